@@ -1,0 +1,71 @@
+// ParameterSetBuffer: the snapshot one render works from — the effect fields of the
+// ParameterSet plus the view state of the moment. A snapshot is never changed after it is made;
+// sequence numbers grow by one per snapshot, so a later snapshot always carries a larger one.
+//
+// Threading contract: snapshots may be made on any thread (the counter is atomic); each
+// renderer keeps its own copy.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "effects/parameter_set.h"
+
+namespace lumeray {
+
+struct ParameterSetBuffer {
+  uint32_t sequenceNumber;
+  uint32_t creationTime;  // milliseconds of the system tick counter
+  uint32_t reserved;      // always 0
+  int32_t previewRect[4];  // left, top, right, bottom of the preview control
+  int32_t toolRect[4];     // a pending Hide/Show drag of the preview window
+  double zoom;             // percent; 100.0 in the final render
+  int32_t scrollPosition[2];
+  uint8_t previewEnabled;
+  uint8_t previewWindowState;
+  void* monitor;
+  uint32_t lightSourceGeneration;
+  int16_t Intensity;
+  int16_t Length;
+  int16_t Angle;
+  int16_t NumberOfPoints;
+  int16_t SpikeSharpness;
+  int16_t ColorSaturation;
+  int16_t RainbowIntensity;
+  int16_t RainbowFrequency;
+  int16_t SecondarySpikeIntensity;
+  int16_t SoftFlareIntensity;
+  int16_t EffectsOnly;
+  uint32_t EffectType;
+  int16_t Quantity;
+};
+static_assert(sizeof(ParameterSetBuffer) == 120);
+static_assert(offsetof(ParameterSetBuffer, zoom) == 48);
+static_assert(offsetof(ParameterSetBuffer, Intensity) == 84);
+static_assert(offsetof(ParameterSetBuffer, EffectType) == 108);
+
+// The view state a preview snapshot records; the final render uses none of it.
+struct PreviewViewState {
+  int32_t previewRect[4];
+  int32_t toolRect[4];
+  double zoom;
+  int32_t scrollPosition[2];
+  uint8_t previewEnabled;
+  uint8_t previewWindowState;
+  void* monitor;
+  uint32_t lightSourceGeneration;
+};
+
+// Copies items Intensity..EffectsOnly, EffectType and Quantity.
+void CopyEffectFields(const ParameterSet& parameters, ParameterSetBuffer* buffer);
+
+// A full snapshot with the next sequence number and the current tick count.
+ParameterSetBuffer MakePreviewSnapshot(const ParameterSet& parameters, const PreviewViewState& view);
+
+// The final render's snapshot: zero-filled, the effect fields copied, zoom 100.0.
+ParameterSetBuffer MakeFinalRenderSnapshot(const ParameterSet& parameters);
+
+uint32_t NextSnapshotSequenceNumber();
+uint32_t TickCountMilliseconds();
+
+}  // namespace lumeray

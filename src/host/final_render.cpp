@@ -1,0 +1,130 @@
+#include "host/final_render.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "analysis/data_initialization.h"
+#include "analysis/worker_threads.h"
+#include "diagnostics/message_report.h"
+#include "effects/parameter_set_buffer.h"
+#include "host/host_globals.h"
+#include "image/buffer.h"
+#include "platform/thread.h"
+
+namespace lumeray {
+namespace {
+
+std::atomic<bool> gRenderAbort{false};
+
+// Waits for the data-initialisation phase, showing its progress and polling the host's abort.
+void WaitForAnalysis() {
+  platform::Event* complete = DataInitializationCompleteEvent();
+  if (complete == nullptr) return;
+  FilterRecord* record = Host().filterRecord;
+  for (;;) {
+    const platform::WaitResult wait = platform::WaitForObject(*complete, kAnalysisPollMs);
+    if (wait.status == platform::WaitStatus::kSignaled) return;
+    if (!OnUiThread()) {
+      MessageReport report(__LINE__, kMessageDebug);
+      report.Report(kIconError, kTitleDebugUnexpectedError,
+                    "DisplayImageEditorProgressBar() - Function was not called from UI thread.");
+      SetRunResult(kUserCanceledErr);
+      return;
+    }
+    const AnalysisProgress progress = GetAnalysisProgress();
+    if (record != nullptr && record->progressProc != nullptr) {
+      record->progressProc(progress.done, progress.total);
+    }
+    if (record != nullptr && record->abortProc != nullptr && record->abortProc()) {
+      SetRunResult(kUserCanceledErr);
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<PixelRect> SplitIntoBands(const PixelRect& rect, int count) {
+  std::vector<PixelRect> bands;
+  if (count <= 0) return bands;
+  const int32_t height = (rect.bottom - rect.top) / count;
+  int32_t top = rect.top;
+  for (int i = 0; i < count; ++i) {
+    const int32_t bottom = i == count - 1 ? rect.bottom : top + height;
+    bands.push_back({rect.left, top, rect.right, bottom});
+    top = bottom;
+  }
+  return bands;
+}
+
+void RequestRenderAbort() { gRenderAbort = true; }
+void ClearRenderAbort() { gRenderAbort = false; }
+bool RenderAbortRequested() { return gRenderAbort; }
+
+uint32_t RenderBand(void* argument) {
+  if (RunResult() != 0 || RenderAbortRequested()) return 0;
+  const auto* args = static_cast<const RenderBandArguments*>(argument);
+  const PixelRect band{args->left, args->top, args->right, args->bottom};
+  if (!RenderBandPixels(band, *args->snapshot)) SetRunResult(kWritErr);
+  return 0;
+}
+
+void RenderFinalImage() {
+  const PixelRect image = WorkingImageRect();
+  const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(CurrentParameters());
+
+  WaitForAnalysis();
+  if (RunResult() != 0) return;
+
+  BufferDescriptor taskArray;
+  if (ReallocateBuffer(kTaskArrayBytes, &taskArray) != 0) {
+    SetRunResult(kMemFullErr);
+    return;
+  }
+  std::memset(taskArray.data, 0, taskArray.size);
+  auto* slots = static_cast<ThreadSlot*>(taskArray.data);
+
+  const int threads = WorkerThreadCount();
+  const ParameterSet& p = CurrentParameters();
+  const int32_t passes = ((p.Intensity > 0 || p.SecondarySpikeIntensity > 0) ? 1 : 0) +
+                         (p.SoftFlareIntensity > 0 ? 1 : 0);
+  InitializeRenderProgress(passes * LightSourceCount() * threads);
+
+  const std::vector<PixelRect> bands = SplitIntoBands(image, threads);
+  int filled = 0;
+  for (int i = 0; i < threads && RunResult() == 0; ++i) {
+    auto* args = static_cast<RenderBandArguments*>(std::malloc(sizeof(RenderBandArguments)));
+    if (args == nullptr) {
+      SetRunResult(kMemFullErr);
+      break;
+    }
+    *args = {&image, &snapshot, bands[i].left, bands[i].top, bands[i].right, bands[i].bottom};
+    slots[i].startRoutine = RenderBand;
+    slots[i].argument = args;
+    slots[i].index = static_cast<uint32_t>(i);
+    filled = i + 1;
+  }
+
+  if (RunResult() == 0) {
+    if (SpawnMultipleThreads(slots, filled)) {
+      if (!WaitForMultipleThreads(slots, filled, /*alertable=*/true)) {
+        SetRunResult(kErrAEEventFailed);
+        RequestRenderAbort();
+        // After a cancel the workers see the result and stop: wait until all have ended.
+        if (RunResult() == kUserCanceledErr) WaitForMultipleThreads(slots, filled, false);
+      }
+    } else {
+      SetRunResult(kErrAEEventFailed);
+      RequestRenderAbort();
+      WaitForMultipleThreads(slots, filled, false);
+    }
+  }
+
+  for (int i = 0; i < filled; ++i) DestroyThread(&slots[i]);
+  DeallocateBuffer(&taskArray);
+
+  if (RunResult() == 0) WriteResultsToHost();
+}
+
+}  // namespace lumeray

@@ -1,0 +1,42 @@
+// The final render of a run without (or after) the dialog: waits for the light source
+// analysis with the host's progress bar and abort, splits the working image into one band of
+// rows per worker thread, renders and composites every band on the worker threads, and writes
+// the result back to the host.
+//
+// Threading contract: RenderFinalImage on the UI thread; RenderBand on worker threads, which
+// read and set the shared run result only through its accessors.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "host/pipeline_steps.h"
+
+namespace lumeray {
+
+// The task array holds the most slots the worker count can reach.
+inline constexpr uint64_t kTaskArrayBytes = 1344;
+// How long each wait for the analysis lasts before progress and abort are polled.
+inline constexpr uint32_t kAnalysisPollMs = 20;
+
+void RenderFinalImage();
+
+// The render abort flag, polled by the band workers.
+void RequestRenderAbort();
+void ClearRenderAbort();
+bool RenderAbortRequested();
+
+// The bands of rows for `count` threads: equal heights, the last band takes the remainder.
+std::vector<PixelRect> SplitIntoBands(const PixelRect& rect, int count);
+
+// The argument block of one band task (32 bytes).
+struct RenderBandArguments {
+  const PixelRect* image;
+  const struct ParameterSetBuffer* snapshot;
+  int32_t left, top, right, bottom;
+};
+static_assert(sizeof(RenderBandArguments) == 32);
+
+uint32_t RenderBand(void* arguments);
+
+}  // namespace lumeray

@@ -1,0 +1,42 @@
+#include "host/module_state.h"
+
+#include "analysis/worker_threads.h"
+#include "diagnostics/debug_log.h"
+#include "diagnostics/message_report.h"
+#include "host/host_globals.h"
+#include "image/buffer.h"
+#include "platform/thread.h"
+#include "ui/user_data_folders.h"
+
+namespace lumeray {
+namespace {
+
+bool gModuleStateInitialized = false;
+
+bool RunResultIsSet() { return RunResult() != 0; }
+
+}  // namespace
+
+void InitializeModuleState(platform::WindowHandle owner) {
+  SetUiThread(platform::CurrentThreadId());
+  InitializeMessageReporting(kProductName, owner);
+  InitializeUserDataFolders();
+  SetDebugLogDirectory(UserLogFolder());
+  OpenDebugLog(kLoggingThreaded);
+  CreateBufferUsageSection();
+  // Workers stop when the run result is set (a failure, or the user's cancel).
+  SetCancellationPoll(RunResultIsSet);
+  gModuleStateInitialized = true;
+}
+
+void TerminateModuleState() {
+  ReportBufferUsage();
+  DeleteBufferUsageSection();
+  CloseDebugLog();
+  TerminateMessageReporting();
+  gModuleStateInitialized = false;
+}
+
+bool ModuleStateInitialized() { return gModuleStateInitialized; }
+
+}  // namespace lumeray

@@ -1,0 +1,76 @@
+#include "host/parameter_block.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "host/host_globals.h"
+
+namespace lumeray {
+namespace {
+
+uint8_t* NewBlockWith(const ParameterSet& parameters) {
+  auto* block = static_cast<uint8_t*>(std::calloc(1, kParameterBlockSize));
+  if (block != nullptr) std::memcpy(block, &parameters, sizeof parameters);
+  return block;
+}
+
+ParameterSet ReadBlock(const uint8_t* block) {
+  ParameterSet parameters;
+  std::memcpy(&parameters, block, sizeof parameters);
+  return parameters;
+}
+
+}  // namespace
+
+uint8_t* NewFactoryParameterBlock() { return NewBlockWith(kFactoryParameters); }
+
+uint8_t* NewCurrentParameterBlock() {
+  ParameterSet parameters = CurrentParameters();
+  parameters.version = kCurrentParameterVersion;
+  return NewBlockWith(parameters);
+}
+
+void ApplyParameterBlock(const uint8_t* block) { CurrentParameters() = ReadBlock(block); }
+
+bool ParameterBlockEqualsCurrent(const uint8_t* block) {
+  const ParameterSet a = ReadBlock(block);
+  const ParameterSet& b = CurrentParameters();
+  return a.Intensity == b.Intensity && a.Length == b.Length && a.Angle == b.Angle &&
+         a.NumberOfPoints == b.NumberOfPoints && a.SpikeSharpness == b.SpikeSharpness &&
+         a.ColorSaturation == b.ColorSaturation && a.RainbowIntensity == b.RainbowIntensity &&
+         a.RainbowFrequency == b.RainbowFrequency &&
+         a.SecondarySpikeIntensity == b.SecondarySpikeIntensity &&
+         a.SoftFlareIntensity == b.SoftFlareIntensity && a.EffectsOnly == b.EffectsOnly &&
+         a.EffectType == b.EffectType && a.Quantity == b.Quantity;
+}
+
+// No older format can be converted to the current one.
+uint8_t* ConvertParameterBlock(const uint8_t*) { return nullptr; }
+
+void FreeParameterBlock(uint8_t* block) { std::free(block); }
+
+intptr_t ParameterBlockCallback(int command, void* argument) {
+  auto* block = static_cast<uint8_t*>(argument);
+  switch (command) {
+    case kBlockCurrentVersion:
+      return reinterpret_cast<intptr_t>(&kCurrentParameterVersion);
+    case kBlockFactoryDefaults:
+      return reinterpret_cast<intptr_t>(NewFactoryParameterBlock());
+    case kBlockCurrentParameters:
+      return reinterpret_cast<intptr_t>(NewCurrentParameterBlock());
+    case kBlockApply:
+      ApplyParameterBlock(block);
+      return 1;
+    case kBlockEquals:
+      return ParameterBlockEqualsCurrent(block) ? 1 : 0;
+    case kBlockConvert:
+      return reinterpret_cast<intptr_t>(ConvertParameterBlock(block));
+    case kBlockReset:
+      CurrentParameters() = kFactoryParameters;
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace lumeray

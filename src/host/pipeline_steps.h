@@ -1,0 +1,67 @@
+// The steps of a run that the entry calls in order (stored and scripted parameters, colour
+// management, reading the host image, the dialog, the direct-render set-up, the clean-up
+// releases). Each is declared here once; steps whose subsystem is not yet part of the module
+// succeed without effect, so that the pipeline, its order and its clean-up are complete now.
+//
+// Threading contract: UI thread only, within the selectors of a run.
+#pragma once
+
+#include <cstdint>
+
+namespace lumeray {
+
+// Stored parameters in the host's descriptor registry: 0, -30900 (nothing usable stored) or
+// -30905 (a block of another version that no conversion accepts).
+int ReadRegistryParameters();
+int WriteRegistryParameters();
+
+// Played-back descriptors: may replace the current parameters and set the show-dialog decision.
+// Returns 0, or -148 when its working block cannot be allocated.
+int ReadScriptingParameters(bool* showDialog);
+int WriteScriptingParameters();
+
+void BuildPixelConversionTables();
+bool CreateShapeBuildingSection();
+void DeleteShapeBuildingSection();
+
+bool SetUpColorManagement();
+void ReleaseColorManagement();
+void ReleaseGammaTableCache();
+
+// Reads the host's image, mask and profile into the working image.
+bool ReadHostImage();
+// Empties the request rectangles, makes one last advanceState when the run succeeded, and frees
+// the input buffers.
+void EndHostImageExchange();
+
+// Runs the modal dialog; true when it ended with OK.
+bool RunMainDialog();
+void SetUpDirectRenderTables();
+void ReleaseEffectTables();
+
+void DeallocateMasterLightSourceTable();
+// The number of light sources the final render draws.
+int32_t LightSourceCount();
+
+}  // namespace lumeray
+
+namespace lumeray {
+
+struct PixelRect {
+  int32_t left, top, right, bottom;
+};
+
+// The rectangle of the working image read from the host (the filter rectangle).
+PixelRect WorkingImageRect();
+
+// The host progress of the final render: the total of units, and one unit done (any thread).
+void InitializeRenderProgress(int32_t total);
+
+// Writes the rendered working image back to the host.
+void WriteResultsToHost();
+
+// Renders the effects of one band and composites them onto the working image (worker thread).
+// Returns false when the band could not be built or rendered.
+bool RenderBandPixels(const PixelRect& band, const struct ParameterSetBuffer& snapshot);
+
+}  // namespace lumeray

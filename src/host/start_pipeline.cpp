@@ -1,0 +1,91 @@
+// Start: the run pipeline, from the stored parameters to the written-back image, and the
+// clean-up that always runs in full.
+#include "analysis/data_initialization.h"
+#include "host/final_render.h"
+#include "host/host_globals.h"
+#include "host/host_suites.h"
+#include "host/last_saved_parameters.h"
+#include "host/pipeline_steps.h"
+#include "host/plugin_entry.h"
+
+namespace lumeray {
+namespace {
+
+constexpr int kScriptingBlockUnavailable = -148;
+
+void ReadStoredParameters() {
+  const int stored = ReadRegistryParameters();
+  if (stored == kErrPlugInHostInsufficient) {
+    if (!LoadLastSavedParameters()) CurrentParameters() = kFactoryParameters;
+  } else if (stored == kErrStoredVersionMismatch) {
+    CurrentParameters() = kFactoryParameters;
+  }
+}
+
+void CleanUpRun(bool shapeSectionCreated) {
+  ReleaseEffectTables();
+  RequestAnalysisStop();
+  RequestRenderAbort();
+  CloseLightSourceAnalysis();
+  DeallocateMasterLightSourceTable();
+  EndHostImageExchange();
+  ReleaseColorManagement();
+  if (shapeSectionCreated) DeleteShapeBuildingSection();
+  ReleaseGammaTableCache();
+}
+
+}  // namespace
+
+void DoStart() {
+  LockHandles();
+  if (RunResult() != 0) {
+    ReleaseHostSuites();
+    return;
+  }
+  SetWatchSuspensionProperty();
+  ClearRenderAbort();
+
+  ReadStoredParameters();
+
+  bool showDialog = true;
+  if (ReadScriptingParameters(&showDialog) == kScriptingBlockUnavailable) {
+    SetRunResult(kParamErr);
+  }
+
+  bool shapeSectionCreated = false;
+  if (RunResult() == 0) {
+    BuildPixelConversionTables();
+    shapeSectionCreated = CreateShapeBuildingSection();
+    if (!SetUpColorManagement()) SetRunResult(kParamErr);
+  }
+  if (RunResult() == 0 && !ReadHostImage()) SetRunResult(kParamErr);
+  if (RunResult() == 0) {
+    const int started = StartLightSourceAnalysis();
+    if (started != 0) SetRunResult(static_cast<int16_t>(started));
+  }
+  if (RunResult() == 0) {
+    if (showDialog) {
+      if (!RunMainDialog()) SetRunResult(kUserCanceledErr);
+      if (Host().showDialogFlag != nullptr) *Host().showDialogFlag = 0;
+    } else {
+      SetUpDirectRenderTables();
+    }
+  }
+  if (RunResult() == 0) RenderFinalImage();
+
+  CleanUpRun(shapeSectionCreated);
+
+  if (RunResult() != 0) ReleaseHostSuites();
+}
+
+void DoFinish() {
+  LockHandles();
+  if (RunResult() == 0) {
+    WriteScriptingParameters();
+    WriteRegistryParameters();
+    SaveLastSavedParameters();
+  }
+  ReleaseHostSuites();
+}
+
+}  // namespace lumeray

@@ -1,0 +1,141 @@
+#include "analysis/worker_threads.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/sync.h"
+
+namespace lumeray {
+namespace {
+
+using platform::ProcessorRecord;
+
+std::vector<ProcessorRecord> Cores(int cores, int threadsPerCore, int packages = 1) {
+  std::vector<ProcessorRecord> records;
+  int cpu = 0;
+  for (int c = 0; c < cores; ++c) {
+    uint64_t mask = 0;
+    for (int t = 0; t < threadsPerCore; ++t) mask |= uint64_t{1} << (cpu++ % 64);
+    records.push_back({mask, platform::kProcessorCore});
+  }
+  for (int p = 0; p < packages; ++p) records.push_back({0, platform::kProcessorPackage});
+  return records;
+}
+
+TEST(WorkerCount, FollowsCoresPlusHalfTheExtraThreads) {
+  EXPECT_EQ(ComputeWorkerThreadCount(Cores(4, 2), 8), 6);
+  EXPECT_EQ(ComputeWorkerThreadCount(Cores(4, 1), 4), 3);
+  EXPECT_EQ(ComputeWorkerThreadCount(Cores(3, 1), 3), 2);
+  EXPECT_EQ(ComputeWorkerThreadCount(Cores(2, 1), 2), 2);
+  EXPECT_EQ(ComputeWorkerThreadCount(Cores(1, 1), 1), 1);
+  EXPECT_EQ(ComputeWorkerThreadCount(Cores(16, 2), 32), 24);
+  EXPECT_EQ(ComputeWorkerThreadCount(std::vector<ProcessorRecord>{}, 8), 1);
+}
+
+TEST(WorkerCount, SkipsNumaAndCacheRecordsAndIgnoresUnknownOnes) {
+  auto records = Cores(4, 2);
+  records.push_back({0xFF, platform::kNumaNode});
+  records.push_back({0xFF, platform::kCache});
+  records.push_back({0xFF, 7});
+  EXPECT_EQ(ComputeWorkerThreadCount(records, 8), 6);
+}
+
+TEST(WorkerCount, FallsBackToTheProcessorCount) {
+  EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 0), 1);
+  EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 1), 1);
+  EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 2), 2);
+  EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 6), 5);
+  EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 64), 24);
+}
+
+TEST(WorkerCount, IsCachedAndWithinRange) {
+  ResetWorkerThreadCount();
+  const int count = WorkerThreadCount();
+  EXPECT_GE(count, 1);
+  EXPECT_LE(count, kMaximumWorkerThreads);
+  EXPECT_EQ(WorkerThreadCount(), count);
+}
+
+struct Counter {
+  std::atomic<int>* ran;
+  uint32_t exitCode;
+};
+
+uint32_t CountingRoutine(void* argument) {
+  auto* counter = static_cast<Counter*>(argument);
+  counter->ran->fetch_add(1);
+  return counter->exitCode;
+}
+
+TEST(ThreadBatch, SpawnWaitDestroyRunsEverySlotOnce) {
+  std::atomic<int> ran{0};
+  ThreadSlot slots[kMaximumWorkerThreads];
+  std::memset(slots, 0, sizeof slots);
+  const int count = 5;
+  for (int i = 0; i < count; ++i) {
+    auto* arg = static_cast<Counter*>(std::malloc(sizeof(Counter)));
+    *arg = {&ran, static_cast<uint32_t>(i)};
+    slots[i].startRoutine = CountingRoutine;
+    slots[i].argument = arg;
+    slots[i].index = static_cast<uint32_t>(i);
+  }
+  ASSERT_TRUE(SpawnMultipleThreads(slots, count));
+  for (int i = 0; i < count; ++i) EXPECT_NE(slots[i].threadId, 0u);
+  ASSERT_TRUE(WaitForMultipleThreads(slots, count, /*alertable=*/false));
+  EXPECT_EQ(ran.load(), count);
+  for (int i = 0; i < count; ++i) {
+    EXPECT_EQ(slots[i].threadHandle, nullptr);
+    EXPECT_EQ(DestroyThread(&slots[i]), 1);
+    EXPECT_EQ(slots[i].argument, nullptr);
+  }
+}
+
+TEST(ThreadBatch, EmptyBatchesAndZeroedSlotsAreHarmless) {
+  ThreadSlot slots[3];
+  std::memset(slots, 0, sizeof slots);
+  EXPECT_TRUE(WaitForMultipleThreads(slots, 3, true));
+  EXPECT_EQ(DestroyThread(&slots[0]), 1);
+}
+
+// A worker that waits for its release event, so a test controls when it ends.
+uint32_t WaitingRoutine(void* argument) {
+  auto* release = *static_cast<platform::Event**>(argument);
+  platform::WaitForObject(*release, platform::kInfinite);
+  return 0;
+}
+
+bool gCancel = false;
+bool CancelPoll() { return gCancel; }
+
+TEST(ThreadBatch, AlertableWaitRunsQueuedCallsAndStopsOnCancellation) {
+  platform::Event release(true, false);
+  ThreadSlot slot;
+  std::memset(&slot, 0, sizeof slot);
+  auto** arg = static_cast<platform::Event**>(std::malloc(sizeof(platform::Event*)));
+  *arg = &release;
+  slot.startRoutine = WaitingRoutine;
+  slot.argument = arg;
+  ASSERT_TRUE(SpawnMultipleThreads(&slot, 1));
+
+  gCancel = false;
+  SetCancellationPoll(CancelPoll);
+  bool ranOnWaiter = false;
+  const platform::ThreadId waiter = platform::CurrentThreadId();
+  ASSERT_TRUE(platform::QueueProcedureCall(waiter, [&] {
+    ranOnWaiter = platform::CurrentThreadId() == waiter;
+    gCancel = true;
+  }));
+  EXPECT_FALSE(WaitForMultipleThreads(&slot, 1, /*alertable=*/true));
+  EXPECT_TRUE(ranOnWaiter);
+
+  release.Set();
+  EXPECT_TRUE(WaitForMultipleThreads(&slot, 1, false));
+  EXPECT_EQ(DestroyThread(&slot), 1);
+  SetCancellationPoll(nullptr);
+}
+
+}  // namespace
+}  // namespace lumeray

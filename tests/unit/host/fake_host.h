@@ -1,0 +1,143 @@
+// A minimal in-process host for the entry's tests: real handles, the two suites with a record
+// of every acquire and release, and counters for the procedures the module calls.
+#pragma once
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host/filter_interface.h"
+#include "host/plugin_entry.h"
+
+struct HandleRecord {
+  std::vector<char> bytes;
+  int locks = 0;
+};
+
+namespace lumeray::testing {
+
+class FakeHost {
+ public:
+  FakeHost() {
+    current_ = this;
+    handleProcs_.newProc = [](int32_t size) -> Handle {
+      if (current_->failNewHandle_) return nullptr;
+      auto* h = new HandleRecord;
+      h->bytes.assign(static_cast<size_t>(size), 0);
+      current_->handles_.push_back(h);
+      return h;
+    };
+    handleProcs_.disposeProc = [](Handle h) {
+      std::erase(current_->handles_, h);
+      delete h;
+    };
+    handleProcs_.getSizeProc = [](Handle h) { return static_cast<int32_t>(h->bytes.size()); };
+    handleProcs_.lockProc = [](Handle h, Boolean) -> char* {
+      ++h->locks;
+      return h->bytes.data();
+    };
+    handleProcs_.unlockProc = [](Handle h) {
+      if (h->locks > 0) --h->locks;  // unlocking an unlocked handle is harmless
+    };
+
+    basic_.AcquireSuite = [](const char* name, int32_t version, const void** suite) -> SPErr {
+      current_->suiteLog.push_back(std::string("acquire ") + name);
+      if (std::strcmp(name, kPropertySuiteName) == 0 && version == 1) {
+        *suite = &current_->property_;
+        return kSPNoError;
+      }
+      if (std::strcmp(name, kErrorSuiteName) == 0 && version == 1) {
+        *suite = &current_->error_;
+        return kSPNoError;
+      }
+      return kSPSuiteNotFoundError;
+    };
+    basic_.ReleaseSuite = [](const char* name, int32_t) -> SPErr {
+      current_->suiteLog.push_back(std::string("release ") + name);
+      return kSPNoError;
+    };
+    property_.setPropertyProc = [](PIType signature, PIType key, int32_t index, intptr_t value,
+                                   Handle) -> OSErr {
+      if (signature == FourCC("8BIM") && key == FourCC("wtch") && index == 0) {
+        current_->watchProperty = value;
+      }
+      return kNoErr;
+    };
+
+    record_.handleProcs = &handleProcs_;
+    record_.sSPBasic = &basic_;
+    record_.platformData = &platform_;
+    record_.bigDocumentData = &big_;
+    record_.abortProc = [] { return static_cast<Boolean>(current_->abortRequested); };
+    record_.progressProc = [](int32_t, int32_t) { ++current_->progressCalls; };
+    record_.advanceState = [] {
+      ++current_->advanceCalls;
+      return current_->advanceResult;
+    };
+    record_.imageMode = kModeRGB;
+    record_.planes = 3;
+    record_.maxSpace = 100000000;
+    SetFilterRect(0, 0, 64, 48);
+  }
+  ~FakeHost() {
+    for (Handle h : handles_) delete h;
+    current_ = nullptr;
+  }
+  FakeHost(const FakeHost&) = delete;
+  FakeHost& operator=(const FakeHost&) = delete;
+
+  void SetFilterRect(int left, int top, int right, int bottom) {
+    record_.filterRect = {static_cast<int16_t>(top), static_cast<int16_t>(left),
+                          static_cast<int16_t>(bottom), static_cast<int16_t>(right)};
+    big_.filterRect32 = {top, left, bottom, right};
+  }
+
+  int16_t Call(int16_t selector) {
+    result_ = 0;
+    PluginMainEntry(selector, &record_, &data_, &result_);
+    return result_;
+  }
+
+  // Prepare, Start, Finish; stops at the first failure and returns its code.
+  int16_t Run() {
+    for (int16_t selector : {kFilterSelectorPrepare, kFilterSelectorStart,
+                             kFilterSelectorFinish}) {
+      if (int16_t r = Call(selector)) return r;
+    }
+    return 0;
+  }
+
+  FilterRecord& record() { return record_; }
+  intptr_t& data() { return data_; }
+  Handle dataHandle() const { return reinterpret_cast<Handle>(data_); }
+  size_t liveHandles() const { return handles_.size(); }
+  int lockedHandles() const {
+    int n = 0;
+    for (Handle h : handles_) n += h->locks;
+    return n;
+  }
+
+  std::vector<std::string> suiteLog;
+  intptr_t watchProperty = 0;
+  bool abortRequested = false;
+  bool failNewHandle_ = false;
+  int progressCalls = 0;
+  int advanceCalls = 0;
+  OSErr advanceResult = kNoErr;
+
+ private:
+  static inline FakeHost* current_ = nullptr;
+  FilterRecord record_{};
+  HandleProcs handleProcs_{};
+  SPBasicSuite basic_{};
+  PropertySuite1 property_{};
+  ErrorSuite1 error_{};
+  PlatformData platform_{};
+  BigDocumentStruct big_{};
+  std::vector<Handle> handles_;
+  intptr_t data_ = 0;
+  int16_t result_ = 0;
+};
+
+}  // namespace lumeray::testing

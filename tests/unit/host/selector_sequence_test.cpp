@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "effects/parameter_set.h"
+#include "unit/host/fake_host.h"
+#include "host/module_state.h"
+#include "platform/window.h"
+#include "unit/temp_home.h"
+
+namespace lumeray {
+namespace {
+
+using testing::FakeHost;
+
+ParameterSet& HandleParameters(FakeHost& host) {
+  return *reinterpret_cast<ParameterSet*>(host.record().parameters->bytes.data());
+}
+uint8_t& ShowDialogFlag(FakeHost& host) {
+  return *reinterpret_cast<uint8_t*>(host.dataHandle()->bytes.data());
+}
+
+std::string ReadUtf16File(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    const unsigned code = static_cast<unsigned char>(bytes[i]) |
+                          (static_cast<unsigned char>(bytes[i + 1]) << 8);
+    text.push_back(code < 0x80 ? static_cast<char>(code) : '?');
+  }
+  return text;
+}
+
+class SelectorSequence : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetMessageBoxHandler([this](platform::WindowHandle, const std::string& text,
+                                          const std::string& title, uint32_t) {
+      boxes.push_back(title + ": " + text);
+      return platform::kIdOk;
+    });
+  }
+  void TearDown() override { platform::SetMessageBoxHandler({}); }
+
+  testing::TempHome home;
+  std::vector<std::string> boxes;
+};
+
+TEST_F(SelectorSequence, WholeRunHoldsSuitesUnlocksHandlesAndTearsDown) {
+  FakeHost host;
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  EXPECT_TRUE(ModuleStateInitialized());
+  ASSERT_NE(host.record().parameters, nullptr);
+  ASSERT_NE(host.dataHandle(), nullptr);
+  EXPECT_EQ(host.record().parameters->bytes.size(), sizeof(ParameterSet));
+  EXPECT_EQ(host.dataHandle()->bytes.size(), 1u);
+  EXPECT_EQ(std::memcmp(&HandleParameters(host), &kFactoryParameters, sizeof(ParameterSet)), 0);
+  EXPECT_EQ(ShowDialogFlag(host), 1);
+  EXPECT_EQ(host.lockedHandles(), 0);
+  EXPECT_EQ(host.record().bigDocumentData->PluginUsing32BitCoordinates, 1);
+
+  ASSERT_EQ(host.Call(kFilterSelectorStart), 0);
+  EXPECT_EQ(host.watchProperty, 1);
+  EXPECT_EQ(ShowDialogFlag(host), 0) << "the dialog was shown, so a repeat renders directly";
+  EXPECT_EQ(host.advanceCalls, 1) << "one last advanceState ends the exchange";
+  EXPECT_EQ(host.lockedHandles(), 0);
+
+  ASSERT_EQ(host.Call(kFilterSelectorFinish), 0);
+  EXPECT_FALSE(ModuleStateInitialized());
+  const std::vector<std::string> expected = {
+      std::string("acquire ") + kPropertySuiteName, std::string("acquire ") + kErrorSuiteName,
+      std::string("release ") + kErrorSuiteName, std::string("release ") + kPropertySuiteName};
+  EXPECT_EQ(host.suiteLog, expected);
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SelectorSequence, FinishWritesTheLastSavedParametersAndTheLogEndsWithBufferUsage) {
+  FakeHost host;
+  ASSERT_EQ(host.Run(), 0);
+
+  const auto saved = home.settingsFolder() / "LastSavedParameters.lmx";
+  ASSERT_TRUE(std::filesystem::exists(saved));
+  EXPECT_EQ(std::filesystem::file_size(saved), 255u);
+  std::ifstream in(saved, std::ios::binary);
+  unsigned char head[8];
+  in.read(reinterpret_cast<char*>(head), 8);
+  const unsigned char version[8] = {0, 0, 0, 0, 0, 0, 5, 0};
+  EXPECT_EQ(std::memcmp(head, version, 8), 0);
+
+  const std::string log = ReadUtf16File(home.logFolder() / "LumerayPro2_00.log");
+  const size_t usage = log.rfind("ReportBufferUsage(): Current Usage = 0, Peak Usage = ");
+  ASSERT_NE(usage, std::string::npos) << log;
+  const size_t closing = log.rfind("\nLog closed on ");
+  ASSERT_NE(closing, std::string::npos) << log;
+  EXPECT_LT(usage, closing);
+  EXPECT_EQ(log.find("Log closed", closing + 2), std::string::npos);
+}
+
+TEST_F(SelectorSequence, StartTakesTheLastSavedParametersOfAnEarlierRun) {
+  {
+    FakeHost first;
+    ASSERT_EQ(first.Call(kFilterSelectorPrepare), 0);
+    ASSERT_EQ(first.Call(kFilterSelectorStart), 0);
+    HandleParameters(first).Intensity = 77;  // as the dialog would have left it
+    ASSERT_EQ(first.Call(kFilterSelectorFinish), 0);
+  }
+  FakeHost second;
+  ASSERT_EQ(second.Call(kFilterSelectorPrepare), 0);
+  EXPECT_EQ(HandleParameters(second).Intensity, 50) << "Prepare starts from the factory block";
+  ASSERT_EQ(second.Call(kFilterSelectorStart), 0);
+  EXPECT_EQ(HandleParameters(second).Intensity, 77);
+  second.Call(kFilterSelectorFinish);
+}
+
+TEST_F(SelectorSequence, PrepareWithExistingHandlesKeepsParametersAndFlag) {
+  FakeHost host;
+  ASSERT_EQ(host.Run(), 0);
+  HandleParameters(host).Angle = -450;
+  ShowDialogFlag(host) = 0;
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  EXPECT_EQ(HandleParameters(host).Angle, -450);
+  EXPECT_EQ(ShowDialogFlag(host), 0);
+  host.Call(kFilterSelectorFinish);
+}
+
+TEST_F(SelectorSequence, ParametersResetsToFactoryAndAsksForTheDialog) {
+  FakeHost host;
+  ASSERT_EQ(host.Run(), 0);
+  HandleParameters(host).Quantity = 3;
+  ShowDialogFlag(host) = 0;
+  ASSERT_EQ(host.Call(kFilterSelectorParameters), 0);
+  EXPECT_EQ(HandleParameters(host).Quantity, 50);
+  EXPECT_EQ(ShowDialogFlag(host), 1);
+  EXPECT_TRUE(ModuleStateInitialized());
+  host.Call(kFilterSelectorFinish);
+}
+
+TEST_F(SelectorSequence, HandleAllocationFailureIsOutOfMemoryAndTearsDown) {
+  FakeHost host;
+  host.failNewHandle_ = true;
+  EXPECT_EQ(host.Call(kFilterSelectorPrepare), -108);
+  EXPECT_FALSE(ModuleStateInitialized());
+  ASSERT_FALSE(host.suiteLog.empty());
+  EXPECT_EQ(host.suiteLog.back(), std::string("release ") + kPropertySuiteName);
+}
+
+TEST_F(SelectorSequence, StartWithoutHandlesIsBadParameters) {
+  FakeHost host;
+  EXPECT_EQ(host.Call(kFilterSelectorStart), -30100);
+  EXPECT_FALSE(ModuleStateInitialized());
+  EXPECT_EQ(host.advanceCalls, 0);
+}
+
+TEST_F(SelectorSequence, AFailingLastAdvanceStatePassesTheHostCodeThrough) {
+  FakeHost host;
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  host.advanceResult = -20;
+  EXPECT_EQ(host.Call(kFilterSelectorStart), -20);
+  EXPECT_FALSE(ModuleStateInitialized());
+  EXPECT_EQ(host.lockedHandles(), 0);
+  EXPECT_EQ(host.suiteLog.back(), std::string("release ") + kPropertySuiteName);
+}
+
+TEST_F(SelectorSequence, ContinueEmptiesTheRequests) {
+  FakeHost host;
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  host.record().bigDocumentData->inRect32 = {0, 0, 10, 10};
+  host.record().bigDocumentData->maskRect32 = {0, 0, 10, 10};
+  ASSERT_EQ(host.Call(kFilterSelectorContinue), 0);
+  const VRect& in = host.record().bigDocumentData->inRect32;
+  const VRect& mask = host.record().bigDocumentData->maskRect32;
+  EXPECT_EQ(in.right - in.left, 0);
+  EXPECT_EQ(mask.bottom - mask.top, 0);
+  host.Call(kFilterSelectorFinish);
+}
+
+TEST_F(SelectorSequence, PrepareNegotiatesMemory) {
+  FakeHost host;
+  host.SetFilterRect(0, 0, 2000, 500);
+  host.record().planes = 3;
+  uint8_t mask = 0;
+  host.record().maskData = &mask;
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  EXPECT_EQ(host.record().bufferSpace, 16 * (2000 * 500 + 1250000));
+  EXPECT_EQ(host.record().maxSpace, 2 * 4 * 1024 * 500);
+  host.Call(kFilterSelectorFinish);
+}
+
+TEST_F(SelectorSequence, UnknownSelectorLeavesTheResultAndTheState) {
+  FakeHost host;
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  EXPECT_EQ(host.Call(42), 0);
+  EXPECT_TRUE(ModuleStateInitialized());
+  EXPECT_EQ(host.lockedHandles(), 0);
+  host.Call(kFilterSelectorFinish);
+}
+
+TEST_F(SelectorSequence, AboutComesAloneAndTearsDown) {
+  PlatformData platformData{};
+  AboutRecord about{&platformData, nullptr, nullptr};
+  intptr_t data = 0;
+  int16_t result = 0;
+  PluginMainEntry(kFilterSelectorAbout, &about, &data, &result);
+  EXPECT_EQ(result, 0);
+  EXPECT_FALSE(ModuleStateInitialized());
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_NE(boxes[0].find("Lumeray Pro 2"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lumeray
