@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "analysis/master_light_source_table.h"
 #include "effects/parameter_set_buffer.h"
 #include "host/host_globals.h"
 
@@ -34,8 +35,11 @@ bool RunMainDialog() { return true; }
 void SetUpDirectRenderTables() {}
 void ReleaseEffectTables() {}
 
-void DeallocateMasterLightSourceTable() {}
-int32_t LightSourceCount() { return 0; }
+
+// ---- The master light source table --------------------------------------------------------
+
+void DeallocateMasterLightSourceTable() { FreeMasterLightSourceTable(&MasterTable()); }
+int32_t LightSourceCount() { return static_cast<int32_t>(MasterTable().count); }
 
 // ---- The end of the image exchange ----------------------------------------------------------
 
