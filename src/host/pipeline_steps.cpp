@@ -30,6 +30,7 @@ void ReleaseColorManagement() {}
 void ReleaseGammaTableCache() {}
 
 bool ReadHostImage() { return true; }
+bool ConvertAnalysisInputColors(ImageRecord*) { return true; }
 
 bool RunMainDialog() { return true; }
 void SetUpDirectRenderTables() {}

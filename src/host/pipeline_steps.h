@@ -10,6 +10,9 @@
 
 namespace lumeray {
 
+struct ImageRecord;
+struct ParameterSetBuffer;
+
 // Stored parameters in the host's descriptor registry: 0, -30900 (nothing usable stored) or
 // -30905 (a block of another version that no conversion accepts).
 int ReadRegistryParameters();
@@ -33,6 +36,9 @@ bool ReadHostImage();
 // Empties the request rectangles, makes one last advanceState when the run succeeded, and frees
 // the input buffers.
 void EndHostImageExchange();
+
+// Converts the analysis image from the host's colours to the linear working colours in place.
+bool ConvertAnalysisInputColors(ImageRecord* image);
 
 // Runs the modal dialog; true when it ended with OK.
 bool RunMainDialog();
@@ -62,6 +68,6 @@ void WriteResultsToHost();
 
 // Renders the effects of one band and composites them onto the working image (worker thread).
 // Returns false when the band could not be built or rendered.
-bool RenderBandPixels(const PixelRect& band, const struct ParameterSetBuffer& snapshot);
+bool RenderBandPixels(const PixelRect& band, const ParameterSetBuffer& snapshot);
 
 }  // namespace lumeray
