@@ -9,6 +9,7 @@
 #include "diagnostics/message_report.h"
 #include "effects/parameter_set_buffer.h"
 #include "host/host_globals.h"
+#include "host/progress.h"
 #include "image/buffer.h"
 #include "platform/thread.h"
 
@@ -89,7 +90,8 @@ void RenderFinalImage() {
   const ParameterSet& p = CurrentParameters();
   const int32_t passes = ((p.Intensity > 0 || p.SecondarySpikeIntensity > 0) ? 1 : 0) +
                          (p.SoftFlareIntensity > 0 ? 1 : 0);
-  InitializeRenderProgress(passes * LightSourceCount() * threads);
+  SetProgressTotal(static_cast<uint64_t>(passes) * static_cast<uint64_t>(LightSourceCount()) *
+                   static_cast<uint64_t>(threads));
 
   const std::vector<PixelRect> bands = SplitIntoBands(image, threads);
   int filled = 0;

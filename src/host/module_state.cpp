@@ -4,6 +4,7 @@
 #include "diagnostics/debug_log.h"
 #include "diagnostics/message_report.h"
 #include "host/host_globals.h"
+#include "host/progress.h"
 #include "image/buffer.h"
 #include "platform/thread.h"
 #include "ui/user_data_folders.h"
@@ -24,12 +25,14 @@ void InitializeModuleState(platform::WindowHandle owner) {
   SetDebugLogDirectory(UserLogFolder());
   OpenDebugLog(kLoggingThreaded);
   CreateBufferUsageSection();
+  InitializeImageEditorProgressBar();
   // Workers stop when the run result is set (a failure, or the user's cancel).
   SetCancellationPoll(RunResultIsSet);
   gModuleStateInitialized = true;
 }
 
 void TerminateModuleState() {
+  TerminateImageEditorProgressBar();
   ReportBufferUsage();
   DeleteBufferUsageSection();
   CloseDebugLog();

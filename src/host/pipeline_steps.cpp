@@ -10,17 +10,6 @@ namespace lumeray {
 
 // ---- Not yet part of the module: succeed without effect ------------------------------------
 
-int ReadRegistryParameters() { return kErrPlugInHostInsufficient; }
-int WriteRegistryParameters() { return kErrPlugInHostInsufficient; }
-
-int ReadScriptingParameters(bool* showDialog) {
-  const uint8_t* flag = Host().showDialogFlag;
-  *showDialog = flag != nullptr && *flag != 0;
-  return 0;
-}
-
-int WriteScriptingParameters() { return kErrPlugInHostInsufficient; }
-
 void BuildPixelConversionTables() {}
 bool CreateShapeBuildingSection() { return true; }
 void DeleteShapeBuildingSection() {}
@@ -77,7 +66,6 @@ PixelRect WorkingImageRect() {
   return {r.left, r.top, r.right, r.bottom};
 }
 
-void InitializeRenderProgress(int32_t) {}
 void WriteResultsToHost() {}
 bool RenderBandPixels(const PixelRect&, const ParameterSetBuffer&) { return true; }
 

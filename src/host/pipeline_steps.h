@@ -60,9 +60,6 @@ struct PixelRect {
 // The rectangle of the working image read from the host (the filter rectangle).
 PixelRect WorkingImageRect();
 
-// The host progress of the final render: the total of units, and one unit done (any thread).
-void InitializeRenderProgress(int32_t total);
-
 // Writes the rendered working image back to the host.
 void WriteResultsToHost();
 

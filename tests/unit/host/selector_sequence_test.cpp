@@ -74,7 +74,12 @@ TEST_F(SelectorSequence, WholeRunHoldsSuitesUnlocksHandlesAndTearsDown) {
   const std::vector<std::string> expected = {
       std::string("acquire ") + kPropertySuiteName, std::string("acquire ") + kErrorSuiteName,
       std::string("release ") + kErrorSuiteName, std::string("release ") + kPropertySuiteName};
-  EXPECT_EQ(host.suiteLog, expected);
+  // The two held suites, in their order; other suites are only borrowed for a step.
+  std::vector<std::string> held;
+  for (const std::string& entry : host.suiteLog) {
+    if (entry.find("Photoshop") != std::string::npos) held.push_back(entry);
+  }
+  EXPECT_EQ(held, expected);
   EXPECT_TRUE(boxes.empty());
 }
 

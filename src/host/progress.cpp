@@ -1,0 +1,121 @@
+#include "host/progress.h"
+
+#include <mutex>
+
+#include "diagnostics/message_report.h"
+#include "host/host_globals.h"
+#include "platform/sync.h"
+#include "platform/thread.h"
+
+namespace lumeray {
+namespace {
+
+constexpr uint32_t kMaximumDisplaySteps = 100;
+
+struct Progress {
+  platform::CriticalSection section;  // ProgressComputationSection
+  platform::ThreadId uiThread = 0;
+  ProgressState state{false, 0, 0, 0, 1};
+};
+
+Progress gProgress;
+
+void ReportNotOnUiThread() {
+  MessageReport report(__LINE__, kMessageDebug);
+  report.Report(kIconError, kTitleDebugUnexpectedError,
+                "DisplayImageEditorProgressBar() - Function was not called from UI thread.");
+}
+
+}  // namespace
+
+void InitializeImageEditorProgressBar() {
+  std::lock_guard lock(gProgress.section);
+  gProgress.uiThread = platform::CurrentThreadId();
+  gProgress.state = {false, 0, 0, 0, 1};
+}
+
+void TerminateImageEditorProgressBar() {
+  std::lock_guard lock(gProgress.section);
+  gProgress.uiThread = 0;
+  gProgress.state = {false, 0, 0, 0, 1};
+}
+
+void SetProgressTotal(uint64_t units) {
+  uint32_t displayTotal;
+  {
+    std::lock_guard lock(gProgress.section);
+    ProgressState& s = gProgress.state;
+    s.deferred = true;
+    s.stepsDone = 0;
+    s.unitRemainder = 0;
+    if (units <= kMaximumDisplaySteps) {
+      s.displayTotal = static_cast<uint32_t>(units);
+      s.unitsPerStep = 1;
+    } else {
+      s.displayTotal = kMaximumDisplaySteps;
+      s.unitsPerStep = static_cast<uint32_t>(units / kMaximumDisplaySteps);
+    }
+    displayTotal = s.displayTotal;
+  }
+  DisplayImageEditorProgressBar(0, displayTotal);
+}
+
+bool AdvanceImageEditorProgress(uint32_t units) {
+  uint32_t stepsDone, displayTotal;
+  bool deferred;
+  platform::ThreadId uiThread;
+  {
+    std::lock_guard lock(gProgress.section);
+    ProgressState& s = gProgress.state;
+    uint64_t remainder = uint64_t{s.unitRemainder} + units;
+    uint32_t completed = 0;
+    while (remainder >= s.unitsPerStep) {
+      remainder -= s.unitsPerStep;
+      ++completed;
+    }
+    s.unitRemainder = static_cast<uint32_t>(remainder);
+    if (completed == 0) return true;
+    s.stepsDone += completed;
+    stepsDone = s.stepsDone;
+    displayTotal = s.displayTotal;
+    deferred = s.deferred;
+    uiThread = gProgress.uiThread;
+    if (deferred) {
+      // Queued under the section, so the UI thread receives the steps in increasing order.
+      const bool queued = platform::QueueProcedureCall(uiThread, [stepsDone, displayTotal] {
+        if (!DisplayImageEditorProgressBar(stepsDone, displayTotal)) {
+          SetRunResult(kUserCanceledErr);
+        }
+      });
+      if (!queued) {
+        MessageReport report(__LINE__, kMessageDebug);
+        report.Report(kIconError, kTitleDebugUnexpectedError,
+                      "AdvanceImageEditorProgress() - Could not queue progress bar update to APC "
+                      "queue.");
+        return false;
+      }
+      return true;
+    }
+  }
+  return DisplayImageEditorProgressBar(stepsDone, displayTotal);
+}
+
+bool DisplayImageEditorProgressBar(uint32_t done, uint32_t total) {
+  if (platform::CurrentThreadId() != gProgress.uiThread) {
+    ReportNotOnUiThread();
+    return false;
+  }
+  const FilterRecord* record = Host().filterRecord;
+  if (record == nullptr) return true;
+  if (record->progressProc != nullptr) {
+    record->progressProc(static_cast<int32_t>(done), static_cast<int32_t>(total));
+  }
+  return !(record->abortProc != nullptr && record->abortProc());
+}
+
+ProgressState GetProgressState() {
+  std::lock_guard lock(gProgress.section);
+  return gProgress.state;
+}
+
+}  // namespace lumeray

@@ -1,0 +1,36 @@
+// The host's progress bar during the final render. Work units reported by any thread are
+// counted into at most 100 visible steps; each new step is carried to the UI thread as a queued
+// procedure call (run while the UI thread waits alertably for the workers), where the host's
+// progressProc and abortProc are called. A cancel seen there becomes the run result -128,
+// which the workers see and stop on.
+//
+//   total <= 100 units: one step per unit, display total = units
+//   total  > 100 units: display total 100, units per step = units / 100 (so the count can end a
+//                       little past the display total, e.g. 1050 units -> 105 of 100)
+//
+// Threading contract: InitializeImageEditorProgressBar, SetProgressTotal and
+// DisplayImageEditorProgressBar on the UI thread; AdvanceImageEditorProgress from any thread.
+#pragma once
+
+#include <cstdint>
+
+namespace lumeray {
+
+void InitializeImageEditorProgressBar();
+void TerminateImageEditorProgressBar();
+
+void SetProgressTotal(uint64_t units);
+// False when the run should stop (the user cancelled, or the step could not be delivered).
+bool AdvanceImageEditorProgress(uint32_t units);
+bool DisplayImageEditorProgressBar(uint32_t done, uint32_t total);
+
+struct ProgressState {
+  bool deferred;
+  uint32_t stepsDone;
+  uint32_t unitRemainder;
+  uint32_t displayTotal;
+  uint32_t unitsPerStep;
+};
+ProgressState GetProgressState();
+
+}  // namespace lumeray

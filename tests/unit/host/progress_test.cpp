@@ -1,0 +1,92 @@
+#include "host/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "host/host_globals.h"
+#include "platform/thread.h"
+
+namespace lumeray {
+namespace {
+
+std::vector<std::pair<int32_t, int32_t>> gShown;
+bool gCancel = false;
+
+class Progress : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gShown.clear();
+    gCancel = false;
+    record_.progressProc = [](int32_t done, int32_t total) { gShown.emplace_back(done, total); };
+    record_.abortProc = [] { return static_cast<Boolean>(gCancel); };
+    Host().filterRecord = &record_;
+    Host().result = &result_;
+    InitializeImageEditorProgressBar();
+  }
+  void TearDown() override {
+    TerminateImageEditorProgressBar();
+    Host().filterRecord = nullptr;
+    Host().result = nullptr;
+  }
+  // Advances from a worker thread, as the render does, then delivers the queued steps here.
+  void AdvanceFromWorker(uint32_t units, int times) {
+    std::thread worker([&] {
+      for (int i = 0; i < times; ++i) EXPECT_TRUE(AdvanceImageEditorProgress(units));
+    });
+    worker.join();
+    platform::RunQueuedProcedureCalls();
+  }
+  FilterRecord record_{};
+  int16_t result_ = 0;
+};
+
+TEST_F(Progress, FortyUnitsShowEveryStep) {
+  SetProgressTotal(40);
+  AdvanceFromWorker(1, 40);
+  ASSERT_EQ(gShown.size(), 41u);
+  EXPECT_EQ(gShown.front(), std::make_pair(0, 40));
+  for (int i = 0; i <= 40; ++i) EXPECT_EQ(gShown[i].first, i);
+  EXPECT_EQ(gShown.back(), std::make_pair(40, 40));
+}
+
+TEST_F(Progress, LargeTotalsAreShownInAHundredSteps) {
+  SetProgressTotal(1050);
+  const ProgressState s = GetProgressState();
+  EXPECT_EQ(s.displayTotal, 100u);
+  EXPECT_EQ(s.unitsPerStep, 10u);
+  AdvanceFromWorker(1, 1050);
+  EXPECT_EQ(gShown.back(), std::make_pair(105, 100));
+  for (size_t i = 1; i < gShown.size(); ++i) EXPECT_GE(gShown[i].first, gShown[i - 1].first);
+}
+
+TEST_F(Progress, PartialStepsKeepTheirRemainder) {
+  SetProgressTotal(1000);
+  AdvanceFromWorker(25, 1);
+  const ProgressState s = GetProgressState();
+  EXPECT_EQ(s.stepsDone, 2u);
+  EXPECT_EQ(s.unitRemainder, 5u);
+  EXPECT_EQ(gShown.back(), std::make_pair(2, 100));
+}
+
+TEST_F(Progress, BeforeATotalTheHostIsCalledDirectlyButOnlyOnTheUiThread) {
+  EXPECT_TRUE(AdvanceImageEditorProgress(1));
+  ASSERT_EQ(gShown.size(), 1u);
+  bool fromWorker = true;
+  std::thread worker([&] { fromWorker = AdvanceImageEditorProgress(1); });
+  worker.join();
+  EXPECT_FALSE(fromWorker);
+  EXPECT_EQ(gShown.size(), 1u);
+}
+
+TEST_F(Progress, CancelInTheHostBecomesTheRunResult) {
+  SetProgressTotal(10);
+  gCancel = true;
+  AdvanceFromWorker(1, 3);
+  EXPECT_EQ(RunResult(), kUserCanceledErr);
+}
+
+}  // namespace
+}  // namespace lumeray
