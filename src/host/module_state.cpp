@@ -6,6 +6,7 @@
 #include "host/host_globals.h"
 #include "host/progress.h"
 #include "image/buffer.h"
+#include "image/pixel_tables.h"
 #include "platform/thread.h"
 #include "ui/user_data_folders.h"
 
@@ -33,6 +34,9 @@ void InitializeModuleState(platform::WindowHandle owner) {
 
 void TerminateModuleState() {
   TerminateImageEditorProgressBar();
+  // The pixel conversion tables outlive a run's Start but not the module state, so that every
+  // log ends with the usage of a module that holds nothing.
+  ReleaseFixedTables();
   ReportBufferUsage();
   DeleteBufferUsageSection();
   CloseDebugLog();

@@ -31,6 +31,9 @@ bool SetUpColorManagement();
 void ReleaseColorManagement();
 void ReleaseGammaTableCache();
 
+// The host's colour profile for this run (null while colour management is not set up).
+void* HostProfileHandle();
+
 // Reads the host's image, mask and profile into the working image.
 bool ReadHostImage();
 // Empties the request rectangles, makes one last advanceState when the run succeeded, and frees

@@ -71,14 +71,11 @@ class FakeHost {
     record_.bigDocumentData = &big_;
     record_.abortProc = [] { return static_cast<Boolean>(current_->abortRequested); };
     record_.progressProc = [](int32_t, int32_t) { ++current_->progressCalls; };
-    record_.advanceState = [] {
-      ++current_->advanceCalls;
-      return current_->advanceResult;
-    };
+    record_.advanceState = [] { return current_->AdvanceState(); };
     record_.imageMode = kModeRGB;
     record_.planes = 3;
     record_.maxSpace = 100000000;
-    SetFilterRect(0, 0, 64, 48);
+    SetFilterRect(0, 0, 64, 48, 3);
   }
   ~FakeHost() {
     for (Handle h : handles_) delete h;
@@ -87,10 +84,22 @@ class FakeHost {
   FakeHost(const FakeHost&) = delete;
   FakeHost& operator=(const FakeHost&) = delete;
 
-  void SetFilterRect(int left, int top, int right, int bottom) {
+  // The filter rectangle; the image is 8-bit with `planes` planes (0 = keep) filled with a
+  // pattern, and the output starts as a copy of the input.
+  void SetFilterRect(int left, int top, int right, int bottom, int planeCount = 0) {
     record_.filterRect = {static_cast<int16_t>(top), static_cast<int16_t>(left),
                           static_cast<int16_t>(bottom), static_cast<int16_t>(right)};
     big_.filterRect32 = {top, left, bottom, right};
+    if (planeCount > 0) record_.planes = static_cast<int16_t>(planeCount);
+    width_ = right - left;
+    height_ = bottom - top;
+    planes_.assign(static_cast<size_t>(record_.planes),
+                   std::vector<uint8_t>(static_cast<size_t>(width_ * height_)));
+    for (size_t p = 0; p < planes_.size(); ++p) {
+      for (size_t i = 0; i < planes_[p].size(); ++i) planes_[p][i] = static_cast<uint8_t>(i * 7 + p);
+    }
+    output = planes_;
+    mask.assign(static_cast<size_t>(width_ * height_), 255);
   }
 
   int16_t Call(int16_t selector) {
@@ -106,6 +115,30 @@ class FakeHost {
       if (int16_t r = Call(selector)) return r;
     }
     return 0;
+  }
+
+  // Serves the one request of the call from the planes, as an editor does.
+  OSErr AdvanceState() {
+    ++advanceCalls;
+    if (advanceResult != kNoErr) return advanceResult;
+    const BigDocumentStruct& b = big_;
+    if (b.inRect32.right > b.inRect32.left) {
+      ++inputRequests;
+      inRects.push_back(b.inRect32);
+      record_.inData = &planes_.at(static_cast<size_t>(record_.inLoPlane))[Offset(b.inRect32)];
+      record_.inRowBytes = width_;
+    }
+    if (b.outRect32.right > b.outRect32.left) {
+      ++outputRequests;
+      outRects.push_back(b.outRect32);
+      record_.outData = &output.at(static_cast<size_t>(record_.outLoPlane))[Offset(b.outRect32)];
+      record_.outRowBytes = width_;
+    }
+    if (b.maskRect32.right > b.maskRect32.left) {
+      record_.maskData = &mask[Offset(b.maskRect32)];
+      record_.maskRowBytes = width_;
+    }
+    return kNoErr;
   }
 
   FilterRecord& record() { return record_; }
@@ -124,6 +157,13 @@ class FakeHost {
   bool failNewHandle_ = false;
   int progressCalls = 0;
   int advanceCalls = 0;
+  int inputRequests = 0;
+  int outputRequests = 0;
+  std::vector<VRect> inRects;
+  std::vector<VRect> outRects;
+  std::vector<std::vector<uint8_t>> output;
+  std::vector<uint8_t> mask;
+  const std::vector<std::vector<uint8_t>>& input() const { return planes_; }
   OSErr advanceResult = kNoErr;
 
  private:
@@ -136,6 +176,14 @@ class FakeHost {
   PlatformData platform_{};
   BigDocumentStruct big_{};
   std::vector<Handle> handles_;
+  size_t Offset(const VRect& r) const {
+    return static_cast<size_t>((r.top - big_.filterRect32.top) * width_ +
+                               (r.left - big_.filterRect32.left));
+  }
+
+  std::vector<std::vector<uint8_t>> planes_;
+  int width_ = 0;
+  int height_ = 0;
   intptr_t data_ = 0;
   int16_t result_ = 0;
 };

@@ -1,0 +1,327 @@
+#include "host/host_image_exchange.h"
+
+#include <lcms2.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "diagnostics/message_report.h"
+#include "host/host_globals.h"
+#include "host/input_image.h"
+#include "host/pipeline_steps.h"
+#include "host/progress.h"
+#include "image/image_create.h"
+#include "image/image_modes.h"
+#include "image/image_ops.h"
+
+namespace lumeray {
+namespace {
+
+constexpr int32_t kUnitRate = 0x00010000;  // 1.0 in 16.16 fixed point
+constexpr int16_t kPaddingValue = 255;
+constexpr int kAlphaChannel = 3;
+
+ImageRect FilterRectangle(const FilterRecord& record) {
+  if (Using32BitCoordinates()) {
+    const VRect& r = record.bigDocumentData->filterRect32;
+    return {r.left, r.top, r.right, r.bottom};
+  }
+  const PIRect16& r = record.filterRect;
+  return {r.left, r.top, r.right, r.bottom};
+}
+
+// Sets one request rectangle in the form the host works with.
+void SetRequest(PIRect16* rect16, VRect* rect32, const ImageRect& r) {
+  if (Using32BitCoordinates()) {
+    *rect32 = VRect{r.top, r.left, r.bottom, r.right};
+  } else {
+    *rect16 = PIRect16{static_cast<int16_t>(r.top), static_cast<int16_t>(r.left),
+                       static_cast<int16_t>(r.bottom), static_cast<int16_t>(r.right)};
+  }
+}
+
+void SetInRect(FilterRecord& record, const ImageRect& r) {
+  SetRequest(&record.inRect, &record.bigDocumentData->inRect32, r);
+}
+void SetOutRect(FilterRecord& record, const ImageRect& r) {
+  SetRequest(&record.outRect, &record.bigDocumentData->outRect32, r);
+}
+void SetMaskRect(FilterRecord& record, const ImageRect& r) {
+  SetRequest(&record.maskRect, &record.bigDocumentData->maskRect32, r);
+}
+
+int ColorPlanes(const FilterRecord& record) {
+  if (record.inLayerPlanes != 0) return record.inLayerPlanes;
+  return IsHostGrayMode(record.imageMode) ? 1 : 3;
+}
+
+// The sample of `channel` within a pixel: BGRA images mirror the colour channels.
+int SampleOfChannel(const ImageRecord& image, int channel) {
+  if (image.glPixelFormat == kGlBgra && channel < kAlphaChannel) return 2 - channel;
+  return channel;
+}
+
+void ShowUserError(uint32_t line, const char* text) {
+  MessageReport report(line, kMessageUser);
+  report.Report(kIconError, kTitleErrorExiting, "%s", text);
+}
+
+bool HostProfileIsGray() {
+  ProfileHandle profile = HostProfileHandle();
+  return profile == nullptr || cmsGetColorSpace(static_cast<cmsHPROFILE>(profile)) == cmsSigGrayData;
+}
+
+// Shows the write-back's progress and asks the host whether to stop.
+void ShowWriteBackProgress(const FilterRecord& record) {
+  if (!OnUiThread()) {
+    MessageReport report(__LINE__, kMessageDebug);
+    report.Report(kIconError, kTitleDebugUnexpectedError,
+                  "DisplayImageEditorProgressBar() - Function was not called from UI thread.");
+    SetRunResult(kUserCanceledErr);
+    return;
+  }
+  const ProgressState state = GetProgressState();
+  if (record.progressProc != nullptr) {
+    record.progressProc(static_cast<int32_t>(state.stepsDone),
+                        static_cast<int32_t>(state.displayTotal));
+  }
+  if (record.abortProc != nullptr && record.abortProc()) SetRunResult(kUserCanceledErr);
+}
+
+void ZeroNegativeFloats(ImageRecord* image) {
+  const int64_t pixels = image->dataWidth * image->dataHeight;
+  auto* samples = static_cast<float*>(image->pixels.data);
+  for (int64_t i = 0; i < pixels; ++i) {
+    float* p = samples + i * kSamplesPerPixel;
+    for (int c = 0; c < kAlphaChannel; ++c) {
+      if (p[c] < 0.0f) p[c] = 0.0f;
+    }
+  }
+}
+
+}  // namespace
+
+uint16_t HostSampleToWorking16(uint16_t v) {
+  if (v >= kHostSixteenBitMaximum) return 0xFFFF;
+  return static_cast<uint16_t>((uint32_t{v} * 65535u) >> 15);
+}
+
+uint16_t Working16ToHostSample(uint16_t s) {
+  // Rounded to nearest: the inverse of the read for every host value 0..32768.
+  return static_cast<uint16_t>((uint32_t{s} * kHostSixteenBitMaximum + 65535u / 2) / 65535u);
+}
+
+void CopyPlaneIntoImage(ImageRecord* image, const void* plane, int channel, const ImageRect& rect,
+                        int32_t rowBytes, int bytesPerSample) {
+  const ImageRect& d = image->dataRect;
+  const int32_t left = std::max(rect.left, d.left), right = std::min(rect.right, d.right);
+  const int32_t top = std::max(rect.top, d.top), bottom = std::min(rect.bottom, d.bottom);
+  if (left >= right || top >= bottom) return;
+  const int sample = SampleOfChannel(*image, channel);
+  const int64_t width = right - left;
+  for (int32_t y = top; y < bottom; ++y) {
+    const auto* row = static_cast<const uint8_t*>(plane) +
+                      static_cast<int64_t>(y - rect.top) * rowBytes +
+                      static_cast<int64_t>(left - rect.left) * bytesPerSample;
+    switch (bytesPerSample) {
+      case 1: {
+        uint8_t* out = PixelSamples<uint8_t>(*image, left, y) + sample;
+        for (int64_t x = 0; x < width; ++x) out[x * kSamplesPerPixel] = row[x];
+        break;
+      }
+      case 2: {
+        uint16_t* out = PixelSamples<uint16_t>(*image, left, y) + sample;
+        for (int64_t x = 0; x < width; ++x) {
+          uint16_t v;
+          std::memcpy(&v, row + 2 * x, sizeof v);
+          out[x * kSamplesPerPixel] = HostSampleToWorking16(v);
+        }
+        break;
+      }
+      case 4: {
+        float* out = PixelSamples<float>(*image, left, y) + sample;
+        for (int64_t x = 0; x < width; ++x) std::memcpy(&out[x * kSamplesPerPixel], row + 4 * x, 4);
+        break;
+      }
+      default:
+        return;
+    }
+  }
+}
+
+void CopyImageIntoPlane(const ImageRecord& image, void* plane, int channel, const ImageRect& rect,
+                        int32_t rowBytes, int bytesPerSample) {
+  const ImageRect& d = image.dataRect;
+  const int32_t left = std::max(rect.left, d.left), right = std::min(rect.right, d.right);
+  const int32_t top = std::max(rect.top, d.top), bottom = std::min(rect.bottom, d.bottom);
+  if (left >= right || top >= bottom) return;
+  const int sample = SampleOfChannel(image, channel);
+  const int64_t width = right - left;
+  for (int32_t y = top; y < bottom; ++y) {
+    auto* row = static_cast<uint8_t*>(plane) + static_cast<int64_t>(y - rect.top) * rowBytes +
+                static_cast<int64_t>(left - rect.left) * bytesPerSample;
+    switch (bytesPerSample) {
+      case 1: {
+        const uint8_t* in = PixelSamples<uint8_t>(image, left, y) + sample;
+        for (int64_t x = 0; x < width; ++x) row[x] = in[x * kSamplesPerPixel];
+        break;
+      }
+      case 2: {
+        const uint16_t* in = PixelSamples<uint16_t>(image, left, y) + sample;
+        for (int64_t x = 0; x < width; ++x) {
+          const uint16_t v = Working16ToHostSample(in[x * kSamplesPerPixel]);
+          std::memcpy(row + 2 * x, &v, sizeof v);
+        }
+        break;
+      }
+      case 4: {
+        const float* in = PixelSamples<float>(image, left, y) + sample;
+        for (int64_t x = 0; x < width; ++x) std::memcpy(row + 4 * x, &in[x * kSamplesPerPixel], 4);
+        break;
+      }
+      default:
+        return;
+    }
+  }
+}
+
+bool ReadHostImage() {
+  FilterRecord* record = Host().filterRecord;
+  if (record == nullptr) return false;
+  const int16_t mode = record->imageMode;
+  const int colorPlanes = ColorPlanes(*record);
+  const int planesRead = colorPlanes + (record->inTransparencyMask != 0 ? 1 : 0);
+
+  switch (mode) {
+    case kModeGrayScale:
+    case kModeGray16:
+    case kModeGray32:
+      if (!HostProfileIsGray()) {
+        MessageReport report(__LINE__, kMessageUser);
+        report.Report(kIconWarning, "Warning:  Operating On a Grayscale Channel",
+                      "You appear to be running the plug-in on a single channel or mask from a "
+                      "color image.");
+      }
+      break;
+    case kModeRGB:
+    case kModeRGB48:
+    case kModeRGB96:
+      break;
+    default: {
+      MessageReport report(__LINE__, kMessageDebug);
+      report.Report(kIconError, kTitleDebugUnexpectedError,
+                    "Error:  Unexpected image mode %d in ReadHostImage().", mode);
+      SetRunResult(kParamErr);
+      return false;
+    }
+  }
+
+  int32_t tileWidth = record->inTileWidth, tileHeight = record->inTileHeight;
+  if (tileWidth <= 0 || tileHeight <= 0) tileWidth = tileHeight = kDefaultReadTileSize;
+
+  const ImageRect filter = FilterRectangle(*record);
+  ImageRecord& image = InputImage();
+  int createResult = 0;
+  if (!CreateImage(&image, filter, filter, mode, HostProfileHandle(), record->haveMask != 0,
+                   /*edgeSafe=*/false, &createResult)) {
+    if (createResult != 0) SetRunResult(static_cast<int16_t>(createResult));
+    return false;
+  }
+  const bool empty = filter.right <= filter.left || filter.bottom <= filter.top;
+  if (!empty) FillImage(&image, {0, 0, 0, kFullCoverage, kFullCoverage}, filter);
+
+  const double w = static_cast<double>(filter.right) - filter.left;
+  const double h = static_cast<double>(filter.bottom) - filter.top;
+  SetImageDiagonal(static_cast<uint32_t>(std::sqrt(w * w + h * h) + 1.0));
+  record->inputRate = kUnitRate;
+  record->maskRate = kUnitRate;
+  record->inputPadding = kPaddingValue;
+  record->maskPadding = kPaddingValue;
+
+  const int bytes = static_cast<int>(image.bytesPerSample);
+  const bool masked = record->haveMask != 0;
+  for (int32_t top = filter.top; top < filter.bottom && RunResult() == 0; top += tileHeight) {
+    for (int32_t left = filter.left; left < filter.right; left += tileWidth) {
+      const ImageRect tile{left, top, std::min(left + tileWidth, filter.right),
+                           std::min(top + tileHeight, filter.bottom)};
+      SetOutRect(*record, {});
+      SetInRect(*record, tile);
+      for (int p = 0; p < planesRead; ++p) {
+        record->inLoPlane = record->inHiPlane = static_cast<int16_t>(p);
+        SetMaskRect(*record, p == 0 && masked ? tile : ImageRect{});
+        const OSErr error = record->advanceState();
+        if (error != kNoErr) {
+          SetRunResult(error);
+          ShowUserError(__LINE__, "Could not read input image.");
+          return false;
+        }
+        const int channel = p < colorPlanes ? p : kAlphaChannel;
+        CopyPlaneIntoImage(&image, record->inData, channel, tile, record->inRowBytes, bytes);
+        if (p == 0 && colorPlanes == 1) {
+          CopyPlaneIntoImage(&image, record->inData, 1, tile, record->inRowBytes, bytes);
+          CopyPlaneIntoImage(&image, record->inData, 2, tile, record->inRowBytes, bytes);
+        }
+        if (p == 0 && masked && record->maskData != nullptr && ImageHasMask(image)) {
+          for (int32_t y = tile.top; y < tile.bottom; ++y) {
+            const auto* row = static_cast<const uint8_t*>(record->maskData) +
+                              static_cast<int64_t>(y - tile.top) * record->maskRowBytes;
+            auto* out = static_cast<uint8_t*>(image.mask.data) + PixelIndex(image, tile.left, y);
+            std::memcpy(out, row, static_cast<size_t>(tile.right - tile.left));
+          }
+        }
+      }
+    }
+  }
+  if (RunResult() != 0) return false;
+  if (bytes == 4) ZeroNegativeFloats(&image);
+  return true;
+}
+
+void WriteResultsToHost() {
+  FilterRecord* record = Host().filterRecord;
+  if (record == nullptr) return;
+  const ImageRecord& image = InputImage();
+  const int outputPlanes = IsHostGrayMode(record->imageMode) ? 1 : 3;
+  const int bytes = static_cast<int>(image.bytesPerSample);
+  SetInRect(*record, {});
+  SetMaskRect(*record, {});
+  const ImageRect& b = image.bounds;
+  for (int32_t top = b.top; top < b.bottom && RunResult() == 0; top += kWriteBackTileSize) {
+    for (int32_t left = b.left; left < b.right && RunResult() == 0; left += kWriteBackTileSize) {
+      const ImageRect tile{left, top, std::min(left + kWriteBackTileSize, b.right),
+                           std::min(top + kWriteBackTileSize, b.bottom)};
+      SetOutRect(*record, tile);
+      for (int p = 0; p < outputPlanes; ++p) {
+        record->outLoPlane = record->outHiPlane = static_cast<int16_t>(p);
+        const OSErr error = record->advanceState();
+        if (error != kNoErr) {
+          SetRunResult(error);
+          if (error != kUserCanceledErr) {
+            ShowUserError(__LINE__, "Could not write results back to editor.");
+          }
+          break;
+        }
+        CopyImageIntoPlane(image, record->outData, p, tile, record->outRowBytes, bytes);
+      }
+      if (RunResult() == 0) ShowWriteBackProgress(*record);
+    }
+  }
+}
+
+void EndHostImageExchange() {
+  FilterRecord* record = Host().filterRecord;
+  if (record != nullptr && RunResult() == 0) {
+    SetInRect(*record, {});
+    SetOutRect(*record, {});
+    SetMaskRect(*record, {});
+    if (record->advanceState != nullptr) {
+      const OSErr error = record->advanceState();
+      if (error != kNoErr) SetRunResult(error);
+    }
+  }
+  ReleaseImage(&InputImage());
+  SetImageDiagonal(0);
+}
+
+}  // namespace lumeray

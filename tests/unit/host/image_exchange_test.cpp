@@ -1,0 +1,127 @@
+#include "host/host_image_exchange.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "host/input_image.h"
+#include "image/image_create.h"
+#include "platform/window.h"
+#include "unit/host/fake_host.h"
+#include "unit/temp_home.h"
+
+namespace lumeray {
+namespace {
+
+TEST(SixteenBitScale, ReadAndWriteBackAreExactInversesForEveryHostValue) {
+  EXPECT_EQ(HostSampleToWorking16(32768), 65535);
+  EXPECT_EQ(HostSampleToWorking16(16384), 32767);
+  EXPECT_EQ(HostSampleToWorking16(0), 0);
+  EXPECT_EQ(Working16ToHostSample(65535), 32768);
+  EXPECT_EQ(Working16ToHostSample(32767), 16384);
+  for (uint32_t h = 0; h <= 32768; ++h) {
+    ASSERT_EQ(Working16ToHostSample(HostSampleToWorking16(static_cast<uint16_t>(h))), h) << h;
+  }
+  // Every working value maps into the host range, monotonically.
+  uint16_t previous = 0;
+  for (uint32_t v = 0; v <= 65535; ++v) {
+    const uint16_t h = Working16ToHostSample(static_cast<uint16_t>(v));
+    ASSERT_LE(h, 32768u);
+    ASSERT_GE(h, previous);
+    previous = h;
+  }
+}
+
+TEST(PlaneCopies, SixteenBitPlanesRoundTripThroughAnImage) {
+  ImageRecord image;
+  int result = 0;
+  const ImageRect rect{10, 20, 13, 22};
+  ASSERT_TRUE(CreateImage(&image, rect, rect, 11, nullptr, false, false, &result));
+  const uint16_t plane[2][4] = {{0, 1, 16384, 0}, {32767, 32768, 2, 0}};  // rows 8 bytes apart
+  CopyPlaneIntoImage(&image, plane, 1, rect, 8, 2);
+  EXPECT_EQ(PixelSamples<uint16_t>(image, 12, 20)[1], 32767);
+  EXPECT_EQ(PixelSamples<uint16_t>(image, 11, 21)[1], 65535);
+  uint16_t back[2][4] = {};
+  CopyImageIntoPlane(image, back, 1, rect, 8, 2);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(back[y][x], plane[y][x]);
+  }
+  ReleaseImage(&image);
+}
+
+TEST(PlaneCopies, EightBitRgbIsKeptInBgraOrder) {
+  ImageRecord image;
+  int result = 0;
+  const ImageRect rect{0, 0, 2, 1};
+  ASSERT_TRUE(CreateImage(&image, rect, rect, 3, nullptr, false, false, &result));
+  const uint8_t red[2] = {200, 201};
+  CopyPlaneIntoImage(&image, red, 0, rect, 2, 1);
+  EXPECT_EQ(PixelSamples<uint8_t>(image, 1, 0)[2], 201);
+  ReleaseImage(&image);
+}
+
+class Exchange : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    platform::SetMessageBoxHandler([this](platform::WindowHandle, const std::string& text,
+                                          const std::string&, uint32_t) {
+      boxes.push_back(text);
+      return platform::kIdOk;
+    });
+  }
+  void TearDown() override { platform::SetMessageBoxHandler({}); }
+  testing::TempHome home;
+  std::vector<std::string> boxes;
+};
+
+TEST_F(Exchange, WriteBackUsesTilesOf2048) {
+  testing::FakeHost host;
+  host.SetFilterRect(0, 0, 3000, 2000, 3);
+  ASSERT_EQ(host.Run(), 0);
+  std::set<int> widths;
+  for (const VRect& r : host.outRects) widths.insert(r.right - r.left);
+  EXPECT_EQ(widths, (std::set<int>{2048, 952}));
+  EXPECT_EQ(host.outRects.size(), 2u * 3u);  // two tiles, three planes each
+  EXPECT_EQ(host.output, host.input());
+}
+
+TEST_F(Exchange, ATileSizeOfZeroReadsIn1024Tiles) {
+  testing::FakeHost host;
+  host.SetFilterRect(0, 0, 1500, 10, 3);
+  host.record().inTileWidth = 0;
+  ASSERT_EQ(host.Run(), 0);
+  ASSERT_FALSE(host.inRects.empty());
+  EXPECT_EQ(host.inRects.front().right, 1024);
+}
+
+TEST_F(Exchange, GreyImagesReadOnePlaneAndWriteBackOne) {
+  testing::FakeHost host;
+  host.record().imageMode = kModeGrayScale;
+  host.SetFilterRect(0, 0, 40, 30, 1);
+  ASSERT_EQ(host.Run(), 0);
+  EXPECT_EQ(host.inputRequests, 1);
+  EXPECT_EQ(host.outputRequests, 1);
+  EXPECT_EQ(host.output, host.input());
+}
+
+TEST_F(Exchange, CancelDuringTheWriteBackIsQuietAndStops) {
+  testing::FakeHost host;
+  host.SetFilterRect(0, 0, 4100, 10, 3);
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  host.abortRequested = true;
+  EXPECT_EQ(host.Call(kFilterSelectorStart), kUserCanceledErr);
+  EXPECT_LE(host.outRects.size(), 3u) << "at most the first tile is written";
+  EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(Exchange, AHostRefusalWhileReadingIsReportedAndEndsTheRun) {
+  testing::FakeHost host;
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  host.advanceResult = -1;
+  EXPECT_EQ(host.Call(kFilterSelectorStart), -1);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], "Could not read input image.");
+}
+
+}  // namespace
+}  // namespace lumeray
