@@ -1,0 +1,53 @@
+// Shared fixture of the diagnostics tests: a temporary log folder, the calling thread as the UI
+// thread, message boxes captured instead of shown, and the log read back from its UTF-16 file.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/window.h"
+
+namespace lumeray::testing {
+
+struct ShownBox {
+  platform::WindowHandle owner;
+  std::string text;
+  std::string title;
+  uint32_t flags;
+};
+
+struct LogFileContents {
+  bool exists = false;
+  bool byteOrderMark = false;  // the file starts with FF FE
+  std::string text;            // the rest, as UTF-8
+};
+
+LogFileContents ReadLogFile(const std::string& path);
+std::vector<std::string> SplitLines(const std::string& text);
+bool FileExists(const std::string& path);
+bool FolderIsEmpty(const std::string& path);
+void WriteTextFile(const std::string& path, const std::string& text);
+std::string ReadTextFile(const std::string& path);
+
+class DiagnosticsTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Closes the log and returns what it wrote.
+  LogFileContents CloseAndReadLog();
+  std::vector<ShownBox> ShownBoxes();
+
+  std::string root_;       // the temporary folder (also XDG_DATA_HOME and XDG_CONFIG_HOME)
+  std::string logFolder_;  // root_/Logs, the debug log directory
+
+ private:
+  std::mutex boxesLock_;
+  std::vector<ShownBox> boxes_;
+};
+
+}  // namespace lumeray::testing
