@@ -3,9 +3,11 @@
 //
 //  * local application data: $XDG_DATA_HOME, else $HOME/.local/share; created when asked.
 //  * common application data: the installation's data folder, read-only at run time:
-//    $LUMERAY_DATA_DIR when set, else the "share" folder beside the module's folder's parent
+//    $LUMERAY_DATA_DIR when set, else the nearest existing "share" folder beside an ancestor of
+//    the module's folder, looking at most three levels up from the module folder's parent
 //    (<prefix>/lib/lumeray/plug-ins/x.8bf -> <prefix>/share; build/bin/plug-ins/x.8bf ->
-//    build/share), else the compiled-in installation data folder.
+//    build/share; <prefix>/lib/<triplet>/lumeray/plug-ins/x.8bf -> <prefix>/share), else the
+//    compiled-in installation data folder (LUMERAY_INSTALL_DATADIR).
 //
 // Threading contract: every function may be called from any thread.
 #pragma once
@@ -29,8 +31,10 @@ int CreateDirectories(const std::string& path);
 // "LumerayPro2_??.log"), in the order the file system returns them.
 std::vector<std::string> ListDirectory(const std::string& directory, const std::string& pattern);
 
-// Writes `size` bytes to `path` through a temporary file in the same folder and a rename, so
-// that the file is either the old one or the whole new one. Returns 0 or an errno value.
+// Writes `size` bytes to `path` through a temporary file in the same folder (".<name>.tmp-XXXXXX",
+// flushed with fsync) and a rename, so that the file is either the old one or the whole new one;
+// a replaced file keeps its permissions. The temporary file is removed on failure. Returns 0 or
+// an errno value.
 int WriteFileAtomically(const std::string& path, const void* data, size_t size);
 
 }  // namespace lumeray::platform

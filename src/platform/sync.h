@@ -9,7 +9,11 @@
 //   kIoCompletion  alertable waits only: queued procedure calls of the waiting thread ran
 //   kFailed        the arguments were unusable (no objects, null objects, too many objects)
 // Acquiring consumes an auto-reset event's signal and takes a mutex's ownership; a "wait all"
-// acquires all objects at once or none.
+// acquires all objects at once or none (naming one object twice in a "wait all" is kFailed).
+// An alertable wait prefers a signalled object to the queued calls: it runs them (with no lock
+// held, on the waiting thread) only when it would otherwise block or time out.
+// Time-outs are measured on the monotonic clock. Failed waits and Release() also set
+// LastError() (EINVAL, EPERM).
 //
 // CriticalSection is a plain recursive lock for short guarded regions; it is not waitable.
 //

@@ -8,7 +8,13 @@
 //
 // Queued procedure calls: QueueProcedureCall() appends a call to the queue of a thread named by
 // its identifier; the calls run on that thread only, in order, during its next alertable wait
-// (sync.h), which then returns kIoCompletion.
+// (sync.h), which then returns kIoCompletion. A thread has a queue once it was started by
+// Thread::Start or has called CurrentThreadId(), RunQueuedProcedureCalls() or an alertable wait;
+// the queue goes (with calls still in it) when the thread ends. Queuing to a thread without one
+// fails.
+//
+// A Thread is signalled, and its exit code readable, only after the thread's thread_local
+// objects are gone: a mutex it still held is abandoned by then.
 //
 // Threading contract: every operation may be called from any thread. Deleting a Thread object
 // (closing the handle) never blocks: a thread still running is detached and ends on its own.
@@ -36,8 +42,9 @@ using ThreadRoutine = uint32_t (*)(void* argument);
 
 class Thread final : public Waitable {
  public:
-  // Starts routine(argument) at once. Returns null and sets *errorNumber (errno style) when the
-  // thread cannot be started.
+  // Starts routine(argument) at once; when it returns, Id() is valid and calls may be queued to
+  // the thread. Returns null and sets *errorNumber (errno style) when the thread cannot be
+  // started (EINVAL for a null routine).
   static Thread* Start(ThreadRoutine routine, void* argument, int* errorNumber = nullptr);
   ~Thread() override;
 

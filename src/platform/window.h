@@ -1,8 +1,9 @@
 // Windows as the module sees them: opaque handles of windows that the module's user interface
 // registers, with a procedure that receives posted messages, and message boxes.
 //
-// A message box is a Qt message box when a Qt application with a display exists; otherwise the
-// title and text go to standard error. Tests may divert message boxes (SetMessageBoxHandler).
+// A message box is a Qt message box when a QApplication exists and the call is made on its
+// thread; otherwise "<title>: <text>" goes to standard error and the answer is kIdOk. Tests may
+// divert message boxes (SetMessageBoxHandler).
 //
 // Threading contract: RegisterWindow/UnregisterWindow and message boxes on the UI thread;
 // IsWindow and PostWindowMessage from any thread. A posted message runs the window's procedure
@@ -38,7 +39,8 @@ void UnregisterWindow(WindowHandle window);
 bool IsWindow(WindowHandle window);
 void* NativeWidget(WindowHandle window);
 
-// The active window of the calling thread's application, 0 when none.
+// The active window of the calling thread's application, 0 when none: the registered window
+// whose native widget is QApplication::activeWindow(), else one whose widget lies inside it.
 WindowHandle ActiveWindow();
 
 bool PostWindowMessage(WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam);

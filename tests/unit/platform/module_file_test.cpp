@@ -1,0 +1,44 @@
+// The module's file and resources.
+
+#include "platform/module_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "resources/embedded_resources.h"
+
+namespace lumeray::platform {
+namespace {
+
+TEST(ModuleFileTest, HostProgramIsThisTestProgram) {
+  std::string path = HostProgramPath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), '/');
+  EXPECT_EQ(access(path.c_str(), X_OK), 0);
+}
+
+TEST(ModuleFileTest, ModuleFileIsTheFileThatHoldsThePlatformCode) {
+  // The platform code is linked into this test program, so both name the same absolute file.
+  std::string path = ModuleFilePath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), '/');
+  EXPECT_EQ(path, HostProgramPath());
+}
+
+TEST(ModuleFileTest, UnknownResourcesAreNotFound) {
+  EXPECT_FALSE(FindResource("NOPE", -12345));
+  EXPECT_FALSE(FindResource("", 0));
+}
+
+TEST(ModuleFileTest, EveryEmbeddedResourceIsFoundByTypeAndId) {
+  for (const EmbeddedResource& resource : EmbeddedResources()) {
+    auto view = FindResource(resource.type, resource.id);
+    ASSERT_TRUE(view) << resource.type << " " << resource.id;
+    EXPECT_EQ(view->data, resource.data);
+    EXPECT_EQ(view->size, resource.size);
+    EXPECT_FALSE(FindResource(resource.type, resource.id + 100000));
+  }
+}
+
+}  // namespace
+}  // namespace lumeray::platform
