@@ -55,7 +55,7 @@ struct DescriptorKeyRow {
   DescriptorEnumTypeID enumType;  // the enumeration of an 'enum' row, else 0
   DescriptorUnitID unit;          // a 'doub' row read and written as a unit float, else kNoUnit
   ParameterFieldIndex index;
-  std::string_view name;          // the terminology shown in scripts
+  std::string_view name;  // the terminology shown in scripts
   std::string_view description;
 };
 
@@ -81,8 +81,8 @@ inline constexpr std::array<DescriptorKeyRow, 13> kDescriptorKeyTable = {{
      "Lumeray rainbow frequency"},
     {FourCC("sspI"), kTypeFloat, 0, kUnitPercent, kFieldSecondarySpikeIntensity,
      "secondary spike intensity", "Lumeray secondary spike intensity"},
-    {FourCC("sflB"), kTypeFloat, 0, kUnitPercent, kFieldSoftFlareIntensity,
-     "soft flare brightness", "Lumeray soft flare brightness"},
+    {FourCC("sflB"), kTypeFloat, 0, kUnitPercent, kFieldSoftFlareIntensity, "soft flare brightness",
+     "Lumeray soft flare brightness"},
 }};
 
 // The row of a key, or null.

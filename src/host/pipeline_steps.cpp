@@ -10,14 +10,6 @@ namespace lumeray {
 
 // ---- Not yet part of the module: succeed without effect ------------------------------------
 
-void BuildPixelConversionTables() {}
-
-bool SetUpColorManagement() { return true; }
-void ReleaseColorManagement() {}
-void ReleaseGammaTableCache() {}
-
-bool ConvertAnalysisInputColors(ImageRecord*) { return true; }
-
 bool RunMainDialog() { return true; }
 
 
@@ -43,6 +35,5 @@ PixelRect WorkingImageRect() {
   return {r.left, r.top, r.right, r.bottom};
 }
 
-bool RenderBandPixels(const PixelRect&, const ParameterSetBuffer&) { return true; }
 
 }  // namespace lumeray

@@ -132,7 +132,8 @@ int ReadStoredBlock(const ActionDescriptorSuite& descriptors, PIActionDescriptor
   }
   int result;
   if (descriptors.GetData(descriptor, kRegistryBlockKey, buffer) != kSPNoError) {
-    ReportDebug(__LINE__, "ReadRegistryParameters() couldn't read parameter data from the registry.");
+    ReportDebug(__LINE__,
+                "ReadRegistryParameters() couldn't read parameter data from the registry.");
     result = kErrPlugInHostInsufficient;
   } else {
     result = TakeStoredBlock(buffer);
@@ -156,7 +157,8 @@ int ReadRegistryParameters() {
   PIActionDescriptor descriptor = nullptr;
   const SPErr error = registry->Get(kRegistryParametersKey, &descriptor);
   int result = kErrPlugInHostInsufficient;
-  if (error == kSPNoError && descriptor != nullptr) result = ReadStoredBlock(*descriptors, descriptor);
+  if (error == kSPNoError && descriptor != nullptr)
+    result = ReadStoredBlock(*descriptors.get(), descriptor);
   if (descriptor != nullptr) descriptors->Free(descriptor);
   return result;
 }

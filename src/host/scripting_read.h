@@ -3,11 +3,12 @@
 // is the step of Start; the pieces below are what it is made of, so that the key reading can be
 // driven by the host's read procedures or by raw bytes alike.
 //
-// The read is complete when every key the host returned is in the key table, every value could
-// be got, and exactly as many keys came as the table has rows (so an empty descriptor is
-// incomplete). A complete read opens the dialog only when the host asks for it (playInfo 1). An
-// incomplete one tells the user that defaults stand in for missing settings, opens the dialog
-// unless the replay is silent, and still applies what was read over the factory defaults.
+// The read is complete when every key the host returned is in the key table and came once,
+// every value could be got, and exactly as many keys came as the table has rows (so an empty
+// descriptor is incomplete). A complete read opens the dialog only when the host asks for it
+// (playInfo 1). An incomplete one tells the user that defaults stand in for missing settings, opens
+// the dialog unless the replay is silent, and still applies what was read over the factory
+// defaults.
 //
 // Threading contract: UI thread only, within Start.
 #pragma once
@@ -43,7 +44,7 @@ class DescriptorKeySource {
 
 struct DescriptorReadOutcome {
   int keysReturned = 0;
-  bool marked = false;  // an unknown key, a row of an unknown type, or a value not got
+  bool marked = false;  // an unknown or repeated key, a row of an unknown type, a value not got
   bool complete() const {
     return !marked && keysReturned == static_cast<int>(kDescriptorKeyTable.size());
   }
@@ -56,8 +57,7 @@ DescriptorReadOutcome ReadDescriptorKeys(DescriptorKeySource& source, ParameterS
 // in reading order, a count byte n and n value bytes in host order. A value of any count is
 // handed to the conversion as it is; an item cut short ends the descriptor. The entry point for
 // fuzzing the descriptor reading.
-DescriptorReadOutcome ReadDescriptorBytes(std::span<const uint8_t> bytes,
-                                          ParameterSet* parameters);
+DescriptorReadOutcome ReadDescriptorBytes(std::span<const uint8_t> bytes, ParameterSet* parameters);
 
 // A host that replays descriptors lacking keys as a matter of course: for it an incomplete
 // descriptor opens the dialog without a message and leaves the parameters as they were.

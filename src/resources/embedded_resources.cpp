@@ -2,13 +2,18 @@
 
 #include <array>
 
+#include "color/grey_profile_resource.h"
+#include "resources/aete_resource.h"
 #include "resources/pipl_resource.h"
 
 namespace lumeray {
 
 std::span<const EmbeddedResource> EmbeddedResources() {
-  static const std::array<EmbeddedResource, 1> kResources = {{
+  static const std::array<EmbeddedResource, 3> kResources = {{
       {"PiPL", 16000, PiplResourceBytes().data(), PiplResourceBytes().size()},
+      {"aete", kAeteResourceId, AeteResourceBytes().data(), AeteResourceBytes().size()},
+      {kRcDataResourceType, kLinearColorProfileResourceId,
+       LinearColorProfileResourceBytes().data(), LinearColorProfileResourceBytes().size()},
   }};
   return kResources;
 }

@@ -1,0 +1,38 @@
+// The run pipeline's steps for pixels and colour (declared in host/pipeline_steps.h): the fixed
+// pixel tables, colour management set-up, the analysis image's conversion to linear working
+// colours, and the release of the run's gamma tables.
+#include "color/color_conversion.h"
+#include "color/color_management.h"
+#include "color/profile_gamma.h"
+#include "host/host_globals.h"
+#include "host/host_proxy_image.h"
+#include "host/pipeline_steps.h"
+#include "image/gamma_tables.h"
+#include "image/image_create.h"
+#include "image/pixel_tables.h"
+
+namespace lumeray {
+
+void BuildPixelConversionTables() {
+  const int result = InitializeFixedTables();
+  if (result != 0) SetRunResult(static_cast<int16_t>(result));
+}
+
+bool SetUpColorManagement() {
+  // The preview pyramid of an earlier run shows another image in closed profiles.
+  InvalidateHostProxyImage();
+  SetProfileGammaEstimator(&EstimateProfileGamma);
+  return InitializeColorManagement();
+}
+
+bool ConvertAnalysisInputColors(ImageRecord* image) {
+  return ConvertColorOf(image, LinearWorkingProfile());
+}
+
+void ReleaseGammaTableCache() {
+  // The pyramid's levels use the tables released here.
+  InvalidateHostProxyImage();
+  ReleaseGammaTables();
+}
+
+}  // namespace lumeray

@@ -1,0 +1,231 @@
+// Reading a played-back descriptor: the values taken, the completeness rule, the message and
+// the show-dialog decision.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "host/descriptor_keys.h"
+#include "host/pipeline_steps.h"
+#include "host/scripting_read.h"
+#include "platform/module_file.h"
+#include "unit/host/fake_descriptors.h"
+
+namespace lumeray {
+namespace {
+
+using testing::FakeItem;
+
+constexpr const char* kIncomplete =
+    "The settings provided by the editor are incomplete.  Some settings have been set to "
+    "defaults.";
+
+std::string Describe(const ParameterSet& p) {
+  char text[160];
+  std::snprintf(text, sizeof text, "v%d.%d.%d.%d %d %d %d %d %d %d %d %d %d %d O%d %08X Q%d",
+                p.version.major, p.version.minor, p.version.revision, p.version.build, p.Intensity,
+                p.Length, p.Angle, p.NumberOfPoints, p.SpikeSharpness, p.ColorSaturation,
+                p.RainbowIntensity, p.RainbowFrequency, p.SecondarySpikeIntensity,
+                p.SoftFlareIntensity, p.EffectsOnly, p.EffectType, p.Quantity);
+  return text;
+}
+
+FakeItem Percent(const char (&key)[5], double value) {
+  return {FourCC(key), kTypeUnitFloat, value, FourCC("#Prc")};
+}
+FakeItem Angle(double degrees) {
+  return {FourCC("Angl"), kTypeUnitFloat, degrees, FourCC("#Ang")};
+}
+FakeItem Points(double value) {
+  return {FourCC("numP"), kTypeInteger, value};
+}
+
+std::vector<FakeItem> FullDescriptor() {
+  return {{FourCC("opsO"), kTypeBoolean, 1},
+          {FourCC("stEf"), kTypeEnumerated, FourCC("efT5"), FourCC("efTy")},
+          Percent("qntY", 77),
+          Percent("Intn", 12.9),
+          Percent("Lngt", 99),
+          Angle(-45.5),
+          Points(9),
+          Percent("spsH", 0),
+          Percent("Strt", -100),
+          Percent("rbwI", 3),
+          Percent("rbwF", 4),
+          Percent("sspI", 5),
+          Percent("sflB", 6)};
+}
+
+ParameterSet PlayedParameters() {
+  return {kCurrentParameterVersion, 12, 99, -455, 9, 0, -100, 3, 4, 5, 6, 1, 0,
+          FourCC("efT5"),           77, 0};
+}
+
+// What the registry or the last-saved file left before the descriptor is read.
+ParameterSet StoredParameters() {
+  ParameterSet p = kFactoryParameters;
+  p.Intensity = 88;
+  p.NumberOfPoints = 20;
+  p.SoftFlareIntensity = 80;
+  return p;
+}
+
+class ScriptingRead : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    host.record.descriptorParameters = scripting.parameters();
+    host.record.errorString = errorString.data();
+    scripting.parameters()->descriptor = reinterpret_cast<PIDescriptorHandle>(&errorString);
+    scripting.played = FullDescriptor();
+  }
+
+  // Reads over the stored parameters with a show-dialog flag of 1; returns the decision.
+  bool Read(int16_t playInfo) {
+    scripting.parameters()->playInfo = playInfo;
+    host.parameters = StoredParameters();
+    host.showDialogFlag = 1;
+    bool showDialog = false;
+    EXPECT_EQ(ReadScriptingParameters(&showDialog), 0);
+    return showDialog;
+  }
+  void Set(const FakeItem& item) {
+    for (FakeItem& played : scripting.played) {
+      if (played.key == item.key) played = item;
+    }
+  }
+  void Remove(DescriptorKeyID key) {
+    std::erase_if(scripting.played, [&](const FakeItem& item) { return item.key == key; });
+  }
+  // True when exactly one incomplete-settings warning was shown since the last call.
+  bool WarnedIncomplete() {
+    const bool warned = messages.shown.size() == 1 &&
+                        messages.shown[0].title == "Incomplete Settings" &&
+                        messages.shown[0].text == kIncomplete &&
+                        (messages.shown[0].flags & platform::kMbIconMask) == kIconWarning;
+    messages.shown.clear();
+    return warned;
+  }
+
+  testing::HostUnderTest host;
+  testing::FakeScripting scripting;
+  testing::CapturedMessages messages;
+  std::array<unsigned char, 256> errorString{};
+};
+
+TEST_F(ScriptingRead, CompleteDescriptorTakesExactlyThePlayedValues) {
+  EXPECT_FALSE(Read(kPlayDialogSilent));
+  EXPECT_EQ(Describe(host.parameters), Describe(PlayedParameters()));
+  EXPECT_TRUE(Read(kPlayDialogDisplay));
+  EXPECT_FALSE(Read(kPlayDialogDontDisplay));
+  EXPECT_EQ(Describe(host.parameters), Describe(PlayedParameters()));
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(errorString[0], 0);
+
+  std::vector<DescriptorKeyID> keys;
+  for (const DescriptorKeyRow& row : kDescriptorKeyTable) keys.push_back(row.key);
+  EXPECT_EQ(scripting.keyArray, keys);
+}
+
+TEST_F(ScriptingRead, AngleAndPointsAreConvertedToTheirFields) {
+  Set(Angle(15.75));
+  Set(Points(65542));
+  Read(kPlayDialogSilent);
+  EXPECT_EQ(host.parameters.Angle, 157);
+  EXPECT_EQ(host.parameters.NumberOfPoints, 6) << "the low 16 bits";
+  Set(Angle(-15.75));
+  Read(kPlayDialogSilent);
+  EXPECT_EQ(host.parameters.Angle, -157);
+  EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ScriptingRead, MissingKeyTakesTheFactoryValueWarnsAndFollowsPlayInfo) {
+  Remove(FourCC("sflB"));
+  ParameterSet expected = PlayedParameters();
+  expected.SoftFlareIntensity = 30;  // the factory value, not the stored 80
+
+  EXPECT_TRUE(Read(kPlayDialogDisplay));
+  EXPECT_EQ(Describe(host.parameters), Describe(expected));
+  EXPECT_TRUE(WarnedIncomplete());
+  EXPECT_TRUE(Read(kPlayDialogDontDisplay));
+  EXPECT_TRUE(WarnedIncomplete());
+  EXPECT_EQ(errorString[0], 0) << "only a silent replay hands the host the text";
+
+  EXPECT_FALSE(Read(kPlayDialogSilent));
+  EXPECT_EQ(Describe(host.parameters), Describe(expected));
+  EXPECT_TRUE(WarnedIncomplete());
+  ASSERT_EQ(errorString[0], 93);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&errorString[1]), 93), kIncomplete);
+}
+
+TEST_F(ScriptingRead, ExtraRepeatedAndAbsentKeysMakeTheDescriptorIncomplete) {
+  scripting.played.push_back(Points(1));  // a fourteenth key, repeating one
+  EXPECT_TRUE(Read(kPlayDialogDisplay));
+  EXPECT_TRUE(WarnedIncomplete());
+  EXPECT_EQ(host.parameters.NumberOfPoints, 1);
+
+  scripting.played = FullDescriptor();
+  scripting.played.push_back({FourCC("xtra"), kTypeInteger, 1});
+  EXPECT_TRUE(Read(kPlayDialogDisplay));
+  EXPECT_TRUE(WarnedIncomplete());
+  EXPECT_EQ(Describe(host.parameters), Describe(PlayedParameters()));
+
+  // Thirteen keys, one of them twice in place of 'sflB'.
+  Remove(FourCC("sflB"));
+  Remove(FourCC("xtra"));
+  scripting.played.push_back(Percent("Intn", 12));
+  Read(kPlayDialogSilent);
+  EXPECT_TRUE(WarnedIncomplete());
+
+  scripting.played.clear();
+  EXPECT_TRUE(Read(kPlayDialogDisplay));
+  EXPECT_TRUE(WarnedIncomplete());
+  EXPECT_EQ(Describe(host.parameters), Describe(kFactoryParameters));
+}
+
+TEST_F(ScriptingRead, ValuesThatCannotBeGotAreNotTakenButTheOthersAre) {
+  // A key of another type than its row, a percentage without its unit, and a failing get of
+  // the very last key.
+  Set({FourCC("numP"), kTypeFloat, 9});
+  Set({FourCC("qntY"), kTypeFloat, 77});
+  scripting.failingGets = {FourCC("sflB")};
+  ParameterSet expected = PlayedParameters();
+  expected.NumberOfPoints = kFactoryParameters.NumberOfPoints;
+  expected.Quantity = kFactoryParameters.Quantity;
+  expected.SoftFlareIntensity = kFactoryParameters.SoftFlareIntensity;
+  EXPECT_FALSE(Read(kPlayDialogSilent));
+  EXPECT_TRUE(WarnedIncomplete());
+  EXPECT_EQ(Describe(host.parameters), Describe(expected));
+}
+
+TEST_F(ScriptingRead, WithoutAUsableDescriptorTheParametersAndTheFlagStand) {
+  auto expectUntouched = [&](const char* what) {
+    SCOPED_TRACE(what);
+    host.parameters = StoredParameters();
+    host.showDialogFlag = 0;
+    bool showDialog = true;
+    EXPECT_EQ(ReadScriptingParameters(&showDialog), 0);
+    EXPECT_FALSE(showDialog);
+    EXPECT_EQ(Describe(host.parameters), Describe(StoredParameters()));
+    EXPECT_TRUE(messages.shown.empty());
+  };
+  scripting.openFails = true;
+  expectUntouched("the descriptor cannot be opened");
+  scripting.parameters()->descriptor = nullptr;
+  expectUntouched("no descriptor");
+  scripting.readProcs().getEnumeratedProc = nullptr;
+  expectUntouched("a read procedure missing");
+  host.record.descriptorParameters = nullptr;
+  expectUntouched("no descriptor parameters");
+}
+
+TEST(ScriptingHostRule, OnlyThatHostsProgramPathMatches) {
+  EXPECT_TRUE(IsHostWithIncompleteDescriptors(
+      "C:\\Program Files\\Corel\\CorelDRAW Graphics Suite X6\\Programs\\CorelPP.exe"));
+  EXPECT_FALSE(IsHostWithIncompleteDescriptors(
+      "C:\\Program Files\\Corel\\CorelDRAW Graphics Suite X7\\Programs\\CorelPP.exe"));
+  EXPECT_FALSE(IsHostWithIncompleteDescriptors(platform::HostProgramPath()));
+}
+
+}  // namespace
+}  // namespace lumeray
