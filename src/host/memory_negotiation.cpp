@@ -2,18 +2,8 @@
 
 #include <algorithm>
 
-#include "diagnostics/message_report.h"
 
 namespace lumeray {
-
-int BytesPerChannelOfMode(int mode) {
-  if (mode >= 0 && mode <= 9) return 1;
-  if (mode >= 10 && mode <= 15) return 2;
-  if (mode == 16 || mode == 17 || mode == 64) return 4;
-  MessageReport report(__LINE__, kMessageDebug);
-  report.Report(kIconError, kTitleDebugUnexpectedError, "Error:  Unrecognized image mode.");
-  return 1;
-}
 
 int32_t ComputeBufferSpace(int bytesPerChannel, int32_t width, int32_t height) {
   // 32-bit signed arithmetic that wraps like the host's: done on unsigned values, which wrap

@@ -18,10 +18,6 @@ inline constexpr int32_t kBufferSpaceReserve = 1250000;
 inline constexpr int32_t kBufferSpaceFactor = 16;
 inline constexpr int32_t kTileSpanLimit = 1024;
 
-// Bytes per channel of a host or working image mode: 1 for modes 0-9, 2 for 10-15, 4 for 16,
-// 17 and 64; any other mode reports "Error:  Unrecognized image mode." and counts 1.
-int BytesPerChannelOfMode(int mode);
-
 int32_t ComputeBufferSpace(int bytesPerChannel, int32_t width, int32_t height);
 int32_t LimitMaxSpace(int32_t maxSpace, int planes, bool hasMask, int32_t width, int32_t height);
 

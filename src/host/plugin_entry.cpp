@@ -6,6 +6,7 @@
 #include "host/memory_negotiation.h"
 #include "host/module_state.h"
 #include "host/plugin_resources.h"
+#include "image/image_modes.h"
 #include "periphery/about_box.h"
 #include "platform/error_text.h"
 #include "platform/module_file.h"
@@ -147,7 +148,7 @@ void DoPrepare() {
     width = record->filterRect.right - record->filterRect.left;
     height = record->filterRect.bottom - record->filterRect.top;
   }
-  const int bytes = BytesPerChannelOfMode(record->imageMode);
+  const int bytes = static_cast<int>(BytesPerSampleOfMode(record->imageMode));
   record->bufferSpace = ComputeBufferSpace(bytes, width, height);
   record->maxSpace =
       LimitMaxSpace(record->maxSpace, record->planes, record->maskData != nullptr, width, height);

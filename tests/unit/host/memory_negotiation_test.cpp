@@ -34,18 +34,5 @@ TEST(MaxSpace, IsOnlyLoweredNeverRaised) {
   EXPECT_EQ(LimitMaxSpace(100000000, 1, false, 10, 10), 200);
 }
 
-TEST(BytesPerChannel, ByModeRange) {
-  EXPECT_EQ(BytesPerChannelOfMode(1), 1);
-  EXPECT_EQ(BytesPerChannelOfMode(3), 1);
-  EXPECT_EQ(BytesPerChannelOfMode(9), 1);
-  EXPECT_EQ(BytesPerChannelOfMode(10), 2);
-  EXPECT_EQ(BytesPerChannelOfMode(15), 2);
-  EXPECT_EQ(BytesPerChannelOfMode(16), 4);
-  EXPECT_EQ(BytesPerChannelOfMode(17), 4);
-  EXPECT_EQ(BytesPerChannelOfMode(64), 4);
-  EXPECT_EQ(BytesPerChannelOfMode(18), 1);
-  EXPECT_EQ(BytesPerChannelOfMode(-1), 1);
-}
-
 }  // namespace
 }  // namespace lumeray

@@ -1,0 +1,87 @@
+#include <algorithm>
+
+#include "diagnostics/message_report.h"
+#include "image/image_modes.h"
+#include "image/pixel_converters.h"
+#include "image/sample_codecs.h"
+
+namespace lumeray {
+namespace {
+
+using namespace sample_codecs;
+
+// Moves (x, y) onto the nearest pixel of the data (which is not empty); true when it had to.
+inline bool ClampIntoData(const ImageRecord& image, int32_t* x, int32_t* y) {
+  if (InsideData(image, *x, *y)) [[likely]]
+    return false;
+  *x = std::clamp(*x, image.dataRect.left, image.dataRect.right - 1);
+  *y = std::clamp(*y, image.dataRect.top, image.dataRect.bottom - 1);
+  return true;
+}
+
+// Outside the data an edge-safe fetch gives the nearest edge pixel's colour, fully transparent
+// and unselected.
+template <class Codec, class Layout, bool kEdgeSafe>
+void FetchConverted(const ImageRecord* image, WorkingPixel* pixel, int32_t x, int32_t y) {
+  bool outside = false;
+  if constexpr (kEdgeSafe) outside = ClampIntoData(*image, &x, &y);
+  const int64_t index = PixelIndex(*image, x, y);
+  const auto* samples =
+      static_cast<const typename Codec::Sample*>(image->pixels.data) + index * kSamplesPerPixel;
+  const Codec codec(*image);
+  Layout::Fetch(codec, samples, pixel);
+  if (kEdgeSafe && outside) {
+    pixel->alpha = 0;
+    pixel->mask = 0;
+    return;
+  }
+  pixel->alpha = codec.DecodeAlpha(samples[kAlphaSample]);
+  pixel->mask = FetchMask(*image, index);
+}
+
+struct FetchConverterEntry {
+  int32_t mode;
+  bool bgraLayout;  // distinguishes the two entries of mode 3
+  FetchPixelProc fast;
+  FetchPixelProc edgeSafe;
+};
+
+template <class Codec, class Layout>
+constexpr FetchConverterEntry Entry(int32_t mode, bool bgraLayout) {
+  return {mode, bgraLayout, &FetchConverted<Codec, Layout, false>,
+          &FetchConverted<Codec, Layout, true>};
+}
+
+constexpr FetchConverterEntry kFetchConverters[] = {
+    Entry<Codec8, GrayLayout>(kImageModeGray8, false),
+    Entry<Codec8, BgraLayout>(kImageModeRgb8, true),
+    Entry<Codec8, RgbaLayout>(kImageModeRgb8, false),
+    Entry<Codec16, GrayLayout>(kImageModeGray16, false),
+    Entry<Codec16, RgbaLayout>(kImageModeRgb16, false),
+    Entry<CodecFloat, RgbaLayout>(kImageModeRgbFloat, false),
+    Entry<CodecFloat, GrayLayout>(kImageModeGrayFloat, false),
+    Entry<CodecWorking, RgbaLayout>(kImageModeWorkingRgb, false),
+};
+
+}  // namespace
+
+void FetchNoPixel(const ImageRecord*, WorkingPixel* pixel, int32_t, int32_t) {
+  *pixel = {};
+}
+
+FetchPixelProc ChooseFetchConverter(int32_t mode, bool edgeSafe, bool bgraLayout) {
+  for (const FetchConverterEntry& entry : kFetchConverters) {
+    if (entry.mode != mode) continue;
+    if (mode == kImageModeRgb8 && entry.bgraLayout != bgraLayout) continue;
+    return edgeSafe ? entry.edgeSafe : entry.fast;
+  }
+  MessageReport report(__LINE__, kMessageDebug);
+  if (IsUnimplementedHostMode(mode)) {
+    report.Report(kIconError, kTitleDebugUnexpectedError, "InputImage mode not implemented.");
+  } else {
+    report.Report(kIconError, kTitleDebugUnexpectedError, "Invalid InputImage mode.");
+  }
+  return &FetchNoPixel;
+}
+
+}  // namespace lumeray

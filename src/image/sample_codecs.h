@@ -1,0 +1,186 @@
+// Building blocks of the fetch and store converters (internal to the image folder).
+//
+// A codec converts one sample kind between the image and the WorkingPixel scales; it is made
+// once per call from the image record and keeps the table pointers it needs. A layout says
+// where R, G, B live among the four samples of a pixel. The converters combine one codec, one
+// layout and the edge handling; each combination is its own routine, chosen once per image.
+//
+// Colour encoding rules shared by all codecs: kLeaveUnchanged is never encoded (the layouts
+// skip it); a value at or above kFullIntensity is written as the sample's full scale.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "image/gamma_tables.h"
+#include "image/image_record.h"
+#include "image/pixel_tables.h"
+
+namespace lumeray::sample_codecs {
+
+// 8-bit samples: colour through the image's gamma tables, alpha through the fixed tables.
+class Codec8 {
+ public:
+  using Sample = uint8_t;
+  explicit Codec8(const ImageRecord& image)
+      : decode_(image.gammaTables.decode8),
+        encode_(image.gammaTables.encode8),
+        alphaIn_(GetFixedTables().alpha8To32),
+        alphaOut_(GetFixedTables().alpha16To8) {}
+
+  uint32_t DecodeColor(Sample sample) const { return decode_[sample]; }
+  uint32_t DecodeAlpha(Sample sample) const { return alphaIn_[sample]; }
+  Sample EncodeColor(uint32_t value) const {
+    return value < kFullIntensity ? encode_[value >> kLinearToIndexShift] : kMaximum8;
+  }
+  Sample EncodeAlpha(uint32_t alpha) const { return alphaOut_[alpha >> kCoverageToIndexShift]; }
+
+ private:
+  const uint32_t* decode_;
+  const uint8_t* encode_;
+  const uint32_t* alphaIn_;
+  const uint8_t* alphaOut_;
+};
+
+// 16-bit samples.
+class Codec16 {
+ public:
+  using Sample = uint16_t;
+  explicit Codec16(const ImageRecord& image)
+      : decode_(image.gammaTables.decode16),
+        encode_(image.gammaTables.encode16),
+        alphaIn_(GetFixedTables().alpha16To32),
+        alphaOut_(GetFixedTables().alpha16To16) {}
+
+  uint32_t DecodeColor(Sample sample) const { return decode_[sample]; }
+  uint32_t DecodeAlpha(Sample sample) const { return alphaIn_[sample]; }
+  Sample EncodeColor(uint32_t value) const {
+    return value < kFullIntensity ? encode_[value >> kLinearToIndexShift] : kMaximum16;
+  }
+  Sample EncodeAlpha(uint32_t alpha) const { return alphaOut_[alpha >> kCoverageToIndexShift]; }
+
+ private:
+  const uint32_t* decode_;
+  const uint16_t* encode_;
+  const uint32_t* alphaIn_;
+  const uint16_t* alphaOut_;
+};
+
+// 32-bit float samples, 0.0 to 1.0 for black to full intensity: colour through a power of the
+// image's gamma (none at gamma 1.0), alpha scaled. Samples outside the representable range
+// (negative, not a number, too bright for 32 bits) are clamped into [0, kFullCoverage] so that
+// they can never turn into kLeaveUnchanged or wrap around.
+class CodecFloat {
+ public:
+  using Sample = float;
+  explicit CodecFloat(const ImageRecord& image)
+      : gamma_(image.gamma), inverseGamma_(1.0 / image.gamma), linear_(image.gamma == 1.0) {}
+
+  uint32_t DecodeColor(Sample sample) const {
+    if (!(sample > 0.0f)) return 0;  // negatives and NaN are black
+    const double value = linear_ ? sample : std::pow(double{sample}, gamma_);
+    return RoundToNearestEven(ClampToWorkingRange(value * kFullIntensity));
+  }
+  uint32_t DecodeAlpha(Sample sample) const {
+    return RoundToNearestEven(ClampToWorkingRange(double{sample} * kFullCoverage));
+  }
+  Sample EncodeColor(uint32_t value) const {
+    if (value >= kFullIntensity) return 1.0f;
+    const double fraction = value / double{kFullIntensity};
+    return static_cast<float>(linear_ ? fraction : std::pow(fraction, inverseGamma_));
+  }
+  Sample EncodeAlpha(uint32_t alpha) const {
+    return static_cast<float>(alpha / kAlphaFloatDivisor);
+  }
+
+ private:
+  static constexpr double kAlphaFloatDivisor = 4294967296.0;  // 2^32
+
+  // NaN and negatives give 0.
+  static double ClampToWorkingRange(double value) {
+    if (!(value > 0.0)) return 0.0;
+    return value < kFullCoverage ? value : double{kFullCoverage};
+  }
+
+  double gamma_;
+  double inverseGamma_;
+  bool linear_;
+};
+
+// 32-bit unsigned samples already on the WorkingPixel scale (working mode 64).
+class CodecWorking {
+ public:
+  using Sample = uint32_t;
+  explicit CodecWorking(const ImageRecord&) {}
+
+  uint32_t DecodeColor(Sample sample) const { return sample; }
+  uint32_t DecodeAlpha(Sample sample) const { return sample; }
+  Sample EncodeColor(uint32_t value) const { return value; }
+  Sample EncodeAlpha(uint32_t alpha) const { return alpha; }
+};
+
+// Colour samples at the given positions of the pixel.
+template <int kRed, int kGreen, int kBlue>
+struct ColorLayout {
+  template <class Codec>
+  static void Fetch(const Codec& codec, const typename Codec::Sample* samples,
+                    WorkingPixel* pixel) {
+    pixel->red = codec.DecodeColor(samples[kRed]);
+    pixel->green = codec.DecodeColor(samples[kGreen]);
+    pixel->blue = codec.DecodeColor(samples[kBlue]);
+  }
+  template <class Codec>
+  static void Store(const Codec& codec, const WorkingPixel& pixel,
+                    typename Codec::Sample* samples) {
+    if (pixel.red != kLeaveUnchanged) samples[kRed] = codec.EncodeColor(pixel.red);
+    if (pixel.green != kLeaveUnchanged) samples[kGreen] = codec.EncodeColor(pixel.green);
+    if (pixel.blue != kLeaveUnchanged) samples[kBlue] = codec.EncodeColor(pixel.blue);
+  }
+};
+
+using RgbaLayout = ColorLayout<0, 1, 2>;
+using BgraLayout = ColorLayout<2, 1, 0>;
+
+// Grey: read from the first sample into R, G and B; R written to the first three samples.
+struct GrayLayout {
+  template <class Codec>
+  static void Fetch(const Codec& codec, const typename Codec::Sample* samples,
+                    WorkingPixel* pixel) {
+    const uint32_t gray = codec.DecodeColor(samples[0]);
+    pixel->red = gray;
+    pixel->green = gray;
+    pixel->blue = gray;
+  }
+  template <class Codec>
+  static void Store(const Codec& codec, const WorkingPixel& pixel,
+                    typename Codec::Sample* samples) {
+    if (pixel.red == kLeaveUnchanged) return;
+    const typename Codec::Sample gray = codec.EncodeColor(pixel.red);
+    samples[0] = gray;
+    samples[1] = gray;
+    samples[2] = gray;
+  }
+};
+
+// Whether (x, y) lies in the data rectangle: one unsigned comparison per axis.
+inline bool InsideData(const ImageRecord& image, int32_t x, int32_t y) {
+  const auto column = static_cast<uint64_t>(int64_t{x} - image.dataRect.left);
+  const auto row = static_cast<uint64_t>(int64_t{y} - image.dataRect.top);
+  return column < static_cast<uint64_t>(image.dataWidth) &&
+         row < static_cast<uint64_t>(image.dataHeight);
+}
+
+// The mask is 8-bit whatever the image's samples are.
+inline uint32_t FetchMask(const ImageRecord& image, int64_t index) {
+  if (!ImageHasMask(image)) return kFullCoverage;
+  return GetFixedTables().alpha8To32[static_cast<const uint8_t*>(image.mask.data)[index]];
+}
+
+inline void StoreMask(const ImageRecord& image, int64_t index, uint32_t mask) {
+  if (!ImageHasMask(image) || mask == kLeaveUnchanged) return;
+  static_cast<uint8_t*>(image.mask.data)[index] =
+      GetFixedTables().alpha16To8[mask >> kCoverageToIndexShift];
+}
+
+}  // namespace lumeray::sample_codecs
