@@ -322,4 +322,13 @@ struct FilterRecord {
 // an AboutRecord* for selector 0; `*data` is the module's cell kept by the host between calls.
 using PluginMainProc = void (*)(int16_t selector, void* record, intptr_t* data, int16_t* result);
 
+// The module's diagnostic entry for listing light sources. Called after Prepare instead of
+// Start: it reads the image like Start, runs the light source analysis, and hands each line of
+// the light source table to `sink` ("NumberOfLightSources = %d", then one line per source,
+// brightest first); it draws nothing, records nothing, and ends the module's run state.
+constexpr const char* kTraceLightSourcesEntryName = "LumerayTraceLightSources";
+using LightSourceSinkProc = void (*)(void* context, const char* line);
+using TraceLightSourcesProc = void (*)(void* record, intptr_t* data, int16_t* result,
+                                       LightSourceSinkProc sink, void* context);
+
 }  // extern "C"

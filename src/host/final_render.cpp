@@ -18,6 +18,8 @@ namespace {
 
 std::atomic<bool> gRenderAbort{false};
 
+}  // namespace
+
 // Waits for the data-initialisation phase, showing its progress and polling the host's abort.
 void WaitForAnalysis() {
   platform::Event* complete = DataInitializationCompleteEvent();
@@ -43,8 +45,6 @@ void WaitForAnalysis() {
     }
   }
 }
-
-}  // namespace
 
 std::vector<PixelRect> SplitIntoBands(const PixelRect& rect, int count) {
   std::vector<PixelRect> bands;

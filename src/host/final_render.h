@@ -21,6 +21,10 @@ inline constexpr uint32_t kAnalysisPollMs = 20;
 
 void RenderFinalImage();
 
+// Waits for the light source analysis, showing its progress and polling the host's abort
+// (sets -128 when the user cancels). UI thread only.
+void WaitForAnalysis();
+
 // The render abort flag, polled by the band workers.
 void RequestRenderAbort();
 void ClearRenderAbort();

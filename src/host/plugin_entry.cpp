@@ -171,6 +171,29 @@ void DoContinue() {
   if (RunResult() != 0) ReleaseHostSuites();
 }
 
+void TraceLightSourcesEntry(void* record, intptr_t* data, int16_t* result,
+                            LightSourceTraceSink sink, void* context) {
+  HostGlobals& host = Host();
+  host.filterRecord = static_cast<FilterRecord*>(record);
+  host.aboutRecord = nullptr;
+  host.data = data;
+  host.result = result;
+  platform::SetLastError(0);
+  if (!ModuleStateInitialized()) InitializeModuleState(OwnerWindow());
+  if (host.filterRecord != nullptr && host.filterRecord->bigDocumentData != nullptr) {
+    host.filterRecord->bigDocumentData->PluginUsing32BitCoordinates = 1;
+  }
+  if (host.filterRecord == nullptr || sink == nullptr) {
+    SetRunResult(kParamErr);
+  } else {
+    RunStartPipeline(sink, context);
+    UnlockHandles();
+  }
+  // A listing is not a filter run: nothing is recorded, and the state ends here.
+  ReleaseHostSuites();
+  TerminateModuleState();
+}
+
 void PluginMainEntry(int16_t selector, void* record, intptr_t* data, int16_t* result) {
   HostGlobals& host = Host();
   const bool about = selector == kFilterSelectorAbout;

@@ -23,6 +23,14 @@ void DoAbout();
 void DoParameters();
 void DoPrepare();
 void DoStart();
+
+// The analysis-only form of Start for the light source listing: receives each line of the
+// light source table's trace ("NumberOfLightSources = %d", then one line per source).
+using LightSourceTraceSink = void (*)(void* context, const char* line);
+void RunStartPipeline(LightSourceTraceSink sink, void* context);
+// Prepare has run; runs Start in its analysis-only form and tears the module state down.
+void TraceLightSourcesEntry(void* record, intptr_t* data, int16_t* result,
+                            LightSourceTraceSink sink, void* context);
 void DoContinue();
 void DoFinish();
 

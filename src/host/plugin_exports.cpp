@@ -6,3 +6,11 @@ extern "C" __attribute__((visibility("default"))) void PluginMain(int16_t select
                                                                  intptr_t* data, int16_t* result) {
   lumeray::PluginMainEntry(selector, record, data, result);
 }
+
+// A diagnostic entry of the module: after Prepare, runs the light source analysis of the
+// host's image and hands the light source table to `sink`, line by line, instead of filtering.
+extern "C" __attribute__((visibility("default"))) void LumerayTraceLightSources(
+    void* record, intptr_t* data, int16_t* result, void (*sink)(void*, const char*),
+    void* context) {
+  lumeray::TraceLightSourcesEntry(record, data, result, sink, context);
+}

@@ -1,6 +1,7 @@
 // Start: the run pipeline, from the stored parameters to the written-back image, and the
 // clean-up that always runs in full.
 #include "analysis/data_initialization.h"
+#include "analysis/master_light_source_table.h"
 #include "host/final_render.h"
 #include "host/host_globals.h"
 #include "host/host_suites.h"
@@ -36,7 +37,9 @@ void CleanUpRun(bool shapeSectionCreated) {
 
 }  // namespace
 
-void DoStart() {
+// The pipeline of Start. With a trace sink the run stops after the light source analysis:
+// no dialog, no render; the sink receives the light source table, line by line.
+void RunStartPipeline(LightSourceTraceSink sink, void* context) {
   LockHandles();
   if (RunResult() != 0) {
     ReleaseHostSuites();
@@ -63,20 +66,30 @@ void DoStart() {
     const int started = StartLightSourceAnalysis();
     if (started != 0) SetRunResult(static_cast<int16_t>(started));
   }
-  if (RunResult() == 0) {
-    if (showDialog) {
-      if (!RunMainDialog()) SetRunResult(kUserCanceledErr);
-      if (Host().showDialogFlag != nullptr) *Host().showDialogFlag = 0;
-    } else {
-      SetUpDirectRenderTables();
+  if (sink != nullptr) {
+    if (RunResult() == 0) WaitForAnalysis();
+    if (RunResult() == 0) {
+      LightSourceTableTrace trace(MasterTable());
+      while (auto line = trace.Next()) sink(context, line->c_str());
     }
+  } else {
+    if (RunResult() == 0) {
+      if (showDialog) {
+        if (!RunMainDialog()) SetRunResult(kUserCanceledErr);
+        if (Host().showDialogFlag != nullptr) *Host().showDialogFlag = 0;
+      } else {
+        SetUpDirectRenderTables();
+      }
+    }
+    if (RunResult() == 0) RenderFinalImage();
   }
-  if (RunResult() == 0) RenderFinalImage();
 
   CleanUpRun(shapeSectionCreated);
 
   if (RunResult() != 0) ReleaseHostSuites();
 }
+
+void DoStart() { RunStartPipeline(nullptr, nullptr); }
 
 void DoFinish() {
   LockHandles();

@@ -208,6 +208,25 @@ TEST_F(SelectorSequence, UnknownSelectorLeavesTheResultAndTheState) {
   host.Call(kFilterSelectorFinish);
 }
 
+TEST_F(SelectorSequence, TheLightSourceListingAnalysesWithoutRenderingAndTearsDown) {
+  FakeHost host;
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  std::vector<std::string> lines;
+  int16_t result = 0;
+  TraceLightSourcesEntry(
+      &host.record(), &host.data(), &result,
+      [](void* context, const char* line) {
+        static_cast<std::vector<std::string>*>(context)->push_back(line);
+      },
+      &lines);
+  EXPECT_EQ(result, 0);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "NumberOfLightSources = 0\n\n");
+  EXPECT_EQ(host.outputRequests, 0) << "nothing is written back";
+  EXPECT_FALSE(ModuleStateInitialized());
+  EXPECT_FALSE(std::filesystem::exists(home.settingsFolder() / "LastSavedParameters.lmx"));
+}
+
 TEST_F(SelectorSequence, AboutComesAloneAndTearsDown) {
   PlatformData platformData{};
   AboutRecord about{&platformData, nullptr, nullptr};
