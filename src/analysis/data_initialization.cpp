@@ -1,20 +1,41 @@
 #include "analysis/data_initialization.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <memory>
+#include <new>
 
+#include "analysis/analysis_image.h"
+#include "analysis/light_source_measurement.h"
+#include "analysis/presence_threshold.h"
+#include "analysis/section_tasks.h"
+#include "analysis/worker_threads.h"
 #include "diagnostics/message_report.h"
+#include "host/host_globals.h"
+#include "host/input_image.h"
+#include "image/buffer.h"
 #include "platform/thread.h"
 
 namespace lumeray {
 namespace {
 
+constexpr int kGeneralFailure = -1715;
+
+struct ThreadArguments {
+  const ImageRecord* source = nullptr;
+  AnalysisOptions options;
+  platform::Event* complete = nullptr;
+};
+
 // The run's analysis objects; created by StartLightSourceAnalysis, released by
 // CloseLightSourceAnalysis, both on the UI thread.
 struct AnalysisRun {
-  std::unique_ptr<platform::Mutex> mutex;
+  std::unique_ptr<platform::Mutex> floodFillMutex;
   std::unique_ptr<platform::Event> complete;
   std::unique_ptr<platform::Thread> thread;
+  ThreadArguments arguments;
   bool started = false;
 };
 
@@ -23,45 +44,184 @@ std::atomic<bool> gStopRequested{false};
 std::atomic<int32_t> gProgressDone{0};
 std::atomic<int32_t> gProgressTotal{0};
 
-// The data-initialisation thread. The light source search is not part of the run yet: the
-// thread only signals completion, which it must do on every path.
+// The task array: a counted block of kMaximumSectionTasks zeroed tasks.
+class TaskArray {
+ public:
+  int Allocate() {
+    if (int error = ReallocateBuffer(kMaximumSectionTasks * sizeof(SectionTask), &buffer_)) {
+      return error;
+    }
+    std::memset(buffer_.data, 0, buffer_.size);
+    for (int i = 0; i < kMaximumSectionTasks; ++i) new (&tasks()[i]) SectionTask();
+    return 0;
+  }
+  ~TaskArray() {
+    if (buffer_.data == nullptr) return;
+    for (int i = 0; i < kMaximumSectionTasks; ++i) TearDownSectionTask(&tasks()[i]);
+    DeallocateBuffer(&buffer_);
+  }
+  SectionTask* tasks() { return static_cast<SectionTask*>(buffer_.data); }
+
+ private:
+  BufferDescriptor buffer_;
+};
+
+int Merge(const AnalysisContext& context, SectionTask* tasks, int count) {
+  MasterLightSourceTable& master = MasterTable();
+  uint32_t total = 0;
+  for (int i = 0; i < count; ++i) total += tasks[i].localTable.count;
+  if (int error = PreallocateMasterLightSourceTable(&master, total)) return error;
+  for (int i = 0; i < count; ++i) {
+    if (context.Stopped()) return 0;
+    const int32_t bandTop = ToSourceRow(context, tasks[i].section.top);
+    if (int error =
+            AddLightSourceTableToTable(&master, tasks[i].localTable, bandTop, context.cancelled)) {
+      return error;
+    }
+  }
+  if (!context.Stopped()) NormalizeAndSortLightSources(&master, context.cancelled);
+  return 0;
+}
+
+int RunPasses(const AnalysisImage& analysis, int count, AnalysisContext* context,
+              SectionTask* tasks) {
+  const ImageRect& rect = analysis.rect;
+  SetAnalysisProgress(0, rect.bottom - rect.top);
+  const int32_t bandHeight = (rect.bottom - rect.top) / count;
+  for (int i = 0; i < count; ++i) {
+    const int32_t top = rect.top + i * bandHeight;
+    const ImageRect band{rect.left, top, rect.right,
+                         i == count - 1 ? rect.bottom : top + bandHeight};
+    if (int error = SetUpSectionTask(&tasks[i], static_cast<uint32_t>(i), band,
+                                     static_cast<float>(analysis.scale), context)) {
+      return error;
+    }
+  }
+  if (context->Stopped()) return 0;
+  if (int error = SpawnAnalysisThreadsAndWait(FindBandPeak, tasks, count)) return error;
+  for (int i = 0; i < count; ++i)
+    context->globalPeak = std::max(context->globalPeak, tasks[i].bandPeak);
+
+  if (context->Stopped()) return 0;
+  if (int error = SpawnAnalysisThreadsAndWait(SearchBandForLightSources, tasks, count))
+    return error;
+  for (int i = 0; i < count; ++i) {
+    if (tasks[i].error != 0) return tasks[i].error;
+  }
+  if (context->Stopped()) return 0;
+  return Merge(*context, tasks, count);
+}
+
 uint32_t DataInitializationThread(void* argument) {
-  auto* complete = static_cast<platform::Event*>(argument);
-  complete->Set();
+  const auto* arguments = static_cast<const ThreadArguments*>(argument);
+  int result;
+  try {
+    result = AnalyzeLightSources(*arguments->source, arguments->options);
+  } catch (...) {
+    MessageReport report(__LINE__, kMessageDebug);
+    report.Report(kIconError, kTitleDebugUnexpectedError,
+                  "The light source analysis ended unexpectedly.");
+    result = kGeneralFailure;
+  }
+  if (result != 0) SetRunResult(static_cast<int16_t>(result));
+  arguments->complete->Set();
   return 0;
 }
 
 }  // namespace
 
+int AnalyzeLightSources(const ImageRecord& source, const AnalysisOptions& options) {
+  MasterLightSourceTable& master = MasterTable();
+  master.count = 0;
+  master.largestRadius = 0.0f;
+  SetAnalysisProgress(0, 0);
+
+  TaskArray taskArray;
+  int result = taskArray.Allocate();
+  SetPresenceThreshold(PresenceThresholdForDepth(options.depthCode));
+  const int count = std::clamp(options.threadCount > 0 ? options.threadCount : WorkerThreadCount(),
+                               1, kMaximumSectionTasks);
+  std::unique_ptr<platform::Mutex> ownMutex;
+  platform::Mutex* mutex = options.floodFillMutex;
+  if (mutex == nullptr) {
+    ownMutex = std::make_unique<platform::Mutex>();
+    mutex = ownMutex.get();
+  }
+
+  AnalysisContext context;
+  context.cancelled = options.cancelled != nullptr ? options.cancelled : AnalysisStopRequested;
+  context.floodFillMutex = mutex;
+  AnalysisImage analysis;
+  if (result == 0) result = BuildAnalysisImage(source, count, context.cancelled, &analysis);
+  if (result == 0 && !context.Stopped()) {
+    context.pixels = AnalysisPixels(analysis.image);
+    context.scale = analysis.scale;
+    context.sourceRect = analysis.sourceRect;
+    result = RunPasses(analysis, count, &context, taskArray.tasks());
+  }
+  if (result != 0 || context.Stopped()) master.count = 0;
+  ReleaseAnalysisImage(&analysis);
+  if (result != 0) SetRunResult(static_cast<int16_t>(result));
+  return result;
+}
+
 int StartLightSourceAnalysis() {
+  AnalysisOptions options;
+  options.depthCode = InputDepthCode();
+  return StartLightSourceAnalysisOf(&InputImage(), options);
+}
+
+int StartLightSourceAnalysisOf(const ImageRecord* source, const AnalysisOptions& options) {
   gStopRequested = false;
   gProgressDone = 0;
   gProgressTotal = 0;
-  gRun.mutex = std::make_unique<platform::Mutex>();
-  gRun.complete = std::make_unique<platform::Event>(/*manualReset=*/true, false);
+  gRun.floodFillMutex.reset(new (std::nothrow) platform::Mutex());
+  gRun.complete.reset(new (std::nothrow) platform::Event(/*manualReset=*/true, false));
+  if (gRun.complete == nullptr || gRun.floodFillMutex == nullptr) {
+    MessageReport report(__LINE__, kMessageSystemError, ENOMEM);
+    report.Report(kIconError, kTitleDebugUnexpectedError,
+                  "Could not create the data initialization complete event.");
+    gRun.complete.reset();
+    gRun.floodFillMutex.reset();
+    SetRunResult(kGeneralFailure);
+    return kGeneralFailure;
+  }
+  gRun.arguments = {source, options, gRun.complete.get()};
+  gRun.arguments.options.floodFillMutex = gRun.floodFillMutex.get();
   int errorNumber = 0;
   gRun.thread.reset(
-      platform::Thread::Start(DataInitializationThread, gRun.complete.get(), &errorNumber));
+      platform::Thread::Start(DataInitializationThread, &gRun.arguments, &errorNumber));
   if (!gRun.thread) {
     MessageReport report(__LINE__, kMessageSystemError, static_cast<uint32_t>(errorNumber));
     report.Report(kIconError, kTitleDebugUnexpectedError,
-                  "Could not start the data initialization thread.");
+                  "Could not initiate light source table initialization");
     gRun.complete.reset();
-    gRun.mutex.reset();
-    return -1715;
+    gRun.floodFillMutex.reset();
+    SetRunResult(kGeneralFailure);
+    return kGeneralFailure;
   }
   gRun.started = true;
   return 0;
 }
 
-bool LightSourceAnalysisStarted() { return gRun.started; }
+bool LightSourceAnalysisStarted() {
+  return gRun.started;
+}
 
-void RequestAnalysisStop() { gStopRequested = true; }
-bool AnalysisStopRequested() { return gStopRequested; }
+void RequestAnalysisStop() {
+  gStopRequested = true;
+}
+bool AnalysisStopRequested() {
+  return gStopRequested;
+}
 
-platform::Event* DataInitializationCompleteEvent() { return gRun.complete.get(); }
+platform::Event* DataInitializationCompleteEvent() {
+  return gRun.complete.get();
+}
 
-bool DataInitializationComplete() { return gRun.complete && gRun.complete->IsSet(); }
+bool DataInitializationComplete() {
+  return gRun.complete && gRun.complete->IsSet();
+}
 
 void CloseLightSourceAnalysis() {
   if (gRun.started && gRun.complete) {
@@ -70,15 +230,21 @@ void CloseLightSourceAnalysis() {
   if (gRun.thread) platform::WaitForObject(*gRun.thread, platform::kInfinite);
   gRun.thread.reset();
   gRun.complete.reset();
-  gRun.mutex.reset();
+  gRun.floodFillMutex.reset();
   gRun.started = false;
 }
 
-AnalysisProgress GetAnalysisProgress() { return {gProgressDone.load(), gProgressTotal.load()}; }
+AnalysisProgress GetAnalysisProgress() {
+  return {gProgressDone.load(), gProgressTotal.load()};
+}
 
 void SetAnalysisProgress(int32_t done, int32_t total) {
   gProgressTotal = total;
   gProgressDone = done;
+}
+
+void AdvanceAnalysisProgress() {
+  gProgressDone.fetch_add(1);
 }
 
 }  // namespace lumeray

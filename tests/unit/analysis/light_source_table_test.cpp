@@ -45,9 +45,9 @@ TEST_F(Tables, NewEntriesStartNormalWithFullStrength) {
 
 TEST_F(Tables, OverlappingLightSourcesMergeKeepingTheLargerOne) {
   Add(&a, 50, 50, 2.0f, 10);
-  Add(&a, 51, 50, 5.0f, 20);   // overlaps and is larger: takes over position and colour
-  Add(&a, 50.5, 50, 1.0f, 30); // overlaps, smaller: dropped
-  Add(&a, 70, 50, 2.0f, 40);   // far enough: appended
+  Add(&a, 51, 50, 5.0f, 20);    // overlaps and is larger: takes over position and colour
+  Add(&a, 50.5, 50, 1.0f, 30);  // overlaps, smaller: dropped
+  Add(&a, 70, 50, 2.0f, 40);    // far enough: appended
   ASSERT_EQ(a.count, 2u);
   EXPECT_EQ(a.data()[0].x, 51);
   EXPECT_EQ(a.data()[0].radius, 5.0f);
@@ -62,7 +62,7 @@ TEST_F(Tables, LocalTablesGrowPastTheirFirstBlock) {
 }
 
 TEST_F(Tables, AHighlightAcrossABandBorderMergesIntoOneKeepingTheLargerRadius) {
-  Add(&a, 100, 98, 3.0f, 500);   // band 0..100, seen near its bottom
+  Add(&a, 100, 98, 3.0f, 500);  // band 0..100, seen near its bottom
   Add(&a, 20, 10, 1.0f, 100);
   Add(&b, 100.5, 101, 4.0f, 900);  // band 100..200, the same highlight
   Add(&b, 300, 150, 2.0f, 200);

@@ -108,7 +108,9 @@ uint32_t WaitingRoutine(void* argument) {
 }
 
 bool gCancel = false;
-bool CancelPoll() { return gCancel; }
+bool CancelPoll() {
+  return gCancel;
+}
 
 TEST(ThreadBatch, AlertableWaitRunsQueuedCallsAndStopsOnCancellation) {
   platform::Event release(true, false);

@@ -12,11 +12,11 @@ namespace {
 
 TEST(ParameterSet, FactoryBlockBytesAreLittleEndianAndVersioned) {
   const uint8_t expected[40] = {
-      0, 0, 0, 0, 0, 0, 5, 0,          // version 0.0.0.5
-      50, 0, 50, 0, 150, 0, 6, 0,      // Intensity, Length, Angle, NumberOfPoints
-      50, 0, 30, 0, 50, 0, 50, 0,      // Sharpness, Saturation, Rainbow I, Rainbow F
-      15, 0, 30, 0, 0, 0, 0, 0,        // Secondary, Soft Flare, EffectsOnly, padding
-      0x30, 0x54, 0x66, 0x65, 50, 0, 0, 0,  // 'efT0', Quantity, padding
+      0,    0,    0,    0,    0,   0, 5,  0,  // version 0.0.0.5
+      50,   0,    50,   0,    150, 0, 6,  0,  // Intensity, Length, Angle, NumberOfPoints
+      50,   0,    30,   0,    50,  0, 50, 0,  // Sharpness, Saturation, Rainbow I, Rainbow F
+      15,   0,    30,   0,    0,   0, 0,  0,  // Secondary, Soft Flare, EffectsOnly, padding
+      0x30, 0x54, 0x66, 0x65, 50,  0, 0,  0,  // 'efT0', Quantity, padding
   };
   EXPECT_EQ(std::memcmp(&kFactoryParameters, expected, sizeof expected), 0);
 }
@@ -44,7 +44,7 @@ TEST(EffectTypes, ComboOrderPresetsAndTerminator) {
   const auto table = EffectTypeTable();
   ASSERT_EQ(table.size(), 8u);
   EXPECT_EQ(table.back().code, 0u);
-  const char* names[] = {"Standard Star", "Star Burst",   "Hyper Star",     "Hollywood Star",
+  const char* names[] = {"Standard Star", "Star Burst",  "Hyper Star",     "Hollywood Star",
                          "North Star",    "Vector Star", "Religious Cross"};
   const int16_t presets[] = {6, 14, 14, 4, 4, 8, 4};
   for (int i = 0; i < 7; ++i) {
@@ -90,11 +90,11 @@ TEST(Snapshots, PreviewSnapshotsAreNumberedInOrderThroughTheCallback) {
   PreviewTaskSources sources;
   sources.parameters = &p;
   SetPreviewTaskSources(sources);
-  auto* first = reinterpret_cast<ParameterSetBuffer*>(
-      PreviewTaskCallback(kPreviewAllocateSnapshot, nullptr));
+  auto* first =
+      reinterpret_cast<ParameterSetBuffer*>(PreviewTaskCallback(kPreviewAllocateSnapshot, nullptr));
   p.Length = 99;
-  auto* second = reinterpret_cast<ParameterSetBuffer*>(
-      PreviewTaskCallback(kPreviewAllocateSnapshot, nullptr));
+  auto* second =
+      reinterpret_cast<ParameterSetBuffer*>(PreviewTaskCallback(kPreviewAllocateSnapshot, nullptr));
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
   EXPECT_GT(second->sequenceNumber, first->sequenceNumber);

@@ -1,0 +1,170 @@
+#include "analysis/analysis_image.h"
+
+#include <algorithm>
+
+#include "analysis/row_bands.h"
+#include "host/pipeline_steps.h"
+#include "image/image_create.h"
+#include "image/image_ops.h"
+
+namespace lumeray {
+namespace {
+
+constexpr int kParameterError = -50;
+// Added before truncating the reduced rectangle, so that exact quotients are kept.
+constexpr double kReductionEpsilon = 1e-10;
+// The largest value a field may take; kLeaveUnchanged would make the store skip it.
+constexpr uint32_t kLargestField = 0xFFFFFFFEu;
+
+int32_t Reduce(int32_t coordinate, double scale) {
+  return static_cast<int32_t>(coordinate / scale + kReductionEpsilon);
+}
+
+bool SameRect(const ImageRect& a, const ImageRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+WorkingPixel Storable(const WorkingPixel& p) {
+  return {std::min(p.red, kLargestField), std::min(p.green, kLargestField),
+          std::min(p.blue, kLargestField), std::min(p.alpha, kLargestField),
+          std::min(p.mask, kLargestField)};
+}
+
+struct CopyJob {
+  const ImageRecord* source;
+  const ImageRecord* target;
+  CancelTest cancelled;
+};
+
+bool Cancelled(CancelTest cancelled) {
+  return cancelled != nullptr && cancelled();
+}
+
+void CopyRows(void* context, int32_t top, int32_t bottom) {
+  const auto* job = static_cast<const CopyJob*>(context);
+  const ImageRecord& source = *job->source;
+  const ImageRecord& target = *job->target;
+  const ImageRect& rect = target.dataRect;
+  for (int32_t y = top; y < bottom; ++y) {
+    for (int32_t x = rect.left; x < rect.right; ++x) {
+      WorkingPixel p;
+      source.fetch(&source, &p, x, y);
+      const WorkingPixel stored = Storable(p);
+      target.store(&target, &stored, x, y);
+    }
+    if (Cancelled(job->cancelled)) return;
+  }
+}
+
+void ReduceRows(void* context, int32_t top, int32_t bottom) {
+  const auto* job = static_cast<const CopyJob*>(context);
+  const ImageRecord& source = *job->source;
+  const ImageRecord& target = *job->target;
+  const ImageRect& s = source.dataRect;
+  const ImageRect& a = target.dataRect;
+  const int64_t sw = int64_t{s.right} - s.left, sh = int64_t{s.bottom} - s.top;
+  const int64_t aw = int64_t{a.right} - a.left, ah = int64_t{a.bottom} - a.top;
+  const int64_t bw = (sw + aw - 1) / aw, bh = (sh + ah - 1) / ah;
+  for (int32_t y = top; y < bottom; ++y) {
+    const int64_t y0 = s.top + (y - a.top) * sh / ah;
+    const int64_t y1 = std::min<int64_t>(y0 + bh, s.bottom);
+    for (int32_t x = a.left; x < a.right; ++x) {
+      const int64_t x0 = s.left + (x - a.left) * sw / aw;
+      const int64_t x1 = std::min<int64_t>(x0 + bw, s.right);
+      uint64_t sum[5] = {};
+      uint64_t count = 0;
+      for (int64_t sy = y0; sy < y1; ++sy) {
+        for (int64_t sx = x0; sx < x1; ++sx) {
+          WorkingPixel p;
+          source.fetch(&source, &p, static_cast<int32_t>(sx), static_cast<int32_t>(sy));
+          sum[0] += p.red;
+          sum[1] += p.green;
+          sum[2] += p.blue;
+          sum[3] += p.alpha;
+          sum[4] += p.mask;
+          ++count;
+        }
+      }
+      WorkingPixel mean{};
+      if (count != 0) {
+        mean = {static_cast<uint32_t>(sum[0] / count), static_cast<uint32_t>(sum[1] / count),
+                static_cast<uint32_t>(sum[2] / count), static_cast<uint32_t>(sum[3] / count),
+                static_cast<uint32_t>(sum[4] / count)};
+      }
+      const WorkingPixel stored = Storable(mean);
+      target.store(&target, &stored, x, y);
+    }
+    if (Cancelled(job->cancelled)) return;
+  }
+}
+
+}  // namespace
+
+AnalysisGeometry ComputeAnalysisGeometry(const ImageRect& sourceRect) {
+  const int64_t longer = std::max(int64_t{sourceRect.right} - sourceRect.left,
+                                  int64_t{sourceRect.bottom} - sourceRect.top);
+  AnalysisGeometry g{1.0, {}};
+  if (longer > kAnalysisLongestSide) g.scale = static_cast<double>(longer) / kAnalysisLongestSide;
+  g.rect = {Reduce(sourceRect.left, g.scale), Reduce(sourceRect.top, g.scale),
+            Reduce(sourceRect.right, g.scale), Reduce(sourceRect.bottom, g.scale)};
+  if (g.rect.right <= g.rect.left) g.rect.right = g.rect.left + 1;
+  if (g.rect.bottom <= g.rect.top) g.rect.bottom = g.rect.top + 1;
+  return g;
+}
+
+int BuildAnalysisImage(const ImageRecord& source, int threadCount, CancelTest cancelled,
+                       AnalysisImage* analysis) {
+  const AnalysisGeometry geometry = ComputeAnalysisGeometry(source.dataRect);
+  analysis->sourceRect = source.dataRect;
+  analysis->scale = geometry.scale;
+  analysis->rect = geometry.rect;
+  int result = 0;
+  if (!CreateImage(&analysis->image, geometry.rect, geometry.rect, kImageModeRgb16, source.profile,
+                   /*withMask=*/true, /*edgeSafe=*/true, &result)) {
+    return result != 0 ? result : kParameterError;
+  }
+  CopyJob job{&source, &analysis->image, cancelled};
+  const bool empty = source.dataRect.right <= source.dataRect.left ||
+                     source.dataRect.bottom <= source.dataRect.top || !ImageHoldsPixels(source);
+  if (empty) {
+    // Nothing to analyse: a transparent, unselected image.
+    FillImage(&analysis->image, WorkingPixel{}, geometry.rect);
+    return 0;
+  }
+  const RowBandRoutine copy = SameRect(source.dataRect, geometry.rect) ? CopyRows : ReduceRows;
+  RunInRowBands(geometry.rect.top, geometry.rect.bottom, threadCount, copy, &job);
+  if (Cancelled(cancelled)) return 0;
+  if (!ConvertAnalysisInputColors(&analysis->image)) return kParameterError;
+  return 0;
+}
+
+void ReleaseAnalysisImage(AnalysisImage* analysis) {
+  ReleaseImage(&analysis->image);
+  *analysis = AnalysisImage{};
+}
+
+AnalysisPixels::AnalysisPixels(const ImageRecord& image)
+    : samples_(static_cast<const uint16_t*>(image.pixels.data)),
+      mask_(static_cast<uint8_t*>(image.mask.data)),
+      stride_(image.dataWidth),
+      rect_(image.dataRect),
+      decode_(image.gammaTables.decode16),
+      alpha16_(GetFixedTables().alpha16To32),
+      alpha8_(GetFixedTables().alpha8To32) {}
+
+WorkingPixel AnalysisPixels::Read(int32_t x, int32_t y) const {
+  const int32_t cx = std::clamp(x, rect_.left, rect_.right - 1);
+  const int32_t cy = std::clamp(y, rect_.top, rect_.bottom - 1);
+  WorkingPixel p;
+  ReadColour(cx, cy, &p.red, &p.green, &p.blue);
+  if (cx != x || cy != y) {
+    p.alpha = 0;
+    p.mask = 0;
+  } else {
+    p.alpha = AlphaAt(x, y);
+    p.mask = MaskAt(x, y);
+  }
+  return p;
+}
+
+}  // namespace lumeray

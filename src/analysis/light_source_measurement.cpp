@@ -1,0 +1,270 @@
+#include "analysis/light_source_measurement.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "analysis/directions.h"
+#include "analysis/flood_fill.h"
+#include "analysis/radial_profile.h"
+#include "effects/blend.h"
+#include "effects/shape_operations.h"
+#include "host/host_globals.h"
+#include "image/pixel_tables.h"
+
+namespace lumeray {
+namespace {
+
+constexpr int kCentreIterations = 12;
+constexpr float kFirstTolerance = 1.2f;   // x deviation, while the centre moves
+constexpr float kFinalTolerance = 0.75f;  // x deviation, for the final radii
+constexpr int kQuartersPerPixel = 4;
+constexpr int32_t kRoundUpFraction = 2;     // 2 or 3 quarters round a centre up
+constexpr float kRefinementReserve = 8.0f;  // rounds beyond the radius; also the settling limit
+// Contrast test: index spacing j = k / 10 + 2 below index 24, else k / 18 + 4; outer rings at
+// k + j + 3 and k + j + 11.
+constexpr int kSmallSpacingLimit = 24;
+constexpr int kSmallSpacingDivisor = 10, kSmallSpacingBase = 2;
+constexpr int kLargeSpacingDivisor = 18, kLargeSpacingBase = 4;
+constexpr int kNearOuterOffset = 3, kFarOuterOffset = 11;
+constexpr int64_t kInnerWeight = 11, kOuterWeight = 10;
+constexpr int kTinyIndexLimit = 10;
+// Candidates: brightness at 70 % of the peak.
+constexpr uint64_t kCandidateNumerator = 7, kCandidateDenominator = 10;
+constexpr int kDiscLevelShift = 8;
+
+bool Cancelled(CancelTest cancelled) {
+  return cancelled != nullptr && cancelled();
+}
+
+int32_t RoundedUp(int32_t whole, int32_t fraction) {
+  return whole + (fraction >= kRoundUpFraction ? 1 : 0);
+}
+
+QuarterPixelPoint RoundedToPixel(const QuarterPixelPoint& c) {
+  return {RoundedUp(c.x, c.xFraction), 0, RoundedUp(c.y, c.yFraction), 0};
+}
+
+bool InsideKnownSource(const AnalysisContext& context, const LightSourceTable& table, int32_t x,
+                       int32_t y) {
+  const QuarterPixelPoint source = ToSourcePosition(context, {x, 0, y, 0});
+  const LightSourceEntry* entries = table.data();
+  for (uint32_t i = 0; i < table.count; ++i) {
+    const double dx = static_cast<double>(entries[i].x) - source.x;
+    const double dy = static_cast<double>(entries[i].y) - source.y;
+    if (dx * dx + dy * dy <= entries[i].squaredRadius) return true;
+  }
+  return false;
+}
+
+// The profile at (x, y) with its robust means applied; false when the candidate sits in a
+// flat area (flooded out here; *error set when the fill could not grow its stack).
+bool ProfileAt(const AnalysisContext& context, int32_t x, int32_t y, RadialProfile* profile,
+               float radii[kDirectionCount], int* error) {
+  *profile = MeasureRadialProfile(context.pixels, x, y, context.globalPeak);
+  if (profile->flatArea) {
+    *error = FloodFillFlatArea(context.pixels, x, y, context.floodFillMutex, context.cancelled);
+    return false;
+  }
+  std::copy(profile->radii, profile->radii + kDirectionCount, radii);
+  const RobustMeanResult first = RobustMean(radii, 0.0f);
+  RobustMean(radii, kFirstTolerance * first.deviation);
+  return true;
+}
+
+enum class Verdict { kPass, kReject, kOutOfMemory };
+
+Verdict ContrastTest(const AnalysisContext& context, const MeasuringShapes& shapes,
+                     const QuarterPixelPoint& centre, float radius) {
+  if (!context.pixels.Contains(centre.x, centre.y)) return Verdict::kReject;
+  const auto k = static_cast<int>(std::lround(radius * kQuartersPerPixel));
+  const int j = k < kSmallSpacingLimit ? k / kSmallSpacingDivisor + kSmallSpacingBase
+                                       : k / kLargeSpacingDivisor + kLargeSpacingBase;
+  if (k < j) return Verdict::kPass;
+  const int indices[] = {k - j, k + j + kNearOuterOffset, k + j + kFarOuterOffset};
+  int64_t means[3];
+  for (int i = 0; i < 3; ++i) {
+    if (indices[i] >= kMeasuringShapeCount) return Verdict::kReject;
+    uint32_t mean = 0;
+    float deviation = 0.0f;
+    const ShapeMeasure measured =
+        MeasureShape(context.pixels, &shapes.rings[indices[i]], centre, &mean, &deviation);
+    if (measured == ShapeMeasure::kOutOfMemory) return Verdict::kOutOfMemory;
+    if (measured != ShapeMeasure::kMeasured) return Verdict::kReject;
+    means[i] = mean;
+  }
+  const int64_t peak = context.globalPeak;
+  const int64_t inner = means[0], outer = std::min(means[1], means[2]);
+  if (kInnerWeight * (peak - inner) < kOuterWeight * (peak - outer)) return Verdict::kPass;
+  if (k < kTinyIndexLimit && (inner - outer) * (kTinyIndexLimit - k) > peak) return Verdict::kPass;
+  return Verdict::kReject;
+}
+
+uint32_t ScaledChannel(uint32_t channel, uint32_t largest, uint32_t intensity) {
+  const uint32_t normal = largest == 0 ? kFractionUnit
+                                       : static_cast<uint32_t>(std::min<uint64_t>(
+                                             (uint64_t{channel} << 32) / largest, kFractionUnit));
+  return FractionProduct(normal, intensity);
+}
+
+}  // namespace
+
+bool AnalysisContext::Stopped() const {
+  return Cancelled(cancelled) || RunResult() != 0;
+}
+
+QuarterPixelPoint ToSourcePosition(const AnalysisContext& context, const QuarterPixelPoint& p) {
+  if (context.scale == 1.0) return p;
+  const ImageRect& a = context.pixels.rect();
+  const auto map = [&](int32_t whole, int32_t fraction, int32_t analysisOrigin,
+                       int32_t sourceOrigin, int32_t* sourceWhole, int32_t* sourceFraction) {
+    const int64_t quarters = (int64_t{whole} - analysisOrigin) * kQuartersPerPixel + fraction;
+    const int64_t mapped =
+        std::llround((static_cast<double>(quarters) + 2.0) * context.scale - 2.0) +
+        int64_t{sourceOrigin} * kQuartersPerPixel;
+    *sourceWhole = static_cast<int32_t>(mapped >> 2);
+    *sourceFraction = static_cast<int32_t>(mapped & 3);
+  };
+  QuarterPixelPoint s{};
+  map(p.x, p.xFraction, a.left, context.sourceRect.left, &s.x, &s.xFraction);
+  map(p.y, p.yFraction, a.top, context.sourceRect.top, &s.y, &s.yFraction);
+  return s;
+}
+
+int32_t ToSourceRow(const AnalysisContext& context, int32_t row) {
+  if (context.scale == 1.0) return row;
+  const ImageRect& a = context.pixels.rect();
+  const ImageRect& s = context.sourceRect;
+  const int64_t sourceHeight = int64_t{s.bottom} - s.top, height = int64_t{a.bottom} - a.top;
+  return static_cast<int32_t>(s.top + (int64_t{row} - a.top) * sourceHeight / height);
+}
+
+bool IsCandidate(const AnalysisPixels& pixels, int32_t x, int32_t y, uint32_t globalPeak) {
+  uint32_t r, g, b;
+  pixels.ReadColour(x, y, &r, &g, &b);
+  const bool bright = uint64_t{Brightness(r, g, b)} * kCandidateDenominator >=
+                      uint64_t{globalPeak} * kCandidateNumerator;
+  if (!bright && r < globalPeak && g < globalPeak && b < globalPeak) return false;
+  return pixels.MaskAt(x, y) >= kSelectedMask && pixels.AlphaAt(x, y) != 0;
+}
+
+int MeasureLightSource(const AnalysisContext& context, const MeasuringShapes& shapes,
+                       LightSourceTable* table, int32_t x, int32_t y) {
+  const AnalysisPixels& pixels = context.pixels;
+  int error = 0;
+
+  // 1, 2: a local maximum outside the known sources.
+  const uint32_t level = pixels.BrightnessAt(x, y);
+  for (const Direction& d : kDirections) {
+    const int32_t nx = x + d.dx, ny = y + d.dy;
+    if (pixels.Contains(nx, ny) && pixels.BrightnessAt(nx, ny) > level) return 0;
+  }
+  if (InsideKnownSource(context, *table, x, y)) return 0;
+
+  // 3, 4: the profile, and the centre it points to, until the pixel stays.
+  RadialProfile profile;
+  float radii[kDirectionCount];
+  if (!ProfileAt(context, x, y, &profile, radii, &error)) return error;
+  for (int round = 0; round < kCentreIterations; ++round) {
+    QuarterPixelPoint centre{};
+    if (!CentreFromRadii(radii, x, y, &centre)) return 0;
+    int32_t nx = x, ny = y;
+    if (pixels.Contains(centre.x, centre.y)) {
+      const QuarterPixelPoint rounded = RoundedToPixel(centre);
+      if (pixels.Contains(rounded.x, rounded.y)) {
+        nx = rounded.x;
+        ny = rounded.y;
+      }
+    }
+    if (nx == x && ny == y) break;
+    x = nx;
+    y = ny;
+    if (!ProfileAt(context, x, y, &profile, radii, &error)) return error;
+  }
+
+  // 5-7: the final radii and radius.
+  if (InsideKnownSource(context, *table, x, y)) return 0;
+  std::copy(profile.radii, profile.radii + kDirectionCount, radii);
+  const RobustMeanResult spread = RobustMean(radii, 0.0f);
+  if (spread.deviation == kNoRadius) return 0;
+  RobustMean(radii, kFinalTolerance * spread.deviation);
+  float sum = 0.0f;
+  int positive = 0;
+  for (float r : radii) {
+    if (r > 0.0f) {
+      sum += r;
+      ++positive;
+    }
+  }
+  if (positive == 0) return 0;
+  float radius = sum / static_cast<float>(positive);
+  if (!(radius > 0.0f && radius <= kLargestLightSourceRadius)) return 0;
+
+  // 8, 9: the sub-pixel centre must stand out from its surroundings.
+  QuarterPixelPoint centre{};
+  if (!CentreFromRadii(radii, x, y, &centre)) return 0;
+  const Verdict contrast = ContrastTest(context, shapes, centre, radius);
+  if (contrast == Verdict::kOutOfMemory) return kOutOfMemory;
+  if (contrast == Verdict::kReject) return 0;
+  centre = RoundedToPixel(centre);
+
+  // 10: refinement until it settles.
+  const auto rounds = static_cast<int>(radius + kRefinementReserve);
+  bool settled = false;
+  for (int round = 0; round < rounds; ++round) {
+    const bool grew = RefineRadius(pixels, shapes, centre, &radius, &error);
+    const bool moved = error == 0 && RefineCentre(pixels, shapes, &centre, radius, &error);
+    if (error != 0) return error;
+    if (!grew && !moved) {
+      settled = true;
+      break;
+    }
+  }
+  if (!settled && radius > kRefinementReserve) return 0;
+  RefineCentreByCentroid(pixels, shapes, &centre, radius, &error);
+  if (error != 0) return error;
+
+  // 11-14: colour and intensity.
+  const auto k = static_cast<int>(std::lround(radius * kQuartersPerPixel));
+  WorkingPixel colour{kFullIntensity, kFullIntensity, kFullIntensity, 0, 0};
+  uint32_t discLevel = kFullIntensity;
+  if (k < kMeasuringShapeCount) {
+    if (!SampleShapeFrom(pixels, &shapes.rings[k], centre, &colour)) {
+      return SubShapeBuiltFor(shapes.rings[k], centre) ? 0 : kOutOfMemory;
+    }
+    uint32_t mean = 0;
+    float deviation = 0.0f;
+    const ShapeMeasure measured = MeasureShape(pixels, &shapes.disks[k], centre, &mean, &deviation);
+    if (measured == ShapeMeasure::kOutOfMemory) return kOutOfMemory;
+    if (measured == ShapeMeasure::kMeasured) {
+      const auto m = static_cast<float>(mean);
+      discLevel = 2.0f * deviation <= m
+                      ? static_cast<uint32_t>(m - 2.0f * deviation) << kDiscLevelShift
+                      : 0;
+    }
+  }
+  const uint32_t q = FractionProduct(discLevel, discLevel);
+  const float p = std::sqrt(radius / kLargestLightSourceRadius);
+  uint32_t intensity;
+  if (p < 1.0f) {
+    const uint32_t pf = RoundToNearestEven(static_cast<double>(p) * kFractionUnit);
+    const uint32_t t = FractionProduct(pf, q);
+    intensity = FractionProduct(t, t);
+  } else {
+    intensity = FractionProduct(q, q);
+  }
+  const uint32_t largest = std::max({colour.red, colour.green, colour.blue});
+
+  // 15-17: a selected centre, in source coordinates, into the table.
+  if (!pixels.Contains(centre.x, centre.y) || pixels.MaskAt(centre.x, centre.y) < kSelectedMask ||
+      pixels.AlphaAt(centre.x, centre.y) == 0) {
+    return 0;
+  }
+  const QuarterPixelPoint position = ToSourcePosition(context, centre);
+  const float sourceRadius = radius * static_cast<float>(context.scale);
+  return AddToLocalTable(table, position, sourceRadius, sourceRadius * sourceRadius,
+                         ScaledChannel(colour.red, largest, intensity),
+                         ScaledChannel(colour.green, largest, intensity),
+                         ScaledChannel(colour.blue, largest, intensity));
+}
+
+}  // namespace lumeray

@@ -1,0 +1,215 @@
+// The parts of the light source search: the analysis image and its reads, the presence
+// threshold, the radial profile with its estimates, and the flood fill.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "analysis/analysis_image.h"
+#include "analysis/flood_fill.h"
+#include "analysis/light_source_measurement.h"
+#include "analysis/presence_threshold.h"
+#include "analysis/radial_profile.h"
+#include "color/color_management.h"
+#include "host/host_globals.h"
+#include "unit/analysis/detection_test_support.h"
+
+namespace lumeray {
+namespace {
+
+using testing::Grey;
+using testing::ReportCapture;
+using testing::Scene;
+using testing::TestImage;
+
+constexpr uint32_t kOne = 0xFFFFFFFEu;
+
+class DetectionParts : public testing::DetectionTest {};
+
+TEST_F(DetectionParts, TheAnalysisRectangleIsReducedAboveTheLongestSide) {
+  const struct {
+    ImageRect source;
+    double scale;
+    ImageRect analysis;
+  } cases[] = {
+      {{0, 0, 2400, 1000}, 1.0, {0, 0, 2400, 1000}},
+      {{0, 0, 5000, 3000}, 5000.0 / 2400, {0, 0, 2400, 1440}},
+      {{0, 0, 1000, 4800}, 2.0, {0, 0, 500, 2400}},
+      {{0, 0, 7200, 1}, 3.0, {0, 0, 2400, 1}},  // a one-row source keeps one row
+      {{0, 0, 0, 0}, 1.0, {0, 0, 1, 1}},        // nothing collapses to zero
+  };
+  for (const auto& c : cases) {
+    const AnalysisGeometry g = ComputeAnalysisGeometry(c.source);
+    EXPECT_DOUBLE_EQ(g.scale, c.scale);
+    EXPECT_EQ(g.rect.right, c.analysis.right);
+    EXPECT_EQ(g.rect.bottom, c.analysis.bottom);
+  }
+}
+
+TEST_F(DetectionParts, AReducedPixelIsTheMeanOfItsSourceBlock) {
+  // 4800 x 6 halves to 2400 x 3: each analysis pixel is the mean of a 2 x 2 block.
+  TestImage source(kImageModeWorkingRgb, {0, 0, 4800, 6}, true, LinearWorkingProfile());
+  for (int32_t y = 0; y < 6; ++y) {
+    for (int32_t x = 0; x < 4800; ++x) {
+      source.Set(x, y,
+                 {static_cast<uint32_t>((x * 977 + y * 131) % 0x1000000), 0x400000, 0,
+                  x % 2 == 0 ? kOne : 0, y % 2 == 0 ? kOne : 0});
+    }
+  }
+  AnalysisImage analysis;
+  ASSERT_EQ(BuildAnalysisImage(*source, 2, testing::NeverCancelled, &analysis), 0);
+  EXPECT_EQ(analysis.rect.right, 2400);
+  EXPECT_EQ(analysis.rect.bottom, 3);
+  const AnalysisPixels pixels(analysis.image);
+  for (int32_t y : {0, 2}) {
+    for (int32_t x : {0, 1, 1234, 2399}) {
+      uint64_t red = 0;
+      for (int32_t dy = 0; dy < 2; ++dy) {
+        for (int32_t dx = 0; dx < 2; ++dx) red += source.Get(2 * x + dx, 2 * y + dy).red;
+      }
+      const WorkingPixel p = pixels.Read(x, y);
+      // The 16-bit analysis samples keep 16 of the 24 bits.
+      EXPECT_NEAR(p.red, red / 4, 300) << x << "," << y;
+      EXPECT_NEAR(p.alpha, kOne / 2, 1u << 24);
+      EXPECT_NEAR(p.mask, kOne / 2, 1u << 24);
+    }
+  }
+  ReleaseAnalysisImage(&analysis);
+}
+
+TEST_F(DetectionParts, DirectReadsAgreeWithTheImagesFetchInsideAndOutside) {
+  TestImage image(kImageModeRgb16, {10, 20, 30, 35}, true);
+  for (int32_t y = 20; y < 35; ++y) {
+    for (int32_t x = 10; x < 30; ++x) {
+      image.Set(x, y,
+                {static_cast<uint32_t>(x * 100000), static_cast<uint32_t>(y * 300000), 0xFFFFFF,
+                 static_cast<uint32_t>(x * 0x1000000), static_cast<uint32_t>(y << 26)});
+    }
+  }
+  const AnalysisPixels pixels(*image);
+  for (int32_t y = 17; y < 38; ++y) {
+    for (int32_t x = 7; x < 33; ++x) {
+      const WorkingPixel a = pixels.Read(x, y), b = image.Get(x, y);
+      ASSERT_TRUE(a.red == b.red && a.green == b.green && a.blue == b.blue && a.alpha == b.alpha &&
+                  a.mask == b.mask)
+          << x << "," << y;
+      if (!pixels.Contains(x, y)) continue;
+      EXPECT_EQ(pixels.BrightnessAt(x, y), ((b.red >> 2) + (b.green >> 2) + (b.blue >> 2)) / 3 * 4);
+    }
+  }
+  pixels.Unselect(12, 22);
+  EXPECT_EQ(image.Get(12, 22).mask, 0u);
+}
+
+TEST_F(DetectionParts, ThePresenceThresholdFollowsTheDepth) {
+  EXPECT_EQ(PresenceThresholdForDepth(2), 4096u);
+  EXPECT_EQ(PresenceThresholdForDepth(4), 2048u);
+  EXPECT_EQ(PresenceThresholdForDepth(1), 16384u);
+  EXPECT_EQ(PresenceThresholdForDepth(3), 16384u);
+}
+
+TEST_F(DetectionParts, RobustMeanReplacesOutliersAndCountsOnlyRadii) {
+  float radii[8] = {10, 10, 10, 10, 10, 10, 10, 26};
+  RobustMeanResult r = RobustMean(radii, 0.0f);
+  EXPECT_FLOAT_EQ(r.mean, 12.0f);
+  EXPECT_FLOAT_EQ(r.deviation, std::sqrt((7 * 4.0f + 196.0f) / 8));
+  r = RobustMean(radii, 5.0f);  // 26 is 14 from the mean: replaced by 12
+  EXPECT_FLOAT_EQ(radii[7], 12.0f);
+  EXPECT_FLOAT_EQ(r.mean, 10.0f);
+  EXPECT_FLOAT_EQ(r.deviation, 2.0f);  // distances from the first mean, 12
+
+  float none[8] = {-1, -1, -1, -1, -1, -1, -1, -1};
+  r = RobustMean(none, 0.0f);
+  EXPECT_EQ(r.mean, -1.0f);
+  EXPECT_EQ(r.deviation, -1.0f);
+}
+
+TEST_F(DetectionParts, TheCentreFromRadiiNeedsBothSidesOfEachAxis) {
+  QuarterPixelPoint c{};
+  const float centred[8] = {5, 5, 5, 5, 5, 5, 5, 5};
+  ASSERT_TRUE(CentreFromRadii(centred, 40, 30, &c));
+  EXPECT_TRUE(c.x == 40 && c.xFraction == 0 && c.y == 30 && c.yFraction == 0);
+  // Two pixels further east on the axis: E - W = 4 / 3, a fraction of 1.458 -> 41 + 1 quarter.
+  const float east[8] = {7, 5, 5, 5, 3, 5, 5, 5};
+  ASSERT_TRUE(CentreFromRadii(east, 40, 30, &c));
+  EXPECT_EQ(c.x, 41);
+  EXPECT_EQ(c.xFraction, 1);
+  const float noWest[8] = {5, 5, 5, -1, -1, -1, 5, 5};
+  EXPECT_FALSE(CentreFromRadii(noWest, 40, 30, &c));
+  EXPECT_EQ(c.y, 30);  // the other axis is still computed
+}
+
+TEST_F(DetectionParts, TheRadialProfileFindsTheEdgesOfADisc) {
+  Scene scene(80, 80);
+  scene.Add({40.0, 40.0, 12.0});
+  AnalysisImage analysis;
+  ASSERT_EQ(BuildAnalysisImage(scene.record(), 1, testing::NeverCancelled, &analysis), 0);
+  const AnalysisPixels pixels(analysis.image);
+  const RadialProfile profile = MeasureRadialProfile(pixels, 40, 40, pixels.BrightnessAt(40, 40));
+  EXPECT_FALSE(profile.flatArea);
+  for (int d = 0; d < 8; ++d) EXPECT_NEAR(profile.radii[d], 12.0, 1.0) << "direction " << d;
+  // From the image's corner four directions leave the image at once.
+  const RadialProfile corner = MeasureRadialProfile(pixels, 0, 0, pixels.BrightnessAt(40, 40));
+  EXPECT_EQ(corner.radii[4], -1.0f);
+  EXPECT_EQ(corner.radii[6], -1.0f);
+  ReleaseAnalysisImage(&analysis);
+}
+
+int Unselected(const AnalysisPixels& pixels) {
+  int count = 0;
+  for (int32_t y = pixels.rect().top; y < pixels.rect().bottom; ++y) {
+    for (int32_t x = pixels.rect().left; x < pixels.rect().right; ++x)
+      count += pixels.MaskAt(x, y) == 0;
+  }
+  return count;
+}
+
+TEST_F(DetectionParts, TheFloodFillPaintsEachSimilarPixelOnceAndEnds) {
+  // White everywhere: the whole image; a flat patch with a lamp in it: the patch, not the lamp.
+  Scene white(300, 200, 0xFFFFFF), patch(300, 200);
+  patch.AddPatch({20, 20, 290, 190}, 0xC00000);
+  patch.AddPatch({140, 90, 150, 100}, 0xFFFFFF);
+  platform::Mutex mutex;
+  for (auto [scene, expected] : {std::pair{&white, 300 * 200}, {&patch, 270 * 170 - 100}}) {
+    AnalysisImage analysis;
+    ASSERT_EQ(BuildAnalysisImage(scene->record(), 1, testing::NeverCancelled, &analysis), 0);
+    const AnalysisPixels pixels(analysis.image);
+    const WorkingPixel before = pixels.Read(30, 30);
+    const RadialProfile profile = MeasureRadialProfile(pixels, 30, 30, 0xFFFFFF);
+    EXPECT_TRUE(profile.flatArea);
+    EXPECT_EQ(FloodFillFlatArea(pixels, 30, 30, &mutex, testing::NeverCancelled), 0);
+    EXPECT_EQ(Unselected(pixels), expected);
+    const WorkingPixel after = pixels.Read(30, 30);  // colour and alpha stay
+    EXPECT_TRUE(after.red == before.red && after.alpha == before.alpha && after.mask == 0);
+    EXPECT_FALSE(IsCandidate(pixels, 30, 30, 0));
+    ReleaseAnalysisImage(&analysis);
+  }
+}
+
+bool FailFillStack(size_t size, bool fresh, bool isRealloc) {
+  return isRealloc && size == kFloodFillGrowth * 2 * sizeof(int32_t);
+}
+
+TEST_F(DetectionParts, AFillStackThatCannotGrowIsReportedAndEndsTheRun) {
+  if (!testing::AllocationFailuresAvailable()) GTEST_SKIP() << "sanitizer allocator";
+  Scene white(64, 64, 0xFFFFFF);
+  AnalysisImage analysis;
+  ASSERT_EQ(BuildAnalysisImage(white.record(), 1, testing::NeverCancelled, &analysis), 0);
+  const AnalysisPixels pixels(analysis.image);
+  platform::Mutex mutex;
+  ReportCapture reports;
+  {
+    testing::FailingAllocations failing(FailFillStack);
+    EXPECT_EQ(FloodFillFlatArea(pixels, 5, 5, &mutex, testing::NeverCancelled), -108);
+  }
+  EXPECT_EQ(RunResult(), -108);
+  EXPECT_TRUE(
+      reports.Has("'Error - Exiting Plug-in' - 'Unable to allocate memory for a flood "
+                  "fill list.'"));
+  // The mutex was given back.
+  EXPECT_EQ(platform::WaitForObject(mutex, 0).status, platform::WaitStatus::kSignaled);
+  mutex.Release();
+  ReleaseAnalysisImage(&analysis);
+}
+
+}  // namespace
+}  // namespace lumeray

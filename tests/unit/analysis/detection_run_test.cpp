@@ -1,0 +1,189 @@
+// The analysis as a run: flat bright areas, the data-initialisation thread and its completion
+// event on every path (success, cancel, lack of memory), and a real photograph.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <atomic>
+#include <cmath>
+#include <string>
+
+#include "analysis/data_initialization.h"
+#include "analysis/flood_fill.h"
+#include "analysis/section_tasks.h"
+#include "color/color_management.h"
+#include "host/host_globals.h"
+#include "unit/analysis/detection_test_support.h"
+
+namespace lumeray {
+namespace {
+
+using testing::Disc;
+using testing::FoundSource;
+using testing::MasterSources;
+using testing::ReportCapture;
+using testing::Scene;
+
+constexpr uint32_t kHangGuardMs = 120000;  // fails a test that would otherwise hang
+
+class DetectionRun : public testing::DetectionTest {
+ protected:
+  // Starts the data-initialisation thread on `source` and waits for its completion event.
+  void RunThread(const ImageRecord& source, CancelTest cancelled = nullptr) {
+    AnalysisOptions options;
+    options.depthCode = 2;
+    options.threadCount = 2;
+    options.cancelled = cancelled;
+    ASSERT_EQ(StartLightSourceAnalysisOf(&source, options), 0);
+    ASSERT_NE(DataInitializationCompleteEvent(), nullptr);
+    EXPECT_EQ(platform::WaitForObject(*DataInitializationCompleteEvent(), kHangGuardMs).status,
+              platform::WaitStatus::kSignaled);
+    EXPECT_TRUE(DataInitializationComplete());
+    CloseLightSourceAnalysis();
+    EXPECT_EQ(DataInitializationCompleteEvent(), nullptr);
+  }
+};
+
+TEST_F(DetectionRun, AUniformlyWhiteImageHasNoSourcesAndEnds) {
+  Scene scene(700, 500, 0xFFFFFF);
+  for (int threads : {1, 2, 3}) {
+    ASSERT_EQ(Analyze(scene.record(), threads), 0);
+    EXPECT_TRUE(MasterSources().empty());
+  }
+}
+
+TEST_F(DetectionRun, AFlatBrightSkyAndPatchHideNoSourcesAndKeepTheRealOnes) {
+  // A sky over the top third, a large flat patch below, and two lamps in the dark.
+  Scene scene(900, 600);
+  scene.AddPatch({0, 0, 900, 200}, 0xE0E0E0);
+  scene.AddPatch({300, 300, 700, 560}, 0xFFFFFF);
+  scene.Add({100.4, 400.3, 5.0});
+  scene.Add({820.6, 450.1, 8.0});
+  ASSERT_EQ(Analyze(scene.record()), 0);
+  const std::vector<FoundSource> found = MasterSources();
+  ASSERT_EQ(found.size(), 2u);
+  for (const FoundSource& s : found) EXPECT_GT(s.y, 390.0);
+}
+
+TEST_F(DetectionRun, TheThreadSignalsCompletionWithTheSourcesMerged) {
+  Scene scene(300, 200);
+  scene.Add({80.3, 70.7, 6.0, 0xFFFFFF, 0x800000, 0x400000});
+  scene.Add({210.5, 140.2, 9.0});
+  RunThread(scene.record());
+  EXPECT_EQ(RunResult(), 0);
+  const std::vector<FoundSource> found = MasterSources();
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_GE(found[0].brightness, found[1].brightness);  // brightest first
+  EXPECT_NEAR(found[0].x, 210.5, 0.25);                 // the white one
+  const AnalysisProgress progress = GetAnalysisProgress();
+  EXPECT_EQ(progress.total, 200);
+  EXPECT_EQ(progress.done, 200);
+}
+
+bool gPastFirstRow() {
+  return GetAnalysisProgress().done >= 1 || AnalysisStopRequested();
+}
+
+TEST_F(DetectionRun, CancellingDuringTheCandidateSearchLeavesNoSourcesAndStillCompletes) {
+  Scene scene(300, 200);
+  for (int i = 0; i < 8; ++i) scene.Add({30.0 + 30 * i, 20.0 + 20 * i, 4.0});
+  RunThread(scene.record(), gPastFirstRow);
+  EXPECT_TRUE(MasterSources().empty());
+  EXPECT_EQ(RunResult(), 0);  // a cancel is the pipeline's result, not a failure
+  EXPECT_LT(GetAnalysisProgress().done, 200);
+
+  // The stop flag of the run does the same from any phase.
+  AnalysisOptions options;
+  options.threadCount = 2;
+  ASSERT_EQ(StartLightSourceAnalysisOf(&scene.record(), options), 0);
+  RequestAnalysisStop();
+  EXPECT_EQ(platform::WaitForObject(*DataInitializationCompleteEvent(), kHangGuardMs).status,
+            platform::WaitStatus::kSignaled);
+  CloseLightSourceAnalysis();
+  EXPECT_TRUE(MasterSources().empty());
+}
+
+bool FailFloodFillStack(size_t size, bool fresh, bool isRealloc) {
+  return isRealloc && fresh && size == kFloodFillGrowth * 2 * sizeof(int32_t);
+}
+bool FailLocalTable(size_t size, bool fresh, bool isRealloc) {
+  return isRealloc && fresh && size == kLocalTableGrowth * sizeof(LightSourceEntry);
+}
+bool FailDiskShapeBuffer(size_t size, bool fresh, bool isRealloc) {
+  return !isRealloc && size == kMeasuringShapeCount * sizeof(EffectShape);
+}
+bool FailMeasuringSubShapes(size_t size, bool fresh, bool isRealloc) {
+  // Every ring and disk entry array from radius 2 on: the first one built fails.
+  if (!isRealloc || !fresh || size % sizeof(SubShapeEntry) != 0) return false;
+  for (int i = 8; i < kMeasuringShapeCount; ++i) {
+    if (size == testing::RingFirstBlockBytes(i * 0.25f) ||
+        size == testing::DiskFirstBlockBytes(i * 0.25f)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST_F(DetectionRun, LackOfMemoryEndsTheRunWithTheAllocatorsCodeAndStillCompletes) {
+  if (!testing::AllocationFailuresAvailable()) GTEST_SKIP() << "sanitizer allocator";
+  struct Case {
+    testing::AllocationPredicate predicate;
+    const char* report;
+  };
+  const Case cases[] = {
+      {FailFloodFillStack,
+       "User Message: 'Error - Exiting Plug-in' - 'Unable to allocate memory "
+       "for a flood fill list.'"},
+      {FailLocalTable, "ReallocateBufferPreserveContents() Allocation Failed"},
+      {FailDiskShapeBuffer, "Thread 0: Could not allocate buffer for DiskShapeBuff."},
+      {FailMeasuringSubShapes, "'Low memory.  Check image - some effects may not be rendered.'"},
+  };
+  Scene scene(400, 300);
+  scene.AddPatch({0, 0, 400, 100}, 0xFFFFFF);  // a flat area to fill
+  scene.Add({200.2, 200.7, 10.0});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.report);
+    ForceRunResult(0);
+    ReportCapture reports;
+    {
+      testing::FailingAllocations failing(c.predicate);
+      RunThread(scene.record());
+      EXPECT_GE(testing::FailedAllocationCount(), 1u);
+    }
+    EXPECT_EQ(RunResult(), -108);
+    EXPECT_TRUE(MasterSources().empty());
+    EXPECT_TRUE(reports.Has(c.report));
+  }
+}
+
+TEST_F(DetectionRun, TheHubbleDeepFieldHasItsStarsAndGalaxyCoresBrightestFirst) {
+  QImage photo(QString(LUMERAY_SAMPLES_DIR) + "/hubble_deep_field.jpg");
+  ASSERT_FALSE(photo.isNull());
+  photo = photo.convertToFormat(QImage::Format_RGBA8888);
+  const ImageRect rect{0, 0, photo.width(), photo.height()};
+  testing::TestImage source(kImageModeRgb8, rect, false, HostProfile());
+  for (int32_t y = 0; y < rect.bottom; ++y) {
+    const uint8_t* line = photo.constScanLine(y);
+    for (int32_t x = 0; x < rect.right; ++x) {
+      uint8_t* samples = PixelSamples<uint8_t>(*source, x, y);  // B, G, R, A
+      samples[0] = line[4 * x + 2];
+      samples[1] = line[4 * x + 1];
+      samples[2] = line[4 * x + 0];
+      samples[3] = line[4 * x + 3];
+    }
+  }
+  ASSERT_EQ(Analyze(*source), 0);
+  const std::string trace = TraceLightSourceTable(MasterTable());
+  std::printf("%s\n", trace.substr(0, 2000).c_str());
+  const std::vector<FoundSource> found = MasterSources();
+  ASSERT_GE(found.size(), 5u);
+  for (size_t i = 1; i < found.size(); ++i) EXPECT_GE(found[i - 1].brightness, found[i].brightness);
+  // Every source sits on a highlight: its pixel is far brighter than the median sky.
+  for (const FoundSource& s : found) {
+    const QRgb p =
+        photo.pixel(static_cast<int>(std::lround(s.x)), static_cast<int>(std::lround(s.y)));
+    EXPECT_GT(qRed(p) + qGreen(p) + qBlue(p), 3 * 64) << s.x << ", " << s.y;
+  }
+}
+
+}  // namespace
+}  // namespace lumeray
