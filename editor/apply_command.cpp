@@ -1,0 +1,123 @@
+#include "apply_command.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host_session.h"
+#include "icc_profile.h"
+#include "image_io.h"
+#include "interrupt.h"
+#include "module_loader.h"
+#include "module_result.h"
+#include "progress.h"
+
+namespace lumeray {
+namespace {
+
+void Report(const std::string& message) {
+  std::fprintf(stderr, "lumeray: %s\n", message.c_str());
+}
+
+void ReportNotes(const std::vector<std::string>& notes, const std::string& subject, bool quiet) {
+  if (quiet) return;
+  for (const std::string& note : notes) Report("note: " + subject + ": " + note);
+}
+
+void ReportRunFailure(const RunOutcome& outcome) {
+  if (!outcome.hostMessage.empty()) {
+    Report("cannot run the filter: " + outcome.hostMessage);
+    return;
+  }
+  std::string message = "the filter " + DescribeModuleResult(outcome.result);
+  if (outcome.failedSelector >= 0) message += " in " + SelectorName(outcome.failedSelector);
+  message += " (module result " + std::to_string(outcome.result) + ")";
+  Report(message);
+  if (!outcome.moduleMessage.empty()) Report("the module says: " + outcome.moduleMessage);
+}
+
+}  // namespace
+
+int RunApply(const ApplyArguments& arguments) {
+  if (!arguments.play.empty()) {
+    Report("--play is not available yet");
+    return kExitFailure;
+  }
+  if (!arguments.record.empty()) {
+    Report("--record is not available yet");
+    return kExitFailure;
+  }
+  std::string error;
+  if (!CheckOutputPath(arguments.output, &error)) {
+    Report(arguments.output + ": " + error);
+    return kExitFailure;
+  }
+
+  ImageFile input;
+  std::vector<std::string> notes;
+  if (!ReadImageFile(arguments.input, &input, &notes, &error)) {
+    Report(arguments.input + ": " + error);
+    return kExitFailure;
+  }
+  ReportNotes(notes, arguments.input, arguments.quiet);
+  if (!input.image.iccProfile.empty() &&
+      !CheckIccProfile(input.image.iccProfile, input.image.colourPlanes, &error)) {
+    Report(arguments.input + ": " + error);
+    return kExitFailure;
+  }
+  GreyMask mask;
+  const bool masked = !arguments.mask.empty();
+  if (masked &&
+      !ReadMaskFile(arguments.mask, input.image.width, input.image.height, &mask, &error)) {
+    Report(arguments.mask + ": " + error);
+    return kExitFailure;
+  }
+
+  const std::optional<std::string> modulePath = FindModule(
+      arguments.plugin, std::getenv(kModuleEnvironmentVariable), ExecutableDirectory(), &error);
+  if (!modulePath) {
+    Report(error);
+    return kExitFailure;
+  }
+  const std::unique_ptr<LoadedModule> module =
+      LoadedModule::Load(*modulePath, HostImageMode(input.image), &error);
+  if (!module) {
+    Report("cannot use the filter module " + *modulePath + ": " + error);
+    return kExitFailure;
+  }
+  if (!arguments.settings.empty() && !arguments.quiet) {
+    Report("note: the effect settings are not passed to the module yet; it uses its own");
+  }
+
+  RunOutcome outcome;
+  {
+    InterruptGuard interrupt;
+    ProgressBar bar(!arguments.quiet && StandardErrorIsTerminal(), stderr);
+    RunOptions options;
+    options.tileSize = arguments.tileSize > 0 ? arguments.tileSize : kDefaultTileSize;
+    options.parametersSelector = arguments.dialog;
+    options.mask = masked ? &mask : nullptr;
+    options.progressBar = &bar;
+    HostSession session(module->entry());
+    outcome = session.Run(input.image, options);
+  }
+  if (!outcome.ok()) {
+    ReportRunFailure(outcome);
+    return outcome.hostMessage.empty() ? ExitStatusForResult(outcome.result) : kExitFailure;
+  }
+  if (!outcome.moduleMessage.empty() && !arguments.quiet) {
+    Report("note: the module says: " + outcome.moduleMessage);
+  }
+
+  notes.clear();
+  if (!WriteImageFile(arguments.output, input.image, input, &notes, &error)) {
+    Report(arguments.output + ": " + error);
+    return kExitFailure;
+  }
+  ReportNotes(notes, arguments.output, arguments.quiet);
+  return kExitSuccess;
+}
+
+}  // namespace lumeray

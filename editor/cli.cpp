@@ -1,0 +1,270 @@
+#include "cli.h"
+
+#include <charconv>
+#include <cstdio>
+#include <set>
+
+#include "apply_command.h"
+#include "host_session.h"
+#include "module_loader.h"
+#include "module_result.h"
+#include "settings.h"
+
+#ifndef LUMERAY_VERSION_STRING
+#define LUMERAY_VERSION_STRING "unknown"
+#endif
+
+namespace lumeray {
+namespace {
+
+constexpr char kProgram[] = "lumeray";
+
+bool ParseTileSize(const std::string& text, int* size, std::string* error) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [last, status] = std::from_chars(text.data(), end, value);
+  if (status != std::errc() || last != end || value < 1 || value > kMaxTileSize) {
+    *error = "--tile needs a whole number from 1 to " + std::to_string(kMaxTileSize) + ", not \"" +
+             text + "\"";
+    return false;
+  }
+  *size = value;
+  return true;
+}
+
+bool IsFlag(const std::string& name) {
+  if (name == "--dialog" || name == "--quiet") return true;
+  const SettingOption* setting = FindSettingOption(name);
+  return setting != nullptr && !SettingTakesValue(*setting);
+}
+
+bool IsValuedOption(const std::string& name) {
+  if (name == "--mask" || name == "--play" || name == "--record" || name == "--tile" ||
+      name == "--plugin") {
+    return true;
+  }
+  const SettingOption* setting = FindSettingOption(name);
+  return setting != nullptr && SettingTakesValue(*setting);
+}
+
+bool StoreOption(const std::string& name, const std::string& value, ApplyArguments* apply,
+                 std::string* error) {
+  if (name == "--dialog") {
+    apply->dialog = true;
+  } else if (name == "--quiet") {
+    apply->quiet = true;
+  } else if (name == "--tile") {
+    return ParseTileSize(value, &apply->tileSize, error);
+  } else if (name == "--mask" || name == "--play" || name == "--record" || name == "--plugin") {
+    if (value.empty()) {
+      *error = name + " needs a file name";
+      return false;
+    }
+    std::string* target = name == "--mask"     ? &apply->mask
+                          : name == "--play"   ? &apply->play
+                          : name == "--record" ? &apply->record
+                                               : &apply->plugin;
+    *target = value;
+  } else {
+    return ApplySetting(*FindSettingOption(name), value, &apply->settings, error);
+  }
+  return true;
+}
+
+bool ParseApply(const std::vector<std::string>& arguments, ApplyArguments* apply,
+                std::string* error) {
+  std::vector<std::string> positionals;
+  std::set<std::string> seen;
+  bool optionsEnded = false;
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (optionsEnded || argument.size() < 2 || argument[0] != '-') {
+      positionals.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    std::string name = argument;
+    std::string value;
+    bool inlineValue = false;
+    if (const size_t equals = argument.find('=');
+        argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+      name = argument.substr(0, equals);
+      value = argument.substr(equals + 1);
+      inlineValue = true;
+    }
+    if (IsFlag(name)) {
+      if (inlineValue) {
+        *error = name + " takes no value";
+        return false;
+      }
+    } else if (IsValuedOption(name)) {
+      if (!inlineValue) {
+        if (i + 1 >= arguments.size()) {
+          *error = name + " needs a value";
+          return false;
+        }
+        value = arguments[++i];
+      }
+    } else {
+      *error = "unknown option " + name + " for apply";
+      return false;
+    }
+    if (!seen.insert(name).second) {
+      *error = name + " is given more than once";
+      return false;
+    }
+    if (!StoreOption(name, value, apply, error)) return false;
+  }
+  if (positionals.size() < 2) {
+    *error = positionals.empty() ? "apply needs an INPUT and an OUTPUT image"
+                                 : "apply needs an OUTPUT image after the INPUT";
+    return false;
+  }
+  if (positionals.size() > 2) {
+    *error = "apply takes one INPUT and one OUTPUT; unexpected \"" + positionals[2] + "\"";
+    return false;
+  }
+  apply->input = positionals[0];
+  apply->output = positionals[1];
+  return true;
+}
+
+bool AsksForHelp(const std::vector<std::string>& arguments) {
+  for (const std::string& argument : arguments) {
+    if (argument == "--") return false;
+    if (argument == "--help" || argument == "-h") return true;
+  }
+  return false;
+}
+
+int NotAvailable(const std::string& command) {
+  std::fprintf(stderr, "%s: the %s command is not available yet\n", kProgram, command.c_str());
+  return kExitFailure;
+}
+
+}  // namespace
+
+bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* commandLine,
+                      std::string* error) {
+  if (arguments.empty()) {
+    *error = "no command given";
+    return false;
+  }
+  if (AsksForHelp(arguments)) {
+    commandLine->command = Command::kHelp;
+    return true;
+  }
+  const std::string& command = arguments[0];
+  if (command == "--version") {
+    if (arguments.size() > 1) {
+      *error = "--version takes no arguments";
+      return false;
+    }
+    commandLine->command = Command::kVersion;
+    return true;
+  }
+  if (command == "apply") {
+    commandLine->command = Command::kApply;
+    return ParseApply(arguments, &commandLine->apply, error);
+  }
+  if (command == "sources") {
+    commandLine->command = Command::kSources;
+    return true;
+  }
+  if (command == "options") {
+    commandLine->command = Command::kOptions;
+    return true;
+  }
+  if (command == "install-config") {
+    commandLine->command = Command::kInstallConfig;
+    return true;
+  }
+  *error = (command.rfind('-', 0) == 0 ? "unknown option " : "unknown command ") + command;
+  return false;
+}
+
+std::string HelpText() {
+  std::string text =
+      "Usage:\n"
+      "  lumeray apply INPUT OUTPUT [settings] [--mask FILE] [--dialog] [--play FILE]\n"
+      "                [--record FILE] [--tile N] [--plugin PATH] [--quiet]\n"
+      "  lumeray sources INPUT [--mask FILE]\n"
+      "  lumeray options\n"
+      "  lumeray install-config\n"
+      "  lumeray --help | --version\n"
+      "\n"
+      "Runs the Lumeray Pro 2 filter on an image file (PNG, JPEG, TIFF, OpenEXR; 8-bit, 16-bit\n"
+      "and floating point; grey or RGB, with or without alpha). The output keeps the input's\n"
+      "format, bit depth, alpha and colour profile unless its name asks for another format.\n"
+      "\n"
+      "Commands:\n"
+      "  apply           filter INPUT and write the result to OUTPUT\n"
+      "  sources         list the light sources of INPUT\n"
+      "  options         open the module's options dialog\n"
+      "  install-config  configure the preview at installation time\n"
+      "\n"
+      "Options of apply:\n"
+      "  --mask FILE     a greyscale image of the same size; white is selected\n"
+      "  --dialog        open the module's dialog before filtering\n"
+      "  --play FILE     replay the settings recorded in FILE\n"
+      "  --record FILE   record the settings used into FILE\n"
+      "  --tile N        the tile size offered to the module (default " +
+      std::to_string(kDefaultTileSize) +
+      ")\n"
+      "  --plugin PATH   the filter module to use\n"
+      "  --quiet         no progress bar and no notes\n"
+      "\n"
+      "Settings:\n";
+  for (const SettingOption& option : SettingOptions()) {
+    std::string left = "  " + std::string(option.option);
+    if (SettingTakesValue(option)) left += option.type == kTypeEnumerated ? " NAME" : " N";
+    constexpr size_t kHelpColumn = 26;
+    if (left.size() < kHelpColumn) left.resize(kHelpColumn, ' ');
+    text += left + std::string(option.help) + "\n";
+  }
+  text += "  Effects: " + EffectNameList() +
+          "\n"
+          "\n"
+          "The module is looked for at --plugin, then $" +
+          std::string(kModuleEnvironmentVariable) +
+          ", then next to the editor.\n"
+          "Exit status: 0 success, 1 failure, 2 usage error, 130 cancelled (Ctrl-C).\n";
+  return text;
+}
+
+std::string VersionText() {
+  return std::string(kProgram) + " " + LUMERAY_VERSION_STRING + "\n";
+}
+
+int RunEditor(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  CommandLine commandLine;
+  std::string error;
+  if (!ParseCommandLine(arguments, &commandLine, &error)) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, error.c_str(),
+                 kProgram);
+    return kExitUsage;
+  }
+  switch (commandLine.command) {
+    case Command::kHelp:
+      std::fputs(HelpText().c_str(), stdout);
+      return kExitSuccess;
+    case Command::kVersion:
+      std::fputs(VersionText().c_str(), stdout);
+      return kExitSuccess;
+    case Command::kApply:
+      return RunApply(commandLine.apply);
+    case Command::kSources:
+      return NotAvailable("sources");
+    case Command::kOptions:
+      return NotAvailable("options");
+    case Command::kInstallConfig:
+      return NotAvailable("install-config");
+  }
+  return kExitFailure;
+}
+
+}  // namespace lumeray

@@ -1,0 +1,53 @@
+// The `lumeray` command line: parsing, help and dispatch.
+//
+//   lumeray apply INPUT OUTPUT [settings] [--mask FILE] [--dialog] [--play FILE]
+//                 [--record FILE] [--tile N] [--plugin PATH] [--quiet]
+//   lumeray sources INPUT [--mask FILE]
+//   lumeray options
+//   lumeray install-config
+//   lumeray --help | --version
+//
+// Options take their value as the next argument or after '='; "--" ends the options. Every
+// usage error is reported on standard error with exit status 2 before anything is read.
+//
+// Threading: runs on the main thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "descriptor.h"
+
+namespace lumeray {
+
+enum class Command { kHelp, kVersion, kApply, kSources, kOptions, kInstallConfig };
+
+struct ApplyArguments {
+  std::string input;
+  std::string output;
+  std::string mask;
+  std::string play;
+  std::string record;
+  std::string plugin;
+  bool dialog = false;
+  bool quiet = false;
+  int tileSize = 0;  // 0: the editor's default
+  Descriptor settings;
+};
+
+struct CommandLine {
+  Command command = Command::kHelp;
+  ApplyArguments apply;
+};
+
+// Parses the arguments after the program name.
+bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* commandLine,
+                      std::string* error);
+
+std::string HelpText();
+std::string VersionText();
+
+// The whole program: parses, runs the command and returns the exit status.
+int RunEditor(int argc, char** argv);
+
+}  // namespace lumeray

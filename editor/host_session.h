@@ -1,0 +1,104 @@
+// One editor session with a loaded filter module: the host's side of a whole filter run.
+//
+// A run drives the selectors in the interface's order: Parameters (when asked for, the editor's
+// --dialog), Prepare, Start, Continue for as long as the module leaves a request in the record,
+// and Finish. It stops at the first selector that returns a non-zero result; Finish is only
+// called after a successful Start. The image is changed only by a run that succeeds: every
+// commit of a failed or cancelled run is undone.
+//
+// The session keeps what a host keeps between runs of the same filter: the module's data cell,
+// the parameter handle, the handle table and the properties the module set.
+//
+// The same class is the integration tests' host: RunOptions carries the test hooks (injected
+// faults) and RunOutcome the counters of what the module did.
+//
+// Threading: a session belongs to the thread that runs it; every selector and every host
+// procedure of a run happens on that thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "filter_interface.h"
+#include "handles.h"
+#include "host_image.h"
+#include "progress.h"
+#include "suites.h"
+#include "tile_exchange.h"
+
+namespace lumeray {
+
+constexpr int kDefaultTileSize = 512;
+constexpr int kMaxTileSize = 32767;  // the record's tile fields are 16-bit
+constexpr size_t kErrorStringBytes = 256;
+
+struct HostFaults {
+  AbortFaults abort;           // when abortProc answers "cancel"
+  int failAdvanceStateAt = 0;  // the Nth advanceState call fails; 0 never
+  OSErr advanceStateError = kParamErr;
+  std::set<std::string> refusedSuites;
+};
+
+struct RunOptions {
+  int tileSize = kDefaultTileSize;
+  bool parametersSelector = false;
+  const GreyMask* mask = nullptr;
+  ProgressBar* progressBar = nullptr;
+  HostFaults faults;
+};
+
+struct RunCounters {
+  std::array<int, kFilterSelectorFinish + 1> selectorCalls{};
+  std::vector<int16_t> selectors;  // in call order
+  ExchangeCounters exchange;
+  int abortCalls = 0;
+  int progressCalls = 0;
+  int32_t lastProgressDone = 0;
+  int32_t lastProgressTotal = 0;
+  int suiteAcquires = 0;
+  int suiteRefusals = 0;
+  int suitesHeld = 0;  // acquired and not released when the run ended
+  int unbalancedSuiteReleases = 0;
+  int badHandleCalls = 0;
+  size_t liveHandles = 0;  // after the run
+};
+
+struct RunOutcome {
+  OSErr result = kNoErr;
+  int16_t failedSelector = -1;  // the selector that returned the error; -1 for none or the host
+  std::string moduleMessage;    // what the module said through the error suite or errorString
+  std::string hostMessage;      // why the host refused to run
+  RunCounters counters;
+
+  bool ok() const { return result == kNoErr; }
+};
+
+class HostSession {
+ public:
+  explicit HostSession(PluginMainProc entry);
+  HostSession(const HostSession&) = delete;
+  HostSession& operator=(const HostSession&) = delete;
+
+  RunOutcome Run(HostImage& image, const RunOptions& options);
+
+  HandleTable& handles() { return handles_; }
+  const SuiteHost& suites() const { return suites_; }
+  Handle parameters() const { return parameters_; }
+  intptr_t dataCell() const { return data_; }
+
+ private:
+  PluginMainProc entry_;
+  HandleTable handles_;
+  SuiteHost suites_;
+  Handle parameters_ = nullptr;
+  intptr_t data_ = 0;
+};
+
+// The memory the host offers the module (maxSpace): half the physical memory, at most what the
+// 32-bit field holds.
+int32_t HostMemoryBudget();
+
+}  // namespace lumeray

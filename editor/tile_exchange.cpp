@@ -1,0 +1,378 @@
+#include "tile_exchange.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "samples.h"
+
+namespace lumeray {
+namespace {
+
+constexpr int kMaxPaddingValue = 255;
+
+ExchangeRect FromRect16(const PIRect16& rect) {
+  return ExchangeRect{rect.left, rect.top, rect.right, rect.bottom};
+}
+
+ExchangeRect FromRect32(const VRect& rect) {
+  return ExchangeRect{rect.left, rect.top, rect.right, rect.bottom};
+}
+
+bool Inside(const ExchangeRect& rect, int32_t width, int32_t height) {
+  return rect.left >= 0 && rect.top >= 0 && rect.right <= width && rect.bottom <= height;
+}
+
+int32_t Clamp(int64_t value, int32_t low, int32_t high) {
+  return static_cast<int32_t>(std::clamp<int64_t>(value, low, high));
+}
+
+// Sizes a request buffer: rowBytes for one row of `pixelBytes` pixels, checked against the
+// interface's 32-bit row stride and the host's request limit.
+OSErr SizeBuffer(const ExchangeRect& rect, size_t pixelBytes, std::vector<uint8_t>* buffer,
+                 size_t* rowBytes) {
+  const auto width = static_cast<uint64_t>(rect.Width());
+  const auto height = static_cast<uint64_t>(rect.Height());
+  if (width > kMaxRequestBytes / pixelBytes) return kMemFullErr;
+  const uint64_t row = width * pixelBytes;
+  if (row > static_cast<uint64_t>(std::numeric_limits<int32_t>::max()) ||
+      height > kMaxRequestBytes / row) {
+    return kMemFullErr;
+  }
+  try {
+    buffer->resize(row * height);
+  } catch (const std::bad_alloc&) {
+    return kMemFullErr;
+  }
+  *rowBytes = row;
+  return kNoErr;
+}
+
+// Fills `buffer` with the pixels of `rect`; copyRun(y, x, n, out) writes n pixels of image row
+// y from column x; pixels outside the image are padded as `padding` says with `padPixel`.
+template <typename CopyRun>
+OSErr FillRect(const ExchangeRect& rect, int32_t imageWidth, int32_t imageHeight, size_t pixelBytes,
+               int16_t padding, const std::vector<uint8_t>& padPixel, std::vector<uint8_t>* buffer,
+               size_t* rowBytes, CopyRun copyRun) {
+  if (padding == kPaddingError && !Inside(rect, imageWidth, imageHeight)) return kParamErr;
+  if (const OSErr status = SizeBuffer(rect, pixelBytes, buffer, rowBytes); status != kNoErr) {
+    return status;
+  }
+  const bool replicate = padding == kPaddingEdgeReplicate;
+  const auto pad = [&](uint8_t* out, int64_t pixels) {
+    for (int64_t i = 0; i < pixels; ++i) {
+      std::memcpy(out + static_cast<size_t>(i) * pixelBytes, padPixel.data(), pixelBytes);
+    }
+  };
+  const int64_t inLeft = std::max<int64_t>(rect.left, 0);
+  const int64_t inRight = std::min<int64_t>(rect.right, imageWidth);
+  for (int64_t y = rect.top; y < rect.bottom; ++y) {
+    uint8_t* row = buffer->data() + static_cast<size_t>(y - rect.top) * *rowBytes;
+    const bool rowInside = y >= 0 && y < imageHeight;
+    if (!rowInside && !replicate) {
+      pad(row, rect.Width());
+      continue;
+    }
+    const int32_t sourceY = Clamp(y, 0, imageHeight - 1);
+    for (int64_t x = rect.left; x < rect.right;) {
+      uint8_t* out = row + static_cast<size_t>(x - rect.left) * pixelBytes;
+      if (x < inLeft || x >= inRight) {
+        const int64_t runEnd = x < inLeft ? inLeft : rect.right;
+        if (replicate) {
+          const int32_t sourceX = Clamp(x, 0, imageWidth - 1);
+          for (int64_t i = 0; i < runEnd - x; ++i) {
+            copyRun(sourceY, sourceX, 1, out + static_cast<size_t>(i) * pixelBytes);
+          }
+        } else {
+          pad(out, runEnd - x);
+        }
+        x = runEnd;
+      } else {
+        copyRun(sourceY, static_cast<int32_t>(x), static_cast<size_t>(inRight - x), out);
+        x = inRight;
+      }
+    }
+  }
+  return kNoErr;
+}
+
+// One sample of constant padding `value` (0..255) in the host representation of `type`.
+void PaddingSample(SampleType type, int value, uint8_t* out) {
+  switch (type) {
+    case SampleType::kUInt8:
+      out[0] = static_cast<uint8_t>(value);
+      break;
+    case SampleType::kUInt16: {
+      const auto sample =
+          static_cast<uint16_t>((value * kHostMax16 + kMaxPaddingValue / 2) / kMaxPaddingValue);
+      std::memcpy(out, &sample, sizeof sample);
+      break;
+    }
+    case SampleType::kFloat32: {
+      const float sample = static_cast<float>(value) / kMaxPaddingValue;
+      std::memcpy(out, &sample, sizeof sample);
+      break;
+    }
+  }
+}
+
+// Converts `pixels` pixels of planes lo..lo+count-1 from the image's samples to host samples.
+void PixelsToHost(const HostImage& image, const uint8_t* source, size_t pixels, int lo, int count,
+                  uint8_t* out) {
+  const size_t channels = static_cast<size_t>(image.Channels());
+  const size_t bps = image.BytesPerSample();
+  for (size_t i = 0; i < pixels; ++i) {
+    const uint8_t* pixel = source + (i * channels + static_cast<size_t>(lo)) * bps;
+    uint8_t* target = out + i * static_cast<size_t>(count) * bps;
+    if (image.sampleType != SampleType::kUInt16) {
+      std::memcpy(target, pixel, static_cast<size_t>(count) * bps);
+      continue;
+    }
+    for (int p = 0; p < count; ++p) {
+      uint16_t sample = 0;
+      std::memcpy(&sample, pixel + static_cast<size_t>(p) * bps, bps);
+      sample = FileToHost16(sample);
+      std::memcpy(target + static_cast<size_t>(p) * bps, &sample, bps);
+    }
+  }
+}
+
+// The reverse of PixelsToHost; a 16-bit host sample equal to the one the image would send keeps
+// the image's own sample.
+void PixelsFromHost(HostImage& image, const uint8_t* in, size_t pixels, int lo, int count,
+                    uint8_t* target) {
+  const size_t channels = static_cast<size_t>(image.Channels());
+  const size_t bps = image.BytesPerSample();
+  for (size_t i = 0; i < pixels; ++i) {
+    uint8_t* pixel = target + (i * channels + static_cast<size_t>(lo)) * bps;
+    const uint8_t* source = in + i * static_cast<size_t>(count) * bps;
+    if (image.sampleType != SampleType::kUInt16) {
+      std::memcpy(pixel, source, static_cast<size_t>(count) * bps);
+      continue;
+    }
+    for (int p = 0; p < count; ++p) {
+      uint16_t host = 0;
+      uint16_t current = 0;
+      std::memcpy(&host, source + static_cast<size_t>(p) * bps, bps);
+      std::memcpy(&current, pixel + static_cast<size_t>(p) * bps, bps);
+      if (FileToHost16(current) != host) {
+        const uint16_t sample = HostToFile16(host);
+        std::memcpy(pixel + static_cast<size_t>(p) * bps, &sample, bps);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+TileExchange::TileExchange(FilterRecord* record, HostImage* image, const GreyMask* mask,
+                           ExchangeFaults faults)
+    : record_(record), image_(image), mask_(mask), faults_(faults) {}
+
+bool TileExchange::Uses32BitCoordinates() const {
+  return record_->bigDocumentData != nullptr &&
+         record_->bigDocumentData->PluginUsing32BitCoordinates != 0;
+}
+
+ExchangeRect TileExchange::InRect() const {
+  return Uses32BitCoordinates() ? FromRect32(record_->bigDocumentData->inRect32)
+                                : FromRect16(record_->inRect);
+}
+
+ExchangeRect TileExchange::OutRect() const {
+  return Uses32BitCoordinates() ? FromRect32(record_->bigDocumentData->outRect32)
+                                : FromRect16(record_->outRect);
+}
+
+ExchangeRect TileExchange::MaskRect() const {
+  return Uses32BitCoordinates() ? FromRect32(record_->bigDocumentData->maskRect32)
+                                : FromRect16(record_->maskRect);
+}
+
+bool TileExchange::HasRequest() const {
+  return !InRect().Empty() || !OutRect().Empty() || !MaskRect().Empty();
+}
+
+void TileExchange::ClearDataPointers() {
+  record_->inData = nullptr;
+  record_->inRowBytes = 0;
+  record_->outData = nullptr;
+  record_->outRowBytes = 0;
+  record_->maskData = nullptr;
+  record_->maskRowBytes = 0;
+}
+
+void TileExchange::CountRequest(bool input, bool output, bool mask) {
+  const int kinds = int{input} + int{output} + int{mask};
+  if (kinds == 0) {
+    ++counters_.emptyRequests;
+  } else if (kinds == 1) {
+    ++(input    ? counters_.inputRequests
+       : output ? counters_.outputRequests
+                : counters_.maskRequests);
+  } else if (input && mask && !output) {
+    ++counters_.inputWithMask;
+  } else {
+    ++counters_.otherCombinations;
+  }
+}
+
+OSErr TileExchange::AdvanceState() {
+  ++counters_.advanceStateCalls;
+  if (counters_.advanceStateCalls == faults_.failAdvanceStateAt) {
+    pending_.reset();
+    ClearDataPointers();
+    ++counters_.refusedRequests;
+    return faults_.failCode;
+  }
+  if (const OSErr status = CommitOutput(); status != kNoErr) {
+    ClearDataPointers();
+    return status;
+  }
+  return ServeRequest();
+}
+
+OSErr TileExchange::ServeRequest() {
+  const ExchangeRect in = InRect();
+  const ExchangeRect out = OutRect();
+  const ExchangeRect mask = MaskRect();
+  CountRequest(!in.Empty(), !out.Empty(), !mask.Empty());
+  ClearDataPointers();
+  pending_.reset();
+  OSErr status = kNoErr;
+  if (!in.Empty()) status = ServeInput(in);
+  if (status == kNoErr && !out.Empty()) status = ServeOutput(out);
+  if (status == kNoErr && !mask.Empty()) status = ServeMask(mask);
+  if (status != kNoErr) {
+    ClearDataPointers();
+    pending_.reset();
+    ++counters_.refusedRequests;
+    return status;
+  }
+  if (!in.Empty() || !out.Empty() || !mask.Empty()) ++counters_.servedRequests;
+  return kNoErr;
+}
+
+OSErr TileExchange::CheckPlanes(int lo, int hi) const {
+  return lo >= 0 && lo <= hi && hi < image_->Channels() ? kNoErr : kParamErr;
+}
+
+OSErr TileExchange::FillPlanes(const ExchangeRect& rect, int lo, int count, int16_t padding,
+                               std::vector<uint8_t>* buffer, size_t* rowBytes) const {
+  const size_t bps = image_->BytesPerSample();
+  const size_t pixelBytes = bps * static_cast<size_t>(count);
+  std::vector<uint8_t> padPixel(pixelBytes, 0);
+  if (padding >= 0 && padding <= kMaxPaddingValue) {
+    for (int p = 0; p < count; ++p) {
+      PaddingSample(image_->sampleType, padding, padPixel.data() + static_cast<size_t>(p) * bps);
+    }
+  }
+  const HostImage& image = *image_;
+  return FillRect(rect, image.width, image.height, pixelBytes, padding, padPixel, buffer, rowBytes,
+                  [&](int32_t y, int32_t x, size_t pixels, uint8_t* out) {
+                    PixelsToHost(image, image.Pixel(x, y), pixels, lo, count, out);
+                  });
+}
+
+OSErr TileExchange::ServeInput(const ExchangeRect& rect) {
+  const int lo = record_->inLoPlane;
+  const int hi = record_->inHiPlane;
+  if (CheckPlanes(lo, hi) != kNoErr) return kParamErr;
+  if (record_->inputRate != 0 && record_->inputRate != kUnitRate) return kParamErr;
+  size_t rowBytes = 0;
+  const OSErr status =
+      FillPlanes(rect, lo, hi - lo + 1, record_->inputPadding, &inBuffer_, &rowBytes);
+  if (status != kNoErr) return status;
+  record_->inData = inBuffer_.data();
+  record_->inRowBytes = static_cast<int32_t>(rowBytes);
+  return kNoErr;
+}
+
+OSErr TileExchange::ServeOutput(const ExchangeRect& rect) {
+  const int lo = record_->outLoPlane;
+  const int hi = record_->outHiPlane;
+  if (CheckPlanes(lo, hi) != kNoErr) return kParamErr;
+  size_t rowBytes = 0;
+  const OSErr status = FillPlanes(rect, lo, hi - lo + 1, kPaddingNone, &outBuffer_, &rowBytes);
+  if (status != kNoErr) return status;
+  record_->outData = outBuffer_.data();
+  record_->outRowBytes = static_cast<int32_t>(rowBytes);
+  pending_ = PendingOutput{rect, lo, hi - lo + 1, rowBytes};
+  return kNoErr;
+}
+
+OSErr TileExchange::ServeMask(const ExchangeRect& rect) {
+  if (record_->haveMask == 0 || mask_ == nullptr) return kNoErr;  // no mask: maskData stays null
+  if (record_->maskRate != 0 && record_->maskRate != kUnitRate) return kParamErr;
+  const int16_t padding = record_->maskPadding;
+  const std::vector<uint8_t> padPixel{
+      static_cast<uint8_t>(padding >= 0 && padding <= kMaxPaddingValue ? padding : 0)};
+  size_t rowBytes = 0;
+  const GreyMask& mask = *mask_;
+  const OSErr status = FillRect(
+      rect, mask.width, mask.height, 1, padding, padPixel, &maskBuffer_, &rowBytes,
+      [&](int32_t y, int32_t x, size_t pixels, uint8_t* out) {
+        std::memcpy(out, mask.values.data() + static_cast<size_t>(y) * mask.width + x, pixels);
+      });
+  if (status != kNoErr) return status;
+  record_->maskData = maskBuffer_.data();
+  record_->maskRowBytes = static_cast<int32_t>(rowBytes);
+  return kNoErr;
+}
+
+OSErr TileExchange::CommitOutput() {
+  if (!pending_) return kNoErr;
+  const PendingOutput output = *pending_;
+  pending_.reset();
+  ExchangeRect clipped{std::max(output.rect.left, 0), std::max(output.rect.top, 0),
+                       std::min(output.rect.right, image_->width),
+                       std::min(output.rect.bottom, image_->height)};
+  if (clipped.Empty()) return kNoErr;
+  const size_t bps = image_->BytesPerSample();
+  const size_t pixelBytes = image_->PixelBytes();
+  const auto width = static_cast<size_t>(clipped.Width());
+  JournalEntry entry{clipped, {}};
+  try {
+    entry.pixels.resize(width * pixelBytes * static_cast<size_t>(clipped.Height()));
+    journal_.reserve(journal_.size() + 1);
+  } catch (const std::bad_alloc&) {
+    return kMemFullErr;  // nothing was written: the image still holds the last commit
+  }
+  for (int32_t y = clipped.top; y < clipped.bottom; ++y) {
+    std::memcpy(entry.pixels.data() + static_cast<size_t>(y - clipped.top) * width * pixelBytes,
+                image_->Pixel(clipped.left, y), width * pixelBytes);
+    const uint8_t* source = outBuffer_.data() +
+                            static_cast<size_t>(y - output.rect.top) * output.rowBytes +
+                            static_cast<size_t>(clipped.left - output.rect.left) *
+                                static_cast<size_t>(output.count) * bps;
+    PixelsFromHost(*image_, source, width, output.lo, output.count, image_->Pixel(clipped.left, y));
+  }
+  journal_.push_back(std::move(entry));
+  ++counters_.commits;
+  return kNoErr;
+}
+
+void TileExchange::Rollback() {
+  pending_.reset();
+  const size_t pixelBytes = image_->PixelBytes();
+  for (auto it = journal_.rbegin(); it != journal_.rend(); ++it) {
+    const auto width = static_cast<size_t>(it->rect.Width());
+    for (int32_t y = it->rect.top; y < it->rect.bottom; ++y) {
+      std::memcpy(image_->Pixel(it->rect.left, y),
+                  it->pixels.data() + static_cast<size_t>(y - it->rect.top) * width * pixelBytes,
+                  width * pixelBytes);
+    }
+  }
+  journal_.clear();
+}
+
+void TileExchange::ReleaseBuffers() {
+  ClearDataPointers();
+  pending_.reset();
+  inBuffer_ = {};
+  outBuffer_ = {};
+  maskBuffer_ = {};
+}
+
+}  // namespace lumeray

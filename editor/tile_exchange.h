@@ -1,0 +1,128 @@
+// The host's side of advanceState: handing the module the tiles, planes and mask it asks for and
+// taking back what it writes.
+//
+// Protocol, as the module drives it
+//  * The module fills the request fields of the record: input (inRect, inLoPlane..inHiPlane),
+//    output (outRect, outLoPlane..outHiPlane) and mask (maskRect), in the 32-bit rectangles of
+//    bigDocumentData when it has set PluginUsing32BitCoordinates, else in the 16-bit ones. An
+//    empty rectangle means "not requested".
+//  * Serving a request sets inData/inRowBytes, outData/outRowBytes and maskData/maskRowBytes
+//    (null and 0 for what was not requested). Planes lo..hi are interleaved per pixel; planes
+//    are the colour planes followed by the transparency plane.
+//  * Samples: 8-bit as bytes; 16-bit on the host scale 0..32768 (samples.h); 32-bit as floats.
+//  * outData starts out holding the image's current samples. What the module leaves there is
+//    committed to the image at the next advanceState, or when the selector returns. A 16-bit
+//    sample the module hands back unchanged keeps the file's own value.
+//  * Parts of a request outside the image are padded as inputPadding / maskPadding ask
+//    (kPaddingEdgeReplicate, kPaddingNone, kPaddingError or a constant 0..255); output outside
+//    the image is discarded.
+//  * Every commit is journalled, so that a run that fails can be undone (Rollback).
+//
+// Threading: used on the run thread only (advanceState is one of the interface's procedures).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "filter_interface.h"
+#include "host_image.h"
+
+namespace lumeray {
+
+constexpr int16_t kPaddingEdgeReplicate = -1;
+constexpr int16_t kPaddingNone = -2;
+constexpr int16_t kPaddingError = -3;
+constexpr int32_t kUnitRate = 0x00010000;  // 1.0 in 16.16 fixed point
+// The largest buffer one request may ask for.
+constexpr size_t kMaxRequestBytes = size_t{1} << 30;
+
+struct ExchangeCounters {
+  int advanceStateCalls = 0;
+  int servedRequests = 0;     // requests answered with data (advanceState or Continue)
+  int inputRequests = 0;      // input alone
+  int outputRequests = 0;     // output alone
+  int maskRequests = 0;       // mask alone
+  int inputWithMask = 0;      // input and mask together
+  int otherCombinations = 0;  // any other mix of several requests in one call
+  int emptyRequests = 0;
+  int refusedRequests = 0;
+  int commits = 0;
+};
+
+struct ExchangeFaults {
+  int failAdvanceStateAt = 0;  // the Nth advanceState call (1-based) fails; 0 never
+  OSErr failCode = kParamErr;
+};
+
+struct ExchangeRect {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+  bool Empty() const { return right <= left || bottom <= top; }
+  int64_t Width() const { return int64_t{right} - left; }
+  int64_t Height() const { return int64_t{bottom} - top; }
+};
+
+class TileExchange {
+ public:
+  TileExchange(FilterRecord* record, HostImage* image, const GreyMask* mask,
+               ExchangeFaults faults = {});
+  TileExchange(const TileExchange&) = delete;
+  TileExchange& operator=(const TileExchange&) = delete;
+
+  // The advanceState procedure: commit the pending output, then serve the current request.
+  OSErr AdvanceState();
+  // Serves the current request without committing (the host's answer to a selector that
+  // returns with a request).
+  OSErr ServeRequest();
+  // Commits what the module wrote into the last output buffer; kMemFullErr when the journal
+  // cannot hold the previous samples (nothing is written then).
+  OSErr CommitOutput();
+  bool HasRequest() const;
+
+  // Undoes every commit of the run, newest first.
+  void Rollback();
+  // Keeps the commits (drops the journal).
+  void Accept() { journal_.clear(); }
+  // Frees the request buffers and clears the record's data pointers.
+  void ReleaseBuffers();
+
+  const ExchangeCounters& counters() const { return counters_; }
+
+ private:
+  struct PendingOutput {
+    ExchangeRect rect;
+    int lo = 0;
+    int count = 0;
+    size_t rowBytes = 0;
+  };
+  struct JournalEntry {
+    ExchangeRect rect;  // inside the image
+    std::vector<uint8_t> pixels;
+  };
+
+  bool Uses32BitCoordinates() const;
+  ExchangeRect InRect() const;
+  ExchangeRect OutRect() const;
+  ExchangeRect MaskRect() const;
+  void CountRequest(bool input, bool output, bool mask);
+  void ClearDataPointers();
+  OSErr ServeInput(const ExchangeRect& rect);
+  OSErr ServeOutput(const ExchangeRect& rect);
+  OSErr ServeMask(const ExchangeRect& rect);
+  OSErr CheckPlanes(int lo, int hi) const;
+  OSErr FillPlanes(const ExchangeRect& rect, int lo, int count, int16_t padding,
+                   std::vector<uint8_t>* buffer, size_t* rowBytes) const;
+
+  FilterRecord* record_;
+  HostImage* image_;
+  const GreyMask* mask_;
+  ExchangeFaults faults_;
+  ExchangeCounters counters_;
+  std::vector<uint8_t> inBuffer_;
+  std::vector<uint8_t> outBuffer_;
+  std::vector<uint8_t> maskBuffer_;
+  std::optional<PendingOutput> pending_;
+  std::vector<JournalEntry> journal_;
+};
+
+}  // namespace lumeray

@@ -1,0 +1,42 @@
+// Points XDG_DATA_HOME, XDG_CONFIG_HOME and XDG_STATE_HOME at one temporary folder for the whole
+// test program, so that neither the module nor the editor touches the user's own files.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "temp_dir.h"
+
+namespace lumeray::testing {
+
+class XdgEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    root_ = std::make_unique<TempDir>();
+    for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"}) {
+      const std::filesystem::path folder = root_->path() / name;
+      std::filesystem::create_directories(folder);
+      setenv(name, folder.c_str(), 1);
+    }
+  }
+  void TearDown() override { root_.reset(); }
+
+ private:
+  std::unique_ptr<TempDir> root_;
+};
+
+inline std::string XdgDataHome() {
+  const char* value = getenv("XDG_DATA_HOME");
+  return value != nullptr ? value : "";
+}
+
+// The module's current debug log.
+inline std::string ModuleLogPath() {
+  return XdgDataHome() + "/Vantrel/LumerayPro2/Logs/LumerayPro2_00.log";
+}
+
+}  // namespace lumeray::testing
