@@ -27,9 +27,15 @@ constexpr double kAlphaFloatDivisor = 4294967296.0;  // 2^32
 // ---- Alpha between sample kinds ------------------------------------------------------------
 
 // Alpha to the 32-bit coverage scale, as fetch reads it.
-uint32_t DecodeAlpha(uint8_t alpha) { return GetFixedTables().alpha8To32[alpha]; }
-uint32_t DecodeAlpha(uint16_t alpha) { return GetFixedTables().alpha16To32[alpha]; }
-uint32_t DecodeAlpha(uint32_t alpha) { return alpha; }
+uint32_t DecodeAlpha(uint8_t alpha) {
+  return GetFixedTables().alpha8To32[alpha];
+}
+uint32_t DecodeAlpha(uint16_t alpha) {
+  return GetFixedTables().alpha16To32[alpha];
+}
+uint32_t DecodeAlpha(uint32_t alpha) {
+  return alpha;
+}
 uint32_t DecodeAlpha(float alpha) {
   const double scaled = double{alpha} * kFullCoverage;
   if (!(scaled > 0.0)) return 0;  // negatives and NaN
@@ -104,7 +110,9 @@ ImageRect Intersect(const ImageRect& a, const ImageRect& b) {
           std::min(a.bottom, b.bottom)};
 }
 
-bool IsEmpty(const ImageRect& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
+bool IsEmpty(const ImageRect& rect) {
+  return rect.right <= rect.left || rect.bottom <= rect.top;
+}
 
 // ---- Bands on worker threads -----------------------------------------------------------------
 
@@ -158,12 +166,12 @@ bool ConvertImageRegion(const ImageRecord& source, const ImageRect& sourceRect,
 bool ConvertImageRegionWithThreads(const ImageRecord& source, const ImageRect& sourceRect,
                                    ImageRecord* destination, const ImageRect& destinationRect,
                                    int threadCount) {
-  const ConvertRegions regions = ClipConvertRegions(source, sourceRect, *destination, destinationRect);
+  const ConvertRegions regions =
+      ClipConvertRegions(source, sourceRect, *destination, destinationRect);
   const int32_t rows = regions.source.bottom - regions.source.top;
   const int threads = std::min(threadCount, kMaximumWorkerThreads);
   if (threads < 2 || rows < kMinimumRowsToSplit) {
-    return ConvertImageRegionSingleThread(source, regions.source, destination,
-                                          regions.destination);
+    return ConvertImageRegionSingleThread(source, regions.source, destination, regions.destination);
   }
 
   std::array<ThreadSlot, kMaximumWorkerThreads> slots{};
@@ -212,7 +220,8 @@ bool ConvertImageRegionWithThreads(const ImageRecord& source, const ImageRect& s
 
 bool ConvertImageRegionSingleThread(const ImageRecord& source, const ImageRect& sourceRect,
                                     ImageRecord* destination, const ImageRect& destinationRect) {
-  const ConvertRegions regions = ClipConvertRegions(source, sourceRect, *destination, destinationRect);
+  const ConvertRegions regions =
+      ClipConvertRegions(source, sourceRect, *destination, destinationRect);
   const ColorTransform transform =
       GetColorTransform(source.profile, GetImageColorTransform(&source), destination->profile,
                         GetImageColorTransform(destination));
@@ -226,8 +235,7 @@ bool ConvertImageRegionSingleThread(const ImageRecord& source, const ImageRect& 
 
   const int32_t width = regions.source.right - regions.source.left;
   const bool floatDestination = destination->glPixelType == kGlFloat;
-  const AlphaRowCopier copyAlpha =
-      kAlphaCopiers[SampleKindOf(source)][SampleKindOf(*destination)];
+  const AlphaRowCopier copyAlpha = kAlphaCopiers[SampleKindOf(source)][SampleKindOf(*destination)];
   const bool copyMask = ImageHasMask(*destination);
   const bool sourceHasMask = ImageHasMask(source);
 

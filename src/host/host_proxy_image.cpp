@@ -51,7 +51,9 @@ bool CreateLevelImage(HostProxyLevel* level, const ImageRect& bounds, int32_t mo
 }
 
 // The five values of a WorkingPixel, for sums over a block.
-uint32_t* Values(WorkingPixel* pixel) { return &pixel->red; }
+uint32_t* Values(WorkingPixel* pixel) {
+  return &pixel->red;
+}
 constexpr int kPixelValues = 5;
 static_assert(sizeof(WorkingPixel) == kPixelValues * sizeof(uint32_t));
 
@@ -63,7 +65,8 @@ void AverageBlock(const ImageRecord& source, int32_t left, int32_t top, int32_t 
     for (int32_t y = top; y < top + 2; ++y) {
       for (int32_t x = left; x < left + 2; ++x) {
         source.fetch(&source, &pixel, x, y);
-        for (int i = 0; i < kPixelValues; ++i) Values(mean)[i] += Values(&pixel)[i] >> kQuarterShift;
+        for (int i = 0; i < kPixelValues; ++i)
+          Values(mean)[i] += Values(&pixel)[i] >> kQuarterShift;
       }
     }
     return;
@@ -143,9 +146,13 @@ bool GetHostProxyImageInfo(ImageRecord* image, ProxyScale* scale) {
   return true;
 }
 
-bool HostProxyImageRendered() { return pyramid.rendered.load(std::memory_order_acquire); }
+bool HostProxyImageRendered() {
+  return pyramid.rendered.load(std::memory_order_acquire);
+}
 
-void InvalidateHostProxyImage() { pyramid.rendered.store(false, std::memory_order_release); }
+void InvalidateHostProxyImage() {
+  pyramid.rendered.store(false, std::memory_order_release);
+}
 
 void HandInPreviewSnapshot(const ParameterSetBuffer& snapshot) {
   std::lock_guard lock(pyramid.snapshotLock);
@@ -190,8 +197,7 @@ bool Resample(const ImageRecord& source, ImageRecord* destination, AbortPoll abo
   const bool copy = from.left == to.left && from.top == to.top && from.right == to.right &&
                     from.bottom == to.bottom;
   const int32_t blockWidth = copy ? 1 : static_cast<int32_t>((sourceWidth + width - 1) / width);
-  const int32_t blockHeight =
-      copy ? 1 : static_cast<int32_t>((sourceHeight + height - 1) / height);
+  const int32_t blockHeight = copy ? 1 : static_cast<int32_t>((sourceHeight + height - 1) / height);
 
   WorkingPixel mean{};
   for (int64_t y = 0; y < height; ++y) {

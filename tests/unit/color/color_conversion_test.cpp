@@ -1,0 +1,191 @@
+// Conversions checked against Little CMS's own calculator, transicc (color_test_support.h).
+// transicc converts in double precision; the module's 8-bit and 16-bit transforms are
+// precalculated tables, which may differ from it by up to one unit in 8 bits and
+// kSixteenBitTolerance units in 16 bits on these conversions.
+#include "color/color_conversion.h"
+
+#include <gtest/gtest.h>
+#include <lcms2.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "color_test_support.h"
+#include "image/image_modes.h"
+
+namespace lumeray {
+namespace {
+
+constexpr double kSixteenBitTolerance = 16.0;
+constexpr const char* kNoTransicc = "transicc (liblcms2-utils) is not installed";
+
+class ColorConversion : public testing::ColorTest {
+ protected:
+  void SetUp() override {
+    ColorTest::SetUp();
+    ASSERT_TRUE(InitializeColorManagement());
+  }
+};
+
+TEST_F(ColorConversion, SixteenBitRgbToLinearWorking) {
+  if (!TransiccAvailable()) GTEST_SKIP() << kNoTransicc;
+  const std::string linear = SaveProfile(LinearWorkingProfile(), "linear.icc");
+  const uint16_t colors[6][3] = {{0, 0, 0},
+                                 {65535, 65535, 65535},
+                                 {32768, 16384, 49152},
+                                 {1000, 30000, 60000},
+                                 {51400, 2570, 23130},
+                                 {65535, 0, 0}};
+  ImageRecord* image = MakeImage(kImageModeRgb16, {0, 0, 6, 1}, StandardProfile());
+  std::vector<std::vector<double>> inputs;
+  for (int x = 0; x < 6; ++x) {
+    uint16_t* pixel = PixelSamples<uint16_t>(*image, x, 0);
+    std::memcpy(pixel, colors[x], sizeof colors[x]);
+    pixel[3] = static_cast<uint16_t>(1234 * x);
+    inputs.push_back({pixel[0] / 257.0, pixel[1] / 257.0, pixel[2] / 257.0});
+  }
+  ASSERT_TRUE(ConvertColorOf(image, LinearWorkingProfile()));
+  const auto expected = Transicc("*sRGB", linear, true, inputs);
+  ASSERT_EQ(expected.size(), 6u);
+  for (size_t x = 0; x < 6; ++x) {
+    const uint16_t* pixel = PixelSamples<uint16_t>(*image, static_cast<int32_t>(x), 0);
+    for (size_t c = 0; c < 3; ++c) EXPECT_NEAR(pixel[c], expected[x][c], kSixteenBitTolerance);
+    EXPECT_EQ(pixel[3], 1234 * x);  // alpha untouched
+  }
+  EXPECT_EQ(image->profile, LinearWorkingProfile());
+  EXPECT_EQ(image->gamma, 1.0);
+  EXPECT_EQ(image->gammaTables.decode16, GetGammaTables(1.0).decode16);
+}
+
+TEST_F(ColorConversion, EightBitBgraFromWorkingToStandard) {
+  if (!TransiccAvailable()) GTEST_SKIP() << kNoTransicc;
+  const std::string working = SaveProfile(WorkingProfile(), "working.icc");
+  ImageRecord* image = MakeImage(kImageModeRgb8, {0, 0, 4, 2}, WorkingProfile());
+  ASSERT_EQ(GetImageColorTransform(image), static_cast<uint32_t>(TYPE_BGRA_8));
+  const uint8_t rgb[4][3] = {{255, 128, 0}, {10, 20, 30}, {200, 200, 200}, {0, 255, 64}};
+  std::vector<std::vector<double>> inputs;
+  for (int x = 0; x < 4; ++x) {
+    uint8_t* pixel = PixelSamples<uint8_t>(*image, x, 1);
+    const uint8_t bgra[4] = {rgb[x][2], rgb[x][1], rgb[x][0], 99};
+    std::memcpy(pixel, bgra, 4);
+    inputs.push_back({1.0 * rgb[x][0], 1.0 * rgb[x][1], 1.0 * rgb[x][2]});
+  }
+  ASSERT_TRUE(ConvertColorOf(image, StandardProfile()));
+  const auto expected = Transicc(working, "*sRGB", false, inputs);
+  ASSERT_EQ(expected.size(), 4u);
+  for (size_t x = 0; x < 4; ++x) {
+    const uint8_t* pixel = PixelSamples<uint8_t>(*image, static_cast<int32_t>(x), 1);
+    for (size_t c = 0; c < 3; ++c) EXPECT_NEAR(pixel[2 - c], expected[x][c], 1.0) << x;
+    EXPECT_EQ(pixel[3], 99);
+  }
+}
+
+TEST_F(ColorConversion, AGreyRunConvertsGreyInRgbaOut) {
+  if (!TransiccAvailable()) GTEST_SKIP() << kNoTransicc;
+  ReleaseColorManagement();
+  testing::ProfileHandingHost host({}, kModeGray16);
+  ASSERT_TRUE(InitializeColorManagement());
+  const std::string grey = SaveProfile(HostProfile(), "grey.icc");
+  const std::string linear = SaveProfile(LinearWorkingProfile(), "linear.icc");
+
+  ImageRecord* image = MakeImage(kImageModeGray16, {0, 0, 5, 1}, HostProfile());
+  const uint16_t values[5] = {0, 4000, 20000, 45000, 65535};
+  std::vector<std::vector<double>> inputs;
+  for (int x = 0; x < 5; ++x) {
+    const uint16_t pixel[4] = {values[x], values[x], values[x], 500};
+    std::memcpy(PixelSamples<uint16_t>(*image, x, 0), pixel, sizeof pixel);
+    inputs.push_back({values[x] / 257.0});
+  }
+  ASSERT_TRUE(ConvertColorOf(image, LinearWorkingProfile()));
+  const auto expected = Transicc(grey, linear, true, inputs);
+  ASSERT_EQ(expected.size(), 5u);
+  for (size_t x = 0; x < 5; ++x) {
+    const uint16_t* pixel = PixelSamples<uint16_t>(*image, static_cast<int32_t>(x), 0);
+    ASSERT_EQ(expected[x].size(), 3u);
+    for (size_t c = 0; c < 3; ++c) EXPECT_NEAR(pixel[c], expected[x][c], kSixteenBitTolerance) << x;
+    EXPECT_EQ(pixel[3], 500);
+  }
+}
+
+TEST_F(ColorConversion, FloatImagesLoseNegativeColourButNotNegativeAlpha) {
+  // Rec. 2020 primaries: its pure green lies outside sRGB.
+  const cmsCIExyY white{0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE wide{{0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}};
+  cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+  cmsToneCurve* curves[3] = {linear, linear, linear};
+  cmsHPROFILE wideProfile = cmsCreateRGBProfile(&white, &wide, curves);
+  cmsFreeToneCurve(linear);
+
+  ImageRecord* image = MakeImage(kImageModeRgbFloat, {0, 0, 2, 1}, wideProfile);
+  float* pixels = PixelSamples<float>(*image, 0, 0);
+  const float input[8] = {0.0f, 1.0f, 0.0f, -0.5f, 0.2f, 0.3f, 0.4f, 1.5f};
+  std::memcpy(pixels, input, sizeof input);
+
+  ASSERT_TRUE(ConvertColorOf(image, LinearWorkingProfile()));
+  EXPECT_EQ(pixels[0], 0.0f);  // negative without the clamp
+  EXPECT_GT(pixels[1], 1.0f);
+  EXPECT_EQ(pixels[2], 0.0f);
+  EXPECT_EQ(pixels[3], -0.5f);
+  for (int c = 4; c < 7; ++c) EXPECT_GT(pixels[c], 0.0f);
+  EXPECT_EQ(pixels[7], 1.5f);
+  ReleaseImage(image);
+  cmsCloseProfile(wideProfile);
+}
+
+TEST_F(ColorConversion, ImageGammaIsTheEstimateToTheNearestTwentieth) {
+  for (const auto& [gamma, rounded] : {std::pair{1.77, 1.75}, std::pair{2.19, 2.2}}) {
+    cmsHPROFILE profile = testing::PowerCurveProfile(gamma);
+    ImageRecord* image = MakeImage(kImageModeRgb16, {0, 0, 2, 2}, StandardProfile());
+    ASSERT_TRUE(ConvertColorOf(image, profile));
+    EXPECT_DOUBLE_EQ(image->gamma, rounded) << gamma;
+    EXPECT_EQ(image->gammaTables.encode16, GetGammaTables(rounded).encode16);
+    ReleaseImage(image);
+    ReleaseColorManagement();  // the transforms and estimates of this profile go with it
+    cmsCloseProfile(profile);
+    ASSERT_TRUE(InitializeColorManagement());
+  }
+}
+
+TEST_F(ColorConversion, WithoutATransformTheImageStaysAsItWas) {
+  cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+  ImageRecord* image = MakeImage(kImageModeRgb8, {0, 0, 3, 3}, StandardProfile());
+  std::memset(image->pixels.data, 0x5A, image->pixels.size);
+  EXPECT_FALSE(ConvertColorOf(image, lab));
+  for (uint64_t i = 0; i < image->pixels.size; ++i) {
+    ASSERT_EQ(static_cast<uint8_t*>(image->pixels.data)[i], 0x5A);
+  }
+  EXPECT_EQ(image->profile, StandardProfile());
+  EXPECT_EQ(LogCount("'Debug: Unexpected error' - 'ConvertColorOf() - Could not get color "
+                     "transform.'"),
+            1);
+  cmsCloseProfile(lab);
+}
+
+TEST_F(ColorConversion, DisplayColoursEndInLinearLightOfTheDisplay) {
+  if (!TransiccAvailable()) GTEST_SKIP() << kNoTransicc;
+  const std::string linear = SaveProfile(LinearWorkingProfile(), "linear.icc");
+  const uint32_t colors[3][3] = {{0xFFFF0000u, 0x80000000u, 0x0000FFFFu},
+                                 {0x12340000u, 0xABCD0000u, 0x55550000u},
+                                 {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}};
+  std::vector<std::vector<double>> inputs;
+  for (const auto& color : colors) {
+    inputs.push_back(
+        {(color[0] >> 16) / 257.0, (color[1] >> 16) / 257.0, (color[2] >> 16) / 257.0});
+  }
+  const auto displayed = Transicc(linear, "*sRGB", true, inputs);
+  ASSERT_EQ(displayed.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    uint32_t color[3] = {colors[i][0], colors[i][1], colors[i][2]};
+    ASSERT_TRUE(ConvertColorToDisplay(color, LinearWorkingProfile(), StandardProfile()));
+    for (size_t c = 0; c < 3; ++c) {
+      // The power's slope is at most 2.2: a transform's difference grows by as much.
+      const double expected = std::pow(displayed[i][c] / 65535.0, 2.2) * 65535.0;
+      EXPECT_NEAR(color[c] >> 16, expected, 2.2 * kSixteenBitTolerance + 0.5) << i << "," << c;
+      EXPECT_EQ(color[c] & 0xFFFF, 0u);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace lumeray
