@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "color/color_management.h"
 #include "diagnostics/message_report.h"
 #include "host/host_globals.h"
 #include "host/input_image.h"
@@ -68,7 +69,7 @@ void ShowUserError(uint32_t line, const char* text) {
 }
 
 bool HostProfileIsGray() {
-  ProfileHandle profile = HostProfileHandle();
+  ProfileHandle profile = HostProfile();
   return profile == nullptr || cmsGetColorSpace(static_cast<cmsHPROFILE>(profile)) == cmsSigGrayData;
 }
 
@@ -223,7 +224,7 @@ bool ReadHostImage() {
   const ImageRect filter = FilterRectangle(*record);
   ImageRecord& image = InputImage();
   int createResult = 0;
-  if (!CreateImage(&image, filter, filter, mode, HostProfileHandle(), record->haveMask != 0,
+  if (!CreateImage(&image, filter, filter, mode, HostProfile(), record->haveMask != 0,
                    /*edgeSafe=*/false, &createResult)) {
     if (createResult != 0) SetRunResult(static_cast<int16_t>(createResult));
     return false;

@@ -4,6 +4,7 @@
 #include "diagnostics/debug_log.h"
 #include "diagnostics/message_report.h"
 #include "host/host_globals.h"
+#include "host/host_proxy_image.h"
 #include "host/progress.h"
 #include "image/buffer.h"
 #include "image/pixel_tables.h"
@@ -36,6 +37,7 @@ void TerminateModuleState() {
   TerminateImageEditorProgressBar();
   // The pixel conversion tables outlive a run's Start but not the module state, so that every
   // log ends with the usage of a module that holds nothing.
+  ReleaseHostProxyImage();
   ReleaseFixedTables();
   ReportBufferUsage();
   DeleteBufferUsageSection();

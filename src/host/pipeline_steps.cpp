@@ -1,28 +1,16 @@
 #include "host/pipeline_steps.h"
 
-#include <cstring>
-
 #include "analysis/master_light_source_table.h"
-#include "effects/parameter_set_buffer.h"
 #include "host/host_globals.h"
 
 namespace lumeray {
 
-// ---- Not yet part of the module: succeed without effect ------------------------------------
-
+// The modal dialog is not part of the module yet: a run that asks for it goes on as if the
+// user had accepted the settings as they stand.
 bool RunMainDialog() { return true; }
-
-
-// ---- The master light source table --------------------------------------------------------
 
 void DeallocateMasterLightSourceTable() { FreeMasterLightSourceTable(&MasterTable()); }
 int32_t LightSourceCount() { return static_cast<int32_t>(MasterTable().count); }
-
-}  // namespace lumeray
-
-namespace lumeray {
-
-void* HostProfileHandle() { return nullptr; }
 
 PixelRect WorkingImageRect() {
   const FilterRecord* record = Host().filterRecord;
@@ -34,6 +22,5 @@ PixelRect WorkingImageRect() {
   const PIRect16& r = record->filterRect;
   return {r.left, r.top, r.right, r.bottom};
 }
-
 
 }  // namespace lumeray

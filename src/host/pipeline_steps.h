@@ -1,7 +1,6 @@
 // The steps of a run that the entry calls in order (stored and scripted parameters, colour
 // management, reading the host image, the dialog, the direct-render set-up, the clean-up
-// releases). Each is declared here once; steps whose subsystem is not yet part of the module
-// succeed without effect, so that the pipeline, its order and its clean-up are complete now.
+// releases), declared here once; each subsystem defines its own steps.
 //
 // Threading contract: UI thread only, within the selectors of a run.
 #pragma once
@@ -31,9 +30,6 @@ bool SetUpColorManagement();
 void ReleaseColorManagement();
 void ReleaseGammaTableCache();
 
-// The host's colour profile for this run (null while colour management is not set up).
-void* HostProfileHandle();
-
 // Reads the host's image, mask and profile into the working image.
 bool ReadHostImage();
 // Empties the request rectangles, makes one last advanceState when the run succeeded, and frees
@@ -51,10 +47,6 @@ void ReleaseEffectTables();
 void DeallocateMasterLightSourceTable();
 // The number of light sources the final render draws.
 int32_t LightSourceCount();
-
-}  // namespace lumeray
-
-namespace lumeray {
 
 struct PixelRect {
   int32_t left, top, right, bottom;
