@@ -1,0 +1,187 @@
+// The star renderer's kernels on a 24-megapixel photo (6000 x 4000, diagonal 7211): building
+// the star and soft flare sub-shapes of one quarter-pixel phase with the factory settings, and
+// the effects pass and compositing of one band of the final render.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+
+#include "analysis/master_light_source_table.h"
+#include "analysis/presence_threshold.h"
+#include "effects/band_render.h"
+#include "effects/effect_renderers.h"
+#include "effects/effect_shape_parameters.h"
+#include "effects/effects_pass.h"
+#include "effects/parameter_set.h"
+#include "effects/soft_flare_builder.h"
+#include "effects/spike_distance_tables.h"
+#include "effects/star_builder.h"
+#include "effects/star_settings.h"
+#include "host/final_render.h"
+#include "host/host_globals.h"
+#include "host/input_image.h"
+#include "image/gamma_tables.h"
+#include "image/image_create.h"
+#include "image/image_ops.h"
+#include "image/pixel_tables.h"
+
+namespace lumeray {
+namespace {
+
+constexpr int32_t kWidth = 6000;
+constexpr int32_t kHeight = 4000;
+constexpr uint32_t kDiagonal = 7211;  // trunc(sqrt(6000^2 + 4000^2) + 1)
+constexpr uint32_t kEightBitThreshold = 16384;
+constexpr int kBandCount = 4;
+constexpr int kLightSources = 200;
+
+constexpr RenderImageFacts kPhoto{kDiagonal, kEightBitThreshold, false};
+
+StarSettings FactoryStarSettings() {
+  return MakeStarSettings(MakeFinalRenderSnapshot(kFactoryParameters), kPhoto.diagonal,
+                          kPhoto.presenceThreshold, kPhoto.grayHost);
+}
+
+// The distance tables a render makes once when it binds the star (not part of a phase build).
+void BM_StarDistanceTables(benchmark::State& state) {
+  const StarSettings settings = FactoryStarSettings();
+  for (auto _ : state) benchmark::DoNotOptimize(BuildSpikeDistanceTables(settings));
+}
+BENCHMARK(BM_StarDistanceTables)->Unit(benchmark::kMillisecond);
+
+// One phase per iteration, cycling through all 16. With reuse (argument 1) every phase was
+// built once before timing, so the timed builds only compute; without (argument 0) each build
+// also obtains and first touches its entry array, as the first render of a run does.
+void BuildPhases(benchmark::State& state, ShapeBuilder builder) {
+  const bool reuse = state.range(0) != 0;
+  const SpikeDistanceTables distances = BuildSpikeDistanceTables(FactoryStarSettings());
+  const EffectShapeParameters parameters{MakeFinalRenderSnapshot(kFactoryParameters), kPhoto,
+                                         &distances};
+  EffectShape shape;
+  shape.builder = builder;
+  shape.parameters = &parameters;
+  if (reuse) {
+    for (int phase = 0; phase < kSubShapeCount; ++phase) builder(&shape, phase / 4, phase % 4);
+  }
+  int phase = 0;
+  uint64_t entries = 0;
+  for (auto _ : state) {
+    const int xPhase = phase / 4, yPhase = phase % 4;
+    SubShape& subShape = shape.subShapes[SubShapeIndex(xPhase, yPhase)];
+    if (!reuse) {
+      state.PauseTiming();
+      DeallocateBuffer(&subShape.entries);
+      state.ResumeTiming();
+    }
+    if (!builder(&shape, xPhase, yPhase)) state.SkipWithError("build failed");
+    entries = subShape.entryCount;
+    phase = (phase + 1) % kSubShapeCount;
+  }
+  state.counters["entries"] = static_cast<double>(entries);
+  ReleaseEffectShape(&shape);
+}
+
+void BM_StarShapePhaseBuild(benchmark::State& state) {
+  BuildPhases(state, &BuildStarSubShape);
+}
+BENCHMARK(BM_StarShapePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Arg(0)->Arg(1);
+
+void BM_SoftFlarePhaseBuild(benchmark::State& state) {
+  BuildPhases(state, &BuildSoftFlareSubShape);
+}
+BENCHMARK(BM_SoftFlarePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Arg(0)->Arg(1);
+
+// A 24-megapixel 8-bit photo with light sources at random positions and phases; the renderers'
+// shapes are built for every phase before timing starts.
+class BandFixture {
+ public:
+  BandFixture() {
+    InitializeFixedTables();
+    ForceRunResult(0);
+    ClearRenderAbort();
+    const ImageRect rect{0, 0, kWidth, kHeight};
+    int code = 0;
+    CreateImage(&InputImage(), rect, rect, kImageModeRgb8, nullptr, false, true, &code);
+    FillImage(&InputImage(), {0x200000, 0x180000, 0x100000, 0xFFFFFFFE, 0xFFFFFFFE}, rect);
+    SetImageDiagonal(kDiagonal);
+    SetPresenceThreshold(kEightBitThreshold);
+
+    std::mt19937 random(5);
+    PreallocateMasterLightSourceTable(&MasterTable(), kLightSources);
+    for (int i = 0; i < kLightSources; ++i) {
+      LightSourceEntry e{};
+      e.x = static_cast<int32_t>(random() % kWidth);
+      e.y = static_cast<int32_t>(random() % kHeight);
+      e.xFraction = static_cast<int32_t>(random() % 4);
+      e.yFraction = static_cast<int32_t>(random() % 4);
+      e.red = e.green = e.blue = 0xFFFFFFFEu;
+      e.strength = 0xFFFFFFFEu;
+      e.brightness = 0xFFFFFFFEu - static_cast<uint32_t>(i) * 0x1000000u;
+      e.state = e.savedState = kLightSourceNormal;
+      MasterTable().data()[i] = e;
+    }
+    MasterTable().count = kLightSources;
+
+    snapshot_ = MakeFinalRenderSnapshot(kFactoryParameters);
+    InitializeEffectRenderers(nullptr, nullptr);
+    BindEffectRenderers(snapshot_, CurrentRenderImageFacts());
+    ImageRecord warm;  // a one-pixel pass builds every phase the sources use
+    const ImageRect pixel{0, 0, 1, 1};
+    CreateImage(&warm, pixel, pixel, kImageModeRgb8, nullptr, false, true, &code);
+    RunEffectsPass(&warm, pixel, snapshot_, Sources());
+    ReleaseImage(&warm);
+  }
+  ~BandFixture() {
+    ReleaseEffectRenderers();
+    FreeMasterLightSourceTable(&MasterTable());
+    ReleaseImage(&InputImage());
+    ReleaseGammaTables();
+  }
+
+  static bool NoProgress(uint32_t) { return true; }
+  static EffectsPassSources Sources() {
+    EffectsPassSources sources = RunEffectsPassSources();
+    sources.advance = &NoProgress;
+    return sources;
+  }
+  const ParameterSetBuffer& snapshot() const { return snapshot_; }
+
+ private:
+  ParameterSetBuffer snapshot_;
+};
+
+BandFixture& Fixture() {
+  static BandFixture fixture;
+  return fixture;
+}
+
+constexpr ImageRect kBand{0, 0, kWidth, kHeight / kBandCount};
+
+void BM_EffectsPassPerBand(benchmark::State& state) {
+  BandFixture& fixture = Fixture();
+  ImageRecord effects;
+  int code = 0;
+  CreateImage(&effects, kBand, kBand, kImageModeRgb8, nullptr, false, true, &code);
+  for (auto _ : state) {
+    if (!RunEffectsPass(&effects, kBand, fixture.snapshot(), BandFixture::Sources())) {
+      state.SkipWithError("effects pass failed");
+    }
+  }
+  ReleaseImage(&effects);
+  state.counters["pixels"] = double(kWidth) * (kHeight / kBandCount);
+}
+BENCHMARK(BM_EffectsPassPerBand)->Unit(benchmark::kMillisecond);
+
+void BM_RenderBandWithCompositing(benchmark::State& state) {
+  BandFixture& fixture = Fixture();
+  for (auto _ : state) {
+    if (!RenderEffectsBand(kBand, fixture.snapshot(), BandFixture::Sources(), &InputImage())) {
+      state.SkipWithError("band render failed");
+    }
+  }
+}
+BENCHMARK(BM_RenderBandWithCompositing)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace lumeray

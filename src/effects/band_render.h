@@ -1,0 +1,46 @@
+// The work of one band of the final render: the band's effects image is created in the host's
+// image mode and the working profile, filled by the effects pass, converted to the host's
+// profile, and composited onto the output image (the InputImage) row by row from the top, left
+// to right.
+//
+// Compositing leaves the host's pixels alone wherever no effect reaches: in 'scrn' mode a pixel
+// whose effects pixel has red, green and blue all 0 is neither fetched nor stored, so that the
+// round trip through working pixels cannot crush deep shadows, clip values above white or take
+// a unit off the image where nothing is drawn. With Effects Only every pixel is written ('VTst':
+// the effects replace the image).
+//
+// Colour management installs the band images' working profile and the conversion to the
+// host's profile (ConvertColorOf with HostProfile) with SetBandColorManagement; until it does,
+// band images have no profile (gamma 2.2) and the conversion leaves them as they are.
+//
+// Threading contract: RenderBandPixels and RenderEffectsBand run on the band workers, each on
+// its own band (bands do not overlap, so no two workers store to one output pixel).
+// SetBandColorManagement is called once during set-up, before any render.
+#pragma once
+
+#include "effects/effects_pass.h"
+#include "effects/parameter_set_buffer.h"
+#include "image/image_record.h"
+
+namespace lumeray {
+
+// Converts a band image in place to the host's profile; false when it could not.
+using BandColorConversion = bool (*)(ImageRecord* band);
+
+void SetBandColorManagement(ProfileHandle workingProfile, BandColorConversion toHostProfile);
+ProfileHandle BandWorkingProfile();
+// Runs the installed conversion; without one the band stays as it is (true).
+bool ConvertBandToHostProfile(ImageRecord* band);
+
+// Renders and composites one band onto `output`. False when the band image cannot be created or
+// the effects pass fails (a cancel has then set the run result). An empty band draws nothing
+// but advances the progress as its passes would (EffectsPassProgressUnits).
+bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot,
+                       const EffectsPassSources& sources, ImageRecord* output);
+
+// Blends the effects image onto the output over the band (cut to both images' data), in 'VTst'
+// mode when `effectsOnly`, else in 'scrn' mode skipping pixels without effect.
+void CompositeEffectsBand(const ImageRecord& effects, const ImageRect& band, bool effectsOnly,
+                          ImageRecord* output);
+
+}  // namespace lumeray

@@ -1,0 +1,139 @@
+#include "effects/effect_renderers.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "analysis/presence_threshold.h"
+#include "effects/renderer_tables.h"
+#include "effects/soft_flare_builder.h"
+#include "effects/spike_distance_tables.h"
+#include "effects/star_builder.h"
+#include "effects/star_settings.h"
+#include "host/input_image.h"
+#include "host/pipeline_steps.h"
+#include "image/image_modes.h"
+
+namespace lumeray {
+namespace {
+
+constexpr uint8_t kNeverBuiltByte = 0xFF;
+constexpr RenderImageFacts kNoImageFacts{0xFFFFFFFFu, 0xFFFFFFFFu, false};
+
+struct EffectRenderer {
+  EffectShape shape;
+  EffectShapeParameters parameters{};
+  SpikeDistanceTables distances;  // the star's, made when it is bound
+  ParameterSetBuffer builtWith{};
+  RenderImageFacts builtImage = kNoImageFacts;
+};
+
+struct EffectRenderers {
+  std::mutex section;  // EffectRenderersSection
+  EffectRenderer star;
+  EffectRenderer softFlare;
+  EffectRendererArguments arguments{nullptr, nullptr};
+};
+
+EffectRenderers& Renderers() {
+  static EffectRenderers renderers;
+  return renderers;
+}
+
+void MarkNeverBuilt(EffectRenderer* renderer) {
+  std::memset(&renderer->builtWith, kNeverBuiltByte, sizeof renderer->builtWith);
+  renderer->builtImage = kNoImageFacts;
+}
+
+void Attach(EffectRenderer* renderer, ShapeBuilder builder) {
+  ReleaseEffectShape(&renderer->shape);
+  renderer->shape.shapeType = SHAPE_IMAGE;
+  renderer->shape.builder = builder;
+  renderer->shape.parameters = &renderer->parameters;
+  renderer->shape.builtParameters = &renderer->builtWith;
+  renderer->parameters = EffectShapeParameters{};
+  renderer->distances = SpikeDistanceTables{};
+  MarkNeverBuilt(renderer);
+}
+
+void Bind(EffectRenderer* renderer, ShapeBuilder builder, const ParameterSetBuffer& snapshot,
+          const RenderImageFacts& image) {
+  if (renderer->shape.builder == nullptr) Attach(renderer, builder);
+  if (SameEffectFields(renderer->builtWith, snapshot) && renderer->builtImage == image) return;
+  for (SubShape& subShape : renderer->shape.subShapes) EmptySubShape(&subShape);
+  renderer->parameters.snapshot = snapshot;
+  renderer->parameters.image = image;
+  renderer->parameters.distances = nullptr;
+  if (builder == &BuildStarSubShape) {
+    renderer->distances = BuildSpikeDistanceTables(
+        MakeStarSettings(snapshot, image.diagonal, image.presenceThreshold, image.grayHost));
+    renderer->parameters.distances = &renderer->distances;
+  }
+  renderer->builtWith = snapshot;
+  renderer->builtImage = image;
+}
+
+}  // namespace
+
+bool SameEffectFields(const ParameterSetBuffer& a, const ParameterSetBuffer& b) {
+  return a.Intensity == b.Intensity && a.Length == b.Length && a.Angle == b.Angle &&
+         a.NumberOfPoints == b.NumberOfPoints && a.SpikeSharpness == b.SpikeSharpness &&
+         a.ColorSaturation == b.ColorSaturation && a.RainbowIntensity == b.RainbowIntensity &&
+         a.RainbowFrequency == b.RainbowFrequency &&
+         a.SecondarySpikeIntensity == b.SecondarySpikeIntensity &&
+         a.SoftFlareIntensity == b.SoftFlareIntensity && a.EffectsOnly == b.EffectsOnly &&
+         a.EffectType == b.EffectType && a.Quantity == b.Quantity;
+}
+
+RenderImageFacts CurrentRenderImageFacts() {
+  return {ImageDiagonal(), PresenceThreshold(), IsHostGrayMode(InputImage().mode)};
+}
+
+void InitializeEffectRenderers(void* previewFirst, void* previewSecond) {
+  BuildRendererTables();
+  EffectRenderers& renderers = Renderers();
+  std::lock_guard lock(renderers.section);
+  renderers.arguments = {previewFirst, previewSecond};
+  Attach(&renderers.star, &BuildStarSubShape);
+  Attach(&renderers.softFlare, &BuildSoftFlareSubShape);
+}
+
+void ReleaseEffectRenderers() {
+  EffectRenderers& renderers = Renderers();
+  std::lock_guard lock(renderers.section);
+  for (EffectRenderer* renderer : {&renderers.star, &renderers.softFlare}) {
+    ReleaseEffectShape(&renderer->shape);
+    MarkNeverBuilt(renderer);
+    renderer->parameters.distances = nullptr;
+    renderer->distances = SpikeDistanceTables{};
+  }
+}
+
+EffectRendererArguments GetEffectRendererArguments() {
+  EffectRenderers& renderers = Renderers();
+  std::lock_guard lock(renderers.section);
+  return renderers.arguments;
+}
+
+void BindEffectRenderers(const ParameterSetBuffer& snapshot, const RenderImageFacts& image) {
+  EffectRenderers& renderers = Renderers();
+  std::lock_guard lock(renderers.section);
+  Bind(&renderers.star, &BuildStarSubShape, snapshot, image);
+  Bind(&renderers.softFlare, &BuildSoftFlareSubShape, snapshot, image);
+}
+
+EffectShape* StarShape() {
+  return &Renderers().star.shape;
+}
+EffectShape* SoftFlareShape() {
+  return &Renderers().softFlare.shape;
+}
+
+// The run pipeline's steps for the renderers.
+void SetUpDirectRenderTables() {
+  InitializeEffectRenderers(nullptr, nullptr);
+}
+void ReleaseEffectTables() {
+  ReleaseEffectRenderers();
+}
+
+}  // namespace lumeray

@@ -1,0 +1,128 @@
+#include "effects/effects_pass.h"
+
+#include <algorithm>
+
+#include "analysis/presence_threshold.h"
+#include "effects/blend.h"
+#include "effects/color_saturation.h"
+#include "effects/effect_renderers.h"
+#include "effects/renderer_tables.h"
+#include "effects/shape_operations.h"
+#include "host/filter_interface.h"
+#include "host/final_render.h"
+#include "host/host_globals.h"
+#include "host/input_image.h"
+#include "host/progress.h"
+#include "image/image_modes.h"
+#include "image/image_ops.h"
+
+namespace lumeray {
+namespace {
+
+constexpr int32_t kFullQuantity = 100;
+constexpr WorkingPixel kOpaqueBlack{0, 0, 0, kUnitFraction, kUnitFraction};
+
+// A fraction of 1.0 from a percentage squared, clamped to 0..1.0.
+uint32_t SquaredPercentFraction(int32_t percent) {
+  const double fraction = std::clamp(percent, 0, kFullQuantity) / 100.0;
+  return static_cast<uint32_t>(fraction * fraction * kUnitFractionScale);
+}
+
+bool SpikePassRuns(const ParameterSetBuffer& p) {
+  return p.Intensity > 0 || p.SecondarySpikeIntensity > 0;
+}
+bool SoftFlarePassRuns(const ParameterSetBuffer& p) {
+  return p.SoftFlareIntensity >= 1;
+}
+
+bool RunStopped() {
+  return RenderAbortRequested() || RunResult() != 0;
+}
+
+// Advances the progress; a cancel becomes the run result.
+bool Advance(const EffectsPassSources& sources, uint32_t units) {
+  if (sources.advance(units)) return true;
+  SetRunResult(kUserCanceledErr);
+  return false;
+}
+
+WorkingPixel SourceColor(const LightSourceEntry& entry, uint32_t alpha, int32_t saturation,
+                         bool grayHost) {
+  const FractionColor c = SaturateColor({entry.red, entry.green, entry.blue}, saturation, grayHost);
+  return {c.red, c.green, c.blue, alpha, kUnitFraction};
+}
+
+// Stamps `shape` at every visible source whose strength (times the flare factor, when one is
+// given) is above the presence threshold, advancing the progress after each source.
+bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shape,
+                  const uint32_t* flareFactor, const ParameterSetBuffer& p,
+                  const EffectsPassSources& sources) {
+  const uint32_t cut = QuantityCut(p.Quantity);
+  const LightSourceEntry* entries = sources.table->data();
+  for (uint32_t i = 0; i < sources.table->count; ++i) {
+    const LightSourceEntry& entry = entries[i];
+    if (IsLightSourceVisible(entry, cut)) {
+      const uint32_t strength =
+          flareFactor == nullptr ? entry.strength : MultiplyFractions(entry.strength, *flareFactor);
+      if (strength > sources.presenceThreshold) {
+        const WorkingPixel colour =
+            SourceColor(entry, strength, p.ColorSaturation, sources.grayHost);
+        const QuarterPixelPoint centre{entry.x, entry.xFraction, entry.y, entry.yFraction};
+        if (!DrawShapeInto(effects, clip, shape, colour, centre, kBlendScreen)) return false;
+      }
+    }
+    if (!Advance(sources, 1) || RunStopped()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+uint64_t EffectsPassProgressUnits(const ParameterSetBuffer& snapshot, uint32_t sourceCount) {
+  const uint64_t passes = (SpikePassRuns(snapshot) ? 1 : 0) + (SoftFlarePassRuns(snapshot) ? 1 : 0);
+  return passes * sourceCount;
+}
+
+uint32_t QuantityCut(int32_t quantity) {
+  if (quantity >= kFullQuantity) return 0;
+  return SquaredPercentFraction(kFullQuantity - quantity);
+}
+
+bool IsLightSourceVisible(const LightSourceEntry& entry, uint32_t quantityCut) {
+  if (entry.state == kLightSourceShown) return true;
+  return entry.state == kLightSourceNormal && entry.brightness > quantityCut;
+}
+
+uint32_t SoftFlareFactor(int32_t softFlareIntensity) {
+  return SquaredPercentFraction(softFlareIntensity);
+}
+
+EffectsPassSources RunEffectsPassSources() {
+  return {&MasterTable(),
+          StarShape(),
+          SoftFlareShape(),
+          PresenceThreshold(),
+          IsHostGrayMode(InputImage().mode),
+          &AdvanceImageEditorProgress};
+}
+
+bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const ParameterSetBuffer& snapshot,
+                    const EffectsPassSources& sources) {
+  if (RenderAbortRequested()) return false;
+  const ImageRect& data = effects->dataRect;
+  const ImageRect fill{std::max(clip.left, data.left), std::max(clip.top, data.top),
+                       std::min(clip.right, data.right), std::min(clip.bottom, data.bottom)};
+  if (fill.left < fill.right && fill.top < fill.bottom) FillImage(effects, kOpaqueBlack, fill);
+
+  if (SpikePassRuns(snapshot) &&
+      !StampSources(effects, clip, sources.star, nullptr, snapshot, sources)) {
+    return false;
+  }
+  if (SoftFlarePassRuns(snapshot)) {
+    const uint32_t factor = SoftFlareFactor(snapshot.SoftFlareIntensity);
+    if (!StampSources(effects, clip, sources.softFlare, &factor, snapshot, sources)) return false;
+  }
+  return !RunStopped();
+}
+
+}  // namespace lumeray

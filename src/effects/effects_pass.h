@@ -1,0 +1,66 @@
+// The effects pass of the final render: fills a band of the effects image with the stars and
+// soft flares of every visible light source.
+//
+//  1. Unless the render's cancel flag is set, the clip rectangle (cut to the image's data) is
+//     filled with opaque black.
+//  2. Quantity cut = trunc(((100 - Quantity) / 100)^2 * 4294967294), 0 for Quantity 100. A light
+//     source is visible when the user showed it (state 2), or when it is in the normal state
+//     (1) and its brightness is above the cut; hidden sources (state 0) never are. Sources are
+//     taken in the master table's order (brightest first).
+//  3. Spike pass, when Intensity or Secondary Spike Intensity is above 0: every visible source
+//     whose strength is above the presence threshold is stamped with the star shape in its
+//     colour (adjusted by the Color Saturation) with its strength as alpha, in 'scrn' mode;
+//     after each source the progress advances by one.
+//  4. Soft flare pass, when Soft Flare Intensity is at least 1: as the spike pass with the soft
+//     flare shape and the flare strength = strength x trunc((Soft Flare Intensity / 100)^2 *
+//     4294967294) (fraction product).
+//  5. The pass fails when a stamp fails (out of memory while building a shape), when the
+//     progress reports a cancel (the run result becomes -128), or when the run has stopped
+//     meanwhile (the render's cancel flag, or a run result set by another thread).
+//
+// A pass that does not run advances nothing: the final render's progress total counts one unit
+// per source, band and pass that runs (EffectsPassProgressUnits), so the bar ends at its total.
+//
+// Threading contract: one pass per band worker, each on its own effects image; the master table
+// and the shapes are shared read-only (shapes are built under the shape-building lock).
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/master_light_source_table.h"
+#include "effects/effect_shape.h"
+#include "effects/parameter_set_buffer.h"
+#include "image/image_record.h"
+
+namespace lumeray {
+
+// Advances the host's progress; false when the run should stop.
+using ProgressAdvance = bool (*)(uint32_t units);
+
+// What the pass draws from: the run's master table, the renderers' shapes, the presence
+// threshold, the host's grey mode and the progress.
+struct EffectsPassSources {
+  const MasterLightSourceTable* table;
+  EffectShape* star;
+  EffectShape* softFlare;
+  uint32_t presenceThreshold;
+  bool grayHost;
+  ProgressAdvance advance;
+};
+
+// The run's sources: MasterTable(), the two effect renderers, PresenceThreshold(), the
+// InputImage's mode and AdvanceImageEditorProgress.
+EffectsPassSources RunEffectsPassSources();
+
+bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const ParameterSetBuffer& snapshot,
+                    const EffectsPassSources& sources);
+
+// The progress units one band's pass advances: the source count for each pass that runs.
+uint64_t EffectsPassProgressUnits(const ParameterSetBuffer& snapshot, uint32_t sourceCount);
+
+uint32_t QuantityCut(int32_t quantity);
+bool IsLightSourceVisible(const LightSourceEntry& entry, uint32_t quantityCut);
+// trunc((softFlareIntensity / 100)^2 * 4294967294), at most 0xFFFFFFFE.
+uint32_t SoftFlareFactor(int32_t softFlareIntensity);
+
+}  // namespace lumeray

@@ -1,0 +1,134 @@
+#include "effects/spike.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "effects/renderer_tables.h"
+#include "effects/spike_profile.h"
+
+namespace lumeray {
+namespace {
+
+constexpr int64_t kQuarter = 4;  // quarter pixels per pixel
+
+int64_t FloorDivide(double value, int64_t divisor) {
+  return static_cast<int64_t>(std::floor(value / static_cast<double>(divisor)));
+}
+
+}  // namespace
+
+int64_t SpikeReach(uint32_t diagonal) {
+  return std::min<int64_t>(kQuarter * int64_t{diagonal}, kLargestReach);
+}
+
+SpikeRasterizer::SpikeRasterizer(const StarSettings& settings, const SpikeDistanceTables& tables,
+                                 SubShape* subShape, int xPhase, int yPhase)
+    : settings_(settings),
+      tables_(tables),
+      subShape_(subShape),
+      xPhase_(xPhase),
+      yPhase_(yPhase),
+      reach_(SpikeReach(settings.diagonal)) {}
+
+bool SpikeRasterizer::AddPixel(int32_t dx, int32_t dy, uint32_t distanceIndex, uint32_t value) {
+  const FractionColor color =
+      distanceIndex < tables_.rainbow.size()
+          ? tables_.rainbow[distanceIndex]
+          : RainbowColor(distanceIndex, settings_.diagonal, settings_.rainbowIntensity,
+                         settings_.rainbowFrequency, settings_.grayHost);
+  const SubShapeEntry entry{static_cast<int16_t>(dx),
+                            static_cast<int16_t>(dy),
+                            color.red,
+                            color.green,
+                            color.blue,
+                            value};
+  if (!AddSubShapeEntry(subShape_, entry, kSpikeEntryGrowth)) return false;
+  if (!hasBox_) {
+    left_ = dx;
+    top_ = dy;
+    right_ = dx + 1;
+    bottom_ = dy + 1;
+    hasBox_ = true;
+  } else {
+    left_ = std::min(left_, dx);
+    top_ = std::min(top_, dy);
+    right_ = std::max(right_, dx + 1);
+    bottom_ = std::max(bottom_, dy + 1);
+  }
+  return true;
+}
+
+void SpikeRasterizer::StoreBox() const {
+  if (!hasBox_) return;
+  subShape_->left = left_;
+  subShape_->top = top_;
+  subShape_->right = right_;
+  subShape_->bottom = bottom_;
+}
+
+bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fallOff,
+                           uint32_t amplitude) {
+  const uint32_t threshold = settings_.presenceThreshold;
+  if (fallOff.length < 1 || amplitude < threshold) return true;
+
+  const int32_t t = ReduceAngle(angle);
+  const double sine = SineTable()[t];
+  const double negCosine = -static_cast<double>(SineTable()[ReduceAngle(t + kQuarterTurn)]);
+  const bool majorIsY = std::fabs(sine) < std::fabs(negCosine);
+  const double major = majorIsY ? negCosine : sine;
+  const double minor = majorIsY ? sine : negCosine;
+  const int64_t centreMajor = majorIsY ? yPhase_ : xPhase_;
+  const int64_t centreMinor = majorIsY ? xPhase_ : yPhase_;
+
+  const int64_t step = major > 0.0 ? 1 : -1;
+  const double ratio = minor / major;
+  const double halfWidth = 1.0 / std::fabs(major);
+  const double edgeSlope = EdgeSlope(major, slope);
+  const double* factors = fallOff.factors.data();
+  const size_t factorCount = fallOff.factors.size();
+
+  // One pixel across: false when this direction's scan has ended (or an entry failed).
+  bool failed = false;
+  bool reached = false;
+  auto visit = [&](int64_t across, int64_t along, int64_t dMajor, double low, double high) {
+    const int64_t x = kQuarter * across;
+    const int64_t dMinor = x - centreMinor;
+    if (std::llabs(dMinor) > reach_) return false;
+    const double profile = CrossProfile(low, high, static_cast<double>(x), edgeSlope);
+    if (!(profile > 0.0)) return false;
+    const uint32_t d = DistanceIndex(static_cast<uint64_t>(dMinor * dMinor + dMajor * dMajor));
+    if (d >= factorCount) return true;  // the whole family is below the threshold out here
+    const uint32_t pixelAmplitude = FallOffAmplitude(amplitude, factors[d]);
+    if (pixelAmplitude < threshold) return true;  // no cross value can lift it to the threshold
+    const uint32_t value = MultiplyFractions(pixelAmplitude, CrossValue(profile));
+    if (value < threshold) return true;
+    reached = true;
+    const auto a = static_cast<int32_t>(across);
+    const auto b = static_cast<int32_t>(along);
+    if (!(majorIsY ? AddPixel(a, b, d, value) : AddPixel(b, a, d, value))) {
+      failed = true;
+      return false;
+    }
+    return true;
+  };
+
+  for (int64_t along = step > 0 ? 0 : -1;; along += step) {
+    const int64_t dMajor = kQuarter * along - centreMajor;
+    if (std::llabs(dMajor) > reach_) break;
+    const double line = static_cast<double>(centreMinor) + static_cast<double>(dMajor) * ratio;
+    const double low = line - halfWidth;
+    const double high = line + halfWidth;
+    const int64_t start = FloorDivide(line, kQuarter);
+    reached = false;
+    for (int64_t across = start; visit(across, along, dMajor, low, high); --across) {
+    }
+    if (failed) return false;
+    for (int64_t across = start + 1; visit(across, along, dMajor, low, high); ++across) {
+    }
+    if (failed) return false;
+    if (!reached) break;
+  }
+  return true;
+}
+
+}  // namespace lumeray

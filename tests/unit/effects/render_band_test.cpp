@@ -1,0 +1,211 @@
+// The band render: the effects composited onto the host's image, which keeps every sample
+// exactly where no effect reaches, at every depth; Effects Only; independence from the band
+// split.
+#include <random>
+
+#include "effects/blend.h"
+#include "host/progress.h"
+#include "render_test_support.h"
+
+namespace lumeray {
+namespace {
+
+using testing::RenderTest;
+
+constexpr int32_t kModes[] = {kImageModeGray8, kImageModeRgb8,     kImageModeGray16,
+                              kImageModeRgb16, kImageModeRgbFloat, kImageModeGrayFloat};
+
+class BandRender : public RenderTest {
+ protected:
+  // Random samples; float images also get values below 0 and above 1.
+  static void FillWithNoise(uint32_t seed) {
+    ImageRecord& image = InputImage();
+    std::mt19937 random(seed);
+    const int64_t samples = image.dataWidth * image.dataHeight * kSamplesPerPixel;
+    if (image.bytesPerSample == 4) {
+      std::uniform_real_distribution<float> value(-0.25f, 1.5f);
+      auto* data = static_cast<float*>(image.pixels.data);
+      for (int64_t i = 0; i < samples; ++i) data[i] = value(random);
+    } else {
+      auto* data = static_cast<uint8_t*>(image.pixels.data);
+      for (int64_t i = 0; i < samples * image.bytesPerSample; ++i) data[i] = random() & 0xFF;
+    }
+  }
+
+  static bool SamePixelBytes(const std::vector<uint8_t>& before, int32_t x, int32_t y) {
+    const ImageRecord& image = InputImage();
+    const size_t size = static_cast<size_t>(kSamplesPerPixel * image.bytesPerSample);
+    const size_t at = static_cast<size_t>(PixelIndex(image, x, y)) * size;
+    return std::memcmp(before.data() + at, static_cast<const uint8_t*>(image.pixels.data) + at,
+                       size) == 0;
+  }
+
+  // A small star: short, faint spikes and a narrow flare.
+  static ParameterSetBuffer SmallStar() {
+    ParameterSet p = kFactoryParameters;
+    p.Length = 5;
+    p.Intensity = 30;
+    p.Quantity = 100;
+    return MakeFinalRenderSnapshot(p);
+  }
+};
+
+TEST_F(BandRender, PixelsWithoutEffectKeepTheirExactSamplesAtEveryDepth) {
+  for (int32_t mode : kModes) {
+    SCOPED_TRACE(::testing::Message() << "mode " << mode);
+    ReleaseImage(&InputImage());
+    MakeOutput(mode, 160, 120);
+    FillWithNoise(static_cast<uint32_t>(mode));
+    SetSources({Source(40, 1, 40, 2)});
+    const std::vector<uint8_t> before = OutputBytes();
+    ASSERT_TRUE(Render(SmallStar(), 3));
+
+    int changed = 0, farChanged = 0;
+    for (int32_t y = 0; y < 120; ++y) {
+      for (int32_t x = 0; x < 160; ++x) {
+        if (SamePixelBytes(before, x, y)) continue;
+        ++changed;
+        if (std::hypot(x - 40.25, y - 40.5) > 30) ++farChanged;
+      }
+    }
+    EXPECT_GT(changed, 20);
+    EXPECT_EQ(farChanged, 0);
+  }
+}
+
+TEST_F(BandRender, EffectsOnlyWritesEveryPixel) {
+  for (int32_t mode : kModes) {
+    SCOPED_TRACE(::testing::Message() << "mode " << mode);
+    ReleaseImage(&InputImage());
+    MakeOutput(mode, 120, 90);
+    FillWithNoise(7);
+    SetSources({Source(60, 0, 45, 0)});
+    ParameterSetBuffer snapshot = SmallStar();
+    snapshot.EffectsOnly = 1;
+    ASSERT_TRUE(Render(snapshot, 2));
+    for (int32_t y = 0; y < 90; ++y) {
+      for (int32_t x = 0; x < 120; ++x) {
+        if (std::hypot(x - 60, y - 45) <= 30) continue;
+        const WorkingPixel p = PixelAt(x, y);
+        ASSERT_EQ(Brightest(p), 0u) << x << "," << y;
+      }
+    }
+    EXPECT_GT(Brightest(PixelAt(60, 45)), 0u);
+  }
+}
+
+TEST_F(BandRender, ScreeningWhiteAtFullOpacityGivesWhite) {
+  for (int32_t mode : kModes) {
+    SCOPED_TRACE(::testing::Message() << "mode " << mode);
+    ReleaseImage(&InputImage());
+    MakeOutput(mode, 16, 8);
+    FillWithNoise(11);
+    ImageRecord effects;
+    int code = -1;
+    ASSERT_TRUE(CreateImage(&effects, InputImage().dataRect, InputImage().dataRect, mode, nullptr,
+                            false, true, &code));
+    FillImage(&effects, {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFFFE, 0xFFFFFFFE}, effects.dataRect);
+    CompositeEffectsBand(effects, effects.dataRect, false, &InputImage());
+    ReleaseImage(&effects);
+    // A white effects pixel at alpha 1.0 has the opacity 1 - 2^-24 (alpha x white is just
+    // below white): integer samples come out at full scale, float samples within 2^-23 of 1.0.
+    const uint32_t white = mode == kImageModeRgbFloat || mode == kImageModeGrayFloat
+                               ? kFullIntensity - 2
+                               : kFullIntensity;
+    for (int32_t y = 0; y < 8; ++y) {
+      for (int32_t x = 0; x < 16; ++x) {
+        const WorkingPixel p = PixelAt(x, y);
+        ASSERT_GE(p.red, white);
+        ASSERT_GE(p.green, white);
+        ASSERT_GE(p.blue, white);
+      }
+    }
+  }
+}
+
+TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplit) {
+  MakeOutput(kImageModeRgb16, 240, 180);
+  std::vector<LightSourceEntry> sources;
+  for (int i = 0; i < 12; ++i) {
+    LightSourceEntry e = Source(15 + 19 * i, i % 4, 12 + 14 * i, (i * 3) % 4);
+    e.red = 0xFFFFFFFE - 0x10000000u * i;
+    e.blue = 0x80000000u + 0x08000000u * i;
+    e.brightness = 0xF0000000u - 0x01000000u * i;
+    sources.push_back(e);
+  }
+  sources[3].state = kLightSourceShown;
+  SetSources(sources);
+  ParameterSet p = kFactoryParameters;
+  p.Quantity = 80;
+  const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(p);
+
+  auto render = [&](int bands) {
+    FillWithNoise(3);
+    InitializeEffectRenderers(nullptr, nullptr);  // every render builds its shapes afresh
+    EXPECT_TRUE(Render(snapshot, bands));
+    return OutputBytes();
+  };
+  const std::vector<uint8_t> one = render(1);
+  FillWithNoise(3);
+  EXPECT_NE(OutputBytes(), one);  // the stars changed the image
+  EXPECT_EQ(render(1), one);      // two renders are identical
+  EXPECT_EQ(render(3), one);
+  EXPECT_EQ(render(7), one);
+}
+
+TEST_F(BandRender, RainbowStarsAreNeutralForAGreyHostImage) {
+  auto colouredPixels = [&](int32_t hostMode) {
+    ReleaseImage(&InputImage());
+    MakeOutput(hostMode, 100, 100);
+    SetSources({Source(50, 2, 50, 2)});
+    ParameterSetBuffer snapshot = SmallStar();
+    snapshot.RainbowIntensity = 100;
+    snapshot.RainbowFrequency = 100;
+    snapshot.Length = 60;
+    snapshot.Intensity = 100;
+    ImageRecord effects;  // the effects on the working scale, without host encoding
+    int code = -1;
+    EXPECT_TRUE(CreateImage(&effects, InputImage().dataRect, InputImage().dataRect,
+                            kImageModeWorkingRgb, nullptr, false, true, &code));
+    InitializeEffectRenderers(nullptr, nullptr);
+    BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+    EXPECT_TRUE(RunEffectsPass(&effects, effects.dataRect, snapshot, Sources()));
+    int lit = 0, coloured = 0;
+    for (int32_t y = 0; y < 100; ++y) {
+      for (int32_t x = 0; x < 100; ++x) {
+        WorkingPixel p;
+        effects.fetch(&effects, &p, x, y);
+        lit += p.red > 0;
+        coloured += p.red != p.green || p.green != p.blue;
+      }
+    }
+    ReleaseImage(&effects);
+    EXPECT_GT(lit, 200);
+    return coloured;
+  };
+  EXPECT_EQ(colouredPixels(kImageModeGray16), 0);
+  EXPECT_GT(colouredPixels(kImageModeRgb16), 100);
+}
+
+TEST_F(BandRender, AnEmptyBandDrawsNothingButCountsItsProgress) {
+  MakeOutput(kImageModeRgb8, 40, 3);
+  SetSources({Source(20, 0, 1, 0), Source(10, 0, 2, 0)});
+  ASSERT_TRUE(Render(SmallStar(), 6));  // three bands without rows
+  EXPECT_EQ(testing::gProgressUnits, 6u * 2 * 2);
+}
+
+TEST_F(BandRender, TheRunsBandEntryBindsTheRenderersAndDrawsIntoTheInputImage) {
+  MakeOutput(kImageModeRgb8, 80, 60);
+  SetSources({Source(40, 0, 30, 0)});
+  InitializeImageEditorProgressBar();
+  ParameterSetBuffer snapshot = SmallStar();
+  snapshot.EffectsOnly = 1;
+  ASSERT_TRUE(RenderBandPixels({0, 0, 80, 60}, snapshot));
+  TerminateImageEditorProgressBar();
+  EXPECT_GT(Brightest(PixelAt(40, 30)), 0u);
+  EXPECT_EQ(Brightest(PixelAt(0, 0)), 0u);
+  EXPECT_EQ(RunResult(), 0);
+}
+
+}  // namespace
+}  // namespace lumeray

@@ -1,0 +1,115 @@
+// The two effect renderers: initialisation, binding a render's parameters, rebuilding after a
+// change, and the release at the end of a run.
+#include "effects/blend.h"
+#include "effects/shape_operations.h"
+#include "host/pipeline_steps.h"
+#include "render_test_support.h"
+
+namespace lumeray {
+namespace {
+
+using testing::RenderTest;
+
+class EffectRenderersTest : public RenderTest {
+ protected:
+  void SetUp() override {
+    RenderTest::SetUp();
+    MakeOutput(kImageModeRgb8, 64, 64);
+  }
+
+  // Draws the star at a phase; true when it drew and the sub-shape is built.
+  static bool DrawStar(int xPhase, int yPhase) {
+    const WorkingPixel colour{0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE};
+    return DrawShapeInto(&InputImage(), InputImage().dataRect, StarShape(), colour,
+                         {32, xPhase, 32, yPhase}, kBlendScreen) &&
+           StarShape()->subShapes[SubShapeIndex(xPhase, yPhase)].built != 0;
+  }
+  static bool AnyBuilt(const EffectShape* shape) {
+    for (const SubShape& s : shape->subShapes) {
+      if (s.built) return true;
+    }
+    return false;
+  }
+};
+
+TEST_F(EffectRenderersTest, InitialisationBindsTheBuildersAndMarksNothingBuilt) {
+  int first = 0, second = 0;
+  InitializeEffectRenderers(&first, &second);
+  EXPECT_EQ(GetEffectRendererArguments().first, &first);
+  EXPECT_EQ(GetEffectRendererArguments().second, &second);
+  for (EffectShape* shape : {StarShape(), SoftFlareShape()}) {
+    EXPECT_EQ(shape->shapeType, SHAPE_IMAGE);
+    EXPECT_NE(shape->builder, nullptr);
+    const auto* block = static_cast<const uint8_t*>(shape->builtParameters);
+    ASSERT_NE(block, nullptr);
+    for (size_t i = 0; i < sizeof(ParameterSetBuffer); ++i) ASSERT_EQ(block[i], 0xFF) << i;
+  }
+  EXPECT_NE(StarShape()->builder, SoftFlareShape()->builder);
+  SetUpDirectRenderTables();  // the direct render's initialisation: no preview pointers
+  EXPECT_EQ(GetEffectRendererArguments().first, nullptr);
+}
+
+TEST_F(EffectRenderersTest, SubShapesStayWhileTheEffectFieldsStayAndAreRebuiltAfterAChange) {
+  ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
+  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  ASSERT_TRUE(DrawStar(1, 2));
+  EXPECT_EQ(std::memcmp(StarShape()->builtParameters, &snapshot, sizeof snapshot), 0);
+
+  // A new snapshot of the same settings (another sequence number, zoom, view) keeps the star.
+  ParameterSetBuffer again = snapshot;
+  again.sequenceNumber += 7;
+  again.zoom = 50.0;
+  BindEffectRenderers(again, CurrentRenderImageFacts());
+  EXPECT_TRUE(StarShape()->subShapes[SubShapeIndex(1, 2)].built);
+
+  // Another angle empties every sub-shape of both shapes.
+  ParameterSetBuffer turned = snapshot;
+  turned.Angle = 300;
+  BindEffectRenderers(turned, CurrentRenderImageFacts());
+  EXPECT_FALSE(AnyBuilt(StarShape()));
+  EXPECT_FALSE(AnyBuilt(SoftFlareShape()));
+  ASSERT_TRUE(DrawStar(1, 2));
+
+  // So does another image (its diagonal or depth).
+  RenderImageFacts other = CurrentRenderImageFacts();
+  other.presenceThreshold = 2048;
+  BindEffectRenderers(turned, other);
+  EXPECT_FALSE(AnyBuilt(StarShape()));
+}
+
+TEST_F(EffectRenderersTest, SameEffectFieldsComparesOnlyWhatShapesAStar) {
+  const ParameterSetBuffer a = PlainStar(EffectCode("efT0"), 6, 150);
+  ParameterSetBuffer b = a;
+  b.scrollPosition[0] = 99;
+  b.lightSourceGeneration = 3;
+  EXPECT_TRUE(SameEffectFields(a, b));
+  for (int16_t ParameterSetBuffer::*field :
+       {&ParameterSetBuffer::Intensity, &ParameterSetBuffer::Length, &ParameterSetBuffer::Angle,
+        &ParameterSetBuffer::NumberOfPoints, &ParameterSetBuffer::SpikeSharpness,
+        &ParameterSetBuffer::ColorSaturation, &ParameterSetBuffer::RainbowIntensity,
+        &ParameterSetBuffer::RainbowFrequency, &ParameterSetBuffer::SecondarySpikeIntensity,
+        &ParameterSetBuffer::SoftFlareIntensity, &ParameterSetBuffer::EffectsOnly,
+        &ParameterSetBuffer::Quantity}) {
+    ParameterSetBuffer c = a;
+    c.*field = static_cast<int16_t>(c.*field + 1);
+    EXPECT_FALSE(SameEffectFields(a, c));
+  }
+  b.EffectType = EffectCode("efT1");
+  EXPECT_FALSE(SameEffectFields(a, b));
+}
+
+TEST_F(EffectRenderersTest, ReleasingFreesTheSubShapesAndBindingBuildsThemAgain) {
+  const ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
+  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  ASSERT_TRUE(DrawStar(0, 0));
+  ReleaseEffectTables();
+  for (const SubShape& s : StarShape()->subShapes) {
+    EXPECT_EQ(s.built, 0u);
+    EXPECT_EQ(s.data(), nullptr);
+  }
+  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  EXPECT_TRUE(DrawStar(0, 0));
+}
+
+}  // namespace
+}  // namespace lumeray

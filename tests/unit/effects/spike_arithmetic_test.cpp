@@ -1,0 +1,125 @@
+// The per-pixel arithmetic of spikes and flares, the rainbow colour and the colour saturation,
+// at the edges of their ranges.
+#include <gtest/gtest.h>
+
+#include "effects/color_saturation.h"
+#include "effects/rainbow.h"
+#include "effects/renderer_tables.h"
+#include "effects/soft_flare_builder.h"
+#include "effects/spike_profile.h"
+
+namespace lumeray {
+namespace {
+
+TEST(SpikeDistance, TenTimesTheQuarterPixelDistanceRounded) {
+  EXPECT_EQ(DistanceIndex(0), 0u);
+  EXPECT_EQ(DistanceIndex(1), 10u);
+  EXPECT_EQ(DistanceIndex(2), 14u);   // 14.14
+  EXPECT_EQ(DistanceIndex(3), 17u);   // 17.32
+  EXPECT_EQ(DistanceIndex(16), 40u);  // one pixel
+  EXPECT_EQ(DistanceIndex(429482), 6553u);
+  EXPECT_EQ(DistanceIndex(uint64_t{4} * 30000 * 30000 * 16), 2400000u);
+}
+
+TEST(SpikeFallOff, FullAmplitudeNearTheCentreThenAPowerLaw) {
+  const double e = FallOffExponent(50, 50);
+  EXPECT_NEAR(e, 2.1117718391476235, 1e-14);
+  EXPECT_DOUBLE_EQ(FallOffExponent(100, 0), 200.0 / 28.0);
+  EXPECT_EQ(FallOffExponent(0, 50), 0.0);
+  EXPECT_EQ(FallOffFactor(0, 7211, e), 8.0);
+
+  const uint32_t a = 616702733;
+  EXPECT_EQ(FallOffAmplitude(a, FallOffFactor(0, 7211, e)), a);
+  EXPECT_EQ(FallOffAmplitude(a, FallOffFactor(1000, 7211, e)), 458576681u);
+  EXPECT_EQ(FallOffAmplitude(a, FallOffFactor(14422, 7211, e)), 3497439u);
+  EXPECT_EQ(FallOffAmplitude(a, FallOffFactor(288440, 7211, e)), 6680u);
+  EXPECT_EQ(FallOffAmplitude(a, 1.0), a);
+  EXPECT_EQ(FallOffAmplitude(0xFFFFFFFE, 0.5), 0x7FFFFFFFu);
+}
+
+TEST(SpikeProfile, EdgeSlopeIsCappedAndTheProfileFallsLinearlyAcross) {
+  EXPECT_DOUBLE_EQ(EdgeSlope(-0.8, 0.25), 0.2);
+  EXPECT_DOUBLE_EQ(EdgeSlope(1.0, 3.0), 0.5);
+  // Core band [-1, 1]: 0.5 at its edges, rising inside, falling by w' per pixel outside.
+  EXPECT_DOUBLE_EQ(CrossProfile(-1, 1, -1, 0.5), 0.5);
+  EXPECT_DOUBLE_EQ(CrossProfile(-1, 1, 0, 0.5), 0.625);
+  EXPECT_DOUBLE_EQ(CrossProfile(-1, 1, -5, 0.5), 0.0);
+  EXPECT_DOUBLE_EQ(CrossProfile(-1, 1, 5, 0.25), 0.25);
+  EXPECT_EQ(CrossValue(1.0), 0xFFFFFFFEu);
+  EXPECT_EQ(CrossValue(1.7), 0xFFFFFFFEu);
+  EXPECT_EQ(CrossValue(0.5), 1416810830u);
+  EXPECT_EQ(CrossValue(0.25), 467373275u);
+  EXPECT_EQ(CrossValue(0.0), 0u);
+  EXPECT_EQ(CrossValue(-0.5), 0u);
+}
+
+TEST(Rainbow, WhiteAtTheCentreAndWithoutIntensity) {
+  const FractionColor white{0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE};
+  EXPECT_EQ(RainbowColor(0, 7211, 100, 50, false), white);
+  for (uint32_t d : {1000u, 50000u, 200000u})
+    EXPECT_EQ(RainbowColor(d, 7211, 0, 100, false), white);
+}
+
+TEST(Rainbow, PhaseStrengthAndChannels) {
+  EXPECT_EQ(RainbowPhase(1000, 1000, 50), 3000000u / 3249);
+  EXPECT_EQ(RainbowPhase(1000, 1000, 100), 3000000u / 49);
+  EXPECT_EQ(RainbowPhase(1000, 1000, 0), 3000000u / 11449);
+  // No 32-bit overflow far out on a large image.
+  EXPECT_EQ(RainbowPhase(2400000, 30000, 100), uint64_t{2400000} * 3000000 / 30000 / 49);
+
+  EXPECT_EQ(RainbowStrength(100, 1000), 4294967200u / 2000 * 1000);
+  EXPECT_EQ(RainbowStrength(100, 1999), 4294967200u / 2000 * 1999);
+  EXPECT_EQ(RainbowStrength(100, 2000), 4294967200u);
+  EXPECT_EQ(RainbowStrength(1, 0), 0u);
+
+  // Phase 3000 (d = 3249 on D = 1000, F = 50): full strength.
+  const uint32_t d = 3249;
+  ASSERT_EQ(RainbowPhase(d, 1000, 50), 3000u);
+  const uint32_t* h = HalfSineTable();
+  const uint32_t rho = 4294967200u;
+  const FractionColor c = RainbowColor(d, 1000, 100, 50, false);
+  EXPECT_EQ(c.red, 0xFFFFFFFE - MultiplyFractions(h[(3000 + 1200) % 3600], rho));
+  EXPECT_EQ(c.green, 0xFFFFFFFE - MultiplyFractions(h[(3000 + 2400) % 3600], rho));
+  EXPECT_EQ(c.blue, 0xFFFFFFFE - MultiplyFractions(h[3000], rho));
+  // At phase 900 + 3600 k the blue channel is fully taken out.
+  ASSERT_EQ(RainbowPhase(4874, 1000, 50), 4500u);
+  EXPECT_LT(RainbowColor(4874, 1000, 100, 50, false).blue, 100u);
+}
+
+TEST(Rainbow, GreyHostKeepsTheRedValueInAllChannels) {
+  const FractionColor c = RainbowColor(3249, 1000, 100, 50, true);
+  EXPECT_EQ(c.green, c.red);
+  EXPECT_EQ(c.blue, c.red);
+  EXPECT_EQ(c.red, RainbowColor(3249, 1000, 100, 50, false).red);
+}
+
+TEST(SoftFlare, SaturatedMiddleAndAWiderFlareForAGreaterLength) {
+  EXPECT_EQ(SoftFlareValue(0, 7211, 50), 67107836u);
+  EXPECT_EQ(SoftFlareValue(1, 7211, 0), 66991610u);
+  EXPECT_EQ(SoftFlareValue(1000, 7211, 0), 12556374u);
+  EXPECT_EQ(SoftFlareValue(1000, 7211, 50), 24548990u);
+  EXPECT_EQ(SoftFlareValue(5000, 7211, 100), 15149845u);
+  EXPECT_EQ(SoftFlareValue(5000, 7211, 0), 38337u);
+  EXPECT_EQ(SoftFlareValue(1000000, 7211, 0), 0u);  // v at or below 1024 gives 0
+}
+
+TEST(ColorSaturation, PositiveSettingsPushTenTimesHarder) {
+  const FractionColor c{1000, 990, 980};
+  EXPECT_EQ(SaturateColor(c, 100, false), (FractionColor{1150, 990, 830}));
+  EXPECT_EQ(SaturateColor(c, -100, false), (FractionColor{990, 990, 990}));
+  EXPECT_EQ(SaturateColor(c, 10, false), (FractionColor{1015, 990, 965}));
+  EXPECT_EQ(SaturateColor(c, 0, false), c);
+  EXPECT_EQ(SaturateColor(c, 100, true), c);
+}
+
+TEST(ColorSaturation, TruncatesTowardZeroAndClamps) {
+  // (1001 - 1000) * -100 / 150 truncates to 0; the mean (1001 + 1000) / 2 truncates to 1000.
+  EXPECT_EQ(SaturateColor({1001, 1000, 1000}, -100, false), (FractionColor{1001, 1000, 1000}));
+  EXPECT_EQ(SaturateColor({0xFFFFFFFE, 0x10000000, 0x10000000}, 100, false),
+            (FractionColor{0xFFFFFFFE, 0, 0}));
+  EXPECT_EQ(SaturateColor({0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE}, 100, false),
+            (FractionColor{0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE}));
+}
+
+}  // namespace
+}  // namespace lumeray

@@ -1,0 +1,279 @@
+// The spike rasteriser and the two builders, measured on the sub-shapes they produce.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "effects/effect_shape_parameters.h"
+#include "effects/parameter_set.h"
+#include "effects/soft_flare_builder.h"
+#include "effects/spike.h"
+#include "effects/spike_distance_tables.h"
+#include "effects/spike_profile.h"
+#include "effects/star_builder.h"
+#include "effects/star_settings.h"
+
+namespace lumeray {
+namespace {
+
+constexpr uint32_t kThreshold = 16384;
+
+ParameterSetBuffer Factory() {
+  ParameterSetBuffer p{};
+  CopyEffectFields(kFactoryParameters, &p);
+  return p;
+}
+
+std::vector<SubShapeEntry> Copy(const SubShape& subShape) {
+  std::vector<SubShapeEntry> entries(subShape.entryCount);
+  if (!entries.empty()) {
+    std::memcpy(entries.data(), subShape.data(), entries.size() * sizeof(SubShapeEntry));
+  }
+  return entries;
+}
+
+// One sub-shape drawn by a rasteriser, released at the end.
+class Raster {
+ public:
+  Raster(const ParameterSetBuffer& p, uint32_t diagonal, int xPhase = 0, int yPhase = 0)
+      : settings_(MakeStarSettings(p, diagonal, kThreshold, false)),
+        tables_(BuildSpikeDistanceTables(settings_)),
+        rasterizer_(settings_, tables_, &subShape_, xPhase, yPhase) {}
+  ~Raster() { DeallocateBuffer(&subShape_.entries); }
+
+  bool Draw(int32_t angle, uint32_t amplitude) {
+    return rasterizer_.Draw(angle, settings_.slope, tables_.primary, amplitude);
+  }
+  std::vector<SubShapeEntry> Entries() {
+    rasterizer_.StoreBox();
+    return Copy(subShape_);
+  }
+  const SubShape& subShape() const { return subShape_; }
+  const StarSettings& settings() const { return settings_; }
+
+ private:
+  SubShape subShape_;
+  StarSettings settings_;
+  SpikeDistanceTables tables_;
+  SpikeRasterizer rasterizer_;
+};
+
+TEST(SpikeRaster, OppositeSpikesNeverShareTheCentreRowOrColumn) {
+  for (int phase : {0, 2, 3}) {
+    Raster up(Factory(), 500, phase, phase), down(Factory(), 500, phase, phase);
+    Raster right(Factory(), 500, phase, phase), left(Factory(), 500, phase, phase);
+    const uint32_t a = up.settings().amplitude;
+    ASSERT_TRUE(up.Draw(0, a) && down.Draw(1800, a) && right.Draw(900, a) && left.Draw(2700, a));
+    for (const SubShapeEntry& e : up.Entries()) ASSERT_LE(e.dy, -1);
+    for (const SubShapeEntry& e : down.Entries()) ASSERT_GE(e.dy, 0);
+    for (const SubShapeEntry& e : right.Entries()) ASSERT_GE(e.dx, 0);
+    for (const SubShapeEntry& e : left.Entries()) ASSERT_LE(e.dx, -1);
+    EXPECT_FALSE(up.Entries().empty());
+  }
+}
+
+TEST(SpikeRaster, TheSpikeRunsAlongItsAngleFromTheExactCentre) {
+  for (int32_t angle : {150, 449, 451, 1234, 2999, -600}) {
+    Raster r(Factory(), 2000, 1, 3);
+    ASSERT_TRUE(r.Draw(angle, r.settings().amplitude));
+    const std::vector<SubShapeEntry> entries = r.Entries();
+    double sx = 0, sy = 0;
+    for (const SubShapeEntry& e : entries) {
+      const double x = e.dx - 0.25, y = e.dy - 0.75;
+      if (std::hypot(x, y) < 20) continue;
+      sx += double(e.value) * x;
+      sy += double(e.value) * y;
+    }
+    double degrees = std::atan2(sx, -sy) * 180 / M_PI;
+    if (degrees < 0) degrees += 360;
+    const double expected = ((angle % 3600 + 3600) % 3600) / 10.0;
+    EXPECT_NEAR(degrees, expected, 0.2) << angle;
+  }
+}
+
+TEST(SpikeRaster, AVerticalSpikeBetweenTwoColumnsIsMirrorSymmetric) {
+  Raster r(Factory(), 800, 2, 0);
+  ASSERT_TRUE(r.Draw(1800, r.settings().amplitude));
+  std::map<std::pair<int, int>, uint32_t> values;
+  for (const SubShapeEntry& e : r.Entries()) values[{e.dx, e.dy}] = e.value;
+  ASSERT_GT(values.size(), 20u);
+  for (const auto& [at, value] : values) {
+    const auto mirror = values.find({1 - at.first, at.second});
+    ASSERT_NE(mirror, values.end()) << at.first << "," << at.second;
+    EXPECT_EQ(mirror->second, value);
+  }
+}
+
+TEST(SpikeRaster, EveryEntryReachesTheThresholdAndValuesFallAlongTheSpike) {
+  Raster r(Factory(), 1000);
+  ASSERT_TRUE(r.Draw(1800, r.settings().amplitude));
+  std::map<int, uint32_t> rowPeak;
+  for (const SubShapeEntry& e : r.Entries()) {
+    ASSERT_GE(e.value, kThreshold);
+    rowPeak[e.dy] = std::max(rowPeak[e.dy], e.value);
+  }
+  ASSERT_GT(rowPeak.size(), 100u);
+  uint32_t previous = UINT32_MAX;
+  for (const auto& [row, peak] : rowPeak) {
+    if (row < 4) continue;
+    EXPECT_LE(peak, previous) << row;
+    previous = peak;
+  }
+  // The walk ended where the spike faded, not at the reach limit of 1000 pixels.
+  EXPECT_LT(rowPeak.rbegin()->first, 900);
+}
+
+TEST(SpikeRaster, NothingBelowTheThresholdOrWithoutLength) {
+  ParameterSetBuffer p = Factory();
+  Raster faint(p, 1000);
+  EXPECT_TRUE(faint.Draw(0, kThreshold - 1));
+  EXPECT_TRUE(faint.Entries().empty());
+  p.Length = 0;
+  Raster none(p, 1000);
+  EXPECT_TRUE(none.Draw(0, 0xFFFFFFFE));
+  EXPECT_TRUE(none.Entries().empty());
+}
+
+TEST(SpikeRaster, TheReachLimitStopsALongSpikeAtTheDiagonal) {
+  ParameterSetBuffer p = Factory();
+  p.Intensity = 100;
+  p.Length = 100;
+  p.SpikeSharpness = 0;
+  Raster r(p, 40);
+  ASSERT_TRUE(r.Draw(1300, 0xFFFFFFFE));
+  int farthest = 0;
+  for (const SubShapeEntry& e : r.Entries()) {
+    ASSERT_LE(std::abs(e.dx), 40);
+    ASSERT_LE(std::abs(e.dy), 40);
+    farthest = std::max<int>(farthest, std::abs(e.dx));
+  }
+  EXPECT_GE(farthest, 39);
+  EXPECT_EQ(SpikeReach(40), 160);
+  EXPECT_EQ(SpikeReach(100000), kLargestReach);  // offsets must fit 16 bits
+}
+
+// An effect shape with a builder and parameters, released at the end.
+class BuiltShape {
+ public:
+  BuiltShape(ShapeBuilder builder, const ParameterSetBuffer& p, uint32_t diagonal,
+             bool sharedTables)
+      : parameters_{p, {diagonal, kThreshold, false}, nullptr} {
+    if (sharedTables) {
+      tables_ = BuildSpikeDistanceTables(MakeStarSettings(p, diagonal, kThreshold, false));
+      parameters_.distances = &tables_;
+    }
+    shape_.builder = builder;
+    shape_.parameters = &parameters_;
+  }
+  ~BuiltShape() { ReleaseEffectShape(&shape_); }
+
+  bool Build(int xPhase, int yPhase) { return shape_.builder(&shape_, xPhase, yPhase); }
+  const SubShape& Sub(int xPhase, int yPhase) const {
+    return shape_.subShapes[SubShapeIndex(xPhase, yPhase)];
+  }
+  std::vector<SubShapeEntry> Entries(int xPhase, int yPhase) const {
+    return Copy(Sub(xPhase, yPhase));
+  }
+  EffectShape& shape() { return shape_; }
+
+ private:
+  EffectShapeParameters parameters_;
+  SpikeDistanceTables tables_;
+  EffectShape shape_;
+};
+
+bool SameEntries(const std::vector<SubShapeEntry>& a, const std::vector<SubShapeEntry>& b) {
+  return a.size() == b.size() &&
+         std::memcmp(a.data(), b.data(), a.size() * sizeof(SubShapeEntry)) == 0;
+}
+
+TEST(StarBuilder, SharedDistanceTablesGiveTheSameStarAsComputingItAfresh) {
+  ParameterSetBuffer p = Factory();
+  p.EffectType = EffectCode("efT3");
+  p.NumberOfPoints = 9;
+  BuiltShape shared(&BuildStarSubShape, p, 900, true), own(&BuildStarSubShape, p, 900, false);
+  for (int phase : {0, 6, 15}) {
+    ASSERT_TRUE(shared.Build(phase / 4, phase % 4));
+    ASSERT_TRUE(own.Build(phase / 4, phase % 4));
+    EXPECT_TRUE(
+        SameEntries(shared.Entries(phase / 4, phase % 4), own.Entries(phase / 4, phase % 4)));
+    EXPECT_EQ(shared.Sub(phase / 4, phase % 4).built, 1u);
+    EXPECT_EQ(shared.shape().shapeType, SHAPE_IMAGE);
+  }
+  // Building again gives the same star.
+  const auto first = shared.Entries(1, 2);
+  ASSERT_TRUE(shared.Build(1, 2));
+  EXPECT_TRUE(SameEntries(first, shared.Entries(1, 2)));
+}
+
+TEST(StarBuilder, AnEmptyStarIsBuiltWithAnEntryArrayAndNoParametersFail) {
+  ParameterSetBuffer p = Factory();
+  p.Length = 0;
+  BuiltShape empty(&BuildStarSubShape, p, 900, true);
+  ASSERT_TRUE(empty.Build(3, 1));
+  EXPECT_EQ(empty.Sub(3, 1).built, 1u);
+  EXPECT_EQ(empty.Sub(3, 1).entryCount, 0u);
+  EXPECT_NE(empty.Sub(3, 1).data(), nullptr);
+
+  EffectShape bare;
+  EXPECT_FALSE(BuildStarSubShape(&bare, 0, 0));
+  EXPECT_FALSE(BuildSoftFlareSubShape(&bare, 0, 0));
+  EXPECT_EQ(bare.subShapes[0].built, 0u);
+}
+
+TEST(SoftFlareBuilder, AddsEveryPixelThatReachesTheThresholdExactlyOnceCentreFirst) {
+  ParameterSetBuffer p = Factory();
+  const uint32_t diagonal = 400;
+  BuiltShape flare(&BuildSoftFlareSubShape, p, diagonal, false);
+  for (int phase : {0, 5, 11, 15}) {
+    const int xp = phase / 4, yp = phase % 4;
+    ASSERT_TRUE(flare.Build(xp, yp));
+    const auto entries = flare.Entries(xp, yp);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries[0].dx, 0);
+    EXPECT_EQ(entries[0].dy, 0);
+    if (phase == 0) {
+      EXPECT_EQ(entries[0].value, 67107836u);  // the saturated middle
+    }
+    std::map<std::pair<int, int>, uint32_t> got;
+    for (const SubShapeEntry& e : entries) {
+      EXPECT_EQ(e.red, 0xFFFFFFFEu);
+      EXPECT_TRUE(got.emplace(std::make_pair(e.dx, e.dy), e.value).second) << "twice";
+    }
+    std::map<std::pair<int, int>, uint32_t> expected;
+    for (int y = -60; y <= 60; ++y) {
+      for (int x = -60; x <= 60; ++x) {
+        const int64_t dx = 4 * x - xp, dy = 4 * y - yp;
+        const uint32_t h = DistanceIndex(static_cast<uint64_t>(dx * dx + dy * dy)) / 2;
+        const uint32_t v = SoftFlareValue(h, diagonal, p.Length);
+        if (v >= kThreshold) expected[{x, y}] = v;
+      }
+    }
+    EXPECT_EQ(got, expected) << phase;
+    EXPECT_LT(expected.size(), 121u * 121u);  // the disc fits the scanned square
+  }
+}
+
+TEST(SoftFlareBuilder, AGreaterLengthWidensTheFlareAndLengthZeroBuildsItEmpty) {
+  ParameterSetBuffer p = Factory();
+  BuiltShape flare(&BuildSoftFlareSubShape, p, 400, false);
+  p.Length = 90;
+  BuiltShape wide(&BuildSoftFlareSubShape, p, 400, false);
+  ASSERT_TRUE(flare.Build(0, 0) && wide.Build(0, 0));
+  EXPECT_GT(wide.Sub(0, 0).entryCount, flare.Sub(0, 0).entryCount);
+  EXPECT_GT(wide.Sub(0, 0).right, flare.Sub(0, 0).right);
+  EXPECT_EQ(flare.Sub(0, 0).right, 1 - flare.Sub(0, 0).left);  // symmetric about the centre
+
+  p.Length = 0;
+  BuiltShape none(&BuildSoftFlareSubShape, p, 400, false);
+  ASSERT_TRUE(none.Build(2, 2));
+  EXPECT_EQ(none.Sub(2, 2).built, 1u);
+  EXPECT_EQ(none.Sub(2, 2).entryCount, 0u);
+  EXPECT_NE(none.Sub(2, 2).data(), nullptr);
+}
+
+}  // namespace
+}  // namespace lumeray

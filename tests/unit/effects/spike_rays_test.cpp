@@ -1,0 +1,245 @@
+// Stars measured on the rendered image: one white light source on a black image, rendered with
+// Effects Only, and the directions of its rays read back from the output's brightness.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "effects/renderer_tables.h"
+#include "effects/secondary_spike_table.h"
+#include "effects/spike_layouts.h"
+#include "effects/star_settings.h"
+#include "render_test_support.h"
+
+namespace lumeray {
+namespace {
+
+using testing::RenderTest;
+
+constexpr int32_t kSize = 401;
+constexpr int32_t kCentre = 200;
+
+class SpikeRays : public RenderTest {
+ protected:
+  void SetUp() override {
+    RenderTest::SetUp();
+    MakeOutput(kImageModeRgb8, kSize, kSize);
+    SetSources({Source(kCentre, 0, kCentre, 0)});
+  }
+
+  // Output brightness in the ring r1..r2 around the source, one bin per degree clockwise from
+  // up, smoothed over three bins.
+  static std::vector<double> AngularProfile(double r1, double r2) {
+    std::vector<double> bins(360, 0.0);
+    for (int32_t y = 0; y < kSize; ++y) {
+      for (int32_t x = 0; x < kSize; ++x) {
+        const double dx = x - kCentre, dy = y - kCentre;
+        const double r = std::hypot(dx, dy);
+        if (r < r1 || r > r2) continue;
+        double degrees = std::atan2(dx, -dy) * 180.0 / M_PI;
+        if (degrees < 0) degrees += 360.0;
+        bins[static_cast<int>(degrees) % 360] += Brightest(PixelAt(x, y));
+      }
+    }
+    std::vector<double> smooth(360);
+    for (int i = 0; i < 360; ++i) {
+      smooth[i] = bins[(i + 359) % 360] + 2 * bins[i] + bins[(i + 1) % 360];
+    }
+    return smooth;
+  }
+
+  // Directions (degrees) of the local maxima above `floor` x the largest, each refined to the
+  // centroid of its five bins.
+  static std::vector<double> Rays(double r1 = 30, double r2 = 150, double floor = 0.003) {
+    const std::vector<double> p = AngularProfile(r1, r2);
+    const double top = *std::max_element(p.begin(), p.end());
+    std::vector<double> rays;
+    if (top <= 0) return rays;
+    for (int i = 0; i < 360; ++i) {
+      const double v = p[i];
+      if (v < floor * top || !(v > p[(i + 359) % 360]) || !(v >= p[(i + 1) % 360])) continue;
+      double sum = 0, weighted = 0;
+      for (int k = -2; k <= 2; ++k) {
+        const double w = p[(i + k + 360) % 360];
+        sum += w;
+        weighted += w * (i + k + 0.5);
+      }
+      rays.push_back(std::fmod(weighted / sum + 360.0, 360.0));
+    }
+    return rays;
+  }
+
+  static double AngleGap(double a, double b) {
+    const double d = std::fabs(std::fmod(a - b + 720.0, 360.0));
+    return std::min(d, 360.0 - d);
+  }
+
+  // The layout's directions in degrees, those closer than `merge` taken as one.
+  static std::vector<double> Directions(const std::vector<SpikeRay>& rays, double merge = 3.0) {
+    std::vector<double> angles;
+    for (const SpikeRay& ray : rays) angles.push_back(ReduceAngle(ray.angle) / 10.0);
+    std::sort(angles.begin(), angles.end());
+    std::vector<double> merged;
+    for (double a : angles) {
+      if (merged.empty() || AngleGap(a, merged.back()) >= merge) merged.push_back(a);
+    }
+    if (merged.size() > 1 && AngleGap(merged.front(), merged.back()) < merge) merged.pop_back();
+    return merged;
+  }
+
+  static void ExpectRaysAt(const std::vector<double>& measured, const std::vector<double>& expected,
+                           double tolerance = 1.0) {
+    EXPECT_EQ(measured.size(), expected.size());
+    for (double e : expected) {
+      double best = 360;
+      for (double m : measured) best = std::min(best, AngleGap(m, e));
+      EXPECT_LE(best, tolerance) << "no ray near " << e << " degrees";
+    }
+  }
+
+  static bool PointSymmetric(const std::vector<double>& rays) {
+    for (double r : rays) {
+      double best = 360;
+      for (double s : rays) best = std::min(best, AngleGap(s, r + 180.0));
+      if (best > 1.0) return false;
+    }
+    return true;
+  }
+
+  static StarSettings SettingsOf(const ParameterSetBuffer& snapshot) {
+    return MakeStarSettings(snapshot, ImageDiagonal(), PresenceThreshold(), false);
+  }
+};
+
+TEST_F(SpikeRays, StandardStarSixPointsAtFifteenDegrees) {
+  ASSERT_TRUE(Render(PlainStar(EffectCode("efT0"), 6, 150)));
+  ExpectRaysAt(Rays(), {15, 75, 135, 195, 255, 315}, 0.75);
+}
+
+TEST_F(SpikeRays, OnePointPointsStraightUp) {
+  ASSERT_TRUE(Render(PlainStar(EffectCode("efT0"), 1, 0)));
+  ExpectRaysAt(Rays(), {0}, 0.75);
+  // Nothing below the source.
+  for (int32_t y = kCentre + 3; y < kSize; ++y) EXPECT_EQ(Brightest(PixelAt(kCentre, y)), 0u) << y;
+  EXPECT_GT(Brightest(PixelAt(kCentre, kCentre - 60)), 0u);
+}
+
+TEST_F(SpikeRays, EverySevenTypesRaysLieWhereItsLayoutPutsThem) {
+  struct Case {
+    uint32_t code;
+    int16_t points;
+    size_t rays;
+    bool pointSymmetric;
+  };
+  const Case cases[] = {
+      {EffectCode("efT0"), 5, 5, false},   // Standard Star
+      {EffectCode("efT0"), 8, 8, true},    //
+      {EffectCode("efT1"), 4, 14, true},   // Hollywood Star: 4 + 3 + 4 + 3 rays
+      {EffectCode("efT1"), 3, 10, false},  //   4 + 3 + 4, two of them 0.4 degrees apart
+      {EffectCode("efT2"), 4, 4, true},    // Religious Cross: four arms
+      {EffectCode("efT3"), 14, 14, true},  // Hyper Star: 7 opposed pairs
+      {EffectCode("efT4"), 3, 9, false},   // North Star: each point with two quarter rays
+      {EffectCode("efT5"), 8, 8, true},    // Vector Star
+      {EffectCode("efT5"), 5, 5, false},   //
+      {EffectCode("efT6"), 14, 14, true},  // Star Burst: 7 opposed pairs
+  };
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << c.code << std::dec << " with " << c.points);
+    FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, InputImage().dataRect);
+    const ParameterSetBuffer snapshot = PlainStar(c.code, c.points, 150);
+    ASSERT_TRUE(Render(snapshot));
+    const std::vector<double> rays = Rays();
+    const std::vector<double> expected = Directions(LayOutPrimarySpikes(SettingsOf(snapshot)));
+    EXPECT_EQ(expected.size(), c.rays);
+    ExpectRaysAt(rays, expected);
+    EXPECT_EQ(PointSymmetric(rays), c.pointSymmetric);
+  }
+}
+
+TEST_F(SpikeRays, ReligiousCrossHasItsLongestArmDownwards) {
+  ASSERT_TRUE(Render(PlainStar(EffectCode("efT2"), 4, 0)));
+  auto reach = [](int32_t dx, int32_t dy) {
+    int32_t r = 1;
+    while (r < kCentre && Brightest(PixelAt(kCentre + dx * r, kCentre + dy * r)) > 0) ++r;
+    return r;
+  };
+  const int32_t up = reach(0, -1), right = reach(1, 0), down = reach(0, 1), left = reach(-1, 0);
+  EXPECT_GT(down, up);
+  EXPECT_GT(up, right);
+  EXPECT_EQ(right, left);
+}
+
+TEST_F(SpikeRays, LengthZeroDrawsNothing) {
+  ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
+  snapshot.Length = 0;
+  snapshot.SecondarySpikeIntensity = 50;
+  snapshot.SoftFlareIntensity = 100;
+  ASSERT_TRUE(Render(snapshot));
+  for (int32_t y = 0; y < kSize; ++y) {
+    for (int32_t x = 0; x < kSize; ++x) ASSERT_EQ(Brightest(PixelAt(x, y)), 0u) << x << "," << y;
+  }
+}
+
+TEST_F(SpikeRays, IntensityZeroLeavesOnlyTheSecondarySpikes) {
+  ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
+  snapshot.Intensity = 0;
+  snapshot.SecondarySpikeIntensity = 100;
+  ASSERT_TRUE(Render(snapshot));
+  std::vector<SpikeRay> secondary;
+  for (const SecondarySpike& s : SecondarySpikeTable())
+    secondary.push_back({150 + s.angleOffset, 1});
+  const std::vector<double> expected = Directions(secondary, 4.0);
+  const std::vector<double> rays = Rays(20, 120, 0.02);
+  EXPECT_GE(rays.size(), expected.size() - 2);
+  for (double r : rays) {
+    double best = 360;
+    for (double e : expected) best = std::min(best, AngleGap(r, e));
+    EXPECT_LE(best, 2.0) << "a ray at " << r << " degrees is no secondary spike";
+  }
+}
+
+TEST_F(SpikeRays, RainbowIntensityZeroGivesNeutralSpikes) {
+  ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
+  snapshot.SecondarySpikeIntensity = 30;
+  snapshot.RainbowFrequency = 100;
+  ASSERT_TRUE(Render(snapshot));
+  uint64_t lit = 0;
+  for (int32_t y = 0; y < kSize; ++y) {
+    for (int32_t x = 0; x < kSize; ++x) {
+      const WorkingPixel p = PixelAt(x, y);
+      ASSERT_TRUE(p.red == p.green && p.green == p.blue) << x << "," << y;
+      lit += p.red > 0;
+    }
+  }
+  EXPECT_GT(lit, 500u);
+
+  FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, InputImage().dataRect);
+  snapshot.RainbowIntensity = 100;
+  ASSERT_TRUE(Render(snapshot));
+  uint64_t coloured = 0;
+  for (int32_t y = 0; y < kSize; ++y) {
+    for (int32_t x = 0; x < kSize; ++x) {
+      const WorkingPixel p = PixelAt(x, y);
+      coloured += p.red != p.green || p.green != p.blue;
+    }
+  }
+  EXPECT_GT(coloured, 100u);
+}
+
+TEST_F(SpikeRays, SharperSpikesAreNarrower) {
+  auto width = [&](int16_t sharpness) {
+    FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, InputImage().dataRect);
+    ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 1, 900);
+    snapshot.SpikeSharpness = sharpness;
+    EXPECT_TRUE(Render(snapshot));
+    int32_t lit = 0;
+    for (int32_t y = 0; y < kSize; ++y) lit += Brightest(PixelAt(kCentre + 40, y)) > 0;
+    return lit;
+  };
+  const int32_t soft = width(0), sharp = width(100);
+  EXPECT_GT(soft, sharp);
+  EXPECT_GE(sharp, 1);
+}
+
+}  // namespace
+}  // namespace lumeray
