@@ -4,6 +4,7 @@
 #include "color/color_conversion.h"
 #include "color/color_management.h"
 #include "color/profile_gamma.h"
+#include "effects/band_render.h"
 #include "host/host_globals.h"
 #include "host/host_proxy_image.h"
 #include "host/pipeline_steps.h"
@@ -18,16 +19,28 @@ void BuildPixelConversionTables() {
   if (result != 0) SetRunResult(static_cast<int16_t>(result));
 }
 
+namespace {
+
+bool ConvertBandToHost(ImageRecord* band) { return ConvertColorOf(band, HostProfile()); }
+
+}  // namespace
+
 bool SetUpColorManagement() {
   // The preview pyramid of an earlier run shows another image in closed profiles.
   InvalidateHostProxyImage();
   SetProfileGammaEstimator(&EstimateProfileGamma);
-  return InitializeColorManagement();
+  if (!InitializeColorManagement()) return false;
+  // Band images of the final render are drawn in the working profile and composited in the
+  // host's.
+  SetBandColorManagement(WorkingProfile(), &ConvertBandToHost);
+  return true;
 }
 
 bool ConvertAnalysisInputColors(ImageRecord* image) {
   return ConvertColorOf(image, LinearWorkingProfile());
 }
+
+void ReleaseBandColorManagement() { SetBandColorManagement(nullptr, nullptr); }
 
 void ReleaseGammaTableCache() {
   // The pyramid's levels use the tables released here.

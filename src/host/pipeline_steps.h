@@ -28,6 +28,8 @@ void DeleteShapeBuildingSection();
 
 bool SetUpColorManagement();
 void ReleaseColorManagement();
+// Forgets the band images' colour conversion (before the run's profiles are closed).
+void ReleaseBandColorManagement();
 void ReleaseGammaTableCache();
 
 // Reads the host's image, mask and profile into the working image.

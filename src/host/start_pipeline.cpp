@@ -30,6 +30,7 @@ void CleanUpRun(bool shapeSectionCreated) {
   CloseLightSourceAnalysis();
   DeallocateMasterLightSourceTable();
   EndHostImageExchange();
+  ReleaseBandColorManagement();
   ReleaseColorManagement();
   if (shapeSectionCreated) DeleteShapeBuildingSection();
   ReleaseGammaTableCache();
