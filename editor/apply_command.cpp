@@ -6,12 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "action_file.h"
+#include "atomic_file.h"
+#include "descriptor_registry.h"
 #include "host_session.h"
 #include "icc_profile.h"
 #include "image_io.h"
 #include "interrupt.h"
 #include "module_loader.h"
 #include "module_result.h"
+#include "played_settings.h"
 #include "progress.h"
 
 namespace lumeray {
@@ -38,18 +42,41 @@ void ReportRunFailure(const RunOutcome& outcome) {
   if (!outcome.moduleMessage.empty()) Report("the module says: " + outcome.moduleMessage);
 }
 
+// The descriptor to play: the action file's or the factory settings, with the given settings in
+// place of theirs.
+bool PlayedSettings(const ApplyArguments& arguments, Descriptor* played, std::string* error) {
+  if (arguments.play.empty()) {
+    *played = CompleteSettings(arguments.settings);
+    return true;
+  }
+  std::string text;
+  Descriptor recorded;
+  if (!ReadWholeFile(arguments.play, kMaxActionFileBytes, &text, error) ||
+      !ParseActionFile(text, &recorded, error)) {
+    *error = arguments.play + ": " + *error;
+    return false;
+  }
+  *played = OverlaySettings(std::move(recorded), arguments.settings);
+  return true;
+}
+
+bool RecordSettings(const std::string& path, const RunOutcome& outcome, std::string* error) {
+  if (!outcome.hasRecorded) {
+    *error = "the filter recorded no settings";
+    return false;
+  }
+  return WriteFileAtomically(path, FormatActionFile(outcome.recorded), false, error);
+}
+
 }  // namespace
 
 int RunApply(const ApplyArguments& arguments) {
-  if (!arguments.play.empty()) {
-    Report("--play is not available yet");
-    return kExitFailure;
-  }
-  if (!arguments.record.empty()) {
-    Report("--record is not available yet");
-    return kExitFailure;
-  }
   std::string error;
+  Descriptor played;
+  if (!PlayedSettings(arguments, &played, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
   if (!CheckOutputPath(arguments.output, &error)) {
     Report(arguments.output + ": " + error);
     return kExitFailure;
@@ -87,9 +114,6 @@ int RunApply(const ApplyArguments& arguments) {
     Report("cannot use the filter module " + *modulePath + ": " + error);
     return kExitFailure;
   }
-  if (!arguments.settings.empty() && !arguments.quiet) {
-    Report("note: the effect settings are not passed to the module yet; it uses its own");
-  }
 
   RunOutcome outcome;
   {
@@ -100,7 +124,12 @@ int RunApply(const ApplyArguments& arguments) {
     options.parametersSelector = arguments.dialog;
     options.mask = masked ? &mask : nullptr;
     options.progressBar = &bar;
+    options.played = arguments.repeat ? nullptr : &played;
+    options.playInfo = arguments.dialog ? kPlayDialogDisplay : kPlayDialogSilent;
     HostSession session(module->entry());
+    if (!session.UseRegistryFile(DefaultRegistryFile(), &error) && !arguments.quiet) {
+      Report("note: the filter's stored settings are not available: " + error);
+    }
     outcome = session.Run(input.image, options);
   }
   if (!outcome.ok()) {
@@ -109,6 +138,12 @@ int RunApply(const ApplyArguments& arguments) {
   }
   if (!outcome.moduleMessage.empty() && !arguments.quiet) {
     Report("note: the module says: " + outcome.moduleMessage);
+  } else if (!outcome.errorString.empty()) {
+    Report("the module says: " + outcome.errorString);
+  }
+  if (!arguments.record.empty() && !RecordSettings(arguments.record, outcome, &error)) {
+    Report(arguments.record + ": " + error);
+    return kExitFailure;
   }
 
   notes.clear();

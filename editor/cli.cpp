@@ -33,7 +33,7 @@ bool ParseTileSize(const std::string& text, int* size, std::string* error) {
 }
 
 bool IsFlag(const std::string& name) {
-  if (name == "--dialog" || name == "--quiet") return true;
+  if (name == "--dialog" || name == "--quiet" || name == "--repeat") return true;
   const SettingOption* setting = FindSettingOption(name);
   return setting != nullptr && !SettingTakesValue(*setting);
 }
@@ -53,6 +53,8 @@ bool StoreOption(const std::string& name, const std::string& value, ApplyArgumen
     apply->dialog = true;
   } else if (name == "--quiet") {
     apply->quiet = true;
+  } else if (name == "--repeat") {
+    apply->repeat = true;
   } else if (name == "--tile") {
     return ParseTileSize(value, &apply->tileSize, error);
   } else if (name == "--mask" || name == "--play" || name == "--record" || name == "--plugin") {
@@ -117,6 +119,10 @@ bool ParseApply(const std::vector<std::string>& arguments, ApplyArguments* apply
       return false;
     }
     if (!StoreOption(name, value, apply, error)) return false;
+  }
+  if (apply->repeat && (!apply->play.empty() || !apply->settings.empty())) {
+    *error = "--repeat uses the filter's last settings; it goes with neither --play nor settings";
+    return false;
   }
   if (positionals.size() < 2) {
     *error = positionals.empty() ? "apply needs an INPUT and an OUTPUT image"
@@ -189,7 +195,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
 std::string HelpText() {
   std::string text =
       "Usage:\n"
-      "  lumeray apply INPUT OUTPUT [settings] [--mask FILE] [--dialog] [--play FILE]\n"
+      "  lumeray apply INPUT OUTPUT [settings] [--mask FILE] [--dialog] [--play FILE | --repeat]\n"
       "                [--record FILE] [--tile N] [--plugin PATH] [--quiet]\n"
       "  lumeray sources INPUT [--mask FILE]\n"
       "  lumeray options\n"
@@ -209,15 +215,16 @@ std::string HelpText() {
       "Options of apply:\n"
       "  --mask FILE     a greyscale image of the same size; white is selected\n"
       "  --dialog        open the module's dialog before filtering\n"
-      "  --play FILE     replay the settings recorded in FILE\n"
-      "  --record FILE   record the settings used into FILE\n"
+      "  --play FILE     replay the settings recorded in FILE (settings given replace theirs)\n"
+      "  --repeat        use the filter's last settings instead of the factory ones\n"
+      "  --record FILE   record the settings used into FILE (JSON)\n"
       "  --tile N        the tile size offered to the module (default " +
       std::to_string(kDefaultTileSize) +
       ")\n"
       "  --plugin PATH   the filter module to use\n"
       "  --quiet         no progress bar and no notes\n"
       "\n"
-      "Settings:\n";
+      "Settings (those not given keep their factory values):\n";
   for (const SettingOption& option : SettingOptions()) {
     std::string left = "  " + std::string(option.option);
     if (SettingTakesValue(option)) left += option.type == kTypeEnumerated ? " NAME" : " N";

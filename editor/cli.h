@@ -1,6 +1,6 @@
 // The `lumeray` command line: parsing, help and dispatch.
 //
-//   lumeray apply INPUT OUTPUT [settings] [--mask FILE] [--dialog] [--play FILE]
+//   lumeray apply INPUT OUTPUT [settings] [--mask FILE] [--dialog] [--play FILE | --repeat]
 //                 [--record FILE] [--tile N] [--plugin PATH] [--quiet]
 //   lumeray sources INPUT [--mask FILE]
 //   lumeray options
@@ -9,6 +9,8 @@
 //
 // Options take their value as the next argument or after '='; "--" ends the options. Every
 // usage error is reported on standard error with exit status 2 before anything is read.
+// --repeat (the module's own last settings, nothing played) goes with neither --play nor
+// settings.
 //
 // Threading: runs on the main thread.
 #pragma once
@@ -30,6 +32,7 @@ struct ApplyArguments {
   std::string record;
   std::string plugin;
   bool dialog = false;
+  bool repeat = false;
   bool quiet = false;
   int tileSize = 0;  // 0: the editor's default
   Descriptor settings;

@@ -5,10 +5,15 @@
 // the order of first appearance is kept. Types are the interface's descriptor type codes
 // (kTypeBoolean, kTypeFloat, kTypeUnitFloat, kTypeInteger, kTypeEnumerated).
 //
+// In a host handle a descriptor is kept as bytes (EncodeDescriptor): per item its key and type
+// codes, then the value (a unit float its unit first, an enumerated value its enumeration type
+// first), every number in host byte order.
+//
 // Threading: a plain value.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "filter_interface.h"
@@ -44,5 +49,10 @@ class Descriptor {
 
   std::vector<DescriptorItem> items_;
 };
+
+std::vector<uint8_t> EncodeDescriptor(const Descriptor& descriptor);
+
+// False for bytes EncodeDescriptor did not make (a truncated item, an unknown type, a key twice).
+bool DecodeDescriptor(std::span<const uint8_t> bytes, Descriptor* descriptor);
 
 }  // namespace lumeray

@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "descriptor_procs.h"
 #include "host_context.h"
 #include "interrupt.h"
 
@@ -64,7 +65,17 @@ struct RunFrame {
   PlatformData platform{0};
   HandleProcs handleProcs = MakeHandleProcs();
   unsigned char errorString[kErrorStringBytes] = {};
+  ReadDescriptorProcs readDescriptorProcs = MakeReadDescriptorProcs();
+  WriteDescriptorProcs writeDescriptorProcs = MakeWriteDescriptorProcs();
+  PIDescriptorParameters descriptorParameters{};
 };
+
+// The played-back descriptor as a handle; null when nothing is played or there is no memory.
+Handle PlayedHandle(HandleTable& handles, const Descriptor* played) {
+  if (played == nullptr) return nullptr;
+  const std::vector<uint8_t> bytes = EncodeDescriptor(*played);
+  return bytes.empty() ? handles.New(0) : handles.NewCopy(bytes);
+}
 
 // Counter values of the session's services when a run starts, so the run reports its own.
 struct ServiceMarks {
@@ -104,6 +115,12 @@ void FillRecord(RunFrame& frame, const HostImage& image, const RunOptions& optio
   record.sSPBasic = basic;
   record.iCCprofileSize = static_cast<int32_t>(image.iccProfile.size());
   record.iCCprofileData = profile;
+  frame.descriptorParameters.descriptorParametersVersion = kDescriptorParametersVersion;
+  frame.descriptorParameters.playInfo = options.playInfo;
+  frame.descriptorParameters.recordInfo = kRecordDialogOptional;
+  frame.descriptorParameters.readDescriptorProcs = &frame.readDescriptorProcs;
+  frame.descriptorParameters.writeDescriptorProcs = &frame.writeDescriptorProcs;
+  record.descriptorParameters = &frame.descriptorParameters;
   frame.bigDocument.imageSize32 = VPoint{image.height, image.width};
   frame.bigDocument.filterRect32 = VRect{0, 0, image.height, image.width};
   frame.bigDocument.wholeSize32 = VPoint{image.height, image.width};
@@ -147,6 +164,13 @@ RunOutcome HostSession::Run(HostImage& image, const RunOptions& options) {
   RunControl control(options.progressBar, options.faults.abort, &tiles.counters().outputRequests);
   HostContext context{&handles_, &suites_, &tiles, &control};
   FillRecord(*frame, image, options, parameters_, profile, suites_.basic());
+  frame->descriptorParameters.descriptor = PlayedHandle(handles_, options.played);
+  if (options.played != nullptr && frame->descriptorParameters.descriptor == nullptr) {
+    handles_.Dispose(profile);
+    outcome.result = kMemFullErr;
+    outcome.hostMessage = "no memory for the played-back settings";
+    return outcome;
+  }
 
   const auto callSelector = [&](int16_t selector) {
     int16_t result = kNoErr;
@@ -183,11 +207,23 @@ RunOutcome HostSession::Run(HostImage& image, const RunOptions& options) {
   }
   tiles.ReleaseBuffers();
   handles_.Dispose(profile);
+  if (Handle descriptor = frame->descriptorParameters.descriptor;
+      descriptor != nullptr && handles_.Contains(descriptor)) {
+    if (result == kNoErr) {
+      const int32_t size = handles_.Size(descriptor);
+      const char* bytes = handles_.Lock(descriptor);
+      outcome.hasRecorded = DecodeDescriptor(
+          {reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(size)}, &outcome.recorded);
+      handles_.Unlock(descriptor);
+    }
+    handles_.Dispose(descriptor);
+  }
 
   outcome.result = result;
   outcome.moduleMessage = suites_.errorMessage();
   if (frame->errorString[0] != 0) {
     const std::string text = PascalText(frame->errorString);
+    outcome.errorString = text;
     if (text != outcome.moduleMessage) {
       outcome.moduleMessage += (outcome.moduleMessage.empty() ? "" : "; ") + text;
     }
@@ -204,6 +240,7 @@ RunOutcome HostSession::Run(HostImage& image, const RunOptions& options) {
   counters.unbalancedSuiteReleases = suites_.unbalancedReleases() - marks.unbalancedReleases;
   counters.badHandleCalls = handles_.BadCalls() - marks.badHandleCalls;
   counters.liveHandles = handles_.LiveCount();
+  counters.liveActionDescriptors = suites_.descriptors().liveCount();
   return outcome;
 }
 

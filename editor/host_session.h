@@ -7,7 +7,14 @@
 // commit of a failed or cancelled run is undone.
 //
 // The session keeps what a host keeps between runs of the same filter: the module's data cell,
-// the parameter handle, the handle table and the properties the module set.
+// the parameter handle, the handle table, the properties the module set and the descriptor
+// registry (persisted in a file when UseRegistryFile names one).
+//
+// Scripting: every run offers the module descriptorParameters with read and write procedures.
+// RunOptions::played, when set, is the descriptor played back (with RunOptions::playInfo);
+// without it the module finds no descriptor and uses its own stored settings. What the module
+// writes at Finish comes back in RunOutcome::recorded. The host disposes of whatever descriptor
+// handle the record holds when the run ends.
 //
 // The same class is the integration tests' host: RunOptions carries the test hooks (injected
 // faults) and RunOutcome the counters of what the module did.
@@ -22,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "descriptor.h"
 #include "filter_interface.h"
 #include "handles.h"
 #include "host_image.h"
@@ -34,6 +42,8 @@ namespace lumeray {
 constexpr int kDefaultTileSize = 512;
 constexpr int kMaxTileSize = 32767;  // the record's tile fields are 16-bit
 constexpr size_t kErrorStringBytes = 256;
+constexpr int16_t kDescriptorParametersVersion = 0;
+constexpr int16_t kRecordDialogOptional = 0;
 
 struct HostFaults {
   AbortFaults abort;           // when abortProc answers "cancel"
@@ -47,6 +57,8 @@ struct RunOptions {
   bool parametersSelector = false;
   const GreyMask* mask = nullptr;
   ProgressBar* progressBar = nullptr;
+  const Descriptor* played = nullptr;  // null: nothing is played back
+  int16_t playInfo = kPlayDialogSilent;
   HostFaults faults;
 };
 
@@ -63,7 +75,8 @@ struct RunCounters {
   int suitesHeld = 0;  // acquired and not released when the run ended
   int unbalancedSuiteReleases = 0;
   int badHandleCalls = 0;
-  size_t liveHandles = 0;  // after the run
+  size_t liveHandles = 0;            // after the run
+  size_t liveActionDescriptors = 0;  // made or got and not freed, after the run
 };
 
 struct RunOutcome {
@@ -71,6 +84,9 @@ struct RunOutcome {
   int16_t failedSelector = -1;  // the selector that returned the error; -1 for none or the host
   std::string moduleMessage;    // what the module said through the error suite or errorString
   std::string hostMessage;      // why the host refused to run
+  std::string errorString;      // the Pascal text the module left in errorString, if any
+  bool hasRecorded = false;     // a successful run ended with a descriptor in the record
+  Descriptor recorded;
   RunCounters counters;
 
   bool ok() const { return result == kNoErr; }
@@ -84,8 +100,14 @@ class HostSession {
 
   RunOutcome Run(HostImage& image, const RunOptions& options);
 
+  // Loads the persistent registry from `path` and keeps it there ("" keeps it in memory only).
+  bool UseRegistryFile(const std::string& path, std::string* error) {
+    return suites_.descriptors().UseRegistryFile(path, error);
+  }
+
   HandleTable& handles() { return handles_; }
   const SuiteHost& suites() const { return suites_; }
+  SuiteHost& suites() { return suites_; }
   Handle parameters() const { return parameters_; }
   intptr_t dataCell() const { return data_; }
 

@@ -41,13 +41,13 @@ constexpr std::array<SettingOption, 13> kSettingOptions{{
 }};
 
 constexpr std::array<EffectType, 7> kEffectTypes{{
-    {"Standard Star", FourCC("efT0")},
-    {"Star Burst", FourCC("efT6")},
-    {"Hyper Star", FourCC("efT3")},
-    {"Hollywood Star", FourCC("efT1")},
-    {"North Star", FourCC("efT4")},
-    {"Vector Star", FourCC("efT5")},
-    {"Religious Cross", FourCC("efT2")},
+    {"Standard Star", FourCC("efT0"), 6},
+    {"Star Burst", FourCC("efT6"), 14},
+    {"Hyper Star", FourCC("efT3"), 14},
+    {"Hollywood Star", FourCC("efT1"), 4},
+    {"North Star", FourCC("efT4"), 4},
+    {"Vector Star", FourCC("efT5"), 8},
+    {"Religious Cross", FourCC("efT2"), 4},
 }};
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
@@ -91,6 +91,13 @@ const SettingOption* FindSettingOption(std::string_view option) {
 
 bool SettingTakesValue(const SettingOption& option) {
   return option.type != kTypeBoolean;
+}
+
+const EffectType* FindEffectByCode(FourCode code) {
+  for (const EffectType& effect : kEffectTypes) {
+    if (effect.code == code) return &effect;
+  }
+  return nullptr;
 }
 
 std::optional<FourCode> FindEffectType(std::string_view name) {

@@ -36,6 +36,7 @@ struct SettingOption {
 struct EffectType {
   std::string_view name;
   FourCode code;
+  int32_t presetPoints;  // the number of points the effect brings unless --points is given
 };
 
 std::span<const SettingOption> SettingOptions();
@@ -46,6 +47,9 @@ const SettingOption* FindSettingOption(std::string_view option);
 
 // Whether the option takes a value (all but the boolean flag).
 bool SettingTakesValue(const SettingOption& option);
+
+// The effect with that code, or null.
+const EffectType* FindEffectByCode(FourCode code);
 
 // The effect of that name, compared without regard to case.
 std::optional<FourCode> FindEffectType(std::string_view name);

@@ -117,13 +117,20 @@ SPErr SetErrorFromZString(const void* zstring) {
   return kSPNoError;
 }
 
+// Suites are held per name and version: a release must name the version acquired.
+std::string HeldName(const std::string& name, int32_t version) {
+  return name + "#" + std::to_string(version);
+}
+
 }  // namespace
 
 SuiteHost::SuiteHost()
     : basic_{&AcquireSuiteProc, &ReleaseSuiteProc,    &IsEqualProc,  &AllocateBlockProc,
              &FreeBlockProc,    &ReallocateBlockProc, &UndefinedProc},
       propertySuite_{&GetPropertyProc, &SetPropertyProc},
-      errorSuite_{&SetErrorFromPString, &SetErrorFromCString, &SetErrorFromZString} {}
+      errorSuite_{&SetErrorFromPString, &SetErrorFromCString, &SetErrorFromZString},
+      registrySuite_(MakeRegistrySuite()),
+      actionDescriptorSuite_(MakeActionDescriptorSuite()) {}
 
 SPErr SuiteHost::Acquire(const char* name, int32_t version, const void** suite) {
   if (name == nullptr || suite == nullptr) return kSPSuiteNotFoundError;
@@ -133,6 +140,11 @@ SPErr SuiteHost::Acquire(const char* name, int32_t version, const void** suite) 
     offered = &propertySuite_;
   } else if (key == kErrorSuiteName && version == kErrorSuiteVersion) {
     offered = &errorSuite_;
+  } else if (key == kDescriptorRegistrySuiteName && version == kRegistrySuiteVersion) {
+    offered = &registrySuite_;
+  } else if (key == kActionDescriptorSuiteName && (version == kActionDescriptorSuiteVersion ||
+                                                   version == kActionDescriptorSuiteOldVersion)) {
+    offered = &actionDescriptorSuite_;
   }
   if (offered == nullptr || refused_.count(key) != 0) {
     ++refusals_;
@@ -140,13 +152,13 @@ SPErr SuiteHost::Acquire(const char* name, int32_t version, const void** suite) 
   }
   *suite = offered;
   ++acquires_;
-  ++held_[key];
+  ++held_[HeldName(key, version)];
   return kSPNoError;
 }
 
-SPErr SuiteHost::Release(const char* name, int32_t /*version*/) {
+SPErr SuiteHost::Release(const char* name, int32_t version) {
   if (name == nullptr) return kSPSuiteNotFoundError;
-  const auto it = held_.find(name);
+  const auto it = held_.find(HeldName(name, version));
   if (it == held_.end() || it->second == 0) {
     ++unbalancedReleases_;
     return kSPSuiteNotFoundError;

@@ -1,13 +1,15 @@
 // The host's basic suite (sSPBasic) and the suites it offers.
 //
 // Offered: "Photoshop Property Suite for Plug-ins" version 1 (properties the module sets are
-// recorded; reading a property never set answers kPropertyUndefinedErr) and "Photoshop Error
+// recorded; reading a property never set answers kPropertyUndefinedErr), "Photoshop Error
 // Suite for Plug-ins" version 1 (the last message the module sets is kept for the editor's
-// report). Any other name or version, and any suite a test asks to refuse, is answered with
-// kSPSuiteNotFoundError and leaves the caller's suite pointer untouched.
+// report), the descriptor registry suite version 1 and the action descriptor suite versions 3
+// and 2 (descriptor_registry.h). Any other name or version, and any suite a test asks to refuse, is
+// answered with kSPSuiteNotFoundError and leaves the caller's suite pointer untouched.
 //
 // Conventions: error-suite Z strings are taken as zero-terminated UTF-16 text. Acquire and
-// release are counted per suite so that a run can be checked for balance.
+// release are counted per suite and version so that a run can be checked for balance; a release
+// with another version than the one acquired counts as unbalanced.
 //
 // Threading: used on the run thread of its session only.
 #pragma once
@@ -19,6 +21,7 @@
 #include <tuple>
 #include <utility>
 
+#include "descriptor_registry.h"
 #include "filter_interface.h"
 
 namespace lumeray {
@@ -34,6 +37,8 @@ class SuiteHost {
   SuiteHost& operator=(const SuiteHost&) = delete;
 
   SPBasicSuite* basic() { return &basic_; }
+  DescriptorStore& descriptors() { return descriptors_; }
+  const DescriptorStore& descriptors() const { return descriptors_; }
 
   SPErr Acquire(const char* name, int32_t version, const void** suite);
   SPErr Release(const char* name, int32_t version);
@@ -58,6 +63,9 @@ class SuiteHost {
   SPBasicSuite basic_;
   PropertySuite1 propertySuite_;
   ErrorSuite1 errorSuite_;
+  DescriptorRegistrySuite1 registrySuite_;
+  ActionDescriptorSuite actionDescriptorSuite_;
+  DescriptorStore descriptors_;
   std::set<std::string> refused_;
   std::map<std::string, int> held_;
   std::map<std::tuple<PIType, PIType, int32_t>, intptr_t> properties_;

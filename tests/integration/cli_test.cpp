@@ -7,6 +7,7 @@
 
 #include "host_session.h"
 #include "module_loader.h"
+#include "played_settings.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/test_images.h"
@@ -152,7 +153,10 @@ TEST_F(Cli, ApplyWritesWhatTheTestHostComputesInTheFormatTheOutputNameAsksFor) {
   const auto module = LoadedModule::Load(LUMERAY_MODULE_PATH, HostImageMode(expected), &error);
   ASSERT_NE(module, nullptr) << error;
   HostSession session(module->entry());
-  ASSERT_TRUE(session.Run(expected, RunOptions{}).ok());
+  const Descriptor factory = CompleteSettings({});
+  RunOptions options;
+  options.played = &factory;
+  ASSERT_TRUE(session.Run(expected, options).ok());
   const HostImage written = testing::ReadTestImage(out);
   EXPECT_EQ(written.sampleType, SampleType::kUInt8);
   EXPECT_EQ(written.iccProfile, expected.iccProfile);

@@ -113,11 +113,12 @@ TEST_F(Suites, RefusesWhatItCannotOfferWithoutSideEffects) {
   const void* suite = untouched;
   EXPECT_EQ(basic_->AcquireSuite(kErrorSuiteName, 1, &suite), kSPSuiteNotFoundError);
   EXPECT_EQ(basic_->AcquireSuite(kPropertySuiteName, 2, &suite), kSPSuiteNotFoundError);
-  EXPECT_EQ(basic_->AcquireSuite(kDescriptorRegistrySuiteName, 1, &suite), kSPSuiteNotFoundError);
+  EXPECT_EQ(basic_->AcquireSuite(kDescriptorRegistrySuiteName, 2, &suite), kSPSuiteNotFoundError);
+  EXPECT_EQ(basic_->AcquireSuite(kActionDescriptorSuiteName, 1, &suite), kSPSuiteNotFoundError);
   EXPECT_EQ(basic_->AcquireSuite("no such suite", 1, &suite), kSPSuiteNotFoundError);
   EXPECT_EQ(suite, untouched);
   EXPECT_EQ(host_.heldCount(), 0);
-  EXPECT_EQ(host_.refusalCount(), 4);
+  EXPECT_EQ(host_.refusalCount(), 5);
 }
 
 }  // namespace

@@ -189,7 +189,8 @@ TEST(ModuleRun, WithoutTheOptionalSuitesTheModuleStillRuns) {
   ASSERT_NE(module, nullptr);
   HostSession session(module->entry());
   RunOptions options;
-  options.faults.refusedSuites = {kPropertySuiteName, kErrorSuiteName};
+  options.faults.refusedSuites = {kPropertySuiteName, kErrorSuiteName, kDescriptorRegistrySuiteName,
+                                  kActionDescriptorSuiteName};
   const RunOutcome outcome = session.Run(image, options);
   ASSERT_TRUE(outcome.ok()) << outcome.result;
   EXPECT_EQ(outcome.counters.suiteAcquires, 0);

@@ -1,0 +1,251 @@
+// The host's descriptor procedures, action descriptors and registry, without the module: what
+// the module may rely on when it reads and writes its settings.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "descriptor.h"
+#include "descriptor_procs.h"
+#include "descriptor_registry.h"
+#include "handles.h"
+#include "host_context.h"
+#include "played_settings.h"
+#include "settings.h"
+#include "suites.h"
+#include "support/temp_dir.h"
+
+namespace lumeray {
+namespace {
+
+constexpr DescriptorKeyID kIntensity = FourCC("Intn");
+constexpr DescriptorKeyID kPoints = FourCC("numP");
+constexpr DescriptorKeyID kEffect = FourCC("stEf");
+constexpr DescriptorKeyID kBlockKey = FourCC("PBlk");
+constexpr char kEntryName[] = "383056ce-1943-4863-835d-19c2a188df95";
+
+// A handle table and suites published for the test thread, as during a module call.
+class PublishedHost : public ::testing::Test {
+ protected:
+  HandleTable handles_;
+  SuiteHost suites_;
+  HostContext context_{&handles_, &suites_, nullptr, nullptr};
+  HostContextScope scope_{&context_};
+  ReadDescriptorProcs read_ = MakeReadDescriptorProcs();
+  WriteDescriptorProcs write_ = MakeWriteDescriptorProcs();
+};
+
+TEST(DescriptorBytes, EveryTypeSurvivesEncodingAndBrokenBytesAreRefused) {
+  const Descriptor settings = CompleteSettings({});
+  Descriptor withFloat = settings;
+  withFloat.PutFloat(FourCC("xtra"), -0.125);
+  const std::vector<uint8_t> bytes = EncodeDescriptor(withFloat);
+  Descriptor decoded;
+  ASSERT_TRUE(DecodeDescriptor(bytes, &decoded));
+  ASSERT_EQ(decoded.size(), withFloat.size());
+  for (size_t i = 0; i < decoded.size(); ++i) {
+    const DescriptorItem& a = decoded.items()[i];
+    const DescriptorItem& b = withFloat.items()[i];
+    EXPECT_EQ(a.key, b.key);
+    EXPECT_EQ(a.type, b.type);
+    EXPECT_EQ(a.unit, b.unit);
+    EXPECT_EQ(a.number, b.number);
+    EXPECT_EQ(a.integer, b.integer);
+    EXPECT_EQ(a.boolean, b.boolean);
+    EXPECT_EQ(a.enumType, b.enumType);
+    EXPECT_EQ(a.enumValue, b.enumValue);
+  }
+  for (size_t cut = 1; cut < bytes.size(); ++cut) {
+    Descriptor partial;
+    const bool whole = DecodeDescriptor({bytes.data(), cut}, &partial);
+    // Only cuts that fall between items decode, and then to a prefix.
+    if (whole) {
+      EXPECT_LT(partial.size(), withFloat.size());
+    }
+  }
+  std::vector<uint8_t> twice = EncodeDescriptor(settings);
+  const std::vector<uint8_t> again = EncodeDescriptor(settings);
+  twice.insert(twice.end(), again.begin(), again.end());
+  EXPECT_FALSE(DecodeDescriptor(twice, &decoded)) << "a key given twice";
+}
+
+TEST_F(PublishedHost, GetsMustAskForTheTypeOfTheKeyJustReturned) {
+  Descriptor played;
+  played.PutUnitFloat(kIntensity, kUnitPercent, 62.5);
+  played.PutFloat(FourCC("Lngt"), 40);
+  played.PutInteger(kPoints, 9);
+  played.PutEnumerated(kEffect, kEffectEnumType, FourCC("efT6"));
+  played.PutBoolean(FourCC("opsO"), true);
+  Handle handle = handles_.NewCopy(EncodeDescriptor(played));
+  const DescriptorKeyID keys[] = {kIntensity, 0};
+  PIReadDescriptor token = read_.openReadDescriptorProc(handle, keys);
+  ASSERT_NE(token, nullptr);
+
+  DescriptorKeyID key = 0;
+  DescriptorTypeID type = 0;
+  int32_t flags = -1;
+  double number = 0;
+  DescriptorUnitID unit = 0;
+  ASSERT_TRUE(read_.getKeyProc(token, &key, &type, &flags));
+  EXPECT_EQ(key, kIntensity);
+  EXPECT_EQ(type, kTypeUnitFloat);
+  EXPECT_EQ(read_.getFloatProc(token, &number), kDescriptorTypeErr) << "a unit float is no float";
+  EXPECT_EQ(read_.getUnitFloatProc(token, &unit, &number), kNoErr);
+  EXPECT_EQ(unit, kUnitPercent);
+  EXPECT_EQ(number, 62.5);
+
+  ASSERT_TRUE(read_.getKeyProc(token, &key, &type, &flags));
+  EXPECT_EQ(read_.getUnitFloatProc(token, &unit, &number), kDescriptorTypeErr);
+  EXPECT_EQ(read_.getFloatProc(token, &number), kNoErr);
+  EXPECT_EQ(number, 40);
+
+  int32_t integer = 0;
+  ASSERT_TRUE(read_.getKeyProc(token, &key, &type, &flags));
+  EXPECT_EQ(read_.getFloatProc(token, &number), kDescriptorTypeErr);
+  EXPECT_EQ(read_.getIntegerProc(token, &integer), kNoErr);
+  EXPECT_EQ(integer, 9);
+
+  DescriptorEnumID code = 0;
+  ASSERT_TRUE(read_.getKeyProc(token, &key, &type, &flags));
+  EXPECT_EQ(read_.getIntegerProc(token, &integer), kDescriptorTypeErr);
+  EXPECT_EQ(read_.getEnumeratedProc(token, &code), kNoErr);
+  EXPECT_EQ(code, FourCC("efT6"));
+
+  Boolean flag = 0;
+  ASSERT_TRUE(read_.getKeyProc(token, &key, &type, &flags));
+  EXPECT_EQ(read_.getEnumeratedProc(token, &code), kDescriptorTypeErr);
+  EXPECT_EQ(read_.getBooleanProc(token, &flag), kNoErr);
+  EXPECT_EQ(flag, 1);
+
+  EXPECT_FALSE(read_.getKeyProc(token, &key, &type, &flags));
+  EXPECT_EQ(read_.getBooleanProc(token, &flag), kDescriptorTypeErr) << "no key is current";
+  EXPECT_EQ(read_.closeReadDescriptorProc(token), kNoErr);
+  handles_.Dispose(handle);
+  EXPECT_EQ(handles_.BadCalls(), 0);
+}
+
+TEST_F(PublishedHost, ForeignOrBrokenHandlesDoNotOpen) {
+  const DescriptorKeyID keys[] = {0};
+  EXPECT_EQ(read_.openReadDescriptorProc(nullptr, keys), nullptr);
+  HandleTable otherTable;
+  Handle foreign = otherTable.NewCopy(EncodeDescriptor(CompleteSettings({})));
+  EXPECT_EQ(read_.openReadDescriptorProc(foreign, keys), nullptr) << "another table's handle";
+  Handle broken = handles_.NewCopy(std::vector<uint8_t>{'I', 'n', 't'});
+  EXPECT_EQ(read_.openReadDescriptorProc(broken, keys), nullptr);
+  handles_.Dispose(broken);
+}
+
+TEST_F(PublishedHost, AWrittenDescriptorClosesIntoANewHandle) {
+  PIWriteDescriptor token = write_.openWriteDescriptorProc();
+  ASSERT_NE(token, nullptr);
+  const double angle = 15.7;
+  EXPECT_EQ(write_.putUnitFloatProc(token, FourCC("Angl"), kUnitAngle, &angle), kNoErr);
+  EXPECT_EQ(write_.putIntegerProc(token, kPoints, 14), kNoErr);
+  EXPECT_EQ(write_.putEnumeratedProc(token, kEffect, kEffectEnumType, FourCC("efT3")), kNoErr);
+  EXPECT_EQ(write_.putBooleanProc(token, FourCC("opsO"), 0), kNoErr);
+  const size_t before = handles_.LiveCount();
+  PIDescriptorHandle written = nullptr;
+  ASSERT_EQ(write_.closeWriteDescriptorProc(token, &written), kNoErr);
+  ASSERT_TRUE(handles_.Contains(written));
+  EXPECT_EQ(handles_.LiveCount(), before + 1);
+
+  const char* bytes = handles_.Lock(written);
+  Descriptor decoded;
+  ASSERT_TRUE(DecodeDescriptor(
+      {reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(handles_.Size(written))},
+      &decoded));
+  handles_.Unlock(written);
+  ASSERT_EQ(decoded.size(), 4u);
+  EXPECT_EQ(decoded.items()[0].number, 15.7);
+  EXPECT_EQ(decoded.items()[0].unit, kUnitAngle);
+  EXPECT_EQ(decoded.items()[1].integer, 14);
+  EXPECT_EQ(decoded.items()[2].enumValue, FourCC("efT3"));
+  EXPECT_FALSE(decoded.items()[3].boolean);
+  handles_.Dispose(written);
+}
+
+TEST_F(PublishedHost, SuitesAreOfferedInTheirVersionsAndReleasedWithThem) {
+  const void* suite = nullptr;
+  EXPECT_EQ(suites_.Acquire(kActionDescriptorSuiteName, 3, &suite), kSPNoError);
+  EXPECT_EQ(suites_.Acquire(kActionDescriptorSuiteName, 2, &suite), kSPNoError);
+  EXPECT_EQ(suites_.Acquire(kDescriptorRegistrySuiteName, 1, &suite), kSPNoError);
+  suite = nullptr;
+  EXPECT_EQ(suites_.Acquire(kActionDescriptorSuiteName, 4, &suite), kSPSuiteNotFoundError);
+  EXPECT_EQ(suites_.Acquire(kDescriptorRegistrySuiteName, 2, &suite), kSPSuiteNotFoundError);
+  EXPECT_EQ(suite, nullptr);
+  EXPECT_EQ(suites_.Release(kActionDescriptorSuiteName, 3), kSPNoError);
+  EXPECT_EQ(suites_.Release(kDescriptorRegistrySuiteName, 2), kSPSuiteNotFoundError)
+      << "released with another version than acquired";
+  EXPECT_EQ(suites_.unbalancedReleases(), 1);
+  EXPECT_EQ(suites_.Release(kActionDescriptorSuiteName, 2), kSPNoError);
+  EXPECT_EQ(suites_.Release(kDescriptorRegistrySuiteName, 1), kSPNoError);
+  EXPECT_EQ(suites_.heldCount(), 0);
+}
+
+TEST_F(PublishedHost, TheRegistryHandsOutCopiesAndPersistsBetweenSessions) {
+  testing::TempDir dir;
+  const std::string file = (dir.path() / "state" / "registry").string();
+  std::string error;
+  ASSERT_TRUE(suites_.descriptors().UseRegistryFile(file, &error)) << error;
+  const DescriptorRegistrySuite1 registry = MakeRegistrySuite();
+  const ActionDescriptorSuite descriptors = MakeActionDescriptorSuite();
+
+  PIActionDescriptor made = nullptr;
+  ASSERT_EQ(descriptors.Make(&made), kSPNoError);
+  uint8_t block[255];
+  for (size_t i = 0; i < sizeof block; ++i) block[i] = static_cast<uint8_t>(i * 7);
+  ASSERT_EQ(descriptors.PutData(made, kBlockKey, sizeof block, block), kSPNoError);
+  ASSERT_EQ(registry.Register(kEntryName, made, 1), kSPNoError);
+  ASSERT_EQ(descriptors.Free(made), kSPNoError);
+  EXPECT_NE(descriptors.Free(made), kSPNoError) << "freed twice";
+  EXPECT_TRUE(std::filesystem::exists(file));
+
+  // The next session finds the entry in the file.
+  SuiteHost next;
+  HostContext nextContext{&handles_, &next, nullptr, nullptr};
+  HostContextScope nextScope(&nextContext);
+  ASSERT_TRUE(next.descriptors().UseRegistryFile(file, &error)) << error;
+  PIActionDescriptor got = nullptr;
+  ASSERT_EQ(registry.Get(kEntryName, &got), kSPNoError);
+  int32_t length = 0;
+  ASSERT_EQ(descriptors.GetDataLength(got, kBlockKey, &length), kSPNoError);
+  ASSERT_EQ(length, 255);
+  uint8_t read[255] = {};
+  ASSERT_EQ(descriptors.GetData(got, kBlockKey, read), kSPNoError);
+  EXPECT_EQ(std::memcmp(read, block, sizeof block), 0);
+  EXPECT_NE(descriptors.GetDataLength(got, FourCC("none"), &length), kSPNoError);
+  EXPECT_EQ(descriptors.Free(got), kSPNoError);
+  EXPECT_EQ(next.descriptors().liveCount(), 0u);
+
+  PIActionDescriptor missing = nullptr;
+  EXPECT_NE(registry.Get("no such entry", &missing), kSPNoError);
+  EXPECT_EQ(missing, nullptr);
+
+  // Erasing a persistent entry removes it from the file too.
+  ASSERT_EQ(registry.Erase(kEntryName), kSPNoError);
+  SuiteHost third;
+  ASSERT_TRUE(third.descriptors().UseRegistryFile(file, &error));
+  EXPECT_EQ(third.descriptors().Find(kEntryName), nullptr);
+  EXPECT_EQ(dir.Entries().size(), 1u) << "no temporary file left beside the state folder";
+}
+
+TEST(RegistryFile, ForeignTextIsIgnoredAndNamesWithLineBreaksAreRefused) {
+  std::map<std::string, RegistryEntry> entries;
+  EXPECT_FALSE(ParseRegistry("", &entries));
+  EXPECT_FALSE(ParseRegistry("lumeray registry 1\nname\t5042\t00\n", &entries));
+  EXPECT_FALSE(ParseRegistry("lumeray registry 1\nname\t50426c6b\t0\n", &entries));
+  EXPECT_FALSE(ParseRegistry("lumeray registry 1\nname\t50426c6b\tzz\n", &entries));
+  ASSERT_TRUE(ParseRegistry("lumeray registry 1\nname\t50426c6b\t00ff\n", &entries));
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries["name"].values.data[kBlockKey], (std::vector<uint8_t>{0x00, 0xFF}));
+  EXPECT_EQ(FormatRegistry(entries), "lumeray registry 1\nname\t50426c6b\t00ff\n");
+
+  DescriptorStore store;
+  EXPECT_NE(store.Register("two\nlines", ActionDescriptorRecord{}, true), kSPNoError);
+  EXPECT_EQ(store.Register("memory only", ActionDescriptorRecord{}, false), kSPNoError);
+}
+
+}  // namespace
+}  // namespace lumeray
