@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -152,6 +153,78 @@ int RunApply(const ApplyArguments& arguments) {
     return kExitFailure;
   }
   ReportNotes(notes, arguments.output, arguments.quiet);
+  return kExitSuccess;
+}
+
+}  // namespace lumeray
+
+namespace lumeray {
+namespace {
+
+void PrintLightSourceLine(void*, const char* line) {
+  const size_t length = std::strlen(line);
+  std::fputs(line, stdout);
+  if (length == 0 || line[length - 1] != '\n') std::fputc('\n', stdout);
+}
+
+}  // namespace
+
+int RunSources(const ApplyArguments& arguments) {
+  std::string error;
+  ImageFile input;
+  std::vector<std::string> notes;
+  if (!ReadImageFile(arguments.input, &input, &notes, &error)) {
+    Report(arguments.input + ": " + error);
+    return kExitFailure;
+  }
+  ReportNotes(notes, arguments.input, arguments.quiet);
+  if (!input.image.iccProfile.empty() &&
+      !CheckIccProfile(input.image.iccProfile, input.image.colourPlanes, &error)) {
+    Report(arguments.input + ": " + error);
+    return kExitFailure;
+  }
+  GreyMask mask;
+  const bool masked = !arguments.mask.empty();
+  if (masked &&
+      !ReadMaskFile(arguments.mask, input.image.width, input.image.height, &mask, &error)) {
+    Report(arguments.mask + ": " + error);
+    return kExitFailure;
+  }
+  const std::optional<std::string> modulePath = FindModule(
+      arguments.plugin, std::getenv(kModuleEnvironmentVariable), ExecutableDirectory(), &error);
+  if (!modulePath) {
+    Report(error);
+    return kExitFailure;
+  }
+  const std::unique_ptr<LoadedModule> module =
+      LoadedModule::Load(*modulePath, HostImageMode(input.image), &error);
+  if (!module) {
+    Report("cannot use the filter module " + *modulePath + ": " + error);
+    return kExitFailure;
+  }
+  if (module->traceEntry() == nullptr) {
+    Report("the filter module " + *modulePath + " cannot list light sources");
+    return kExitFailure;
+  }
+
+  RunOutcome outcome;
+  {
+    InterruptGuard interrupt;
+    ProgressBar bar(!arguments.quiet && StandardErrorIsTerminal(), stderr);
+    RunOptions options;
+    options.tileSize = arguments.tileSize > 0 ? arguments.tileSize : kDefaultTileSize;
+    options.mask = masked ? &mask : nullptr;
+    options.progressBar = &bar;
+    options.traceEntry = module->traceEntry();
+    options.lightSourceSink = PrintLightSourceLine;
+    HostSession session(module->entry());
+    outcome = session.Run(input.image, options);
+  }
+  std::fflush(stdout);
+  if (!outcome.ok()) {
+    ReportRunFailure(outcome);
+    return outcome.hostMessage.empty() ? ExitStatusForResult(outcome.result) : kExitFailure;
+  }
   return kExitSuccess;
 }
 

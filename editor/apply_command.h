@@ -15,4 +15,8 @@ namespace lumeray {
 // Returns the exit status.
 int RunApply(const ApplyArguments& arguments);
 
+// `lumeray sources`: the module's light source table of the image, one line per source,
+// brightest first, on standard output. Uses `input`, `mask`, `plugin`, `tileSize`, `quiet`.
+int RunSources(const ApplyArguments& arguments);
+
 }  // namespace lumeray

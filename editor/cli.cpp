@@ -73,6 +73,49 @@ bool StoreOption(const std::string& name, const std::string& value, ApplyArgumen
   return true;
 }
 
+// sources INPUT [--mask FILE] [--plugin PATH] [--tile N] [--quiet]
+bool ParseSources(const std::vector<std::string>& arguments, ApplyArguments* sources,
+                  std::string* error) {
+  for (size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const bool takesValue = argument == "--mask" || argument == "--plugin" || argument == "--tile";
+    if (takesValue) {
+      if (i + 1 >= arguments.size()) {
+        *error = argument + " needs a value";
+        return false;
+      }
+      const std::string& value = arguments[++i];
+      if (argument == "--mask") sources->mask = value;
+      if (argument == "--plugin") sources->plugin = value;
+      if (argument == "--tile") {
+        int tile = 0;
+        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), tile);
+        if (ec != std::errc() || end != value.data() + value.size() || tile < 1 ||
+            tile > kMaxTileSize) {
+          *error = "--tile takes a whole number from 1 to " + std::to_string(kMaxTileSize);
+          return false;
+        }
+        sources->tileSize = tile;
+      }
+    } else if (argument == "--quiet") {
+      sources->quiet = true;
+    } else if (!argument.empty() && argument[0] == '-') {
+      *error = "sources does not take " + argument;
+      return false;
+    } else if (sources->input.empty()) {
+      sources->input = argument;
+    } else {
+      *error = "sources takes one image";
+      return false;
+    }
+  }
+  if (sources->input.empty()) {
+    *error = "sources needs an image";
+    return false;
+  }
+  return true;
+}
+
 bool ParseApply(const std::vector<std::string>& arguments, ApplyArguments* apply,
                 std::string* error) {
   std::vector<std::string> positionals;
@@ -178,7 +221,7 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
   }
   if (command == "sources") {
     commandLine->command = Command::kSources;
-    return true;
+    return ParseSources(arguments, &commandLine->apply, error);
   }
   if (command == "options") {
     commandLine->command = Command::kOptions;
@@ -265,7 +308,7 @@ int RunEditor(int argc, char** argv) {
     case Command::kApply:
       return RunApply(commandLine.apply);
     case Command::kSources:
-      return NotAvailable("sources");
+      return RunSources(commandLine.apply);
     case Command::kOptions:
       return NotAvailable("options");
     case Command::kInstallConfig:

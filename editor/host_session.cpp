@@ -189,18 +189,33 @@ RunOutcome HostSession::Run(HostImage& image, const RunOptions& options) {
   OSErr result = kNoErr;
   if (options.parametersSelector) result = callSelector(kFilterSelectorParameters);
   if (result == kNoErr) result = callSelector(kFilterSelectorPrepare);
-  if (result == kNoErr) result = callSelector(kFilterSelectorStart);
-  while (result == kNoErr && tiles.HasRequest()) {
-    if (InterruptRequested()) {
-      result = kUserCanceledErr;
-      break;
+  const bool listing = options.traceEntry != nullptr && options.lightSourceSink != nullptr;
+  if (listing) {
+    if (result == kNoErr) {
+      int16_t listed = kNoErr;
+      {
+        HostContextScope scope(&context);
+        options.traceEntry(&frame->record, &data_, &listed, options.lightSourceSink,
+                           options.sinkContext);
+      }
+      parameters_ = frame->record.parameters;
+      result = listed;
+      if (result != kNoErr) outcome.failedSelector = kFilterSelectorStart;
     }
-    result = tiles.ServeRequest();
-    if (result == kNoErr) result = callSelector(kFilterSelectorContinue);
+  } else {
+    if (result == kNoErr) result = callSelector(kFilterSelectorStart);
+    while (result == kNoErr && tiles.HasRequest()) {
+      if (InterruptRequested()) {
+        result = kUserCanceledErr;
+        break;
+      }
+      result = tiles.ServeRequest();
+      if (result == kNoErr) result = callSelector(kFilterSelectorContinue);
+    }
+    if (result == kNoErr) result = callSelector(kFilterSelectorFinish);
   }
-  if (result == kNoErr) result = callSelector(kFilterSelectorFinish);
 
-  if (result == kNoErr) {
+  if (result == kNoErr && !listing) {
     tiles.Accept();
   } else {
     tiles.Rollback();

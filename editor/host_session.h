@@ -53,6 +53,13 @@ struct HostFaults {
 };
 
 struct RunOptions {
+  // A listing of the light sources instead of a filter run: after Prepare the module's listing
+  // entry runs in place of Start and Finish, handing its lines to `lightSourceSink`. The image
+  // is never changed.
+  TraceLightSourcesProc traceEntry = nullptr;
+  LightSourceSinkProc lightSourceSink = nullptr;
+  void* sinkContext = nullptr;
+
   int tileSize = kDefaultTileSize;
   bool parametersSelector = false;
   const GreyMask* mask = nullptr;

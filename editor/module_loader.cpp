@@ -116,8 +116,11 @@ std::unique_ptr<LoadedModule> LoadedModule::Load(const std::string& path, int16_
     return nullptr;
   }
   auto entry = reinterpret_cast<PluginMainProc>(symbol);
-  return std::unique_ptr<LoadedModule>(
+  std::unique_ptr<LoadedModule> module(
       new LoadedModule(path, std::move(*properties), library, entry));
+  module->traceEntry_ =
+      reinterpret_cast<TraceLightSourcesProc>(dlsym(library, kTraceLightSourcesEntryName));
+  return module;
 }
 
 LoadedModule::LoadedModule(std::string path, PluginProperties properties, void* library,

@@ -55,6 +55,8 @@ class LoadedModule {
   LoadedModule& operator=(const LoadedModule&) = delete;
 
   PluginMainProc entry() const { return entry_; }
+  // The module's light source listing entry, or null when the module has none.
+  TraceLightSourcesProc traceEntry() const { return traceEntry_; }
   const PluginProperties& properties() const { return properties_; }
   const std::string& path() const { return path_; }
 
@@ -65,6 +67,7 @@ class LoadedModule {
   PluginProperties properties_;
   void* library_;
   PluginMainProc entry_;
+  TraceLightSourcesProc traceEntry_ = nullptr;
 };
 
 }  // namespace lumeray
