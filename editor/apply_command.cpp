@@ -69,6 +69,48 @@ bool RecordSettings(const std::string& path, const RunOutcome& outcome, std::str
   return WriteFileAtomically(path, FormatActionFile(outcome.recorded), false, error);
 }
 
+// What a run needs before the module is called: the image, the mask and the loaded module.
+struct RunInputs {
+  ImageFile input;
+  GreyMask mask;
+  bool masked = false;
+  std::unique_ptr<LoadedModule> module;
+};
+
+// Reads the image (and mask) and loads the module; reports and returns false on failure.
+bool LoadRunInputs(const ApplyArguments& arguments, RunInputs* inputs) {
+  std::string error;
+  std::vector<std::string> notes;
+  if (!ReadImageFile(arguments.input, &inputs->input, &notes, &error)) {
+    Report(arguments.input + ": " + error);
+    return false;
+  }
+  ReportNotes(notes, arguments.input, arguments.quiet);
+  const HostImage& image = inputs->input.image;
+  if (!image.iccProfile.empty() && !CheckIccProfile(image.iccProfile, image.colourPlanes, &error)) {
+    Report(arguments.input + ": " + error);
+    return false;
+  }
+  inputs->masked = !arguments.mask.empty();
+  if (inputs->masked &&
+      !ReadMaskFile(arguments.mask, image.width, image.height, &inputs->mask, &error)) {
+    Report(arguments.mask + ": " + error);
+    return false;
+  }
+  const std::optional<std::string> modulePath = FindModule(
+      arguments.plugin, std::getenv(kModuleEnvironmentVariable), ExecutableDirectory(), &error);
+  if (!modulePath) {
+    Report(error);
+    return false;
+  }
+  inputs->module = LoadedModule::Load(*modulePath, HostImageMode(image), &error);
+  if (!inputs->module) {
+    Report("cannot use the filter module " + *modulePath + ": " + error);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int RunApply(const ApplyArguments& arguments) {
@@ -83,38 +125,12 @@ int RunApply(const ApplyArguments& arguments) {
     return kExitFailure;
   }
 
-  ImageFile input;
-  std::vector<std::string> notes;
-  if (!ReadImageFile(arguments.input, &input, &notes, &error)) {
-    Report(arguments.input + ": " + error);
-    return kExitFailure;
-  }
-  ReportNotes(notes, arguments.input, arguments.quiet);
-  if (!input.image.iccProfile.empty() &&
-      !CheckIccProfile(input.image.iccProfile, input.image.colourPlanes, &error)) {
-    Report(arguments.input + ": " + error);
-    return kExitFailure;
-  }
-  GreyMask mask;
-  const bool masked = !arguments.mask.empty();
-  if (masked &&
-      !ReadMaskFile(arguments.mask, input.image.width, input.image.height, &mask, &error)) {
-    Report(arguments.mask + ": " + error);
-    return kExitFailure;
-  }
-
-  const std::optional<std::string> modulePath = FindModule(
-      arguments.plugin, std::getenv(kModuleEnvironmentVariable), ExecutableDirectory(), &error);
-  if (!modulePath) {
-    Report(error);
-    return kExitFailure;
-  }
-  const std::unique_ptr<LoadedModule> module =
-      LoadedModule::Load(*modulePath, HostImageMode(input.image), &error);
-  if (!module) {
-    Report("cannot use the filter module " + *modulePath + ": " + error);
-    return kExitFailure;
-  }
+  RunInputs inputs;
+  if (!LoadRunInputs(arguments, &inputs)) return kExitFailure;
+  ImageFile& input = inputs.input;
+  GreyMask& mask = inputs.mask;
+  const bool masked = inputs.masked;
+  const std::unique_ptr<LoadedModule>& module = inputs.module;
 
   RunOutcome outcome;
   {
@@ -147,7 +163,7 @@ int RunApply(const ApplyArguments& arguments) {
     return kExitFailure;
   }
 
-  notes.clear();
+  std::vector<std::string> notes;
   if (!WriteImageFile(arguments.output, input.image, input, &notes, &error)) {
     Report(arguments.output + ": " + error);
     return kExitFailure;
@@ -156,9 +172,6 @@ int RunApply(const ApplyArguments& arguments) {
   return kExitSuccess;
 }
 
-}  // namespace lumeray
-
-namespace lumeray {
 namespace {
 
 void PrintLightSourceLine(void*, const char* line) {
@@ -170,40 +183,14 @@ void PrintLightSourceLine(void*, const char* line) {
 }  // namespace
 
 int RunSources(const ApplyArguments& arguments) {
-  std::string error;
-  ImageFile input;
-  std::vector<std::string> notes;
-  if (!ReadImageFile(arguments.input, &input, &notes, &error)) {
-    Report(arguments.input + ": " + error);
-    return kExitFailure;
-  }
-  ReportNotes(notes, arguments.input, arguments.quiet);
-  if (!input.image.iccProfile.empty() &&
-      !CheckIccProfile(input.image.iccProfile, input.image.colourPlanes, &error)) {
-    Report(arguments.input + ": " + error);
-    return kExitFailure;
-  }
-  GreyMask mask;
-  const bool masked = !arguments.mask.empty();
-  if (masked &&
-      !ReadMaskFile(arguments.mask, input.image.width, input.image.height, &mask, &error)) {
-    Report(arguments.mask + ": " + error);
-    return kExitFailure;
-  }
-  const std::optional<std::string> modulePath = FindModule(
-      arguments.plugin, std::getenv(kModuleEnvironmentVariable), ExecutableDirectory(), &error);
-  if (!modulePath) {
-    Report(error);
-    return kExitFailure;
-  }
-  const std::unique_ptr<LoadedModule> module =
-      LoadedModule::Load(*modulePath, HostImageMode(input.image), &error);
-  if (!module) {
-    Report("cannot use the filter module " + *modulePath + ": " + error);
-    return kExitFailure;
-  }
+  RunInputs inputs;
+  if (!LoadRunInputs(arguments, &inputs)) return kExitFailure;
+  const GreyMask& mask = inputs.mask;
+  const bool masked = inputs.masked;
+  const std::unique_ptr<LoadedModule>& module = inputs.module;
+  const std::string& modulePath = module->path();
   if (module->traceEntry() == nullptr) {
-    Report("the filter module " + *modulePath + " cannot list light sources");
+    Report("the filter module " + modulePath + " cannot list light sources");
     return kExitFailure;
   }
 
@@ -218,7 +205,7 @@ int RunSources(const ApplyArguments& arguments) {
     options.traceEntry = module->traceEntry();
     options.lightSourceSink = PrintLightSourceLine;
     HostSession session(module->entry());
-    outcome = session.Run(input.image, options);
+    outcome = session.Run(inputs.input.image, options);
   }
   std::fflush(stdout);
   if (!outcome.ok()) {

@@ -1,6 +1,8 @@
 // The `lumeray` command as a user runs it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -118,11 +120,35 @@ TEST_F(Cli, BadInputsExitWith1AndLeaveNoOutput) {
 }
 
 TEST_F(Cli, CommandsStillToComeSaySo) {
-  for (const char* command : {"sources", "options", "install-config"}) {
+  for (const char* command : {"options", "install-config"}) {
     const ProcessResult result = Lumeray({command});
     EXPECT_EQ(result.exitStatus, kFailure);
     EXPECT_NE(result.err.find("not available yet"), std::string::npos) << result.err;
   }
+}
+
+TEST_F(Cli, SourcesListsTheLightSourcesOfTheSampleBrightestFirst) {
+  const ProcessResult result = Lumeray({"sources", Sample(), "--quiet"});
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+  int count = 0;
+  ASSERT_EQ(std::sscanf(result.out.c_str(), "NumberOfLightSources = %d", &count), 1) << result.out;
+  EXPECT_GT(count, 100);
+  const std::string first = "\n\nLightSourceTable[0000] x = ";
+  EXPECT_NE(result.out.find(first), std::string::npos) << result.out.substr(0, 200);
+  // One line per source after the count line and its blank line.
+  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), count + 2);
+  unsigned previous = 0xFFFFFFFFu;
+  size_t at = 0;
+  while ((at = result.out.find("Bright = ", at)) != std::string::npos) {
+    const unsigned bright =
+        static_cast<unsigned>(std::stoul(result.out.substr(at + 9, 8), nullptr, 16));
+    EXPECT_LE(bright, previous);
+    previous = bright;
+    at += 9;
+  }
+  ExpectRefused(kUsage, {"sources"});
+  ExpectRefused(kUsage, {"sources", Sample(), "--what"});
+  ExpectRefused(kFailure, {"sources", dir_.File("missing.png")});
 }
 
 TEST_F(Cli, ApplyWritesTheImageBackUnchangedInItsOwnFormat) {
