@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "effects/effect_renderers.h"
+#include "effects/parameter_set_buffer.h"
 #include "host/host_globals.h"
 
 namespace lumeray {
@@ -33,15 +35,9 @@ uint8_t* NewCurrentParameterBlock() {
 void ApplyParameterBlock(const uint8_t* block) { CurrentParameters() = ReadBlock(block); }
 
 bool ParameterBlockEqualsCurrent(const uint8_t* block) {
-  const ParameterSet a = ReadBlock(block);
-  const ParameterSet& b = CurrentParameters();
-  return a.Intensity == b.Intensity && a.Length == b.Length && a.Angle == b.Angle &&
-         a.NumberOfPoints == b.NumberOfPoints && a.SpikeSharpness == b.SpikeSharpness &&
-         a.ColorSaturation == b.ColorSaturation && a.RainbowIntensity == b.RainbowIntensity &&
-         a.RainbowFrequency == b.RainbowFrequency &&
-         a.SecondarySpikeIntensity == b.SecondarySpikeIntensity &&
-         a.SoftFlareIntensity == b.SoftFlareIntensity && a.EffectsOnly == b.EffectsOnly &&
-         a.EffectType == b.EffectType && a.Quantity == b.Quantity;
+  // The effect fields, as a render sees them; the version is not compared.
+  return SameEffectFields(MakeFinalRenderSnapshot(ReadBlock(block)),
+                          MakeFinalRenderSnapshot(CurrentParameters()));
 }
 
 // No older format can be converted to the current one.
