@@ -10,8 +10,12 @@ namespace {
 // Overlap tests look this many pixels beyond the largest radius.
 constexpr int32_t kOverlapMargin = 4;
 
-int64_t QuarterX(const LightSourceEntry& e) { return int64_t{e.x} * 4 + e.xFraction; }
-int64_t QuarterY(const LightSourceEntry& e) { return int64_t{e.y} * 4 + e.yFraction; }
+int64_t QuarterX(const LightSourceEntry& e) {
+  return int64_t{e.x} * 4 + e.xFraction;
+}
+int64_t QuarterY(const LightSourceEntry& e) {
+  return int64_t{e.y} * 4 + e.yFraction;
+}
 
 }  // namespace
 
@@ -59,13 +63,23 @@ int AddToLocalTable(LightSourceTable* table, const QuarterPixelPoint& position, 
 
   const uint64_t needed = (uint64_t{table->count} + 1) * sizeof(LightSourceEntry);
   if (needed > table->entries.size) {
-    const uint64_t grown =
-        (uint64_t{table->count} + kLocalTableGrowth) * sizeof(LightSourceEntry);
+    const uint64_t grown = (uint64_t{table->count} + kLocalTableGrowth) * sizeof(LightSourceEntry);
     if (int error = ReallocateBufferPreserveContents(grown, &table->entries)) return error;
   }
   LightSourceEntry& added = table->data()[table->count++];
-  added = {position.x, position.xFraction, position.y, position.yFraction, radius, squaredRadius,
-           0, red, green, blue, kFractionOne, kSpareFieldValue, kLightSourceNormal,
+  added = {position.x,
+           position.xFraction,
+           position.y,
+           position.yFraction,
+           radius,
+           squaredRadius,
+           0,
+           red,
+           green,
+           blue,
+           kFractionOne,
+           kSpareFieldValue,
+           kLightSourceNormal,
            kLightSourceNormal};
   table->largestRadius = std::max(table->largestRadius, radius);
   return 0;

@@ -62,7 +62,9 @@ struct LightSourceTable {
   float largestRadius = 0.0f;
 
   LightSourceEntry* data() { return static_cast<LightSourceEntry*>(entries.data); }
-  const LightSourceEntry* data() const { return static_cast<const LightSourceEntry*>(entries.data); }
+  const LightSourceEntry* data() const {
+    return static_cast<const LightSourceEntry*>(entries.data);
+  }
 };
 
 // Entries a local table grows by when it is full.

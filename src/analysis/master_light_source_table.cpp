@@ -19,9 +19,13 @@ constexpr size_t kTraceLineLimit = 255;
 
 MasterLightSourceTable gMaster;
 
-bool Cancelled(CancelTest cancelled) { return cancelled != nullptr && cancelled(); }
+bool Cancelled(CancelTest cancelled) {
+  return cancelled != nullptr && cancelled();
+}
 
-QuarterPixelPoint PointOf(const LightSourceEntry& e) { return {e.x, e.xFraction, e.y, e.yFraction}; }
+QuarterPixelPoint PointOf(const LightSourceEntry& e) {
+  return {e.x, e.xFraction, e.y, e.yFraction};
+}
 
 // Applies a Hide/Show operation to one entry; true when the entry was affected.
 bool Apply(LightSourceEntry& e, HideShowOperation operation) {
@@ -61,7 +65,9 @@ bool Eligible(const LightSourceEntry& e, HideShowOperation operation) {
 
 }  // namespace
 
-MasterLightSourceTable& MasterTable() { return gMaster; }
+MasterLightSourceTable& MasterTable() {
+  return gMaster;
+}
 
 int PreallocateMasterLightSourceTable(MasterLightSourceTable* master, uint32_t count) {
   const uint64_t bytes = uint64_t{count} * sizeof(LightSourceEntry);
@@ -182,8 +188,8 @@ bool HideShowInRectangle(MasterLightSourceTable* master, const PixelRectangle& r
 }
 
 int32_t NearestSearchRadius(double zoom) {
-  const double scaled = zoom > 0 ? std::trunc(kNearestRadiusNumerator / zoom)
-                                 : std::numeric_limits<double>::max();
+  const double scaled =
+      zoom > 0 ? std::trunc(kNearestRadiusNumerator / zoom) : std::numeric_limits<double>::max();
   const double clamped = std::min<double>(scaled, std::numeric_limits<int32_t>::max());
   return std::max(static_cast<int32_t>(clamped), kNearestRadiusMinimum);
 }
@@ -222,7 +228,8 @@ std::optional<std::string> LightSourceTableTrace::Next() {
   }
   if (index_ >= master_.count) return std::nullopt;
   const LightSourceEntry& e = master_.data()[index_];
-  std::snprintf(line, sizeof line, "LightSourceTable[%04d] x = %.2f, y = %.2f, Diam = %.2f, Bright = %X%s",
+  std::snprintf(line, sizeof line,
+                "LightSourceTable[%04d] x = %.2f, y = %.2f, Diam = %.2f, Bright = %X%s",
                 static_cast<int>(index_), e.x + e.xFraction / 4.0, e.y + e.yFraction / 4.0,
                 2.0 * std::sqrt(static_cast<double>(e.squaredRadius)), e.brightness,
                 e.state == kLightSourceHidden ? " (D)" : "");

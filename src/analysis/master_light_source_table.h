@@ -20,7 +20,9 @@ struct MasterLightSourceTable {
   std::atomic<uint32_t> generation{0};
 
   LightSourceEntry* data() { return static_cast<LightSourceEntry*>(entries.data); }
-  const LightSourceEntry* data() const { return static_cast<const LightSourceEntry*>(entries.data); }
+  const LightSourceEntry* data() const {
+    return static_cast<const LightSourceEntry*>(entries.data);
+  }
 };
 
 // The run's master table.

@@ -65,7 +65,8 @@ int ComputeWorkerThreadCount(const std::optional<std::vector<platform::Processor
     count = static_cast<int>(logical - extra);
     if (count <= 0) count = 1;
     // Without additional hardware threads, leave one processor to the user interface.
-    if (static_cast<uint32_t>(count) == logical && logical > 2) count = static_cast<int>(logical) - 1;
+    if (static_cast<uint32_t>(count) == logical && logical > 2)
+      count = static_cast<int>(logical) - 1;
   }
   if (count > kMaximumWorkerThreads) count = kMaximumWorkerThreads;
   return count;
@@ -80,13 +81,16 @@ int WorkerThreadCount() {
   return count;
 }
 
-void ResetWorkerThreadCount() { gWorkerCount.store(0); }
+void ResetWorkerThreadCount() {
+  gWorkerCount.store(0);
+}
 
 bool SpawnMultipleThreads(ThreadSlot* slots, int count) {
   for (int i = 0; i < count; ++i) {
     ThreadSlot& slot = slots[i];
     int errorNumber = 0;
-    platform::Thread* thread = platform::Thread::Start(slot.startRoutine, slot.argument, &errorNumber);
+    platform::Thread* thread =
+        platform::Thread::Start(slot.startRoutine, slot.argument, &errorNumber);
     if (thread == nullptr) {
       std::string text = platform::SystemErrorText(errorNumber);
       MessageReport report(__LINE__, kMessageDebug);
@@ -170,7 +174,9 @@ int DestroyThread(ThreadSlot* slot) {
   return result;
 }
 
-void SetCancellationPoll(CancellationPoll poll) { gCancellationPoll.store(poll); }
+void SetCancellationPoll(CancellationPoll poll) {
+  gCancellationPoll.store(poll);
+}
 
 bool CancellationRequested() {
   CancellationPoll poll = gCancellationPoll.load();

@@ -21,7 +21,9 @@ constexpr std::array<EffectTypeRow, 8> kEffectTypes = {{
 
 }  // namespace
 
-std::span<const EffectTypeRow> EffectTypeTable() { return kEffectTypes; }
+std::span<const EffectTypeRow> EffectTypeTable() {
+  return kEffectTypes;
+}
 
 const EffectTypeRow* FindEffectType(uint32_t code) {
   for (const EffectTypeRow& row : kEffectTypes) {

@@ -25,12 +25,12 @@ constexpr std::array<SliderDescriptor, 11> kSliders = {{
      kFactoryParameters.NumberOfPoints, kLine, kPointsPage, 0, kValueBoxCharacters},
     {SliderId::kSpikeSharpness, "Spike Sharpness", 'S', &ParameterSet::SpikeSharpness, 0, 100,
      kFactoryParameters.SpikeSharpness, kLine, kPage, 0, kValueBoxCharacters},
-    {SliderId::kColorSaturation, "Color Saturation", 'C', &ParameterSet::ColorSaturation, -100,
-     100, kFactoryParameters.ColorSaturation, kLine, kPage, 0, kValueBoxCharacters},
-    {SliderId::kRainbowIntensity, "Rainbow Intensity", 'R', &ParameterSet::RainbowIntensity, 0,
-     100, kFactoryParameters.RainbowIntensity, kLine, kPage, 0, kValueBoxCharacters},
-    {SliderId::kRainbowFrequency, "Rainbow Frequency", 'F', &ParameterSet::RainbowFrequency, 0,
-     100, kFactoryParameters.RainbowFrequency, kLine, kPage, 0, kValueBoxCharacters},
+    {SliderId::kColorSaturation, "Color Saturation", 'C', &ParameterSet::ColorSaturation, -100, 100,
+     kFactoryParameters.ColorSaturation, kLine, kPage, 0, kValueBoxCharacters},
+    {SliderId::kRainbowIntensity, "Rainbow Intensity", 'R', &ParameterSet::RainbowIntensity, 0, 100,
+     kFactoryParameters.RainbowIntensity, kLine, kPage, 0, kValueBoxCharacters},
+    {SliderId::kRainbowFrequency, "Rainbow Frequency", 'F', &ParameterSet::RainbowFrequency, 0, 100,
+     kFactoryParameters.RainbowFrequency, kLine, kPage, 0, kValueBoxCharacters},
     {SliderId::kSecondarySpikeIntensity, "Secondary Spike Intensity", 'E',
      &ParameterSet::SecondarySpikeIntensity, 0, 100, kFactoryParameters.SecondarySpikeIntensity,
      kLine, kPage, 0, kValueBoxCharacters},
@@ -40,9 +40,13 @@ constexpr std::array<SliderDescriptor, 11> kSliders = {{
 
 }  // namespace
 
-std::span<const SliderDescriptor> SliderTable() { return kSliders; }
+std::span<const SliderDescriptor> SliderTable() {
+  return kSliders;
+}
 
-const SliderDescriptor& Slider(SliderId id) { return kSliders[static_cast<size_t>(id)]; }
+const SliderDescriptor& Slider(SliderId id) {
+  return kSliders[static_cast<size_t>(id)];
+}
 
 int16_t ClampToSlider(const SliderDescriptor& slider, int value) {
   return static_cast<int16_t>(std::clamp<int>(value, slider.minimum, slider.maximum));

@@ -94,16 +94,16 @@ enum class SliderId {
 
 struct SliderDescriptor {
   SliderId id;
-  const char* name;             // as the dialog labels it
-  char keyLetter;               // the dialog's shortcut letter
+  const char* name;  // as the dialog labels it
+  char keyLetter;    // the dialog's shortcut letter
   int16_t ParameterSet::*field;
   int16_t minimum;
   int16_t maximum;
   int16_t defaultValue;
   int16_t lineSize;
   int16_t pageSize;
-  int decimals;                 // 1 for Angle (shown divided by 10)
-  int maximumCharacters;        // of the value box
+  int decimals;           // 1 for Angle (shown divided by 10)
+  int maximumCharacters;  // of the value box
 };
 
 std::span<const SliderDescriptor> SliderTable();

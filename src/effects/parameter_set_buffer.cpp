@@ -13,12 +13,13 @@ std::atomic<uint32_t> gSnapshotCounter{0};
 
 }  // namespace
 
-uint32_t NextSnapshotSequenceNumber() { return gSnapshotCounter.fetch_add(1) + 1; }
+uint32_t NextSnapshotSequenceNumber() {
+  return gSnapshotCounter.fetch_add(1) + 1;
+}
 
 uint32_t TickCountMilliseconds() {
   const auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<uint32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 void CopyEffectFields(const ParameterSet& p, ParameterSetBuffer* b) {

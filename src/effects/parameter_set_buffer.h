@@ -15,8 +15,8 @@ namespace lumeray {
 
 struct ParameterSetBuffer {
   uint32_t sequenceNumber;
-  uint32_t creationTime;  // milliseconds of the system tick counter
-  uint32_t reserved;      // always 0
+  uint32_t creationTime;   // milliseconds of the system tick counter
+  uint32_t reserved;       // always 0
   int32_t previewRect[4];  // left, top, right, bottom of the preview control
   int32_t toolRect[4];     // a pending Hide/Show drag of the preview window
   double zoom;             // percent; 100.0 in the final render
@@ -60,7 +60,8 @@ struct PreviewViewState {
 void CopyEffectFields(const ParameterSet& parameters, ParameterSetBuffer* buffer);
 
 // A full snapshot with the next sequence number and the current tick count.
-ParameterSetBuffer MakePreviewSnapshot(const ParameterSet& parameters, const PreviewViewState& view);
+ParameterSetBuffer MakePreviewSnapshot(const ParameterSet& parameters,
+                                       const PreviewViewState& view);
 
 // The final render's snapshot: zero-filled, the effect fields copied, zoom 100.0.
 ParameterSetBuffer MakeFinalRenderSnapshot(const ParameterSet& parameters);

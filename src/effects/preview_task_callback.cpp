@@ -19,7 +19,9 @@ void PostProgress(int32_t done, int32_t total) {
 
 }  // namespace
 
-void SetPreviewTaskSources(const PreviewTaskSources& sources) { gSources = sources; }
+void SetPreviewTaskSources(const PreviewTaskSources& sources) {
+  gSources = sources;
+}
 
 int WaitForInitialization(WaitForInitializationArgs* args) {
   switch (args->state) {
@@ -65,7 +67,8 @@ ParameterSetBuffer* AllocateParameterSnapshot() {
   if (buffer == nullptr || gSources.parameters == nullptr) {
     delete buffer;
     MessageReport report(__LINE__, kMessageDebug);
-    report.Report(kIconError, kTitleDebugUnexpectedError, "Could not allocate a ParameterSet buffer.");
+    report.Report(kIconError, kTitleDebugUnexpectedError,
+                  "Could not allocate a ParameterSet buffer.");
     return nullptr;
   }
   PreviewViewState view{};

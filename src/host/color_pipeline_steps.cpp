@@ -21,7 +21,9 @@ void BuildPixelConversionTables() {
 
 namespace {
 
-bool ConvertBandToHost(ImageRecord* band) { return ConvertColorOf(band, HostProfile()); }
+bool ConvertBandToHost(ImageRecord* band) {
+  return ConvertColorOf(band, HostProfile());
+}
 
 }  // namespace
 
@@ -40,7 +42,9 @@ bool ConvertAnalysisInputColors(ImageRecord* image) {
   return ConvertColorOf(image, LinearWorkingProfile());
 }
 
-void ReleaseBandColorManagement() { SetBandColorManagement(nullptr, nullptr); }
+void ReleaseBandColorManagement() {
+  SetBandColorManagement(nullptr, nullptr);
+}
 
 void ReleaseGammaTableCache() {
   // The pyramid's levels use the tables released here.

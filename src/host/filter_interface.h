@@ -40,13 +40,13 @@ constexpr FourCode FourCC(const char (&code)[5]) {
 
 // Result codes.
 constexpr OSErr kNoErr = 0;
-constexpr OSErr kWritErr = -20;            // write error
-constexpr OSErr kParamErr = -50;           // parameter error
-constexpr OSErr kMemFullErr = -108;        // out of memory
-constexpr OSErr kUserCanceledErr = -128;   // user cancelled
-constexpr OSErr kErrAEEventFailed = -1715; // general failure
+constexpr OSErr kWritErr = -20;             // write error
+constexpr OSErr kParamErr = -50;            // parameter error
+constexpr OSErr kMemFullErr = -108;         // out of memory
+constexpr OSErr kUserCanceledErr = -128;    // user cancelled
+constexpr OSErr kErrAEEventFailed = -1715;  // general failure
 constexpr OSErr kFilterBadParameters = -30100;
-constexpr OSErr kErrPlugInHostInsufficient = -30900; // also: "nothing usable stored"
+constexpr OSErr kErrPlugInHostInsufficient = -30900;  // also: "nothing usable stored"
 constexpr OSErr kErrStoredVersionMismatch = -30905;
 
 // Filter selectors.
@@ -155,8 +155,7 @@ struct DescriptorRegistrySuite1 {
 struct ActionDescriptorSuite {
   SPErr (*Make)(PIActionDescriptor* descriptor);
   SPErr (*Free)(PIActionDescriptor descriptor);
-  SPErr (*PutData)(PIActionDescriptor descriptor, DescriptorKeyID key, int32_t length,
-                   void* value);
+  SPErr (*PutData)(PIActionDescriptor descriptor, DescriptorKeyID key, int32_t length, void* value);
   SPErr (*GetDataLength)(PIActionDescriptor descriptor, DescriptorKeyID key, int32_t* value);
   SPErr (*GetData)(PIActionDescriptor descriptor, DescriptorKeyID key, void* value);
 };
@@ -255,7 +254,7 @@ struct FilterRecord {
   ProgressProc progressProc;
   Handle parameters;
 
-  VPoint imageSize;      // 16-bit era fields, kept for layout; 32-bit values in bigDocumentData
+  VPoint imageSize;  // 16-bit era fields, kept for layout; 32-bit values in bigDocumentData
   int16_t planes;
   PIRect16 filterRect;
 
@@ -284,7 +283,7 @@ struct FilterRecord {
   int16_t imageMode;
   int16_t depth;  // bits per sample: 8, 16 or 32
 
-  int32_t inputRate;   // 16.16 fixed point
+  int32_t inputRate;  // 16.16 fixed point
   int32_t maskRate;
   int16_t inputPadding;
   int16_t outputPadding;

@@ -59,9 +59,15 @@ std::vector<PixelRect> SplitIntoBands(const PixelRect& rect, int count) {
   return bands;
 }
 
-void RequestRenderAbort() { gRenderAbort = true; }
-void ClearRenderAbort() { gRenderAbort = false; }
-bool RenderAbortRequested() { return gRenderAbort; }
+void RequestRenderAbort() {
+  gRenderAbort = true;
+}
+void ClearRenderAbort() {
+  gRenderAbort = false;
+}
+bool RenderAbortRequested() {
+  return gRenderAbort;
+}
 
 uint32_t RenderBand(void* argument) {
   if (RunResult() != 0 || RenderAbortRequested()) return 0;

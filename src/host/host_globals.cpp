@@ -14,7 +14,9 @@ std::atomic<int16_t> gLocalResult{0};
 
 }  // namespace
 
-HostGlobals& Host() { return gHost; }
+HostGlobals& Host() {
+  return gHost;
+}
 
 int16_t RunResult() {
   if (gHost.result == nullptr) return gLocalResult.load();

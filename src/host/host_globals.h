@@ -21,10 +21,10 @@ namespace lumeray {
 struct HostGlobals {
   FilterRecord* filterRecord = nullptr;  // gFilterRecord (null for About)
   AboutRecord* aboutRecord = nullptr;
-  intptr_t* data = nullptr;              // gData: the cell that keeps the data handle
-  int16_t* result = nullptr;             // gResult
-  ParameterSet* parameters = nullptr;    // the locked parameter handle
-  uint8_t* showDialogFlag = nullptr;     // the locked data handle's single byte
+  intptr_t* data = nullptr;            // gData: the cell that keeps the data handle
+  int16_t* result = nullptr;           // gResult
+  ParameterSet* parameters = nullptr;  // the locked parameter handle
+  uint8_t* showDialogFlag = nullptr;   // the locked data handle's single byte
   const PropertySuite1* propertySuite = nullptr;
   const ErrorSuite1* errorSuite = nullptr;
 };

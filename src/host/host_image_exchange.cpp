@@ -70,7 +70,8 @@ void ShowUserError(uint32_t line, const char* text) {
 
 bool HostProfileIsGray() {
   ProfileHandle profile = HostProfile();
-  return profile == nullptr || cmsGetColorSpace(static_cast<cmsHPROFILE>(profile)) == cmsSigGrayData;
+  return profile == nullptr ||
+         cmsGetColorSpace(static_cast<cmsHPROFILE>(profile)) == cmsSigGrayData;
 }
 
 // Shows the write-back's progress and asks the host whether to stop.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace lumeray {
 
 int32_t ComputeBufferSpace(int bytesPerChannel, int32_t width, int32_t height) {

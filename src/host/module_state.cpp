@@ -16,7 +16,9 @@ namespace {
 
 bool gModuleStateInitialized = false;
 
-bool RunResultIsSet() { return RunResult() != 0; }
+bool RunResultIsSet() {
+  return RunResult() != 0;
+}
 
 }  // namespace
 
@@ -46,6 +48,8 @@ void TerminateModuleState() {
   gModuleStateInitialized = false;
 }
 
-bool ModuleStateInitialized() { return gModuleStateInitialized; }
+bool ModuleStateInitialized() {
+  return gModuleStateInitialized;
+}
 
 }  // namespace lumeray

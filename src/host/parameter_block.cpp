@@ -24,7 +24,9 @@ ParameterSet ReadBlock(const uint8_t* block) {
 
 }  // namespace
 
-uint8_t* NewFactoryParameterBlock() { return NewBlockWith(kFactoryParameters); }
+uint8_t* NewFactoryParameterBlock() {
+  return NewBlockWith(kFactoryParameters);
+}
 
 uint8_t* NewCurrentParameterBlock() {
   ParameterSet parameters = CurrentParameters();
@@ -32,7 +34,9 @@ uint8_t* NewCurrentParameterBlock() {
   return NewBlockWith(parameters);
 }
 
-void ApplyParameterBlock(const uint8_t* block) { CurrentParameters() = ReadBlock(block); }
+void ApplyParameterBlock(const uint8_t* block) {
+  CurrentParameters() = ReadBlock(block);
+}
 
 bool ParameterBlockEqualsCurrent(const uint8_t* block) {
   // The effect fields, as a render sees them; the version is not compared.
@@ -41,9 +45,13 @@ bool ParameterBlockEqualsCurrent(const uint8_t* block) {
 }
 
 // No older format can be converted to the current one.
-uint8_t* ConvertParameterBlock(const uint8_t*) { return nullptr; }
+uint8_t* ConvertParameterBlock(const uint8_t*) {
+  return nullptr;
+}
 
-void FreeParameterBlock(uint8_t* block) { std::free(block); }
+void FreeParameterBlock(uint8_t* block) {
+  std::free(block);
+}
 
 intptr_t ParameterBlockCallback(int command, void* argument) {
   auto* block = static_cast<uint8_t*>(argument);

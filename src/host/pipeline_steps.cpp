@@ -7,10 +7,16 @@ namespace lumeray {
 
 // The modal dialog is not part of the module yet: a run that asks for it goes on as if the
 // user had accepted the settings as they stand.
-bool RunMainDialog() { return true; }
+bool RunMainDialog() {
+  return true;
+}
 
-void DeallocateMasterLightSourceTable() { FreeMasterLightSourceTable(&MasterTable()); }
-int32_t LightSourceCount() { return static_cast<int32_t>(MasterTable().count); }
+void DeallocateMasterLightSourceTable() {
+  FreeMasterLightSourceTable(&MasterTable());
+}
+int32_t LightSourceCount() {
+  return static_cast<int32_t>(MasterTable().count);
+}
 
 PixelRect WorkingImageRect() {
   const FilterRecord* record = Host().filterRecord;

@@ -3,7 +3,7 @@
 #include "host/plugin_entry.h"
 
 extern "C" __attribute__((visibility("default"))) void PluginMain(int16_t selector, void* record,
-                                                                 intptr_t* data, int16_t* result) {
+                                                                  intptr_t* data, int16_t* result) {
   lumeray::PluginMainEntry(selector, record, data, result);
 }
 

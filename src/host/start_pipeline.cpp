@@ -90,7 +90,9 @@ void RunStartPipeline(LightSourceTraceSink sink, void* context) {
   if (RunResult() != 0) ReleaseHostSuites();
 }
 
-void DoStart() { RunStartPipeline(nullptr, nullptr); }
+void DoStart() {
+  RunStartPipeline(nullptr, nullptr);
+}
 
 void DoFinish() {
   LockHandles();

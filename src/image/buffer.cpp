@@ -112,7 +112,9 @@ void ReportBufferUsage() {
                 usage.current, usage.peak);
 }
 
-BufferUsage GetBufferUsage() { return ReadCounters(); }
+BufferUsage GetBufferUsage() {
+  return ReadCounters();
+}
 
 int CreateBufferUsageSection() {
   // The section is a plain lock object that cannot fail to exist; only the mark is kept.
@@ -120,6 +122,8 @@ int CreateBufferUsageSection() {
   return 0;
 }
 
-void DeleteBufferUsageSection() { Counters().sectionCreated = false; }
+void DeleteBufferUsageSection() {
+  Counters().sectionCreated = false;
+}
 
 }  // namespace lumeray

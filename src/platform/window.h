@@ -50,9 +50,8 @@ size_t DispatchPostedMessages();
 int ShowMessageBox(WindowHandle owner, const std::string& text, const std::string& title,
                    uint32_t flags);
 
-using MessageBoxHandler =
-    std::function<int(WindowHandle owner, const std::string& text, const std::string& title,
-                      uint32_t flags)>;
+using MessageBoxHandler = std::function<int(WindowHandle owner, const std::string& text,
+                                            const std::string& title, uint32_t flags)>;
 // Replaces how boxes are shown (tests); an empty handler restores the default.
 void SetMessageBoxHandler(MessageBoxHandler handler);
 

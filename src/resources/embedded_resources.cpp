@@ -12,8 +12,8 @@ std::span<const EmbeddedResource> EmbeddedResources() {
   static const std::array<EmbeddedResource, 3> kResources = {{
       {"PiPL", 16000, PiplResourceBytes().data(), PiplResourceBytes().size()},
       {"aete", kAeteResourceId, AeteResourceBytes().data(), AeteResourceBytes().size()},
-      {kRcDataResourceType, kLinearColorProfileResourceId,
-       LinearColorProfileResourceBytes().data(), LinearColorProfileResourceBytes().size()},
+      {kRcDataResourceType, kLinearColorProfileResourceId, LinearColorProfileResourceBytes().data(),
+       LinearColorProfileResourceBytes().size()},
   }};
   return kResources;
 }

@@ -97,6 +97,8 @@ constexpr std::array<uint8_t, kPiplSize> BuildPipl() {
 LUMERAY_RESOURCE_SECTION("PiPL", 16000)
 extern const std::array<uint8_t, kPiplSize> kPiplResource = BuildPipl();
 
-std::span<const uint8_t> PiplResourceBytes() { return kPiplResource; }
+std::span<const uint8_t> PiplResourceBytes() {
+  return kPiplResource;
+}
 
 }  // namespace lumeray

@@ -109,14 +109,28 @@ bool InitializeUserDataFolders() {
   return ok;
 }
 
-bool UserDataFoldersAvailable() { return gFolders.available; }
+bool UserDataFoldersAvailable() {
+  return gFolders.available;
+}
 
-void ResetUserDataFolders() { gFolders = UserDataFolders{}; }
+void ResetUserDataFolders() {
+  gFolders = UserDataFolders{};
+}
 
-const std::string& UserSettingsFolder() { return gFolders.settings; }
-const std::string& UserParametersFolder() { return gFolders.parameters; }
-const std::string& UserLogFolder() { return gFolders.logs; }
-const std::string& CommonDataFolder() { return gFolders.common; }
-const std::string& ProductCommonDataFolder() { return gFolders.productCommon; }
+const std::string& UserSettingsFolder() {
+  return gFolders.settings;
+}
+const std::string& UserParametersFolder() {
+  return gFolders.parameters;
+}
+const std::string& UserLogFolder() {
+  return gFolders.logs;
+}
+const std::string& CommonDataFolder() {
+  return gFolders.common;
+}
+const std::string& ProductCommonDataFolder() {
+  return gFolders.productCommon;
+}
 
 }  // namespace lumeray

@@ -112,8 +112,7 @@ class FakeHost {
 
   // Prepare, Start, Finish; stops at the first failure and returns its code.
   int16_t Run() {
-    for (int16_t selector : {kFilterSelectorPrepare, kFilterSelectorStart,
-                             kFilterSelectorFinish}) {
+    for (int16_t selector : {kFilterSelectorPrepare, kFilterSelectorStart, kFilterSelectorFinish}) {
       if (int16_t r = Call(selector)) return r;
     }
     return 0;

@@ -63,11 +63,11 @@ TEST(PlaneCopies, EightBitRgbIsKeptInBgraOrder) {
 class Exchange : public ::testing::Test {
  protected:
   void SetUp() override {
-    platform::SetMessageBoxHandler([this](platform::WindowHandle, const std::string& text,
-                                          const std::string&, uint32_t) {
-      boxes.push_back(text);
-      return platform::kIdOk;
-    });
+    platform::SetMessageBoxHandler(
+        [this](platform::WindowHandle, const std::string& text, const std::string&, uint32_t) {
+          boxes.push_back(text);
+          return platform::kIdOk;
+        });
   }
   void TearDown() override { platform::SetMessageBoxHandler({}); }
   testing::TempHome home;

@@ -6,9 +6,9 @@
 #include <iterator>
 
 #include "effects/parameter_set.h"
-#include "unit/host/fake_host.h"
 #include "host/module_state.h"
 #include "platform/window.h"
+#include "unit/host/fake_host.h"
 #include "unit/temp_home.h"
 
 namespace lumeray {
@@ -28,8 +28,8 @@ std::string ReadUtf16File(const std::filesystem::path& path) {
   std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string text;
   for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-    const unsigned code = static_cast<unsigned char>(bytes[i]) |
-                          (static_cast<unsigned char>(bytes[i + 1]) << 8);
+    const unsigned code =
+        static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
     text.push_back(code < 0x80 ? static_cast<char>(code) : '?');
   }
   return text;

@@ -10,8 +10,12 @@
 namespace lumeray {
 namespace {
 
-uint32_t U32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
-std::string Code(const uint8_t* p) { return {char(p[3]), char(p[2]), char(p[1]), char(p[0])}; }
+uint32_t U32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24;
+}
+std::string Code(const uint8_t* p) {
+  return {char(p[3]), char(p[2]), char(p[1]), char(p[0])};
+}
 
 TEST(Pipl, HeaderAndPropertiesInOrderWithPaddedLengths) {
   const auto bytes = PiplResourceBytes();

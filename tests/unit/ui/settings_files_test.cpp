@@ -77,11 +77,12 @@ TEST_F(SettingsFiles, NothingIsReadOrWrittenWithoutFolders) {
 
 TEST(ParameterBlockCallback, CommandsMakeCompareApplyAndReset) {
   CurrentParameters() = kFactoryParameters;
-  const auto* version =
-      reinterpret_cast<const ParameterVersion*>(ParameterBlockCallback(kBlockCurrentVersion, nullptr));
+  const auto* version = reinterpret_cast<const ParameterVersion*>(
+      ParameterBlockCallback(kBlockCurrentVersion, nullptr));
   EXPECT_EQ(*version, kCurrentParameterVersion);
 
-  auto* block = reinterpret_cast<uint8_t*>(ParameterBlockCallback(kBlockCurrentParameters, nullptr));
+  auto* block =
+      reinterpret_cast<uint8_t*>(ParameterBlockCallback(kBlockCurrentParameters, nullptr));
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(ParameterBlockCallback(kBlockEquals, block), 1);
   CurrentParameters().Length = 3;
