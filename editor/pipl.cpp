@@ -11,7 +11,6 @@ namespace {
 
 constexpr uint16_t kPiplListVersion = 1;
 constexpr size_t kHeaderBytes = 2 + 4 + 4;
-constexpr size_t kPropertyHeaderBytes = 4 * 4;
 constexpr size_t kFourCCBytes = 4;
 
 // 'mode' flag bits: byte 0 holds the 8-bit colour models, byte 1 the 16-bit ones.
