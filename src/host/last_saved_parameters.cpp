@@ -23,16 +23,8 @@ bool LoadLastSavedParameters() {
                   bytesRead);
     return false;
   }
+  if (TakeParameterBlock(block.data())) return true;
   const ParameterVersion stored = BlockVersion(block.data());
-  if (stored == kCurrentParameterVersion) {
-    ApplyParameterBlock(block.data());
-    return true;
-  }
-  if (uint8_t* converted = ConvertParameterBlock(block.data())) {
-    ApplyParameterBlock(converted);
-    FreeParameterBlock(converted);
-    return true;
-  }
   const ParameterVersion& current = kCurrentParameterVersion;
   MessageReport report(__LINE__, kMessageDebug);
   report.Report(kIconWarning, kTitleDebugWarning,

@@ -53,6 +53,18 @@ void FreeParameterBlock(uint8_t* block) {
   std::free(block);
 }
 
+bool TakeParameterBlock(const uint8_t* block) {
+  if (BlockVersion(block) == kCurrentParameterVersion) {
+    ApplyParameterBlock(block);
+    return true;
+  }
+  uint8_t* converted = ConvertParameterBlock(block);
+  if (converted == nullptr) return false;
+  ApplyParameterBlock(converted);
+  FreeParameterBlock(converted);
+  return true;
+}
+
 intptr_t ParameterBlockCallback(int command, void* argument) {
   auto* block = static_cast<uint8_t*>(argument);
   switch (command) {

@@ -40,4 +40,8 @@ bool ParameterBlockEqualsCurrent(const uint8_t* block);
 uint8_t* ConvertParameterBlock(const uint8_t* block);
 void FreeParameterBlock(uint8_t* block);
 
+// Takes a stored block into the current parameters: the block itself when it carries the
+// current version, else its conversion. False (nothing changed) when neither exists.
+bool TakeParameterBlock(const uint8_t* block);
+
 }  // namespace lumeray

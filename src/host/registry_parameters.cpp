@@ -80,21 +80,13 @@ void ReportDebug(uint32_t line, const char* text) {
 // Takes a stored block of at least a record's length into the current parameters.
 int TakeStoredBlock(const uint8_t* block) {
   const ParameterVersion stored = BlockVersion(block);
-  if (stored == kCurrentParameterVersion) {
-    ApplyParameterBlock(block);
-    return kNoErr;
-  }
-  {
+  if (!(stored == kCurrentParameterVersion)) {
     MessageReport report(__LINE__, kMessageDebug);
     report.Report(kIconWarning, kTitleDebugWarning,
                   "User Setting File version mismatch. File Version = '%d','%d','%d','%d'",
                   stored.major, stored.minor, stored.revision, stored.build);
   }
-  if (uint8_t* converted = ConvertParameterBlock(block)) {
-    ApplyParameterBlock(converted);
-    FreeParameterBlock(converted);
-    return kNoErr;
-  }
+  if (TakeParameterBlock(block)) return kNoErr;
   const ParameterVersion& current = kCurrentParameterVersion;
   MessageReport report(__LINE__, kMessageDebug);
   report.Report(kIconWarning, kTitleDebugWarning,

@@ -21,6 +21,9 @@ namespace lumeray::platform {
 int GetLocalAppDataFolder(bool create, std::string* folder);
 int GetCommonAppDataFolder(std::string* folder);
 
+// The user's home folder: $HOME when absolute, else the password database; empty when unknown.
+std::string HomeFolder();
+
 std::string JoinPath(const std::string& directory, const std::string& name);
 
 // Creates the folder and every missing parent. 0 on success, also when it already exists;

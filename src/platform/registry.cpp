@@ -40,23 +40,12 @@ std::mutex& HiveLock(Hive hive) {
   return locks[hive == Hive::kLocalMachine ? 0 : 1];
 }
 
-std::string HomeFolder() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/') return home;
-  struct passwd entry;
-  struct passwd* found = nullptr;
-  char buffer[4096];
-  if (getpwuid_r(getuid(), &entry, buffer, sizeof buffer, &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr) {
-    return found->pw_dir;
-  }
-  return "/tmp";
-}
-
 std::string ConfigFolder() {
   const char* configHome = std::getenv("XDG_CONFIG_HOME");
   if (configHome != nullptr && configHome[0] == '/') return JoinPath(configHome, "lumeray");
-  return JoinPath(HomeFolder(), ".config/lumeray");  // relative values are invalid (XDG spec)
+  const std::string home = HomeFolder();
+  return JoinPath(home.empty() ? "/tmp" : home,
+                  ".config/lumeray");  // relative values are invalid (XDG spec)
 }
 
 char LowerAscii(char c) {
