@@ -65,7 +65,7 @@ void BuildPhases(benchmark::State& state, ShapeBuilder builder) {
     for (int phase = 0; phase < kSubShapeCount; ++phase) builder(&shape, phase / 4, phase % 4);
   }
   int phase = 0;
-  uint64_t entries = 0;
+  uint64_t entries = 0, capacity = 0;
   for (auto _ : state) {
     const int xPhase = phase / 4, yPhase = phase % 4;
     SubShape& subShape = shape.subShapes[SubShapeIndex(xPhase, yPhase)];
@@ -76,9 +76,11 @@ void BuildPhases(benchmark::State& state, ShapeBuilder builder) {
     }
     if (!builder(&shape, xPhase, yPhase)) state.SkipWithError("build failed");
     entries = subShape.entryCount;
+    capacity = subShape.entries.size;
     phase = (phase + 1) % kSubShapeCount;
   }
   state.counters["entries"] = static_cast<double>(entries);
+  state.counters["bytes"] = static_cast<double>(capacity);
   ReleaseEffectShape(&shape);
 }
 

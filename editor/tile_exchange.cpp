@@ -331,22 +331,29 @@ OSErr TileExchange::CommitOutput() {
   if (clipped.Empty()) return kNoErr;
   const size_t bps = image_->BytesPerSample();
   const size_t pixelBytes = image_->PixelBytes();
+  const size_t planeBytes = static_cast<size_t>(output.count) * bps;
+  const size_t planeOffset = static_cast<size_t>(output.lo) * bps;
   const auto width = static_cast<size_t>(clipped.Width());
-  JournalEntry entry{clipped, {}};
+  // Only the planes written are journalled: a plane-by-plane write-back keeps one copy of the
+  // image's samples, not one per plane.
+  JournalEntry entry{clipped, output.lo, output.count, {}};
   try {
-    entry.pixels.resize(width * pixelBytes * static_cast<size_t>(clipped.Height()));
+    entry.samples.resize(width * planeBytes * static_cast<size_t>(clipped.Height()));
     journal_.reserve(journal_.size() + 1);
   } catch (const std::bad_alloc&) {
     return kMemFullErr;  // nothing was written: the image still holds the last commit
   }
+  uint8_t* saved = entry.samples.data();
   for (int32_t y = clipped.top; y < clipped.bottom; ++y) {
-    std::memcpy(entry.pixels.data() + static_cast<size_t>(y - clipped.top) * width * pixelBytes,
-                image_->Pixel(clipped.left, y), width * pixelBytes);
+    uint8_t* row = image_->Pixel(clipped.left, y);
+    for (size_t x = 0; x < width; ++x, saved += planeBytes) {
+      std::memcpy(saved, row + x * pixelBytes + planeOffset, planeBytes);
+    }
     const uint8_t* source = outBuffer_.data() +
                             static_cast<size_t>(y - output.rect.top) * output.rowBytes +
                             static_cast<size_t>(clipped.left - output.rect.left) *
                                 static_cast<size_t>(output.count) * bps;
-    PixelsFromHost(*image_, source, width, output.lo, output.count, image_->Pixel(clipped.left, y));
+    PixelsFromHost(*image_, source, width, output.lo, output.count, row);
   }
   journal_.push_back(std::move(entry));
   ++counters_.commits;
@@ -355,13 +362,18 @@ OSErr TileExchange::CommitOutput() {
 
 void TileExchange::Rollback() {
   pending_.reset();
+  const size_t bps = image_->BytesPerSample();
   const size_t pixelBytes = image_->PixelBytes();
   for (auto it = journal_.rbegin(); it != journal_.rend(); ++it) {
+    const size_t planeBytes = static_cast<size_t>(it->count) * bps;
+    const size_t planeOffset = static_cast<size_t>(it->lo) * bps;
     const auto width = static_cast<size_t>(it->rect.Width());
+    const uint8_t* saved = it->samples.data();
     for (int32_t y = it->rect.top; y < it->rect.bottom; ++y) {
-      std::memcpy(image_->Pixel(it->rect.left, y),
-                  it->pixels.data() + static_cast<size_t>(y - it->rect.top) * width * pixelBytes,
-                  width * pixelBytes);
+      uint8_t* row = image_->Pixel(it->rect.left, y);
+      for (size_t x = 0; x < width; ++x, saved += planeBytes) {
+        std::memcpy(row + x * pixelBytes + planeOffset, saved, planeBytes);
+      }
     }
   }
   journal_.clear();

@@ -95,9 +95,12 @@ class TileExchange {
     int count = 0;
     size_t rowBytes = 0;
   };
+  // The samples of the planes lo .. lo + count - 1 in rect, as they were before a commit.
   struct JournalEntry {
     ExchangeRect rect;  // inside the image
-    std::vector<uint8_t> pixels;
+    int lo = 0;
+    int count = 0;
+    std::vector<uint8_t> samples;
   };
 
   bool Uses32BitCoordinates() const;

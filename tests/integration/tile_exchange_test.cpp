@@ -194,14 +194,22 @@ TEST_F(Exchange, HandsTheMaskWithTheFirstPlaneAndCountsTheCombination) {
 TEST_F(Exchange, RollbackUndoesEveryCommitAndAFailedCallCommitsNothing) {
   HostImage image = PatternImage(6, 5, 3, true, SampleType::kFloat32);
   const HostImage original = image;
-  Attach(&image, nullptr, ExchangeFaults{3, -4711});
-  for (const VRect rect : {VRect{0, 0, 4, 4}, VRect{2, 2, 5, 6}}) {
-    AskOutput(rect, 0, 3);
+  Attach(&image, nullptr, ExchangeFaults{5, -4711});
+  // Whole pixels, then single overlapping planes: each commit journals only what it writes.
+  struct Write {
+    VRect rect;
+    int lo, hi;
+  };
+  for (const Write& write : {Write{VRect{0, 0, 4, 4}, 0, 3}, Write{VRect{1, 1, 5, 6}, 2, 2},
+                             Write{VRect{2, 2, 5, 6}, 1, 2}, Write{VRect{0, 0, 2, 3}, 3, 3}}) {
+    AskOutput(write.rect, static_cast<int16_t>(write.lo), static_cast<int16_t>(write.hi));
     ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
-    std::memset(record_.outData, 0x3F, static_cast<size_t>(record_.outRowBytes) * 4);
+    std::memset(record_.outData, 0x3F,
+                static_cast<size_t>(record_.outRowBytes) *
+                    static_cast<size_t>(write.rect.bottom - write.rect.top));
   }
   EXPECT_EQ(exchange_->AdvanceState(), -4711) << "the injected fault passes through";
-  EXPECT_EQ(exchange_->counters().commits, 1) << "the failing call commits nothing";
+  EXPECT_EQ(exchange_->counters().commits, 3) << "the failing call commits nothing";
   EXPECT_NE(image.pixels, original.pixels);
   exchange_->Rollback();
   EXPECT_EQ(image.pixels, original.pixels);
