@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 
+#include "analysis/worker_threads.h"
 #include "effects/blend.h"
 #include "effects/effect_renderers.h"
 #include "effects/effect_shape_parameters.h"
 #include "host/filter_interface.h"
+#include "host/final_render.h"
 #include "host/host_globals.h"
 #include "host/input_image.h"
 #include "host/pipeline_steps.h"
@@ -25,6 +28,10 @@ ImageRect Intersection(const ImageRect& a, const ImageRect& b) {
 
 bool IsEmpty(const ImageRect& r) {
   return r.left >= r.right || r.top >= r.bottom;
+}
+
+bool FinalRenderStopped() {
+  return RenderAbortRequested() || RunResult() != 0;
 }
 
 }  // namespace
@@ -61,8 +68,18 @@ void CompositeEffectsBand(const ImageRecord& effects, const ImageRect& band, boo
   }
 }
 
+BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand) {
+  const uint32_t drawing = std::max(bands, 1u);
+  const uint32_t strips = std::clamp<int64_t>((kEffectsImageShare + drawing - 1) / drawing, 1,
+                                              std::max(shortestBand, 1));
+  ShapeSharing sharing{band, bands, &FinalRenderStopped};
+  if (bands > kMaxSharingBands || band >= bands) sharing = {};
+  return {strips, sharing};
+}
+
 bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot,
-                       const EffectsPassSources& sources, ImageRecord* output) {
+                       const EffectsPassSources& sources, ImageRecord* output,
+                       const BandPlan& plan) {
   if (RunResult() != 0) return true;
   if (IsEmpty(band)) {
     const uint64_t units = EffectsPassProgressUnits(snapshot, sources.table->count);
@@ -71,24 +88,44 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
     return false;
   }
 
-  ImageRecord effects;
-  int code = 0;
-  bool rendered = CreateImage(&effects, band, band, output->mode, BandWorkingProfile(),
-                              /*withMask=*/false, /*edgeSafe=*/true, &code) &&
-                  code == 0;
-  if (rendered) rendered = RunEffectsPass(&effects, band, snapshot, sources);
-  if (rendered) {
-    ConvertBandToHostProfile(&effects);  // a failed conversion is reported by the converter
-    CompositeEffectsBand(effects, band, snapshot.EffectsOnly != 0, output);
+  const int64_t height = int64_t{band.bottom} - band.top;
+  const auto strips = static_cast<uint32_t>(std::clamp<int64_t>(plan.strips, 1, height));
+  for (uint32_t strip = 0; strip < strips; ++strip) {
+    const ImageRect rows{band.left, static_cast<int32_t>(band.top + height * strip / strips),
+                         band.right,
+                         static_cast<int32_t>(band.top + height * (strip + 1) / strips)};
+    ImageRecord effects;
+    int code = 0;
+    bool rendered = CreateImage(&effects, rows, rows, output->mode, BandWorkingProfile(),
+                                /*withMask=*/false, /*edgeSafe=*/true, &code) &&
+                    code == 0;
+    if (rendered) {
+      rendered = RunEffectsPass(&effects, rows, snapshot, sources, {strip, strips, plan.sharing});
+    }
+    if (rendered) {
+      ConvertBandToHostProfile(&effects);  // a failed conversion is reported by the converter
+      CompositeEffectsBand(effects, rows, snapshot.EffectsOnly != 0, output);
+    }
+    ReleaseImage(&effects);
+    if (!rendered) return false;
   }
-  ReleaseImage(&effects);
-  return rendered;
+  return true;
 }
 
 bool RenderBandPixels(const PixelRect& band, const ParameterSetBuffer& snapshot) {
   BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  // The same split as the final render's: this band's place among the non-empty bands.
+  uint32_t bands = 0, index = 0;
+  int32_t shortest = INT32_MAX;
+  for (const PixelRect& b : SplitIntoBands(WorkingImageRect(), WorkerThreadCount())) {
+    if (b.top >= b.bottom || b.left >= b.right) continue;
+    if (b.top == band.top && b.left == band.left) index = bands;
+    shortest = std::min(shortest, b.bottom - b.top);
+    ++bands;
+  }
   return RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot,
-                           RunEffectsPassSources(), &InputImage());
+                           RunEffectsPassSources(), &InputImage(),
+                           FinalRenderBandPlan(index, bands, shortest));
 }
 
 }  // namespace lumeray

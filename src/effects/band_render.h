@@ -1,7 +1,7 @@
 // The work of one band of the final render: the band's effects image is created in the host's
 // image mode and the working profile, filled by the effects pass, converted to the host's
 // profile, and composited onto the output image (the InputImage) row by row from the top, left
-// to right.
+// to right. A band may be drawn in strips of rows, each strip going through these steps.
 //
 // Compositing leaves the host's pixels alone wherever no effect reaches: in 'scrn' mode a pixel
 // whose effects pixel has red, green and blue all 0 is neither fetched nor stored, so that the
@@ -32,11 +32,29 @@ ProfileHandle BandWorkingProfile();
 // Runs the installed conversion; without one the band stays as it is (true).
 bool ConvertBandToHostProfile(ImageRecord* band);
 
-// Renders and composites one band onto `output`. False when the band image cannot be created or
+// How a band is drawn: in `strips` parts of rows one after the other (each with its own effects
+// image, so that the effects images of all workers together stay a fraction of the image),
+// sharing the shapes with the other bands drawing at once (`sharing`, shape_operations.h).
+struct BandPlan {
+  uint32_t strips = 1;
+  ShapeSharing sharing{};
+};
+
+// The plan of the final render's band `band` of `bands` non-empty bands (the image's split over
+// the workers) whose shortest band has `shortestBand` rows: ceil(kEffectsImageShare / bands)
+// strips, at most one per row of the shortest band (every band draws as many strips, in step),
+// so that the workers' effects images together hold about 1 / kEffectsImageShare of the image.
+// More bands than kMaxSharingBands keep the shapes built.
+inline constexpr uint32_t kEffectsImageShare = 6;
+BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand);
+
+// Renders and composites one band onto `output`. False when a band image cannot be created or
 // the effects pass fails (a cancel has then set the run result). An empty band draws nothing
-// but advances the progress as its passes would (EffectsPassProgressUnits).
+// but advances the progress as its passes would (EffectsPassProgressUnits). The result does not
+// depend on the plan.
 bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot,
-                       const EffectsPassSources& sources, ImageRecord* output);
+                       const EffectsPassSources& sources, ImageRecord* output,
+                       const BandPlan& plan = {});
 
 // Blends the effects image onto the output over the band (cut to both images' data), in 'VTst'
 // mode when `effectsOnly`, else in 'scrn' mode skipping pixels without effect.

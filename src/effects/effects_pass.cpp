@@ -1,6 +1,8 @@
 #include "effects/effects_pass.h"
 
 #include <algorithm>
+#include <new>
+#include <vector>
 
 #include "analysis/presence_threshold.h"
 #include "effects/blend.h"
@@ -52,26 +54,97 @@ WorkingPixel SourceColor(const LightSourceEntry& entry, uint32_t alpha, int32_t 
   return {c.red, c.green, c.blue, alpha, kUnitFraction};
 }
 
-// Stamps `shape` at every visible source whose strength (times the flare factor, when one is
-// given) is above the presence threshold, advancing the progress after each source.
-bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shape,
-                  const uint32_t* flareFactor, const ParameterSetBuffer& p,
-                  const EffectsPassSources& sources) {
+// A source to stamp and its alpha.
+struct Stamp {
+  uint32_t index;
+  uint32_t strength;
+  int phase;
+};
+
+// The sub-shape index a source's centre uses (fractions of four quarters and more carry into
+// the whole pixel, as the stamp normalises them).
+int PhaseOf(const LightSourceEntry& entry) {
+  constexpr int32_t kPhaseMask = kQuarterPhases - 1;
+  return SubShapeIndex(entry.xFraction & kPhaseMask, entry.yFraction & kPhaseMask);
+}
+
+// The visible sources whose strength (times the flare factor, when one is given) is above the
+// presence threshold, by phase and then in the table's order.
+std::vector<Stamp> StampsByPhase(const uint32_t* flareFactor, const ParameterSetBuffer& p,
+                                 const EffectsPassSources& sources) {
   const uint32_t cut = QuantityCut(p.Quantity);
   const LightSourceEntry* entries = sources.table->data();
+  std::vector<Stamp> stamps;
   for (uint32_t i = 0; i < sources.table->count; ++i) {
     const LightSourceEntry& entry = entries[i];
-    if (IsLightSourceVisible(entry, cut)) {
-      const uint32_t strength =
-          flareFactor == nullptr ? entry.strength : MultiplyFractions(entry.strength, *flareFactor);
-      if (strength > sources.presenceThreshold) {
-        const WorkingPixel colour =
-            SourceColor(entry, strength, p.ColorSaturation, sources.grayHost);
-        const QuarterPixelPoint centre{entry.x, entry.xFraction, entry.y, entry.yFraction};
-        if (!DrawShapeInto(effects, clip, shape, colour, centre, kBlendScreen)) return false;
-      }
+    if (!IsLightSourceVisible(entry, cut)) continue;
+    const uint32_t strength =
+        flareFactor == nullptr ? entry.strength : MultiplyFractions(entry.strength, *flareFactor);
+    if (strength > sources.presenceThreshold) stamps.push_back({i, strength, PhaseOf(entry)});
+  }
+  std::stable_sort(stamps.begin(), stamps.end(),
+                   [](const Stamp& a, const Stamp& b) { return a.phase < b.phase; });
+  return stamps;
+}
+
+// The progress of one strip: its share of the band's units (the table's count), advanced as
+// the stamps are done.
+class StripProgress {
+ public:
+  StripProgress(const EffectsPassSources& sources, const EffectsPassRound& round, size_t stamps)
+      : sources_(sources), stamps_(stamps) {
+    const uint64_t n = sources.table->count;
+    const uint64_t strips = std::max<uint32_t>(round.strips, 1);
+    units_ = n * (round.strip + 1) / strips - n * round.strip / strips;
+  }
+  // After `done` stamps; false when the run should stop.
+  bool Reached(size_t done) {
+    const uint64_t target = stamps_ == 0 ? units_ : units_ * done / stamps_;
+    if (target > advanced_) {
+      if (!Advance(sources_, static_cast<uint32_t>(target - advanced_))) return false;
+      advanced_ = target;
     }
-    if (!Advance(sources, 1) || RunStopped()) return false;
+    return !RunStopped();
+  }
+
+ private:
+  const EffectsPassSources& sources_;
+  size_t stamps_;
+  uint64_t units_ = 0;
+  uint64_t advanced_ = 0;
+};
+
+// Stamps `shape` at every source of StampsByPhase, holding one sub-shape at a time.
+bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shape,
+                  const uint32_t* flareFactor, const ParameterSetBuffer& p,
+                  const EffectsPassSources& sources, const EffectsPassRound& round) {
+  std::vector<Stamp> stamps;
+  try {
+    stamps = StampsByPhase(flareFactor, p, sources);
+  } catch (const std::bad_alloc&) {
+    SetRunResult(kMemFullErr);
+    return false;
+  }
+  StripProgress progress(sources, round, stamps.size());
+  if (stamps.empty()) return progress.Reached(0);
+
+  const LightSourceEntry* entries = sources.table->data();
+  size_t done = 0;
+  while (done < stamps.size()) {
+    const int phase = stamps[done].phase;
+    const int xPhase = phase / kQuarterPhases, yPhase = phase % kQuarterPhases;
+    if (!HoldSubShape(shape, xPhase, yPhase, round.sharing)) return false;
+    bool ok = true;
+    for (; ok && done < stamps.size() && stamps[done].phase == phase; ++done) {
+      const LightSourceEntry& entry = entries[stamps[done].index];
+      const WorkingPixel colour =
+          SourceColor(entry, stamps[done].strength, p.ColorSaturation, sources.grayHost);
+      const QuarterPixelPoint centre{entry.x, entry.xFraction, entry.y, entry.yFraction};
+      ok = DrawShapeInto(effects, clip, shape, colour, centre, kBlendScreen) &&
+           progress.Reached(done + 1);
+    }
+    DropSubShapeHold(shape, xPhase, yPhase, round.sharing);
+    if (!ok) return false;
   }
   return true;
 }
@@ -107,7 +180,7 @@ EffectsPassSources RunEffectsPassSources() {
 }
 
 bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const ParameterSetBuffer& snapshot,
-                    const EffectsPassSources& sources) {
+                    const EffectsPassSources& sources, const EffectsPassRound& round) {
   if (RenderAbortRequested()) return false;
   const ImageRect& data = effects->dataRect;
   const ImageRect fill{std::max(clip.left, data.left), std::max(clip.top, data.top),
@@ -115,12 +188,14 @@ bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const Parameter
   if (fill.left < fill.right && fill.top < fill.bottom) FillImage(effects, kOpaqueBlack, fill);
 
   if (SpikePassRuns(snapshot) &&
-      !StampSources(effects, clip, sources.star, nullptr, snapshot, sources)) {
+      !StampSources(effects, clip, sources.star, nullptr, snapshot, sources, round)) {
     return false;
   }
   if (SoftFlarePassRuns(snapshot)) {
     const uint32_t factor = SoftFlareFactor(snapshot.SoftFlareIntensity);
-    if (!StampSources(effects, clip, sources.softFlare, &factor, snapshot, sources)) return false;
+    if (!StampSources(effects, clip, sources.softFlare, &factor, snapshot, sources, round)) {
+      return false;
+    }
   }
   return !RunStopped();
 }

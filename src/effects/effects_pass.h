@@ -9,8 +9,13 @@
 //     taken in the master table's order (brightest first).
 //  3. Spike pass, when Intensity or Secondary Spike Intensity is above 0: every visible source
 //     whose strength is above the presence threshold is stamped with the star shape in its
-//     colour (adjusted by the Color Saturation) with its strength as alpha, in 'scrn' mode;
-//     after each source the progress advances by one.
+//     colour (adjusted by the Color Saturation) with its strength as alpha, in 'scrn' mode.
+//     The stamps go phase by phase (sub-shape index order), each phase's sources in the table's
+//     order, so that a pass needs one sub-shape of the shape at a time: the pass holds it while
+//     stamping and drops the hold after (shape_operations.h), and the shape's memory stays a
+//     few phases instead of sixteen. The order is the same for every band, strip and thread count,
+//     so the result does not depend on them. The progress advances with the sources stamped, by
+//     the table's count over the whole band.
 //  4. Soft flare pass, when Soft Flare Intensity is at least 1: as the spike pass with the soft
 //     flare shape and the flare strength = strength x trunc((Soft Flare Intensity / 100)^2 *
 //     4294967294) (fraction product).
@@ -30,6 +35,7 @@
 #include "analysis/master_light_source_table.h"
 #include "effects/effect_shape.h"
 #include "effects/parameter_set_buffer.h"
+#include "effects/shape_operations.h"
 #include "image/image_record.h"
 
 namespace lumeray {
@@ -52,8 +58,17 @@ struct EffectsPassSources {
 // InputImage's mode and AdvanceImageEditorProgress.
 EffectsPassSources RunEffectsPassSources();
 
+// How one pass shares the work of its band: the band may be drawn in `strips` parts (this is
+// part `strip`), each advancing its share of the band's progress units; `sharing` says how many
+// bands stamp the shapes at once (shape_operations.h; bands = 0 keeps every sub-shape built).
+struct EffectsPassRound {
+  uint32_t strip = 0;
+  uint32_t strips = 1;
+  ShapeSharing sharing{};
+};
+
 bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const ParameterSetBuffer& snapshot,
-                    const EffectsPassSources& sources);
+                    const EffectsPassSources& sources, const EffectsPassRound& round = {});
 
 // The progress units one band's pass advances: the source count for each pass that runs.
 uint64_t EffectsPassProgressUnits(const ParameterSetBuffer& snapshot, uint32_t sourceCount);

@@ -1,7 +1,9 @@
 #include "effects/shape_operations.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -260,6 +262,73 @@ bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shap
       break;
   }
   return true;
+}
+
+namespace {
+
+// Signalled whenever a hold ends; a band ahead of the others waits on it.
+std::condition_variable_any gHoldEnded;
+constexpr auto kStopPollInterval = std::chrono::milliseconds(20);
+
+bool Shared(const ShapeSharing& sharing) {
+  return sharing.bands != 0 && sharing.bands <= kMaxSharingBands && sharing.band < sharing.bands;
+}
+
+uint64_t BandBit(const ShapeSharing& sharing) {
+  return uint64_t{1} << sharing.band;
+}
+
+uint64_t AllBands(const ShapeSharing& sharing) {
+  return sharing.bands == kMaxSharingBands ? ~uint64_t{0} : (uint64_t{1} << sharing.bands) - 1;
+}
+
+// Whether a sub-shape this band is done with still waits for other bands.
+bool AheadOfOthers(const EffectShape& shape, const ShapeSharing& sharing) {
+  for (const SubShape& sub : shape.subShapes) {
+    if (sub.built && (sub.droppedBy & BandBit(sharing)) != 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool HoldSubShape(EffectShape* shape, int xPhase, int yPhase, const ShapeSharing& sharing) {
+  if (shape->shapeType != SHAPE_IMAGE) {
+    ReportShapeType(Routine::kDraw, shape->shapeType);
+    return false;
+  }
+  const QuarterPixelPoint c{0, xPhase & kPhaseMask, 0, yPhase & kPhaseMask};
+  SubShape* sub = &shape->subShapes[SubShapeIndex(c.xFraction, c.yFraction)];
+  std::unique_lock lock(gShapeBuildingSection);
+  if (!sub->built && Shared(sharing)) {
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kShapeLeadWaitMs);
+    while (!sub->built && AheadOfOthers(*shape, sharing) &&
+           (sharing.stopped == nullptr || !sharing.stopped()) &&
+           std::chrono::steady_clock::now() < deadline) {
+      gHoldEnded.wait_for(lock, kStopPollInterval);
+    }
+    AdoptSpareEntries(shape, sub);
+  }
+  if (ReadySubShape(shape, c) == nullptr) return false;
+  ++sub->holders;
+  return true;
+}
+
+void DropSubShapeHold(EffectShape* shape, int xPhase, int yPhase, const ShapeSharing& sharing) {
+  {
+    std::lock_guard lock(gShapeBuildingSection);
+    SubShape* sub = &shape->subShapes[SubShapeIndex(xPhase & kPhaseMask, yPhase & kPhaseMask)];
+    if (sub->holders == 0) return;
+    --sub->holders;
+    if (Shared(sharing)) {
+      sub->droppedBy |= BandBit(sharing);
+      if (sub->holders == 0 && (sub->droppedBy & AllBands(sharing)) == AllBands(sharing)) {
+        ReleaseSubShape(shape, sub);
+      }
+    }
+  }
+  gHoldEnded.notify_all();
 }
 
 bool CreateShapeBuildingSection() {

@@ -23,6 +23,8 @@
 // Threading contract: AnalyzeShapeFrom and SampleShapeFrom build without a lock (their shapes
 // belong to one analysis task). DrawShapeInto checks and builds under the shape-building lock,
 // so several threads may stamp one shape at once; it reads built sub-shapes without the lock.
+// Holds are counted under the same lock; a sub-shape is freed only when nobody holds it, so a
+// render that holds what it stamps never sees it freed under it.
 // Stamps into one target must not overlap between threads. Create/DeleteShapeBuildingSection
 // run on the UI thread at the start and the end of a run.
 #pragma once
@@ -44,6 +46,30 @@ bool SampleShapeFrom(const AnalysisPixels& image, EffectShape* shape,
 
 bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shape,
                    const WorkingPixel& colour, const QuarterPixelPoint& centre, uint32_t mode);
+
+// Holding a sub-shape over many stamps, so that a render's bands can free what none of them
+// needs any more. `bands` bands stamp the shape at once, each going through the phases in the
+// same order; this caller is band `band` (below kMaxSharingBands). bands = 0 means a single
+// user who keeps every sub-shape built.
+struct ShapeSharing {
+  uint32_t band = 0;
+  uint32_t bands = 0;
+  bool (*stopped)() = nullptr;  // whether the run has ended (a waiting band gives up waiting)
+};
+inline constexpr uint32_t kMaxSharingBands = 64;
+// The longest a band that is ahead waits for the others before it builds anyway.
+inline constexpr uint32_t kShapeLeadWaitMs = 1000;
+
+// Builds the sub-shape of a phase if needed (under the shape-building lock, with the checks and
+// reports of DrawShapeInto) and counts one holder; false when it is unusable. A sharing band
+// that would build while a sub-shape it is done with still waits for other bands first waits
+// for them (until one is freed, the run stops or kShapeLeadWaitMs pass), so the bands stay
+// within about one phase of each other and a shape holds two or three sub-shapes at a time.
+bool HoldSubShape(EffectShape* shape, int xPhase, int yPhase, const ShapeSharing& sharing);
+// Counts the holder out; a shared sub-shape that every band is done with, and nobody holds, is
+// released (effect_shape.h ReleaseSubShape), to be built again on its next use. Stamping a held
+// sub-shape never builds.
+void DropSubShapeHold(EffectShape* shape, int xPhase, int yPhase, const ShapeSharing& sharing);
 
 // Whether the sub-shape a centre uses is built (after a failed operation: false means its
 // build failed, which for the measuring shapes is a lack of memory).

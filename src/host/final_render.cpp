@@ -7,6 +7,7 @@
 #include "analysis/data_initialization.h"
 #include "analysis/worker_threads.h"
 #include "diagnostics/message_report.h"
+#include "effects/effect_renderers.h"
 #include "effects/parameter_set_buffer.h"
 #include "host/host_globals.h"
 #include "host/progress.h"
@@ -131,6 +132,8 @@ void RenderFinalImage() {
 
   for (int i = 0; i < filled; ++i) DestroyThread(&slots[i]);
   DeallocateBuffer(&taskArray);
+  // No band draws any more: the shapes' memory goes back before the write-back needs its own.
+  ReleaseEffectRenderers();
 
   if (RunResult() == 0) WriteResultsToHost();
 }

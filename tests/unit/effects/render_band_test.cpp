@@ -123,7 +123,7 @@ TEST_F(BandRender, ScreeningWhiteAtFullOpacityGivesWhite) {
   }
 }
 
-TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplit) {
+TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplitStripsOrSharedShapes) {
   MakeOutput(kImageModeRgb16, 240, 180);
   std::vector<LightSourceEntry> sources;
   for (int i = 0; i < 12; ++i) {
@@ -139,18 +139,23 @@ TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplit) {
   p.Quantity = 80;
   const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(p);
 
-  auto render = [&](int bands) {
+  auto render = [&](int bands, bool planned = true) {
     FillWithNoise(3);
     InitializeEffectRenderers(nullptr, nullptr);  // every render builds its shapes afresh
-    EXPECT_TRUE(Render(snapshot, bands));
+    EXPECT_TRUE(Render(snapshot, bands, planned));
     return OutputBytes();
   };
-  const std::vector<uint8_t> one = render(1);
+  // One band in one piece keeping every shape; the planned renders draw in strips with the
+  // sub-shapes freed as the bands finish with them.
+  const std::vector<uint8_t> one = render(1, false);
   FillWithNoise(3);
   EXPECT_NE(OutputBytes(), one);  // the stars changed the image
-  EXPECT_EQ(render(1), one);      // two renders are identical
+  EXPECT_EQ(render(1, false), one) << "two renders are identical";
+  EXPECT_EQ(render(1), one);
+  EXPECT_EQ(render(2), one);
   EXPECT_EQ(render(3), one);
   EXPECT_EQ(render(7), one);
+  EXPECT_EQ(render(200), one) << "more bands than rows";
 }
 
 TEST_F(BandRender, RainbowStarsAreNeutralForAGreyHostImage) {

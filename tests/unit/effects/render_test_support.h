@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -112,17 +114,28 @@ class RenderTest : public ::testing::Test {
     return sources;
   }
 
-  // Renders the whole output in `bands` bands, one thread each. True when every band succeeded.
-  static bool Render(const ParameterSetBuffer& snapshot, int bands = 3) {
+  // Renders the whole output in `bands` bands, one thread each, planned as the final render
+  // plans them (strips, shared shapes) or, without `planned`, each band in one piece with the
+  // shapes kept built. True when every band succeeded.
+  static bool Render(const ParameterSetBuffer& snapshot, int bands = 3, bool planned = true) {
     const ImageRect& r = InputImage().dataRect;
     const auto split = SplitIntoBands({r.left, r.top, r.right, r.bottom}, bands);
+    int32_t shortest = INT32_MAX;
+    uint32_t drawing = 0;
+    for (const PixelRect& band : split) {
+      if (band.bottom > band.top) shortest = std::min(shortest, band.bottom - band.top), ++drawing;
+    }
     std::vector<std::thread> threads;
     std::atomic<bool> all{true};
+    uint32_t index = 0;
     for (const PixelRect& band : split) {
-      threads.emplace_back([&, band] {
+      const BandPlan plan = planned && band.bottom > band.top
+                                ? FinalRenderBandPlan(index++, drawing, shortest)
+                                : BandPlan{};
+      threads.emplace_back([&, band, plan] {
         BindEffectRenderers(snapshot, CurrentRenderImageFacts());
         if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot, Sources(),
-                               &InputImage())) {
+                               &InputImage(), plan)) {
           all = false;
         }
       });

@@ -1,9 +1,10 @@
 // AnalyzeShapeFrom and SampleShapeFrom against a slow reference that reads through the image's
 // own fetch, and DrawShapeInto against blending entry by entry; the common checks of the three
-// operations; concurrent stamping of one shape.
+// operations; concurrent stamping of one shape; sub-shapes held and freed by sharing bands.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <random>
 #include <thread>
@@ -289,6 +290,70 @@ TEST_F(ShapeOperations, ThreadsStampingOneShapeBuildEachPhaseOnce) {
       ASSERT_EQ(target.Get(20, y).red, target.Get(20, 64 * t + y).red);
     }
   }
+}
+
+std::atomic<bool> gRunStopped{false};
+bool TestRunStopped() {
+  return gRunStopped;
+}
+
+TEST_F(ShapeOperations, ASharedSubShapeIsFreedWhenEveryBandIsDoneAndItsArrayIsReused) {
+  MeasuringPair shapes(9.0f);
+  EffectShape* disk = &shapes.disk;
+  const ShapeSharing band0{0, 2, nullptr}, band1{1, 2, nullptr};
+  const QuarterPixelPoint phase0{0, 0, 0, 0}, phase1{0, 1, 0, 2};
+
+  ASSERT_TRUE(HoldSubShape(disk, 0, 0, band0));
+  ASSERT_TRUE(HoldSubShape(disk, 0, 0, band1));
+  DropSubShapeHold(disk, 0, 0, band1);
+  EXPECT_TRUE(SubShapeBuiltFor(*disk, phase0)) << "band 0 still holds it";
+  const void* array = disk->subShapes[SubShapeIndex(0, 0)].entries.data;
+  DropSubShapeHold(disk, 0, 0, band0);
+  EXPECT_FALSE(SubShapeBuiltFor(*disk, phase0)) << "both bands are done with it";
+  EXPECT_EQ(disk->spareEntries.data, array);
+
+  ASSERT_TRUE(HoldSubShape(disk, 1, 2, band0));
+  EXPECT_EQ(disk->subShapes[SubShapeIndex(1, 2)].entries.data, array) << "the spare is reused";
+  EXPECT_EQ(disk->spareEntries.data, nullptr);
+  DropSubShapeHold(disk, 1, 2, band0);
+  DropSubShapeHold(disk, 1, 2, band0);  // a drop without a hold counts nothing
+  EXPECT_TRUE(SubShapeBuiltFor(*disk, phase1)) << "band 1 has not been through it";
+
+  // A single user keeps what it built.
+  ASSERT_TRUE(HoldSubShape(disk, 3, 3, ShapeSharing{}));
+  DropSubShapeHold(disk, 3, 3, ShapeSharing{});
+  EXPECT_TRUE(SubShapeBuiltFor(*disk, {0, 3, 0, 3}));
+}
+
+TEST_F(ShapeOperations, ABandAheadWaitsForTheOthersBeforeItBuildsUnlessTheRunStopped) {
+  MeasuringPair shapes(9.0f);
+  EffectShape* disk = &shapes.disk;
+  const ShapeSharing band0{0, 2, &TestRunStopped}, band1{1, 2, &TestRunStopped};
+  gRunStopped = false;
+  ASSERT_TRUE(HoldSubShape(disk, 0, 0, band0));
+  DropSubShapeHold(disk, 0, 0, band0);  // band 1 has yet to use phase 0
+
+  std::atomic<bool> held{false};
+  std::thread ahead([&] {
+    EXPECT_TRUE(HoldSubShape(disk, 0, 1, band0));
+    held = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(held.load()) << "band 0 must not build a second phase while one waits for band 1";
+  ASSERT_TRUE(HoldSubShape(disk, 0, 0, band1));
+  DropSubShapeHold(disk, 0, 0, band1);
+  ahead.join();
+  EXPECT_TRUE(held.load());
+  EXPECT_FALSE(SubShapeBuiltFor(*disk, {0, 0, 0, 0}));
+  DropSubShapeHold(disk, 0, 1, band0);
+
+  // Once the run has stopped nobody waits.
+  gRunStopped = true;
+  ASSERT_TRUE(HoldSubShape(disk, 2, 2, band0));
+  DropSubShapeHold(disk, 2, 2, band0);
+  std::thread stopped([&] { EXPECT_TRUE(HoldSubShape(disk, 3, 0, band0)); });
+  stopped.join();
+  gRunStopped = false;
 }
 
 }  // namespace
