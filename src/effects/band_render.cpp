@@ -112,20 +112,26 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
   return true;
 }
 
-bool RenderBandPixels(const PixelRect& band, const ParameterSetBuffer& snapshot) {
-  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
-  // The same split as the final render's: this band's place among the non-empty bands.
+BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRect>& split) {
+  const auto empty = [](const PixelRect& b) { return b.top >= b.bottom || b.left >= b.right; };
+  if (empty(band)) return {};
   uint32_t bands = 0, index = 0;
   int32_t shortest = INT32_MAX;
-  for (const PixelRect& b : SplitIntoBands(WorkingImageRect(), WorkerThreadCount())) {
-    if (b.top >= b.bottom || b.left >= b.right) continue;
+  for (const PixelRect& b : split) {
+    if (empty(b)) continue;
     if (b.top == band.top && b.left == band.left) index = bands;
     shortest = std::min(shortest, b.bottom - b.top);
     ++bands;
   }
-  return RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot,
-                           RunEffectsPassSources(), &InputImage(),
-                           FinalRenderBandPlan(index, bands, shortest));
+  return FinalRenderBandPlan(index, bands, shortest);
+}
+
+bool RenderBandPixels(const PixelRect& band, const ParameterSetBuffer& snapshot) {
+  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  return RenderEffectsBand(
+      {band.left, band.top, band.right, band.bottom}, snapshot, RunEffectsPassSources(),
+      &InputImage(),
+      FinalRenderBandPlanIn(band, SplitIntoBands(WorkingImageRect(), WorkerThreadCount())));
 }
 
 }  // namespace lumeray

@@ -18,8 +18,11 @@
 // SetBandColorManagement is called once during set-up, before any render.
 #pragma once
 
+#include <vector>
+
 #include "effects/effects_pass.h"
 #include "effects/parameter_set_buffer.h"
+#include "host/pipeline_steps.h"
 #include "image/image_record.h"
 
 namespace lumeray {
@@ -47,6 +50,9 @@ struct BandPlan {
 // More bands than kMaxSharingBands keep the shapes built.
 inline constexpr uint32_t kEffectsImageShare = 6;
 BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand);
+// The plan of `band`, one of the bands of `split` (SplitIntoBands); an empty band has the
+// default plan.
+BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRect>& split);
 
 // Renders and composites one band onto `output`. False when a band image cannot be created or
 // the effects pass fails (a cancel has then set the run result). An empty band draws nothing

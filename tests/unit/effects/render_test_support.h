@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <climits>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -120,18 +118,10 @@ class RenderTest : public ::testing::Test {
   static bool Render(const ParameterSetBuffer& snapshot, int bands = 3, bool planned = true) {
     const ImageRect& r = InputImage().dataRect;
     const auto split = SplitIntoBands({r.left, r.top, r.right, r.bottom}, bands);
-    int32_t shortest = INT32_MAX;
-    uint32_t drawing = 0;
-    for (const PixelRect& band : split) {
-      if (band.bottom > band.top) shortest = std::min(shortest, band.bottom - band.top), ++drawing;
-    }
     std::vector<std::thread> threads;
     std::atomic<bool> all{true};
-    uint32_t index = 0;
     for (const PixelRect& band : split) {
-      const BandPlan plan = planned && band.bottom > band.top
-                                ? FinalRenderBandPlan(index++, drawing, shortest)
-                                : BandPlan{};
+      const BandPlan plan = planned ? FinalRenderBandPlanIn(band, split) : BandPlan{};
       threads.emplace_back([&, band, plan] {
         BindEffectRenderers(snapshot, CurrentRenderImageFacts());
         if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot, Sources(),
