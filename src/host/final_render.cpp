@@ -132,10 +132,12 @@ void RenderFinalImage() {
 
   for (int i = 0; i < filled; ++i) DestroyThread(&slots[i]);
   DeallocateBuffer(&taskArray);
-  // No band draws any more: the shapes' memory goes back before the write-back needs its own.
-  ReleaseEffectRenderers();
-
-  if (RunResult() == 0) WriteResultsToHost();
+  if (RunResult() == 0) {
+    // Every band has ended: the shapes' memory goes back before the write-back needs its own.
+    // (After a failure a band may still be ending; the run's clean-up releases them later.)
+    ReleaseEffectRenderers();
+    WriteResultsToHost();
+  }
 }
 
 }  // namespace lumeray
