@@ -3,6 +3,10 @@
 // the effects pass and compositing of one band of the final render.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -184,6 +188,48 @@ void BM_RenderBandWithCompositing(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RenderBandWithCompositing)->Unit(benchmark::kMillisecond);
+
+// The final render's draw of the whole photo: one band per worker (two), the shapes built
+// afresh; planned (argument 1) as the final render plans it, in strips with the shapes shared
+// and freed, or (0) each band in one piece keeping all sixteen phases. Reports the rise of the
+// counted buffers over the photo itself (effects images and shapes).
+void BM_RenderOfThePhoto(benchmark::State& state) {
+  BandFixture& fixture = Fixture();
+  const bool planned = state.range(0) != 0;
+  constexpr int kWorkers = 2;
+  const std::vector<PixelRect> split = SplitIntoBands({0, 0, kWidth, kHeight}, kWorkers);
+  uint64_t rise = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    ReleaseEffectRenderers();
+    InitializeEffectRenderers(nullptr, nullptr);
+    const uint64_t before = GetBufferUsage().current;
+    ResetBufferPeak();
+    state.ResumeTiming();
+    std::vector<std::thread> workers;
+    std::atomic<bool> ok{true};
+    for (const PixelRect& band : split) {
+      workers.emplace_back([&, band] {
+        BindEffectRenderers(fixture.snapshot(), CurrentRenderImageFacts());
+        if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, fixture.snapshot(),
+                               BandFixture::Sources(), &InputImage(),
+                               planned ? FinalRenderBandPlanIn(band, split) : BandPlan{})) {
+          ok = false;
+        }
+      });
+    }
+    for (std::thread& worker : workers) worker.join();
+    if (!ok) state.SkipWithError("render failed");
+    rise = GetBufferUsage().peak - before;
+  }
+  state.counters["peakRiseMB"] = static_cast<double>(rise) / 1e6;
+}
+BENCHMARK(BM_RenderOfThePhoto)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2)
+    ->Arg(0)
+    ->Arg(1);
 
 }  // namespace
 }  // namespace lumeray

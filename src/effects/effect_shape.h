@@ -53,6 +53,7 @@ struct SubShape {
   uint32_t entryCount = 0;
   BufferDescriptor entries;     // SubShapeEntry array; capacity = entries.size bytes
   void* previewData = nullptr;  // what the preview attaches (textures, index arrays)
+  uint32_t building = 0;        // a band is building it outside the shape-building lock
   uint32_t holders = 0;         // bands stamping it now (shape_operations.h HoldSubShape)
   uint64_t droppedBy = 0;       // bands (one bit each) done with it since it was built
 

@@ -133,7 +133,10 @@ bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shap
   while (done < stamps.size()) {
     const int phase = stamps[done].phase;
     const int xPhase = phase / kQuarterPhases, yPhase = phase % kQuarterPhases;
-    if (!HoldSubShape(shape, xPhase, yPhase, round.sharing)) return false;
+    size_t nextGroup = done;
+    while (nextGroup < stamps.size() && stamps[nextGroup].phase == phase) ++nextGroup;
+    const int nextPhase = nextGroup < stamps.size() ? stamps[nextGroup].phase : -1;
+    if (!HoldSubShape(shape, xPhase, yPhase, round.sharing, nextPhase)) return false;
     bool ok = true;
     for (; ok && done < stamps.size() && stamps[done].phase == phase; ++done) {
       const LightSourceEntry& entry = entries[stamps[done].index];
@@ -146,6 +149,8 @@ bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shap
     DropSubShapeHold(shape, xPhase, yPhase, round.sharing);
     if (!ok) return false;
   }
+  // Between passes neither shape keeps memory it does not need.
+  if (round.sharing.bands != 0) ReleaseIdleSpareEntries(shape);
   return true;
 }
 

@@ -116,6 +116,12 @@ BufferUsage GetBufferUsage() {
   return ReadCounters();
 }
 
+void ResetBufferPeak() {
+  BufferUsageCounters& c = Counters();
+  std::lock_guard lock(c.section);
+  c.peak = c.current;
+}
+
 int CreateBufferUsageSection() {
   // The section is a plain lock object that cannot fail to exist; only the mark is kept.
   Counters().sectionCreated = true;

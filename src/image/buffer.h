@@ -31,6 +31,8 @@ void DeallocateBuffer(BufferDescriptor* descriptor);
 // Logs "ReportBufferUsage(): Current Usage = %llu, Peak Usage = %llu\n" as a trace message.
 void ReportBufferUsage();
 BufferUsage GetBufferUsage();
+// Starts a new peak at the current usage (for measuring one stage of a run).
+void ResetBufferPeak();
 
 // Module set-up and tear-down. Create returns 0 or -108.
 int CreateBufferUsageSection();

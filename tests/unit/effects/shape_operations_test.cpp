@@ -356,5 +356,40 @@ TEST_F(ShapeOperations, ABandAheadWaitsForTheOthersBeforeItBuildsUnlessTheRunSto
   gRunStopped = false;
 }
 
+std::atomic<bool> gFirstPhaseBuilding{false};
+std::atomic<bool> gSecondPhaseBuilding{false};
+// The build of phase (0, 0) waits until another thread builds phase (1, 1).
+bool BuilderThatNeedsAPartner(EffectShape* shape, int xPhase, int yPhase) {
+  if (xPhase == 0 && yPhase == 0) {
+    gFirstPhaseBuilding = true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!gSecondPhaseBuilding && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::yield();
+    }
+  } else {
+    gSecondPhaseBuilding = true;
+  }
+  return BuildDiskSubShape(shape, xPhase, yPhase);
+}
+
+TEST_F(ShapeOperations, ABandWhosePhaseIsBeingBuiltBuildsItsNextPhaseMeanwhile) {
+  MeasuringPair shapes(6.0f);
+  EffectShape* disk = &shapes.disk;
+  disk->builder = BuilderThatNeedsAPartner;
+  gFirstPhaseBuilding = gSecondPhaseBuilding = false;
+  const ShapeSharing band0{0, 2, nullptr}, band1{1, 2, nullptr};
+  std::thread first([&] { EXPECT_TRUE(HoldSubShape(disk, 0, 0, band0, SubShapeIndex(1, 1))); });
+  while (!gFirstPhaseBuilding) std::this_thread::yield();
+  EXPECT_TRUE(HoldSubShape(disk, 0, 0, band1, SubShapeIndex(1, 1)));
+  first.join();
+  EXPECT_TRUE(gSecondPhaseBuilding.load()) << "the second band built phase (1, 1) meanwhile";
+  EXPECT_TRUE(SubShapeBuiltFor(*disk, {0, 1, 0, 1}));
+  EXPECT_EQ(disk->subShapes[0].holders, 2u);
+  DropSubShapeHold(disk, 0, 0, band0);
+  DropSubShapeHold(disk, 0, 0, band1);
+  ReleaseIdleSpareEntries(disk);
+  EXPECT_NE(disk->spareEntries.data, nullptr) << "phase (1, 1) is still built";
+}
+
 }  // namespace
 }  // namespace lumeray

@@ -43,6 +43,8 @@ TEST_F(BufferTest, GrowsButNeverShrinksAndKeepsContentsOnSmallerRequests) {
 
   DeallocateBuffer(&d);
   EXPECT_EQ(Used(), 0u);
+  ResetBufferPeak();
+  EXPECT_EQ(GetBufferUsage().peak, GetBufferUsage().current) << "a new peak starts from now";
 }
 
 TEST_F(BufferTest, PreservingResizeShrinksExactlyAndKeepsPeak) {
