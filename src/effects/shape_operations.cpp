@@ -342,7 +342,8 @@ bool HoldSubShape(EffectShape* shape, int xPhase, int yPhase, const ShapeSharing
         SubShape* next = nextSubShape >= 0 && nextSubShape < kSubShapeCount && nextSubShape != index
                              ? &shape->subShapes[nextSubShape]
                              : nullptr;
-        if (next != nullptr && !next->building && !next->built && !AheadOfOthers(*shape, sharing)) {
+        if (next != nullptr && !next->building && !next->built && !AheadOfOthers(*shape, sharing) &&
+            !stopped()) {
           if (!BuildOutsideLock(lock, shape, nextSubShape)) return false;
         } else {
           gHoldEnded.wait(lock);
@@ -354,7 +355,8 @@ bool HoldSubShape(EffectShape* shape, int xPhase, int yPhase, const ShapeSharing
         gHoldEnded.wait_for(lock, kStopPollInterval);
         continue;
       }
-      if (!BuildOutsideLock(lock, shape, index)) return false;
+      // Once the run has stopped (a cancel, or another band failed) nothing more is built.
+      if (stopped() || !BuildOutsideLock(lock, shape, index)) return false;
     }
   }
   if (ReadySubShape(shape, c) == nullptr) return false;

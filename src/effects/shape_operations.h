@@ -69,7 +69,8 @@ inline constexpr uint32_t kShapeLeadWaitMs = 1000;
 // of the phase it needs after this one, or -1) meanwhile, when nobody has. A sharing band that
 // would build while a sub-shape it is done with still waits for other bands first waits for them
 // (until one is freed, the run stops or kShapeLeadWaitMs pass), so the bands stay within about
-// one phase of each other and a shape holds two or three sub-shapes at a time.
+// one phase of each other and a shape holds two or three sub-shapes at a time. Once `stopped`
+// says the run has ended, a sharing band builds nothing more and fails.
 bool HoldSubShape(EffectShape* shape, int xPhase, int yPhase, const ShapeSharing& sharing,
                   int nextSubShape = -1);
 // Counts the holder out; a shared sub-shape that every band is done with, and nobody holds, is

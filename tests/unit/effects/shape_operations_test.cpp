@@ -347,12 +347,15 @@ TEST_F(ShapeOperations, ABandAheadWaitsForTheOthersBeforeItBuildsUnlessTheRunSto
   EXPECT_FALSE(SubShapeBuiltFor(*disk, {0, 0, 0, 0}));
   DropSubShapeHold(disk, 0, 1, band0);
 
-  // Once the run has stopped nobody waits.
-  gRunStopped = true;
+  // Once the run has stopped nobody waits, and nothing more is built: the hold fails at once.
   ASSERT_TRUE(HoldSubShape(disk, 2, 2, band0));
-  DropSubShapeHold(disk, 2, 2, band0);
-  std::thread stopped([&] { EXPECT_TRUE(HoldSubShape(disk, 3, 0, band0)); });
+  DropSubShapeHold(disk, 2, 2, band0);  // band 1 has yet to use phase (2, 2)
+  gRunStopped = true;
+  std::thread stopped([&] { EXPECT_FALSE(HoldSubShape(disk, 3, 0, band0)); });
   stopped.join();
+  EXPECT_FALSE(SubShapeBuiltFor(*disk, {0, 3, 0, 0}));
+  EXPECT_TRUE(HoldSubShape(disk, 2, 2, band1)) << "a built sub-shape can still be held";
+  DropSubShapeHold(disk, 2, 2, band1);
   gRunStopped = false;
 }
 
