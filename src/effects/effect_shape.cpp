@@ -1,11 +1,29 @@
 #include "effects/effect_shape.h"
 
 #include <algorithm>
+#include <atomic>
 
 #include "diagnostics/message_report.h"
 #include "image/image_create.h"
 
 namespace lumeray {
+
+namespace {
+
+std::atomic<bool> gLowMemoryWarned{false};
+
+}  // namespace
+
+void WarnLowMemory() {
+  if (gLowMemoryWarned.exchange(true)) return;
+  MessageReport report(__LINE__, kMessageUser);
+  report.Report(kIconWarning, kTitleWarning,
+                "Low memory.  Check image - some effects may not be rendered.");
+}
+
+void ResetLowMemoryWarning() {
+  gLowMemoryWarned = false;
+}
 
 bool AddSubShapeEntry(SubShape* subShape, const SubShapeEntry& entry, uint32_t growthHint) {
   const uint64_t needed = (uint64_t{subShape->entryCount} + 1) * sizeof(SubShapeEntry);
@@ -13,9 +31,7 @@ bool AddSubShapeEntry(SubShape* subShape, const SubShapeEntry& entry, uint32_t g
     const uint64_t grown = (uint64_t{subShape->entryCount} + std::max<uint32_t>(growthHint, 1)) *
                            sizeof(SubShapeEntry);
     if (ReallocateBufferPreserveContents(grown, &subShape->entries) != 0) {
-      MessageReport report(__LINE__, kMessageUser);
-      report.Report(kIconWarning, kTitleWarning,
-                    "Low memory.  Check image - some effects may not be rendered.");
+      WarnLowMemory();
       return false;
     }
   }

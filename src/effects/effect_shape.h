@@ -83,9 +83,15 @@ inline int SubShapeIndex(int xPhase, int yPhase) {
 }
 
 // Appends an entry, growing the array by `growthHint` entries (at least one) when it is full.
-// When it cannot grow: shows "Low memory.  Check image - some effects may not be rendered."
-// (title "Warning"), leaves the sub-shape as it was and returns false.
+// When it cannot grow: shows the low-memory warning (below), leaves the sub-shape as it was and
+// returns false.
 bool AddSubShapeEntry(SubShape* subShape, const SubShapeEntry& entry, uint32_t growthHint);
+
+// "Low memory.  Check image - some effects may not be rendered." (title "Warning"), shown once
+// per run: shapes are built on many threads at once, and a lack of memory usually hits several
+// of them. ResetLowMemoryWarning starts a run (with the shape-building section).
+void WarnLowMemory();
+void ResetLowMemoryWarning();
 
 // Forgets the entries (keeping the array for reuse), clears the box, the built flag and the
 // bands done with it.

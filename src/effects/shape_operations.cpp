@@ -389,6 +389,7 @@ void ReleaseIdleSpareEntries(EffectShape* shape) {
 }
 
 bool CreateShapeBuildingSection() {
+  ResetLowMemoryWarning();
   return true;
 }
 

@@ -86,7 +86,8 @@ void ReleaseIdleSpareEntries(EffectShape* shape);
 // build failed, which for the measuring shapes is a lack of memory).
 bool SubShapeBuiltFor(const EffectShape& shape, const QuarterPixelPoint& centre);
 
-// The shape-building lock of DrawShapeInto. Creating cannot fail; returns true.
+// The shape-building lock of DrawShapeInto. Creating starts a run of the shapes (the low-memory
+// warning may be shown again) and cannot fail; returns true.
 bool CreateShapeBuildingSection();
 void DeleteShapeBuildingSection();
 

@@ -1,6 +1,5 @@
 #include "effects/star_builder.h"
 
-#include "diagnostics/message_report.h"
 #include "effects/effect_shape_parameters.h"
 #include "effects/spike.h"
 #include "effects/spike_distance_tables.h"
@@ -12,9 +11,7 @@ namespace lumeray {
 bool EnsureEntryArray(SubShape* subShape) {
   if (subShape->data() != nullptr) return true;
   if (ReallocateBufferPreserveContents(sizeof(SubShapeEntry), &subShape->entries) == 0) return true;
-  MessageReport report(__LINE__, kMessageUser);
-  report.Report(kIconWarning, kTitleWarning,
-                "Low memory.  Check image - some effects may not be rendered.");
+  WarnLowMemory();
   return false;
 }
 

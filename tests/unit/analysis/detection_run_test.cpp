@@ -11,6 +11,7 @@
 #include "analysis/flood_fill.h"
 #include "analysis/section_tasks.h"
 #include "color/color_management.h"
+#include "effects/effect_shape.h"
 #include "host/host_globals.h"
 #include "unit/analysis/detection_test_support.h"
 
@@ -143,6 +144,7 @@ TEST_F(DetectionRun, LackOfMemoryEndsTheRunWithTheAllocatorsCodeAndStillComplete
   for (const Case& c : cases) {
     SCOPED_TRACE(c.report);
     ForceRunResult(0);
+    ResetLowMemoryWarning();
     ReportCapture reports;
     {
       testing::FailingAllocations failing(c.predicate);

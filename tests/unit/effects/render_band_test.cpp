@@ -4,13 +4,17 @@
 #include <random>
 
 #include "effects/blend.h"
+#include "effects/spike.h"
 #include "host/progress.h"
 #include "render_test_support.h"
+#include "unit/effects/shape_test_allocation.h"
+#include "unit/effects/shape_test_support.h"
 
 namespace lumeray {
 namespace {
 
 using testing::RenderTest;
+using testing::ReportCapture;
 
 constexpr int32_t kModes[] = {kImageModeGray8, kImageModeRgb8,     kImageModeGray16,
                               kImageModeRgb16, kImageModeRgbFloat, kImageModeGrayFloat};
@@ -210,6 +214,30 @@ TEST_F(BandRender, TheRunsBandEntryBindsTheRenderersAndDrawsIntoTheInputImage) {
   EXPECT_GT(Brightest(PixelAt(40, 30)), 0u);
   EXPECT_EQ(Brightest(PixelAt(0, 0)), 0u);
   EXPECT_EQ(RunResult(), 0);
+}
+
+bool FailFreshStarArrays(size_t size, bool fresh, bool isRealloc) {
+  return isRealloc && fresh && size == uint64_t{kSpikeEntryGrowth} * sizeof(SubShapeEntry);
+}
+
+TEST_F(BandRender, StarsThatCannotBeBuiltFailTheRenderWithOneWarningAndLeaveTheImage) {
+  if (!testing::AllocationFailuresAvailable()) GTEST_SKIP() << "sanitizer allocator";
+  MakeOutput(kImageModeRgb8, 200, 150);
+  SetSources({Source(50, 1, 40, 2), Source(150, 3, 110, 0), Source(100, 0, 75, 1)});
+  FillWithNoise(9);
+  const std::vector<uint8_t> before = OutputBytes();
+  ParameterSet p = kFactoryParameters;
+  p.SoftFlareIntensity = 0;
+  ReportCapture reports;
+  ResetLowMemoryWarning();
+  {
+    testing::FailingAllocations failing(FailFreshStarArrays);
+    EXPECT_FALSE(Render(MakeFinalRenderSnapshot(p), 3));
+  }
+  EXPECT_EQ(reports.Count("User Message: 'Warning' - 'Low memory.  Check image - some effects "
+                          "may not be rendered.'"),
+            1u);
+  EXPECT_EQ(OutputBytes(), before) << "no band composited anything";
 }
 
 }  // namespace

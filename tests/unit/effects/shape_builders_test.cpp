@@ -203,18 +203,26 @@ bool FailFreshBlocksOfTheChosenSize(size_t size, bool fresh, bool isRealloc) {
 TEST(SubShapeEntries, LowMemoryWarnsLeavesTheShapeAsItWasAndFailsTheBuild) {
   if (!testing::AllocationFailuresAvailable()) GTEST_SKIP() << "sanitizer allocator";
   ReportCapture reports;
+  ResetLowMemoryWarning();  // a new run
   SubShape sub;
   ASSERT_TRUE(AddSubShapeEntry(&sub, {1, 2, 3, 4, 5, 6}, 1));
   gFailingBytes = 3 * sizeof(SubShapeEntry);
   {
     testing::FailingAllocations failing(FailFreshBlocksOfTheChosenSize);
     EXPECT_FALSE(AddSubShapeEntry(&sub, {7, 8, 9, 10, 11, 12}, 2));
+    EXPECT_FALSE(AddSubShapeEntry(&sub, {7, 8, 9, 10, 11, 12}, 2));
   }
   EXPECT_EQ(sub.entryCount, 1u);
   EXPECT_EQ(sub.data()[0].dx, 1);
-  EXPECT_EQ(reports.Count("User Message: 'Warning' - 'Low memory.  Check image - some effects may "
-                          "not be rendered.'"),
-            1u);
+  const char* warning =
+      "User Message: 'Warning' - 'Low memory.  Check image - some effects may not be rendered.'";
+  EXPECT_EQ(reports.Count(warning), 1u) << "once per run";
+  ResetLowMemoryWarning();
+  {
+    testing::FailingAllocations failing(FailFreshBlocksOfTheChosenSize);
+    EXPECT_FALSE(AddSubShapeEntry(&sub, {7, 8, 9, 10, 11, 12}, 2));
+  }
+  EXPECT_EQ(reports.Count(warning), 2u) << "the next run warns again";
   DeallocateBuffer(&sub.entries);
 
   // A disk whose entries cannot be stored stays unbuilt, and so does the operation using it.
