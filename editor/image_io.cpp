@@ -30,18 +30,6 @@ std::string OiioError(const std::string& reported) {
   return message.empty() ? "unknown error" : message;
 }
 
-OIIO::TypeDesc SampleTypeDesc(SampleType type) {
-  switch (type) {
-    case SampleType::kUInt8:
-      return OIIO::TypeDesc::UINT8;
-    case SampleType::kUInt16:
-      return OIIO::TypeDesc::UINT16;
-    case SampleType::kFloat32:
-      return OIIO::TypeDesc::FLOAT;
-  }
-  return OIIO::TypeDesc::UINT8;
-}
-
 // The layout of a file's channels: colour planes and whether the last channel is alpha.
 bool ChannelLayout(const OIIO::ImageSpec& description, int* colourPlanes, bool* hasAlpha,
                    std::string* error) {
@@ -102,6 +90,18 @@ bool SyncFile(const std::string& path, int flags) {
 }
 
 }  // namespace
+
+OIIO::TypeDesc SampleTypeDesc(SampleType type) {
+  switch (type) {
+    case SampleType::kUInt8:
+      return OIIO::TypeDesc::UINT8;
+    case SampleType::kUInt16:
+      return OIIO::TypeDesc::UINT16;
+    case SampleType::kFloat32:
+      return OIIO::TypeDesc::FLOAT;
+  }
+  return OIIO::TypeDesc::UINT8;
+}
 
 bool ReadImageFile(const std::string& path, ImageFile* file, std::vector<std::string>* notices,
                    std::string* error) {

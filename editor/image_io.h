@@ -23,6 +23,9 @@
 
 namespace lumeray {
 
+// OpenImageIO's type of a HostImage sample.
+OIIO::TypeDesc SampleTypeDesc(SampleType type);
+
 struct ImageFile {
   HostImage image;
   std::string formatName;       // OpenImageIO's name: "png", "jpeg", "tiff", "openexr", ...

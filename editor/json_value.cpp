@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "utf8.h"
+
 namespace lumeray {
 namespace {
 
@@ -13,24 +15,6 @@ constexpr uint32_t kLowSurrogateFirst = 0xDC00;
 constexpr uint32_t kSurrogateEnd = 0xE000;
 constexpr uint32_t kFirstSupplementary = 0x10000;
 constexpr char kHexDigits[] = "0123456789abcdef";
-
-void AppendUtf8(uint32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
 
 class Parser {
  public:

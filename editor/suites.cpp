@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "host_context.h"
+#include "utf8.h"
 
 namespace lumeray {
 namespace {
@@ -77,24 +78,6 @@ SPErr SetErrorFromCString(const char* text) {
   if (host == nullptr || text == nullptr) return kSPSuiteNotFoundError;
   host->SetErrorMessage(text);
   return kSPNoError;
-}
-
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
 }
 
 SPErr SetErrorFromZString(const void* zstring) {

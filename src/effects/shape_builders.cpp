@@ -118,15 +118,25 @@ bool RingValueAt(float radius, float distance, uint32_t* value) {
   return true;
 }
 
-bool BuildDiskSubShape(EffectShape* shape, int xPhase, int yPhase) {
+namespace {
+
+// Empties the sub-shape of a phase and gives it the box.
+SubShape* StartSubShape(EffectShape* shape, int xPhase, int yPhase, const ShapeBox& box) {
   SubShape* sub = &shape->subShapes[SubShapeIndex(xPhase, yPhase)];
-  const float radius = *static_cast<const float*>(shape->parameters);
   EmptySubShape(sub);
-  const ShapeBox box = MeasuringShapeBox(radius, xPhase, yPhase);
   sub->left = box.left;
   sub->top = box.top;
   sub->right = box.right;
   sub->bottom = box.bottom;
+  return sub;
+}
+
+}  // namespace
+
+bool BuildDiskSubShape(EffectShape* shape, int xPhase, int yPhase) {
+  const float radius = *static_cast<const float*>(shape->parameters);
+  const ShapeBox box = MeasuringShapeBox(radius, xPhase, yPhase);
+  SubShape* sub = StartSubShape(shape, xPhase, yPhase, box);
   const double r = radius;
   const auto hint = static_cast<uint32_t>((r + 1.0) * (r + 1.0) * kPiDouble + kGrowthSpare);
   const double cx = PhaseCentre(xPhase), cy = PhaseCentre(yPhase);
@@ -157,14 +167,9 @@ bool BuildDiskSubShape(EffectShape* shape, int xPhase, int yPhase) {
 }
 
 bool BuildRingSubShape(EffectShape* shape, int xPhase, int yPhase) {
-  SubShape* sub = &shape->subShapes[SubShapeIndex(xPhase, yPhase)];
   const float radius = *static_cast<const float*>(shape->parameters);
-  EmptySubShape(sub);
   const ShapeBox box = MeasuringShapeBox(radius, xPhase, yPhase);
-  sub->left = box.left;
-  sub->top = box.top;
-  sub->right = box.right;
-  sub->bottom = box.bottom;
+  SubShape* sub = StartSubShape(shape, xPhase, yPhase, box);
   const double r = radius;
   const auto hint =
       static_cast<uint32_t>(kPiDouble * 2.0 * r * kRingEntriesPerPixel + kGrowthSpare);

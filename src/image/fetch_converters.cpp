@@ -39,29 +39,14 @@ void FetchConverted(const ImageRecord* image, WorkingPixel* pixel, int32_t x, in
   pixel->mask = FetchMask(*image, index);
 }
 
-struct FetchConverterEntry {
-  int32_t mode;
-  bool bgraLayout;  // distinguishes the two entries of mode 3
-  FetchPixelProc fast;
-  FetchPixelProc edgeSafe;
-};
-
+// The two routines of a converter kind, for the shared table (sample_codecs.h).
 template <class Codec, class Layout>
-constexpr FetchConverterEntry Entry(int32_t mode, bool bgraLayout) {
-  return {mode, bgraLayout, &FetchConverted<Codec, Layout, false>,
-          &FetchConverted<Codec, Layout, true>};
-}
-
-constexpr FetchConverterEntry kFetchConverters[] = {
-    Entry<Codec8, GrayLayout>(kImageModeGray8, false),
-    Entry<Codec8, BgraLayout>(kImageModeRgb8, true),
-    Entry<Codec8, RgbaLayout>(kImageModeRgb8, false),
-    Entry<Codec16, GrayLayout>(kImageModeGray16, false),
-    Entry<Codec16, RgbaLayout>(kImageModeRgb16, false),
-    Entry<CodecFloat, RgbaLayout>(kImageModeRgbFloat, false),
-    Entry<CodecFloat, GrayLayout>(kImageModeGrayFloat, false),
-    Entry<CodecWorking, RgbaLayout>(kImageModeWorkingRgb, false),
+struct FetchProcs {
+  static constexpr FetchPixelProc kFast = &FetchConverted<Codec, Layout, false>;
+  static constexpr FetchPixelProc kEdgeSafe = &FetchConverted<Codec, Layout, true>;
 };
+
+constexpr auto kFetchConverters = ConverterTable<FetchPixelProc, FetchProcs>();
 
 }  // namespace
 
@@ -70,11 +55,8 @@ void FetchNoPixel(const ImageRecord*, WorkingPixel* pixel, int32_t, int32_t) {
 }
 
 FetchPixelProc ChooseFetchConverter(int32_t mode, bool edgeSafe, bool bgraLayout) {
-  for (const FetchConverterEntry& entry : kFetchConverters) {
-    if (entry.mode != mode) continue;
-    if (mode == kImageModeRgb8 && entry.bgraLayout != bgraLayout) continue;
-    return edgeSafe ? entry.edgeSafe : entry.fast;
-  }
+  if (const FetchPixelProc converter = FindConverter(kFetchConverters, mode, edgeSafe, bgraLayout))
+    return converter;
   MessageReport report(__LINE__, kMessageDebug);
   if (IsUnimplementedHostMode(mode)) {
     report.Report(kIconError, kTitleDebugUnexpectedError, "InputImage mode not implemented.");

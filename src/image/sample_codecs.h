@@ -10,7 +10,9 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include "image/gamma_tables.h"
@@ -181,6 +183,51 @@ inline void StoreMask(const ImageRecord& image, int64_t index, uint32_t mask) {
   if (!ImageHasMask(image) || mask == kLeaveUnchanged) return;
   static_cast<uint8_t*>(image.mask.data)[index] =
       GetFixedTables().alpha16To8[mask >> kCoverageToIndexShift];
+}
+
+// The converter kinds of the image modes, for both the fetch and the store tables: each mode's
+// codec and layout (mode 3 has two layouts, told apart by bgraLayout). `Procs<Codec, Layout>`
+// names the two routines of a kind as kFast and kEdgeSafe.
+template <class Proc>
+struct ConverterEntry {
+  int32_t mode;
+  bool bgraLayout;
+  Proc fast;
+  Proc edgeSafe;
+};
+
+template <class Proc, template <class Codec, class Layout> class Procs>
+constexpr std::array<ConverterEntry<Proc>, 8> ConverterTable() {
+  return {{
+      {kImageModeGray8, false, Procs<Codec8, GrayLayout>::kFast,
+       Procs<Codec8, GrayLayout>::kEdgeSafe},
+      {kImageModeRgb8, true, Procs<Codec8, BgraLayout>::kFast,
+       Procs<Codec8, BgraLayout>::kEdgeSafe},
+      {kImageModeRgb8, false, Procs<Codec8, RgbaLayout>::kFast,
+       Procs<Codec8, RgbaLayout>::kEdgeSafe},
+      {kImageModeGray16, false, Procs<Codec16, GrayLayout>::kFast,
+       Procs<Codec16, GrayLayout>::kEdgeSafe},
+      {kImageModeRgb16, false, Procs<Codec16, RgbaLayout>::kFast,
+       Procs<Codec16, RgbaLayout>::kEdgeSafe},
+      {kImageModeRgbFloat, false, Procs<CodecFloat, RgbaLayout>::kFast,
+       Procs<CodecFloat, RgbaLayout>::kEdgeSafe},
+      {kImageModeGrayFloat, false, Procs<CodecFloat, GrayLayout>::kFast,
+       Procs<CodecFloat, GrayLayout>::kEdgeSafe},
+      {kImageModeWorkingRgb, false, Procs<CodecWorking, RgbaLayout>::kFast,
+       Procs<CodecWorking, RgbaLayout>::kEdgeSafe},
+  }};
+}
+
+// The routine of a mode in a table, or null for a mode without converters.
+template <class Proc, size_t kCount>
+Proc FindConverter(const std::array<ConverterEntry<Proc>, kCount>& table, int32_t mode,
+                   bool edgeSafe, bool bgraLayout) {
+  for (const ConverterEntry<Proc>& entry : table) {
+    if (entry.mode != mode) continue;
+    if (mode == kImageModeRgb8 && entry.bgraLayout != bgraLayout) continue;
+    return edgeSafe ? entry.edgeSafe : entry.fast;
+  }
+  return nullptr;
 }
 
 }  // namespace lumeray::sample_codecs

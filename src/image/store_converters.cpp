@@ -28,40 +28,22 @@ void StoreUnimplementedMode(const ImageRecord*, const WorkingPixel*, int32_t, in
   report.Report(kIconError, kTitleDebugUnexpectedError, "OutputImage mode not implemented.");
 }
 
-struct StoreConverterEntry {
-  int32_t mode;
-  bool bgraLayout;  // distinguishes the two entries of mode 3
-  StorePixelProc fast;
-  StorePixelProc edgeSafe;
-};
-
+// The two routines of a converter kind, for the shared table (sample_codecs.h).
 template <class Codec, class Layout>
-constexpr StoreConverterEntry Entry(int32_t mode, bool bgraLayout) {
-  return {mode, bgraLayout, &StoreConverted<Codec, Layout, false>,
-          &StoreConverted<Codec, Layout, true>};
-}
-
-constexpr StoreConverterEntry kStoreConverters[] = {
-    Entry<Codec8, GrayLayout>(kImageModeGray8, false),
-    Entry<Codec8, BgraLayout>(kImageModeRgb8, true),
-    Entry<Codec8, RgbaLayout>(kImageModeRgb8, false),
-    Entry<Codec16, GrayLayout>(kImageModeGray16, false),
-    Entry<Codec16, RgbaLayout>(kImageModeRgb16, false),
-    Entry<CodecFloat, RgbaLayout>(kImageModeRgbFloat, false),
-    Entry<CodecFloat, GrayLayout>(kImageModeGrayFloat, false),
-    Entry<CodecWorking, RgbaLayout>(kImageModeWorkingRgb, false),
+struct StoreProcs {
+  static constexpr StorePixelProc kFast = &StoreConverted<Codec, Layout, false>;
+  static constexpr StorePixelProc kEdgeSafe = &StoreConverted<Codec, Layout, true>;
 };
+
+constexpr auto kStoreConverters = ConverterTable<StorePixelProc, StoreProcs>();
 
 }  // namespace
 
 void StoreNoPixel(const ImageRecord*, const WorkingPixel*, int32_t, int32_t) {}
 
 StorePixelProc ChooseStoreConverter(int32_t mode, bool edgeSafe, bool bgraLayout) {
-  for (const StoreConverterEntry& entry : kStoreConverters) {
-    if (entry.mode != mode) continue;
-    if (mode == kImageModeRgb8 && entry.bgraLayout != bgraLayout) continue;
-    return edgeSafe ? entry.edgeSafe : entry.fast;
-  }
+  if (const StorePixelProc converter = FindConverter(kStoreConverters, mode, edgeSafe, bgraLayout))
+    return converter;
   MessageReport report(__LINE__, kMessageDebug);
   if (IsUnimplementedHostMode(mode)) {
     report.Report(kIconError, kTitleDebugUnexpectedError, "InputImage mode not yet implemented.");

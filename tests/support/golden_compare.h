@@ -38,7 +38,8 @@ struct GoldenComparison {
 
 // The image's samples as an ImageBuf of the same sample type (without the ICC profile).
 inline OIIO::ImageBuf ToImageBuf(const HostImage& image) {
-  OIIO::ImageSpec spec(image.width, image.height, image.Channels(), TypeOf(image.sampleType));
+  OIIO::ImageSpec spec(image.width, image.height, image.Channels(),
+                       SampleTypeDesc(image.sampleType));
   if (image.hasAlpha) spec.alpha_channel = image.Channels() - 1;
   OIIO::ImageBuf buffer(spec);
   buffer.set_pixels(OIIO::ROI::All(), spec.format, image.pixels.data());

@@ -79,18 +79,6 @@ inline HostImage SmoothImage(int32_t width, int32_t height, int colourPlanes, bo
   return image;
 }
 
-inline OIIO::TypeDesc TypeOf(SampleType type) {
-  switch (type) {
-    case SampleType::kUInt8:
-      return OIIO::TypeDesc::UINT8;
-    case SampleType::kUInt16:
-      return OIIO::TypeDesc::UINT16;
-    case SampleType::kFloat32:
-      return OIIO::TypeDesc::FLOAT;
-  }
-  return OIIO::TypeDesc::UINT8;
-}
-
 // Writes the image as a file; `fileType` is the file's sample type (UNKNOWN: the image's).
 inline void WriteTestImage(const std::string& path, const HostImage& image,
                            OIIO::TypeDesc fileType = OIIO::TypeDesc::UNKNOWN) {
@@ -98,7 +86,7 @@ inline void WriteTestImage(const std::string& path, const HostImage& image,
   if (!output) throw std::runtime_error("no writer for " + path);
   OIIO::ImageSpec description(
       image.width, image.height, image.Channels(),
-      fileType == OIIO::TypeDesc::UNKNOWN ? TypeOf(image.sampleType) : fileType);
+      fileType == OIIO::TypeDesc::UNKNOWN ? SampleTypeDesc(image.sampleType) : fileType);
   if (image.hasAlpha) {
     description.alpha_channel = image.Channels() - 1;
     description.attribute("oiio:UnassociatedAlpha", 1);
@@ -110,7 +98,8 @@ inline void WriteTestImage(const std::string& path, const HostImage& image,
         image.iccProfile.data());
   }
   if (!output->open(path, description) ||
-      !output->write_image(TypeOf(image.sampleType), image.pixels.data()) || !output->close()) {
+      !output->write_image(SampleTypeDesc(image.sampleType), image.pixels.data()) ||
+      !output->close()) {
     throw std::runtime_error("cannot write " + path + ": " + output->geterror());
   }
 }
