@@ -30,10 +30,6 @@ bool IsEmpty(const ImageRect& r) {
   return r.left >= r.right || r.top >= r.bottom;
 }
 
-bool FinalRenderStopped() {
-  return RenderAbortRequested() || RunResult() != 0;
-}
-
 }  // namespace
 
 void SetBandColorManagement(ProfileHandle workingProfile, BandColorConversion toHostProfile) {
@@ -72,7 +68,7 @@ BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand
   const uint32_t drawing = std::max(bands, 1u);
   const uint32_t strips = std::clamp<int64_t>((kEffectsImageShare + drawing - 1) / drawing, 1,
                                               std::max(shortestBand, 1));
-  ShapeSharing sharing{band, bands, &FinalRenderStopped};
+  ShapeSharing sharing{band, bands, &RenderStopped};
   if (bands > kMaxSharingBands || band >= bands) sharing = {};
   return {strips, sharing};
 }

@@ -37,10 +37,6 @@ bool SoftFlarePassRuns(const ParameterSetBuffer& p) {
   return p.SoftFlareIntensity >= 1;
 }
 
-bool RunStopped() {
-  return RenderAbortRequested() || RunResult() != 0;
-}
-
 // Advances the progress; a cancel becomes the run result.
 bool Advance(const EffectsPassSources& sources, uint32_t units) {
   if (sources.advance(units)) return true;
@@ -104,7 +100,7 @@ class StripProgress {
       if (!Advance(sources_, static_cast<uint32_t>(target - advanced_))) return false;
       advanced_ = target;
     }
-    return !RunStopped();
+    return !RenderStopped();
   }
 
  private:
@@ -202,7 +198,7 @@ bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const Parameter
       return false;
     }
   }
-  return !RunStopped();
+  return !RenderStopped();
 }
 
 }  // namespace lumeray

@@ -69,6 +69,9 @@ void ClearRenderAbort() {
 bool RenderAbortRequested() {
   return gRenderAbort;
 }
+bool RenderStopped() {
+  return RenderAbortRequested() || RunResult() != 0;
+}
 
 uint32_t RenderBand(void* argument) {
   if (RunResult() != 0 || RenderAbortRequested()) return 0;

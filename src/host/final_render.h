@@ -29,6 +29,8 @@ void WaitForAnalysis();
 void RequestRenderAbort();
 void ClearRenderAbort();
 bool RenderAbortRequested();
+// Whether the render should stop: an abort was requested or the run has a result.
+bool RenderStopped();
 
 // The bands of rows for `count` threads: equal heights, the last band takes the remainder.
 std::vector<PixelRect> SplitIntoBands(const PixelRect& rect, int count);
