@@ -73,7 +73,7 @@ struct FramebufferCalls {
 };
 
 struct FormatTest {
-  const DrawingSettings* drawing;
+  const DrawingSettings* drawing = nullptr;
   FramebufferCalls calls;
   GLuint texture = 0;
   GLuint fbo = 0;
@@ -251,7 +251,8 @@ int32_t ChooseDefaultDrawingOption(bool accelerated) {
 
 bool CharacterizeBestFormats(DrawingSettings* drawing) {
   const GlewRecord* record = glewGetContext();
-  FormatTest test{drawing};
+  FormatTest test;
+  test.drawing = drawing;
   test.calls.core =
       record != nullptr && (record->Version(3, 0) || record->Has("GL_ARB_framebuffer_object"));
   TakeGLError();
@@ -515,7 +516,12 @@ bool ReportPrimaryGPU() {
              hex(read("subsystem_device")), read("revision").c_str());
     return true;
   }
-  LogEntry(kLogLevelNormal, "Primary GPU Information:\n     No graphics adapter was found.\n");
+  // No PCI adapter (a virtual machine, a container): name the OpenGL renderer instead.
+  const bool current = eglGetCurrentContext() != EGL_NO_CONTEXT;
+  LogEntry(kLogLevelNormal,
+           "Primary GPU Information:\n     No PCI graphics adapter was found.\n     OpenGL Vendor "
+           "'%s', OpenGL Renderer '%s'\n",
+           current ? GLText(GL_VENDOR).c_str() : "", current ? GLText(GL_RENDERER).c_str() : "");
   return false;
 }
 
@@ -525,7 +531,6 @@ bool RunInstallConfiguration(const char* productVersion, const PixelFormatRules&
   LogEntry(kLogLevelNormal, "Settings.ReadOpenGLRegistryData()");
   ReadOpenGLRegistryData(&settings);
   settings.installedVersion = productVersion != nullptr ? productVersion : "";
-  ReportPrimaryGPU();
   LogEntry(kLogLevelNormal, "CreateHiddenOpenGLContext()");
   OpenGLContext context;
   bool accelerated = true;
@@ -534,6 +539,7 @@ bool RunInstallConfiguration(const char* productVersion, const PixelFormatRules&
                 "InstallConfiguration() - Failed to create analysis context.");
     return false;
   }
+  ReportPrimaryGPU();
   if (!accelerated && settings.option >= OPTIMIZE_FOR_QUALITY &&
       settings.option <= OPTIMIZE_FOR_COMPATIBILITY) {
     settings.option = OPTIMIZE_NONE;

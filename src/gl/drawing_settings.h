@@ -113,8 +113,8 @@ const char* DrawingOptionName(int32_t option);
 std::string InternalFormatName(uint32_t format);
 std::string PixelTypeName(uint32_t type);
 
-// Writes the primary graphics adapter's identity (PCI ids from /sys/class/drm) to the log;
-// false when none is found.
+// Writes the primary graphics adapter's identity (PCI ids from /sys/class/drm) to the log; when
+// there is none, the current context's OpenGL vendor and renderer, and false.
 bool ReportPrimaryGPU();
 
 // The installation-time configuration: a hidden context decides whether the machine draws with

@@ -133,7 +133,9 @@ TEST_P(TextureSetRoundTrip, DrawsTheImageAndItsDisplayGamma) {
   TextureSet set;
   ASSERT_TRUE(CreateTextureSetResources(session_.engine, kHostImageSet, &set));
   ASSERT_TRUE(CreateTextureSetFromImage(session_.engine, rect, &set, image_, 1.0, 1.0, 0, 0, 1.0));
-  if (c.limits.maxTextureSize > 0) EXPECT_GT(set.tileCount, 1);
+  if (c.limits.maxTextureSize > 0) {
+    EXPECT_GT(set.tileCount, 1);
+  }
   DrawFrame(&set, false);
   EXPECT_EQ(Mismatches(Plain), 0) << "plain";
 
