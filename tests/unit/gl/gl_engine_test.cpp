@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gl/gl_session.h"
@@ -156,9 +157,23 @@ TEST_P(TextureSetRoundTrip, DrawsTheImageAndItsDisplayGamma) {
   TextureSet composite;
   composite.gammaOnProcessor = true;
   ASSERT_TRUE(CreateTextureSetResources(session_.engine, kCompositeSet, &composite));
+  EXPECT_EQ(composite.frameBuffer != 0, session_.drawing.useFrameBufferObjects);
+  if (composite.frameBuffer != 0) {
+    // Composed off screen in the set's frame buffer object, as the preview does.
+    ASSERT_TRUE(AttachFBOWithRenderBuffer(session_.engine, &composite, c.width, c.height));
+    glClear(GL_COLOR_BUFFER_BIT);
+    ASSERT_TRUE(DrawImageTextureSet(session_.engine, &set, false));
+  }
   ASSERT_TRUE(CreateTextureSetFromFramebuffer(session_.engine, rect, c.height, &composite));
+  DetachFBO(&composite);
   DrawFrame(&composite, false);
-  EXPECT_EQ(GammaMismatches(frame, session_.context.bitmap->bits), 0) << "gamma on the processor";
+  // Off screen the frame keeps the render buffer's precision (16 bits with option 1), on screen
+  // the drawable's 8 bits.
+  if (composite.frameBuffer != 0) {
+    EXPECT_EQ(Mismatches(Encoded), 0) << "gamma on the processor";
+  } else {
+    EXPECT_EQ(GammaMismatches(frame, session_.context.bitmap->bits), 0) << "gamma on the processor";
+  }
   DestroyTextureSet(&composite);
   DestroyTextureSet(&set);
 }
@@ -324,6 +339,34 @@ TEST(GlContexts, ContextsWithoutAWindowOrDisplayFailCleanly) {
   EXPECT_EQ(GetOpenGLVersionNumber(), "");
   EXPECT_EQ(ChooseDefaultDrawingOption(true), OPTIMIZE_NOT_SET);
   EXPECT_EQ(ChooseDefaultDrawingOption(false), OPTIMIZE_NONE);
+}
+
+TEST(GlContexts, TwoThreadsDrawInTheirOwnContextsAtOnce) {
+  auto draw = [](uint8_t shade, bool* ok) {
+    GlSession session;
+    GlSessionRequest request;
+    request.clientRect = {0, 0, 32, 16};
+    request.rules.assumeAccelerated = true;
+    OpenGLSettings settings;
+    settings.option = OPTIMIZE_FOR_SPEED;
+    if (!StartGlSession(&session, request, settings)) return;
+    ScreenBitmap picture;
+    picture.Resize(32, 16);
+    std::fill(picture.bits.begin(), picture.bits.end(), shade);
+    TextureSet set;
+    *ok = CreateTextureSetResources(session.engine, kSplashSet, &set) &&
+          CreateTextureSetFromBitmap(session.engine, picture, &set) &&
+          DrawImageTextureSet(session.engine, &set, false) && PresentFrame(&session.context) &&
+          session.context.bitmap->bits == picture.bits;
+    DestroyTextureSet(&set);
+    EndGlSession(&session);
+  };
+  bool first = false, second = false;
+  std::thread a(draw, 40, &first), b(draw, 200, &second);
+  a.join();
+  b.join();
+  EXPECT_TRUE(first);
+  EXPECT_TRUE(second);
 }
 
 TEST(GlslVersion, TheDriversVersionStringsParse) {
