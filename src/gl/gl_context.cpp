@@ -333,7 +333,8 @@ void ReleaseOpenGLContext(OpenGLContext* context) {
                : "ReleaseOpenGLContext() - Failed to delete bitmap device context 0x%X.",
            Hex(context->surface));
   }
-  eglReleaseThread();
+  // The thread's EGL state goes with its last context (another one may still be current).
+  if (eglGetCurrentContext() == EGL_NO_CONTEXT) eglReleaseThread();
   *context = OpenGLContext{};
 }
 
