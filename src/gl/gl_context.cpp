@@ -13,6 +13,9 @@
 #include "diagnostics/message_report.h"
 #include "gl/glew_records.h"
 
+// Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xlib.h>
+
 namespace lumeray {
 namespace {
 
@@ -274,15 +277,57 @@ bool CreateBitmapContextWithBitmap(OpenGLContext* context, const ImageRect& clie
        "CreateBitmapContextWithBitmap() - Failed to make OpenGL context current."});
 }
 
+namespace {
+
+// Whether the X display ($DISPLAY) offers a qualifying config that can draw to a window: only a
+// window system has such configs. The connection is only used to ask, and closed again.
+bool X11HasWindowConfigs() {
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') return false;
+  Display* x11 = XOpenDisplay(nullptr);
+  if (x11 == nullptr) return false;
+  bool found = false;
+  const EGLDisplay display = OpenEglDisplay(x11);
+  if (display != EGL_NO_DISPLAY) {
+    const EGLint wanted[] = {EGL_SURFACE_TYPE,
+                             EGL_WINDOW_BIT,
+                             EGL_RENDERABLE_TYPE,
+                             EGL_OPENGL_BIT,
+                             EGL_RED_SIZE,
+                             8,
+                             EGL_GREEN_SIZE,
+                             8,
+                             EGL_BLUE_SIZE,
+                             8,
+                             EGL_ALPHA_SIZE,
+                             8,
+                             EGL_NONE};
+    EGLint count = 0;
+    found = eglChooseConfig(display, wanted, nullptr, 0, &count) && count > 0;
+    // This connection's EGL display is ours alone and must not outlive it.
+    eglTerminate(display);
+  }
+  XCloseDisplay(x11);
+  return found;
+}
+
+}  // namespace
+
 bool CreateHiddenOpenGLContext(OpenGLContext* context, bool* accelerated,
                                const PixelFormatRules& rules) {
   *context = OpenGLContext{};
   LogEntry(kLogLevelNormal, "SelectPixelFormat()");
-  const PixelFormat format = SelectPixelFormat(nullptr, !*accelerated, rules);
+  PixelFormat format = SelectPixelFormat(nullptr, !*accelerated, rules);
   if (format.index == 0) {
     Report(__LINE__, 0,
            "CreateHiddenOpenGLContext() - Could not select an acceptable pixel format.");
     return false;
+  }
+  // Off screen no config draws to a window: a graphics card is recognised by its renderer when
+  // the window system offers window configs.
+  if (*accelerated && !format.accelerated && !format.renderer.empty() &&
+      !IsSoftwareRenderer(format.renderer) && X11HasWindowConfigs()) {
+    format.accelerated = true;
   }
   LogEntry(kLogLevelNormal, "CreateBitmapContextWithBitmap()");
   if (!CreateBitmapContextWithBitmap(context, {0, 0, kHiddenSize, kHiddenSize}, format)) {

@@ -93,8 +93,9 @@ bool CreateBitmapContext(OpenGLContext* context, const ImageRect& clientRect,
                          const PixelFormat& format, ScreenBitmap* bitmap);
 bool CreateBitmapContextWithBitmap(OpenGLContext* context, const ImageRect& clientRect,
                                    const PixelFormat& format);
-// A 16 x 16 context: a screen-like accelerated one when asked and available, else a bitmap
-// context with its own bitmap. *accelerated says which was made.
+// A 16 x 16 bitmap context with its own bitmap, off screen. Asked for acceleration (*accelerated
+// true), a hardware renderer counts as accelerated when the X display ($DISPLAY) offers window
+// configs. *accelerated says what was found.
 bool CreateHiddenOpenGLContext(OpenGLContext* context, bool* accelerated,
                                const PixelFormatRules& rules);
 bool DestroyHiddenOpenGLContext(OpenGLContext* context);

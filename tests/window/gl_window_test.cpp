@@ -2,6 +2,8 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "gl/gl_context.h"
 #include "gl/glew_records.h"
 
@@ -43,6 +45,24 @@ TEST(GlWindow, AScreenContextDrawsIntoTheWindowAndSwaps) {
   EXPECT_EQ(GlewRecordCount(), 0);
   XDestroyWindow(display, window);
   XCloseDisplay(display);
+}
+
+TEST(GlWindow, AHiddenContextAskingForAccelerationLooksAtTheWindowSystem) {
+  ASSERT_NE(std::getenv("DISPLAY"), nullptr);
+  struct Row {
+    bool assumeAccelerated;
+    bool accelerated;
+  };
+  // The software rasteriser behind Xvfb is no graphics card, unless declared one.
+  for (const Row row : {Row{false, false}, Row{true, true}}) {
+    PixelFormatRules rules;
+    rules.assumeAccelerated = row.assumeAccelerated;
+    bool accelerated = true;
+    OpenGLContext context;
+    ASSERT_TRUE(CreateHiddenOpenGLContext(&context, &accelerated, rules));
+    EXPECT_EQ(accelerated, row.accelerated);
+    EXPECT_TRUE(DestroyHiddenOpenGLContext(&context));
+  }
 }
 
 }  // namespace
