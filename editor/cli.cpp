@@ -1,7 +1,10 @@
 #include "cli.h"
 
+#include <dlfcn.h>
+
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <set>
 
 #include "apply_command.h"
@@ -189,6 +192,38 @@ bool AsksForHelp(const std::vector<std::string>& arguments) {
   return false;
 }
 
+// Loads the module and runs its installation-time configuration of the preview.
+int RunInstallConfig() {
+  std::string error;
+  const std::optional<std::string> path =
+      FindModule("", std::getenv(kModuleEnvironmentVariable), ExecutableDirectory(), &error);
+  constexpr int16_t kRgbMode = 3;
+  if (!path || !InspectModule(*path, kRgbMode, &error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return kExitFailure;
+  }
+  void* library = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  using InstallProc = int (*)(void*, void*, const char*, int);
+  auto entry = library != nullptr
+                   ? reinterpret_cast<InstallProc>(dlsym(library, "InstallConfiguration"))
+                   : nullptr;
+  if (entry == nullptr) {
+    std::fprintf(stderr, "%s: cannot use the filter module %s: %s\n", kProgram, path->c_str(),
+                 library != nullptr ? "no InstallConfiguration entry" : dlerror());
+    if (library != nullptr) dlclose(library);
+    return kExitFailure;
+  }
+  const int option = entry(nullptr, nullptr, LUMERAY_VERSION_STRING, 0);
+  dlclose(library);
+  if (option == 0) {
+    std::fprintf(stderr, "%s: the preview could not be configured (see the module's log)\n",
+                 kProgram);
+    return kExitFailure;
+  }
+  std::printf("OpenGL drawing option %d stored\n", option);
+  return kExitSuccess;
+}
+
 int NotAvailable(const std::string& command) {
   std::fprintf(stderr, "%s: the %s command is not available yet\n", kProgram, command.c_str());
   return kExitFailure;
@@ -312,7 +347,7 @@ int RunEditor(int argc, char** argv) {
     case Command::kOptions:
       return NotAvailable("options");
     case Command::kInstallConfig:
-      return NotAvailable("install-config");
+      return RunInstallConfig();
   }
   return kExitFailure;
 }

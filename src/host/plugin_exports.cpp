@@ -1,4 +1,5 @@
 // The entries the module exports to its host. Everything else of the module is hidden.
+#include "gl/install_configuration.h"
 #include "host/filter_interface.h"
 #include "host/plugin_entry.h"
 
@@ -13,4 +14,13 @@ extern "C" __attribute__((visibility("default"))) void LumerayTraceLightSources(
     void* record, intptr_t* data, int16_t* result, void (*sink)(void*, const char*),
     void* context) {
   lumeray::TraceLightSourcesEntry(record, data, result, sink, context);
+}
+
+// The installer's entry (window, instance, command line = the product version, show state):
+// configures the preview's drawing option for this machine. Returns the option stored, 0 when
+// none could be.
+extern "C" __attribute__((visibility("default"))) int InstallConfiguration(void*, void*,
+                                                                           const char* commandLine,
+                                                                           int) {
+  return lumeray::InstallConfigurationEntry(commandLine);
 }

@@ -10,9 +10,11 @@
 #include "host_session.h"
 #include "module_loader.h"
 #include "played_settings.h"
+#include "support/module_log.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/test_images.h"
+#include "support/xdg_environment.h"
 
 namespace lumeray {
 namespace {
@@ -120,11 +122,31 @@ TEST_F(Cli, BadInputsExitWith1AndLeaveNoOutput) {
 }
 
 TEST_F(Cli, CommandsStillToComeSaySo) {
-  for (const char* command : {"options", "install-config"}) {
+  for (const char* command : {"options"}) {
     const ProcessResult result = Lumeray({command});
     EXPECT_EQ(result.exitStatus, kFailure);
     EXPECT_NE(result.err.find("not available yet"), std::string::npos) << result.err;
   }
+}
+
+TEST_F(Cli, InstallConfigStoresADrawingOptionAndLogsTheAdapter) {
+  const ProcessResult result = Lumeray({"install-config"});
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+  int option = 0;
+  ASSERT_EQ(std::sscanf(result.out.c_str(), "OpenGL drawing option %d", &option), 1) << result.out;
+  EXPECT_GE(option, 1);
+  EXPECT_LE(option, 4);
+  const std::vector<uint8_t> bytes =
+      testing::ReadFileBytes(std::string(getenv("XDG_CONFIG_HOME")) + "/lumeray/local-machine.ini");
+  const std::string registry(bytes.begin(), bytes.end());
+  char stored[64];
+  std::snprintf(stored, sizeof stored, "OpenGLOptimizationSetting=dword:0x%08X", option);
+  EXPECT_NE(registry.find(stored), std::string::npos) << registry;
+  std::string log;
+  for (const std::string& line : testing::ReadModuleLog(testing::ModuleLogPath()))
+    log += line + "\n";
+  EXPECT_NE(log.find("Primary GPU Information:"), std::string::npos) << log;
+  EXPECT_NE(log.find("OpenGL Renderer '"), std::string::npos) << log;
 }
 
 TEST_F(Cli, SourcesListsTheLightSourcesOfTheSampleBrightestFirst) {
