@@ -1,4 +1,5 @@
 // The entries the module exports to its host. Everything else of the module is hidden.
+#include "dialog/dialog_procedures.h"
 #include "host/filter_interface.h"
 #include "host/plugin_entry.h"
 
@@ -13,4 +14,18 @@ extern "C" __attribute__((visibility("default"))) void LumerayTraceLightSources(
     void* record, intptr_t* data, int16_t* result, void (*sink)(void*, const char*),
     void* context) {
   lumeray::TraceLightSourcesEntry(record, data, result, sink, context);
+}
+
+// The dialog procedure of the main dialog, for a window the module made.
+extern "C" __attribute__((visibility("default"))) intptr_t LumerayProc(intptr_t window,
+                                                                       uint32_t message,
+                                                                       uintptr_t wParam,
+                                                                       intptr_t lParam) {
+  return lumeray::dialog::LumerayProcedure(window, message, wParam, lParam);
+}
+
+// The dialog procedure of the diagnostic light source listing.
+extern "C" __attribute__((visibility("default"))) intptr_t DisplayLightSourceTableProc(
+    intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  return lumeray::dialog::LightSourceTableProcedure(window, message, wParam, lParam);
 }
