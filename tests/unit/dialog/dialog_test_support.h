@@ -19,6 +19,12 @@
 
 namespace lumeray::testing {
 
+// No host: the run result is the module's own cell (a host of an earlier test is gone).
+inline void ForgetHost() {
+  Host() = HostGlobals{};
+  ForceRunResult(0);
+}
+
 inline QApplication& TestApplication() {
   static int argc = 1;
   static char name[] = "dialog-tests";
@@ -31,7 +37,7 @@ class DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
     TestApplication();
-    ForceRunResult(0);
+    ForgetHost();
     ResetUserDataFolders();
     ASSERT_TRUE(InitializeUserDataFolders());
     platform::SetMessageBoxHandler([](platform::WindowHandle, const std::string&,
