@@ -81,7 +81,11 @@ void PreviewDisplay::timerEvent(QTimerEvent* event) {
 void PreviewDisplay::Poll() {
   int32_t done = 0;
   int32_t total = 0;
-  if (!watch_.progress || !watch_.progress(&done, &total)) return;
+  if (!watch_.progress || !watch_.progress(&done, &total)) {
+    killTimer(timer_);  // no analysis runs for this dialog
+    timer_ = 0;
+    return;
+  }
   const bool complete = watch_.complete && watch_.complete();
   if (!complete) {
     PostDialogMessage(dialog_, MSG_PROGRESS, static_cast<uintptr_t>(done), total);

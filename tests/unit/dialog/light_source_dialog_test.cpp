@@ -20,10 +20,20 @@ TEST(LightSourceListing, ListsEveryEntryAndCopiesTheSelection) {
     EXPECT_EQ(empty.list()->count(), 0);
   }
   ASSERT_EQ(PreallocateMasterLightSourceTable(&table, 2), 0);
-  table.data()[0] = LightSourceEntry{10, 2, 20, 0, 1.5f, 2.25f, 0xABC};
-  table.data()[1] = LightSourceEntry{30, 0, 40, 1, 0.5f, 0.25f, 0x12};
-  table.data()[0].state = kLightSourceNormal;
-  table.data()[1].state = kLightSourceHidden;
+  const auto entry = [](int x, int xq, int y, int yq, float squaredRadius, uint32_t bright,
+                        uint32_t state) {
+    LightSourceEntry e{};
+    e.x = x;
+    e.xFraction = xq;
+    e.y = y;
+    e.yFraction = yq;
+    e.squaredRadius = squaredRadius;
+    e.brightness = bright;
+    e.state = state;
+    return e;
+  };
+  table.data()[0] = entry(10, 2, 20, 0, 2.25f, 0xABC, kLightSourceNormal);
+  table.data()[1] = entry(30, 0, 40, 1, 0.25f, 0x12, kLightSourceHidden);
   table.count = 2;
 
   dialog::LightSourceDialog listing(table, nullptr);
