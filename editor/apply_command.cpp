@@ -61,6 +61,16 @@ bool PlayedSettings(const ApplyArguments& arguments, Descriptor* played, std::st
   return true;
 }
 
+// The module's dialog needs a display: an X or Wayland one, or a Qt platform chosen by name
+// (QT_QPA_PLATFORM=offscreen draws nowhere, for tests).
+bool DialogCanBeShown() {
+  for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') return true;
+  }
+  return false;
+}
+
 bool RecordSettings(const std::string& path, const RunOutcome& outcome, std::string* error) {
   if (!outcome.hasRecorded) {
     *error = "the filter recorded no settings";
@@ -118,6 +128,11 @@ int RunApply(const ApplyArguments& arguments) {
   Descriptor played;
   if (!PlayedSettings(arguments, &played, &error)) {
     Report(error);
+    return kExitFailure;
+  }
+  if (arguments.dialog && !DialogCanBeShown()) {
+    Report(
+        "--dialog needs a display: set DISPLAY, or QT_QPA_PLATFORM=offscreen to run without one");
     return kExitFailure;
   }
   if (!CheckOutputPath(arguments.output, &error)) {

@@ -1,14 +1,32 @@
 #include "host/pipeline_steps.h"
 
+#include "analysis/data_initialization.h"
 #include "analysis/master_light_source_table.h"
+#include "dialog/dialog_procedures.h"
 #include "host/host_globals.h"
 
 namespace lumeray {
 
-// The modal dialog is not part of the module yet: a run that asks for it goes on as if the
-// user had accepted the settings as they stand.
 bool RunMainDialog() {
-  return true;
+  // A host that plays nothing back yet asks for no dialog (a silent or hidden repeat of the last
+  // filter) gets the render with the settings as they stand.
+  if (const FilterRecord* record = Host().filterRecord) {
+    const PIDescriptorParameters* played = record->descriptorParameters;
+    if (played != nullptr && played->descriptor == nullptr &&
+        played->playInfo != kPlayDialogDisplay) {
+      return true;
+    }
+  }
+  dialog::AnalysisQueries analysis;
+  analysis.progress = [](int32_t* done, int32_t* total) {
+    if (!LightSourceAnalysisStarted()) return false;
+    const AnalysisProgress progress = GetAnalysisProgress();
+    *done = progress.done;
+    *total = progress.total;
+    return true;
+  };
+  analysis.complete = [] { return DataInitializationComplete(); };
+  return dialog::RunModalMainDialog(&CurrentParameters(), analysis);
 }
 
 void DeallocateMasterLightSourceTable() {

@@ -1,5 +1,6 @@
 // The entries the module exports to its host. Everything else of the module is hidden.
 #include "gl/install_configuration.h"
+#include "dialog/dialog_procedures.h"
 #include "host/filter_interface.h"
 #include "host/plugin_entry.h"
 
@@ -23,4 +24,18 @@ extern "C" __attribute__((visibility("default"))) int InstallConfiguration(void*
                                                                            const char* commandLine,
                                                                            int) {
   return lumeray::InstallConfigurationEntry(commandLine);
+}
+
+// The dialog procedure of the main dialog, for a window the module made.
+extern "C" __attribute__((visibility("default"))) intptr_t LumerayProc(intptr_t window,
+                                                                       uint32_t message,
+                                                                       uintptr_t wParam,
+                                                                       intptr_t lParam) {
+  return lumeray::dialog::LumerayProcedure(window, message, wParam, lParam);
+}
+
+// The dialog procedure of the diagnostic light source listing.
+extern "C" __attribute__((visibility("default"))) intptr_t DisplayLightSourceTableProc(
+    intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  return lumeray::dialog::LightSourceTableProcedure(window, message, wParam, lParam);
 }

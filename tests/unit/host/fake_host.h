@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dialog/dialog_procedures.h"
 #include "host/filter_interface.h"
 #include "host/plugin_entry.h"
 
@@ -22,6 +23,8 @@ class FakeHost {
  public:
   FakeHost() {
     current_ = this;
+    // The user of this host presses OK whenever the dialog opens.
+    dialog::SetModalDialogAnswer([] { return 1; });
     handleProcs_.newProc = [](int32_t size) -> Handle {
       if (current_->failNewHandle_) return nullptr;
       auto* h = new HandleRecord;
@@ -79,6 +82,7 @@ class FakeHost {
     SetFilterRect(0, 0, 64, 48, 3);
   }
   ~FakeHost() {
+    dialog::SetModalDialogAnswer({});
     for (Handle h : handles_) delete h;
     current_ = nullptr;
   }
