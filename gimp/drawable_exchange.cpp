@@ -70,6 +70,10 @@ bool ReadDrawable(gint32 image, gint32 drawable, DrawableRegion* region, HostIma
     region->height = 0;
     return true;
   }
+  if (gimp_drawable_is_indexed(drawable)) {
+    *error = "indexed images cannot be filtered: change the mode to RGB first (Image > Mode > RGB)";
+    return false;
+  }
   const Babl* drawableFormat = gimp_drawable_get_format(drawable);
   if (drawableFormat == nullptr) {
     *error = "the drawable's pixel format is unknown";

@@ -217,6 +217,7 @@ RunResult RunFilter(const RunRequest& request) {
 void Run(const gchar*, gint nparams, const GimpParam* param, gint* nreturnVals,
          GimpParam** returnVals) {
   // libgimp reads the return values after this function returns, so they outlive the call.
+  // GIMP shows the message of a failed run itself.
   static GimpParam values[2];
   static std::string message;
   gegl_init(nullptr, nullptr);
@@ -229,9 +230,6 @@ void Run(const gchar*, gint nparams, const GimpParam* param, gint* nreturnVals,
     } catch (const std::bad_alloc&) {
       result = Failure(GIMP_PDB_EXECUTION_ERROR, "not enough memory");
     }
-  }
-  if (result.status == GIMP_PDB_EXECUTION_ERROR && request.mode == GIMP_RUN_INTERACTIVE) {
-    g_message("Lumeray Pro 2: %s", result.message.c_str());
   }
   message = result.message;
   values[0].type = GIMP_PDB_STATUS;

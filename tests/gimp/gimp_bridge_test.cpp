@@ -116,25 +116,16 @@ std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
 
-// Load, optionally select the left half, run the filter with `settings`, save.
+// Load, do `before` (with `image` and `drawable` bound), run the filter in `mode` with
+// `settings`, save.
 std::string FilterCommand(const std::string& input, const std::string& output,
-                          const std::string& settings, bool select, bool reportPrecision) {
-  std::string command = "(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE " + Quoted(input) +
-                        " " + Quoted(input) +
-                        "))) (drawable (car (gimp-image-get-active-drawable image))))";
-  if (select) {
-    command += " (gimp-image-select-rectangle image CHANNEL-OP-REPLACE 0 0 " +
-               std::to_string(kSelectionWidth) + " " + std::to_string(kHeight) + ")";
-  }
-  command += " (plug-in-lumeray-pro-2 RUN-NONINTERACTIVE image drawable " + settings + ")";
-  if (reportPrecision) {
-    command +=
-        " (gimp-message (string-append \"precision \" (number->string (car "
-        "(gimp-image-get-precision image)))))";
-  }
-  command += " (gimp-file-save RUN-NONINTERACTIVE image drawable " + Quoted(output) + " " +
-             Quoted(output) + "))";
-  return command;
+                          const std::string& mode, const std::string& settings,
+                          const std::string& before = "", const std::string& after = "") {
+  return "(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE " + Quoted(input) + " " +
+         Quoted(input) + "))) (drawable (car (gimp-image-get-active-drawable image)))) " + before +
+         " (plug-in-lumeray-pro-2 " + mode + " image drawable " + settings + ") " + after +
+         " (gimp-file-save RUN-NONINTERACTIVE image drawable " + Quoted(output) + " " +
+         Quoted(output) + "))";
 }
 
 class GimpBridge : public ::testing::Test {
@@ -197,16 +188,26 @@ TEST_F(GimpBridge, FiltersLikeTheEditorWithinTheSelectionAndKeepsFloat) {
   testing::WriteTestImage(dir_.File("night.png"), night8);
   testing::WriteTestImage(dir_.File("night.exr"), nightFloat);
 
+  const std::string night = dir_.File("night.png");
+  const std::string select = "(gimp-image-select-rectangle image CHANNEL-OP-REPLACE 0 0 " +
+                             std::to_string(kSelectionWidth) + " " + std::to_string(kHeight) + ")";
   const ProcessResult gimp = Gimp({
-      FilterCommand(dir_.File("night.png"), dir_.File("whole.png"), kProcedureSettings, false,
-                    false),
-      FilterCommand(dir_.File("night.png"), dir_.File("selected.png"), kProcedureSettings, true,
-                    false),
-      FilterCommand(dir_.File("night.exr"), dir_.File("float.exr"), kProcedureSettings, false,
-                    true),
-      // Out of range: refused with the argument's name, nothing saved.
-      FilterCommand(dir_.File("night.png"), dir_.File("refused.png"),
-                    "3 200 80 60 15 0 40 30 50 50 20 30 0", false, false),
+      FilterCommand(night, dir_.File("whole.png"), "RUN-NONINTERACTIVE", kProcedureSettings),
+      FilterCommand(night, dir_.File("selected.png"), "RUN-NONINTERACTIVE", kProcedureSettings,
+                    select),
+      FilterCommand(dir_.File("night.exr"), dir_.File("float.exr"), "RUN-NONINTERACTIVE",
+                    kProcedureSettings, "",
+                    "(gimp-message (string-append \"precision \" (number->string (car "
+                    "(gimp-image-get-precision image)))))"),
+      // The settings of the last run, whatever the arguments say.
+      FilterCommand(night, dir_.File("repeated.png"), "RUN-WITH-LAST-VALS",
+                    "0 0 0 0 0 0 0 0 0 0 0 0 0"),
+      // Refused, nothing saved: a setting out of range, an indexed image.
+      FilterCommand(night, dir_.File("refused.png"), "RUN-NONINTERACTIVE",
+                    "3 200 80 60 15 0 40 30 50 50 20 30 0"),
+      FilterCommand(night, dir_.File("indexed.png"), "RUN-NONINTERACTIVE", kProcedureSettings,
+                    "(gimp-image-convert-indexed image CONVERT-DITHER-NONE "
+                    "CONVERT-PALETTE-GENERATE 16 FALSE FALSE \"\")"),
   });
   const ProcessResult editor = Apply(dir_.File("night.png"), dir_.File("editor.png"));
   ASSERT_EQ(editor.exitStatus, 0) << editor.err;
@@ -233,8 +234,13 @@ TEST_F(GimpBridge, FiltersLikeTheEditorWithinTheSelectionAndKeepsFloat) {
   const double change = LargestDifference(floatResult, nightFloat);
   EXPECT_TRUE(change > 0.2 && std::isfinite(change)) << change;
 
+  ASSERT_TRUE(std::filesystem::exists(dir_.File("repeated.png"))) << gimp.err;
+  EXPECT_EQ(LargestDifference(testing::ReadTestImage(dir_.File("repeated.png")), whole), 0);
+
   EXPECT_FALSE(std::filesystem::exists(dir_.File("refused.png")));
   EXPECT_NE(gimp.err.find("quantity must be from 0 to 100"), std::string::npos) << gimp.err;
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("indexed.png")));
+  EXPECT_NE(gimp.err.find("indexed images cannot be filtered"), std::string::npos) << gimp.err;
 }
 
 }  // namespace
