@@ -70,6 +70,14 @@ bool ReadDrawable(gint32 image, gint32 drawable, DrawableRegion* region, HostIma
     region->height = 0;
     return true;
   }
+  if (gimp_item_is_group(drawable)) {
+    *error = "a layer group cannot be filtered: choose one of its layers";
+    return false;
+  }
+  if (gimp_item_get_lock_content(drawable)) {
+    *error = "the layer's pixels are locked";
+    return false;
+  }
   if (gimp_drawable_is_indexed(drawable)) {
     *error = "indexed images cannot be filtered: change the mode to RGB first (Image > Mode > RGB)";
     return false;
@@ -121,14 +129,22 @@ bool ReadDrawable(gint32 image, gint32 drawable, DrawableRegion* region, HostIma
   return true;
 }
 
-void WriteDrawable(const DrawableRegion& region, const HostImage& pixels) {
+bool WriteDrawable(const DrawableRegion& region, const HostImage& pixels, std::string* error) {
   GeglBuffer* shadow = gimp_drawable_get_shadow_buffer(region.drawable);
+  if (shadow == nullptr) {
+    *error = "GIMP gave no buffer for the result";
+    return false;
+  }
   const GeglRectangle rect{region.x, region.y, region.width, region.height};
   gegl_buffer_set(shadow, &rect, 0, region.format, pixels.pixels.data(), GEGL_AUTO_ROWSTRIDE);
   gegl_buffer_flush(shadow);
   g_object_unref(shadow);
-  gimp_drawable_merge_shadow(region.drawable, TRUE);
+  if (!gimp_drawable_merge_shadow(region.drawable, TRUE)) {
+    *error = "GIMP did not take the result into the drawable";
+    return false;
+  }
   gimp_drawable_update(region.drawable, region.x, region.y, region.width, region.height);
+  return true;
 }
 
 }  // namespace lumeray::gimp_bridge

@@ -27,12 +27,14 @@ struct DrawableRegion {
   const Babl* format = nullptr;              // the exchange format
 };
 
-// Reads the region; false with a message when the drawable cannot be used. An empty
+// Reads the region; false with a message when the drawable cannot be used (indexed, a layer
+// group, pixels locked, a colour profile that does not fit). An empty
 // intersection with the selection gives an empty region (width 0) and true.
 bool ReadDrawable(gint32 image, gint32 drawable, DrawableRegion* region, HostImage* pixels,
                   GreyMask* mask, bool* masked, std::string* error);
 
-// Writes the pixels to the shadow buffer, merges it as one undo step and updates the display.
-void WriteDrawable(const DrawableRegion& region, const HostImage& pixels);
+// Writes the pixels to the shadow buffer, merges it as one undo step and updates the display;
+// false with a message when GIMP refuses (the drawable is then as it was).
+bool WriteDrawable(const DrawableRegion& region, const HostImage& pixels, std::string* error);
 
 }  // namespace lumeray::gimp_bridge

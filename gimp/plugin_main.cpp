@@ -52,7 +52,8 @@ GimpParamDef ParamDef(GimpPDBArgType type, const std::string& name,
 void Query() {
   const std::vector<SettingArgument> settings = SettingArguments();
   const std::string runMode = "run-mode";
-  const std::string runModeText = "The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1) }";
+  const std::string runModeText =
+      "The run mode { RUN-INTERACTIVE (0), RUN-NONINTERACTIVE (1), RUN-WITH-LAST-VALS (2) }";
   const std::string image = "image";
   const std::string imageText = "Input image";
   const std::string drawable = "drawable";
@@ -204,7 +205,7 @@ RunResult RunFilter(const RunRequest& request) {
   if (!outcome.moduleMessage.empty()) {
     std::fprintf(stderr, "lumeray-gimp: the module says: %s\n", outcome.moduleMessage.c_str());
   }
-  WriteDrawable(region, pixels);
+  if (!WriteDrawable(region, pixels, &error)) return Failure(GIMP_PDB_EXECUTION_ERROR, error);
   if (outcome.hasRecorded) {
     KeepLastValues(outcome.recorded);
   } else if (request.hasPlayed) {
