@@ -29,28 +29,12 @@ using testing::NightImage;
 constexpr int kSelectionWidth = kWidth / 2;
 
 // kProcedureSettings as `lumeray apply` options.
-const std::vector<std::string> kApplySettings{"--effect",
-                                              "Hollywood Star",
-                                              "--quantity",
-                                              "100",
-                                              "--intensity",
-                                              "80",
-                                              "--length",
-                                              "60",
-                                              "--angle",
-                                              "15",
-                                              "--sharpness",
-                                              "40",
-                                              "--saturation",
-                                              "30",
-                                              "--rainbow-intensity",
-                                              "50",
-                                              "--rainbow-frequency",
-                                              "50",
-                                              "--secondary",
-                                              "20",
-                                              "--flare",
-                                              "30"};
+// clang-format off
+const std::vector<std::string> kApplySettings{
+    "--effect", "Hollywood Star", "--quantity", "100", "--intensity", "80", "--length", "60",
+    "--angle", "15", "--sharpness", "40", "--saturation", "30", "--rainbow-intensity", "50",
+    "--rainbow-frequency", "50", "--secondary", "20", "--flare", "30"};
+// clang-format on
 
 class GimpBridge : public testing::GimpTest {
  protected:

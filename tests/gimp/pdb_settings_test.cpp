@@ -13,8 +13,6 @@
 namespace lumeray::gimp_bridge {
 namespace {
 
-constexpr DescriptorKeyID kPoints = FourCC("numP");
-
 // effect, quantity, intensity, length, angle, points, sharpness, saturation, rainbow intensity,
 // rainbow frequency, secondary, flare, effects only
 const std::vector<double> kValues{3, 100, 80, 60, -15, 7, 40, -30, 50, 25, 20, 30, 1};
@@ -49,28 +47,6 @@ TEST(PdbSettings, ArgumentsPlayWhatTheSameFlagsPlay) {
                                       {"--effects-only", ""}});
   EXPECT_EQ(EncodeDescriptor(played), EncodeDescriptor(flags));
   EXPECT_EQ(SettingArguments().size(), kValues.size());
-}
-
-TEST(PdbSettings, ZeroPointsTakeTheEffectsOwn) {
-  std::vector<double> values = kValues;
-  values[5] = 0;
-  values[12] = 0;
-  Descriptor played;
-  std::string error;
-  ASSERT_TRUE(SettingsFromArguments(values, &played, &error)) << error;
-  EXPECT_EQ(EncodeDescriptor(played), EncodeDescriptor(FromFlags({{"--effect", "Hollywood Star"},
-                                                                  {"--quantity", "100"},
-                                                                  {"--intensity", "80"},
-                                                                  {"--length", "60"},
-                                                                  {"--angle", "-15"},
-                                                                  {"--sharpness", "40"},
-                                                                  {"--saturation", "-30"},
-                                                                  {"--rainbow-intensity", "50"},
-                                                                  {"--rainbow-frequency", "25"},
-                                                                  {"--secondary", "20"},
-                                                                  {"--flare", "30"}})));
-  ASSERT_NE(played.Find(kPoints), nullptr);
-  EXPECT_EQ(played.Find(kPoints)->integer, 4) << "a Hollywood Star has four points";
 }
 
 TEST(PdbSettings, RefusesValuesOutOfRangeNamingTheArgument) {
