@@ -78,12 +78,14 @@ TEST_F(GimpBridge, FiltersLikeTheEditorWithinTheSelectionAndKeepsFloat) {
       // The settings of the last run, whatever the arguments say.
       FilterCommand(night, dir_.File("repeated.png"), "RUN-WITH-LAST-VALS",
                     "0 0 0 0 0 0 0 0 0 0 0 0 0"),
-      // Refused, nothing saved: a setting out of range, an indexed image.
+      // Refused, nothing saved: a setting out of range, an indexed image, locked pixels.
       FilterCommand(night, dir_.File("refused.png"), "RUN-NONINTERACTIVE",
                     "3 200 80 60 15 0 40 30 50 50 20 30 0"),
       FilterCommand(night, dir_.File("indexed.png"), "RUN-NONINTERACTIVE", kProcedureSettings,
                     "(gimp-image-convert-indexed image CONVERT-DITHER-NONE "
                     "CONVERT-PALETTE-GENERATE 16 FALSE FALSE \"\")"),
+      FilterCommand(night, dir_.File("locked.png"), "RUN-NONINTERACTIVE", kProcedureSettings,
+                    "(gimp-item-set-lock-content drawable TRUE)"),
   });
   const ProcessResult editor = Apply(dir_.File("night.png"), dir_.File("editor.png"));
   ASSERT_EQ(editor.exitStatus, 0) << editor.err;
@@ -117,6 +119,8 @@ TEST_F(GimpBridge, FiltersLikeTheEditorWithinTheSelectionAndKeepsFloat) {
   EXPECT_NE(gimp.err.find("quantity must be from 0 to 100"), std::string::npos) << gimp.err;
   EXPECT_FALSE(std::filesystem::exists(dir_.File("indexed.png")));
   EXPECT_NE(gimp.err.find("indexed images cannot be filtered"), std::string::npos) << gimp.err;
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("locked.png")));
+  EXPECT_NE(gimp.err.find("the layer's pixels are locked"), std::string::npos) << gimp.err;
 }
 
 }  // namespace
