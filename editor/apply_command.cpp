@@ -18,6 +18,7 @@
 #include "module_result.h"
 #include "played_settings.h"
 #include "progress.h"
+#include "run_report.h"
 
 namespace lumeray {
 namespace {
@@ -32,15 +33,7 @@ void ReportNotes(const std::vector<std::string>& notes, const std::string& subje
 }
 
 void ReportRunFailure(const RunOutcome& outcome) {
-  if (!outcome.hostMessage.empty()) {
-    Report("cannot run the filter: " + outcome.hostMessage);
-    return;
-  }
-  std::string message = "the filter " + DescribeModuleResult(outcome.result);
-  if (outcome.failedSelector >= 0) message += " in " + SelectorName(outcome.failedSelector);
-  message += " (module result " + std::to_string(outcome.result) + ")";
-  Report(message);
-  if (!outcome.moduleMessage.empty()) Report("the module says: " + outcome.moduleMessage);
+  for (const std::string& line : DescribeRunFailure(outcome)) Report(line);
 }
 
 // The descriptor to play: the action file's or the factory settings, with the given settings in

@@ -63,7 +63,7 @@ struct RunOptions {
   int tileSize = kDefaultTileSize;
   bool parametersSelector = false;
   const GreyMask* mask = nullptr;
-  ProgressBar* progressBar = nullptr;
+  ProgressSink* progressBar = nullptr;
   const Descriptor* played = nullptr;  // null: nothing is played back
   int16_t playInfo = kPlayDialogSilent;
   HostFaults faults;

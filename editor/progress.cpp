@@ -60,8 +60,8 @@ bool StandardErrorIsTerminal() {
   return isatty(STDERR_FILENO) == 1;
 }
 
-RunControl::RunControl(ProgressBar* bar, AbortFaults faults, const int* outputRequests)
-    : bar_(bar), faults_(faults), outputRequests_(outputRequests) {}
+RunControl::RunControl(ProgressSink* sink, AbortFaults faults, const int* outputRequests)
+    : sink_(sink), faults_(faults), outputRequests_(outputRequests) {}
 
 bool RunControl::TestAbort() {
   ++abortCalls_;
@@ -70,14 +70,14 @@ bool RunControl::TestAbort() {
       *outputRequests_ >= faults_.afterOutputRequests) {
     return true;
   }
-  return InterruptRequested();
+  return InterruptRequested() || (sink_ != nullptr && sink_->CancelRequested());
 }
 
 void RunControl::Progress(int32_t done, int32_t total) {
   ++progressCalls_;
   lastDone_ = done;
   lastTotal_ = total;
-  if (bar_ != nullptr) bar_->Update(done, total);
+  if (sink_ != nullptr) sink_->Update(done, total);
 }
 
 TestAbortProc AbortProcedure() {

@@ -1,8 +1,10 @@
 // The host's progress and abort procedures, and the editor's progress bar.
 //
 // RunControl answers the module's progressProc and abortProc for one run: it counts the calls,
-// draws the progress on a ProgressBar, and reports "abort" when Ctrl-C was pressed
-// (interrupt.h) or when a test asks for an abort (AbortFaults).
+// shows the progress on a ProgressSink, and reports "abort" when Ctrl-C was pressed
+// (interrupt.h), when the sink says the user cancelled, or when a test asks for an abort
+// (AbortFaults). A ProgressSink is where a host shows progress: the editor's ProgressBar, or
+// another host's own progress display (the GIMP bridge's).
 // ProgressBar draws "[#####     ]  50%" on standard error, redrawn only when the percentage
 // changes, and only when it is enabled (the editor enables it when standard error is a terminal
 // and --quiet is not given).
@@ -17,14 +19,22 @@
 
 namespace lumeray {
 
-class ProgressBar {
+class ProgressSink {
+ public:
+  virtual ~ProgressSink() = default;
+  virtual void Update(int32_t done, int32_t total) = 0;
+  // Whether the user asked the host to stop the run.
+  virtual bool CancelRequested() { return false; }
+};
+
+class ProgressBar final : public ProgressSink {
  public:
   ProgressBar(bool enabled, std::FILE* stream);
-  ~ProgressBar();
+  ~ProgressBar() override;
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
 
-  void Update(int32_t done, int32_t total);
+  void Update(int32_t done, int32_t total) override;
   // Ends the bar's line, if one was drawn.
   void Finish();
 
@@ -47,7 +57,7 @@ struct AbortFaults {
 class RunControl {
  public:
   // `outputRequests` counts the output requests served so far (read for AbortFaults).
-  RunControl(ProgressBar* bar, AbortFaults faults, const int* outputRequests);
+  RunControl(ProgressSink* sink, AbortFaults faults, const int* outputRequests);
 
   bool TestAbort();
   void Progress(int32_t done, int32_t total);
@@ -58,7 +68,7 @@ class RunControl {
   int32_t lastTotal() const { return lastTotal_; }
 
  private:
-  ProgressBar* bar_;
+  ProgressSink* sink_;
   AbortFaults faults_;
   const int* outputRequests_;
   int abortCalls_ = 0;
