@@ -86,7 +86,7 @@ int PreallocateMasterLightSourceTable(MasterLightSourceTable* master, uint32_t c
 }
 
 int AddLightSourceTableToTable(MasterLightSourceTable* master, const LightSourceTable& local,
-                               int32_t bandTop, CancelTest cancelled) {
+                               int32_t /*bandTop*/, CancelTest cancelled) {
   if (local.count == 0) return 0;
   const uint64_t needed = (uint64_t{master->count} + local.count) * sizeof(LightSourceEntry);
   if (needed > master->entries.size) {
