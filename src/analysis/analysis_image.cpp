@@ -1,6 +1,7 @@
 #include "analysis/analysis_image.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "analysis/row_bands.h"
 #include "host/pipeline_steps.h"
@@ -99,6 +100,19 @@ void ReduceRows(void* context, int32_t top, int32_t bottom) {
 }
 
 }  // namespace
+
+double ReducedPosition(double analysisPosition, int64_t analysisSize, int64_t sourceOrigin,
+                       int64_t sourceEnd) {
+  const int64_t sourceSize = sourceEnd - sourceOrigin;
+  const int64_t block = (sourceSize + analysisSize - 1) / analysisSize;
+  // Block i starts at i * p / q (p / q the ratio in lowest terms), behind i * p / q by its
+  // fractional part, whose values k / q (k = 0..q-1) come equally often over the image.
+  const int64_t period = analysisSize / std::gcd(sourceSize, analysisSize);
+  const double lag = static_cast<double>(period - 1) / (2.0 * static_cast<double>(period));
+  const double step = static_cast<double>(sourceSize) / static_cast<double>(analysisSize);
+  return static_cast<double>(sourceOrigin) + analysisPosition * step - lag +
+         static_cast<double>(block - 1) / 2.0;
+}
 
 AnalysisGeometry ComputeAnalysisGeometry(const ImageRect& sourceRect) {
   const int64_t longer = std::max(int64_t{sourceRect.right} - sourceRect.left,

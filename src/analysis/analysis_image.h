@@ -49,6 +49,14 @@ struct AnalysisGeometry {
 };
 AnalysisGeometry ComputeAnalysisGeometry(const ImageRect& sourceRect);
 
+// The source position (pixel j's centre at j) of a position in a reduced analysis image (0 at
+// the centre of its first pixel): the line through the centres of the blocks the analysis
+// pixels average, which start at trunc(i * source size / analysis size) and are ceil(source
+// size / analysis size) long. Those starts fall irregularly; the line is their mean, so the
+// analysis of a reduced image reports positions without a bias.
+double ReducedPosition(double analysisPosition, int64_t analysisSize, int64_t sourceOrigin,
+                       int64_t sourceEnd);
+
 struct AnalysisImage {
   ImageRecord image;  // mode 11, with a mask, edge-safe
   ImageRect rect{};   // the analysis rectangle (the image's data rectangle)

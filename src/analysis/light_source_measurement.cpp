@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 #include "analysis/directions.h"
 #include "analysis/flood_fill.h"
@@ -48,7 +50,11 @@ bool InsideKnownSource(const AnalysisContext& context, const LightSourceTable& t
                        int32_t y) {
   const QuarterPixelPoint source = ToSourcePosition(context, {x, 0, y, 0});
   const LightSourceEntry* entries = table.data();
-  for (uint32_t i = 0; i < table.count; ++i) {
+  // The table is in row order; no entry further away in rows than the largest radius can hold
+  // the point.
+  const int32_t reach = static_cast<int32_t>(table.largestRadius) + 1;
+  for (uint32_t i = FirstEntryFromRow(entries, table.count, source.y - reach);
+       i < table.count && entries[i].y <= source.y + reach; ++i) {
     const double dx = static_cast<double>(entries[i].x) - source.x;
     const double dy = static_cast<double>(entries[i].y) - source.y;
     if (dx * dx + dy * dy <= entries[i].squaredRadius) return true;
@@ -71,32 +77,31 @@ bool ProfileAt(const AnalysisContext& context, int32_t x, int32_t y, RadialProfi
   return true;
 }
 
-enum class Verdict { kPass, kReject, kOutOfMemory };
-
-Verdict ContrastTest(const AnalysisContext& context, const MeasuringShapes& shapes,
-                     const QuarterPixelPoint& centre, float radius) {
-  if (!context.pixels.Contains(centre.x, centre.y)) return Verdict::kReject;
+// A measuring shape that cannot be built (lack of memory, after the low-memory warning) fails
+// the test like any other failed measurement.
+bool PassesContrastTest(const AnalysisContext& context, const MeasuringShapes& shapes,
+                        const QuarterPixelPoint& centre, float radius) {
+  if (!context.pixels.Contains(centre.x, centre.y)) return false;
   const auto k = static_cast<int>(std::lround(radius * kQuartersPerPixel));
   const int j = k < kSmallSpacingLimit ? k / kSmallSpacingDivisor + kSmallSpacingBase
                                        : k / kLargeSpacingDivisor + kLargeSpacingBase;
-  if (k < j) return Verdict::kPass;
+  if (k < j) return true;
   const int indices[] = {k - j, k + j + kNearOuterOffset, k + j + kFarOuterOffset};
   int64_t means[3];
   for (int i = 0; i < 3; ++i) {
-    if (indices[i] >= kMeasuringShapeCount) return Verdict::kReject;
+    if (indices[i] >= kMeasuringShapeCount) return false;
     uint32_t mean = 0;
     float deviation = 0.0f;
-    const ShapeMeasure measured =
-        MeasureShape(context.pixels, &shapes.rings[indices[i]], centre, &mean, &deviation);
-    if (measured == ShapeMeasure::kOutOfMemory) return Verdict::kOutOfMemory;
-    if (measured != ShapeMeasure::kMeasured) return Verdict::kReject;
+    if (MeasureShape(context.pixels, &shapes.rings[indices[i]], centre, &mean, &deviation) !=
+        ShapeMeasure::kMeasured) {
+      return false;
+    }
     means[i] = mean;
   }
   const int64_t peak = context.globalPeak;
   const int64_t inner = means[0], outer = std::min(means[1], means[2]);
-  if (kInnerWeight * (peak - inner) < kOuterWeight * (peak - outer)) return Verdict::kPass;
-  if (k < kTinyIndexLimit && (inner - outer) * (kTinyIndexLimit - k) > peak) return Verdict::kPass;
-  return Verdict::kReject;
+  if (kInnerWeight * (peak - inner) < kOuterWeight * (peak - outer)) return true;
+  return k < kTinyIndexLimit && (inner - outer) * (kTinyIndexLimit - k) > peak;
 }
 
 uint32_t ScaledChannel(uint32_t channel, uint32_t largest, uint32_t intensity) {
@@ -115,19 +120,20 @@ bool AnalysisContext::Stopped() const {
 QuarterPixelPoint ToSourcePosition(const AnalysisContext& context, const QuarterPixelPoint& p) {
   if (context.scale == 1.0) return p;
   const ImageRect& a = context.pixels.rect();
-  const auto map = [&](int32_t whole, int32_t fraction, int32_t analysisOrigin,
-                       int32_t sourceOrigin, int32_t* sourceWhole, int32_t* sourceFraction) {
-    const int64_t quarters = (int64_t{whole} - analysisOrigin) * kQuartersPerPixel + fraction;
-    const int64_t mapped =
-        std::llround((static_cast<double>(quarters) + 2.0) * context.scale - 2.0) +
-        int64_t{sourceOrigin} * kQuartersPerPixel;
-    *sourceWhole = static_cast<int32_t>(mapped >> 2);
-    *sourceFraction = static_cast<int32_t>(mapped & 3);
+  const ImageRect& s = context.sourceRect;
+  const auto map = [](int32_t whole, int32_t fraction, int32_t analysisOrigin, int32_t analysisEnd,
+                      int32_t sourceOrigin, int32_t sourceEnd) {
+    const int64_t size = int64_t{analysisEnd} - analysisOrigin;
+    const double position =
+        ReducedPosition(static_cast<double>(int64_t{whole} - analysisOrigin) + fraction / 4.0, size,
+                        sourceOrigin, sourceEnd);
+    const int64_t quarters = std::llround(position * kQuartersPerPixel);
+    return std::pair{static_cast<int32_t>(quarters >> 2), static_cast<int32_t>(quarters & 3)};
   };
-  QuarterPixelPoint s{};
-  map(p.x, p.xFraction, a.left, context.sourceRect.left, &s.x, &s.xFraction);
-  map(p.y, p.yFraction, a.top, context.sourceRect.top, &s.y, &s.yFraction);
-  return s;
+  QuarterPixelPoint q{};
+  std::tie(q.x, q.xFraction) = map(p.x, p.xFraction, a.left, a.right, s.left, s.right);
+  std::tie(q.y, q.yFraction) = map(p.y, p.yFraction, a.top, a.bottom, s.top, s.bottom);
+  return q;
 }
 
 int32_t ToSourceRow(const AnalysisContext& context, int32_t row) {
@@ -202,39 +208,46 @@ int MeasureLightSource(const AnalysisContext& context, const MeasuringShapes& sh
   // 8, 9: the sub-pixel centre must stand out from its surroundings.
   QuarterPixelPoint centre{};
   if (!CentreFromRadii(radii, x, y, &centre)) return 0;
-  const Verdict contrast = ContrastTest(context, shapes, centre, radius);
-  if (contrast == Verdict::kOutOfMemory) return kOutOfMemory;
-  if (contrast == Verdict::kReject) return 0;
+  if (!PassesContrastTest(context, shapes, centre, radius)) return 0;
   centre = RoundedToPixel(centre);
 
-  // 10: refinement until it settles.
+  // 10: refinement until it settles. Quarter-pixel centre steps can leave the two refinements
+  // taking turns between neighbouring estimates for ever; coming back to an estimate already
+  // seen is as settled as standing still.
   const auto rounds = static_cast<int>(radius + kRefinementReserve);
   bool settled = false;
+  // At most trunc(96 + 8) rounds.
+  std::pair<QuarterPixelPoint, float>
+      seen[static_cast<int>(kLargestLightSourceRadius + kRefinementReserve)];
+  int seenCount = 0;
   for (int round = 0; round < rounds; ++round) {
     const bool grew = RefineRadius(pixels, shapes, centre, &radius, &error);
     const bool moved = error == 0 && RefineCentre(pixels, shapes, &centre, radius, &error);
-    if (error != 0) return error;
-    if (!grew && !moved) {
+    if (error != 0) return 0;  // a shape could not be built: this candidate only
+    const auto same = [&](const std::pair<QuarterPixelPoint, float>& s) {
+      return s.second == radius && s.first.x == centre.x && s.first.y == centre.y &&
+             s.first.xFraction == centre.xFraction && s.first.yFraction == centre.yFraction;
+    };
+    if ((!grew && !moved) || std::any_of(seen, seen + seenCount, same)) {
       settled = true;
       break;
     }
+    seen[seenCount++] = {centre, radius};
   }
   if (!settled && radius > kRefinementReserve) return 0;
   RefineCentreByCentroid(pixels, shapes, &centre, radius, &error);
-  if (error != 0) return error;
+  if (error != 0) return 0;
 
   // 11-14: colour and intensity.
   const auto k = static_cast<int>(std::lround(radius * kQuartersPerPixel));
   WorkingPixel colour{kFullIntensity, kFullIntensity, kFullIntensity, 0, 0};
   uint32_t discLevel = kFullIntensity;
   if (k < kMeasuringShapeCount) {
-    if (!SampleShapeFrom(pixels, &shapes.rings[k], centre, &colour)) {
-      return SubShapeBuiltFor(shapes.rings[k], centre) ? 0 : kOutOfMemory;
-    }
+    if (!SampleShapeFrom(pixels, &shapes.rings[k], centre, &colour)) return 0;
     uint32_t mean = 0;
     float deviation = 0.0f;
     const ShapeMeasure measured = MeasureShape(pixels, &shapes.disks[k], centre, &mean, &deviation);
-    if (measured == ShapeMeasure::kOutOfMemory) return kOutOfMemory;
+    if (measured == ShapeMeasure::kOutOfMemory) return 0;
     if (measured == ShapeMeasure::kMeasured) {
       const auto m = static_cast<float>(mean);
       discLevel = 2.0f * deviation <= m
@@ -261,10 +274,12 @@ int MeasureLightSource(const AnalysisContext& context, const MeasuringShapes& sh
   }
   const QuarterPixelPoint position = ToSourcePosition(context, centre);
   const float sourceRadius = radius * static_cast<float>(context.scale);
-  return AddToLocalTable(table, position, sourceRadius, sourceRadius * sourceRadius,
-                         ScaledChannel(colour.red, largest, intensity),
-                         ScaledChannel(colour.green, largest, intensity),
-                         ScaledChannel(colour.blue, largest, intensity));
+  // A table that cannot grow leaves this light source out (the allocator reported it).
+  AddToLocalTable(table, position, sourceRadius, sourceRadius * sourceRadius,
+                  ScaledChannel(colour.red, largest, intensity),
+                  ScaledChannel(colour.green, largest, intensity),
+                  ScaledChannel(colour.blue, largest, intensity));
+  return 0;
 }
 
 }  // namespace lumeray

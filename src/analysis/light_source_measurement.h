@@ -20,8 +20,10 @@
 //     k < 10 (inner - outer)(10 - k) > P. The centre must lie in the rectangle. Then the centre
 //     is rounded to a whole pixel.
 // 10. Radius and centre refinement (shape_refinement.h) alternately for at most trunc(r + 8)
-//     rounds until neither changes; unsettled after all rounds with r > 8 rejects. Then the
-//     centroid centre puts the light source on the nearest quarter pixel.
+//     rounds until neither changes or the estimate (centre and radius) comes back to one it
+//     had after an earlier round (the two refinements then only take turns); unsettled after
+//     all rounds with r > 8 rejects. Then the centroid centre puts the light source on the
+//     nearest quarter pixel.
 // 11. Colour: the mean colour along ring round(4 r), white when that ring does not exist.
 // 12. Disc level L: (mean - 2 deviation) << 8 of disk round(4 r), 0 when 2 deviation exceeds
 //     the mean, 0xFFFFFF when the disk does not exist or cannot be measured.
@@ -33,7 +35,7 @@
 //     source blocks they stand for: source quarters = round((4 x + fraction + 2) * scale - 2)
 //     relative to the rectangles' corners; the radius is multiplied by the scale.
 // 17. Added to the local table (merging with an overlapping entry).
-// Failures of the measuring shapes other than a lack of memory reject the candidate.
+// Failures of the measuring shapes, a lack of memory included, reject the candidate.
 //
 // Threading contract: one task's table and shapes; the image is read concurrently with other
 // tasks and written only by the flood fill under its mutex.
@@ -72,8 +74,9 @@ int32_t ToSourceRow(const AnalysisContext& context, int32_t row);
 bool IsCandidate(const AnalysisPixels& pixels, int32_t x, int32_t y, uint32_t globalPeak);
 
 // Measures the candidate at (x, y); an accepted light source goes into `table`. Returns 0, or
-// the allocator's code when a shape, the table or the flood fill's stack could not grow (the
-// run must end).
+// the allocator's code when the flood fill's stack could not grow (the run must end). A lack of
+// memory anywhere else costs this candidate only: a measuring shape that cannot be built (the
+// low-memory warning is shown) rejects it, a table that cannot grow leaves it out.
 int MeasureLightSource(const AnalysisContext& context, const MeasuringShapes& shapes,
                        LightSourceTable* table, int32_t x, int32_t y);
 

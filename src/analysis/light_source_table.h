@@ -8,6 +8,11 @@
 //    (x + xFraction / 4, y + yFraction / 4) in source image coordinates.
 //  * Two entries describe the same highlight when the larger of their squared radii exceeds
 //    the squared distance of their exact centres (and the older one is in the normal state).
+//    One highlight is one entry: a new light source that overlaps an entry at least as large is
+//    dropped and changes nothing; otherwise the first entry it overlaps takes its measurement
+//    and the other (smaller) entries it overlaps are removed.
+//  * A local table is kept in row order (by y) at all times, also when an entry takes a new
+//    position, so that searches by row are correct whatever order sources arrive in.
 //  * Colours and brightness are 32-bit fractions, 0xFFFFFFFE standing for 1.0.
 //  * Entry arrays are counted buffers; a table that cannot grow stays as it was.
 //
@@ -70,12 +75,16 @@ struct LightSourceTable {
 // Entries a local table grows by when it is full.
 inline constexpr uint32_t kLocalTableGrowth = 8192;
 
-// Merges the light source into an overlapping entry of the table or appends it. Returns 0, or
-// the allocator's code when the table could not grow (the light source is then not added).
+// Merges the light source into the overlapping entries of the table or inserts it in row order.
+// Returns 0, or the allocator's code when the table could not grow (the light source is then
+// not added).
 int AddToLocalTable(LightSourceTable* table, const QuarterPixelPoint& position, float radius,
                     float squaredRadius, uint32_t red, uint32_t green, uint32_t blue);
 
 void FreeLightSourceTable(LightSourceTable* table);
+
+// The index of the first entry whose row is at least `row` in entries sorted by row.
+uint32_t FirstEntryFromRow(const LightSourceEntry* entries, uint32_t count, int32_t row);
 
 // The squared distance in pixels between two quarter-pixel positions.
 double SquaredDistance(const LightSourceEntry& a, const QuarterPixelPoint& b);

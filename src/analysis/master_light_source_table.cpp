@@ -16,6 +16,8 @@ constexpr int32_t kOverlapMargin = 4;
 constexpr double kNearestRadiusNumerator = 8000.0;
 constexpr int32_t kNearestRadiusMinimum = 80;
 constexpr size_t kTraceLineLimit = 255;
+// Marks, during a merge only, a master entry that a local entry replaces.
+constexpr uint32_t kReplacedEntry = 0xFFFFFFFFu;
 
 MasterLightSourceTable gMaster;
 
@@ -84,7 +86,7 @@ int PreallocateMasterLightSourceTable(MasterLightSourceTable* master, uint32_t c
 }
 
 int AddLightSourceTableToTable(MasterLightSourceTable* master, const LightSourceTable& local,
-                               int32_t bandTop, CancelTest cancelled) {
+                               int32_t /*bandTop*/, CancelTest cancelled) {
   if (local.count == 0) return 0;
   const uint64_t needed = (uint64_t{master->count} + local.count) * sizeof(LightSourceEntry);
   if (needed > master->entries.size) {
@@ -109,30 +111,40 @@ int AddLightSourceTableToTable(MasterLightSourceTable* master, const LightSource
   } else {
     master->largestRadius = std::max(master->largestRadius, local.largestRadius);
     const int32_t window = static_cast<int32_t>(master->largestRadius) + kOverlapMargin;
+    // Each local entry is compared with every master entry from before the merge whose row is
+    // within the window (the master is in row order). A master entry that a larger local entry
+    // replaces is marked and the local entry appended, so the rows searched stay in order; the
+    // local entries never overlap one another, so none of them needs to see another.
     const uint32_t before = master->count;
-    uint32_t first = before;
-    while (first > 0 && entries[first - 1].y >= bandTop - window) --first;
-
-    uint32_t i = 0;
-    for (; i < local.count && incoming[i].y <= bandTop + window; ++i) {
+    bool replaced = false;
+    for (uint32_t i = 0; i < local.count; ++i) {
       const LightSourceEntry& candidate = incoming[i];
-      bool merged = false;
-      for (uint32_t m = first; m < before; ++m) {
+      const QuarterPixelPoint point = PointOf(candidate);
+      LightSourceEntry* same = nullptr;
+      for (uint32_t m = FirstEntryFromRow(entries, before, candidate.y - window);
+           m < before && entries[m].y <= candidate.y + window; ++m) {
         LightSourceEntry& existing = entries[m];
         if (std::abs(existing.x - candidate.x) > window) continue;
         if (existing.state != kLightSourceNormal) continue;
-        const double distance2 = SquaredDistance(existing, PointOf(candidate));
-        if (std::max(existing.squaredRadius, candidate.squaredRadius) > distance2) {
-          if (candidate.squaredRadius > existing.squaredRadius) existing = candidate;
-          merged = true;
+        if (std::max(existing.squaredRadius, candidate.squaredRadius) >
+            SquaredDistance(existing, point)) {
+          same = &existing;
           break;
         }
       }
-      if (!merged) entries[master->count++] = candidate;
+      if (same != nullptr) {
+        if (candidate.squaredRadius <= same->squaredRadius) continue;  // dropped
+        same->state = kReplacedEntry;
+        replaced = true;
+      }
+      entries[master->count++] = candidate;
     }
-    const uint32_t rest = local.count - i;
-    std::memcpy(entries + master->count, incoming + i, rest * sizeof(LightSourceEntry));
-    master->count += rest;
+    if (replaced) {
+      master->count = static_cast<uint32_t>(
+          std::remove_if(entries, entries + master->count,
+                         [](const LightSourceEntry& e) { return e.state == kReplacedEntry; }) -
+          entries);
+    }
   }
   std::stable_sort(entries, entries + master->count,
                    [](const LightSourceEntry& a, const LightSourceEntry& b) { return a.y < b.y; });

@@ -32,6 +32,10 @@ MasterLightSourceTable& MasterTable();
 using CancelTest = bool (*)();
 
 int PreallocateMasterLightSourceTable(MasterLightSourceTable* master, uint32_t count);
+// Merges a local table (in row order) into the master (in row order, kept so): each local entry
+// is compared with every master entry from before the merge within reach of its row, so a
+// highlight seen by two bands becomes one entry (the larger) wherever the band border lies;
+// `bandTop` (the band's first row) only names the band.
 int AddLightSourceTableToTable(MasterLightSourceTable* master, const LightSourceTable& local,
                                int32_t bandTop, CancelTest cancelled = nullptr);
 // Returns the entry count.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "analysis/directions.h"
 #include "effects/shape_operations.h"
@@ -22,6 +23,12 @@ constexpr int kRoleCount = 3;  // inner disk, middle ring, outer ring
 constexpr float kCentroidWindowReach = 1.5f;
 constexpr float kSurroundingsReach = 2.5f;
 constexpr double kLargestCentroidShift = 1.0;
+// A pixel may rise this share of the light source's height above the darkest pixel on its way
+// in from the centre and still belong to it (noise on a flat top).
+constexpr uint32_t kOwnTolerance = 16;
+// Pixels nearer the centre than this share of the radius are the light source's own whatever
+// their levels (a small source's brightest pixel need not be its centre pixel).
+constexpr double kCoreShare = 0.5;
 
 int ClampedIndex(float radius) {
   const auto index = static_cast<int>(std::lround(radius * kQuartersPerPixel));
@@ -101,6 +108,61 @@ bool RefineCentre(const AnalysisPixels& image, const MeasuringShapes& shapes,
   return moved;
 }
 
+namespace {
+
+// Which pixels of the centroid window belong to the light source itself: walking outward from
+// the centre, its brightness only falls (within `tolerance`), while a neighbouring highlight
+// that touches it makes the brightness rise again past the dip between the two. A pixel is its
+// own when the pixel one step nearer the centre is, and it is no brighter than the darkest pixel
+// on the way in, plus the tolerance. Marks own[i] for each entry of `sub`.
+void MarkOwnPixels(const AnalysisPixels& image, const QuarterPixelPoint& centre,
+                   const SubShape& sub, double core, uint32_t tolerance,
+                   std::vector<uint8_t>* own) {
+  const SubShapeEntry* entries = sub.data();
+  const uint32_t count = sub.entryCount;
+  const double fx = static_cast<double>(centre.xFraction) / kQuartersPerPixel;
+  const double fy = static_cast<double>(centre.yFraction) / kQuartersPerPixel;
+  const int32_t width = sub.right - sub.left, height = sub.bottom - sub.top;
+  // Per pixel of the window's box: the darkest level on the way in from the centre, or
+  // kNotOwn.
+  constexpr uint32_t kNotOwn = 0xFFFFFFFFu;
+  std::vector<uint32_t> way(static_cast<size_t>(width) * height, kNotOwn);
+  const auto cell = [&](int32_t dx, int32_t dy) -> uint32_t* {
+    if (dx < sub.left || dx >= sub.right || dy < sub.top || dy >= sub.bottom) return nullptr;
+    return &way[static_cast<size_t>(dy - sub.top) * width + (dx - sub.left)];
+  };
+  const auto distance2 = [&](const SubShapeEntry& e) {
+    return (e.dx - fx) * (e.dx - fx) + (e.dy - fy) * (e.dy - fy);
+  };
+  std::vector<uint32_t> order(count);
+  for (uint32_t i = 0; i < count; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](uint32_t a, uint32_t b) { return distance2(entries[a]) < distance2(entries[b]); });
+  own->assign(count, 0);
+  for (const uint32_t i : order) {
+    const SubShapeEntry& e = entries[i];
+    const int32_t x = centre.x + e.dx, y = centre.y + e.dy;
+    if (!image.Contains(x, y)) continue;
+    const uint32_t b = image.BrightnessAt(x, y);
+    uint32_t inward;  // the darkest level on the way in
+    if (distance2(e) <= core * core) {
+      inward = b;  // the core is the light source's own, however its pixels fall
+    } else {
+      // One pixel nearer the centre: always nearer, so already decided.
+      const double length = std::sqrt(distance2(e));
+      const uint32_t* parent = cell(static_cast<int32_t>(std::lround(e.dx - (e.dx - fx) / length)),
+                                    static_cast<int32_t>(std::lround(e.dy - (e.dy - fy) / length)));
+      if (parent == nullptr || *parent == kNotOwn) continue;
+      if (b > *parent && b - *parent > tolerance) continue;
+      inward = *parent;
+    }
+    *cell(e.dx, e.dy) = std::min(inward, b);
+    (*own)[i] = 1;
+  }
+}
+
+}  // namespace
+
 bool RefineCentreByCentroid(const AnalysisPixels& image, const MeasuringShapes& shapes,
                             QuarterPixelPoint* centre, float radius, int* error) {
   uint32_t surroundings = 0, windowMean = 0;
@@ -114,14 +176,19 @@ bool RefineCentreByCentroid(const AnalysisPixels& image, const MeasuringShapes& 
     if (measured != ShapeMeasure::kMeasured) return false;
   }
   const SubShape& sub = window->subShapes[SubShapeIndex(centre->xFraction, centre->yFraction)];
+  const uint32_t top = image.Contains(centre->x, centre->y)
+                           ? image.BrightnessAt(centre->x, centre->y)
+                           : surroundings;
+  const uint32_t tolerance = top > surroundings ? (top - surroundings) / kOwnTolerance : 0;
+  std::vector<uint8_t> own;
+  MarkOwnPixels(image, *centre, sub, std::max(1.0, kCoreShare * radius), tolerance, &own);
   const double fx = static_cast<double>(centre->xFraction) / kQuartersPerPixel;
   const double fy = static_cast<double>(centre->yFraction) / kQuartersPerPixel;
   double weights = 0.0, sumX = 0.0, sumY = 0.0;
   for (uint32_t i = 0; i < sub.entryCount; ++i) {
+    if (own[i] == 0) continue;
     const SubShapeEntry& e = sub.data()[i];
-    const int32_t x = centre->x + e.dx, y = centre->y + e.dy;
-    if (!image.Contains(x, y)) continue;
-    const uint32_t b = image.BrightnessAt(x, y);
+    const uint32_t b = image.BrightnessAt(centre->x + e.dx, centre->y + e.dy);
     if (b <= surroundings) continue;
     const double w = static_cast<double>(e.value) * (b - surroundings);
     weights += w;

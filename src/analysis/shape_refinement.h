@@ -22,10 +22,14 @@
 // Centroid centre (centre, radius r): the light source's brightness above the level of its
 // surroundings (the mean along ring round(4 (r + 2.5))), weighted by disk round(4 (r + 1.5)),
 // has its centroid taken relative to the exact centre; the centre moves to the nearest quarter
-// pixel of that centroid when it lies within one pixel on both axes. The ring contrast of the
-// thin rings is sampled by pixels that fall differently at every phase, which leaves small
-// light sources a quarter pixel or more off; the centroid of a symmetric highlight is where it
-// is.
+// pixel of that centroid when it lies within one pixel on both axes. Only the light source's
+// own pixels count: those within r / 2 of the centre, and further out those reached from the
+// centre without the brightness rising by more than 1/16 of the source's height above its
+// surroundings over the darkest pixel passed on the way (a neighbouring highlight that touches
+// this one lies beyond such a rise and would otherwise pull the centre towards it). The ring
+// contrast of the thin rings is sampled by pixels that fall differently at every phase, which
+// leaves small light sources a quarter pixel or more off; the centroid of a symmetric highlight is
+// where it is.
 //
 // All return whether they changed something. A sub-shape that cannot be built (lack of memory)
 // stops them and sets *error to the allocator's code.

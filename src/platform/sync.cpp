@@ -13,11 +13,13 @@
 // change any of them in between. A "wait any" acquires the first signalled object in the order
 // given.
 //
-// Alertable waits: after finding no object to acquire, a waiter checks its own thread's queue of
+// Alertable waits: before looking at its objects, a waiter checks its own thread's queue of
 // procedure calls (thread.cpp; lock order: wait lock, then the queue's lock). A thread that queues
 // a call takes and releases the wait lock after appending it and then notifies, so the waiter
 // either saw the call before it slept or is woken. The calls run with the wait lock released,
-// on the waiting thread, and the wait reports kIoCompletion.
+// on the waiting thread, and the wait reports kIoCompletion. Since the queue and the objects are
+// looked at under one hold of the wait lock, a call queued by a thread before it ended has run
+// by the time a wait on that thread reports it signalled.
 //
 // Mutex abandonment: a thread that acquires a mutex gets a thread_local guard; at thread exit its
 // destructor marks every mutex still owned by that thread as abandoned (unowned, count 0,
@@ -123,13 +125,16 @@ WaitResult WaitInternals::Wait(std::span<Waitable* const> objects, bool waitAll,
   Globals& g = G();
   std::unique_lock<std::mutex> lock(g.lock);
   for (;;) {
-    if (auto result = TryAcquire(objects, waitAll)) return *result;
-
+    // Queued calls first: a wait that acquired its objects while calls were queued would leave
+    // them to some later wait (a worker's last progress step, queued just before it ended, would
+    // run in the next run).
     if (alertable && internal::CurrentThreadHasQueuedCalls()) {
       lock.unlock();
       RunQueuedProcedureCalls();
       return {WaitStatus::kIoCompletion, 0};
     }
+
+    if (auto result = TryAcquire(objects, waitAll)) return *result;
 
     if (!deadline) {
       g.changed.wait(lock);

@@ -10,8 +10,9 @@
 //   kFailed        the arguments were unusable (no objects, null objects, too many objects)
 // Acquiring consumes an auto-reset event's signal and takes a mutex's ownership; a "wait all"
 // acquires all objects at once or none (naming one object twice in a "wait all" is kFailed).
-// An alertable wait prefers a signalled object to the queued calls: it runs them (with no lock
-// held, on the waiting thread) only when it would otherwise block or time out.
+// An alertable wait runs the calls queued to the waiting thread (with no lock held, on that
+// thread) before it acquires any object, and then reports kIoCompletion: a wait that reports an
+// object never leaves behind a call queued before the object was signalled.
 // Time-outs are measured on the monotonic clock. Failed waits and Release() also set
 // LastError() (EINVAL, EPERM).
 //

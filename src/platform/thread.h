@@ -8,10 +8,10 @@
 //
 // Queued procedure calls: QueueProcedureCall() appends a call to the queue of a thread named by
 // its identifier; the calls run on that thread only, in order, during its next alertable wait
-// (sync.h), which then returns kIoCompletion. A thread has a queue once it was started by
-// Thread::Start or has called CurrentThreadId(), RunQueuedProcedureCalls() or an alertable wait;
-// the queue goes (with calls still in it) when the thread ends. Queuing to a thread without one
-// fails.
+// (sync.h), which then returns kIoCompletion, even when its objects are signalled. A thread has a
+// queue once it was started by Thread::Start or has called CurrentThreadId(),
+// RunQueuedProcedureCalls() or an alertable wait; the queue goes (with calls still in it) when the
+// thread ends. Queuing to a thread without one fails.
 //
 // A Thread is signalled, and its exit code readable, only after the thread's thread_local
 // objects are gone: a mutex it still held is abandoned by then.

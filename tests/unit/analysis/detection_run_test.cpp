@@ -106,25 +106,28 @@ TEST_F(DetectionRun, CancellingDuringTheCandidateSearchLeavesNoSourcesAndStillCo
 bool FailFloodFillStack(size_t size, bool fresh, bool isRealloc) {
   return isRealloc && fresh && size == kFloodFillGrowth * 2 * sizeof(int32_t);
 }
-bool FailLocalTable(size_t size, bool fresh, bool isRealloc) {
-  return isRealloc && fresh && size == kLocalTableGrowth * sizeof(LightSourceEntry);
+std::atomic<int> gFailuresLeft{0};
+// The first block of a local table, once.
+bool FailLocalTableOnce(size_t size, bool fresh, bool isRealloc) {
+  return isRealloc && fresh && size == kLocalTableGrowth * sizeof(LightSourceEntry) &&
+         gFailuresLeft.fetch_sub(1) > 0;
 }
 bool FailDiskShapeBuffer(size_t size, bool fresh, bool isRealloc) {
   return !isRealloc && size == kMeasuringShapeCount * sizeof(EffectShape);
 }
-bool FailMeasuringSubShapes(size_t size, bool fresh, bool isRealloc) {
-  // Every ring and disk entry array from radius 2 on: the first one built fails.
+// The first ring or disk entry array built from radius 2 on, once.
+bool FailMeasuringSubShapeOnce(size_t size, bool fresh, bool isRealloc) {
   if (!isRealloc || !fresh || size % sizeof(SubShapeEntry) != 0) return false;
   for (int i = 8; i < kMeasuringShapeCount; ++i) {
     if (size == testing::RingFirstBlockBytes(i * 0.25f) ||
         size == testing::DiskFirstBlockBytes(i * 0.25f)) {
-      return true;
+      return gFailuresLeft.fetch_sub(1) > 0;
     }
   }
   return false;
 }
 
-TEST_F(DetectionRun, LackOfMemoryEndsTheRunWithTheAllocatorsCodeAndStillCompletes) {
+TEST_F(DetectionRun, LackOfMemoryForTheRunsOwnStructuresEndsItAndStillCompletes) {
   if (!testing::AllocationFailuresAvailable()) GTEST_SKIP() << "sanitizer allocator";
   struct Case {
     testing::AllocationPredicate predicate;
@@ -134,9 +137,7 @@ TEST_F(DetectionRun, LackOfMemoryEndsTheRunWithTheAllocatorsCodeAndStillComplete
       {FailFloodFillStack,
        "User Message: 'Error - Exiting Plug-in' - 'Unable to allocate memory "
        "for a flood fill list.'"},
-      {FailLocalTable, "ReallocateBufferPreserveContents() Allocation Failed"},
       {FailDiskShapeBuffer, "Thread 0: Could not allocate buffer for DiskShapeBuff."},
-      {FailMeasuringSubShapes, "'Low memory.  Check image - some effects may not be rendered.'"},
   };
   Scene scene(400, 300);
   scene.AddPatch({0, 0, 400, 100}, 0xFFFFFF);  // a flat area to fill
@@ -144,7 +145,6 @@ TEST_F(DetectionRun, LackOfMemoryEndsTheRunWithTheAllocatorsCodeAndStillComplete
   for (const Case& c : cases) {
     SCOPED_TRACE(c.report);
     ForceRunResult(0);
-    ResetLowMemoryWarning();
     ReportCapture reports;
     {
       testing::FailingAllocations failing(c.predicate);
@@ -154,6 +154,43 @@ TEST_F(DetectionRun, LackOfMemoryEndsTheRunWithTheAllocatorsCodeAndStillComplete
     EXPECT_EQ(RunResult(), -108);
     EXPECT_TRUE(MasterSources().empty());
     EXPECT_TRUE(reports.Has(c.report));
+  }
+}
+
+TEST_F(DetectionRun, LackOfMemoryWhileMeasuringOneCandidateCostsThatCandidateOnly) {
+  if (!testing::AllocationFailuresAvailable()) GTEST_SKIP() << "sanitizer allocator";
+  struct Case {
+    testing::AllocationPredicate predicate;
+    const char* report;
+  };
+  const Case cases[] = {
+      {FailMeasuringSubShapeOnce, "'Low memory.  Check image - some effects may not be rendered.'"},
+      {FailLocalTableOnce, "ReallocateBufferPreserveContents() Allocation Failed"},
+  };
+  Scene scene(300, 200);
+  const testing::Disc discs[] = {{60.2, 50.7, 8.0}, {200.6, 60.1, 6.0}, {120.4, 150.3, 10.0}};
+  for (const testing::Disc& d : discs) scene.Add(d);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.report);
+    ForceRunResult(0);
+    ResetLowMemoryWarning();
+    gFailuresLeft = 1;
+    ReportCapture reports;
+    {
+      testing::FailingAllocations failing(c.predicate);
+      RunThread(scene.record());
+      EXPECT_EQ(testing::FailedAllocationCount(), 1u);
+    }
+    EXPECT_EQ(RunResult(), 0);
+    EXPECT_TRUE(reports.Has(c.report));
+    // The failed candidate's disc is measured again from its next pixel: nothing is lost.
+    const std::vector<FoundSource> found = MasterSources();
+    EXPECT_EQ(found.size(), std::size(discs));
+    for (const testing::Disc& d : discs) {
+      const FoundSource* s = testing::Nearest(found, d.cx, d.cy);
+      ASSERT_NE(s, nullptr);
+      EXPECT_LE(std::hypot(s->x - d.cx, s->y - d.cy), 0.25);
+    }
   }
 }
 

@@ -55,6 +55,24 @@ TEST_F(Tables, OverlappingLightSourcesMergeKeepingTheLargerOne) {
   EXPECT_EQ(a.largestRadius, 5.0f);
 }
 
+TEST_F(Tables, ALargerSourceOverManyEntriesBecomesOneEntryAndADroppedOneChangesNothing) {
+  Add(&a, 50, 40, 1.0f, 1);  // three small highlights close together, in scan order
+  Add(&a, 46, 44, 1.0f, 2);
+  Add(&a, 54, 45, 1.0f, 3);
+  Add(&a, 60, 44, 1.0f, 4);  // and one apart
+  Add(&a, 50, 44, 6.0f, 5);  // a larger source covering the three
+  ASSERT_EQ(a.count, 2u);
+  EXPECT_EQ(a.data()[0].red + a.data()[1].red, 5u + 4u);
+  // Overlapping the large entry (as large) and the lone one (smaller): dropped, nothing moves.
+  Add(&a, 55, 44, 6.0f, 6);
+  ASSERT_EQ(a.count, 2u);
+  EXPECT_EQ(a.data()[0].red + a.data()[1].red, 5u + 4u);
+  // The table stays in row order whatever rows the sources come with.
+  Add(&a, 10, 90, 1.0f, 7);
+  Add(&a, 10, 20, 1.0f, 8);
+  for (uint32_t i = 1; i < a.count; ++i) EXPECT_LE(a.data()[i - 1].y, a.data()[i].y);
+}
+
 TEST_F(Tables, LocalTablesGrowPastTheirFirstBlock) {
   for (int i = 0; i < 9000; ++i) ASSERT_EQ(Add(&a, (i % 1000) * 10.0, (i / 1000) * 10.0, 1.0f), 0);
   EXPECT_EQ(a.count, 9000u);

@@ -139,5 +139,34 @@ TEST(ThreadBatch, AlertableWaitRunsQueuedCallsAndStopsOnCancellation) {
   SetCancellationPoll(nullptr);
 }
 
+std::atomic<int> gStepsRun{0};
+
+uint32_t QueueStepAndEnd(void* argument) {
+  const platform::ThreadId waiter = *static_cast<platform::ThreadId*>(argument);
+  platform::QueueProcedureCall(waiter, [] { ++gStepsRun; });
+  return 0;
+}
+
+TEST(ThreadBatch, AnAlertableWaitRunsEveryCallTheWorkersQueuedBeforeItReturns) {
+  // The workers have queued their last progress step and ended before the wait begins: the
+  // wait finds them ended at once and must still run the steps, or a later run would.
+  constexpr int kWorkers = 4;
+  ThreadSlot slots[kWorkers];
+  std::memset(slots, 0, sizeof slots);
+  for (ThreadSlot& slot : slots) {
+    auto* waiter = static_cast<platform::ThreadId*>(std::malloc(sizeof(platform::ThreadId)));
+    *waiter = platform::CurrentThreadId();
+    slot.startRoutine = QueueStepAndEnd;
+    slot.argument = waiter;
+  }
+  gStepsRun = 0;
+  ASSERT_TRUE(SpawnMultipleThreads(slots, kWorkers));
+  for (ThreadSlot& slot : slots) platform::WaitForObject(*slot.threadHandle, platform::kInfinite);
+  EXPECT_TRUE(WaitForMultipleThreads(slots, kWorkers, /*alertable=*/true));
+  EXPECT_EQ(gStepsRun.load(), kWorkers);
+  EXPECT_EQ(platform::RunQueuedProcedureCalls(), 0u);
+  for (ThreadSlot& slot : slots) DestroyThread(&slot);
+}
+
 }  // namespace
 }  // namespace lumeray

@@ -144,8 +144,9 @@ TEST(ThreadTest, QueuedCallsRunOnTheTargetThreadInOrder) {
         auto* s = static_cast<Shared*>(argument);
         s->started.Set();
         WaitForObject(s->queued, kInfinite);  // not alertable: the calls wait
-        s->status = WaitForObject(s->started, kInfinite, true).status;  // signalled already
-        return static_cast<uint32_t>(RunQueuedProcedureCalls());
+        // Signalled already, but the queued calls run first.
+        s->status = WaitForObject(s->started, kInfinite, true).status;
+        return static_cast<uint32_t>(RunQueuedProcedureCalls());  // none left
       },
       &shared));
   ASSERT_TRUE(thread);
@@ -161,8 +162,8 @@ TEST(ThreadTest, QueuedCallsRunOnTheTargetThreadInOrder) {
   ASSERT_EQ(WaitForObject(*thread, 5000).status, WaitStatus::kSignaled);
   uint32_t ran = 0;
   ASSERT_TRUE(thread->GetExitCode(&ran));
-  EXPECT_EQ(shared.status, WaitStatus::kSignaled);  // a signalled object wins over queued calls
-  EXPECT_EQ(ran, 2u);
+  EXPECT_EQ(shared.status, WaitStatus::kIoCompletion);
+  EXPECT_EQ(ran, 0u);
   EXPECT_EQ(shared.order, "ab");
   EXPECT_EQ(shared.ranOn, thread->Id());
 }

@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <bit>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform_test_support.h"
 
@@ -117,6 +122,74 @@ TEST(TopologyTest, ThisMachineIsReadableOrFallsBack) {
     EXPECT_EQ(threads, count);
   }
   EXPECT_GE(Of(*records, kProcessorPackage).size(), 1u);
+}
+
+TEST(TopologyTest, OnlyTheProcessorsTheProcessMayUseCount) {
+  // Four cores with two hardware threads each: cpu c and c + 4 share core c.
+  std::vector<ProcessorRecord> records;
+  for (int core = 0; core < 4; ++core) {
+    records.push_back({(1ull << core) | (1ull << (core + 4)), kProcessorCore});
+  }
+  records.push_back({0xFF, kProcessorPackage});
+  struct Case {
+    std::vector<int> usable;
+    std::optional<uint32_t> limit;
+    std::vector<uint64_t> coreMasks;
+  };
+  const Case cases[] = {
+      {{}, std::nullopt, {0x11, 0x22, 0x44, 0x88}},  // nothing restricted
+      {{0, 4}, std::nullopt, {0x11}},                // one core with both its threads
+      {{1, 2}, std::nullopt, {0x02, 0x04}},          // two cores, one thread each
+      {{}, 3u, {0x01, 0x02, 0x04}},                  // a quota of three processors
+      {{2, 3, 6, 7}, 1u, {0x04}},                    // both
+  };
+  for (const Case& c : cases) {
+    const std::vector<ProcessorRecord> kept = RestrictToUsable(records, c.usable, c.limit);
+    std::vector<uint64_t> masks;
+    for (const auto& r : Of(kept, kProcessorCore)) masks.push_back(r.processorMask);
+    EXPECT_EQ(masks, c.coreMasks);
+    EXPECT_EQ(Of(kept, kProcessorPackage).size(), 1u);
+  }
+
+  // The affinity of the calling thread is what the system reports.
+  cpu_set_t before;
+  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+  const std::vector<int> all = AffinityProcessors();
+  ASSERT_FALSE(all.empty());
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  CPU_SET(all.back(), &one);
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  EXPECT_EQ(AffinityProcessors(), std::vector<int>{all.back()});
+  sched_setaffinity(0, sizeof before, &before);
+}
+
+TEST(TopologyTest, AControlGroupQuotaLimitsTheProcessorsTightestAlongItsPath) {
+  struct Case {
+    const char* procSelfCgroup;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::optional<uint32_t> limit;
+  };
+  const Case cases[] = {
+      {"0::/a/b\n",
+       {{"a/cpu.max", "max 100000"}, {"a/b/cpu.max", "250000 100000"}},
+       3u},  // 2.5 rounds up
+      {"0::/a/b\n", {{"cpu.max", "100000 100000"}, {"a/b/cpu.max", "max 100000"}}, 1u},
+      {"0::/a\n", {{"a/cpu.max", "max 100000"}}, std::nullopt},
+      {"4:cpu,cpuacct:/g\n3:memory:/g\n",
+       {{"cpu,cpuacct/g/cpu.cfs_quota_us", "150000"},
+        {"cpu,cpuacct/g/cpu.cfs_period_us", "100000"}},
+       2u},
+      {"4:cpu,cpuacct:/g\n",
+       {{"cpu,cpuacct/g/cpu.cfs_quota_us", "-1"}, {"cpu,cpuacct/g/cpu.cfs_period_us", "100000"}},
+       std::nullopt},
+      {"3:memory:/g\n", {{"memory/g/cpu.max", "100000 100000"}}, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    TemporaryFolder root;
+    for (const auto& [path, content] : c.files) WriteFile(root / path, content + "\n");
+    EXPECT_EQ(CgroupProcessorLimit(root.path(), c.procSelfCgroup), c.limit) << c.procSelfCgroup;
+  }
 }
 
 }  // namespace
