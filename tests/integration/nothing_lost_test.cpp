@@ -55,13 +55,13 @@ std::vector<uint8_t> SrgbProfile() {
 void BreakEmbeddedProfile(const std::string& file) {
   std::vector<uint8_t> bytes = testing::ReadFileBytes(file);
   const uint8_t signature[] = {'a', 'c', 's', 'p'};
-  const auto found = std::search(bytes.begin(), bytes.end(), std::begin(signature),
-                                 std::end(signature));
+  const auto found =
+      std::search(bytes.begin(), bytes.end(), std::begin(signature), std::end(signature));
   ASSERT_NE(found, bytes.end());
   constexpr size_t kSignatureOffset = 36;
   constexpr size_t kFirstTagOffsetField = 128 + 4 + 4;
-  const size_t field = static_cast<size_t>(found - bytes.begin()) - kSignatureOffset +
-                       kFirstTagOffsetField;
+  const size_t field =
+      static_cast<size_t>(found - bytes.begin()) - kSignatureOffset + kFirstTagOffsetField;
   const uint8_t hostile[] = {0xFF, 0xFF, 0xFF, 0x00};
   std::copy(std::begin(hostile), std::end(hostile), bytes.begin() + static_cast<long>(field));
   testing::WriteFileBytes(file, bytes);
@@ -77,7 +77,8 @@ uint32_t Crc32(const std::vector<uint8_t>& bytes, size_t from) {
 }
 
 void PutBigEndian(std::vector<uint8_t>* bytes, uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) bytes->push_back(static_cast<uint8_t>(value >> shift));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    bytes->push_back(static_cast<uint8_t>(value >> shift));
 }
 
 void PutChunk(std::vector<uint8_t>* png, std::vector<uint8_t> chunk) {
@@ -204,7 +205,8 @@ TEST_F(NothingLost, ThePixelLimitAndTheModulesSizeLimitRefuseBeforeReadingPixels
   std::remove(out.c_str());
 
   // The module declares 32767 pixels as its largest width and height.
-  testing::WriteTestImage(dir_.File("wide.png"), PatternImage(32768, 1, 1, false, SampleType::kUInt8));
+  testing::WriteTestImage(dir_.File("wide.png"),
+                          PatternImage(32768, 1, 1, false, SampleType::kUInt8));
   const ProcessResult wide = ExpectRefused(kFailure, {"apply", dir_.File("wide.png"), out});
   EXPECT_NE(wide.err.find("32767"), std::string::npos) << wide.err;
 }
@@ -255,8 +257,8 @@ TEST_F(NothingLost, ActionFileValuesOutsideTheSettingRangesAreUsageErrors) {
       R"({"key": "sflB", "type": "UntF", "unit": "#Prc", "value": -5})",
   };
   for (const char* value : kValues) {
-    const std::string text = std::string(R"({"format": "lumeray action", "version": 1, "keys": [)") +
-                             value + "]}";
+    const std::string text =
+        std::string(R"({"format": "lumeray action", "version": 1, "keys": [)") + value + "]}";
     testing::WriteFileBytes(action, std::vector<uint8_t>(text.begin(), text.end()));
     const ProcessResult result = ExpectRefused(kUsage, {"apply", input_, out, "--play", action});
     EXPECT_EQ(result.err.find("LastSaved"), std::string::npos);
