@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -191,6 +192,15 @@ TEST_F(NothingLost, HostileAndForeignFilesAreRefusedWithoutACrash) {
   ExpectRefused(kFailure, {"apply", dir_.File("pipe.png"), out});
   ExpectRefused(kFailure, {"apply", "/dev/zero", out});
   ExpectRefused(kFailure, {"apply", input_, out, "--play", dir_.File("pipe.png")});
+}
+
+TEST_F(NothingLost, APipeAtTheStoredSettingsPathIsPassedOverNotWaitedOn) {
+  const std::string state = dir_.File("state");
+  std::filesystem::create_directories(state + "/lumeray");
+  ASSERT_EQ(mkfifo((state + "/lumeray/registry").c_str(), 0600), 0);
+  const ProcessResult result = testing::RunProcess(
+      {LUMERAY_EDITOR_PATH, "apply", input_, dir_.File("out.png")}, {{"XDG_STATE_HOME", state}});
+  EXPECT_EQ(result.exitStatus, 0) << result.err;
 }
 
 TEST_F(NothingLost, ThePixelLimitAndTheModulesSizeLimitRefuseBeforeReadingPixels) {
