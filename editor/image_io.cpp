@@ -108,6 +108,8 @@ class CheckedFileWriter final : public OIIO::Filesystem::IOProxy {
   int failure_ = 0;
 };
 
+constexpr char kTooManyPixels[] = "the image has ";
+
 bool IsEditorFormat(const std::string& name) {
   return name == "png" || name == "jpeg" || name == "tiff" || name == "openexr";
 }
@@ -193,7 +195,7 @@ bool ReadImageFile(const std::string& path, ImageFile* file, std::vector<std::st
   const uint64_t pixels =
       static_cast<uint64_t>(description.width) * static_cast<uint64_t>(description.height);
   if (pixels > maxPixels) {
-    *error = "the image has " + std::to_string(description.width) + " x " +
+    *error = std::string(kTooManyPixels) + std::to_string(description.width) + " x " +
              std::to_string(description.height) + " pixels, more than the limit of " +
              std::to_string(maxPixels) + " (--max-pixels)";
     return false;
@@ -244,8 +246,15 @@ bool ReadMaskFile(const std::string& path, int32_t width, int32_t height, GreyMa
                   std::string* error) {
   ImageFile file;
   std::vector<std::string> notices;
+  // A mask of more pixels than the image cannot fit it; it is not even read.
   const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
-  if (!ReadImageFile(path, &file, &notices, error, pixels)) return false;
+  if (!ReadImageFile(path, &file, &notices, error, pixels)) {
+    if (error->rfind(kTooManyPixels, 0) == 0) {
+      *error = "the mask is larger than the image (" + std::to_string(width) + " x " +
+               std::to_string(height) + " pixels)";
+    }
+    return false;
+  }
   const HostImage& image = file.image;
   if (image.colourPlanes != 1 || image.hasAlpha) {
     *error = "a mask must be a single-channel greyscale image";
