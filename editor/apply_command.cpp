@@ -272,6 +272,7 @@ int Cancelled() {
 
 int RunApply(const ApplyArguments& arguments) {
   InterruptGuard interrupt;
+  if (arguments.quiet) QuietImageLibrary();
   std::string error;
   Descriptor played;
   PlayFailure playFailure;
@@ -330,6 +331,7 @@ void PrintLightSourceLine(void*, const char* line) {
 
 int RunSources(const ApplyArguments& arguments) {
   InterruptGuard interrupt;
+  if (arguments.quiet) QuietImageLibrary();
   RunInputs inputs;
   if (!LoadRunInputs(arguments, &inputs)) return InterruptRequested() ? Cancelled() : kExitFailure;
   if (inputs.module->traceEntry() == nullptr) {

@@ -129,6 +129,10 @@ bool PngTakesProfileKind(std::span<const uint8_t> profile) {
 
 }  // namespace
 
+void QuietImageLibrary() {
+  OIIO::attribute("debug", 0);
+}
+
 OIIO::TypeDesc SampleTypeDesc(SampleType type) {
   switch (type) {
     case SampleType::kUInt8:

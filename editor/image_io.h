@@ -27,6 +27,10 @@
 
 namespace lumeray {
 
+// Silences the image library's own debugging lines on standard error (for --quiet). Process-wide:
+// call on the main thread before any image is read or written.
+void QuietImageLibrary();
+
 // OpenImageIO's type of a HostImage sample.
 OIIO::TypeDesc SampleTypeDesc(SampleType type);
 
