@@ -1,8 +1,14 @@
 #include "apply_command.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +25,7 @@
 #include "played_settings.h"
 #include "progress.h"
 #include "run_report.h"
+#include "settings.h"
 
 namespace lumeray {
 namespace {
@@ -32,22 +39,87 @@ void ReportNotes(const std::vector<std::string>& notes, const std::string& subje
   for (const std::string& note : notes) Report("note: " + subject + ": " + note);
 }
 
-void ReportRunFailure(const RunOutcome& outcome) {
-  for (const std::string& line : DescribeRunFailure(outcome)) Report(line);
+// The exit status of a run that failed or was cancelled.
+int FailureStatus(const RunOutcome& outcome) {
+  if (InterruptRequested()) return InterruptExitStatus();
+  return outcome.hostMessage.empty() ? ExitStatusForResult(outcome.result) : kExitFailure;
 }
 
+void ReportRunFailure(const RunOutcome& outcome) {
+  // The module has shown its own message already; the first line says what failed.
+  const std::vector<std::string> lines = DescribeRunFailure(outcome);
+  if (!lines.empty()) Report(lines.front());
+}
+
+// While it exists, what the module writes on standard error itself (its messages, shown there
+// because the editor has no window) is held back; Release() hands it on or drops it. With
+// --quiet only a failed run's messages are handed on.
+class ModuleMessageHold {
+ public:
+  explicit ModuleMessageHold(bool hold) {
+    if (!hold) return;
+    std::fflush(stderr);
+    const int held = memfd_create("lumeray-module-messages", MFD_CLOEXEC);
+    if (held < 0) return;
+    const int saved = dup(STDERR_FILENO);
+    if (saved < 0 || dup2(held, STDERR_FILENO) < 0) {
+      if (saved >= 0) close(saved);
+      close(held);
+      return;
+    }
+    held_ = held;
+    saved_ = saved;
+  }
+  ~ModuleMessageHold() { Release(false); }
+  ModuleMessageHold(const ModuleMessageHold&) = delete;
+  ModuleMessageHold& operator=(const ModuleMessageHold&) = delete;
+
+  void Release(bool handOn) {
+    if (held_ < 0) return;
+    std::fflush(stderr);
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+    if (handOn) {
+      char buffer[4096];
+      off_t offset = 0;
+      for (ssize_t got; (got = pread(held_, buffer, sizeof buffer, offset)) > 0; offset += got) {
+        std::fwrite(buffer, 1, static_cast<size_t>(got), stderr);
+      }
+      std::fflush(stderr);
+    }
+    close(held_);
+    held_ = saved_ = -1;
+  }
+
+ private:
+  int held_ = -1;
+  int saved_ = -1;
+};
+
+// Why the descriptor to play cannot be had, and the exit status that goes with it.
+struct PlayFailure {
+  std::string message;
+  int status = kExitFailure;
+};
+
 // The descriptor to play: the action file's or the factory settings, with the given settings in
-// place of theirs.
-bool PlayedSettings(const ApplyArguments& arguments, Descriptor* played, std::string* error) {
+// place of theirs. An action file's values are held to the same ranges as the command line's.
+bool PlayedSettings(const ApplyArguments& arguments, Descriptor* played, PlayFailure* failure) {
   if (arguments.play.empty()) {
     *played = CompleteSettings(arguments.settings);
     return true;
   }
   std::string text;
   Descriptor recorded;
-  if (!ReadWholeFile(arguments.play, kMaxActionFileBytes, &text, error) ||
-      !ParseActionFile(text, &recorded, error)) {
-    *error = arguments.play + ": " + *error;
+  std::string error;
+  if (!ReadWholeFile(arguments.play, kMaxActionFileBytes, &text, &error) ||
+      !ParseActionFile(text, &recorded, &error)) {
+    failure->message = arguments.play + ": " + error;
+    return false;
+  }
+  if (!CheckSettingRanges(recorded, &error)) {
+    failure->message = arguments.play + ": " + error;
+    failure->status = kExitUsage;
     return false;
   }
   *played = OverlaySettings(std::move(recorded), arguments.settings);
@@ -72,6 +144,45 @@ bool RecordSettings(const std::string& path, const RunOutcome& outcome, std::str
   return WriteFileAtomically(path, FormatActionFile(outcome.recorded), false, error);
 }
 
+// Whether two paths name the same file: the same device and inode when both exist, else the
+// same absolute path.
+bool SameFile(const std::string& first, const std::string& second) {
+  struct stat a {};
+  struct stat b {};
+  const bool firstExists = stat(first.c_str(), &a) == 0;
+  const bool secondExists = stat(second.c_str(), &b) == 0;
+  if (firstExists && secondExists) return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+  if (firstExists != secondExists) return false;
+  std::error_code ignored;
+  return std::filesystem::weakly_canonical(first, ignored) ==
+         std::filesystem::weakly_canonical(second, ignored);
+}
+
+// The files a run writes must be neither each other nor a file it reads.
+bool CheckDistinctFiles(const ApplyArguments& arguments, std::string* error) {
+  struct Named {
+    const std::string& path;
+    const char* role;
+  };
+  const Named written[] = {{arguments.output, "the output"}, {arguments.record, "--record"}};
+  const Named all[] = {{arguments.input, "the input"},
+                       {arguments.mask, "--mask"},
+                       {arguments.output, "the output"},
+                       {arguments.record, "--record"}};
+  for (const Named& target : written) {
+    if (target.path.empty()) continue;
+    for (const Named& other : all) {
+      if (&other.path == &target.path || other.path.empty()) continue;
+      if (SameFile(target.path, other.path)) {
+        *error = std::string(target.role) + " and " + other.role + " are the same file (" +
+                 target.path + "); writing it would destroy the other";
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 // What a run needs before the module is called: the image, the mask and the loaded module.
 struct RunInputs {
   ImageFile input;
@@ -80,11 +191,33 @@ struct RunInputs {
   std::unique_ptr<LoadedModule> module;
 };
 
+// The largest image the module declares it takes ('ms32': height, then width), if it does.
+bool WithinModuleLimits(const LoadedModule& module, const HostImage& image, std::string* error) {
+  const PiplProperty* size = module.properties().Find(FourCC("ms32"));
+  constexpr size_t kValueBytes = 4;
+  if (size == nullptr || size->data.size() < 2 * kValueBytes) return true;
+  const auto value = [&](size_t index) {
+    uint32_t number = 0;
+    for (size_t i = kValueBytes; i-- > 0;)
+      number = number << 8 | size->data[index * kValueBytes + i];
+    return static_cast<int64_t>(number);
+  };
+  const int64_t maxHeight = value(0);
+  const int64_t maxWidth = value(1);
+  if (image.width > maxWidth || image.height > maxHeight) {
+    *error = "the image is " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+             " pixels; the filter module takes at most " + std::to_string(maxWidth) + " x " +
+             std::to_string(maxHeight);
+    return false;
+  }
+  return true;
+}
+
 // Reads the image (and mask) and loads the module; reports and returns false on failure.
 bool LoadRunInputs(const ApplyArguments& arguments, RunInputs* inputs) {
   std::string error;
   std::vector<std::string> notes;
-  if (!ReadImageFile(arguments.input, &inputs->input, &notes, &error)) {
+  if (!ReadImageFile(arguments.input, &inputs->input, &notes, &error, arguments.maxPixels)) {
     Report(arguments.input + ": " + error);
     return false;
   }
@@ -111,17 +244,47 @@ bool LoadRunInputs(const ApplyArguments& arguments, RunInputs* inputs) {
     Report("cannot use the filter module " + *modulePath + ": " + error);
     return false;
   }
+  if (!WithinModuleLimits(*inputs->module, image, &error)) {
+    Report(arguments.input + ": " + error);
+    return false;
+  }
   return true;
+}
+
+// Runs the module over the inputs with the options, its messages held back under --quiet.
+RunOutcome RunModule(const ApplyArguments& arguments, RunInputs& inputs, RunOptions options,
+                     bool useRegistry) {
+  ProgressBar bar(!arguments.quiet && StandardErrorIsTerminal(), stderr);
+  options.tileSize = arguments.tileSize > 0 ? arguments.tileSize : kDefaultTileSize;
+  options.mask = inputs.masked ? &inputs.mask : nullptr;
+  options.progressBar = &bar;
+  HostSession session(inputs.module->entry());
+  std::string error;
+  if (useRegistry && !session.UseRegistryFile(DefaultRegistryFile(), &error) && !arguments.quiet) {
+    Report("note: the filter's stored settings are not available: " + error);
+  }
+  ModuleMessageHold hold(arguments.quiet);
+  RunOutcome outcome = session.Run(inputs.input.image, options);
+  hold.Release(!outcome.ok());
+  return outcome;
+}
+
+int Cancelled() {
+  Report("cancelled; nothing was written");
+  return InterruptExitStatus();
 }
 
 }  // namespace
 
 int RunApply(const ApplyArguments& arguments) {
+  InterruptGuard interrupt;
+  if (arguments.quiet) QuietImageLibrary();
   std::string error;
   Descriptor played;
-  if (!PlayedSettings(arguments, &played, &error)) {
-    Report(error);
-    return kExitFailure;
+  PlayFailure playFailure;
+  if (!PlayedSettings(arguments, &played, &playFailure)) {
+    Report(playFailure.message);
+    return playFailure.status;
   }
   if (arguments.dialog && !DialogCanBeShown()) {
     Report(
@@ -132,47 +295,34 @@ int RunApply(const ApplyArguments& arguments) {
     Report(arguments.output + ": " + error);
     return kExitFailure;
   }
+  if (!CheckDistinctFiles(arguments, &error)) {
+    Report(error);
+    return kExitFailure;
+  }
 
   RunInputs inputs;
-  if (!LoadRunInputs(arguments, &inputs)) return kExitFailure;
-  ImageFile& input = inputs.input;
-  GreyMask& mask = inputs.mask;
-  const bool masked = inputs.masked;
-  const std::unique_ptr<LoadedModule>& module = inputs.module;
+  if (!LoadRunInputs(arguments, &inputs)) return InterruptRequested() ? Cancelled() : kExitFailure;
+  if (InterruptRequested()) return Cancelled();
 
-  RunOutcome outcome;
-  {
-    InterruptGuard interrupt;
-    ProgressBar bar(!arguments.quiet && StandardErrorIsTerminal(), stderr);
-    RunOptions options;
-    options.tileSize = arguments.tileSize > 0 ? arguments.tileSize : kDefaultTileSize;
-    options.parametersSelector = arguments.dialog;
-    options.mask = masked ? &mask : nullptr;
-    options.progressBar = &bar;
-    options.played = arguments.repeat ? nullptr : &played;
-    options.playInfo = arguments.dialog ? kPlayDialogDisplay : kPlayDialogSilent;
-    HostSession session(module->entry());
-    if (!session.UseRegistryFile(DefaultRegistryFile(), &error) && !arguments.quiet) {
-      Report("note: the filter's stored settings are not available: " + error);
-    }
-    outcome = session.Run(input.image, options);
-  }
+  RunOptions options;
+  options.parametersSelector = arguments.dialog;
+  options.played = arguments.repeat ? nullptr : &played;
+  options.playInfo = arguments.dialog ? kPlayDialogDisplay : kPlayDialogSilent;
+  const RunOutcome outcome = RunModule(arguments, inputs, options, true);
   if (!outcome.ok()) {
     ReportRunFailure(outcome);
-    return outcome.hostMessage.empty() ? ExitStatusForResult(outcome.result) : kExitFailure;
+    return FailureStatus(outcome);
   }
-  if (!outcome.moduleMessage.empty() && !arguments.quiet) {
-    Report("note: the module says: " + outcome.moduleMessage);
-  } else if (!outcome.errorString.empty()) {
-    Report("the module says: " + outcome.errorString);
-  }
+  // The module shows its own messages (on standard error, the editor having no window).
   if (!arguments.record.empty() && !RecordSettings(arguments.record, outcome, &error)) {
+    if (InterruptRequested()) return Cancelled();
     Report(arguments.record + ": " + error);
     return kExitFailure;
   }
 
   std::vector<std::string> notes;
-  if (!WriteImageFile(arguments.output, input.image, input, &notes, &error)) {
+  if (!WriteImageFile(arguments.output, inputs.input.image, inputs.input, &notes, &error)) {
+    if (InterruptRequested()) return Cancelled();
     Report(arguments.output + ": " + error);
     return kExitFailure;
   }
@@ -191,34 +341,21 @@ void PrintLightSourceLine(void*, const char* line) {
 }  // namespace
 
 int RunSources(const ApplyArguments& arguments) {
+  InterruptGuard interrupt;
+  if (arguments.quiet) QuietImageLibrary();
   RunInputs inputs;
-  if (!LoadRunInputs(arguments, &inputs)) return kExitFailure;
-  const GreyMask& mask = inputs.mask;
-  const bool masked = inputs.masked;
-  const std::unique_ptr<LoadedModule>& module = inputs.module;
-  const std::string& modulePath = module->path();
-  if (module->traceEntry() == nullptr) {
-    Report("the filter module " + modulePath + " cannot list light sources");
+  if (!LoadRunInputs(arguments, &inputs)) return InterruptRequested() ? Cancelled() : kExitFailure;
+  if (inputs.module->traceEntry() == nullptr) {
+    Report("the filter module " + inputs.module->path() + " cannot list light sources");
     return kExitFailure;
   }
-
-  RunOutcome outcome;
-  {
-    InterruptGuard interrupt;
-    ProgressBar bar(!arguments.quiet && StandardErrorIsTerminal(), stderr);
-    RunOptions options;
-    options.tileSize = arguments.tileSize > 0 ? arguments.tileSize : kDefaultTileSize;
-    options.mask = masked ? &mask : nullptr;
-    options.progressBar = &bar;
-    options.traceEntry = module->traceEntry();
-    options.lightSourceSink = PrintLightSourceLine;
-    HostSession session(module->entry());
-    outcome = session.Run(inputs.input.image, options);
-  }
-  std::fflush(stdout);
+  RunOptions options;
+  options.traceEntry = inputs.module->traceEntry();
+  options.lightSourceSink = PrintLightSourceLine;
+  const RunOutcome outcome = RunModule(arguments, inputs, options, false);
   if (!outcome.ok()) {
     ReportRunFailure(outcome);
-    return outcome.hostMessage.empty() ? ExitStatusForResult(outcome.result) : kExitFailure;
+    return FailureStatus(outcome);
   }
   return kExitSuccess;
 }

@@ -2,9 +2,11 @@
 
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "apply_command.h"
@@ -35,6 +37,18 @@ bool ParseTileSize(const std::string& text, int* size, std::string* error) {
   return true;
 }
 
+bool ParseMaxPixels(const std::string& text, uint64_t* limit, std::string* error) {
+  uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [last, status] = std::from_chars(text.data(), end, value);
+  if (status != std::errc() || last != end || value < 1) {
+    *error = "--max-pixels needs a whole number of pixels, not \"" + text + "\"";
+    return false;
+  }
+  *limit = value;
+  return true;
+}
+
 bool IsFlag(const std::string& name) {
   if (name == "--dialog" || name == "--quiet" || name == "--repeat") return true;
   const SettingOption* setting = FindSettingOption(name);
@@ -43,7 +57,7 @@ bool IsFlag(const std::string& name) {
 
 bool IsValuedOption(const std::string& name) {
   if (name == "--mask" || name == "--play" || name == "--record" || name == "--tile" ||
-      name == "--plugin") {
+      name == "--plugin" || name == "--max-pixels") {
     return true;
   }
   const SettingOption* setting = FindSettingOption(name);
@@ -60,6 +74,8 @@ bool StoreOption(const std::string& name, const std::string& value, ApplyArgumen
     apply->repeat = true;
   } else if (name == "--tile") {
     return ParseTileSize(value, &apply->tileSize, error);
+  } else if (name == "--max-pixels") {
+    return ParseMaxPixels(value, &apply->maxPixels, error);
   } else if (name == "--mask" || name == "--play" || name == "--record" || name == "--plugin") {
     if (value.empty()) {
       *error = name + " needs a file name";
@@ -76,12 +92,13 @@ bool StoreOption(const std::string& name, const std::string& value, ApplyArgumen
   return true;
 }
 
-// sources INPUT [--mask FILE] [--plugin PATH] [--tile N] [--quiet]
+// sources INPUT [--mask FILE] [--plugin PATH] [--tile N] [--max-pixels N] [--quiet]
 bool ParseSources(const std::vector<std::string>& arguments, ApplyArguments* sources,
                   std::string* error) {
   for (size_t i = 1; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    const bool takesValue = argument == "--mask" || argument == "--plugin" || argument == "--tile";
+    const bool takesValue = argument == "--mask" || argument == "--plugin" ||
+                            argument == "--tile" || argument == "--max-pixels";
     if (takesValue) {
       if (i + 1 >= arguments.size()) {
         *error = argument + " needs a value";
@@ -90,6 +107,9 @@ bool ParseSources(const std::vector<std::string>& arguments, ApplyArguments* sou
       const std::string& value = arguments[++i];
       if (argument == "--mask") sources->mask = value;
       if (argument == "--plugin") sources->plugin = value;
+      if (argument == "--max-pixels" && !ParseMaxPixels(value, &sources->maxPixels, error)) {
+        return false;
+      }
       if (argument == "--tile") {
         int tile = 0;
         const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), tile);
@@ -274,8 +294,8 @@ std::string HelpText() {
   std::string text =
       "Usage:\n"
       "  lumeray apply INPUT OUTPUT [settings] [--mask FILE] [--dialog] [--play FILE | --repeat]\n"
-      "                [--record FILE] [--tile N] [--plugin PATH] [--quiet]\n"
-      "  lumeray sources INPUT [--mask FILE]\n"
+      "                [--record FILE] [--tile N] [--max-pixels N] [--plugin PATH] [--quiet]\n"
+      "  lumeray sources INPUT [--mask FILE] [--max-pixels N]\n"
       "  lumeray options\n"
       "  lumeray install-config\n"
       "  lumeray --help | --version\n"
@@ -299,6 +319,9 @@ std::string HelpText() {
       "  --tile N        the tile size offered to the module (default " +
       std::to_string(kDefaultTileSize) +
       ")\n"
+      "  --max-pixels N  refuse images of more pixels (default " +
+      std::to_string(kDefaultMaxPixels) +
+      ")\n"
       "  --plugin PATH   the filter module to use\n"
       "  --quiet         no progress bar and no notes\n"
       "\n"
@@ -316,7 +339,8 @@ std::string HelpText() {
           "The module is looked for at --plugin, then $" +
           std::string(kModuleEnvironmentVariable) +
           ", then next to the editor.\n"
-          "Exit status: 0 success, 1 failure, 2 usage error, 130 cancelled (Ctrl-C).\n";
+          "Exit status: 0 success, 1 failure, 2 usage error, 130 cancelled (Ctrl-C; 143 and 129\n"
+          "when ended by SIGTERM or SIGHUP). A cancelled run leaves no output.\n";
   return text;
 }
 
@@ -324,15 +348,9 @@ std::string VersionText() {
   return std::string(kProgram) + " " + LUMERAY_VERSION_STRING + "\n";
 }
 
-int RunEditor(int argc, char** argv) {
-  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  CommandLine commandLine;
-  std::string error;
-  if (!ParseCommandLine(arguments, &commandLine, &error)) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, error.c_str(),
-                 kProgram);
-    return kExitUsage;
-  }
+namespace {
+
+int RunCommand(const CommandLine& commandLine) {
   switch (commandLine.command) {
     case Command::kHelp:
       std::fputs(HelpText().c_str(), stdout);
@@ -350,6 +368,27 @@ int RunEditor(int argc, char** argv) {
       return RunInstallConfig();
   }
   return kExitFailure;
+}
+
+}  // namespace
+
+int RunEditor(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  CommandLine commandLine;
+  std::string error;
+  if (!ParseCommandLine(arguments, &commandLine, &error)) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", kProgram, error.c_str(),
+                 kProgram);
+    return kExitUsage;
+  }
+  const int status = RunCommand(commandLine);
+  // What was written to standard output must have arrived (a full disk, a closed pipe).
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+    std::fprintf(stderr, "%s: cannot write to standard output: %s\n", kProgram,
+                 std::strerror(errno != 0 ? errno : EIO));
+    return status == kExitSuccess ? kExitFailure : status;
+  }
+  return status;
 }
 
 }  // namespace lumeray

@@ -1,8 +1,8 @@
 // The `lumeray` command line: parsing, help and dispatch.
 //
 //   lumeray apply INPUT OUTPUT [settings] [--mask FILE] [--dialog] [--play FILE | --repeat]
-//                 [--record FILE] [--tile N] [--plugin PATH] [--quiet]
-//   lumeray sources INPUT [--mask FILE]
+//                 [--record FILE] [--tile N] [--max-pixels N] [--plugin PATH] [--quiet]
+//   lumeray sources INPUT [--mask FILE] [--max-pixels N]
 //   lumeray options
 //   lumeray install-config
 //   lumeray --help | --version
@@ -10,7 +10,8 @@
 // Options take their value as the next argument or after '='; "--" ends the options. Every
 // usage error is reported on standard error with exit status 2 before anything is read.
 // --repeat (the module's own last settings, nothing played) goes with neither --play nor
-// settings.
+// settings. Whatever a command writes on standard output is checked: a failed write (a full
+// disk, a closed pipe) is reported on standard error with exit status 1.
 //
 // Threading: runs on the main thread.
 #pragma once
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "descriptor.h"
+#include "image_io.h"
 
 namespace lumeray {
 
@@ -35,6 +37,7 @@ struct ApplyArguments {
   bool repeat = false;
   bool quiet = false;
   int tileSize = 0;  // 0: the editor's default
+  uint64_t maxPixels = kDefaultMaxPixels;
   Descriptor settings;
 };
 

@@ -1,5 +1,10 @@
 #include "icc_profile.h"
 
+#include <lcms2.h>
+
+#include <algorithm>
+#include <array>
+
 #include "filter_interface.h"
 
 namespace lumeray {
@@ -14,6 +19,12 @@ constexpr size_t kSignatureOffset = 36;
 constexpr uint32_t kProfileSignature = FourCC("acsp");
 constexpr uint32_t kGreySpace = FourCC("GRAY");
 constexpr uint32_t kRgbSpace = FourCC("RGB ");
+constexpr size_t kIlluminantOffset = 68;
+constexpr size_t kProfileIdOffset = 84;
+constexpr size_t kProfileIdBytes = 16;
+// D50 (0.9642, 1.0, 0.8249) as the header's s15Fixed16 numbers, big-endian.
+constexpr std::array<uint8_t, 12> kD50Illuminant{0x00, 0x00, 0xF6, 0xD6, 0x00, 0x01,
+                                                 0x00, 0x00, 0x00, 0x00, 0xD3, 0x2D};
 
 // ICC numbers are big-endian.
 uint32_t BigEndian32(std::span<const uint8_t> bytes, size_t offset) {
@@ -24,7 +35,7 @@ uint32_t BigEndian32(std::span<const uint8_t> bytes, size_t offset) {
 
 }  // namespace
 
-bool CheckIccProfile(std::span<const uint8_t> profile, int colourPlanes, std::string* error) {
+bool CheckIccProfileStructure(std::span<const uint8_t> profile, std::string* error) {
   if (profile.size() < kHeaderBytes + kTagCountBytes) {
     *error =
         "the embedded colour profile is too short (" + std::to_string(profile.size()) + " bytes)";
@@ -55,7 +66,19 @@ bool CheckIccProfile(std::span<const uint8_t> profile, int colourPlanes, std::st
       return false;
     }
   }
-  const uint32_t space = BigEndian32(bytes, kColourSpaceOffset);
+  cmsHPROFILE opened =
+      cmsOpenProfileFromMem(bytes.data(), static_cast<cmsUInt32Number>(bytes.size()));
+  if (opened == nullptr) {
+    *error = "the embedded colour profile cannot be read";
+    return false;
+  }
+  cmsCloseProfile(opened);
+  return true;
+}
+
+bool CheckIccProfile(std::span<const uint8_t> profile, int colourPlanes, std::string* error) {
+  if (!CheckIccProfileStructure(profile, error)) return false;
+  const uint32_t space = BigEndian32(profile, kColourSpaceOffset);
   const uint32_t expected = colourPlanes == 1 ? kGreySpace : kRgbSpace;
   if (space != expected) {
     *error = std::string("the embedded colour profile is not for ") +
@@ -63,6 +86,19 @@ bool CheckIccProfile(std::span<const uint8_t> profile, int colourPlanes, std::st
     return false;
   }
   return true;
+}
+
+bool HasD50Illuminant(std::span<const uint8_t> profile) {
+  return profile.size() >= kHeaderBytes && std::equal(kD50Illuminant.begin(), kD50Illuminant.end(),
+                                                      profile.begin() + kIlluminantOffset);
+}
+
+std::vector<uint8_t> WithD50Illuminant(std::span<const uint8_t> profile) {
+  std::vector<uint8_t> fixed(profile.begin(), profile.end());
+  if (fixed.size() < kHeaderBytes) return fixed;
+  std::copy(kD50Illuminant.begin(), kD50Illuminant.end(), fixed.begin() + kIlluminantOffset);
+  std::fill_n(fixed.begin() + kProfileIdOffset, kProfileIdBytes, 0);
+  return fixed;
 }
 
 }  // namespace lumeray

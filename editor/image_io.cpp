@@ -1,16 +1,21 @@
 #include "image_io.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <new>
 #include <stdexcept>
 
+#include "atomic_file.h"
+#include "icc_profile.h"
+#include "image_format.h"
+#include "interrupt.h"
 #include "samples.h"
 
 namespace lumeray {
@@ -20,8 +25,6 @@ namespace fs = std::filesystem;
 
 constexpr char kIccAttribute[] = "ICCProfile";
 constexpr char kUnassociatedAlphaAttribute[] = "oiio:UnassociatedAlpha";
-constexpr mode_t kDefaultUmask = 022;
-constexpr mode_t kNewFileMode = 0666;
 
 // The first line of OpenImageIO's error text (the rest repeats it for every strip or tile).
 std::string OiioError(const std::string& reported) {
@@ -45,7 +48,7 @@ bool ChannelLayout(const OIIO::ImageSpec& description, int* colourPlanes, bool* 
     *hasAlpha = true;
     return true;
   }
-  if (channels == 4) {
+  if (channels == 4 && description.alpha_channel < 0) {
     *error = "images with four colour channels (such as CMYK) are not supported; convert to RGB";
   } else {
     *error = "images with " + std::to_string(channels) +
@@ -54,42 +57,81 @@ bool ChannelLayout(const OIIO::ImageSpec& description, int* colourPlanes, bool* 
   return false;
 }
 
-// The process's file-creation mask, read without changing it.
-mode_t CurrentUmask() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line)) {
-    if (line.rfind("Umask:", 0) == 0) {
-      return static_cast<mode_t>(std::stoul(line.substr(line.find(':') + 1), nullptr, 8));
+// A file being written, as OpenImageIO's writers see it: every write is checked, the first
+// failure (or a signal) is kept and ends all later writes.
+class CheckedFileWriter final : public OIIO::Filesystem::IOProxy {
+ public:
+  CheckedFileWriter(const std::string& name, int fd) : IOProxy(name, Write), fd_(fd) {}
+  const char* proxytype() const override { return "checked-file"; }
+  int failure() const { return failure_; }
+
+  size_t write(const void* buffer, size_t size) override {
+    const size_t done = pwrite(buffer, size, m_pos);
+    m_pos += static_cast<int64_t>(done);
+    return done;
+  }
+  size_t pwrite(const void* buffer, size_t size, int64_t offset) override {
+    const auto* bytes = static_cast<const char*>(buffer);
+    size_t done = 0;
+    while (done < size && failure_ == 0) {
+      if (InterruptRequested()) {
+        failure_ = EINTR;
+        break;
+      }
+      const ssize_t written = ::pwrite(fd_, bytes + done, size - done,
+                                       static_cast<off_t>(offset) + static_cast<off_t>(done));
+      if (written < 0 && errno == EINTR) continue;
+      if (written <= 0) {
+        failure_ = written < 0 ? errno : EIO;
+        break;
+      }
+      done += static_cast<size_t>(written);
     }
+    return done;
   }
-  return kDefaultUmask;
+  size_t read(void* buffer, size_t size) override {
+    const size_t done = pread(buffer, size, m_pos);
+    m_pos += static_cast<int64_t>(done);
+    return done;
+  }
+  size_t pread(void* buffer, size_t size, int64_t offset) override {
+    const ssize_t got = ::pread(fd_, buffer, size, static_cast<off_t>(offset));
+    return got > 0 ? static_cast<size_t>(got) : 0;
+  }
+  size_t size() const override {
+    struct stat status {};
+    return fstat(fd_, &status) == 0 ? static_cast<size_t>(status.st_size) : 0;
+  }
+
+ private:
+  int fd_;
+  int failure_ = 0;
+};
+
+constexpr char kTooManyPixels[] = "the image has ";
+
+bool IsEditorFormat(const std::string& name) {
+  return name == "png" || name == "jpeg" || name == "tiff" || name == "openexr";
 }
 
-// Creates an empty temporary file next to `path`, readable as a new file would be.
-bool CreateTemporaryFile(const fs::path& path, std::string* temporary, std::string* error) {
-  const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
-  std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-  const int fd = mkstemp(pattern.data());
-  if (fd < 0) {
-    *error = "cannot create a file in " + folder.string() + ": " + std::strerror(errno);
-    return false;
-  }
-  fchmod(fd, kNewFileMode & ~CurrentUmask());
-  close(fd);
-  *temporary = pattern;
-  return true;
-}
-
-bool SyncFile(const std::string& path, int flags) {
-  const int fd = open(path.c_str(), flags | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool synced = fsync(fd) == 0;
-  close(fd);
-  return synced;
+// What PNG's codec refuses to embed: a profile class or connection space it does not take.
+bool PngTakesProfileKind(std::span<const uint8_t> profile) {
+  constexpr size_t kClassOffset = 12;
+  constexpr size_t kConnectionOffset = 20;
+  const auto code = [&](size_t offset) {
+    return std::string(reinterpret_cast<const char*>(profile.data()) + offset, 4);
+  };
+  const std::string kind = code(kClassOffset);
+  const std::string connection = code(kConnectionOffset);
+  return (kind == "scnr" || kind == "mntr" || kind == "prtr" || kind == "spac") &&
+         (connection == "XYZ " || connection == "Lab ");
 }
 
 }  // namespace
+
+void QuietImageLibrary() {
+  OIIO::attribute("debug", 0);
+}
 
 OIIO::TypeDesc SampleTypeDesc(SampleType type) {
   switch (type) {
@@ -104,21 +146,36 @@ OIIO::TypeDesc SampleTypeDesc(SampleType type) {
 }
 
 bool ReadImageFile(const std::string& path, ImageFile* file, std::vector<std::string>* notices,
-                   std::string* error) {
-  std::error_code failure;
-  if (!fs::exists(path, failure)) {
-    *error = "no such file";
+                   std::string* error, uint64_t maxPixels) {
+  if (const std::string problem = RegularFileProblem(path); !problem.empty()) {
+    *error = problem;
     return false;
   }
-  if (fs::is_directory(path, failure)) {
-    *error = "is a folder, not an image";
+  ImageFileFacts facts;
+  {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+      *error = "cannot read the image: " + std::string(std::strerror(errno));
+      return false;
+    }
+    const bool inspected = InspectImageFile(fd, &facts, error);
+    close(fd);
+    if (!inspected) return false;
+  }
+  if (facts.severalImages) {
+    *error = "files holding several images (pages or parts) are not supported";
     return false;
   }
+  // The image library decodes an embedded profile as it opens the file: a damaged one is
+  // refused before.
+  if (!facts.iccProfile.empty() && !CheckIccProfileStructure(facts.iccProfile, error)) return false;
+
   OIIO::ImageSpec config;
   config.attribute(kUnassociatedAlphaAttribute, 1);
-  auto input = OIIO::ImageInput::open(path, &config);
-  if (!input) {
-    *error = "cannot read the image: " + OiioError({});
+  auto input = OIIO::ImageInput::create(ImageFormatName(facts.format));
+  OIIO::ImageSpec opened;
+  if (!input || !input->open(path, opened, config)) {
+    *error = "cannot read the image: " + OiioError(input ? input->geterror() : std::string());
     return false;
   }
   const OIIO::ImageSpec description = input->spec();
@@ -137,6 +194,14 @@ bool ReadImageFile(const std::string& path, ImageFile* file, std::vector<std::st
   }
   if (description.width <= 0 || description.height <= 0) {
     *error = "the image is empty";
+    return false;
+  }
+  const uint64_t pixels =
+      static_cast<uint64_t>(description.width) * static_cast<uint64_t>(description.height);
+  if (pixels > maxPixels) {
+    *error = std::string(kTooManyPixels) + std::to_string(description.width) + " x " +
+             std::to_string(description.height) + " pixels, more than the limit of " +
+             std::to_string(maxPixels) + " (--max-pixels)";
     return false;
   }
   int colourPlanes = 0;
@@ -185,7 +250,15 @@ bool ReadMaskFile(const std::string& path, int32_t width, int32_t height, GreyMa
                   std::string* error) {
   ImageFile file;
   std::vector<std::string> notices;
-  if (!ReadImageFile(path, &file, &notices, error)) return false;
+  // A mask of more pixels than the image cannot fit it; it is not even read.
+  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  if (!ReadImageFile(path, &file, &notices, error, pixels)) {
+    if (error->rfind(kTooManyPixels, 0) == 0) {
+      *error = "the mask is larger than the image (" + std::to_string(width) + " x " +
+               std::to_string(height) + " pixels)";
+    }
+    return false;
+  }
   const HostImage& image = file.image;
   if (image.colourPlanes != 1 || image.hasAlpha) {
     *error = "a mask must be a single-channel greyscale image";
@@ -225,9 +298,9 @@ bool ReadMaskFile(const std::string& path, int32_t width, int32_t height, GreyMa
 
 bool CheckOutputPath(const std::string& path, std::string* error) {
   auto output = OIIO::ImageOutput::create(path);
-  if (!output) {
-    *error = "the output name does not ask for an image format the editor can write (" +
-             OiioError({}) + ")";
+  if (!output || !IsEditorFormat(output->format_name())) {
+    OIIO::geterror();
+    *error = "the output name must end in .png, .jpg, .tif or .exr (the formats the editor writes)";
     return false;
   }
   const fs::path target(path);
@@ -278,44 +351,61 @@ bool WriteImageFile(const std::string& path, const HostImage& image, const Image
     description.alpha_channel = keepAlpha ? channels - 1 : -1;
   }
   description.erase_attribute(kIccAttribute);
-  if (!image.iccProfile.empty()) {
-    description.attribute(
-        kIccAttribute,
-        OIIO::TypeDesc(OIIO::TypeDesc::UINT8, static_cast<int>(image.iccProfile.size())),
-        image.iccProfile.data());
+  std::vector<uint8_t> profile = image.iccProfile;
+  const std::string outputFormat = output->format_name();
+  if (!profile.empty() && outputFormat == "openexr") {
+    notices->push_back("the OpenEXR format cannot carry the colour profile; the output has none");
+    profile.clear();
+  }
+  if (!profile.empty() && outputFormat == "png") {
+    // PNG's codec refuses what ICC only discourages; found here, before anything is written.
+    if (!PngTakesProfileKind(profile)) {
+      notices->push_back(
+          "the PNG format cannot carry this kind of colour profile; the output has none");
+      profile.clear();
+    } else if (!HasD50Illuminant(profile)) {
+      notices->push_back(
+          "the colour profile's illuminant was set to the exact D50 that PNG requires");
+      profile = WithD50Illuminant(profile);
+    }
+  }
+  if (!profile.empty()) {
+    description.attribute(kIccAttribute,
+                          OIIO::TypeDesc(OIIO::TypeDesc::UINT8, static_cast<int>(profile.size())),
+                          profile.data());
   }
 
-  std::string temporary;
-  if (!CreateTemporaryFile(fs::path(path), &temporary, error)) return false;
-  const auto fail = [&](const std::string& reason) {
-    *error = reason;
-    unlink(temporary.c_str());
+  TemporaryFile temporary;
+  if (!temporary.Create(path, error)) return false;
+  CheckedFileWriter writer(temporary.path(), temporary.fd());
+  const auto fail = [&](std::string reason) {
+    // The file system's reason comes first: a codec's own message then only repeats it.
+    struct statvfs space {};
+    if (writer.failure() != 0) {
+      reason = DescribeWriteError(writer.failure());
+    } else if (statvfs(temporary.path().c_str(), &space) == 0 && space.f_bavail == 0) {
+      reason = DescribeWriteError(ENOSPC);
+    }
+    *error = "cannot write the image: " + reason;
     return false;
   };
-  if (!output->open(temporary, description)) {
-    return fail("cannot write the image: " + OiioError(output->geterror()));
+  // OpenImageIO 2.4's TIFF writer points the header at the Exif directory when it writes
+  // through a proxy; it writes the temporary file itself, and libtiff checks its every write.
+  if (outputFormat != "tiff" && !output->set_ioproxy(&writer)) {
+    return fail("the format's writer cannot write checked");
   }
+  if (!output->open(temporary.path(), description)) return fail(OiioError(output->geterror()));
   const auto pixelStride = static_cast<OIIO::stride_t>(image.PixelBytes());
-  if (!output->write_image(SampleTypeDesc(image.sampleType), image.pixels.data(), pixelStride)) {
-    const std::string reason = OiioError(output->geterror());
-    output->close();
-    return fail("cannot write the image: " + reason);
-  }
+  const bool written =
+      output->write_image(SampleTypeDesc(image.sampleType), image.pixels.data(), pixelStride);
+  const std::string writeError = written ? std::string() : OiioError(output->geterror());
   // Only the return values count: OpenImageIO's TIFF writer leaves a spurious error message
   // about an empty Exif directory after a good write.
-  if (!output->close()) {
-    return fail("cannot write the image: " + OiioError(output->geterror()));
-  }
-  if (!SyncFile(temporary, O_RDONLY)) {
-    return fail("cannot write the image: " + std::string(std::strerror(errno)));
-  }
-  if (rename(temporary.c_str(), path.c_str()) != 0) {
-    return fail("cannot replace " + path + ": " + std::strerror(errno));
-  }
-  const fs::path folder =
-      fs::path(path).has_parent_path() ? fs::path(path).parent_path() : fs::path(".");
-  SyncFile(folder.string(), O_RDONLY | O_DIRECTORY);
-  return true;
+  const bool closed = output->close();
+  if (!written) return fail(writeError);
+  if (!closed) return fail(OiioError(output->geterror()));
+  if (writer.failure() != 0) return fail({});
+  return temporary.Publish(error);
 }
 
 }  // namespace lumeray

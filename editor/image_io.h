@@ -1,5 +1,4 @@
-// Reading and writing image files with OpenImageIO (PNG, JPEG, TIFF, OpenEXR and whatever else
-// the installed OpenImageIO reads).
+// Reading and writing image files with OpenImageIO: PNG, JPEG, TIFF and OpenEXR only.
 //
 // Conventions
 //  * An image is read into a HostImage: 8-bit and 16-bit samples as they are, every other sample
@@ -7,8 +6,13 @@
 //    file has it. Grey, grey + alpha, RGB and RGBA are accepted; other layouts are refused.
 //  * The output keeps the input's format, sample type, alpha and ICC profile unless the output
 //    name asks for another format; then it keeps what that format can hold.
-//  * Output is written to a temporary file in the output's folder and renamed into place, so a
-//    partial output never exists under the output's name.
+//  * Inputs are regular files whose own bytes say they are one of the four formats; an embedded
+//    colour profile is checked before the image library decodes it (image_format.h), and the
+//    pixel count is checked against a limit from the header, before any pixel is allocated.
+//  * Output goes through a writer that checks every write, to a temporary file in the output's
+//    folder that is flushed and renamed into place only when all succeeded (atomic_file.h), so
+//    a partial output never exists under the output's name. What a format cannot carry (alpha,
+//    a profile PNG's codec refuses) is converted or left out with a notice, never a failure.
 //  * Failures return false with a readable reason; nothing is written then.
 //
 // Threading: functions may run on any thread; they share no state.
@@ -23,6 +27,10 @@
 
 namespace lumeray {
 
+// Silences the image library's own debugging lines on standard error (for --quiet). Process-wide:
+// call on the main thread before any image is read or written.
+void QuietImageLibrary();
+
 // OpenImageIO's type of a HostImage sample.
 OIIO::TypeDesc SampleTypeDesc(SampleType type);
 
@@ -32,14 +40,18 @@ struct ImageFile {
   OIIO::ImageSpec description;  // as read: the file's own sample format and metadata
 };
 
+// More pixels than this are refused unless the user raises the limit.
+inline constexpr uint64_t kDefaultMaxPixels = 300'000'000;
+
 bool ReadImageFile(const std::string& path, ImageFile* file, std::vector<std::string>* notices,
-                   std::string* error);
+                   std::string* error, uint64_t maxPixels = kDefaultMaxPixels);
 
 // A selection mask: a single-channel image of exactly width × height; white is selected.
 bool ReadMaskFile(const std::string& path, int32_t width, int32_t height, GreyMask* mask,
                   std::string* error);
 
-// Whether an image can be written at `path`: a known format and an existing, writable folder.
+// Whether an image can be written at `path`: one of the four formats and an existing, writable
+// folder.
 bool CheckOutputPath(const std::string& path, std::string* error);
 
 // Writes `image` in the manner of `source` (see the conventions above).

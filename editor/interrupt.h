@@ -1,15 +1,21 @@
-// Ctrl-C as the user's cancel.
+// Ctrl-C, SIGTERM and SIGHUP as the user's cancel, from reading the input to the last byte of
+// the output.
 //
-// While an InterruptGuard exists, the first SIGINT only sets a flag that the host's abort
-// procedure reports to the module, which then stops and answers "cancelled". A second SIGINT
-// restores the previous disposition and re-raises, so a module that stops polling can still be
-// interrupted. If SIGINT was ignored when the guard was made (a background job), it stays so.
+// While an InterruptGuard exists, the first of these signals only records itself: the host's
+// abort procedure reports it to the module, which then stops and answers "cancelled", and the
+// output writer stops at its next write. A second signal removes the temporary output file, if
+// one is being written, restores the previous disposition and re-raises, so that a module that
+// stops polling can still be interrupted. A signal that was ignored when the guard was made (a
+// background job) stays ignored.
 //
-// Threading: the flag is the editor's one piece of process-wide state, a lock-free atomic set
-// by the signal handler and read from any thread. One guard at a time.
+// Threading: the recorded signal and the temporary file's name are the editor's process-wide
+// state, lock-free atomics and a fixed buffer written before the handler can read it, set from
+// the main thread and read from any thread or the handler. One guard at a time.
 #pragma once
 
 #include <signal.h>
+
+#include <array>
 
 namespace lumeray {
 
@@ -21,11 +27,19 @@ class InterruptGuard {
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 
  private:
-  struct sigaction previous_ {};
-  bool installed_ = false;
+  static constexpr std::array<int, 3> kSignals{SIGINT, SIGTERM, SIGHUP};
+  std::array<struct sigaction, kSignals.size()> previous_{};
+  std::array<bool, kSignals.size()> installed_{};
 };
 
-// Whether SIGINT arrived while a guard was installed (cleared when a guard is made).
+// Whether one of the signals arrived while a guard was installed (cleared when a guard is made).
 bool InterruptRequested();
+
+// The exit status for the signal that arrived: 128 + its number (130 for Ctrl-C).
+int InterruptExitStatus();
+
+// Names the temporary file a second signal removes before the process ends (null: none). The
+// name is copied; a name longer than the buffer is not registered.
+void SetTemporaryFileToRemove(const char* path);
 
 }  // namespace lumeray

@@ -17,7 +17,9 @@ std::string DescribeModuleResult(OSErr result) {
     case kFilterBadParameters:
       return "was given bad parameters";
     case kErrAEEventFailed:
-      return "failed";
+      // What the module reports when its threads cannot start or end abnormally, which on a
+      // working system means memory ran short.
+      return "failed, most likely for lack of memory (its worker threads could not run)";
     case kWritErr:
       return "could not render the image";
     default:

@@ -158,4 +158,32 @@ bool ApplySetting(const SettingOption& option, std::string_view value, Descripto
   return true;
 }
 
+bool CheckSettingRanges(const Descriptor& settings, std::string* error) {
+  for (const DescriptorItem& item : settings.items()) {
+    const SettingOption* option = nullptr;
+    for (const SettingOption& candidate : kSettingOptions) {
+      if (candidate.key == item.key) option = &candidate;
+    }
+    if (option == nullptr) continue;
+    const std::string name(option->option.substr(2));
+    if (item.type == kTypeEnumerated) {
+      if (FindEffectByCode(item.enumValue) == nullptr) {
+        *error = "the effect is not one of " + EffectNameList();
+        return false;
+      }
+      continue;
+    }
+    if (item.type == kTypeBoolean) continue;
+    const double number = item.type == kTypeInteger ? item.integer : item.number;
+    const bool whole = option->type != kTypeInteger || number == std::trunc(number);
+    if (!(number >= option->minimum && number <= option->maximum) || !whole) {
+      *error = name + " must be " + (option->type == kTypeInteger ? "a whole number " : "") +
+               "from " + FormatNumber(option->minimum) + " to " + FormatNumber(option->maximum) +
+               ", not " + FormatNumber(number);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace lumeray

@@ -57,6 +57,10 @@ std::optional<FourCode> FindEffectType(std::string_view name);
 // "\"Standard Star\", \"Star Burst\", ..."
 std::string EffectNameList();
 
+// Checks every setting of `settings` (an action file's) against its option's range, as for the
+// command line: numbers inside the range (the number of points whole), a known effect.
+bool CheckSettingRanges(const Descriptor& settings, std::string* error);
+
 // Checks `value` for the option and puts it into the descriptor; `value` is ignored for a flag.
 bool ApplySetting(const SettingOption& option, std::string_view value, Descriptor* settings,
                   std::string* error);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "diagnostics/message_report.h"
+#include "effects/effect_types.h"
 #include "host/host_globals.h"
 #include "host/parameter_block.h"
 #include "host/pipeline_steps.h"
@@ -173,8 +174,9 @@ int ReadPlayedDescriptor(const FilterRecord& record, ParameterSet* parameters, b
     *showDialog = true;
     status = kErrPlugInHostInsufficient;
   } else {
-    // What was read stands, over the factory defaults for the rest, whichever get failed.
+    // What was read stands, over the factory defaults for the rest, unless the last get failed.
     HandleIncompleteDescriptor(record, played.playInfo, showDialog);
+    status = outcome.lastGetStatus;
   }
   procs->closeReadDescriptorProc(token);
   return status;
@@ -182,8 +184,23 @@ int ReadPlayedDescriptor(const FilterRecord& record, ParameterSet* parameters, b
 
 }  // namespace
 
+namespace {
+
+// Every scripted field inside its slider's range; an unknown effect code gives way to `before`'s.
+void KeepInRange(const ParameterSet& before, ParameterSet* parameters) {
+  for (const SliderDescriptor& slider : SliderTable()) {
+    parameters->*slider.field = ClampToSlider(slider, parameters->*slider.field);
+  }
+  if (FindEffectType(parameters->EffectType) == nullptr) {
+    parameters->EffectType = before.EffectType;
+  }
+}
+
+}  // namespace
+
 DescriptorReadOutcome ReadDescriptorKeys(DescriptorKeySource& source, ParameterSet* parameters) {
   DescriptorReadOutcome outcome;
+  const ParameterSet before = *parameters;
   std::bitset<kDescriptorKeyTable.size()> seen;
   DescriptorKeyID key = 0;
   while (source.NextKey(&key)) {
@@ -199,11 +216,12 @@ DescriptorReadOutcome ReadDescriptorKeys(DescriptorKeySource& source, ParameterS
     seen.set(rowNumber);
 
     std::span<const uint8_t> value;
-    if (source.GetValue(*row, &value) != kNoErr ||
-        !ConvertDescriptorToParameter(*row, value, parameters)) {
+    outcome.lastGetStatus = source.GetValue(*row, &value);
+    if (outcome.lastGetStatus != kNoErr || !ConvertDescriptorToParameter(*row, value, parameters)) {
       outcome.marked = true;
     }
   }
+  KeepInRange(before, parameters);
   return outcome;
 }
 

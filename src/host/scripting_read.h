@@ -10,6 +10,12 @@
 // the dialog unless the replay is silent, and still applies what was read over the factory
 // defaults.
 //
+// Whatever a descriptor holds, every field it sets ends inside its slider's range (after the
+// key's conversion, so a 'numP' of 65 542 keeps its low 16 bits, 6), and an effect code that is
+// not one of the effects leaves the effect as it was: no played value reaches the renderer or a
+// stored block out of range. When the descriptor is incomplete and its last get failed, that
+// failure is the read's status, and nothing read is applied.
+//
 // Threading contract: UI thread only, within Start.
 #pragma once
 
@@ -45,6 +51,7 @@ class DescriptorKeySource {
 struct DescriptorReadOutcome {
   int keysReturned = 0;
   bool marked = false;  // an unknown or repeated key, a row of an unknown type, a value not got
+  OSErr lastGetStatus = kNoErr;  // of the last value got
   bool complete() const {
     return !marked && keysReturned == static_cast<int>(kDescriptorKeyTable.size());
   }

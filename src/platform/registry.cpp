@@ -23,6 +23,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -244,11 +245,17 @@ std::string TrimSpaces(const std::string& text) {
   return text.substr(start, end - start + 1);
 }
 
-// Reads the hive; 0, or an errno value when the file exists but cannot be read.
+// Reads the hive; 0, or an errno value when the file exists but cannot be read. Only a regular
+// file is read: a pipe or a device at the path is never waited on (EINVAL).
 int ReadHive(const std::string& path, HiveFile* file) {
   file->lines.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return errno == ENOENT ? 0 : errno;
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(fd);
+    return EINVAL;
+  }
   std::string content;
   char chunk[16384];
   for (;;) {

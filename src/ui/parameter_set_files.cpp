@@ -1,6 +1,7 @@
 #include "ui/parameter_set_files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +41,14 @@ bool ReadFileBytes(const std::string& path, uint8_t* buffer, size_t* count) {
     report.Report(kIconError, kTitleDebugUnexpectedError,
                   "_tfopen() failed with FilePath = '%s'  and  error = '%s'", path.c_str(),
                   platform::SystemErrorText(error).c_str());
+    return false;
+  }
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    close(fd);
+    MessageReport report(__LINE__, kMessageDebug);
+    report.Report(kIconError, kTitleDebugUnexpectedError,
+                  "'%s' is not a regular file and is not read.", path.c_str());
     return false;
   }
   int error = 0;
@@ -214,7 +223,11 @@ bool DeleteParameterFile(const std::string& path) {
 }
 
 OwnedParameterBlock LoadSavedSet(const std::string& path) {
-  return LoadParameterStructure(path, ParameterFileOrigin::kParametersFolder);
+  // Only a file that is in the parameters folder is deleted when bad, and only such a file is
+  // told so; any other is left as it is, and the message says that the settings stay.
+  return LoadParameterStructure(path, IsInParametersFolder(path)
+                                          ? ParameterFileOrigin::kParametersFolder
+                                          : ParameterFileOrigin::kElsewhere);
 }
 
 OwnedParameterBlock ImportParameterFile(const std::string& path) {

@@ -1,5 +1,9 @@
 #include "ui/settings_files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -35,9 +39,18 @@ bool ReadSettingsFile(const char* name, void* buffer, size_t size, size_t* bytes
   if (bytesRead != nullptr) *bytesRead = 0;
   const std::string path = SettingsFilePath(name);
   if (path.empty()) return false;
-  FILE* file = std::fopen(path.c_str(), "rb");
+  // Only a regular file is read: a pipe or a device at the path is never waited on.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat status {};
+  const bool regular = fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  if (fd >= 0 && !regular) {
+    close(fd);
+    errno = EINVAL;
+  }
+  FILE* file = regular ? fdopen(fd, "rb") : nullptr;
   if (file == nullptr) {
     const int error = errno;
+    if (regular) close(fd);
     if (error == ENOENT) {
       MessageReport report(__LINE__, kMessageTrace);
       report.Report("UI settings file '%s' does not yet exist. ", path.c_str());

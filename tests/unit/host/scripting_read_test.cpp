@@ -184,18 +184,39 @@ TEST_F(ScriptingRead, ExtraRepeatedAndAbsentKeysMakeTheDescriptorIncomplete) {
 }
 
 TEST_F(ScriptingRead, ValuesThatCannotBeGotAreNotTakenButTheOthersAre) {
-  // A key of another type than its row, a percentage without its unit, and a failing get of
-  // the very last key.
+  // A key of another type than its row and a percentage without its unit.
   Set({FourCC("numP"), kTypeFloat, 9});
   Set({FourCC("qntY"), kTypeFloat, 77});
-  scripting.failingGets = {FourCC("sflB")};
   ParameterSet expected = PlayedParameters();
   expected.NumberOfPoints = kFactoryParameters.NumberOfPoints;
   expected.Quantity = kFactoryParameters.Quantity;
-  expected.SoftFlareIntensity = kFactoryParameters.SoftFlareIntensity;
   EXPECT_FALSE(Read(kPlayDialogSilent));
   EXPECT_TRUE(WarnedIncomplete());
   EXPECT_EQ(Describe(host.parameters), Describe(expected));
+
+  // When the very last get fails, its status is the read's: nothing played is applied.
+  scripting.failingGets = {FourCC("sflB")};
+  EXPECT_FALSE(Read(kPlayDialogSilent));
+  EXPECT_TRUE(WarnedIncomplete());
+  EXPECT_EQ(Describe(host.parameters), Describe(StoredParameters()));
+}
+
+TEST_F(ScriptingRead, PlayedValuesEndInsideTheirSliderRanges) {
+  Set(Percent("qntY", 1e9));
+  Set(Percent("Lngt", 100000));
+  Set(Points(-6));
+  Set(Percent("sflB", -5));
+  Set(Angle(1e6));
+  Set(Percent("Strt", -1e12));
+  Set({FourCC("stEf"), kTypeEnumerated, FourCC("efT9"), FourCC("efTy")});
+  Read(kPlayDialogSilent);
+  for (const SliderDescriptor& slider : SliderTable()) {
+    const int value = host.parameters.*slider.field;
+    EXPECT_GE(value, slider.minimum) << slider.name;
+    EXPECT_LE(value, slider.maximum) << slider.name;
+  }
+  EXPECT_EQ(host.parameters.EffectType, kFactoryParameters.EffectType) << "an unknown effect";
+  EXPECT_EQ(host.parameters.Intensity, 12) << "values in range are kept";
 }
 
 TEST_F(ScriptingRead, WithoutAUsableDescriptorTheParametersAndTheFlagStand) {

@@ -54,7 +54,7 @@ TEST_F(ScriptingWrite, RecordsEveryKeyInTableOrderAndReplacesTheHostsDescriptor)
 
 TEST_F(ScriptingWrite, ARecordedDescriptorPlaysBackToTheSameParameters) {
   ParameterSet set = kFactoryParameters;
-  set.Angle = -901;
+  set.Angle = -899;
   set.ColorSaturation = -100;
   set.EffectType = FourCC("efT4");
   set.EffectsOnly = 1;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -191,6 +193,16 @@ TEST_F(RegistryTest, BinaryJunkFileNeverCrashes) {
   EXPECT_EQ(key->GetDword("v"), 5u);
   EXPECT_EQ(key->SetDword("w", 6), 0);
   EXPECT_EQ(key->GetDword("w"), 6u);
+}
+
+TEST_F(RegistryTest, APipeAtTheHivesPathIsNotWaitedOn) {
+  const std::string path = HiveFilePath(Hive::kCurrentUser);
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  // Opening a pipe for reading with no writer would block for ever.
+  EXPECT_FALSE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Test", false));
+  auto key = RegistryKey::Open(Hive::kCurrentUser, "Software\\Test", true);
+  if (key) EXPECT_NE(key->SetDword("v", 1), 0);
 }
 
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {

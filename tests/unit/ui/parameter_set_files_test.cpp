@@ -118,6 +118,7 @@ TEST_F(ParameterSetFiles, AnObsoleteSetIsDeletedInTheParametersFolderAndKeptElse
                           versions + " The file will be deleted.");
   EXPECT_EQ(shown[1], "Parameter Set Conversion: Your Parameter Set file '" + outside.string() +
                           versions + "  Your current settings have not been changed.");
+  EXPECT_EQ(shown[2], shown[1]) << "a file from elsewhere is not said to be deleted";
   EXPECT_EQ(CurrentParameters().Intensity, kFactoryParameters.Intensity);
 }
 
