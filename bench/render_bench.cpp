@@ -21,6 +21,7 @@
 #include "effects/soft_flare_builder.h"
 #include "effects/spike_distance_tables.h"
 #include "effects/star_builder.h"
+#include "effects/star_phase_set.h"
 #include "effects/star_settings.h"
 #include "host/final_render.h"
 #include "host/host_globals.h"
@@ -189,16 +190,19 @@ void BM_RenderBandWithCompositing(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderBandWithCompositing)->Unit(benchmark::kMillisecond);
 
-// The final render's draw of the whole photo: one band per worker (two), the shapes built
-// afresh; planned (argument 1) as the final render plans it, in strips with the shapes shared
-// and freed, or (0) each band in one piece keeping all sixteen phases. Reports the rise of the
-// counted buffers over the photo itself (effects images and shapes).
+// The final render's draw of the whole photo: one band per worker (argument 2: one or two
+// workers), the shapes built afresh; planned (argument 1) as the final render plans it, in
+// strips stamped by rows from phases built once, or (0) each band in one piece stamping the
+// shapes' sub-shapes. Reports the star phases built and the rise of the counted buffers over
+// the photo itself (effects images and shapes). Two workers against one on the planned render
+// is the render's scaling over two cores.
 void BM_RenderOfThePhoto(benchmark::State& state) {
   BandFixture& fixture = Fixture();
   const bool planned = state.range(0) != 0;
-  constexpr int kWorkers = 2;
-  const std::vector<PixelRect> split = SplitIntoBands({0, 0, kWidth, kHeight}, kWorkers);
+  const auto workers = static_cast<int>(state.range(1));
+  const std::vector<PixelRect> split = SplitIntoBands({0, 0, kWidth, kHeight}, workers);
   uint64_t rise = 0;
+  int builds = 0;
   for (auto _ : state) {
     state.PauseTiming();
     ReleaseEffectRenderers();
@@ -206,10 +210,10 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
     const uint64_t before = GetBufferUsage().current;
     ResetBufferPeak();
     state.ResumeTiming();
-    std::vector<std::thread> workers;
+    std::vector<std::thread> threads;
     std::atomic<bool> ok{true};
     for (const PixelRect& band : split) {
-      workers.emplace_back([&, band] {
+      threads.emplace_back([&, band] {
         BindEffectRenderers(fixture.snapshot(), CurrentRenderImageFacts());
         if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, fixture.snapshot(),
                                BandFixture::Sources(), &InputImage(),
@@ -218,18 +222,21 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
         }
       });
     }
-    for (std::thread& worker : workers) worker.join();
+    for (std::thread& thread : threads) thread.join();
     if (!ok) state.SkipWithError("render failed");
     rise = GetBufferUsage().peak - before;
+    builds = StarPhases()->builds();
   }
   state.counters["peakRiseMB"] = static_cast<double>(rise) / 1e6;
+  state.counters["starBuilds"] = builds;
 }
 BENCHMARK(BM_RenderOfThePhoto)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2)
-    ->Arg(0)
-    ->Arg(1);
+    ->Args({1, 1})
+    ->Args({1, 2})
+    ->Args({0, 2});
 
 }  // namespace
 }  // namespace lumeray

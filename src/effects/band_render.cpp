@@ -68,9 +68,9 @@ BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand
   const uint32_t drawing = std::max(bands, 1u);
   const uint32_t strips = std::clamp<int64_t>((kEffectsImageShare + drawing - 1) / drawing, 1,
                                               std::max(shortestBand, 1));
-  ShapeSharing sharing{band, bands, &RenderStopped};
-  if (bands > kMaxSharingBands || band >= bands) sharing = {};
-  return {strips, sharing};
+  (void)band;
+  (void)bands;
+  return {strips, ShapeSharing{}, /*rowStamps=*/true};
 }
 
 bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot,
@@ -96,7 +96,8 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
                                 /*withMask=*/false, /*edgeSafe=*/true, &code) &&
                     code == 0;
     if (rendered) {
-      rendered = RunEffectsPass(&effects, rows, snapshot, sources, {strip, strips, plan.sharing});
+      rendered = RunEffectsPass(&effects, rows, snapshot, sources,
+                                {strip, strips, plan.sharing, plan.rowStamps});
     }
     if (rendered) {
       ConvertBandToHostProfile(&effects);  // a failed conversion is reported by the converter
