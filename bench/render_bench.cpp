@@ -58,11 +58,15 @@ BENCHMARK(BM_StarDistanceTables)->Unit(benchmark::kMillisecond);
 // One phase per iteration, cycling through all 16. With reuse (argument 1) every phase was
 // built once before timing, so the timed builds only compute; without (argument 0) each build
 // also obtains and first touches its entry array, as the first render of a run does.
+// Argument 2 is the Length.
 void BuildPhases(benchmark::State& state, ShapeBuilder builder) {
   const bool reuse = state.range(0) != 0;
-  const SpikeDistanceTables distances = BuildSpikeDistanceTables(FactoryStarSettings());
-  const EffectShapeParameters parameters{MakeFinalRenderSnapshot(kFactoryParameters), kPhoto,
-                                         &distances};
+  ParameterSet p = kFactoryParameters;
+  p.Length = static_cast<int16_t>(state.range(1));
+  const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(p);
+  const SpikeDistanceTables distances = BuildSpikeDistanceTables(MakeStarSettings(
+      snapshot, kPhoto.diagonal, kPhoto.presenceThreshold, kPhoto.grayHost));
+  const EffectShapeParameters parameters{snapshot, kPhoto, &distances};
   EffectShape shape;
   shape.builder = builder;
   shape.parameters = &parameters;
@@ -92,12 +96,17 @@ void BuildPhases(benchmark::State& state, ShapeBuilder builder) {
 void BM_StarShapePhaseBuild(benchmark::State& state) {
   BuildPhases(state, &BuildStarSubShape);
 }
-BENCHMARK(BM_StarShapePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Arg(0)->Arg(1);
+BENCHMARK(BM_StarShapePhaseBuild)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(16)
+    ->Args({0, 50})
+    ->Args({1, 50})
+    ->Args({1, 100});
 
 void BM_SoftFlarePhaseBuild(benchmark::State& state) {
   BuildPhases(state, &BuildSoftFlareSubShape);
 }
-BENCHMARK(BM_SoftFlarePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Arg(0)->Arg(1);
+BENCHMARK(BM_SoftFlarePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Args({1, 50});
 
 // A 24-megapixel 8-bit photo with light sources at random positions and phases; the renderers'
 // shapes are built for every phase before timing starts.

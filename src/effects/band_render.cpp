@@ -68,9 +68,9 @@ BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand
   const uint32_t drawing = std::max(bands, 1u);
   const uint32_t strips = std::clamp<int64_t>((kEffectsImageShare + drawing - 1) / drawing, 1,
                                               std::max(shortestBand, 1));
-  (void)band;
-  (void)bands;
-  return {strips, ShapeSharing{}, /*rowStamps=*/true};
+  ShapeSharing sharing{band, bands, &RenderStopped};
+  if (bands > kMaxSharingBands || band >= bands) sharing = {};
+  return {strips, sharing, /*rowStamps=*/true};
 }
 
 bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot,

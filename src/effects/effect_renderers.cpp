@@ -20,6 +20,10 @@ namespace {
 
 constexpr uint8_t kNeverBuiltByte = 0xFF;
 constexpr RenderImageFacts kNoImageFacts{0xFFFFFFFFu, 0xFFFFFFFFu, false};
+// The star's phases are all kept while they take at most this many bytes per squared diagonal
+// pixel (about four bytes per pixel of a 3:2 photo, the size of an 8-bit working copy); a
+// longer star keeps only the phases the bands are stamping (star_phase_set.h).
+constexpr uint64_t kStarPhaseBytesPerSquaredDiagonal = 2;
 
 struct EffectRenderer {
   EffectShape shape;
@@ -95,7 +99,9 @@ void Bind(EffectRenderer* renderer, ShapeBuilder builder, const ParameterSetBuff
     renderer->distances = BuildSpikeDistanceTables(
         MakeStarSettings(snapshot, image.diagonal, image.presenceThreshold, image.grayHost));
     renderer->parameters.distances = &renderer->distances;
-    renderer->phases.Reset(&renderer->shape, StarColours(*renderer));
+    renderer->phases.Reset(&renderer->shape, StarColours(*renderer),
+                           kStarPhaseBytesPerSquaredDiagonal * uint64_t{image.diagonal} *
+                               image.diagonal);
   } else {
     renderer->profile = MakeSoftFlareProfile(snapshot.Length, image);
   }

@@ -200,10 +200,13 @@ bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
       StampSoftFlare(effects, *sources.softFlareProfile, c, area, colour, visibleLevel);
     } else {
       if (done == 0 || stamps[done].phase != stamps[done - 1].phase) {
-        if (done != 0) ++phaseNumber;
+        if (done != 0) {
+          sources.starPhases->Done(stamps[done - 1].phase, round.sharing);
+          ++phaseNumber;
+        }
         const std::vector<int> later(phases.begin() + static_cast<ptrdiff_t>(phaseNumber) + 1,
                                      phases.end());
-        phase = sources.starPhases->Acquire(stamps[done].phase, later, &RenderStopped);
+        phase = sources.starPhases->Acquire(stamps[done].phase, later, round.sharing);
         if (phase == nullptr) return false;
       }
       const ImageRect box = Intersection(
@@ -214,8 +217,12 @@ bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
                              visibleLevel);
       }
     }
-    if (!progress.Reached(done + 1)) return false;
+    if (!progress.Reached(done + 1)) {
+      if (!flare) sources.starPhases->Done(stamps[done].phase, round.sharing);
+      return false;
+    }
   }
+  if (!flare) sources.starPhases->Done(stamps.back().phase, round.sharing);
   return true;
 }
 
