@@ -64,8 +64,8 @@ void BuildPhases(benchmark::State& state, ShapeBuilder builder) {
   ParameterSet p = kFactoryParameters;
   p.Length = static_cast<int16_t>(state.range(1));
   const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(p);
-  const SpikeDistanceTables distances = BuildSpikeDistanceTables(MakeStarSettings(
-      snapshot, kPhoto.diagonal, kPhoto.presenceThreshold, kPhoto.grayHost));
+  const SpikeDistanceTables distances = BuildSpikeDistanceTables(
+      MakeStarSettings(snapshot, kPhoto.diagonal, kPhoto.presenceThreshold, kPhoto.grayHost));
   const EffectShapeParameters parameters{snapshot, kPhoto, &distances};
   EffectShape shape;
   shape.builder = builder;

@@ -99,9 +99,9 @@ void Bind(EffectRenderer* renderer, ShapeBuilder builder, const ParameterSetBuff
     renderer->distances = BuildSpikeDistanceTables(
         MakeStarSettings(snapshot, image.diagonal, image.presenceThreshold, image.grayHost));
     renderer->parameters.distances = &renderer->distances;
-    renderer->phases.Reset(&renderer->shape, StarColours(*renderer),
-                           kStarPhaseBytesPerSquaredDiagonal * uint64_t{image.diagonal} *
-                               image.diagonal);
+    renderer->phases.Reset(
+        &renderer->shape, StarColours(*renderer),
+        kStarPhaseBytesPerSquaredDiagonal * uint64_t{image.diagonal} * image.diagonal);
   } else {
     renderer->profile = MakeSoftFlareProfile(snapshot.Length, image);
   }

@@ -4,6 +4,7 @@
 #include <climits>
 
 #include "effects/blend.h"
+#include "effects/spike.h"
 #include "effects/spike_profile.h"
 #include "effects/stamp_targets.h"
 
@@ -57,20 +58,22 @@ void StampRows(const Target& target, const RowIndexedPhase& phase, const StampCo
 
 }  // namespace
 
-bool MakeRowIndexedPhase(const SubShape& subShape, RowIndexedPhase* phase) {
+namespace {
+
+template <class Entry>
+bool MakeRows(const Entry* entries, uint32_t count, const ImageRect& box, RowIndexedPhase* phase) {
   ReleaseRowIndexedPhase(phase);
-  const SubShapeEntry* entries = subShape.data();
-  const uint32_t count = entries == nullptr ? 0 : subShape.entryCount;
-  const int32_t top = count == 0 ? 0 : subShape.top;
-  const int32_t bottom = count == 0 ? 0 : subShape.bottom;
+  if (entries == nullptr) count = 0;
+  const int32_t top = count == 0 ? 0 : box.top;
+  const int32_t bottom = count == 0 ? 0 : box.bottom;
   const uint64_t rows = static_cast<uint64_t>(bottom - top);
   const uint64_t bytes = (rows + 1 + count) * sizeof(uint32_t) + uint64_t{count} * sizeof(int16_t);
   if (ReallocateBuffer(bytes, &phase->storage) != 0) {
     WarnLowMemory();
     return false;
   }
-  phase->left = subShape.left;
-  phase->right = subShape.right;
+  phase->left = box.left;
+  phase->right = box.right;
   phase->top = top;
   phase->bottom = bottom;
   phase->entryCount = count;
@@ -80,8 +83,8 @@ bool MakeRowIndexedPhase(const SubShape& subShape, RowIndexedPhase* phase) {
   std::fill(starts, starts + rows + 1, 0u);
   for (uint32_t i = 0; i < count; ++i) ++starts[entries[i].dy - top + 1];
   for (uint64_t r = 0; r < rows; ++r) starts[r + 1] += starts[r];
-  auto* values = const_cast<uint32_t*>(phase->Values());
-  auto* columns = const_cast<int16_t*>(phase->Columns());
+  auto* values = starts + rows + 1;
+  auto* columns = reinterpret_cast<int16_t*>(values + count);
   for (uint32_t i = 0; i < count; ++i) {
     const uint32_t at = starts[entries[i].dy - top]++;
     values[at] = entries[i].value;
@@ -91,6 +94,18 @@ bool MakeRowIndexedPhase(const SubShape& subShape, RowIndexedPhase* phase) {
   for (uint64_t r = rows; r > 0; --r) starts[r] = starts[r - 1];
   starts[0] = 0;
   return true;
+}
+
+}  // namespace
+
+bool MakeRowIndexedPhase(const SubShape& subShape, RowIndexedPhase* phase) {
+  return MakeRows(subShape.data(), subShape.entryCount,
+                  {subShape.left, subShape.top, subShape.right, subShape.bottom}, phase);
+}
+
+bool MakeRowIndexedPhase(const PackedSpikeEntry* entries, uint32_t count, const ImageRect& box,
+                         RowIndexedPhase* phase) {
+  return MakeRows(entries, count, box, phase);
 }
 
 void ReleaseRowIndexedPhase(RowIndexedPhase* phase) {

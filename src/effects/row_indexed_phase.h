@@ -34,6 +34,11 @@ struct RowIndexedPhase {
 // Makes `phase` from a built sub-shape; false (after the low-memory warning) when its storage
 // cannot be had. The sub-shape is left as it is.
 bool MakeRowIndexedPhase(const SubShape& subShape, RowIndexedPhase* phase);
+// The same from packed entries (spike.h) whose bounding box is `box` (relative, as a
+// sub-shape's).
+struct PackedSpikeEntry;
+bool MakeRowIndexedPhase(const PackedSpikeEntry* entries, uint32_t count, const ImageRect& box,
+                         RowIndexedPhase* phase);
 void ReleaseRowIndexedPhase(RowIndexedPhase* phase);
 
 // The colour of an entry: one colour for all, or the table's colour at the entry's distance

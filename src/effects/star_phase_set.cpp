@@ -2,11 +2,13 @@
 
 #include <chrono>
 
+#include "effects/effect_shape_parameters.h"
+#include "effects/star_builder.h"
+
 namespace lumeray {
 namespace {
 
 constexpr auto kStopPollInterval = std::chrono::milliseconds(20);
-
 
 uint64_t AllBands(uint32_t bands) {
   return bands >= kMaxSharingBands ? ~uint64_t{0} : (uint64_t{1} << bands) - 1;
@@ -84,27 +86,24 @@ int StarPhaseSet::builds() const {
 }
 
 bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index) {
-  EffectShape* star = star_;
-  SubShape* sub = &star->subShapes[index];
+  const auto* parameters = static_cast<const EffectShapeParameters*>(star_->parameters);
   states_[index] = State::kBuilding;
   ++building_;
   ++builds_;
-  if (sub->entries.data == nullptr && !spares_.empty()) {
-    sub->entries = spares_.back();
+  PackedSpikeEntries scratch;
+  if (!spares_.empty()) {
+    scratch.entries = spares_.back();
     spares_.pop_back();
   }
   lock.unlock();
   RowIndexedPhase phase;
-  bool built = star->builder != nullptr &&
-               star->builder(star, index / kQuarterPhases, index % kQuarterPhases);
-  if (built) built = MakeRowIndexedPhase(*sub, &phase);
-  const BufferDescriptor entries = sub->entries;
-  sub->entries = BufferDescriptor{};
-  EmptySubShape(sub);
+  const bool built =
+      parameters != nullptr && BuildStarPhaseRows(*parameters, index / kQuarterPhases,
+                                                  index % kQuarterPhases, &scratch, &phase);
   lock.lock();
   --building_;
   // A bounded set (a very long star) keeps no spare: its builds' arrays are large.
-  BufferDescriptor spare = entries;
+  BufferDescriptor spare = scratch.entries;
   if (bounded_ || kept_ + phase.storage.size > budget_) {
     DeallocateBuffer(&spare);
   } else if (spare.data != nullptr) {

@@ -3,12 +3,11 @@
 // the same builds.
 //
 // A band asks for the phases it stamps in its order. The first to ask for an unbuilt phase
-// builds it with the star shape's builder (into the shape's sub-shape of that phase, then
-// compacted; the sub-shape's entry array is kept as a spare for the next build and the
-// sub-shape left unbuilt). A band that asks for a phase another band is building builds the
-// first unbuilt phase it will need later meanwhile, and waits only when there is none, so both
-// workers build from the start. A failed build (lack of memory, after the low-memory warning)
-// fails every request for that phase.
+// builds it from the star shape's parameters (star_builder.h BuildStarPhaseRows; the packed
+// entries' array is kept as a spare for the next build; the shape's sub-shapes are not used). A
+// band that asks for a phase another band is building builds the first unbuilt phase it will need
+// later meanwhile, and waits only when there is none, so both workers build from the start. A
+// failed build (lack of memory, after the low-memory warning) fails every request for that phase.
 //
 // The phases are kept while they fit the set's byte budget. Once a build passes it (a very long
 // star), the set turns bounded: a phase is freed as soon as every band sharing the render is done
@@ -39,7 +38,7 @@ class StarPhaseSet {
   StarPhaseSet& operator=(const StarPhaseSet&) = delete;
   ~StarPhaseSet() { Release(); }
 
-  // Forgets every phase; the phases will be built with `star`'s builder and stamped with
+  // Forgets every phase; the phases will be built from `star`'s parameters and stamped with
   // `colours` (whose table must outlive the set's use).
   void Reset(EffectShape* star, const StampColours& colours, uint64_t budgetBytes);
   // Frees the phases and spares.
