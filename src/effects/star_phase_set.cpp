@@ -27,6 +27,7 @@ bool Stopped(const ShapeSharing& sharing) {
 void StarPhaseSet::Reset(EffectShape* star, const StampColours& colours, uint64_t budgetBytes) {
   Release();
   std::lock_guard lock(mutex_);
+  bands_ = 0;
   star_ = star;
   colours_ = colours;
   budget_ = budgetBytes;
@@ -45,6 +46,9 @@ void StarPhaseSet::Release() {
   kept_ = 0;
   bounded_ = false;
   builds_ = 0;
+  // Until the next Reset nothing is built (the colours' table may be gone).
+  star_ = nullptr;
+  colours_ = StampColours{};
 }
 
 bool StarPhaseSet::bounded() const {

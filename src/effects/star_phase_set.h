@@ -41,7 +41,7 @@ class StarPhaseSet {
   // Forgets every phase; the phases will be built from `star`'s parameters and stamped with
   // `colours` (whose table must outlive the set's use).
   void Reset(EffectShape* star, const StampColours& colours, uint64_t budgetBytes);
-  // Frees the phases and spares.
+  // Frees the phases and spares; nothing is built until the next Reset.
   void Release();
 
   // The phase of sub-shape index `index`, built if needed, held by band `sharing.band` of
