@@ -21,6 +21,7 @@
 #include "effects/soft_flare_builder.h"
 #include "effects/spike_distance_tables.h"
 #include "effects/star_builder.h"
+#include "effects/star_phase_set.h"
 #include "effects/star_settings.h"
 #include "host/final_render.h"
 #include "host/host_globals.h"
@@ -57,11 +58,15 @@ BENCHMARK(BM_StarDistanceTables)->Unit(benchmark::kMillisecond);
 // One phase per iteration, cycling through all 16. With reuse (argument 1) every phase was
 // built once before timing, so the timed builds only compute; without (argument 0) each build
 // also obtains and first touches its entry array, as the first render of a run does.
+// Argument 2 is the Length.
 void BuildPhases(benchmark::State& state, ShapeBuilder builder) {
   const bool reuse = state.range(0) != 0;
-  const SpikeDistanceTables distances = BuildSpikeDistanceTables(FactoryStarSettings());
-  const EffectShapeParameters parameters{MakeFinalRenderSnapshot(kFactoryParameters), kPhoto,
-                                         &distances};
+  ParameterSet p = kFactoryParameters;
+  p.Length = static_cast<int16_t>(state.range(1));
+  const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(p);
+  const SpikeDistanceTables distances = BuildSpikeDistanceTables(
+      MakeStarSettings(snapshot, kPhoto.diagonal, kPhoto.presenceThreshold, kPhoto.grayHost));
+  const EffectShapeParameters parameters{snapshot, kPhoto, &distances};
   EffectShape shape;
   shape.builder = builder;
   shape.parameters = &parameters;
@@ -91,12 +96,17 @@ void BuildPhases(benchmark::State& state, ShapeBuilder builder) {
 void BM_StarShapePhaseBuild(benchmark::State& state) {
   BuildPhases(state, &BuildStarSubShape);
 }
-BENCHMARK(BM_StarShapePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Arg(0)->Arg(1);
+BENCHMARK(BM_StarShapePhaseBuild)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(16)
+    ->Args({0, 50})
+    ->Args({1, 50})
+    ->Args({1, 100});
 
 void BM_SoftFlarePhaseBuild(benchmark::State& state) {
   BuildPhases(state, &BuildSoftFlareSubShape);
 }
-BENCHMARK(BM_SoftFlarePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Arg(0)->Arg(1);
+BENCHMARK(BM_SoftFlarePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Args({1, 50});
 
 // A 24-megapixel 8-bit photo with light sources at random positions and phases; the renderers'
 // shapes are built for every phase before timing starts.
@@ -189,16 +199,19 @@ void BM_RenderBandWithCompositing(benchmark::State& state) {
 }
 BENCHMARK(BM_RenderBandWithCompositing)->Unit(benchmark::kMillisecond);
 
-// The final render's draw of the whole photo: one band per worker (two), the shapes built
-// afresh; planned (argument 1) as the final render plans it, in strips with the shapes shared
-// and freed, or (0) each band in one piece keeping all sixteen phases. Reports the rise of the
-// counted buffers over the photo itself (effects images and shapes).
+// The final render's draw of the whole photo: one band per worker (argument 2: one or two
+// workers), the shapes built afresh; planned (argument 1) as the final render plans it, in
+// strips stamped by rows from phases built once, or (0) each band in one piece stamping the
+// shapes' sub-shapes. Reports the star phases built and the rise of the counted buffers over
+// the photo itself (effects images and shapes). Two workers against one on the planned render
+// is the render's scaling over two cores.
 void BM_RenderOfThePhoto(benchmark::State& state) {
   BandFixture& fixture = Fixture();
   const bool planned = state.range(0) != 0;
-  constexpr int kWorkers = 2;
-  const std::vector<PixelRect> split = SplitIntoBands({0, 0, kWidth, kHeight}, kWorkers);
+  const auto workers = static_cast<int>(state.range(1));
+  const std::vector<PixelRect> split = SplitIntoBands({0, 0, kWidth, kHeight}, workers);
   uint64_t rise = 0;
+  int builds = 0;
   for (auto _ : state) {
     state.PauseTiming();
     ReleaseEffectRenderers();
@@ -206,10 +219,10 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
     const uint64_t before = GetBufferUsage().current;
     ResetBufferPeak();
     state.ResumeTiming();
-    std::vector<std::thread> workers;
+    std::vector<std::thread> threads;
     std::atomic<bool> ok{true};
     for (const PixelRect& band : split) {
-      workers.emplace_back([&, band] {
+      threads.emplace_back([&, band] {
         BindEffectRenderers(fixture.snapshot(), CurrentRenderImageFacts());
         if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, fixture.snapshot(),
                                BandFixture::Sources(), &InputImage(),
@@ -218,18 +231,21 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
         }
       });
     }
-    for (std::thread& worker : workers) worker.join();
+    for (std::thread& thread : threads) thread.join();
     if (!ok) state.SkipWithError("render failed");
     rise = GetBufferUsage().peak - before;
+    builds = StarPhases()->builds();
   }
   state.counters["peakRiseMB"] = static_cast<double>(rise) / 1e6;
+  state.counters["starBuilds"] = builds;
 }
 BENCHMARK(BM_RenderOfThePhoto)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2)
-    ->Arg(0)
-    ->Arg(1);
+    ->Args({1, 1})
+    ->Args({1, 2})
+    ->Args({0, 2});
 
 }  // namespace
 }  // namespace lumeray

@@ -70,7 +70,7 @@ BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand
                                               std::max(shortestBand, 1));
   ShapeSharing sharing{band, bands, &RenderStopped};
   if (bands > kMaxSharingBands || band >= bands) sharing = {};
-  return {strips, sharing};
+  return {strips, sharing, /*rowStamps=*/true};
 }
 
 bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot,
@@ -96,7 +96,8 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
                                 /*withMask=*/false, /*edgeSafe=*/true, &code) &&
                     code == 0;
     if (rendered) {
-      rendered = RunEffectsPass(&effects, rows, snapshot, sources, {strip, strips, plan.sharing});
+      rendered = RunEffectsPass(&effects, rows, snapshot, sources,
+                                {strip, strips, plan.sharing, plan.rowStamps});
     }
     if (rendered) {
       ConvertBandToHostProfile(&effects);  // a failed conversion is reported by the converter

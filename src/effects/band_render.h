@@ -38,9 +38,12 @@ bool ConvertBandToHostProfile(ImageRecord* band);
 // How a band is drawn: in `strips` parts of rows one after the other (each with its own effects
 // image, so that the effects images of all workers together stay a fraction of the image),
 // sharing the shapes with the other bands drawing at once (`sharing`, shape_operations.h).
+// `rowStamps`: stamp from the run's phase set and flare profile (effects_pass.h), which every
+// band and strip shares, each phase built once.
 struct BandPlan {
   uint32_t strips = 1;
   ShapeSharing sharing{};
+  bool rowStamps = false;
 };
 
 // The plan of the final render's band `band` of `bands` non-empty bands (the image's split over

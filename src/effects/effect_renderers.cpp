@@ -6,8 +6,10 @@
 #include "analysis/presence_threshold.h"
 #include "effects/renderer_tables.h"
 #include "effects/soft_flare_builder.h"
+#include "effects/soft_flare_profile.h"
 #include "effects/spike_distance_tables.h"
 #include "effects/star_builder.h"
+#include "effects/star_phase_set.h"
 #include "effects/star_settings.h"
 #include "host/input_image.h"
 #include "host/pipeline_steps.h"
@@ -18,6 +20,10 @@ namespace {
 
 constexpr uint8_t kNeverBuiltByte = 0xFF;
 constexpr RenderImageFacts kNoImageFacts{0xFFFFFFFFu, 0xFFFFFFFFu, false};
+// The star's phases are all kept while they take at most this many bytes per squared diagonal
+// pixel (about four bytes per pixel of a 3:2 photo, the size of an 8-bit working copy); a
+// longer star keeps only the phases the bands are stamping (star_phase_set.h).
+constexpr uint64_t kStarPhaseBytesPerSquaredDiagonal = 2;
 
 struct EffectRenderer {
   EffectShape shape;
@@ -25,6 +31,8 @@ struct EffectRenderer {
   SpikeDistanceTables distances;  // the star's, made when it is bound
   ParameterSetBuffer builtWith{};
   RenderImageFacts builtImage = kNoImageFacts;
+  StarPhaseSet phases;       // the star's, for the final render
+  SoftFlareProfile profile;  // the soft flare's
 };
 
 struct EffectRenderers {
@@ -44,7 +52,31 @@ void MarkNeverBuilt(EffectRenderer* renderer) {
   renderer->builtImage = kNoImageFacts;
 }
 
+// The colour of a star entry beyond the rainbow table (context: the star's parameters).
+FractionColor FarRainbowColor(uint32_t distanceIndex, const void* context) {
+  const auto* p = static_cast<const EffectShapeParameters*>(context);
+  return RainbowColor(distanceIndex, p->image.diagonal, p->snapshot.RainbowIntensity,
+                      p->snapshot.RainbowFrequency, p->image.grayHost);
+}
+
+StampColours StarColours(const EffectRenderer& star) {
+  StampColours colours;
+  const std::vector<FractionColor>& rainbow = star.distances.rainbow;
+  colours.far = &FarRainbowColor;
+  colours.context = &star.parameters;
+  colours.table = rainbow.data();
+  colours.tableSize = static_cast<uint32_t>(rainbow.size());
+  bool uniform = true;
+  for (const FractionColor& c : rainbow) uniform = uniform && c == rainbow.front();
+  // Entries lie where the fall-off tables reach, which the rainbow table covers.
+  colours.uniform = uniform && !rainbow.empty();
+  if (colours.uniform) colours.single = rainbow.front();
+  return colours;
+}
+
 void Attach(EffectRenderer* renderer, ShapeBuilder builder) {
+  renderer->phases.Release();
+  renderer->profile = SoftFlareProfile{};
   ReleaseEffectShape(&renderer->shape);
   renderer->shape.shapeType = SHAPE_IMAGE;
   renderer->shape.builder = builder;
@@ -67,6 +99,11 @@ void Bind(EffectRenderer* renderer, ShapeBuilder builder, const ParameterSetBuff
     renderer->distances = BuildSpikeDistanceTables(
         MakeStarSettings(snapshot, image.diagonal, image.presenceThreshold, image.grayHost));
     renderer->parameters.distances = &renderer->distances;
+    renderer->phases.Reset(
+        &renderer->shape, StarColours(*renderer),
+        kStarPhaseBytesPerSquaredDiagonal * uint64_t{image.diagonal} * image.diagonal);
+  } else {
+    renderer->profile = MakeSoftFlareProfile(snapshot.Length, image);
   }
   renderer->builtWith = snapshot;
   renderer->builtImage = image;
@@ -101,6 +138,8 @@ void ReleaseEffectRenderers() {
   EffectRenderers& renderers = Renderers();
   std::lock_guard lock(renderers.section);
   for (EffectRenderer* renderer : {&renderers.star, &renderers.softFlare}) {
+    renderer->phases.Release();
+    renderer->profile = SoftFlareProfile{};
     ReleaseEffectShape(&renderer->shape);
     MarkNeverBuilt(renderer);
     renderer->parameters.distances = nullptr;
@@ -126,6 +165,12 @@ EffectShape* StarShape() {
 }
 EffectShape* SoftFlareShape() {
   return &Renderers().softFlare.shape;
+}
+StarPhaseSet* StarPhases() {
+  return &Renderers().star.phases;
+}
+const SoftFlareProfile* SoftFlareRadialProfile() {
+  return &Renderers().softFlare.profile;
 }
 
 // The run pipeline's steps for the renderers.

@@ -11,7 +11,10 @@
 // when the effect fields of the snapshot or the image facts differ from those the sub-shapes
 // were built with, every sub-shape is emptied so that it is built again on its next use, and
 // the star's distance tables (spike_distance_tables.h) are made for the new parameters.
-// ReleaseEffectRenderers frees the sub-shapes at the end of a run.
+// Binding also resets the star's phase set (star_phase_set.h) and makes the soft flare's radial
+// profile (soft_flare_profile.h), which the final render stamps from instead of the shapes'
+// sub-shapes. ReleaseEffectRenderers frees the sub-shapes, phases and profile at the end of a
+// run.
 //
 // Threading contract: initialisation and release run on one thread while no render draws.
 // BindEffectRenderers may be called by every band worker of a render at once: the
@@ -43,6 +46,10 @@ void BindEffectRenderers(const ParameterSetBuffer& snapshot, const RenderImageFa
 
 EffectShape* StarShape();
 EffectShape* SoftFlareShape();
+class StarPhaseSet;
+struct SoftFlareProfile;
+StarPhaseSet* StarPhases();
+const SoftFlareProfile* SoftFlareRadialProfile();
 
 // Whether the fields that shape a star (Intensity .. EffectsOnly, EffectType, Quantity) agree.
 bool SameEffectFields(const ParameterSetBuffer& a, const ParameterSetBuffer& b);

@@ -1,6 +1,7 @@
 #include "effects/effects_pass.h"
 
 #include <algorithm>
+#include <climits>
 #include <new>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "effects/effect_renderers.h"
 #include "effects/renderer_tables.h"
 #include "effects/shape_operations.h"
+#include "effects/soft_flare_profile.h"
+#include "effects/star_phase_set.h"
 #include "host/filter_interface.h"
 #include "host/final_render.h"
 #include "host/host_globals.h"
@@ -150,6 +153,79 @@ bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shap
   return true;
 }
 
+QuarterPixelPoint CentreOf(const LightSourceEntry& entry) {
+  constexpr int32_t kPhaseMask = kQuarterPhases - 1;
+  return {entry.x + (entry.xFraction >> 2), entry.xFraction & kPhaseMask,
+          entry.y + (entry.yFraction >> 2), entry.yFraction & kPhaseMask};
+}
+
+ImageRect Intersection(const ImageRect& a, const ImageRect& b) {
+  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+          std::min(a.bottom, b.bottom)};
+}
+
+int32_t Clamp32(int64_t v) {
+  return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+// StampSources by rows: the star from the run's phase set, the flare from its profile.
+bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
+                        const uint32_t* flareFactor, const ParameterSetBuffer& p,
+                        const EffectsPassSources& sources, const EffectsPassRound& round) {
+  std::vector<Stamp> stamps;
+  std::vector<int> phases;  // the distinct phases in stamping order
+  try {
+    stamps = StampsByPhase(flareFactor, p, sources);
+    for (const Stamp& stamp : stamps) {
+      if (phases.empty() || phases.back() != stamp.phase) phases.push_back(stamp.phase);
+    }
+  } catch (const std::bad_alloc&) {
+    SetRunResult(kMemFullErr);
+    return false;
+  }
+  StripProgress progress(sources, round, stamps.size());
+  if (stamps.empty()) return progress.Reached(0);
+
+  const ImageRect area = Intersection(clip, effects->dataRect);
+  const uint32_t visibleLevel = PresenceThreshold() / 2;
+  const LightSourceEntry* entries = sources.table->data();
+  const RowIndexedPhase* phase = nullptr;
+  size_t phaseNumber = 0;
+  for (size_t done = 0; done < stamps.size(); ++done) {
+    const LightSourceEntry& entry = entries[stamps[done].index];
+    const WorkingPixel colour =
+        SourceColor(entry, stamps[done].strength, p.ColorSaturation, sources.grayHost);
+    const QuarterPixelPoint c = CentreOf(entry);
+    if (flare) {
+      StampSoftFlare(effects, *sources.softFlareProfile, c, area, colour, visibleLevel);
+    } else {
+      if (done == 0 || stamps[done].phase != stamps[done - 1].phase) {
+        if (done != 0) {
+          sources.starPhases->Done(stamps[done - 1].phase, round.sharing);
+          ++phaseNumber;
+        }
+        const std::vector<int> later(phases.begin() + static_cast<ptrdiff_t>(phaseNumber) + 1,
+                                     phases.end());
+        phase = sources.starPhases->Acquire(stamps[done].phase, later, round.sharing);
+        if (phase == nullptr) return false;
+      }
+      const ImageRect box = Intersection(
+          area, {Clamp32(int64_t{c.x} + phase->left), Clamp32(int64_t{c.y} + phase->top),
+                 Clamp32(int64_t{c.x} + phase->right), Clamp32(int64_t{c.y} + phase->bottom)});
+      if (box.left < box.right && box.top < box.bottom) {
+        StampRowIndexedPhase(effects, *phase, sources.starPhases->colours(), c, box, colour,
+                             visibleLevel);
+      }
+    }
+    if (!progress.Reached(done + 1)) {
+      if (!flare) sources.starPhases->Done(stamps[done].phase, round.sharing);
+      return false;
+    }
+  }
+  if (!flare) sources.starPhases->Done(stamps.back().phase, round.sharing);
+  return true;
+}
+
 }  // namespace
 
 uint64_t EffectsPassProgressUnits(const ParameterSetBuffer& snapshot, uint32_t sourceCount) {
@@ -175,6 +251,8 @@ EffectsPassSources RunEffectsPassSources() {
   return {&MasterTable(),
           StarShape(),
           SoftFlareShape(),
+          StarPhases(),
+          SoftFlareRadialProfile(),
           PresenceThreshold(),
           IsHostGrayMode(InputImage().mode),
           &AdvanceImageEditorProgress};
@@ -188,13 +266,18 @@ bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const Parameter
                        std::min(clip.right, data.right), std::min(clip.bottom, data.bottom)};
   if (fill.left < fill.right && fill.top < fill.bottom) FillImage(effects, kOpaqueBlack, fill);
 
+  const bool byRows =
+      round.rowStamps && sources.starPhases != nullptr && sources.softFlareProfile != nullptr;
   if (SpikePassRuns(snapshot) &&
-      !StampSources(effects, clip, sources.star, nullptr, snapshot, sources, round)) {
+      !(byRows ? StampSourcesByRows(effects, clip, false, nullptr, snapshot, sources, round)
+               : StampSources(effects, clip, sources.star, nullptr, snapshot, sources, round))) {
     return false;
   }
   if (SoftFlarePassRuns(snapshot)) {
     const uint32_t factor = SoftFlareFactor(snapshot.SoftFlareIntensity);
-    if (!StampSources(effects, clip, sources.softFlare, &factor, snapshot, sources, round)) {
+    if (!(byRows ? StampSourcesByRows(effects, clip, true, &factor, snapshot, sources, round)
+                 : StampSources(effects, clip, sources.softFlare, &factor, snapshot, sources,
+                                round))) {
       return false;
     }
   }

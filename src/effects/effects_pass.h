@@ -23,6 +23,10 @@
 //     progress reports a cancel (the run result becomes -128), or when the run has stopped
 //     meanwhile (the render's cancel flag, or a run result set by another thread).
 //
+// Stamping by rows (EffectsPassRound::rowStamps, the final render's way) draws the same: the
+// star from the run's StarPhaseSet (each phase built once for all bands and strips, only the
+// rows inside the clip read) and the soft flare from its radial profile (soft_flare_profile.h).
+//
 // A pass that does not run advances nothing: the final render's progress total counts one unit
 // per source, band and pass that runs (EffectsPassProgressUnits), so the bar ends at its total.
 //
@@ -45,26 +49,34 @@ using ProgressAdvance = bool (*)(uint32_t units);
 
 // What the pass draws from: the run's master table, the renderers' shapes, the presence
 // threshold, the host's grey mode and the progress.
+class StarPhaseSet;
+struct SoftFlareProfile;
+
 struct EffectsPassSources {
   const MasterLightSourceTable* table;
   EffectShape* star;
   EffectShape* softFlare;
+  StarPhaseSet* starPhases;                  // used when stamping by rows
+  const SoftFlareProfile* softFlareProfile;  // likewise
   uint32_t presenceThreshold;
   bool grayHost;
   ProgressAdvance advance;
 };
 
-// The run's sources: MasterTable(), the two effect renderers, PresenceThreshold(), the
+// The run's sources: MasterTable(), the two effect renderers (shapes, phase set, profile),
+// PresenceThreshold(), the
 // InputImage's mode and AdvanceImageEditorProgress.
 EffectsPassSources RunEffectsPassSources();
 
 // How one pass shares the work of its band: the band may be drawn in `strips` parts (this is
 // part `strip`), each advancing its share of the band's progress units; `sharing` says how many
-// bands stamp the shapes at once (shape_operations.h; bands = 0 keeps every sub-shape built).
+// bands stamp the shapes at once (shape_operations.h; bands = 0 keeps every sub-shape built);
+// `rowStamps` stamps from the sources' phase set and flare profile instead of the shapes.
 struct EffectsPassRound {
   uint32_t strip = 0;
   uint32_t strips = 1;
   ShapeSharing sharing{};
+  bool rowStamps = false;
 };
 
 bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const ParameterSetBuffer& snapshot,

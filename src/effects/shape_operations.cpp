@@ -10,6 +10,7 @@
 #include "analysis/presence_threshold.h"
 #include "diagnostics/message_report.h"
 #include "effects/blend.h"
+#include "effects/stamp_targets.h"
 #include "image/pixel_tables.h"
 #include "platform/sync.h"
 
@@ -97,38 +98,6 @@ uint32_t WeightedMean(uint64_t weightedSum, uint64_t weights) {
   return mean > kShapeFractionOne ? kShapeFractionOne : static_cast<uint32_t>(mean);
 }
 
-// Direct access to a working-RGB (mode 64) target: samples are WorkingPixel values.
-struct WorkingTarget {
-  const ImageRecord* image;
-  void Fetch(WorkingPixel* p, int32_t x, int32_t y) const {
-    const int64_t index = PixelIndex(*image, x, y);
-    const uint32_t* s = static_cast<const uint32_t*>(image->pixels.data) + index * kSamplesPerPixel;
-    *p = {s[0], s[1], s[2], s[kAlphaSample], kFullCoverage};
-    if (ImageHasMask(*image)) {
-      p->mask = GetFixedTables().alpha8To32[static_cast<const uint8_t*>(image->mask.data)[index]];
-    }
-  }
-  void Store(const WorkingPixel& p, int32_t x, int32_t y) const {
-    const int64_t index = PixelIndex(*image, x, y);
-    uint32_t* s = static_cast<uint32_t*>(image->pixels.data) + index * kSamplesPerPixel;
-    const uint32_t values[kSamplesPerPixel] = {p.red, p.green, p.blue, p.alpha};
-    for (int i = 0; i < kSamplesPerPixel; ++i) {
-      if (values[i] != kLeaveUnchanged) s[i] = values[i];
-    }
-    if (ImageHasMask(*image) && p.mask != kLeaveUnchanged) {
-      static_cast<uint8_t*>(image->mask.data)[index] =
-          GetFixedTables().alpha16To8[p.mask >> kCoverageToIndexShift];
-    }
-  }
-};
-
-// Any other target goes through its own converters.
-struct ConvertedTarget {
-  const ImageRecord* image;
-  void Fetch(WorkingPixel* p, int32_t x, int32_t y) const { image->fetch(image, p, x, y); }
-  void Store(const WorkingPixel& p, int32_t x, int32_t y) const { image->store(image, &p, x, y); }
-};
-
 template <BlendRoutine kBlend, class Target>
 void Stamp(const Target& target, const SubShape& sub, const QuarterPixelPoint& c,
            const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel) {
@@ -153,11 +122,8 @@ void Stamp(const Target& target, const SubShape& sub, const QuarterPixelPoint& c
 template <BlendRoutine kBlend>
 void StampInto(ImageRecord* target, const SubShape& sub, const QuarterPixelPoint& c,
                const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel) {
-  if (target->mode == kImageModeWorkingRgb) {
-    Stamp<kBlend>(WorkingTarget{target}, sub, c, box, colour, visibleLevel);
-  } else {
-    Stamp<kBlend>(ConvertedTarget{target}, sub, c, box, colour, visibleLevel);
-  }
+  WithStampTarget(target,
+                  [&](const auto& t) { Stamp<kBlend>(t, sub, c, box, colour, visibleLevel); });
 }
 
 }  // namespace

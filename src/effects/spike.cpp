@@ -30,19 +30,46 @@ SpikeRasterizer::SpikeRasterizer(const StarSettings& settings, const SpikeDistan
       yPhase_(yPhase),
       reach_(SpikeReach(settings.diagonal)) {}
 
+SpikeRasterizer::SpikeRasterizer(const StarSettings& settings, const SpikeDistanceTables& tables,
+                                 PackedSpikeEntries* packed, int xPhase, int yPhase)
+    : SpikeRasterizer(settings, tables, static_cast<SubShape*>(nullptr), xPhase, yPhase) {
+  packed_ = packed;
+  packed_->count = 0;
+}
+
+void SpikeRasterizer::Box(int32_t* left, int32_t* top, int32_t* right, int32_t* bottom) const {
+  *left = hasBox_ ? left_ : 0;
+  *top = hasBox_ ? top_ : 0;
+  *right = hasBox_ ? right_ : 0;
+  *bottom = hasBox_ ? bottom_ : 0;
+}
+
 bool SpikeRasterizer::AddPixel(int32_t dx, int32_t dy, uint32_t distanceIndex, uint32_t value) {
-  const FractionColor color =
-      distanceIndex < tables_.rainbow.size()
-          ? tables_.rainbow[distanceIndex]
-          : RainbowColor(distanceIndex, settings_.diagonal, settings_.rainbowIntensity,
-                         settings_.rainbowFrequency, settings_.grayHost);
-  const SubShapeEntry entry{static_cast<int16_t>(dx),
-                            static_cast<int16_t>(dy),
-                            color.red,
-                            color.green,
-                            color.blue,
-                            value};
-  if (!AddSubShapeEntry(subShape_, entry, kSpikeEntryGrowth)) return false;
+  if (packed_ != nullptr) {
+    const uint64_t needed = (uint64_t{packed_->count} + 1) * sizeof(PackedSpikeEntry);
+    if (needed > packed_->entries.size &&
+        ReallocateBufferPreserveContents(
+            (uint64_t{packed_->count} + kSpikeEntryGrowth) * sizeof(PackedSpikeEntry),
+            &packed_->entries) != 0) {
+      WarnLowMemory();
+      return false;
+    }
+    static_cast<PackedSpikeEntry*>(packed_->entries.data)[packed_->count++] = {
+        static_cast<int16_t>(dx), static_cast<int16_t>(dy), value};
+  } else {
+    const FractionColor color =
+        distanceIndex < tables_.rainbow.size()
+            ? tables_.rainbow[distanceIndex]
+            : RainbowColor(distanceIndex, settings_.diagonal, settings_.rainbowIntensity,
+                           settings_.rainbowFrequency, settings_.grayHost);
+    const SubShapeEntry entry{static_cast<int16_t>(dx),
+                              static_cast<int16_t>(dy),
+                              color.red,
+                              color.green,
+                              color.blue,
+                              value};
+    if (!AddSubShapeEntry(subShape_, entry, kSpikeEntryGrowth)) return false;
+  }
   if (!hasBox_) {
     left_ = dx;
     top_ = dy;
@@ -59,7 +86,7 @@ bool SpikeRasterizer::AddPixel(int32_t dx, int32_t dy, uint32_t distanceIndex, u
 }
 
 void SpikeRasterizer::StoreBox() const {
-  if (!hasBox_) return;
+  if (!hasBox_ || subShape_ == nullptr) return;
   subShape_->left = left_;
   subShape_->top = top_;
   subShape_->right = right_;

@@ -32,6 +32,21 @@ namespace lumeray {
 
 // Entries a sub-shape grows by when a spike fills it.
 inline constexpr uint32_t kSpikeEntryGrowth = 0x40000;
+
+// A rasteriser's pixel without its colour (a function of its distance from the exact centre):
+// eight bytes instead of a sub-shape entry's twenty, for builds that keep no colour.
+struct PackedSpikeEntry {
+  int16_t dx;
+  int16_t dy;
+  uint32_t value;
+};
+struct PackedSpikeEntries {
+  BufferDescriptor entries;  // PackedSpikeEntry array, grown by kSpikeEntryGrowth entries
+  uint32_t count = 0;
+  const PackedSpikeEntry* data() const {
+    return static_cast<const PackedSpikeEntry*>(entries.data);
+  }
+};
 // The largest reach in quarter pixels whose entry offsets still fit 16 bits.
 inline constexpr int64_t kLargestReach = 4 * (INT16_MAX - 1);
 
@@ -42,6 +57,9 @@ class SpikeRasterizer {
  public:
   SpikeRasterizer(const StarSettings& settings, const SpikeDistanceTables& tables,
                   SubShape* subShape, int xPhase, int yPhase);
+  // Writing packed entries instead (their count starts at 0).
+  SpikeRasterizer(const StarSettings& settings, const SpikeDistanceTables& tables,
+                  PackedSpikeEntries* packed, int xPhase, int yPhase);
 
   // Draws one spike of the family whose fall-off table is given (its length and fall-off
   // intensity); false only when an entry could not be added (the low-memory warning has been
@@ -50,6 +68,9 @@ class SpikeRasterizer {
 
   // Writes the bounding box of every entry added so far into the sub-shape.
   void StoreBox() const;
+  // The bounding box of every entry added so far (relative to the centre pixel, right and
+  // bottom exclusive); all 0 without entries.
+  void Box(int32_t* left, int32_t* top, int32_t* right, int32_t* bottom) const;
 
  private:
   bool AddPixel(int32_t dx, int32_t dy, uint32_t distanceIndex, uint32_t value);
@@ -57,6 +78,7 @@ class SpikeRasterizer {
   const StarSettings& settings_;
   const SpikeDistanceTables& tables_;
   SubShape* subShape_;
+  PackedSpikeEntries* packed_ = nullptr;
   int xPhase_;
   int yPhase_;
   int64_t reach_;

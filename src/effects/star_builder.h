@@ -17,10 +17,20 @@
 #pragma once
 
 #include "effects/effect_shape.h"
+#include "effects/effect_shape_parameters.h"
+#include "effects/row_indexed_phase.h"
+#include "effects/spike.h"
 
 namespace lumeray {
 
 bool BuildStarSubShape(EffectShape* shape, int xPhase, int yPhase);
+
+// The same star for one phase straight into row-indexed form (row_indexed_phase.h), through
+// `scratch` (packed entries, kept by the caller for the next build); the parameters must carry
+// their distance tables. False (after the low-memory warning) when memory ran out, or without
+// distance tables.
+bool BuildStarPhaseRows(const EffectShapeParameters& parameters, int xPhase, int yPhase,
+                        PackedSpikeEntries* scratch, RowIndexedPhase* phase);
 
 // Gives a sub-shape without an entry array an array of one entry; false (low-memory warning
 // shown) when it cannot. Shared by the star and soft flare builders.

@@ -5,6 +5,7 @@
 
 #include "effects/blend.h"
 #include "effects/spike.h"
+#include "effects/star_phase_set.h"
 #include "host/progress.h"
 #include "render_test_support.h"
 #include "unit/effects/shape_test_allocation.h"
@@ -127,39 +128,79 @@ TEST_F(BandRender, ScreeningWhiteAtFullOpacityGivesWhite) {
   }
 }
 
-TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplitStripsOrSharedShapes) {
-  MakeOutput(kImageModeRgb16, 240, 180);
-  std::vector<LightSourceEntry> sources;
-  for (int i = 0; i < 12; ++i) {
-    LightSourceEntry e = Source(15 + 19 * i, i % 4, 12 + 14 * i, (i * 3) % 4);
-    e.red = 0xFFFFFFFE - 0x10000000u * i;
-    e.blue = 0x80000000u + 0x08000000u * i;
-    e.brightness = 0xF0000000u - 0x01000000u * i;
-    sources.push_back(e);
+// The final render's way (strips stamped by rows from phases built once, the flare from its
+// radial profile) against stamping the shapes' sub-shapes with DrawShapeInto: byte for byte, for
+// rainbow and plain stars, a long wide flare whose reach passes the image, and a grey host.
+TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplitStripsOrStampingByRows) {
+  struct Case {
+    const char* name;
+    int32_t mode;
+    int16_t length, rainbow, flare;
+  };
+  const Case cases[] = {{"factory rainbow star", kImageModeRgb16, 50, 50, 30},
+                        {"plain star, long flare", kImageModeRgb8, 100, 0, 90},
+                        {"grey host", kImageModeGray16, 70, 80, 60}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReleaseImage(&InputImage());
+    MakeOutput(c.mode, 240, 180);
+    std::vector<LightSourceEntry> sources;
+    for (int i = 0; i < 12; ++i) {
+      // Quarter fractions up to 5 carry into the whole pixel.
+      LightSourceEntry e = Source(15 + 19 * i, i % 6, 12 + 14 * i, (i * 3) % 5);
+      e.red = 0xFFFFFFFE - 0x10000000u * i;
+      e.blue = 0x80000000u + 0x08000000u * i;
+      e.brightness = 0xF0000000u - 0x01000000u * i;
+      sources.push_back(e);
+    }
+    sources[3].state = kLightSourceShown;
+    SetSources(sources);
+    ParameterSet p = kFactoryParameters;
+    p.Quantity = 80;
+    p.Length = c.length;
+    p.RainbowIntensity = c.rainbow;
+    p.SoftFlareIntensity = c.flare;
+    const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(p);
+
+    auto render = [&](int bands, bool planned = true) {
+      FillWithNoise(3);
+      InitializeEffectRenderers(nullptr, nullptr);  // every render builds its shapes afresh
+      EXPECT_TRUE(Render(snapshot, bands, planned));
+      return OutputBytes();
+    };
+    const std::vector<uint8_t> one = render(1, false);
+    FillWithNoise(3);
+    EXPECT_NE(OutputBytes(), one);  // the stars changed the image
+    EXPECT_EQ(render(1, false), one) << "two renders are identical";
+    EXPECT_EQ(render(1), one);
+    EXPECT_EQ(render(2), one);
+    EXPECT_EQ(render(3), one);
+    EXPECT_EQ(render(7), one);
+    EXPECT_EQ(render(200), one) << "more bands than rows";
+    // On so small an image every one of these stars passes the phases' budget (the spikes' core
+    // does not shrink with the image): phases are freed and built again for each strip.
+    EXPECT_TRUE(StarPhases()->bounded());
   }
-  sources[3].state = kLightSourceShown;
+}
+
+TEST_F(BandRender, EachPhaseOfTheStarIsBuiltOnceForAllBandsAndStrips) {
+  MakeOutput(kImageModeRgb8, 600, 400);
+  // Eight sources on five distinct phases.
+  const int phases[][2] = {{0, 0}, {1, 2}, {0, 0}, {3, 3}, {1, 2}, {2, 0}, {0, 1}, {3, 3}};
+  std::vector<LightSourceEntry> sources;
+  for (int i = 0; i < 8; ++i)
+    sources.push_back(Source(30 + 30 * i, phases[i][0], 100, phases[i][1]));
   SetSources(sources);
   ParameterSet p = kFactoryParameters;
-  p.Quantity = 80;
-  const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(p);
-
-  auto render = [&](int bands, bool planned = true) {
-    FillWithNoise(3);
-    InitializeEffectRenderers(nullptr, nullptr);  // every render builds its shapes afresh
-    EXPECT_TRUE(Render(snapshot, bands, planned));
-    return OutputBytes();
-  };
-  // One band in one piece keeping every shape; the planned renders draw in strips with the
-  // sub-shapes freed as the bands finish with them.
-  const std::vector<uint8_t> one = render(1, false);
-  FillWithNoise(3);
-  EXPECT_NE(OutputBytes(), one);  // the stars changed the image
-  EXPECT_EQ(render(1, false), one) << "two renders are identical";
-  EXPECT_EQ(render(1), one);
-  EXPECT_EQ(render(2), one);
-  EXPECT_EQ(render(3), one);
-  EXPECT_EQ(render(7), one);
-  EXPECT_EQ(render(200), one) << "more bands than rows";
+  p.Quantity = 100;
+  ASSERT_TRUE(Render(MakeFinalRenderSnapshot(p), 2));
+  EXPECT_FALSE(StarPhases()->bounded());
+  EXPECT_EQ(StarPhases()->builds(), 5);
+  const std::vector<uint8_t> kept = OutputBytes();
+  FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, InputImage().dataRect);
+  InitializeEffectRenderers(nullptr, nullptr);
+  ASSERT_TRUE(Render(MakeFinalRenderSnapshot(p), 1, /*planned=*/false));
+  EXPECT_EQ(OutputBytes(), kept) << "the same as stamping the shapes";
 }
 
 TEST_F(BandRender, RainbowStarsAreNeutralForAGreyHostImage) {
@@ -216,8 +257,11 @@ TEST_F(BandRender, TheRunsBandEntryBindsTheRenderersAndDrawsIntoTheInputImage) {
   EXPECT_EQ(RunResult(), 0);
 }
 
+// The first array of a star build: a sub-shape's, or the packed entries of a row-indexed build.
 bool FailFreshStarArrays(size_t size, bool fresh, bool isRealloc) {
-  return isRealloc && fresh && size == uint64_t{kSpikeEntryGrowth} * sizeof(SubShapeEntry);
+  return isRealloc && fresh &&
+         (size == uint64_t{kSpikeEntryGrowth} * sizeof(SubShapeEntry) ||
+          size == uint64_t{kSpikeEntryGrowth} * sizeof(PackedSpikeEntry));
 }
 
 TEST_F(BandRender, StarsThatCannotBeBuiltFailTheRenderWithOneWarningAndLeaveTheImage) {

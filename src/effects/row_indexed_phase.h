@@ -1,0 +1,64 @@
+// A built sub-shape in a compact form for stamping into strips of rows: its entries grouped by
+// row (offset dy), in their order within each row, with only their column offset and value.
+// A stamp into a strip reads just the rows the strip holds. The entries' colour is not kept: it
+// is a function of the entry's distance from the exact centre (the star's rainbow, by distance
+// index, spike_distance_tables.h), given at stamping as StampColours.
+//
+// Six bytes an entry (against twenty in a sub-shape), so that a run can keep every phase of the
+// star it draws and build each only once.
+//
+// Threading contract: made by one thread; once made, read by any number of threads.
+#pragma once
+
+#include <cstdint>
+
+#include "analysis/light_source_table.h"
+#include "effects/effect_shape.h"
+#include "effects/rainbow.h"
+#include "image/buffer.h"
+#include "image/image_record.h"
+
+namespace lumeray {
+
+struct RowIndexedPhase {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;  // box relative to the centre pixel
+  uint32_t entryCount = 0;
+  BufferDescriptor storage;  // row starts (rows + 1), values, column offsets
+
+  uint32_t Rows() const { return static_cast<uint32_t>(bottom - top); }
+  const uint32_t* RowStarts() const { return static_cast<const uint32_t*>(storage.data); }
+  const uint32_t* Values() const { return RowStarts() + Rows() + 1; }
+  const int16_t* Columns() const { return reinterpret_cast<const int16_t*>(Values() + entryCount); }
+};
+
+// Makes `phase` from a built sub-shape; false (after the low-memory warning) when its storage
+// cannot be had. The sub-shape is left as it is.
+bool MakeRowIndexedPhase(const SubShape& subShape, RowIndexedPhase* phase);
+// The same from packed entries (spike.h) whose bounding box is `box` (relative, as a
+// sub-shape's).
+struct PackedSpikeEntry;
+bool MakeRowIndexedPhase(const PackedSpikeEntry* entries, uint32_t count, const ImageRect& box,
+                         RowIndexedPhase* phase);
+void ReleaseRowIndexedPhase(RowIndexedPhase* phase);
+
+// The colour of an entry: one colour for all, or the table's colour at the entry's distance
+// index round(10 x distance in quarter pixels from the exact centre), computed by `far` beyond
+// the table.
+struct StampColours {
+  bool uniform = true;
+  FractionColor single{kShapeFractionOne, kShapeFractionOne, kShapeFractionOne};
+  const FractionColor* table = nullptr;
+  uint32_t tableSize = 0;
+  FractionColor (*far)(uint32_t distanceIndex, const void* context) = nullptr;
+  const void* context = nullptr;
+};
+
+// Stamps `phase` at the centre (a whole pixel and its phase in quarter pixels, which must be the
+// phase's) in 'scrn' mode, exactly as DrawShapeInto stamps the sub-shape it was made from: only
+// pixels inside `box` (absolute; already cut to the target), entries whose brightest channel x
+// alpha is below `visibleLevel` skipped.
+void StampRowIndexedPhase(ImageRecord* target, const RowIndexedPhase& phase,
+                          const StampColours& colours, const QuarterPixelPoint& centre,
+                          const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel);
+
+}  // namespace lumeray

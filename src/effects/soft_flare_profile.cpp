@@ -1,0 +1,120 @@
+#include "effects/soft_flare_profile.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include "effects/blend.h"
+#include "effects/effect_shape.h"
+#include "effects/soft_flare_builder.h"
+#include "effects/spike.h"
+#include "effects/spike_profile.h"
+#include "effects/stamp_targets.h"
+
+namespace lumeray {
+namespace {
+
+constexpr int64_t kQuarter = 4;
+
+// The integer square root: the largest s with s * s <= n.
+int64_t IntegerRoot(int64_t n) {
+  auto s = static_cast<int64_t>(std::sqrt(static_cast<double>(n)));
+  while (s * s > n) --s;
+  while ((s + 1) * (s + 1) <= n) ++s;
+  return s;
+}
+
+// floor(a / 4) and ceil(a / 4) for any sign.
+int64_t FloorQuarter(int64_t a) {
+  return a >= 0 ? a / kQuarter : -((-a + kQuarter - 1) / kQuarter);
+}
+int64_t CeilQuarter(int64_t a) {
+  return -FloorQuarter(-a);
+}
+
+template <class Target>
+void StampDisc(const Target& target, const SoftFlareProfile& profile, const QuarterPixelPoint& c,
+               const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel) {
+  WorkingPixel source{FractionProduct(kShapeFractionOne, colour.red),
+                      FractionProduct(kShapeFractionOne, colour.green),
+                      FractionProduct(kShapeFractionOne, colour.blue), 0, kFullCoverage};
+  const uint32_t brightest = std::max({source.red, source.green, source.blue});
+  const auto blend = [&](int32_t x, int32_t y, uint32_t value) {
+    source.alpha = FractionProduct(value, colour.alpha);
+    if (FractionProduct(brightest, source.alpha) < visibleLevel) return;
+    WorkingPixel pixel;
+    target.Fetch(&pixel, x, y);
+    BlendScreen(&pixel, source);
+    target.Store(pixel, x, y);
+  };
+  const uint32_t* values = profile.values.data();
+  const uint64_t count = profile.values.size();
+  const auto limit = static_cast<int64_t>(profile.farthestSquare);
+  bool centreDone = false;
+  for (int32_t y = box.top; y < box.bottom; ++y) {
+    const int64_t dy4 = kQuarter * (int64_t{y} - c.y) - c.yFraction;
+    const int64_t room = limit - dy4 * dy4;
+    if (count == 0 || room < 0) continue;
+    // The columns whose squared distance is within the table: |4 dx - p| <= root.
+    const int64_t root = IntegerRoot(room);
+    const int64_t first = std::max<int64_t>(box.left, c.x + CeilQuarter(c.xFraction - root));
+    const int64_t last = std::min<int64_t>(box.right - 1, c.x + FloorQuarter(c.xFraction + root));
+    for (int64_t x = first; x <= last; ++x) {
+      const int64_t dx4 = kQuarter * (x - c.x) - c.xFraction;
+      const uint32_t h = DistanceIndex(static_cast<uint64_t>(dx4 * dx4 + dy4 * dy4)) / 2;
+      if (h >= count) continue;
+      if (x == c.x && y == c.y) centreDone = true;
+      blend(static_cast<int32_t>(x), y, values[h]);
+    }
+  }
+  // The centre pixel is always part of the flare, with value 0 when below the threshold.
+  if (!centreDone && c.x >= box.left && c.x < box.right && c.y >= box.top && c.y < box.bottom) {
+    blend(c.x, c.y, 0);
+  }
+}
+
+}  // namespace
+
+SoftFlareProfile MakeSoftFlareProfile(int32_t length, const RenderImageFacts& image) {
+  SoftFlareProfile profile;
+  if (length < 1) return profile;
+  profile.drawn = true;
+  const int64_t reach = SpikeReach(image.diagonal);
+  profile.reach = static_cast<int32_t>(reach / kQuarter);
+  const int64_t farthest = reach + kQuarter;
+  const uint32_t lastIndex = DistanceIndex(static_cast<uint64_t>(2 * farthest * farthest)) / 2;
+  for (uint32_t h = 0; h <= lastIndex; ++h) {
+    const uint32_t value = SoftFlareValue(h, image.diagonal, length);
+    if (value < image.presenceThreshold) break;
+    profile.values.push_back(value);
+  }
+  if (!profile.values.empty()) {
+    // The largest n whose half distance index round(10 sqrt(n)) / 2 is still in the table.
+    const uint32_t lastDistance = 2 * static_cast<uint32_t>(profile.values.size()) - 1;
+    const double root = (lastDistance + 0.5) / 10.0;
+    auto n = static_cast<uint64_t>(root * root);
+    while (n > 0 && DistanceIndex(n) > lastDistance) --n;
+    while (DistanceIndex(n + 1) <= lastDistance) ++n;
+    profile.farthestSquare = n;
+  }
+  return profile;
+}
+
+void StampSoftFlare(ImageRecord* target, const SoftFlareProfile& profile,
+                    const QuarterPixelPoint& centre, const ImageRect& box,
+                    const WorkingPixel& colour, uint32_t visibleLevel) {
+  if (!profile.drawn) return;
+  const auto clamp32 = [](int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  };
+  // The reach square around the centre pixel.
+  const ImageRect area{std::max(box.left, clamp32(int64_t{centre.x} - profile.reach)),
+                       std::max(box.top, clamp32(int64_t{centre.y} - profile.reach)),
+                       std::min(box.right, clamp32(int64_t{centre.x} + profile.reach + 1)),
+                       std::min(box.bottom, clamp32(int64_t{centre.y} + profile.reach + 1))};
+  if (area.left >= area.right || area.top >= area.bottom) return;
+  WithStampTarget(
+      target, [&](const auto& t) { StampDisc(t, profile, centre, area, colour, visibleLevel); });
+}
+
+}  // namespace lumeray

@@ -1,0 +1,172 @@
+#include "effects/star_phase_set.h"
+
+#include <chrono>
+
+#include "effects/effect_shape_parameters.h"
+#include "effects/star_builder.h"
+
+namespace lumeray {
+namespace {
+
+constexpr auto kStopPollInterval = std::chrono::milliseconds(20);
+
+uint64_t AllBands(uint32_t bands) {
+  return bands >= kMaxSharingBands ? ~uint64_t{0} : (uint64_t{1} << bands) - 1;
+}
+
+bool Sharing(const ShapeSharing& sharing) {
+  return sharing.bands != 0 && sharing.bands <= kMaxSharingBands && sharing.band < sharing.bands;
+}
+
+bool Stopped(const ShapeSharing& sharing) {
+  return sharing.stopped != nullptr && sharing.stopped();
+}
+
+}  // namespace
+
+void StarPhaseSet::Reset(EffectShape* star, const StampColours& colours, uint64_t budgetBytes) {
+  Release();
+  std::lock_guard lock(mutex_);
+  bands_ = 0;
+  star_ = star;
+  colours_ = colours;
+  budget_ = budgetBytes;
+}
+
+void StarPhaseSet::Release() {
+  std::lock_guard lock(mutex_);
+  for (int i = 0; i < kSubShapeCount; ++i) {
+    ReleaseRowIndexedPhase(&phases_[i]);
+    states_[i] = State::kUnbuilt;
+    holders_[i] = 0;
+    doneBy_[i] = 0;
+  }
+  for (BufferDescriptor& spare : spares_) DeallocateBuffer(&spare);
+  spares_.clear();
+  kept_ = 0;
+  bounded_ = false;
+  builds_ = 0;
+  // Until the next Reset nothing is built (the colours' table may be gone).
+  star_ = nullptr;
+  colours_ = StampColours{};
+}
+
+bool StarPhaseSet::bounded() const {
+  std::lock_guard lock(mutex_);
+  return bounded_;
+}
+
+void StarPhaseSet::FreeIfDone(int index, uint32_t bands) {
+  if (!bounded_ || states_[index] != State::kBuilt || holders_[index] != 0 || bands == 0) return;
+  if ((doneBy_[index] & AllBands(bands)) != AllBands(bands)) return;
+  kept_ -= phases_[index].storage.size;
+  ReleaseRowIndexedPhase(&phases_[index]);
+  states_[index] = State::kUnbuilt;
+  doneBy_[index] = 0;
+}
+
+void StarPhaseSet::Done(int index, const ShapeSharing& sharing) {
+  if (index < 0 || index >= kSubShapeCount) return;
+  {
+    std::lock_guard lock(mutex_);
+    if (holders_[index] > 0) --holders_[index];
+    if (Sharing(sharing)) {
+      doneBy_[index] |= uint64_t{1} << sharing.band;
+      FreeIfDone(index, sharing.bands);
+    }
+  }
+  changed_.notify_all();
+}
+
+void StarPhaseSet::DropSpares() {
+  std::lock_guard lock(mutex_);
+  for (BufferDescriptor& spare : spares_) DeallocateBuffer(&spare);
+  spares_.clear();
+}
+
+int StarPhaseSet::builds() const {
+  std::lock_guard lock(mutex_);
+  return builds_;
+}
+
+bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index) {
+  const auto* parameters = static_cast<const EffectShapeParameters*>(star_->parameters);
+  states_[index] = State::kBuilding;
+  ++building_;
+  ++builds_;
+  PackedSpikeEntries scratch;
+  if (!spares_.empty()) {
+    scratch.entries = spares_.back();
+    spares_.pop_back();
+  }
+  lock.unlock();
+  RowIndexedPhase phase;
+  const bool built =
+      parameters != nullptr && BuildStarPhaseRows(*parameters, index / kQuarterPhases,
+                                                  index % kQuarterPhases, &scratch, &phase);
+  lock.lock();
+  --building_;
+  // A bounded set (a very long star) keeps no spare: its builds' arrays are large.
+  BufferDescriptor spare = scratch.entries;
+  if (bounded_ || kept_ + phase.storage.size > budget_) {
+    DeallocateBuffer(&spare);
+  } else if (spare.data != nullptr) {
+    spares_.push_back(spare);
+  }
+  phases_[index] = phase;
+  states_[index] = built ? State::kBuilt : State::kFailed;
+  doneBy_[index] = 0;
+  kept_ += phase.storage.size;
+  if (kept_ > budget_ && !bounded_) {
+    bounded_ = true;
+    for (BufferDescriptor& unused : spares_) DeallocateBuffer(&unused);
+    spares_.clear();
+    // Phases every band is already done with go now (the bands' count is that of the last
+    // request; every sharing band passes the same).
+    for (int i = 0; i < kSubShapeCount; ++i) FreeIfDone(i, bands_);
+  }
+  changed_.notify_all();
+  return built;
+}
+
+const RowIndexedPhase* StarPhaseSet::Acquire(int index, const std::vector<int>& later,
+                                             const ShapeSharing& sharing) {
+  if (index < 0 || index >= kSubShapeCount) return nullptr;
+  std::unique_lock lock(mutex_);
+  if (star_ == nullptr) return nullptr;
+  if (Sharing(sharing)) bands_ = sharing.bands;
+  for (;;) {
+    switch (states_[index]) {
+      case State::kBuilt:
+        ++holders_[index];
+        return &phases_[index];
+      case State::kFailed:
+        return nullptr;
+      case State::kUnbuilt:
+        if (Stopped(sharing)) return nullptr;
+        // A bounded set builds one phase at a time: a long star's build needs much memory.
+        if (bounded_ && building_ > 0) break;
+        Build(lock, index);
+        continue;
+      case State::kBuilding:
+        break;
+    }
+    // Another band builds: build a phase needed later meanwhile (unless bounded), or wait.
+    int next = -1;
+    for (const int candidate : later) {
+      if (bounded_) break;
+      if (candidate >= 0 && candidate < kSubShapeCount && states_[candidate] == State::kUnbuilt) {
+        next = candidate;
+        break;
+      }
+    }
+    if (next >= 0 && !Stopped(sharing)) {
+      Build(lock, next);
+    } else {
+      changed_.wait_for(lock, kStopPollInterval);
+      if (states_[index] != State::kBuilt && Stopped(sharing)) return nullptr;
+    }
+  }
+}
+
+}  // namespace lumeray

@@ -1,0 +1,86 @@
+// The star's sixteen phases for one render, each built at most once and kept in row-indexed form
+// (row_indexed_phase.h) until the render ends, so that every strip of every band stamps from
+// the same builds.
+//
+// A band asks for the phases it stamps in its order. The first to ask for an unbuilt phase
+// builds it from the star shape's parameters (star_builder.h BuildStarPhaseRows; the packed
+// entries' array is kept as a spare for the next build; the shape's sub-shapes are not used). A
+// band that asks for a phase another band is building builds the first unbuilt phase it will need
+// later meanwhile, and waits only when there is none, so both workers build from the start. A
+// failed build (lack of memory, after the low-memory warning) fails every request for that phase.
+//
+// The phases are kept while they fit the set's byte budget. Once a build passes it (a very long
+// star), the set turns bounded: a phase is freed as soon as every band sharing the render is done
+// with it and none holds it (and built again for the next strip that needs it), one phase is
+// built at a time, and a band no longer builds ahead while it waits, so only the phases the
+// bands are stamping and one build's arrays stay alive.
+//
+// Threading contract: Reset and Release while no band renders (the renderers' binding section,
+// effect_renderers.h); Acquire and DropSpares from any band worker at once (an internal lock,
+// never held while building or while another lock is taken). Acquired phases stay valid until
+// the next Reset or Release.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "effects/effect_shape.h"
+#include "effects/row_indexed_phase.h"
+#include "effects/shape_operations.h"
+
+namespace lumeray {
+
+class StarPhaseSet {
+ public:
+  StarPhaseSet() = default;
+  StarPhaseSet(const StarPhaseSet&) = delete;
+  StarPhaseSet& operator=(const StarPhaseSet&) = delete;
+  ~StarPhaseSet() { Release(); }
+
+  // Forgets every phase; the phases will be built from `star`'s parameters and stamped with
+  // `colours` (whose table must outlive the set's use).
+  void Reset(EffectShape* star, const StampColours& colours, uint64_t budgetBytes);
+  // Frees the phases and spares; nothing is built until the next Reset.
+  void Release();
+
+  // The phase of sub-shape index `index`, built if needed, held by band `sharing.band` of
+  // `sharing.bands` (bands = 0: a single user; the phase is then never freed) until Done;
+  // `later` lists the indices this band needs after it. Null (and not held) when its build
+  // failed, or when `sharing.stopped` says the run has ended before it was built.
+  const RowIndexedPhase* Acquire(int index, const std::vector<int>& later,
+                                 const ShapeSharing& sharing);
+  // The band is done with the phase it acquired (for now).
+  void Done(int index, const ShapeSharing& sharing);
+
+  // Frees the spare entry arrays no build is using.
+  void DropSpares();
+
+  const StampColours& colours() const { return colours_; }
+  // How many phases were built since the last Reset; whether the budget was passed.
+  int builds() const;
+  bool bounded() const;
+
+ private:
+  enum class State { kUnbuilt, kBuilding, kBuilt, kFailed };
+  bool Build(std::unique_lock<std::mutex>& lock, int index);
+  void FreeIfDone(int index, uint32_t bands);
+
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  EffectShape* star_ = nullptr;
+  StampColours colours_;
+  State states_[kSubShapeCount] = {};
+  RowIndexedPhase phases_[kSubShapeCount];
+  uint32_t holders_[kSubShapeCount] = {};
+  uint64_t doneBy_[kSubShapeCount] = {};  // bands (one bit each) done with the phase
+  std::vector<BufferDescriptor> spares_;
+  uint64_t budget_ = 0;
+  uint64_t kept_ = 0;  // bytes of the built phases
+  bool bounded_ = false;
+  uint32_t bands_ = 0;  // the sharing bands' count of the last request
+  int builds_ = 0;
+  int building_ = 0;  // builds in progress
+};
+
+}  // namespace lumeray
