@@ -22,6 +22,13 @@
 namespace lumeray {
 namespace {
 
+// Test switch: LUMERAY_16BIT_RECTANGLES=1 plays a host without big-document support, which
+// exchanges tiles in 16-bit rectangles.
+bool OfferBigDocument() {
+  const char* value = std::getenv("LUMERAY_16BIT_RECTANGLES");
+  return value == nullptr || std::strcmp(value, "1") != 0;
+}
+
 void Report(const std::string& message) {
   std::fprintf(stderr, "lumeray: %s\n", message.c_str());
 }
@@ -138,6 +145,7 @@ int RunApply(const ApplyArguments& arguments) {
     ProgressBar bar(!arguments.quiet && StandardErrorIsTerminal(), stderr);
     RunOptions options;
     options.tileSize = arguments.tileSize > 0 ? arguments.tileSize : kDefaultTileSize;
+    options.bigDocument = OfferBigDocument();
     options.parametersSelector = arguments.dialog;
     options.mask = masked ? &mask : nullptr;
     options.progressBar = &bar;
@@ -200,6 +208,7 @@ int RunSources(const ApplyArguments& arguments) {
     ProgressBar bar(!arguments.quiet && StandardErrorIsTerminal(), stderr);
     RunOptions options;
     options.tileSize = arguments.tileSize > 0 ? arguments.tileSize : kDefaultTileSize;
+    options.bigDocument = OfferBigDocument();
     options.mask = masked ? &mask : nullptr;
     options.progressBar = &bar;
     options.traceEntry = module->traceEntry();
