@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "image/gamma_tables.h"
 #include "image/image_record.h"
 
 namespace lumeray {
@@ -29,32 +30,40 @@ namespace lumeray {
 inline uint8_t EncodeLinear8(const uint32_t* decode8, const uint8_t* encode8, uint32_t value) {
   if (value >= kFullIntensity) return 255;
   uint32_t sample = encode8[value >> 8];
-  while (sample < 255 && decode8[sample] < value && decode8[sample + 1] <= value) ++sample;
+  while (sample < 255 && decode8[sample + 1] <= value && decode8[sample] < value) ++sample;
   return static_cast<uint8_t>(sample);
 }
 
-inline uint16_t EncodeLinear16(const uint32_t* decode16, const uint16_t* encode16, uint32_t value) {
+// Of `reaching`, the first sample decoding at or above the value (> 0), and the one before it,
+// which decodes below: the nearer, the darker one when both are equally near (so `reaching`
+// when it decodes to exactly the value).
+inline uint32_t NearestSample(const uint32_t* decode16, uint32_t reaching, uint32_t value) {
+  const uint32_t above = decode16[reaching] - value;
+  const uint32_t below = value - decode16[reaching - 1];
+  return above < below ? reaching : reaching - 1;
+}
+
+// Values below kShadowEncodeEntries come from the set's shadow table. Above, the encode table
+// interpolated within its step lands on the first sample reaching the value or at most two
+// samples before it (the curve is nearly straight over one step there); two comparisons finish
+// the job, and the loops only run for a gamma far from 2.2.
+inline uint16_t EncodeLinear16(const uint32_t* decode16, const uint16_t* encode16,
+                               const uint16_t* shadows, uint32_t value) {
   constexpr uint32_t kLast = 65535;
   if (value >= kFullIntensity) return static_cast<uint16_t>(kLast);
-  // The table's neighbours bracket the samples decoding near the value; the two loops mend a
-  // bracket that rounding left short, so that [low, end) holds the last sample decoding below
-  // the value (or 0) and every sample decoding to it.
-  const uint32_t index = value >> 8;
-  uint32_t low = encode16[index] == 0 ? 0 : encode16[index] - 1u;
-  while (low > 0 && decode16[low] >= value) --low;
-  uint32_t end = index < kLast ? encode16[index + 1] + 1u : kLast + 1;
-  while (end <= kLast && decode16[end] <= value) ++end;
-  // decode16[0] is 0 and decode16[kLast] is kFullIntensity, above the value: `floor`, the
-  // brightest sample decoding at or below the value, exists and has a successor.
-  const uint32_t* const first = decode16 + low;
-  const uint32_t* const last = decode16 + end;
-  const auto floor = static_cast<uint32_t>(std::upper_bound(first, last, value) - decode16 - 1);
-  if (decode16[floor] == value) {
-    return static_cast<uint16_t>(std::lower_bound(first, last, value) - decode16);
-  }
-  const uint32_t below = value - decode16[floor];
-  const uint32_t above = decode16[floor + 1] - value;
-  return static_cast<uint16_t>(above < below ? floor + 1 : floor);
+  if (value < kShadowEncodeEntries) return shadows[value];
+  // decode16[0] is 0, below the value, and decode16[kLast] is kFullIntensity, above it: the
+  // first sample decoding at or above the value exists and is not sample 0.
+  const uint32_t index = value >> kLinearToIndexShift;
+  const uint32_t low = encode16[index];
+  const uint32_t high = index < kLast ? encode16[index + 1] : kLast;
+  uint32_t reaching =
+      std::clamp(low + (((high - low) * (value & 0xFFu)) >> kLinearToIndexShift), 1u, kLast - 2);
+  reaching += static_cast<uint32_t>(decode16[reaching] < value) +
+              static_cast<uint32_t>(decode16[reaching + 1] < value);
+  while (decode16[reaching - 1] >= value) --reaching;
+  while (decode16[reaching] < value) ++reaching;
+  return static_cast<uint16_t>(NearestSample(decode16, reaching, value));
 }
 
 }  // namespace lumeray

@@ -53,17 +53,21 @@ class Codec16 {
   explicit Codec16(const ImageRecord& image)
       : decode_(image.gammaTables.decode16),
         encode_(image.gammaTables.encode16),
+        shadows_(image.gammaTables.encode16Shadows),
         alphaIn_(GetFixedTables().alpha16To32),
         alphaOut_(GetFixedTables().alpha16To16) {}
 
   uint32_t DecodeColor(Sample sample) const { return decode_[sample]; }
   uint32_t DecodeAlpha(Sample sample) const { return alphaIn_[sample]; }
-  Sample EncodeColor(uint32_t value) const { return EncodeLinear16(decode_, encode_, value); }
+  Sample EncodeColor(uint32_t value) const {
+    return EncodeLinear16(decode_, encode_, shadows_, value);
+  }
   Sample EncodeAlpha(uint32_t alpha) const { return alphaOut_[alpha >> kCoverageToIndexShift]; }
 
  private:
   const uint32_t* decode_;
   const uint16_t* encode_;
+  const uint16_t* shadows_;
   const uint32_t* alphaIn_;
   const uint16_t* alphaOut_;
 };

@@ -269,8 +269,10 @@ TEST_F(ImageTest, BrightenedValuesNeverEncodeBelowTheirSample) {
     ASSERT_TRUE(t);
     for (uint32_t s = 0; s < 65536; ++s) {
       const uint32_t d = t.decode16[s];
-      ASSERT_GE(EncodeLinear16(t.decode16, t.encode16, d + 1), s) << gamma << " " << s;
-      ASSERT_EQ(t.decode16[EncodeLinear16(t.decode16, t.encode16, d)], d) << gamma << " " << s;
+      ASSERT_GE(EncodeLinear16(t.decode16, t.encode16, t.encode16Shadows, d + 1), s)
+          << gamma << " " << s;
+      ASSERT_EQ(t.decode16[EncodeLinear16(t.decode16, t.encode16, t.encode16Shadows, d)], d)
+          << gamma << " " << s;
       if (s > 255) continue;
       ASSERT_GE(EncodeLinear8(t.decode8, t.encode8, t.decode8[s] + 1), s) << gamma << " " << s;
       ASSERT_EQ(EncodeLinear8(t.decode8, t.encode8, t.decode8[s]), s) << gamma << " " << s;
