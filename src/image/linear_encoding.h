@@ -10,7 +10,8 @@
 //    everywhere else the table's sample is kept).
 //  * EncodeLinear16: at full 16-bit precision, the sample whose decoded value is nearest the
 //    value: of a run of samples that decode to exactly the value the darkest (so 0 gives 0), of
-//    two equally near the darker. The encode table only narrows the search.
+//    two equally near the darker. Linear values below kShadowEncodeEntries are looked up in the
+//    set's shadow table; above, the encode table only narrows the search.
 //
 // So for every sample s and value v > decode[s], the encoded sample is >= s: a value that was
 // brightened never comes back as a darker sample. Values at or above kFullIntensity give the
