@@ -2,14 +2,17 @@
 // and 16-bit, edge-safe and fast. Items are pixels.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "image/gamma_tables.h"
 #include "image/image_create.h"
 #include "image/image_ops.h"
 #include "image/image_record.h"
+#include "image/linear_encoding.h"
 
 namespace lumeray {
 namespace {
@@ -85,6 +88,43 @@ void BM_Linearize(benchmark::State& state, int32_t mode) {
   }
   state.SetItemsProcessed(state.iterations() * int64_t{kWidth} * kHeight);
 }
+
+// Encoding linear values into samples: the encode table alone (argument 0) against the encoder
+// the stores use (argument 1), on values spread evenly over the encoded scale as a photo's are
+// (each sample's decoded value and the point half way to the next). Items are values.
+template <class Sample>
+void BM_EncodeColor(benchmark::State& state) {
+  constexpr bool kEight = sizeof(Sample) == 1;
+  const GammaTableSet tables = GetGammaTables(kWorkingGamma);
+  if (!tables) return state.SkipWithError("gamma tables");
+  const uint32_t* decode = kEight ? tables.decode8 : tables.decode16;
+  const uint32_t samples = kEight ? 256 : 65536;
+  std::vector<uint32_t> values;
+  for (uint32_t s = 0; s + 1 < samples; ++s) {
+    values.push_back(decode[s]);
+    values.push_back((decode[s] + decode[s + 1]) / 2);
+  }
+  std::shuffle(values.begin(), values.end(), std::mt19937(3));
+  const bool full = state.range(0) != 0;
+  for (auto _ : state) {
+    uint32_t sum = 0;
+    for (const uint32_t v : values) {
+      if constexpr (kEight) {
+        sum += full ? EncodeLinear8(tables.decode8, tables.encode8, v)
+                    : tables.encode8[v >> kLinearToIndexShift];
+      } else {
+        sum += full ? EncodeLinear16(tables.decode16, tables.encode16, tables.encode16Shadows, v)
+                    : tables.encode16[v >> kLinearToIndexShift];
+      }
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(values.size()));
+  ReleaseGammaTables();
+}
+
+BENCHMARK_TEMPLATE(BM_EncodeColor, uint8_t)->Arg(0)->Arg(1);
+BENCHMARK_TEMPLATE(BM_EncodeColor, uint16_t)->Arg(0)->Arg(1);
 
 // Argument: 1 edge-safe, 0 fast.
 BENCHMARK_CAPTURE(BM_Fetch, Rgb8, kImageModeRgb8)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

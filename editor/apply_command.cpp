@@ -30,6 +30,13 @@
 namespace lumeray {
 namespace {
 
+// Test switch: LUMERAY_16BIT_RECTANGLES=1 plays a host without big-document support, which
+// exchanges tiles in 16-bit rectangles.
+bool OfferBigDocument() {
+  const char* value = std::getenv("LUMERAY_16BIT_RECTANGLES");
+  return value == nullptr || std::strcmp(value, "1") != 0;
+}
+
 void Report(const std::string& message) {
   std::fprintf(stderr, "lumeray: %s\n", message.c_str());
 }
@@ -256,6 +263,7 @@ RunOutcome RunModule(const ApplyArguments& arguments, RunInputs& inputs, RunOpti
                      bool useRegistry) {
   ProgressBar bar(!arguments.quiet && StandardErrorIsTerminal(), stderr);
   options.tileSize = arguments.tileSize > 0 ? arguments.tileSize : kDefaultTileSize;
+  options.bigDocument = OfferBigDocument();
   options.mask = inputs.masked ? &inputs.mask : nullptr;
   options.progressBar = &bar;
   HostSession session(inputs.module->entry());

@@ -48,6 +48,10 @@ std::string CheckRunInputs(PluginMainProc entry, const HostImage& image,
   if (options.tileSize < 1 || options.tileSize > kMaxTileSize) {
     return "the tile size must be 1 to " + std::to_string(kMaxTileSize);
   }
+  if (!options.bigDocument &&
+      (image.width > kMax16BitCoordinate || image.height > kMax16BitCoordinate)) {
+    return "the image is too large for a host without big-document support";
+  }
   if (options.mask != nullptr) {
     const GreyMask& mask = *options.mask;
     if (mask.width != image.width || mask.height != image.height ||
@@ -124,7 +128,7 @@ void FillRecord(RunFrame& frame, const HostImage& image, const RunOptions& optio
   frame.bigDocument.imageSize32 = VPoint{image.height, image.width};
   frame.bigDocument.filterRect32 = VRect{0, 0, image.height, image.width};
   frame.bigDocument.wholeSize32 = VPoint{image.height, image.width};
-  record.bigDocumentData = &frame.bigDocument;
+  record.bigDocumentData = options.bigDocument ? &frame.bigDocument : nullptr;
 }
 
 }  // namespace
@@ -215,9 +219,8 @@ RunOutcome HostSession::Run(HostImage& image, const RunOptions& options) {
     if (result == kNoErr) result = callSelector(kFilterSelectorFinish);
   }
 
-  if (result == kNoErr && !listing) {
-    tiles.Accept();
-  } else {
+  if (result == kNoErr && !listing) result = tiles.Accept();
+  if (result != kNoErr || listing) {
     tiles.Rollback();
   }
   tiles.ReleaseBuffers();

@@ -61,6 +61,9 @@ struct RunOptions {
   void* sinkContext = nullptr;
 
   int tileSize = kDefaultTileSize;
+  // Offer bigDocumentData (32-bit rectangles); false plays a host with 16-bit rectangles only,
+  // which takes images of at most 32767 x 32767 pixels.
+  bool bigDocument = true;
   bool parametersSelector = false;
   const GreyMask* mask = nullptr;
   ProgressSink* progressBar = nullptr;

@@ -379,6 +379,80 @@ void TileExchange::Rollback() {
   journal_.clear();
 }
 
+namespace {
+
+// One sample blended with the image's original under a mask value 1..254.
+void BlendUnderMask(SampleType type, const uint8_t* original, uint8_t mask, uint8_t* sample) {
+  const uint32_t m = mask, rest = 255u - mask;
+  switch (type) {
+    case SampleType::kUInt8:
+      *sample = static_cast<uint8_t>((*original * rest + *sample * m + 127u) / 255u);
+      break;
+    case SampleType::kUInt16: {
+      uint16_t was, now;
+      std::memcpy(&was, original, 2);
+      std::memcpy(&now, sample, 2);
+      const auto blended = static_cast<uint16_t>((was * rest + now * m + 127u) / 255u);
+      std::memcpy(sample, &blended, 2);
+      break;
+    }
+    case SampleType::kFloat32: {
+      float was, now;
+      std::memcpy(&was, original, 4);
+      std::memcpy(&now, sample, 4);
+      const double share = m / 255.0;
+      const auto blended = static_cast<float>(double{was} * (1.0 - share) + double{now} * share);
+      std::memcpy(sample, &blended, 4);
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+OSErr TileExchange::Accept() {
+  const OSErr status = ApplySelection();  // changes nothing when it fails
+  if (status == kNoErr) journal_.clear();
+  return status;
+}
+
+// The oldest journal entry holding a sample saved its value from before the run: entries are
+// taken oldest first and each sample is blended once.
+OSErr TileExchange::ApplySelection() {
+  if (mask_ == nullptr || record_->haveMask == 0 || journal_.empty()) return kNoErr;
+  const auto channels = static_cast<size_t>(image_->Channels());
+  const size_t bps = image_->BytesPerSample();
+  const auto width = static_cast<size_t>(image_->width);
+  std::vector<bool> blended;
+  try {
+    blended.assign(width * static_cast<size_t>(image_->height) * channels, false);
+  } catch (const std::bad_alloc&) {
+    return kMemFullErr;
+  }
+  for (const JournalEntry& entry : journal_) {
+    const uint8_t* saved = entry.samples.data();
+    for (int32_t y = entry.rect.top; y < entry.rect.bottom; ++y) {
+      for (int32_t x = entry.rect.left; x < entry.rect.right; ++x) {
+        const size_t at = static_cast<size_t>(y) * width + static_cast<size_t>(x);
+        const uint8_t m = mask_->values[at];
+        uint8_t* pixel = image_->Pixel(x, y) + static_cast<size_t>(entry.lo) * bps;
+        for (int p = 0; p < entry.count; ++p, saved += bps) {
+          const size_t flag = at * channels + static_cast<size_t>(entry.lo + p);
+          if (blended[flag]) continue;
+          blended[flag] = true;
+          uint8_t* sample = pixel + static_cast<size_t>(p) * bps;
+          if (m == 0) {
+            std::memcpy(sample, saved, bps);
+          } else if (m != 255) {
+            BlendUnderMask(image_->sampleType, saved, m, sample);
+          }
+        }
+      }
+    }
+  }
+  return kNoErr;
+}
+
 void TileExchange::ReleaseBuffers() {
   ClearDataPointers();
   pending_.reset();

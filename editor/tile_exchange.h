@@ -17,6 +17,11 @@
 //    (kPaddingEdgeReplicate, kPaddingNone, kPaddingError or a constant 0..255); output outside
 //    the image is discarded.
 //  * Every commit is journalled, so that a run that fails can be undone (Rollback).
+//  * The selection: with a mask, accepting a run (Accept) blends each sample the module wrote
+//    with the sample the image had before the run, as every host confines a filter to its
+//    selection: original x (1 - m) + written x m with m = mask / 255, rounded to the nearest
+//    integer sample (float samples blended in double precision). Where the mask is 0 the image
+//    keeps its own samples bit for bit; where it is 255 it takes what the module wrote.
 //
 // Threading: used on the run thread only (advanceState is one of the interface's procedures).
 #pragma once
@@ -81,8 +86,10 @@ class TileExchange {
 
   // Undoes every commit of the run, newest first.
   void Rollback();
-  // Keeps the commits (drops the journal).
-  void Accept() { journal_.clear(); }
+  // Keeps the commits, confined to the selection when there is a mask (drops the journal).
+  // kMemFullErr, with the image as the module left it and the journal kept (so that the run
+  // can still be undone), when the selection cannot be applied.
+  OSErr Accept();
   // Frees the request buffers and clears the record's data pointers.
   void ReleaseBuffers();
 
@@ -103,6 +110,7 @@ class TileExchange {
     std::vector<uint8_t> samples;
   };
 
+  OSErr ApplySelection();
   bool Uses32BitCoordinates() const;
   ExchangeRect InRect() const;
   ExchangeRect OutRect() const;

@@ -50,7 +50,7 @@ void CompositeEffectsBand(const ImageRecord& effects, const ImageRect& band, boo
                           ImageRecord* output) {
   const ImageRect area = Intersection(Intersection(band, output->dataRect), effects.dataRect);
   if (IsEmpty(area)) return;
-  const BlendRoutine blend = effectsOnly ? &BlendEffectsOnly : &BlendScreen;
+  const BlendRoutine blend = effectsOnly ? &BlendEffectsOnly : &CompositeScreen;
   for (int32_t y = area.top; y < area.bottom; ++y) {
     for (int32_t x = area.left; x < area.right; ++x) {
       WorkingPixel effect;

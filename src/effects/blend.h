@@ -17,8 +17,14 @@
 // channel: t = white - (white - d) x (1.0 - h), then d = t x o + d x (1.0 - o). The ends of the
 // mix are exact: opacity 0 leaves the destination unchanged (a black or transparent effect
 // pixel changes nothing) and opacity 1.0 gives t itself (the truncating products would
-// otherwise take one unit off at either end). A destination channel above white is screened as
-// white and kept, weighted, by the mix; results never reach kLeaveUnchanged.
+// otherwise take one unit off at either end). A screen only brightens: a channel never ends
+// below where it was, so neither the truncating products nor a destination above white (which
+// the screen would pull down towards white; it is kept as it is) can darken it. Results never
+// reach kLeaveUnchanged.
+//
+// CompositeScreen is the screen for compositing effects onto an image: the screened pixel with
+// every value the screen left as it was (and alpha and mask) set to kLeaveUnchanged, so that
+// storing it writes only the samples the effect changed.
 //
 // Threading contract: pure functions of their arguments; any thread.
 #pragma once
@@ -65,13 +71,26 @@ inline void BlendScreen(WorkingPixel* d, const WorkingPixel& s) {
   const auto screen = [o](uint32_t dc, uint32_t h) -> uint32_t {
     const uint32_t base = std::min(dc, kFullIntensity);
     const uint32_t t = kFullIntensity - FractionProduct(kFullIntensity - base, kFractionUnit - h);
-    if (o == kFractionUnit) return t;
+    if (o == kFractionUnit) return std::max(dc, t);
     const uint64_t mixed = uint64_t{FractionProduct(t, o)} + FractionProduct(dc, kFractionUnit - o);
-    return static_cast<uint32_t>(std::min<uint64_t>(mixed, kFractionUnit));
+    return std::max(dc, static_cast<uint32_t>(std::min<uint64_t>(mixed, kFractionUnit)));
   };
   d->red = screen(d->red, hue(s.red));
   d->green = screen(d->green, hue(s.green));
   d->blue = screen(d->blue, hue(s.blue));
+}
+
+inline void CompositeScreen(WorkingPixel* d, const WorkingPixel& s) {
+  const WorkingPixel before = *d;
+  BlendScreen(d, s);
+  const auto changed = [](uint32_t now, uint32_t was) {
+    return now == was ? kLeaveUnchanged : now;
+  };
+  d->red = changed(d->red, before.red);
+  d->green = changed(d->green, before.green);
+  d->blue = changed(d->blue, before.blue);
+  d->alpha = kLeaveUnchanged;
+  d->mask = kLeaveUnchanged;
 }
 
 inline void BlendEffectsOnly(WorkingPixel* d, const WorkingPixel& s) {

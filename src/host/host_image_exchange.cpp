@@ -32,24 +32,34 @@ ImageRect FilterRectangle(const FilterRecord& record) {
   return {r.left, r.top, r.right, r.bottom};
 }
 
-// Sets one request rectangle in the form the host works with.
-void SetRequest(PIRect16* rect16, VRect* rect32, const ImageRect& r) {
+// The request rectangles: the 32-bit ones of bigDocumentData when the module uses them (which
+// implies the host offers that record), else the record's own 16-bit ones.
+enum class Request { kInput, kOutput, kMask };
+
+void SetRequest(FilterRecord& record, Request request, const ImageRect& r) {
   if (Using32BitCoordinates()) {
-    *rect32 = VRect{r.top, r.left, r.bottom, r.right};
-  } else {
-    *rect16 = PIRect16{static_cast<int16_t>(r.top), static_cast<int16_t>(r.left),
-                       static_cast<int16_t>(r.bottom), static_cast<int16_t>(r.right)};
+    BigDocumentStruct& big = *record.bigDocumentData;
+    VRect& rect32 = request == Request::kInput    ? big.inRect32
+                    : request == Request::kOutput ? big.outRect32
+                                                  : big.maskRect32;
+    rect32 = VRect{r.top, r.left, r.bottom, r.right};
+    return;
   }
+  PIRect16& rect16 = request == Request::kInput    ? record.inRect
+                     : request == Request::kOutput ? record.outRect
+                                                   : record.maskRect;
+  rect16 = PIRect16{static_cast<int16_t>(r.top), static_cast<int16_t>(r.left),
+                    static_cast<int16_t>(r.bottom), static_cast<int16_t>(r.right)};
 }
 
 void SetInRect(FilterRecord& record, const ImageRect& r) {
-  SetRequest(&record.inRect, &record.bigDocumentData->inRect32, r);
+  SetRequest(record, Request::kInput, r);
 }
 void SetOutRect(FilterRecord& record, const ImageRect& r) {
-  SetRequest(&record.outRect, &record.bigDocumentData->outRect32, r);
+  SetRequest(record, Request::kOutput, r);
 }
 void SetMaskRect(FilterRecord& record, const ImageRect& r) {
-  SetRequest(&record.maskRect, &record.bigDocumentData->maskRect32, r);
+  SetRequest(record, Request::kMask, r);
 }
 
 int ColorPlanes(const FilterRecord& record) {
@@ -178,8 +188,16 @@ void CopyImageIntoPlane(const ImageRecord& image, void* plane, int channel, cons
         break;
       }
       case 4: {
+        // The plane holds the host's own samples: one the read made 0 (a negative) and the
+        // render left at 0 stays as the host had it.
         const float* in = PixelSamples<float>(image, left, y) + sample;
-        for (int64_t x = 0; x < width; ++x) std::memcpy(row + 4 * x, &in[x * kSamplesPerPixel], 4);
+        for (int64_t x = 0; x < width; ++x) {
+          const float value = in[x * kSamplesPerPixel];
+          float host;
+          std::memcpy(&host, row + 4 * x, 4);
+          if (value == 0.0f && host < 0.0f) continue;
+          std::memcpy(row + 4 * x, &value, 4);
+        }
         break;
       }
       default:

@@ -12,6 +12,13 @@
 //    inverse, so a sample read and written back unchanged comes back as it was sent.
 //  * 8-bit RGB images keep B, G, R, A in memory: host channel 0 is sample 2 and channel 2 is
 //    sample 0.
+//  * The write-back gives the host its own sample back wherever the render did not change it:
+//    8-bit, 16-bit and float samples come back bit for bit (the 16-bit mapping is exact both
+//    ways), and a negative float sample, which the read makes 0 (black) for the render, is
+//    left as the host has it in outData (the host's current image) while the image still
+//    holds 0 there.
+//  * Hosts without big-document support get their 16-bit request rectangles; the 32-bit ones
+//    are only touched when the module uses them.
 //
 // Threading contract: UI thread only (the host's procedures may only be called there).
 #pragma once

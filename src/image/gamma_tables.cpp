@@ -6,6 +6,7 @@
 
 #include "diagnostics/message_report.h"
 #include "image/buffer.h"
+#include "image/linear_encoding.h"
 #include "image/pixel_tables.h"
 
 namespace lumeray {
@@ -17,6 +18,7 @@ struct GammaCacheEntry {
   BufferDescriptor decode16;
   BufferDescriptor encode8;
   BufferDescriptor encode16;
+  BufferDescriptor encode16Shadows;
 };
 
 struct GammaTableCache {
@@ -31,7 +33,8 @@ GammaTableSet TablesOf(const GammaCacheEntry& entry) {
   return {static_cast<const uint32_t*>(entry.decode8.data),
           static_cast<const uint32_t*>(entry.decode16.data),
           static_cast<const uint8_t*>(entry.encode8.data),
-          static_cast<const uint16_t*>(entry.encode16.data)};
+          static_cast<const uint16_t*>(entry.encode16.data),
+          static_cast<const uint16_t*>(entry.encode16Shadows.data)};
 }
 
 struct CacheSearch {
@@ -72,6 +75,7 @@ void FreeEntry(GammaCacheEntry* entry) {
   DeallocateBuffer(&entry->decode16);
   DeallocateBuffer(&entry->encode8);
   DeallocateBuffer(&entry->encode16);
+  DeallocateBuffer(&entry->encode16Shadows);
 }
 
 bool AllocateEntry(GammaCacheEntry* entry) {
@@ -79,7 +83,8 @@ bool AllocateEntry(GammaCacheEntry* entry) {
       ReallocateBuffer(kEightBitEntries * sizeof(uint32_t), &entry->decode8) == 0 &&
       ReallocateBuffer(kSixteenBitEntries * sizeof(uint32_t), &entry->decode16) == 0 &&
       ReallocateBuffer(kSixteenBitEntries * sizeof(uint8_t), &entry->encode8) == 0 &&
-      ReallocateBuffer(kSixteenBitEntries * sizeof(uint16_t), &entry->encode16) == 0;
+      ReallocateBuffer(kSixteenBitEntries * sizeof(uint16_t), &entry->encode16) == 0 &&
+      ReallocateBuffer(kShadowEncodeEntries * sizeof(uint16_t), &entry->encode16Shadows) == 0;
   if (!allocated) FreeEntry(entry);
   return allocated;
 }
@@ -104,6 +109,14 @@ void FillEntry(const GammaCacheEntry& entry) {
     const double encoded = linear ? fraction : std::pow(fraction, inverse);
     encode8[i] = static_cast<uint8_t>(RoundToNearestEven(encoded * kMaximum8));
     encode16[i] = static_cast<uint16_t>(RoundToNearestEven(encoded * kMaximum16));
+  }
+  // The deepest shadows, where several samples may decode alike: walk the decode table.
+  auto* shadows = static_cast<uint16_t*>(entry.encode16Shadows.data);
+  shadows[0] = 0;
+  uint32_t reaching = 1;  // the first sample decoding at or above the value
+  for (uint32_t value = 1; value < kShadowEncodeEntries; ++value) {
+    while (decode16[reaching] < value) ++reaching;
+    shadows[value] = static_cast<uint16_t>(NearestSample(decode16, reaching, value));
   }
 }
 

@@ -7,7 +7,9 @@
 //   encode 8    65 536 x u8   round((i / 65 535)^(1/g) * 255)
 //   encode 16   65 536 x u16  round((i / 65 535)^(1/g) * 65 535)
 // No power is taken when g is exactly 1.0. The encode tables are indexed by a 24-bit linear
-// value shifted right by 8.
+// value shifted right by 8. A fifth table, encode 16 shadows (4096 x u16), holds for each linear
+// value below kShadowEncodeEntries the 16-bit sample EncodeLinear16 gives it
+// (linear_encoding.h), which the coarse encode 16 table cannot tell apart there.
 //
 // The cache keeps at most kGammaTableCacheCapacity sets keyed by the exact gamma. A gamma not
 // yet cached gets a new set while there is room; once the cache is full, or when the new set
@@ -38,6 +40,8 @@ constexpr double kLinearizingGamma = 1.0 / kWorkingGamma;
 
 // A 24-bit linear value indexes the encode tables by its upper 16 bits.
 constexpr int kLinearToIndexShift = 8;
+// Linear values below this are encoded to 16 bits through the shadow table.
+constexpr uint32_t kShadowEncodeEntries = 4096;
 
 // round(gamma * 20) / 20. A gamma that gives no positive finite result is reported and replaced
 // by kWorkingGamma.

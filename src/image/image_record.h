@@ -78,6 +78,9 @@ struct GammaTableSet {
   const uint32_t* decode16;  // 65 536 entries: 16-bit encoded -> 24-bit linear
   const uint8_t* encode8;    // 65 536 entries: (24-bit linear >> 8) -> 8-bit encoded
   const uint16_t* encode16;  // 65 536 entries: (24-bit linear >> 8) -> 16-bit encoded
+  // 4096 entries: 24-bit linear values below 4096 -> the 16-bit sample at full precision
+  // (linear_encoding.h).
+  const uint16_t* encode16Shadows;
 
   explicit operator bool() const { return decode8 != nullptr; }
 };

@@ -6,7 +6,9 @@
 // layout and the edge handling; each combination is its own routine, chosen once per image.
 //
 // Colour encoding rules shared by all codecs: kLeaveUnchanged is never encoded (the layouts
-// skip it); a value at or above kFullIntensity is written as the sample's full scale.
+// skip it); a value at or above kFullIntensity is written as the sample's full scale. 8-bit and
+// 16-bit colour is encoded as linear_encoding.h says: a value at or above a sample's decoded
+// value never encodes below that sample.
 #pragma once
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 
 #include "image/gamma_tables.h"
 #include "image/image_record.h"
+#include "image/linear_encoding.h"
 #include "image/pixel_tables.h"
 
 namespace lumeray::sample_codecs {
@@ -33,9 +36,7 @@ class Codec8 {
 
   uint32_t DecodeColor(Sample sample) const { return decode_[sample]; }
   uint32_t DecodeAlpha(Sample sample) const { return alphaIn_[sample]; }
-  Sample EncodeColor(uint32_t value) const {
-    return value < kFullIntensity ? encode_[value >> kLinearToIndexShift] : kMaximum8;
-  }
+  Sample EncodeColor(uint32_t value) const { return EncodeLinear8(decode_, encode_, value); }
   Sample EncodeAlpha(uint32_t alpha) const { return alphaOut_[alpha >> kCoverageToIndexShift]; }
 
  private:
@@ -52,19 +53,21 @@ class Codec16 {
   explicit Codec16(const ImageRecord& image)
       : decode_(image.gammaTables.decode16),
         encode_(image.gammaTables.encode16),
+        shadows_(image.gammaTables.encode16Shadows),
         alphaIn_(GetFixedTables().alpha16To32),
         alphaOut_(GetFixedTables().alpha16To16) {}
 
   uint32_t DecodeColor(Sample sample) const { return decode_[sample]; }
   uint32_t DecodeAlpha(Sample sample) const { return alphaIn_[sample]; }
   Sample EncodeColor(uint32_t value) const {
-    return value < kFullIntensity ? encode_[value >> kLinearToIndexShift] : kMaximum16;
+    return EncodeLinear16(decode_, encode_, shadows_, value);
   }
   Sample EncodeAlpha(uint32_t alpha) const { return alphaOut_[alpha >> kCoverageToIndexShift]; }
 
  private:
   const uint32_t* decode_;
   const uint16_t* encode_;
+  const uint16_t* shadows_;
   const uint32_t* alphaIn_;
   const uint16_t* alphaOut_;
 };

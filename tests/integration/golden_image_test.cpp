@@ -158,7 +158,11 @@ HostImage NightScene(SampleType type) {
   HostImage image = HostImage::Create(kWidth, kHeight, 3, false, type);
   for (size_t i = 0; i < scene.size() * 3; ++i) {
     const double level = std::clamp(scene[i / 3][i % 3], 0.0, 1.0);
-    if (type == SampleType::kUInt16) {
+    if (type == SampleType::kFloat32) {
+      // Lamp cores above white, as a high-dynamic-range photo has them.
+      const auto sample = static_cast<float>(level > 0.7 ? level * 4.0 : level);
+      std::memcpy(image.pixels.data() + i * 4, &sample, 4);
+    } else if (type == SampleType::kUInt16) {
       const auto sample = static_cast<uint16_t>(std::lround(level * 65535.0));
       std::memcpy(image.pixels.data() + i * 2, &sample, 2);
     } else {
@@ -174,6 +178,23 @@ HostImage NightScene8() {
 HostImage NightScene16() {
   return NightScene(SampleType::kUInt16);
 }
+HostImage NightSceneFloat() {
+  return NightScene(SampleType::kFloat32);
+}
+
+// A selection of the night scene: nothing on the left, a feathered edge rising across the
+// middle third, everything on the right.
+GreyMask FeatheredSelection() {
+  constexpr int kWidth = 320, kHeight = 240;
+  GreyMask mask{kWidth, kHeight, std::vector<uint8_t>(kWidth * kHeight)};
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      const double rise = std::clamp((x - kWidth / 3.0) / (kWidth / 3.0), 0.0, 1.0);
+      mask.values[y * kWidth + x] = static_cast<uint8_t>(std::lround(rise * 255));
+    }
+  }
+  return mask;
+}
 
 // ---- The runs ----
 
@@ -187,6 +208,7 @@ struct GoldenCase {
   const char* file;  // the reference is tests/golden/<file>.png
   HostImage (*input)();
   std::vector<Setting> settings;  // the others keep their factory values
+  GreyMask (*mask)() = nullptr;   // the selection, if any
 };
 
 void PrintTo(const GoldenCase& golden, std::ostream* out) {
@@ -221,6 +243,16 @@ const GoldenCase kCases[] = {
       {"--length", "65"},
       {"--sharpness", "15"},
       {"--intensity", "75"}}},
+    // Float references are kept as 16-bit PNGs of the 0..1 range.
+    {"NightSceneFloatStandardStar",
+     "nightfloat_standard",
+     NightSceneFloat,
+     {{"--effect", "Standard Star"}, {"--flare", "40"}}},
+    {"NightScene8BitFeatheredSelection",
+     "night8_feathered_selection",
+     NightScene8,
+     {{"--effect", "North Star"}},
+     FeatheredSelection},
 };
 
 Descriptor PlayedSettings(const std::vector<Setting>& settings) {
@@ -260,12 +292,22 @@ TEST_P(GoldenRun, LooksLikeItsReferenceImage) {
   const Descriptor played = PlayedSettings(golden.settings);
   RunOptions options;
   options.played = &played;
+  GreyMask mask;
+  if (golden.mask != nullptr) {
+    mask = golden.mask();
+    options.mask = &mask;
+  }
   HostSession session(module->entry());
   const RunOutcome outcome = session.Run(image, options);
   ASSERT_TRUE(outcome.ok()) << outcome.result << " " << outcome.moduleMessage
                             << outcome.hostMessage;
 
-  const OIIO::ImageBuf actual = testing::ToImageBuf(image);
+  OIIO::ImageBuf actual = testing::ToImageBuf(image);
+  if (image.sampleType == SampleType::kFloat32) {
+    OIIO::ImageBuf deep;
+    deep.copy(actual, OIIO::TypeDesc::UINT16);  // clamps to 0..1
+    actual = deep;
+  }
   const std::string reference = std::string(LUMERAY_GOLDEN_DIR) + "/" + golden.file + ".png";
   if (UpdatingReferences()) {
     ASSERT_TRUE(testing::WritePngAtomically(actual, reference, &error)) << error;

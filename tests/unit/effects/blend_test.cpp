@@ -1,7 +1,9 @@
 // The three blending modes at the edges of their fixed-point arithmetic.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <tuple>
 
 #include "effects/blend.h"
 #include "image/image_ops.h"
@@ -32,10 +34,11 @@ TEST(Blend, ScreeningWhiteAtFullOpacityGivesWhite) {
                                        {0x123456, 0xABCDEF, 0x000001, 0x1234, 0x5678},
                                        {kWhite, kWhite, kWhite, kOne, kOne},
                                        {0x3000000, 0x10, kWhite - 1, kOne, 0}};
-  // A white hue brighter than white is fully opaque: exactly white, alpha and mask kept.
+  // A white hue brighter than white is fully opaque: exactly white (a channel already above
+  // white keeps its brightness), alpha and mask kept.
   for (const WorkingPixel& d : destinations) {
     const WorkingPixel r = Screened(d, {2 * kWhite, 2 * kWhite, 2 * kWhite, kOne, kOne});
-    EXPECT_EQ(r.red, kWhite);
+    EXPECT_EQ(r.red, std::max(d.red, kWhite));
     EXPECT_EQ(r.green, kWhite);
     EXPECT_EQ(r.blue, kWhite);
     EXPECT_EQ(r.alpha, d.alpha);
@@ -105,6 +108,41 @@ TEST(Blend, ScreenTakesTheSourceHueAndOnlyBrightens) {
       Screened({kOne, kOne, kOne, kOne, kOne}, {kWhite, 0, 0, 0x40000000, kOne});
   EXPECT_LE(bright.red, kOne);
   EXPECT_LE(bright.green, kOne);
+}
+
+// Random destinations (deep shadows, mid tones, above white) under random effect pixels: no
+// channel ever ends darker, one above white stays as it was; compositing stores only the
+// channels that changed.
+TEST(Blend, ScreenNeverDarkensAndCompositingWritesOnlyWhatChanged) {
+  std::mt19937 generator(5);
+  const auto random = [&generator](uint32_t below) {
+    return static_cast<uint32_t>(generator() % below);
+  };
+  const uint32_t ranges[] = {0x100, kWhite, 8 * kWhite};
+  int unchanged = 0;
+  for (int i = 0; i < 30000; ++i) {
+    const WorkingPixel d{random(ranges[i % 3]), random(ranges[(i / 3) % 3]),
+                         random(ranges[(i / 9) % 3]), kOne, kOne};
+    const uint32_t strength = i % 2 == 0 ? 0x400 : 2 * kWhite;
+    const WorkingPixel s{random(strength), random(strength), random(strength), random(0xFFFFFFFFu),
+                         kOne};
+    const WorkingPixel r = Screened(d, s);
+    WorkingPixel stored = d;
+    CompositeScreen(&stored, s);
+    EXPECT_EQ(stored.alpha, kLeaveUnchanged);
+    EXPECT_EQ(stored.mask, kLeaveUnchanged);
+    for (auto [before, after, written] : {std::tuple{d.red, r.red, stored.red},
+                                          {d.green, r.green, stored.green},
+                                          {d.blue, r.blue, stored.blue}}) {
+      ASSERT_GE(after, before) << i;
+      if (before > kWhite) {
+        ASSERT_EQ(after, before) << i;
+      }
+      ASSERT_EQ(written, after == before ? kLeaveUnchanged : after) << i;
+      unchanged += after == before;
+    }
+  }
+  EXPECT_GT(unchanged, 1000) << "faint effects leave many channels as they are";
 }
 
 TEST(Blend, EffectsOnlyMovesBrightnessAboveWhiteIntoOpacity) {

@@ -122,25 +122,35 @@ class FakeHost {
     return 0;
   }
 
+  // Plays a host without big-document support: no bigDocumentData, so the module must ask in
+  // the record's 16-bit rectangles.
+  void OfferOnly16BitRectangles() { record_.bigDocumentData = nullptr; }
+
   // Serves the one request of the call from the planes, as an editor does.
   OSErr AdvanceState() {
     ++advanceCalls;
     if (advanceResult != kNoErr) return advanceResult;
-    const BigDocumentStruct& b = big_;
-    if (b.inRect32.right > b.inRect32.left) {
+    const bool big = record_.bigDocumentData != nullptr;
+    const auto request = [big](const PIRect16& r16, const VRect& r32) {
+      return big ? r32 : VRect{r16.top, r16.left, r16.bottom, r16.right};
+    };
+    const VRect in = request(record_.inRect, big_.inRect32);
+    const VRect out = request(record_.outRect, big_.outRect32);
+    const VRect maskRect = request(record_.maskRect, big_.maskRect32);
+    if (in.right > in.left) {
       ++inputRequests;
-      inRects.push_back(b.inRect32);
-      record_.inData = &planes_.at(static_cast<size_t>(record_.inLoPlane))[Offset(b.inRect32)];
+      inRects.push_back(in);
+      record_.inData = &planes_.at(static_cast<size_t>(record_.inLoPlane))[Offset(in)];
       record_.inRowBytes = width_;
     }
-    if (b.outRect32.right > b.outRect32.left) {
+    if (out.right > out.left) {
       ++outputRequests;
-      outRects.push_back(b.outRect32);
-      record_.outData = &output.at(static_cast<size_t>(record_.outLoPlane))[Offset(b.outRect32)];
+      outRects.push_back(out);
+      record_.outData = &output.at(static_cast<size_t>(record_.outLoPlane))[Offset(out)];
       record_.outRowBytes = width_;
     }
-    if (b.maskRect32.right > b.maskRect32.left) {
-      record_.maskData = &mask[Offset(b.maskRect32)];
+    if (maskRect.right > maskRect.left) {
+      record_.maskData = &mask[Offset(maskRect)];
       record_.maskRowBytes = width_;
     }
     return kNoErr;

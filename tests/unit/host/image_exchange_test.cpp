@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "host/input_image.h"
@@ -60,6 +61,27 @@ TEST(PlaneCopies, EightBitRgbIsKeptInBgraOrder) {
   ReleaseImage(&image);
 }
 
+// The write-back hands the host its own negative float samples back where the image still
+// holds the 0 the read made of them, and writes every other sample.
+TEST(PlaneCopies, NegativeFloatsTheRenderLeftAtZeroComeBackAsTheHostHadThem) {
+  ImageRecord image;
+  int result = 0;
+  const ImageRect rect{0, 0, 4, 1};
+  ASSERT_TRUE(CreateImage(&image, rect, rect, kModeRGB96, nullptr, false, false, &result));
+  const float read[4] = {-0.25f, -2.0f, 0.0f, 4.0f};
+  CopyPlaneIntoImage(&image, read, 0, rect, sizeof read, 4);
+  float* samples = PixelSamples<float>(image, 0, 0);
+  samples[0] = 0.0f;                              // the read's black, untouched by the render
+  samples[kSamplesPerPixel] = 0.125f;             // brightened by an effect
+  float plane[4] = {-0.25f, -2.0f, -1.0f, 4.0f};  // the host's current samples
+  CopyImageIntoPlane(image, plane, 0, rect, sizeof plane, 4);
+  EXPECT_EQ(plane[0], -0.25f);
+  EXPECT_EQ(plane[1], 0.125f);
+  EXPECT_EQ(plane[2], -1.0f) << "the image holds 0 there: the host's sample stays";
+  EXPECT_EQ(plane[3], 4.0f);
+  ReleaseImage(&image);
+}
+
 class Exchange : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -83,6 +105,30 @@ TEST_F(Exchange, WriteBackUsesTilesOf2048) {
   EXPECT_EQ(widths, (std::set<int>{2048, 952}));
   EXPECT_EQ(host.outRects.size(), 2u * 3u);  // two tiles, three planes each
   EXPECT_EQ(host.output, host.input());
+}
+
+// A host without big-document support: the same tiles are asked for in 16-bit rectangles.
+TEST_F(Exchange, AHostWithOnly16BitRectanglesGetsTheSameRequests) {
+  struct Requests {
+    std::vector<VRect> in, out;
+  };
+  const auto run = [](bool only16Bit) {
+    testing::FakeHost host;  // one host at a time: the fake's procedures reach the newest
+    host.SetFilterRect(0, 0, 2500, 40, 3);
+    if (only16Bit) host.OfferOnly16BitRectangles();
+    EXPECT_EQ(host.Run(), 0);
+    EXPECT_EQ(host.output, host.input());
+    return Requests{host.inRects, host.outRects};
+  };
+  const Requests big = run(false), small = run(true);
+  const auto same = [](const std::vector<VRect>& a, const std::vector<VRect>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const VRect& x, const VRect& y) {
+      return x.top == y.top && x.left == y.left && x.bottom == y.bottom && x.right == y.right;
+    });
+  };
+  EXPECT_FALSE(small.out.empty());
+  EXPECT_TRUE(same(small.in, big.in));
+  EXPECT_TRUE(same(small.out, big.out));
 }
 
 TEST_F(Exchange, ATileSizeOfZeroReadsIn1024Tiles) {

@@ -16,9 +16,14 @@
 namespace lumeray {
 namespace {
 
-// A 24-bit linear value as a 16-bit sample of gamma 1.0.
+// A 24-bit linear value as a 16-bit sample of gamma 1.0: the sample whose decoded value,
+// round(s / 65535 x 0xFFFFFF), is nearest (the darker of two equally near).
 uint16_t Linear16(uint32_t value) {
-  return value >= kFullIntensity ? 65535 : static_cast<uint16_t>(value >> 8);
+  if (value >= kFullIntensity) return 65535;
+  const auto decoded = [](double s) { return std::nearbyint(s / 65535.0 * kFullIntensity); };
+  const double below = std::floor(value * 65535.0 / kFullIntensity);
+  const bool up = decoded(below + 1) - value < value - decoded(below);
+  return static_cast<uint16_t>(up ? below + 1 : below);
 }
 
 int resamplePolls = 0;

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "image/gamma_tables.h"
 #include "image/image_create.h"
 #include "image/image_modes.h"
+#include "image/linear_encoding.h"
 #include "image_test_support.h"
 
 namespace lumeray::testing {
@@ -223,7 +225,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 // Fetch then store gives back the samples: always for alpha and mask, for colour at gamma 1.0,
-// and for 8-bit colour at gamma 2.2 except the darkest step (1 -> 0).
+// and for 8-bit colour at gamma 2.2 down to the darkest step.
 TEST_F(ImageTest, FetchStoreRoundTrips) {
   const double linear = 1.0, encoded = 2.2;
   for (const double* gamma : {&linear, &encoded}) {
@@ -240,8 +242,7 @@ TEST_F(ImageTest, FetchStoreRoundTrips) {
       std::memset(b + 4 * v, 0, 4);
       m[v] = 0;
       image8->store(image8, &p, v, 0);
-      const int color = (*gamma != 1.0 && v == 1) ? 0 : v;
-      EXPECT_EQ(b[4 * v], color) << *gamma << " " << v;
+      EXPECT_EQ(b[4 * v], v) << *gamma << " " << v;
       EXPECT_EQ(b[4 * v + 3], v);
       EXPECT_EQ(m[v], v);
     }
@@ -256,6 +257,26 @@ TEST_F(ImageTest, FetchStoreRoundTrips) {
     image16->store(image16, &p, v % 256, v / 256);
     ASSERT_EQ(s[4 * v], v);
     ASSERT_EQ(s[4 * v + 3], v);
+  }
+}
+
+// Every sample of both depths at three gammas: a value one unit above the sample's decoded
+// value never encodes below the sample (a brightened shadow never darkens), and the decoded
+// value itself comes back as a sample decoding to it (8 bits: the sample itself).
+TEST_F(ImageTest, BrightenedValuesNeverEncodeBelowTheirSample) {
+  for (const double gamma : {1.0, 1.8, 2.2}) {
+    const GammaTableSet t = GetGammaTables(gamma);
+    ASSERT_TRUE(t);
+    for (uint32_t s = 0; s < 65536; ++s) {
+      const uint32_t d = t.decode16[s];
+      ASSERT_GE(EncodeLinear16(t.decode16, t.encode16, t.encode16Shadows, d + 1), s)
+          << gamma << " " << s;
+      ASSERT_EQ(t.decode16[EncodeLinear16(t.decode16, t.encode16, t.encode16Shadows, d)], d)
+          << gamma << " " << s;
+      if (s > 255) continue;
+      ASSERT_GE(EncodeLinear8(t.decode8, t.encode8, t.decode8[s] + 1), s) << gamma << " " << s;
+      ASSERT_EQ(EncodeLinear8(t.decode8, t.encode8, t.decode8[s]), s) << gamma << " " << s;
+    }
   }
 }
 
