@@ -219,7 +219,7 @@ RunOutcome HostSession::Run(HostImage& image, const RunOptions& options) {
     if (result == kNoErr) result = callSelector(kFilterSelectorFinish);
   }
 
-  if (result == kNoErr && !listing) result = tiles.Accept();
+  if (result == kNoErr && !listing) result = tiles.Accept(options.confineToMask);
   if (result != kNoErr || listing) {
     tiles.Rollback();
   }

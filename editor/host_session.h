@@ -66,6 +66,9 @@ struct RunOptions {
   bool bigDocument = true;
   bool parametersSelector = false;
   const GreyMask* mask = nullptr;
+  // Blend the result into the original by the mask when the run is accepted. A host that
+  // applies the selection itself when it takes the result (GIMP's shadow merge) clears it.
+  bool confineToMask = true;
   ProgressSink* progressBar = nullptr;
   const Descriptor* played = nullptr;  // null: nothing is played back
   int16_t playInfo = kPlayDialogSilent;

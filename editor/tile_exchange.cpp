@@ -410,8 +410,8 @@ void BlendUnderMask(SampleType type, const uint8_t* original, uint8_t mask, uint
 
 }  // namespace
 
-OSErr TileExchange::Accept() {
-  const OSErr status = ApplySelection();  // changes nothing when it fails
+OSErr TileExchange::Accept(bool confine) {
+  const OSErr status = confine ? ApplySelection() : kNoErr;  // changes nothing when it fails
   if (status == kNoErr) journal_.clear();
   return status;
 }

@@ -86,10 +86,10 @@ class TileExchange {
 
   // Undoes every commit of the run, newest first.
   void Rollback();
-  // Keeps the commits, confined to the selection when there is a mask (drops the journal).
-  // kMemFullErr, with the image as the module left it and the journal kept (so that the run
-  // can still be undone), when the selection cannot be applied.
-  OSErr Accept();
+  // Keeps the commits, confined to the selection when there is a mask and `confine` is set
+  // (drops the journal). kMemFullErr, with the image as the module left it and the journal kept
+  // (so that the run can still be undone), when the selection cannot be applied.
+  OSErr Accept(bool confine = true);
   // Frees the request buffers and clears the record's data pointers.
   void ReleaseBuffers();
 

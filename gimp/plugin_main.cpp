@@ -184,6 +184,7 @@ RunResult RunFilter(const RunRequest& request) {
     RunOptions options;
     options.parametersSelector = interactive;
     options.mask = masked ? &mask : nullptr;
+    options.confineToMask = false;  // gimp_drawable_merge_shadow applies the selection
     options.progressBar = &progress;
     options.played = request.hasPlayed ? &request.played : nullptr;
     options.playInfo = interactive ? kPlayDialogDisplay : kPlayDialogSilent;
