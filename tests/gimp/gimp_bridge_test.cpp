@@ -1,6 +1,7 @@
 // The GIMP plug-in inside a real GIMP: one headless GIMP session runs Script-Fu commands on
 // generated images, and the files it saves are compared with what `lumeray apply` makes.
 #include <gtest/gtest.h>
+#include <lcms2.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -58,8 +59,21 @@ class GimpBridge : public testing::GimpTest {
   }
 };
 
+// An sRGB profile to embed, so that GIMP and the editor hand the module the same host profile
+// (GIMP's own built-in sRGB and the module's default differ by a level here and there).
+std::vector<uint8_t> SrgbProfile() {
+  cmsHPROFILE profile = cmsCreate_sRGBProfile();
+  cmsUInt32Number size = 0;
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::vector<uint8_t> bytes(size);
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
+  return bytes;
+}
+
 TEST_F(GimpBridge, FiltersLikeTheEditorWithinTheSelectionAndKeepsFloat) {
-  const HostImage night8 = NightImage(SampleType::kUInt8);
+  HostImage night8 = NightImage(SampleType::kUInt8);
+  night8.iccProfile = SrgbProfile();
   const HostImage nightFloat = NightImage(SampleType::kFloat32);
   testing::WriteTestImage(dir_.File("night.png"), night8);
   testing::WriteTestImage(dir_.File("night.exr"), nightFloat);
