@@ -341,11 +341,11 @@ void DestroyFilterEffects(EffectFamilies* families) {
 }
 
 bool RenderEffects(EffectFamilies* families, const ParameterSetBuffer& snapshot,
-                   const ImageRect& view, bool (*stop)()) {
+                   const ImageRect& view, const std::atomic<bool>* abort) {
   if (!families->initialized) return false;
   families->view = view;
   for (int family = 0; family < kFamilyCount; ++family) {
-    if (stop != nullptr && stop()) return false;
+    if (abort != nullptr && abort->load(std::memory_order_relaxed)) return false;
     if (!BuildEffectQuads(families, family, snapshot)) return false;
   }
   glEnableClientState(GL_COLOR_ARRAY);

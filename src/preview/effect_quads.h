@@ -20,6 +20,7 @@
 // current; it reads the master light source table, which must not change while it builds.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -85,8 +86,8 @@ void DestroyFilterEffects(EffectFamilies* families);
 
 // Builds what changed and draws every family into the current frame buffer with the current
 // model-view (blend state set by the caller). `view` is the visible image area. False when a
-// build failed or `stop` answered true.
+// build failed or the abort flag was set.
 bool RenderEffects(EffectFamilies* families, const ParameterSetBuffer& snapshot,
-                   const ImageRect& view, bool (*stop)());
+                   const ImageRect& view, const std::atomic<bool>* abort);
 
 }  // namespace lumeray

@@ -131,7 +131,7 @@ void DrawOutline(const ImageRect& r, bool dashed, int factor) {
 }
 
 bool Stopped(const ProxyLayer& layer) {
-  return layer.stop != nullptr && layer.stop();
+  return layer.abort != nullptr && layer.abort->load(std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -239,7 +239,7 @@ bool CreateEffectsTextureSet(ProxyLayer* layer, const ImageRect& rect, int32_t o
   const ImageRect view{static_cast<int32_t>(offsetX / zoom), static_cast<int32_t>(offsetY / zoom),
                        static_cast<int32_t>((offsetX + width) / zoom) + 1,
                        static_cast<int32_t>((offsetY + height) / zoom) + 1};
-  bool ok = !Stopped(*layer) && RenderEffects(&layer->effects, snapshot, view, layer->stop);
+  bool ok = !Stopped(*layer) && RenderEffects(&layer->effects, snapshot, view, layer->abort);
   glPopAttrib();
   glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
   ok = CheckPreviewGL(__LINE__, "Failed during rendering of Effects.") && ok;
@@ -321,7 +321,7 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
                            static_cast<int32_t>((state.scroll[0] + displaySize.right) / zoom) + 1,
                            static_cast<int32_t>((state.scroll[1] + displaySize.bottom) / zoom) + 1};
       ++layer->counters.effectsFills;
-      if (RenderEffects(&layer->effects, snapshot, view, layer->stop)) {
+      if (RenderEffects(&layer->effects, snapshot, view, layer->abort)) {
         layer->effectsDirty = false;
       } else {
         ok = false;

@@ -18,9 +18,10 @@
 // placed by translate(display origin - scroll) and scale(zoom / 100).
 //
 // Threading contract: a layer belongs to the drawing thread whose session it was started on;
-// `stop` may be called there at any time and must be safe for that thread.
+// the abort flag (set by another thread) is only read.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "effects/parameter_set_buffer.h"
@@ -62,7 +63,7 @@ struct ProxyLayer {
   ImageRect imageBounds{};  // the host image's rectangle
   HostImageSource source = nullptr;
   void* sourceContext = nullptr;
-  bool (*stop)() = nullptr;  // the abort flags
+  const std::atomic<bool>* abort = nullptr;  // the task's abort flag
 
   TextureSet hostSet;
   TextureSet effectsSet;
