@@ -75,8 +75,13 @@ bool RasterizeFamilyShape(int family, const P& snapshot, const RenderImageFacts&
 }
 
 // Level L of the shape as RGBA bytes: min(1, colour x value x 2^L) per channel.
-void FillLevelImage(const SubShape& sub, int level, int32_t width, int32_t height,
-                    std::vector<uint8_t>* pixels) {
+// `reach` receives, by distance from the centre (along the spike; the larger of the two axis
+// distances for the flare), the brightest texel at that distance or farther, 0..1.
+void FillLevelImage(const SubShape& sub, int level, int32_t width, int32_t height, bool radial,
+                    std::vector<uint8_t>* pixels, std::vector<float>* reach) {
+  const int32_t farthest =
+      radial ? std::max({-sub.left, sub.right, -sub.top, sub.bottom}) : std::max(sub.right, 1);
+  reach->assign(static_cast<size_t>(farthest) + 1, 0.0f);
   pixels->assign(static_cast<size_t>(width) * height * 4, 0);
   const double gain = std::ldexp(1.0, level) * 255.0 / kFractionScale / kFractionScale;
   for (uint32_t i = 0; i < sub.entryCount; ++i) {
@@ -90,7 +95,12 @@ void FillLevelImage(const SubShape& sub, int level, int32_t width, int32_t heigh
       p[c] = static_cast<uint8_t>(std::max<double>(p[c], v));
     }
     p[3] = 255;
+    const int32_t d = radial ? std::max(std::abs(int32_t{e.dx}), std::abs(int32_t{e.dy}))
+                             : std::max<int32_t>(e.dx, 0);
+    float& r = (*reach)[static_cast<size_t>(std::min(d, farthest))];
+    r = std::max(r, std::max({p[0], p[1], p[2]}) / 255.0f);
   }
+  for (size_t d = reach->size() - 1; d-- > 0;) (*reach)[d] = std::max((*reach)[d], (*reach)[d + 1]);
 }
 
 bool LoadEffectShapeTextures(EffectFamilies* families, int family, const P& snapshot) {
@@ -114,7 +124,8 @@ bool LoadEffectShapeTextures(EffectFamilies* families, int family, const P& snap
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   for (int level = 0; level < kBrightnessLevels; ++level) {
-    FillLevelImage(sub.sub, level, width, height, &pixels);
+    FillLevelImage(sub.sub, level, width, height, family == kSoftFlare, &pixels,
+                   &shape.reach[level]);
     glBindTexture(GL_TEXTURE_2D, shape.textures[level]);
     if (shape.textureWidth[level] < texW || shape.textureHeight[level] < texH) {
       glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, texW, texH, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
@@ -132,6 +143,16 @@ bool LoadEffectShapeTextures(EffectFamilies* families, int family, const P& snap
   glBindTexture(GL_TEXTURE_2D, 0);
   return CheckPreviewGL(__LINE__,
                         "LoadShapeTexture() - Load of effect texture bitmap into OpenGL failed.");
+}
+
+// The distance within which a texel times `colour` still reaches half a step of an 8-bit
+// channel (0 when none does).
+int32_t Extent(const std::vector<float>& reach, double colour) {
+  constexpr double kHalfStep = 0.5 / 255.0;
+  if (reach.empty() || reach[0] * colour < kHalfStep) return 0;
+  const auto first = std::partition_point(reach.begin(), reach.end(),
+                                          [&](float r) { return r * colour >= kHalfStep; });
+  return static_cast<int32_t>(first - reach.begin());
 }
 
 // Appends one quad; false (with the low-memory warning) when memory ran out.
@@ -211,14 +232,21 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
       const double angle = ray.angle * (M_PI / 1800.0);
       const double dx = std::sin(angle), dy = -std::cos(angle);  // along the spike
       const double nx = -dy, ny = dx;                            // across it
-      const float sw = float(box.right - box.left) / shape.textureWidth[level];
-      const float th = float(box.bottom - box.top) / shape.textureHeight[level];
-      const double us[4] = {double(box.left), double(box.right), double(box.right),
-                            double(box.left)};
-      const double vs[4] = {double(box.bottom), double(box.bottom), double(box.top),
-                            double(box.top)};
-      const float ss[4] = {0, sw, sw, 0};
-      const float ts[4] = {th, th, 0, 0};
+      // Only as far out as the texels can still show at this colour.
+      const int32_t e = Extent(shape.reach[level], std::max({scaled[0], scaled[1], scaled[2]}));
+      if (e == 0) continue;
+      const bool radial = family == kSoftFlare;
+      const double u0 = radial ? std::max(box.left, -e) : box.left;
+      const double u1 = std::min(box.right, radial ? e + 1 : e);
+      const double v0 = radial ? std::max(box.top, -e) : box.top;
+      const double v1 = radial ? std::min(box.bottom, e + 1) : box.bottom;
+      const float tw = float(shape.textureWidth[level]), th = float(shape.textureHeight[level]);
+      const float s0 = float(u0 - box.left) / tw, s1 = float(u1 - box.left) / tw;
+      const float t0 = float(v0 - box.top) / th, t1 = float(v1 - box.top) / th;
+      const double us[4] = {u0, u1, u1, u0};
+      const double vs[4] = {v1, v1, v0, v0};
+      const float ss[4] = {s0, s1, s1, s0};
+      const float ts[4] = {t1, t1, t0, t0};
       EffectVertex corners[4];
       for (int k = 0; k < 4; ++k) {
         corners[k] = {float(scaled[0]),

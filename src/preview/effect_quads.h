@@ -12,6 +12,9 @@
 // textures only when a field that shapes its image changed (an Angle-only change rebuilds the
 // main and secondary spike quads, no texture). Counters record both, for tests and logs.
 //
+// Quads end where their texels times their colour would round to nothing in an 8-bit channel,
+// so faint sources and the faint secondary spikes fill little.
+//
 // Geometry: quads are in image pixel coordinates (x right, y down), the source's exact centre
 // at (x + xFraction / 4, y + yFraction / 4); the caller's model-view maps them to the view.
 // A spike of angle t (tenths of a degree, 0 up, clockwise) runs along (sin t, -cos t).
@@ -54,6 +57,9 @@ struct GLEffectShape {
   int32_t textureWidth[kBrightnessLevels] = {};
   int32_t textureHeight[kBrightnessLevels] = {};
   ImageRect box{};  // the shape's extent around its centre (right, bottom exclusive)
+  // Per level, by distance from the centre: the brightest texel at that distance or beyond
+  // (quads of faint sources stop where their texels would round to nothing).
+  std::vector<float> reach[kBrightnessLevels];
   bool hasShape = false;
   std::vector<EffectChunk> chunks;
   uint32_t quadCount = 0;
