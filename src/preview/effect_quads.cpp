@@ -37,6 +37,10 @@ bool Differ(const ParameterSetBuffer& a, const ParameterSetBuffer& b,
 
 using P = ParameterSetBuffer;
 
+bool SameRect(const ImageRect& a, const ImageRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 bool CommonChanged(const P& a, const P& b) {
   return a.monitor != b.monitor || a.lightSourceGeneration != b.lightSourceGeneration;
 }
@@ -188,7 +192,7 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
   if (family == kSoftFlare) {
     // The flare depends on the view: a changed visible area rebuilds it.
     if (shape.hasBuilt && !FamilyQuadsChanged(family, shape.built, wanted) &&
-        std::memcmp(&families->view, &shape.current.previewRect, sizeof(ImageRect)) == 0) {
+        SameRect(families->view, shape.builtView)) {
       return true;
     }
   } else if (shape.hasBuilt && !FamilyQuadsChanged(family, shape.built, wanted)) {
@@ -199,7 +203,7 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
   }
   shape.built = wanted;
   shape.hasBuilt = true;
-  std::memcpy(&shape.current.previewRect, &families->view, sizeof(ImageRect));
+  shape.builtView = families->view;
   ++shape.quadBuilds;
   shape.chunks.clear();
   shape.quadCount = 0;

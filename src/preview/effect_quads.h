@@ -52,7 +52,7 @@ struct EffectChunk {
 struct GLEffectShape {
   ParameterSetBuffer built{};  // the snapshot (after the family's changes) last built for
   bool hasBuilt = false;
-  ParameterSetBuffer current{};
+  ImageRect builtView{};  // the visible image area of the last build (the flare depends on it)
   uint32_t textures[kBrightnessLevels] = {};
   int32_t textureWidth[kBrightnessLevels] = {};
   int32_t textureHeight[kBrightnessLevels] = {};
