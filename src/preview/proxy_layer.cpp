@@ -150,8 +150,13 @@ bool InitializeScaledProxyLayer(ProxyLayer* layer, GlSession* session, const Ima
   glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
   if (!InitializeFixedState()) return false;
   const TextureEngine& engine = session->engine;
+  layer->shaderGamma =
+      session->drawing.useShaderProgram && session->shader.type != SHADER_TYPE_NONE;
+  layer->compositeSet.gammaOnProcessor =
+      !layer->shaderGamma && session->context.type == kContextScreen;
   if (!CreateTextureSetResources(engine, kHostImageSet, &layer->hostSet) ||
-      !CreateTextureSetResources(engine, kEffectsSet, &layer->effectsSet)) {
+      !CreateTextureSetResources(engine, kEffectsSet, &layer->effectsSet) ||
+      !CreateTextureSetResources(engine, kCompositeSet, &layer->compositeSet)) {
     return false;
   }
   if (!MakeCheckerboard(&layer->checkerboard)) return false;
@@ -167,6 +172,7 @@ void DestroyScaledProxyLayer(ProxyLayer* layer) {
   layer->checkerboard = 0;
   DestroyTextureSet(&layer->hostSet);
   DestroyTextureSet(&layer->effectsSet);
+  DestroyTextureSet(&layer->compositeSet);
   CheckPreviewGL(__LINE__, "OpenGL Function Failed in DestroyScaledProxyLayer().");
   layer->ready = false;
   layer->session = nullptr;
@@ -338,6 +344,22 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
   glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
   ok = CheckPreviewGL(__LINE__, "Failed to draw composite image.") && ok;
 
+  // The display gamma over the composed picture.
+  const bool bitmap = session.context.type == kContextBitmap;
+  if (layer->shaderGamma || !bitmap) {
+    TextureSet& composite = layer->compositeSet;
+    if (CreateTextureSetFromFramebuffer(session.engine, display, height, &composite)) {
+      glLoadIdentity();
+      ok = DrawImageTextureSet(session.engine, &composite, layer->shaderGamma) && ok;
+    } else {
+      ok = false;
+    }
+    ok = CheckPreviewGL(
+             __LINE__,
+             "RenderScaledProxyDisplay() - OpenGL function failure in gamma correction.") &&
+         ok;
+  }
+
   // Selection and focus rectangles over the finished picture.
   const ImageRect& tool = state.toolRect;
   if (tool.right > tool.left && tool.bottom > tool.top) {
@@ -352,7 +374,7 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
   if (Stopped(*layer)) return false;
 
   if (!PresentFrame(&session.context)) return false;
-  if (session.context.type == kContextBitmap && session.context.bitmap != nullptr) {
+  if (bitmap && !layer->shaderGamma && session.context.bitmap != nullptr) {
     ScreenBitmap& bitmap = *session.context.bitmap;
     ApplyDisplayGamma(bitmap.bits.data(), GL_UNSIGNED_BYTE,
                       static_cast<uint64_t>(bitmap.width) * bitmap.height,

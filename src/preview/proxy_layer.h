@@ -9,7 +9,10 @@
 //      straight into the frame;
 //   4. a checkerboard (white and grey 148, 8 screen pixels a square) where the picture is
 //      transparent (one minus destination alpha / destination alpha);
-//   5. the display gamma 1/2.2 (on the processor, over the read-back screen bitmap);
+//   5. the display gamma 1/2.2: the composed picture is read into the composite texture set and
+//      drawn again through the proxy shader; without a shader, a bitmap context's read-back
+//      screen bitmap is encoded on the processor, and a screen context's composite set is
+//      encoded on the processor as it is read;
 //   6. the selection rectangle (a pending Hide/Show drag) and the focus rectangle.
 //
 // Layers are rebuilt only when out of date: the host image on a view change, the effects on an
@@ -67,6 +70,8 @@ struct ProxyLayer {
 
   TextureSet hostSet;
   TextureSet effectsSet;
+  TextureSet compositeSet;   // the composed picture, drawn again through the gamma shader
+  bool shaderGamma = false;  // the proxy shader applies the display gamma
   uint32_t checkerboard = 0;
   EffectFamilies effects;
   ParameterSetBuffer last{};
