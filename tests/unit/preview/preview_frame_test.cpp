@@ -115,7 +115,9 @@ TEST_F(PreviewTest, FrameMatchesFinalRenderAtFullAndQuarterZoom) {
     EXPECT_LE(diff.mean, c.meanLimit) << c.option << " " << c.zoom;
     EXPECT_LE(diff.p99, c.p99Limit) << c.option << " " << c.zoom;
     if (c.zoom == 100) EXPECT_EQ(BrightestNear(Frame(), display, 40, 200, 10), 0) << c.option;
-    if (c.option == OPTIMIZE_NONE) SaveFrame(c.zoom == 100 ? "preview_100.png" : "preview_25.png");
+    SaveFrame(("preview_option" + std::to_string(c.option) + "_zoom" + std::to_string(int(c.zoom)) +
+               ".png")
+                  .c_str());
     EndPreview();
   }
 }
