@@ -278,6 +278,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, CommandLine* co
     commandLine->command = Command::kSources;
     return ParseSources(arguments, &commandLine->apply, error);
   }
+  if (command == "preview") {
+    commandLine->command = Command::kPreview;
+    return ParsePreview(arguments, &commandLine->preview, error);
+  }
   if (command == "options") {
     commandLine->command = Command::kOptions;
     return true;
@@ -296,6 +300,7 @@ std::string HelpText() {
       "  lumeray apply INPUT OUTPUT [settings] [--mask FILE] [--dialog] [--play FILE | --repeat]\n"
       "                [--record FILE] [--tile N] [--max-pixels N] [--plugin PATH] [--quiet]\n"
       "  lumeray sources INPUT [--mask FILE] [--max-pixels N]\n"
+      "  lumeray preview INPUT OUTPUT [--size WxH] [--zoom Z] [--center X,Y] [settings]\n"
       "  lumeray options\n"
       "  lumeray install-config\n"
       "  lumeray --help | --version\n"
@@ -307,6 +312,7 @@ std::string HelpText() {
       "Commands:\n"
       "  apply           filter INPUT and write the result to OUTPUT\n"
       "  sources         list the light sources of INPUT\n"
+      "  preview         write one frame of the live preview of INPUT to OUTPUT\n"
       "  options         open the module's options dialog\n"
       "  install-config  configure the preview at installation time\n"
       "\n"
@@ -362,6 +368,8 @@ int RunCommand(const CommandLine& commandLine) {
       return RunApply(commandLine.apply);
     case Command::kSources:
       return RunSources(commandLine.apply);
+    case Command::kPreview:
+      return RunPreview(commandLine.preview);
     case Command::kOptions:
       return NotAvailable("options");
     case Command::kInstallConfig:

@@ -3,6 +3,7 @@
 //   lumeray apply INPUT OUTPUT [settings] [--mask FILE] [--dialog] [--play FILE | --repeat]
 //                 [--record FILE] [--tile N] [--max-pixels N] [--plugin PATH] [--quiet]
 //   lumeray sources INPUT [--mask FILE] [--max-pixels N]
+//   lumeray preview INPUT OUTPUT [--size WxH] [--zoom Z] [--center X,Y] [settings]
 //   lumeray options
 //   lumeray install-config
 //   lumeray --help | --version
@@ -21,10 +22,11 @@
 
 #include "descriptor.h"
 #include "image_io.h"
+#include "preview_command.h"
 
 namespace lumeray {
 
-enum class Command { kHelp, kVersion, kApply, kSources, kOptions, kInstallConfig };
+enum class Command { kHelp, kVersion, kApply, kSources, kPreview, kOptions, kInstallConfig };
 
 struct ApplyArguments {
   std::string input;
@@ -44,6 +46,7 @@ struct ApplyArguments {
 struct CommandLine {
   Command command = Command::kHelp;
   ApplyArguments apply;
+  PreviewArguments preview;
 };
 
 // Parses the arguments after the program name.

@@ -2,11 +2,16 @@
 #include "gl/install_configuration.h"
 #include "dialog/dialog_procedures.h"
 #include "host/filter_interface.h"
+#include "host/module_state.h"
 #include "host/plugin_entry.h"
+#include "preview/preview_export.h"
 
 extern "C" __attribute__((visibility("default"))) void PluginMain(int16_t selector, void* record,
                                                                   intptr_t* data, int16_t* result) {
+  const bool starting = !lumeray::ModuleStateInitialized();
   lumeray::PluginMainEntry(selector, record, data, result);
+  // The preview engine starts with the module (its debug log is open by now).
+  if (starting && lumeray::ModuleStateInitialized()) lumeray::StartPreviewEngine();
 }
 
 // A diagnostic entry of the module: after Prepare, runs the light source analysis of the
@@ -38,4 +43,12 @@ extern "C" __attribute__((visibility("default"))) intptr_t LumerayProc(intptr_t 
 extern "C" __attribute__((visibility("default"))) intptr_t DisplayLightSourceTableProc(
     intptr_t window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
   return lumeray::dialog::LightSourceTableProcedure(window, message, wParam, lParam);
+}
+
+// A diagnostic entry of the module: after Prepare, runs the light source analysis and draws one
+// preview frame of the host's image, as the dialog would show it, into `sink` (BGRA, bottom-up).
+extern "C" __attribute__((visibility("default"))) void LumerayRenderPreview(
+    void* record, intptr_t* data, int16_t* result, const lumeray::PreviewFrameRequest* request,
+    lumeray::PreviewFrameSink sink, void* context) {
+  lumeray::RenderPreviewEntry(record, data, result, request, sink, context);
 }

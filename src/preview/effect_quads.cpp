@@ -1,0 +1,394 @@
+#include "preview/effect_quads.h"
+
+#include <GL/glew.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "analysis/master_light_source_table.h"
+#include "analysis/presence_threshold.h"
+#include "diagnostics/message_report.h"
+#include "effects/color_saturation.h"
+#include "effects/effect_shape_parameters.h"
+#include "effects/effects_pass.h"
+#include "effects/soft_flare_builder.h"
+#include "effects/spike.h"
+#include "effects/spike_distance_tables.h"
+#include "effects/spike_layouts.h"
+#include "effects/star_settings.h"
+#include "preview/gl_check.h"
+
+namespace lumeray {
+namespace {
+
+constexpr double kUnitColour = 16777215.0;  // 0xFFFFFF: white
+constexpr double kFractionScale = 4294967294.0;
+constexpr int32_t kRightAngle = 900;  // tenths of a degree: a spike pointing right
+
+// Whether the fields at the given offsets differ (all fields are int16_t but the listed extras).
+bool Differ(const ParameterSetBuffer& a, const ParameterSetBuffer& b,
+            std::initializer_list<int16_t ParameterSetBuffer::*> fields) {
+  for (auto f : fields) {
+    if (a.*f != b.*f) return true;
+  }
+  return false;
+}
+
+using P = ParameterSetBuffer;
+
+bool SameRect(const ImageRect& a, const ImageRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+bool CommonChanged(const P& a, const P& b) {
+  return a.monitor != b.monitor || a.lightSourceGeneration != b.lightSourceGeneration;
+}
+
+// A sub-shape of its own, freed with the object.
+struct OwnSubShape {
+  SubShape sub;
+  ~OwnSubShape() { DeallocateBuffer(&sub.entries); }
+};
+
+// The shape of one family at phase (0, 0) (the exact centre on the centre pixel's corner).
+bool RasterizeFamilyShape(int family, const P& snapshot, const RenderImageFacts& facts,
+                          OwnSubShape* shape) {
+  // Fainter than the level textures can show is dropped: 1/256 of the threshold's tail.
+  const uint32_t threshold = std::max<uint32_t>(facts.presenceThreshold >> 8, 1);
+  if (family == kSoftFlare) {
+    EffectShapeParameters parameters{snapshot, facts, nullptr};
+    parameters.image.presenceThreshold = threshold;
+    EffectShape flare;
+    flare.builder = &BuildSoftFlareSubShape;
+    flare.parameters = &parameters;
+    const bool ok = BuildSoftFlareSubShape(&flare, 0, 0);
+    if (ok) std::swap(shape->sub, flare.subShapes[0]);
+    ReleaseEffectShape(&flare);
+    return ok;
+  }
+  const StarSettings settings =
+      MakeStarSettings(snapshot, facts.diagonal, threshold, facts.grayHost);
+  const SpikeDistanceTables tables = BuildSpikeDistanceTables(settings);
+  SpikeRasterizer spikes(settings, tables, &shape->sub, 0, 0);
+  const bool main = family == kMainSpikes;
+  const bool ok = spikes.Draw(kRightAngle, main ? settings.slope : settings.secondarySlope,
+                              main ? tables.primary : tables.secondary, kShapeFractionOne);
+  spikes.StoreBox();
+  return ok;
+}
+
+// Level L of the shape as RGBA bytes: min(1, colour x value x 2^L) per channel.
+// `reach` receives, by distance from the centre (along the spike; the larger of the two axis
+// distances for the flare), the brightest texel at that distance or farther, 0..1.
+void FillLevelImage(const SubShape& sub, int level, int32_t width, int32_t height, bool radial,
+                    std::vector<uint8_t>* pixels, std::vector<float>* reach) {
+  const int32_t farthest =
+      radial ? std::max({-sub.left, sub.right, -sub.top, sub.bottom}) : std::max(sub.right, 1);
+  reach->assign(static_cast<size_t>(farthest) + 1, 0.0f);
+  pixels->assign(static_cast<size_t>(width) * height * 4, 0);
+  const double gain = std::ldexp(1.0, level) * 255.0 / kFractionScale / kFractionScale;
+  for (uint32_t i = 0; i < sub.entryCount; ++i) {
+    const SubShapeEntry& e = sub.data()[i];
+    const int32_t x = e.dx - sub.left, y = e.dy - sub.top;
+    if (x < 0 || y < 0 || x >= width || y >= height) continue;
+    uint8_t* p = pixels->data() + (static_cast<size_t>(y) * width + x) * 4;
+    const uint32_t channels[3] = {e.red, e.green, e.blue};
+    for (int c = 0; c < 3; ++c) {
+      const double v = std::min(255.0, double(channels[c]) * double(e.value) * gain + 0.5);
+      p[c] = static_cast<uint8_t>(std::max<double>(p[c], v));
+    }
+    p[3] = 255;
+    const int32_t d = radial ? std::max(std::abs(int32_t{e.dx}), std::abs(int32_t{e.dy}))
+                             : std::max<int32_t>(e.dx, 0);
+    float& r = (*reach)[static_cast<size_t>(std::min(d, farthest))];
+    r = std::max(r, std::max({p[0], p[1], p[2]}) / 255.0f);
+  }
+  for (size_t d = reach->size() - 1; d-- > 0;) (*reach)[d] = std::max((*reach)[d], (*reach)[d + 1]);
+}
+
+bool LoadEffectShapeTextures(EffectFamilies* families, int family, const P& snapshot) {
+  GLEffectShape& shape = families->family[family];
+  OwnSubShape sub;
+  if (!RasterizeFamilyShape(family, snapshot, CurrentRenderImageFacts(), &sub)) return false;
+  ++shape.textureBuilds;
+  // Clamped to half the largest texture on each side of the centre.
+  const TileSize most = GetMaximumTextureSize(*families->engine, false, false);
+  ImageRect box{std::max(sub.sub.left, -most.width / 2), std::max(sub.sub.top, -most.height / 2),
+                std::min(sub.sub.right, most.width / 2), std::min(sub.sub.bottom, most.height / 2)};
+  shape.hasShape = sub.sub.entryCount > 0 && box.right > box.left && box.bottom > box.top;
+  shape.box = box;
+  if (!shape.hasShape) return true;
+  sub.sub.left = box.left, sub.sub.top = box.top;
+  int32_t width = box.right - box.left, height = box.bottom - box.top;
+  const bool pot = families->engine->drawing->mustUsePowerOfTwo;
+  const int32_t texW = pot ? PowerOfTwoAtLeast(width) : width;
+  const int32_t texH = pot ? PowerOfTwoAtLeast(height) : height;
+  std::vector<uint8_t> pixels;
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+  for (int level = 0; level < kBrightnessLevels; ++level) {
+    FillLevelImage(sub.sub, level, width, height, family == kSoftFlare, &pixels,
+                   &shape.reach[level]);
+    glBindTexture(GL_TEXTURE_2D, shape.textures[level]);
+    if (shape.textureWidth[level] < texW || shape.textureHeight[level] < texH) {
+      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, texW, texH, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+      shape.textureWidth[level] = texW;
+      shape.textureHeight[level] = texH;
+    }
+    // Clear the margin a smaller shape leaves in a larger texture: one transparent border.
+    std::vector<uint8_t> clear(
+        static_cast<size_t>(shape.textureWidth[level]) * shape.textureHeight[level] * 4, 0);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, shape.textureWidth[level], shape.textureHeight[level],
+                    GL_RGBA, GL_UNSIGNED_BYTE, clear.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE,
+                    pixels.data());
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return CheckPreviewGL(__LINE__,
+                        "LoadShapeTexture() - Load of effect texture bitmap into OpenGL failed.");
+}
+
+// The distance within which a texel times `colour` still reaches half a step of an 8-bit
+// channel (0 when none does).
+int32_t Extent(const std::vector<float>& reach, double colour) {
+  constexpr double kHalfStep = 0.5 / 255.0;
+  if (reach.empty() || reach[0] * colour < kHalfStep) return 0;
+  const auto first = std::partition_point(reach.begin(), reach.end(),
+                                          [&](float r) { return r * colour >= kHalfStep; });
+  return static_cast<int32_t>(first - reach.begin());
+}
+
+// Appends one quad; false (with the low-memory warning) when memory ran out.
+bool AddShapeQuad(GLEffectShape* shape, int level, const EffectVertex corners[4]) {
+  try {
+    if (shape->chunks.empty() || shape->chunks.back().vertices.size() + 4 > kChunkVertices) {
+      shape->chunks.emplace_back();
+      shape->chunks.back().vertices.reserve(4096);
+    }
+    EffectChunk& chunk = shape->chunks.back();
+    const auto first = static_cast<uint16_t>(chunk.vertices.size());
+    chunk.vertices.insert(chunk.vertices.end(), corners, corners + 4);
+    for (uint16_t i = 0; i < 4; ++i) chunk.indices[level].push_back(first + i);
+  } catch (const std::bad_alloc&) {
+    WarnLowMemory();
+    return false;
+  }
+  ++shape->quadCount;
+  return true;
+}
+
+// The spike rays of a family for the snapshot (one unrotated "ray" for the flare).
+std::vector<SpikeRay> FamilyRays(int family, const P& snapshot, const RenderImageFacts& facts) {
+  if (family == kSoftFlare) return {{kRightAngle, SoftFlareFactor(snapshot.SoftFlareIntensity)}};
+  const StarSettings settings =
+      MakeStarSettings(snapshot, facts.diagonal, facts.presenceThreshold, facts.grayHost);
+  return family == kMainSpikes ? LayOutPrimarySpikes(settings) : LayOutSecondarySpikes(settings);
+}
+
+bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
+  GLEffectShape& shape = families->family[family];
+  const P wanted = FamilySnapshot(family, snapshot);
+  if (family == kSoftFlare) {
+    // The flare depends on the view: a changed visible area rebuilds it.
+    if (shape.hasBuilt && !FamilyQuadsChanged(family, shape.built, wanted) &&
+        SameRect(families->view, shape.builtView)) {
+      return true;
+    }
+  } else if (shape.hasBuilt && !FamilyQuadsChanged(family, shape.built, wanted)) {
+    return true;
+  }
+  if (!shape.hasBuilt || FamilyImageChanged(family, shape.built, wanted)) {
+    if (!LoadEffectShapeTextures(families, family, snapshot)) return false;
+  }
+  shape.built = wanted;
+  shape.hasBuilt = true;
+  shape.builtView = families->view;
+  ++shape.quadBuilds;
+  shape.chunks.clear();
+  shape.quadCount = 0;
+  if (!shape.hasShape) return true;
+
+  const RenderImageFacts facts = CurrentRenderImageFacts();
+  const std::vector<SpikeRay> rays = FamilyRays(family, snapshot, facts);
+  const uint32_t cut = QuantityCut(snapshot.Quantity);
+  const MasterLightSourceTable& table = MasterTable();
+  const LightSourceEntry* entries = table.data();
+  const ImageRect& view = families->view;
+  const ImageRect& box = shape.box;
+  for (uint32_t i = 0; i < table.count; ++i) {
+    const LightSourceEntry& entry = entries[i];
+    if (!IsLightSourceVisible(entry, cut)) continue;
+    const double cx = entry.x + entry.xFraction / 4.0, cy = entry.y + entry.yFraction / 4.0;
+    if (family == kSoftFlare && (cx + box.right < view.left || cx + box.left > view.right ||
+                                 cy + box.bottom < view.top || cy + box.top > view.bottom)) {
+      continue;
+    }
+    const FractionColor c = SaturateColor({entry.red, entry.green, entry.blue},
+                                          snapshot.ColorSaturation, facts.grayHost);
+    const double colour[3] = {double(c.red), double(c.green), double(c.blue)};
+    for (const SpikeRay& ray : rays) {
+      // The preview's precision: the top 18 bits of the strength times the top 14 of the weight.
+      const uint32_t w = (entry.strength >> 14) * (ray.amplitude >> 18);
+      if (w <= facts.presenceThreshold) continue;
+      double scaled[3];
+      const int level = SelectSubShapeLevel(colour, w / 4294967296.0, scaled);
+      const double angle = ray.angle * (M_PI / 1800.0);
+      const double dx = std::sin(angle), dy = -std::cos(angle);  // along the spike
+      const double nx = -dy, ny = dx;                            // across it
+      // Only as far out as the texels can still show at this colour.
+      const int32_t e = Extent(shape.reach[level], std::max({scaled[0], scaled[1], scaled[2]}));
+      if (e == 0) continue;
+      const bool radial = family == kSoftFlare;
+      const double u0 = radial ? std::max(box.left, -e) : box.left;
+      const double u1 = std::min(box.right, radial ? e + 1 : e);
+      const double v0 = radial ? std::max(box.top, -e) : box.top;
+      const double v1 = radial ? std::min(box.bottom, e + 1) : box.bottom;
+      const float tw = float(shape.textureWidth[level]), th = float(shape.textureHeight[level]);
+      const float s0 = float(u0 - box.left) / tw, s1 = float(u1 - box.left) / tw;
+      const float t0 = float(v0 - box.top) / th, t1 = float(v1 - box.top) / th;
+      const double us[4] = {u0, u1, u1, u0};
+      const double vs[4] = {v1, v1, v0, v0};
+      const float ss[4] = {s0, s1, s1, s0};
+      const float ts[4] = {t1, t1, t0, t0};
+      EffectVertex corners[4];
+      for (int k = 0; k < 4; ++k) {
+        corners[k] = {float(scaled[0]),
+                      float(scaled[1]),
+                      float(scaled[2]),
+                      1.0f,
+                      ss[k],
+                      ts[k],
+                      float(cx + us[k] * dx + vs[k] * nx),
+                      float(cy + us[k] * dy + vs[k] * ny)};
+      }
+      if (!AddShapeQuad(&shape, level, corners)) return true;  // the quads so far are drawn
+    }
+  }
+  return true;
+}
+
+void DrawCompositeOpenGLShape(const GLEffectShape& shape) {
+  for (const EffectChunk& chunk : shape.chunks) {
+    const auto* base = reinterpret_cast<const uint8_t*>(chunk.vertices.data());
+    glColorPointer(4, GL_FLOAT, sizeof(EffectVertex), base);
+    glTexCoordPointer(2, GL_FLOAT, sizeof(EffectVertex), base + 16);
+    glVertexPointer(2, GL_FLOAT, sizeof(EffectVertex), base + 24);
+    for (int level = 0; level < kBrightnessLevels; ++level) {
+      if (chunk.indices[level].empty()) continue;
+      glBindTexture(GL_TEXTURE_2D, shape.textures[level]);
+      glDrawElements(GL_QUADS, static_cast<GLsizei>(chunk.indices[level].size()), GL_UNSIGNED_SHORT,
+                     chunk.indices[level].data());
+    }
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  CheckPreviewGL(__LINE__, "DrawCompositeOpenGLShape() - OpenGL function error detected.");
+}
+
+}  // namespace
+
+ParameterSetBuffer FamilySnapshot(int family, const ParameterSetBuffer& snapshot) {
+  P p = snapshot;
+  if (family == kMainSpikes) {
+    if (p.SpikeSharpness > 50)
+      p.SpikeSharpness = static_cast<int16_t>((p.SpikeSharpness - 2) * 105 / 100);
+  } else if (family == kSecondarySpikes) {
+    p.Intensity = p.SecondarySpikeIntensity;
+    p.Length = static_cast<int16_t>(p.Length * 90 / 100);
+    p.SpikeSharpness = static_cast<int16_t>(p.SpikeSharpness * 80 / 100);
+  }
+  return p;
+}
+
+bool FamilyQuadsChanged(int family, const ParameterSetBuffer& a, const ParameterSetBuffer& b) {
+  if (CommonChanged(a, b)) return true;
+  switch (family) {
+    case kMainSpikes:
+      return a.EffectType != b.EffectType ||
+             Differ(a, b,
+                    {&P::Quantity, &P::Intensity, &P::Length, &P::Angle, &P::NumberOfPoints,
+                     &P::SpikeSharpness, &P::ColorSaturation, &P::RainbowIntensity,
+                     &P::RainbowFrequency});
+    case kSecondarySpikes:
+      return Differ(a, b,
+                    {&P::Quantity, &P::Intensity, &P::Length, &P::Angle, &P::SpikeSharpness,
+                     &P::ColorSaturation, &P::RainbowIntensity, &P::RainbowFrequency,
+                     &P::SecondarySpikeIntensity});
+    default:
+      return Differ(
+          a, b,
+          {&P::Quantity, &P::Intensity, &P::Length, &P::ColorSaturation, &P::SoftFlareIntensity});
+  }
+}
+
+bool FamilyImageChanged(int family, const ParameterSetBuffer& a, const ParameterSetBuffer& b) {
+  if (a.monitor != b.monitor) return true;
+  if (family == kSoftFlare) return a.Length != b.Length;
+  return Differ(
+      a, b,
+      {&P::Intensity, &P::Length, &P::SpikeSharpness, &P::RainbowIntensity, &P::RainbowFrequency});
+}
+
+int SelectSubShapeLevel(const double colour[3], double k, double scaled[3]) {
+  const double m = std::max({colour[0], colour[1], colour[2]});
+  int level = 0;
+  if (m > kUnitColour) {
+    while (level < kBrightnessLevels - 1 && m / kUnitColour * k > 1.0) {
+      k /= 2.0;
+      ++level;
+    }
+  }
+  for (int c = 0; c < 3; ++c) scaled[c] = std::min(1.0, colour[c] / kUnitColour * k);
+  return level;
+}
+
+bool InitializeFilterEffects(EffectFamilies* families, const TextureEngine* engine) {
+  families->engine = engine;
+  const GLint filter = engine->drawing->accelerated ? GL_LINEAR : GL_NEAREST;
+  for (GLEffectShape& shape : families->family) {
+    shape = GLEffectShape{};
+    glGenTextures(kBrightnessLevels, shape.textures);
+    for (uint32_t texture : shape.textures) {
+      glBindTexture(GL_TEXTURE_2D, texture);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+      glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  families->initialized =
+      CheckPreviewGL(__LINE__, "OpenGL Function Failed in InitializeFilterEffects_OpenGL().");
+  return families->initialized;
+}
+
+void DestroyFilterEffects(EffectFamilies* families) {
+  if (!families->initialized) return;
+  for (GLEffectShape& shape : families->family) {
+    glDeleteTextures(kBrightnessLevels, shape.textures);
+    shape = GLEffectShape{};
+  }
+  CheckPreviewGL(__LINE__, "OpenGL Function Failed in DestroyFilterEffects_OpenGL().");
+  families->initialized = false;
+}
+
+bool RenderEffects(EffectFamilies* families, const ParameterSetBuffer& snapshot,
+                   const ImageRect& view, const std::atomic<bool>* abort) {
+  if (!families->initialized) return false;
+  families->view = view;
+  for (int family = 0; family < kFamilyCount; ++family) {
+    if (abort != nullptr && abort->load(std::memory_order_relaxed)) return false;
+    if (!BuildEffectQuads(families, family, snapshot)) return false;
+  }
+  glEnableClientState(GL_COLOR_ARRAY);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glEnable(GL_TEXTURE_2D);
+  for (const GLEffectShape& shape : families->family) DrawCompositeOpenGLShape(shape);
+  glDisableClientState(GL_COLOR_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+  return true;
+}
+
+}  // namespace lumeray

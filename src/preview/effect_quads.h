@@ -1,0 +1,99 @@
+// Effect preview drawing: the stars of the preview drawn on the graphics card.
+//
+// Three families (main spikes, secondary spikes, soft flare) each draw their shape once on the
+// processor (the spike rasteriser for one spike pointing right, the soft flare builder for the
+// flare) and keep it as nine textures, level L holding the shape at 2^L times unit brightness
+// (8-bit channels clamp at 1.0, so brighter sources use higher levels and a weaker vertex
+// colour). Every visible light source then becomes one textured, coloured quad per spike (one
+// per flare); vertices go into chunks of at most kChunkVertices so that 16-bit indices reach
+// them, and each chunk holds one index list per level.
+//
+// Rebuild rules: a family rebuilds its quads only when a field it depends on changed, and its
+// textures only when a field that shapes its image changed (an Angle-only change rebuilds the
+// main and secondary spike quads, no texture). Counters record both, for tests and logs.
+//
+// Quads end where their texels times their colour would round to nothing in an 8-bit channel,
+// so faint sources and the faint secondary spikes fill little.
+//
+// Geometry: quads are in image pixel coordinates (x right, y down), the source's exact centre
+// at (x + xFraction / 4, y + yFraction / 4); the caller's model-view maps them to the view.
+// A spike of angle t (tenths of a degree, 0 up, clockwise) runs along (sin t, -cos t).
+//
+// Threading contract: an EffectFamilies record belongs to the drawing thread whose context is
+// current; it reads the master light source table, which must not change while it builds.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "effects/parameter_set_buffer.h"
+#include "gl/texture_set.h"
+
+namespace lumeray {
+
+inline constexpr int kBrightnessLevels = 9;
+inline constexpr uint32_t kChunkVertices = 65532;
+
+enum EffectFamily : int { kMainSpikes = 0, kSecondarySpikes = 1, kSoftFlare = 2, kFamilyCount = 3 };
+
+struct EffectVertex {
+  float r, g, b, a;
+  float s, t;
+  float x, y;
+};
+static_assert(sizeof(EffectVertex) == 32);
+
+struct EffectChunk {
+  std::vector<EffectVertex> vertices;
+  std::vector<uint16_t> indices[kBrightnessLevels];  // 4 per quad, by level
+};
+
+struct GLEffectShape {
+  ParameterSetBuffer built{};  // the snapshot (after the family's changes) last built for
+  bool hasBuilt = false;
+  ImageRect builtView{};  // the visible image area of the last build (the flare depends on it)
+  uint32_t textures[kBrightnessLevels] = {};
+  int32_t textureWidth[kBrightnessLevels] = {};
+  int32_t textureHeight[kBrightnessLevels] = {};
+  ImageRect box{};  // the shape's extent around its centre (right, bottom exclusive)
+  // Per level, by distance from the centre: the brightest texel at that distance or beyond
+  // (quads of faint sources stop where their texels would round to nothing).
+  std::vector<float> reach[kBrightnessLevels];
+  bool hasShape = false;
+  std::vector<EffectChunk> chunks;
+  uint32_t quadCount = 0;
+  uint64_t textureBuilds = 0;  // times the level textures were made
+  uint64_t quadBuilds = 0;     // times the quads were made
+};
+
+struct EffectFamilies {
+  GLEffectShape family[kFamilyCount];
+  const TextureEngine* engine = nullptr;
+  // The visible image area (image pixels) of the last build; the soft flare skips sources
+  // whose shape does not meet it.
+  ImageRect view{};
+  bool initialized = false;
+};
+
+// The family's view of a snapshot: the secondary family's Intensity, Length and SpikeSharpness
+// are the secondary spikes' own; the main family's sharpness above 50 is stretched.
+ParameterSetBuffer FamilySnapshot(int family, const ParameterSetBuffer& snapshot);
+// Whether a field the family's quads (or its image) depend on differs.
+bool FamilyQuadsChanged(int family, const ParameterSetBuffer& a, const ParameterSetBuffer& b);
+bool FamilyImageChanged(int family, const ParameterSetBuffer& a, const ParameterSetBuffer& b);
+
+// The level for a colour (24-bit scale, 0xFFFFFF white) at weight k (0..1): halves k while
+// the colour times k exceeds white, at most 8 times. *scaled receives the colour times k.
+int SelectSubShapeLevel(const double colour[3], double k, double scaled[3]);
+
+bool InitializeFilterEffects(EffectFamilies* families, const TextureEngine* engine);
+void DestroyFilterEffects(EffectFamilies* families);
+
+// Builds what changed and draws every family into the current frame buffer with the current
+// model-view (blend state set by the caller). `view` is the visible image area. False when a
+// build failed or the abort flag was set.
+bool RenderEffects(EffectFamilies* families, const ParameterSetBuffer& snapshot,
+                   const ImageRect& view, const std::atomic<bool>* abort);
+
+}  // namespace lumeray

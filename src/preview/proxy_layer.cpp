@@ -1,0 +1,388 @@
+#include "preview/proxy_layer.h"
+
+#include <GL/glew.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "effects/effect_renderers.h"
+#include "preview/gl_check.h"
+
+namespace lumeray {
+namespace {
+
+constexpr float kBackgroundGrey = 127.0f / 255.0f;
+constexpr uint8_t kCheckerGrey = 148;
+
+ImageRect AtOrigin(const int32_t rect[4]) {
+  return {0, 0, rect[2] - rect[0], rect[3] - rect[1]};
+}
+
+bool SameRect(const ImageRect& a, const ImageRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+ImageRect RectOf(const int32_t r[4]) {
+  return {r[0], r[1], r[2], r[3]};
+}
+
+bool InitializeFixedState() {
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  glMatrixMode(GL_TEXTURE);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  glPolygonMode(GL_FRONT, GL_FILL);
+  glDisable(GL_CULL_FACE);  // quads of any winding: spikes are mirrored by their rotation
+  glEnable(GL_TEXTURE_2D);
+  glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+  for (GLenum store : {GL_PACK_SWAP_BYTES, GL_PACK_LSB_FIRST, GL_PACK_ROW_LENGTH, GL_PACK_SKIP_ROWS,
+                       GL_PACK_SKIP_PIXELS, GL_UNPACK_SWAP_BYTES, GL_UNPACK_LSB_FIRST,
+                       GL_UNPACK_ROW_LENGTH, GL_UNPACK_SKIP_ROWS, GL_UNPACK_SKIP_PIXELS}) {
+    glPixelStorei(store, 0);
+  }
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  for (GLenum cap : {GL_ALPHA_TEST, GL_DEPTH_TEST, GL_DITHER, GL_FOG, GL_LIGHTING,
+                     GL_COLOR_LOGIC_OP, GL_STENCIL_TEST}) {
+    glDisable(cap);
+  }
+  return CheckPreviewGL(__LINE__,
+                        "OpenGL Function Failed in InitializeScaledProxyLayer(). Failed to "
+                        "initialize OpenGL states.");
+}
+
+bool MakeCheckerboard(uint32_t* texture) {
+  const uint8_t w = 255, g = kCheckerGrey;
+  const uint8_t pixels[16] = {w, w, w, 255, g, g, g, 255, g, g, g, 255, w, w, w, 255};
+  glGenTextures(1, texture);
+  glBindTexture(GL_TEXTURE_2D, *texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 2, 2, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  return CheckPreviewGL(__LINE__, "OpenGL Function Failed in InitializeScaledProxyLayer().");
+}
+
+// The tiles of a set with the current blend, colour white (the effects layer's screen blend).
+void DrawSetTiles(const TextureSet& set) {
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+  glEnable(GL_TEXTURE_2D);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  const char* base = reinterpret_cast<const char*>(set.vertices.data());
+  if (set.vertexBuffer != 0) {
+    glBindBuffer(GL_ARRAY_BUFFER, set.vertexBuffer);
+    base = nullptr;
+  }
+  glTexCoordPointer(2, GL_DOUBLE, sizeof(TextureVertex), base);
+  glVertexPointer(2, GL_DOUBLE, sizeof(TextureVertex), base + 2 * sizeof(double));
+  for (int32_t i = 0; i < set.tileCount; ++i) {
+    glBindTexture(GL_TEXTURE_2D, set.tiles[static_cast<size_t>(i)].texture);
+    glDrawArrays(GL_QUADS, i * 4, 4);
+  }
+  if (set.vertexBuffer != 0) glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glPopClientAttrib();
+}
+
+void DrawCheckerboard(uint32_t texture, int32_t width, int32_t height, double zoom) {
+  const double s = width / 16.0 * zoom, t = height / 16.0 * zoom;
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  glBegin(GL_QUADS);
+  glTexCoord2d(0, t), glVertex2d(0, height);
+  glTexCoord2d(s, t), glVertex2d(width, height);
+  glTexCoord2d(s, 0), glVertex2d(width, 0);
+  glTexCoord2d(0, 0), glVertex2d(0, 0);
+  glEnd();
+  glBindTexture(GL_TEXTURE_2D, 0);
+  CheckPreviewGL(__LINE__, "Failed to create checkerboard texture in Proxy Window");
+}
+
+void DrawOutline(const ImageRect& r, bool dashed, int factor) {
+  glDisable(GL_TEXTURE_2D);
+  glBlendFunc(GL_ONE, GL_ZERO);
+  const auto outline = [&] {
+    glBegin(GL_LINE_LOOP);
+    glVertex2d(r.left + 0.5, r.top + 0.5);
+    glVertex2d(r.right - 0.5, r.top + 0.5);
+    glVertex2d(r.right - 0.5, r.bottom - 0.5);
+    glVertex2d(r.left + 0.5, r.bottom - 0.5);
+    glEnd();
+  };
+  glColor4f(0, 0, 0, 1);
+  outline();
+  if (dashed) {
+    glEnable(GL_LINE_STIPPLE);
+    glLineStipple(factor, 0xAAAA);
+    glColor4f(1, 1, 1, 1);
+    outline();
+    glDisable(GL_LINE_STIPPLE);
+  }
+  glEnable(GL_TEXTURE_2D);
+}
+
+bool Stopped(const ProxyLayer& layer) {
+  return layer.abort != nullptr && layer.abort->load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
+bool HostProxyImageSource(void*, ImageRecord* image, ProxyScale* scale) {
+  if (!HostProxyImageRendered() && !BuildHostProxyImage(HostProxyBuildOptions{})) return false;
+  return GetHostProxyImageInfo(image, scale);
+}
+
+bool InitializeScaledProxyLayer(ProxyLayer* layer, GlSession* session, const ImageRect& imageBounds,
+                                HostImageSource source, void* sourceContext) {
+  layer->session = session;
+  layer->imageBounds = imageBounds;
+  layer->source = source != nullptr ? source : &HostProxyImageSource;
+  layer->sourceContext = sourceContext;
+  glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
+  if (!InitializeFixedState()) return false;
+  const TextureEngine& engine = session->engine;
+  layer->shaderGamma =
+      session->drawing.useShaderProgram && session->shader.type != SHADER_TYPE_NONE;
+  layer->compositeSet.gammaOnProcessor =
+      !layer->shaderGamma && session->context.type == kContextScreen;
+  if (!CreateTextureSetResources(engine, kHostImageSet, &layer->hostSet) ||
+      !CreateTextureSetResources(engine, kEffectsSet, &layer->effectsSet) ||
+      !CreateTextureSetResources(engine, kCompositeSet, &layer->compositeSet)) {
+    return false;
+  }
+  if (!MakeCheckerboard(&layer->checkerboard)) return false;
+  if (!InitializeFilterEffects(&layer->effects, &session->engine)) return false;
+  layer->ready = true;
+  return true;
+}
+
+void DestroyScaledProxyLayer(ProxyLayer* layer) {
+  if (layer->session == nullptr) return;
+  DestroyFilterEffects(&layer->effects);
+  if (layer->checkerboard != 0) glDeleteTextures(1, &layer->checkerboard);
+  layer->checkerboard = 0;
+  DestroyTextureSet(&layer->hostSet);
+  DestroyTextureSet(&layer->effectsSet);
+  DestroyTextureSet(&layer->compositeSet);
+  CheckPreviewGL(__LINE__, "OpenGL Function Failed in DestroyScaledProxyLayer().");
+  layer->ready = false;
+  layer->session = nullptr;
+}
+
+uint32_t UpdateScaledProxyState(ProxyLayer* layer, const ParameterSetBuffer& s) {
+  uint32_t bits = 0;
+  const ParameterSetBuffer& p = layer->last;
+  if (!layer->hasLast || !SameEffectFields(p, s) || p.monitor != s.monitor ||
+      p.lightSourceGeneration != s.lightSourceGeneration) {
+    bits |= kEffectsChanged;
+  }
+  if (!layer->hasLast || p.monitor != s.monitor) bits |= kHostImageChanged;
+  ProxyState next;
+  next.zoom = s.zoom;
+  next.scroll[0] = s.scrollPosition[0];
+  next.scroll[1] = s.scrollPosition[1];
+  next.previewRect = RectOf(s.previewRect);
+  next.toolRect = RectOf(s.toolRect);
+  next.effectsOnly = s.EffectsOnly;
+  next.previewEnabled = s.previewEnabled != 0;
+  next.focused = (s.previewWindowState & 1) != 0;
+  const ProxyState& old = layer->state;
+  if (!layer->hasLast || old.zoom != next.zoom || old.scroll[0] != next.scroll[0] ||
+      old.scroll[1] != next.scroll[1] || !SameRect(old.previewRect, next.previewRect) ||
+      old.effectsOnly != next.effectsOnly || old.previewEnabled != next.previewEnabled) {
+    bits |= kViewChanged;
+  }
+  if (bits & (kHostImageChanged | kViewChanged)) layer->hostDirty = true;
+  if (bits & (kEffectsChanged | kViewChanged)) layer->effectsDirty = true;
+  if (bits != 0) layer->displayDirty = true;
+  layer->state = next;
+  layer->last = s;
+  layer->hasLast = true;
+  return bits;
+}
+
+bool CreateHostImageTextureSet(ProxyLayer* layer, const ImageRect& rect, int32_t offsetX,
+                               int32_t offsetY, double zoom) {
+  CheckPreviewGL(__LINE__, "Error on entry into CreateHostImageTextureSet()");
+  ImageRecord image;
+  ProxyScale scale{zoom, zoom};
+  if (!layer->source(layer->sourceContext, &image, &scale)) return false;
+  layer->hostSet.scaled = true;
+  ++layer->counters.hostImageFills;
+  return CreateTextureSetFromImage(layer->session->engine, rect, &layer->hostSet, image, scale.x,
+                                   scale.y, offsetX, offsetY, zoom);
+}
+
+bool CreateEffectsTextureSet(ProxyLayer* layer, const ImageRect& rect, int32_t offsetX,
+                             int32_t offsetY, double zoom, const ParameterSetBuffer& snapshot) {
+  TextureSet& set = layer->effectsSet;
+  const int32_t width = rect.right - rect.left, height = rect.bottom - rect.top;
+  if (set.frameBuffer == 0 || width <= 0 || height <= 0) return false;
+  if (!AttachFBOWithRenderBuffer(layer->session->engine, &set, width, height)) return false;
+  ++layer->counters.effectsFills;
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  glPushAttrib(GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT | GL_ENABLE_BIT | GL_SCISSOR_BIT);
+  glDisable(GL_SCISSOR_TEST);
+  SetGLSize({0, 0, width, height});
+  glClearColor(0, 0, 0, 0);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glTranslated(-offsetX, -offsetY, 0.0);
+  glScaled(zoom, zoom, 1.0);
+  glColor4f(1, 1, 1, 1);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_COLOR);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  const ImageRect view{static_cast<int32_t>(offsetX / zoom), static_cast<int32_t>(offsetY / zoom),
+                       static_cast<int32_t>((offsetX + width) / zoom) + 1,
+                       static_cast<int32_t>((offsetY + height) / zoom) + 1};
+  bool ok = !Stopped(*layer) && RenderEffects(&layer->effects, snapshot, view, layer->abort);
+  glPopAttrib();
+  glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
+  ok = CheckPreviewGL(__LINE__, "Failed during rendering of Effects.") && ok;
+  if (ok) {
+    ok = CreateTextureSetFromFramebuffer(layer->session->engine, {0, 0, width, height}, height,
+                                         &set);
+    if (!ok) CheckPreviewGL(__LINE__, "Failed during creation of Effects texture.");
+  }
+  DetachFBO(&set);
+  SetGLSize({0, 0, viewport[2], viewport[3]});
+  return CheckPreviewGL(__LINE__, "Generation of Effects texture failed.") && ok;
+}
+
+bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
+  if (!layer->ready) return false;
+  GlSession& session = *layer->session;
+  UpdateScaledProxyState(layer, snapshot);
+  const ProxyState& state = layer->state;
+  const ImageRect client = AtOrigin(snapshot.previewRect);
+  const int32_t width = client.right, height = client.bottom;
+  if (width <= 0 || height <= 0) return false;
+  SetGLSize(client);
+  const double zoom = state.zoom / 100.0;
+  const ImageRect display = GetProxyDisplayRectangle(client, layer->imageBounds, state.zoom);
+  const ImageRect displaySize{0, 0, display.right - display.left, display.bottom - display.top};
+
+  if (layer->hostDirty) {
+    if (CreateHostImageTextureSet(layer, displaySize, state.scroll[0], state.scroll[1], zoom)) {
+      layer->hostDirty = false;
+    }
+  }
+  const bool throughSet = layer->effectsSet.frameBuffer != 0;
+  if (!layer->hostDirty && layer->effectsDirty && state.previewEnabled && throughSet) {
+    if (CreateEffectsTextureSet(layer, displaySize, state.scroll[0], state.scroll[1], zoom,
+                                snapshot)) {
+      layer->effectsDirty = false;
+    }
+  }
+  if (Stopped(*layer)) return false;
+
+  glDisable(GL_SCISSOR_TEST);
+  glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
+  glClear(GL_COLOR_BUFFER_BIT);
+  glLoadIdentity();
+  if (!CheckPreviewGL(__LINE__, "Failed to initialize Proxy Window display.")) return false;
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(display.left, height - display.bottom, display.right - display.left,
+            display.bottom - display.top);
+  if (!CheckPreviewGL(__LINE__, "Failed to initiate scissor clipping.")) return false;
+
+  // The composite, in image coordinates.
+  bool ok = true;
+  glPushMatrix();
+  glTranslated(display.left - state.scroll[0], display.top - state.scroll[1], 0.0);
+  glScaled(zoom, zoom, 1.0);
+  const bool effectsOnly = state.effectsOnly != 0 && state.previewEnabled;
+  if (effectsOnly) {
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_TRUE);
+  }
+  if (!layer->hostDirty) ok = DrawImageTextureSet(session.engine, &layer->hostSet, false);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
+  if (state.previewEnabled) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_COLOR);
+    if (throughSet) {
+      if (!layer->effectsDirty) {
+        glPushMatrix();
+        glLoadIdentity();
+        glTranslated(display.left, display.top, 0.0);
+        DrawSetTiles(layer->effectsSet);
+        glPopMatrix();
+      }
+    } else {
+      glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+      const ImageRect view{static_cast<int32_t>(state.scroll[0] / zoom),
+                           static_cast<int32_t>(state.scroll[1] / zoom),
+                           static_cast<int32_t>((state.scroll[0] + displaySize.right) / zoom) + 1,
+                           static_cast<int32_t>((state.scroll[1] + displaySize.bottom) / zoom) + 1};
+      ++layer->counters.effectsFills;
+      if (RenderEffects(&layer->effects, snapshot, view, layer->abort)) {
+        layer->effectsDirty = false;
+      } else {
+        ok = false;
+      }
+    }
+  }
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
+  DrawCheckerboard(layer->checkerboard, layer->imageBounds.right - layer->imageBounds.left,
+                   layer->imageBounds.bottom - layer->imageBounds.top, zoom);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glPopMatrix();
+  glDisable(GL_SCISSOR_TEST);
+  glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
+  ok = CheckPreviewGL(__LINE__, "Failed to draw composite image.") && ok;
+
+  // The display gamma over the composed picture.
+  const bool bitmap = session.context.type == kContextBitmap;
+  if (layer->shaderGamma || !bitmap) {
+    TextureSet& composite = layer->compositeSet;
+    if (CreateTextureSetFromFramebuffer(session.engine, display, height, &composite)) {
+      glLoadIdentity();
+      ok = DrawImageTextureSet(session.engine, &composite, layer->shaderGamma) && ok;
+    } else {
+      ok = false;
+    }
+    ok = CheckPreviewGL(
+             __LINE__,
+             "RenderScaledProxyDisplay() - OpenGL function failure in gamma correction.") &&
+         ok;
+  }
+
+  // Selection and focus rectangles over the finished picture.
+  const ImageRect& tool = state.toolRect;
+  if (tool.right > tool.left && tool.bottom > tool.top) {
+    const ImageRect shown{std::max(tool.left, display.left), std::max(tool.top, display.top),
+                          std::min(tool.right, display.right),
+                          std::min(tool.bottom, display.bottom)};
+    if (shown.right > shown.left && shown.bottom > shown.top) DrawOutline(shown, true, 4);
+  }
+  DrawOutline({display.left - 1, display.top - 1, display.right + 1, display.bottom + 1},
+              state.focused, 2);
+  glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  if (Stopped(*layer)) return false;
+
+  if (!PresentFrame(&session.context)) return false;
+  if (bitmap && !layer->shaderGamma && session.context.bitmap != nullptr) {
+    ScreenBitmap& bitmap = *session.context.bitmap;
+    ApplyDisplayGamma(bitmap.bits.data(), GL_UNSIGNED_BYTE,
+                      static_cast<uint64_t>(bitmap.width) * bitmap.height,
+                      session.engine.halfTables.get());
+  }
+  layer->displayDirty = false;
+  ++layer->counters.frames;
+  return ok;
+}
+
+}  // namespace lumeray
