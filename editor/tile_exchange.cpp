@@ -117,23 +117,68 @@ void PaddingSample(SampleType type, int value, uint8_t* out) {
   }
 }
 
+// Copies `runs` runs of kBytes bytes, one every `sourceStride` bytes, to one every
+// `targetStride` bytes. A constant size lets the copy of each run compile to a few moves.
+template <size_t kBytes>
+void CopyRunsOf(uint8_t* target, size_t targetStride, const uint8_t* source, size_t sourceStride,
+                size_t runs) {
+  for (size_t i = 0; i < runs; ++i) {
+    std::memcpy(target + i * targetStride, source + i * sourceStride, kBytes);
+  }
+}
+
+// The same for any run length: one copy when both sides are contiguous, else the strided copy
+// for the run lengths pixels of 1 to 4 samples of 1, 2 or 4 bytes have.
+void CopyRuns(uint8_t* target, size_t targetStride, const uint8_t* source, size_t sourceStride,
+              size_t runs, size_t bytes) {
+  if (targetStride == bytes && sourceStride == bytes) {
+    std::memcpy(target, source, runs * bytes);
+    return;
+  }
+  switch (bytes) {
+    case 1:
+      return CopyRunsOf<1>(target, targetStride, source, sourceStride, runs);
+    case 2:
+      return CopyRunsOf<2>(target, targetStride, source, sourceStride, runs);
+    case 3:
+      return CopyRunsOf<3>(target, targetStride, source, sourceStride, runs);
+    case 4:
+      return CopyRunsOf<4>(target, targetStride, source, sourceStride, runs);
+    case 6:
+      return CopyRunsOf<6>(target, targetStride, source, sourceStride, runs);
+    case 8:
+      return CopyRunsOf<8>(target, targetStride, source, sourceStride, runs);
+    case 12:
+      return CopyRunsOf<12>(target, targetStride, source, sourceStride, runs);
+    case 16:
+      return CopyRunsOf<16>(target, targetStride, source, sourceStride, runs);
+    default:
+      for (size_t i = 0; i < runs; ++i) {
+        std::memcpy(target + i * targetStride, source + i * sourceStride, bytes);
+      }
+  }
+}
+
 // Converts `pixels` pixels of planes lo..lo+count-1 from the image's samples to host samples.
 void PixelsToHost(const HostImage& image, const uint8_t* source, size_t pixels, int lo, int count,
                   uint8_t* out) {
   const size_t channels = static_cast<size_t>(image.Channels());
   const size_t bps = image.BytesPerSample();
+  const size_t pixelBytes = channels * bps;
+  const size_t planeBytes = static_cast<size_t>(count) * bps;
+  source += static_cast<size_t>(lo) * bps;
+  if (image.sampleType != SampleType::kUInt16) {
+    CopyRuns(out, planeBytes, source, pixelBytes, pixels, planeBytes);
+    return;
+  }
   for (size_t i = 0; i < pixels; ++i) {
-    const uint8_t* pixel = source + (i * channels + static_cast<size_t>(lo)) * bps;
-    uint8_t* target = out + i * static_cast<size_t>(count) * bps;
-    if (image.sampleType != SampleType::kUInt16) {
-      std::memcpy(target, pixel, static_cast<size_t>(count) * bps);
-      continue;
-    }
+    const uint8_t* pixel = source + i * pixelBytes;
+    uint8_t* target = out + i * planeBytes;
     for (int p = 0; p < count; ++p) {
       uint16_t sample = 0;
-      std::memcpy(&sample, pixel + static_cast<size_t>(p) * bps, bps);
+      std::memcpy(&sample, pixel + 2 * static_cast<size_t>(p), sizeof sample);
       sample = FileToHost16(sample);
-      std::memcpy(target + static_cast<size_t>(p) * bps, &sample, bps);
+      std::memcpy(target + 2 * static_cast<size_t>(p), &sample, sizeof sample);
     }
   }
 }
@@ -144,21 +189,24 @@ void PixelsFromHost(HostImage& image, const uint8_t* in, size_t pixels, int lo, 
                     uint8_t* target) {
   const size_t channels = static_cast<size_t>(image.Channels());
   const size_t bps = image.BytesPerSample();
+  const size_t pixelBytes = channels * bps;
+  const size_t planeBytes = static_cast<size_t>(count) * bps;
+  target += static_cast<size_t>(lo) * bps;
+  if (image.sampleType != SampleType::kUInt16) {
+    CopyRuns(target, pixelBytes, in, planeBytes, pixels, planeBytes);
+    return;
+  }
   for (size_t i = 0; i < pixels; ++i) {
-    uint8_t* pixel = target + (i * channels + static_cast<size_t>(lo)) * bps;
-    const uint8_t* source = in + i * static_cast<size_t>(count) * bps;
-    if (image.sampleType != SampleType::kUInt16) {
-      std::memcpy(pixel, source, static_cast<size_t>(count) * bps);
-      continue;
-    }
+    uint8_t* pixel = target + i * pixelBytes;
+    const uint8_t* source = in + i * planeBytes;
     for (int p = 0; p < count; ++p) {
       uint16_t host = 0;
       uint16_t current = 0;
-      std::memcpy(&host, source + static_cast<size_t>(p) * bps, bps);
-      std::memcpy(&current, pixel + static_cast<size_t>(p) * bps, bps);
+      std::memcpy(&host, source + 2 * static_cast<size_t>(p), sizeof host);
+      std::memcpy(&current, pixel + 2 * static_cast<size_t>(p), sizeof current);
       if (FileToHost16(current) != host) {
         const uint16_t sample = HostToFile16(host);
-        std::memcpy(pixel + static_cast<size_t>(p) * bps, &sample, bps);
+        std::memcpy(pixel + 2 * static_cast<size_t>(p), &sample, sizeof sample);
       }
     }
   }
@@ -346,9 +394,8 @@ OSErr TileExchange::CommitOutput() {
   uint8_t* saved = entry.samples.data();
   for (int32_t y = clipped.top; y < clipped.bottom; ++y) {
     uint8_t* row = image_->Pixel(clipped.left, y);
-    for (size_t x = 0; x < width; ++x, saved += planeBytes) {
-      std::memcpy(saved, row + x * pixelBytes + planeOffset, planeBytes);
-    }
+    CopyRuns(saved, planeBytes, row + planeOffset, pixelBytes, width, planeBytes);
+    saved += width * planeBytes;
     const uint8_t* source = outBuffer_.data() +
                             static_cast<size_t>(y - output.rect.top) * output.rowBytes +
                             static_cast<size_t>(clipped.left - output.rect.left) *
@@ -371,9 +418,8 @@ void TileExchange::Rollback() {
     const uint8_t* saved = it->samples.data();
     for (int32_t y = it->rect.top; y < it->rect.bottom; ++y) {
       uint8_t* row = image_->Pixel(it->rect.left, y);
-      for (size_t x = 0; x < width; ++x, saved += planeBytes) {
-        std::memcpy(row + x * pixelBytes + planeOffset, saved, planeBytes);
-      }
+      CopyRuns(row + planeOffset, pixelBytes, saved, planeBytes, width, planeBytes);
+      saved += width * planeBytes;
     }
   }
   journal_.clear();
