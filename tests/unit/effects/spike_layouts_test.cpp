@@ -156,6 +156,11 @@ TEST(SpikeLayouts, BentAndPairedLayoutsKeepTheirShape) {
       }
     }
   }
+  // Four vector rays from angle 0: 0 and 1800 stay; 900 and 2700 lie 900 into their half turn
+  // and bend to trunc((900 / 1200)^0.393 x 900) = trunc(803.79) = 803 into it; all turn by 97.
+  EXPECT_EQ(Angles(LayOutPrimarySpikes(Settings(EffectCode("efT5"), 4, 0))),
+            (std::vector<int32_t>{97, 900, 1897, 2700}));
+
   StarSettings strong = Settings(EffectCode("efT3"), 3, -900);
   strong.amplitude = 0xFFFFFFFE;  // 4.96 x the amplitude saturates
   const auto saturated = LayOutPrimarySpikes(strong);
