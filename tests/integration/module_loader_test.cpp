@@ -77,32 +77,28 @@ TEST(Pipl, EveryTruncationIsRefused) {
 }
 
 TEST(Pipl, MalformedListsAreRefusedWithTheReason) {
-  std::vector<uint8_t> bytes = BuildPipl(LumerayPiplEntries());
-  bytes[0] = 2;
-  EXPECT_NE(ParseError(bytes).find("version 2"), std::string::npos);
-
-  bytes = BuildPipl(LumerayPiplEntries());
-  constexpr size_t kFirstLengthHighByte = 10 + 12 + 3;  // header, vendor, key, id
-  bytes[kFirstLengthHighByte] = 0x7F;
-  EXPECT_NE(ParseError(bytes).find("claims"), std::string::npos);
-
-  bytes = BuildPipl(LumerayPiplEntries());
-  bytes.push_back(1);
-  EXPECT_NE(ParseError(bytes).find("after its last property"), std::string::npos);
-
-  EXPECT_NE(ParseError(BuildPipl(WithEntry(FourCC("name"), {200, 'L'}))).find("'name'"),
-            std::string::npos);
-  EXPECT_NE(ParseError(BuildPipl(WithEntry(FourCC("8664"), testing::Text("PluginMain"))))
-                .find("terminating zero"),
-            std::string::npos);
-  EXPECT_NE(ParseError(BuildPipl(WithEntry(
-                           FourCC("enbl"),
-                           testing::Padded(testing::Text("PSHOP_ImageMode == RGBMode"), 28))))
-                .find("enable expression"),
-            std::string::npos);
+  const std::vector<uint8_t> good = BuildPipl(LumerayPiplEntries());
+  std::vector<uint8_t> version = good;
+  version[0] = 2;
+  std::vector<uint8_t> tooLong = good;
+  tooLong[10 + 12 + 3] = 0x7F;  // the first length's high byte, after header, vendor, key, id
+  std::vector<uint8_t> trailing = good;
+  trailing.push_back(1);
   std::vector<PiplEntry> twice = LumerayPiplEntries();
   twice.push_back(twice.front());
-  EXPECT_NE(ParseError(BuildPipl(twice)).find("twice"), std::string::npos);
+  const std::pair<std::vector<uint8_t>, const char*> cases[] = {
+      {version, "version 2"},
+      {tooLong, "claims"},
+      {trailing, "after its last property"},
+      {BuildPipl(WithEntry(FourCC("name"), {200, 'L'})), "'name'"},
+      {BuildPipl(WithEntry(FourCC("8664"), testing::Text("PluginMain"))), "terminating zero"},
+      {BuildPipl(WithEntry(FourCC("enbl"),
+                           testing::Padded(testing::Text("PSHOP_ImageMode == RGBMode"), 28))),
+       "enable expression"},
+      {BuildPipl(twice), "twice"}};
+  for (const auto& [bytes, reason] : cases) {
+    EXPECT_NE(ParseError(bytes).find(reason), std::string::npos) << reason;
+  }
 }
 
 TEST(Pipl, RefusesModulesThatAreNoFiltersOrDoNotEnableTheMode) {

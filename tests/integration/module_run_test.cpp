@@ -7,7 +7,6 @@
 #include "host_session.h"
 #include "image_io.h"
 #include "module_loader.h"
-#include "support/module_log.h"
 #include "support/test_images.h"
 #include "support/xdg_environment.h"
 
@@ -125,19 +124,6 @@ TEST(ModuleRun, AMaskIsOfferedWithTheFirstPlaneOfEveryTile) {
   ASSERT_TRUE(outcome.ok()) << outcome.result;
   ExpectProtocolKept(outcome);
   EXPECT_EQ(outcome.counters.exchange.inputWithMask, 2 * 2);
-}
-
-TEST(ModuleRun, TheLogEndsWithTheBufferUsageAndTheClosingLine) {
-  HostImage image = SmoothImage(40, 30, 3, false, SampleType::kUInt8);
-  ASSERT_TRUE(RunModule(image).ok());
-  std::vector<std::string> lines = testing::ReadModuleLog(testing::ModuleLogPath());
-  while (!lines.empty() && lines.back().empty()) lines.pop_back();
-  ASSERT_GE(lines.size(), 2u) << testing::ModuleLogPath();
-  EXPECT_EQ(lines.back().rfind("Log closed on ", 0), 0u) << lines.back();
-  auto usage = lines.end() - 2;
-  while (usage != lines.begin() && usage->empty()) --usage;
-  EXPECT_NE(usage->find("ReportBufferUsage(): Current Usage = 0, Peak Usage = "), std::string::npos)
-      << *usage;
 }
 
 // Failures late in the write-back, after the first planes were committed, must still leave the

@@ -115,37 +115,36 @@ TEST_F(ScriptedRun, ACompleteSilentDescriptorRendersWithExactlyThePlayedValues) 
   EXPECT_EQ(again.pixels, image.pixels) << "the same settings give the same image";
 }
 
-TEST_F(ScriptedRun, AMissingKeyKeepsItsFactoryValueAndWarnsThroughTheErrorString) {
-  Descriptor played;
-  const Descriptor distinct = DistinctSettings();
-  for (const DescriptorItem& item : distinct.items()) {
+// A key left out, or given as a plain float where a percentage is due, keeps its factory value
+// and the run warns through the error string; the other keys still apply.
+TEST_F(ScriptedRun, AMissingOrMistypedKeyKeepsItsFactoryValueAndWarns) {
+  Descriptor missing;
+  for (const DescriptorItem& item : DistinctSettings().items()) {
     if (item.key == FourCC("sflB")) continue;
-    if (item.type == kTypeUnitFloat) played.PutUnitFloat(item.key, item.unit, item.number);
-    if (item.type == kTypeInteger) played.PutInteger(item.key, item.integer);
-    if (item.type == kTypeBoolean) played.PutBoolean(item.key, item.boolean);
-    if (item.type == kTypeEnumerated) {
-      played.PutEnumerated(item.key, item.enumType, item.enumValue);
-    }
+    if (item.type == kTypeUnitFloat) missing.PutUnitFloat(item.key, item.unit, item.number);
+    if (item.type == kTypeInteger) missing.PutInteger(item.key, item.integer);
+    if (item.type == kTypeBoolean) missing.PutBoolean(item.key, item.boolean);
+    if (item.type == kTypeEnumerated)
+      missing.PutEnumerated(item.key, item.enumType, item.enumValue);
   }
-  HostImage image = Sample();
-  const RunOutcome outcome = Run(image, &played, kPlayDialogSilent);
-  ASSERT_TRUE(outcome.ok());
-  EXPECT_EQ(outcome.errorString, kIncompleteText);
-  ASSERT_TRUE(outcome.hasRecorded);
-  EXPECT_EQ(outcome.recorded.Find(FourCC("sflB"))->number, 30);
-  EXPECT_EQ(outcome.recorded.Find(FourCC("Intn"))->number, 73) << "what was read still applies";
-}
-
-TEST_F(ScriptedRun, APlainFloatForAPercentageIsNotAccepted) {
-  Descriptor played = DistinctSettings();
-  played.PutFloat(FourCC("Intn"), 73);
-  HostImage image = Sample();
-  const RunOutcome outcome = Run(image, &played, kPlayDialogSilent);
-  ASSERT_TRUE(outcome.ok());
-  EXPECT_EQ(outcome.errorString, kIncompleteText);
-  EXPECT_EQ(outcome.recorded.Find(FourCC("Intn"))->number, 50) << "the factory intensity";
-  EXPECT_EQ(outcome.recorded.Find(FourCC("Intn"))->type, kTypeUnitFloat);
-  EXPECT_EQ(outcome.recorded.Find(FourCC("Lngt"))->number, 42);
+  Descriptor mistyped = DistinctSettings();
+  mistyped.PutFloat(FourCC("Intn"), 73);
+  struct Case {
+    const Descriptor* played;
+    DescriptorKeyID key, other;
+    double factory, given;
+  };
+  for (const Case& c : {Case{&missing, FourCC("sflB"), FourCC("Intn"), 30, 73},
+                        Case{&mistyped, FourCC("Intn"), FourCC("Lngt"), 50, 42}}) {
+    HostImage image = Sample();
+    const RunOutcome outcome = Run(image, c.played, kPlayDialogSilent);
+    ASSERT_TRUE(outcome.ok());
+    EXPECT_EQ(outcome.errorString, kIncompleteText);
+    ASSERT_TRUE(outcome.hasRecorded);
+    EXPECT_EQ(outcome.recorded.Find(c.key)->number, c.factory);
+    EXPECT_EQ(outcome.recorded.Find(c.key)->type, kTypeUnitFloat);
+    EXPECT_EQ(outcome.recorded.Find(c.other)->number, c.given) << "what was read still applies";
+  }
 }
 
 TEST_F(ScriptedRun, TheRegistryEntryOutlivesTheSession) {

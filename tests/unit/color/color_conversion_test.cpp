@@ -109,13 +109,7 @@ TEST_F(ColorConversion, AGreyRunConvertsGreyInRgbaOut) {
 }
 
 TEST_F(ColorConversion, FloatImagesLoseNegativeColourButNotNegativeAlpha) {
-  // Rec. 2020 primaries: its pure green lies outside sRGB.
-  const cmsCIExyY white{0.3127, 0.3290, 1.0};
-  const cmsCIExyYTRIPLE wide{{0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}};
-  cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-  cmsToneCurve* curves[3] = {linear, linear, linear};
-  cmsHPROFILE wideProfile = cmsCreateRGBProfile(&white, &wide, curves);
-  cmsFreeToneCurve(linear);
+  cmsHPROFILE wideProfile = testing::WideLinearProfile();
 
   ImageRecord* image = MakeImage(kImageModeRgbFloat, {0, 0, 2, 1}, wideProfile);
   float* pixels = PixelSamples<float>(*image, 0, 0);

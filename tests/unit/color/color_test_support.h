@@ -96,6 +96,17 @@ inline cmsHPROFILE PowerCurveProfile(double gamma) {
   return profile;
 }
 
+// Linear Rec. 2020 primaries: its pure green lies outside sRGB (the test closes it).
+inline cmsHPROFILE WideLinearProfile() {
+  const cmsCIExyY white{0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE wide{{0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}};
+  cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
+  cmsToneCurve* curves[3] = {linear, linear, linear};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &wide, curves);
+  cmsFreeToneCurve(linear);
+  return profile;
+}
+
 class ColorTest : public ::testing::Test {
  protected:
   void SetUp() override {

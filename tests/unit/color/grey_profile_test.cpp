@@ -41,13 +41,7 @@ TEST(GreyProfile, AVersion2GreyOutputProfileInRcData243) {
   ASSERT_NE(curve, nullptr);
   ASSERT_EQ(cmsGetToneCurveEstimatedTableEntries(curve), 256u);
   const cmsUInt16Number* table = cmsGetToneCurveEstimatedTable(curve);
-  // The published points (to within one unit: the formula gives 19794.14 at 128)...
-  const int first[] = {0, 16, 32, 48, 64, 80, 97, 127, 160, 197, 236};
-  for (int i = 0; i < 11; ++i) EXPECT_EQ(table[i], first[i]) << i;
-  const int last[] = {63760, 64202, 64645, 65089, 65535};
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(table[251 + i], last[i]) << 251 + i;
-  EXPECT_NEAR(table[128], 19795, 1);
-  // ... and every entry by the formula, with the library's power.
+  // Every entry: a linear toe of 16 per step, then a power of 1.737, rounded.
   for (int i = 0; i < 256; ++i) {
     const double value = std::max(16.0 * i, 65535.0 * std::pow(i / 255.0, 1.737));
     EXPECT_EQ(table[i], std::floor(value + 0.5)) << i;

@@ -35,14 +35,6 @@ class LogRotationTest : public DiagnosticsTest {
   }
 };
 
-TEST_F(LogRotationTest, FirstLogIsNumberZero) {
-  OpenAndCloseLog();
-  ExpectNewLog();
-  for (unsigned number = 1; number < kDebugLogFileCount; ++number) {
-    EXPECT_FALSE(FileExists(LogName(number)));
-  }
-}
-
 TEST_F(LogRotationTest, EarlierLogsMoveUpAndNumbersFromNineOnAreDeleted) {
   for (unsigned number = 0; number <= 8; ++number) {
     WriteTextFile(LogName(number), "log " + std::to_string(number));

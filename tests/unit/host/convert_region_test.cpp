@@ -160,13 +160,7 @@ TEST_F(ConvertRegion, MasksAreCopiedOrFullySelected) {
 }
 
 TEST_F(ConvertRegion, FloatDestinationsGetNoNegativeColour) {
-  // Rec. 2020 primaries: its pure green lies outside sRGB.
-  const cmsCIExyY white{0.3127, 0.3290, 1.0};
-  const cmsCIExyYTRIPLE wide{{0.708, 0.292, 1.0}, {0.170, 0.797, 1.0}, {0.131, 0.046, 1.0}};
-  cmsToneCurve* linear = cmsBuildGamma(nullptr, 1.0);
-  cmsToneCurve* curves[3] = {linear, linear, linear};
-  cmsHPROFILE wideProfile = cmsCreateRGBProfile(&white, &wide, curves);
-  cmsFreeToneCurve(linear);
+  cmsHPROFILE wideProfile = testing::WideLinearProfile();
 
   ImageRecord* source = MakeImage(kImageModeRgbFloat, {0, 0, 1, 1}, wideProfile);
   const float green[4] = {0.0f, 1.0f, 0.0f, 0.75f};

@@ -52,23 +52,16 @@ TEST_F(Progress, FortyUnitsShowEveryStep) {
   EXPECT_EQ(gShown.back(), std::make_pair(40, 40));
 }
 
-TEST_F(Progress, LargeTotalsAreShownInAHundredSteps) {
+// 1050 units in a hundred steps: ten units a step, a partial step's units kept for the next.
+TEST_F(Progress, LargeTotalsAreShownInAHundredStepsKeepingTheRemainder) {
   SetProgressTotal(1050);
-  const ProgressState s = GetProgressState();
-  EXPECT_EQ(s.displayTotal, 100u);
-  EXPECT_EQ(s.unitsPerStep, 10u);
-  AdvanceFromWorker(1, 1050);
+  AdvanceFromWorker(25, 1);
+  EXPECT_EQ(gShown.back(), std::make_pair(2, 100));
+  AdvanceFromWorker(5, 1);
+  EXPECT_EQ(gShown.back(), std::make_pair(3, 100));
+  AdvanceFromWorker(1, 1020);
   EXPECT_EQ(gShown.back(), std::make_pair(105, 100));
   for (size_t i = 1; i < gShown.size(); ++i) EXPECT_GE(gShown[i].first, gShown[i - 1].first);
-}
-
-TEST_F(Progress, PartialStepsKeepTheirRemainder) {
-  SetProgressTotal(1000);
-  AdvanceFromWorker(25, 1);
-  const ProgressState s = GetProgressState();
-  EXPECT_EQ(s.stepsDone, 2u);
-  EXPECT_EQ(s.unitRemainder, 5u);
-  EXPECT_EQ(gShown.back(), std::make_pair(2, 100));
 }
 
 TEST_F(Progress, BeforeATotalTheHostIsCalledDirectlyButOnlyOnTheUiThread) {

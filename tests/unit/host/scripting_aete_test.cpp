@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "platform/module_file.h"
 #include "resources/aete_resource.h"
 
 namespace lumeray {
@@ -51,13 +50,6 @@ TEST(Aete, HeaderSuiteEventParametersAndEnumerationAtTheirBytes) {
            "\0\0\0\0\1\0yTfe\7\0\x0dStandard Star0Tfe\x14Standard Star Effect"
            "\x0eHollywood Star1Tfe"s);
   ExpectAt(1010 - 33, "\x0aStar Burst6Tfe\x11Star Burst Effect"s);
-}
-
-TEST(Aete, IsFoundAmongTheModuleResources) {
-  const auto resource = platform::FindResource("aete", 16000);
-  ASSERT_TRUE(resource.has_value());
-  EXPECT_EQ(resource->data, AeteResourceBytes().data());
-  EXPECT_EQ(resource->size, 1010u);
 }
 
 }  // namespace

@@ -10,23 +10,12 @@
 namespace lumeray::platform {
 namespace {
 
-TEST(ErrorTextTest, KnownErrorsHaveOneLineTexts) {
-  EXPECT_EQ(SystemErrorText(ENOENT), "No such file or directory");
-  EXPECT_EQ(SystemErrorText(EACCES), "Permission denied");
-  std::string text = SystemErrorText(EINVAL);
-  EXPECT_FALSE(text.empty());
-  EXPECT_EQ(text.find('\n'), std::string::npos);
-}
-
-TEST(ErrorTextTest, UnknownErrorsDoNotCrash) {
-  std::string text = SystemErrorText(123456);
-  EXPECT_EQ(text.find('\n'), std::string::npos);
-  SystemErrorText(-1);
-}
-
-TEST(ErrorTextTest, TextLeavesTheLastErrorAlone) {
+TEST(ErrorTextTest, TextsAreOneLineAndLeaveTheLastErrorAlone) {
   SetLastError(EBUSY);
-  SystemErrorText(123456);
+  for (int code : {ENOENT, EINVAL, 123456, -1}) {
+    EXPECT_EQ(SystemErrorText(code).find('\n'), std::string::npos) << code;
+  }
+  EXPECT_FALSE(SystemErrorText(EINVAL).empty());
   EXPECT_EQ(LastError(), EBUSY);
 }
 
@@ -41,7 +30,6 @@ TEST(ErrorTextTest, LastErrorBelongsToTheThread) {
   EXPECT_EQ(other, EPERM);
   EXPECT_EQ(LastError(), ENOSPC);
   SetLastError(0);
-  EXPECT_EQ(LastError(), 0);
 }
 
 }  // namespace

@@ -26,42 +26,32 @@ std::string ReadAll(const std::string& path) {
   return content.str();
 }
 
-TEST(FoldersTest, LocalAppDataHonoursXdgDataHome) {
-  TemporaryFolder folder;
-  std::string dataHome = folder / "data/home";
-  ScopedEnvironment data("XDG_DATA_HOME", dataHome);
-  std::string found;
-  EXPECT_EQ(GetLocalAppDataFolder(false, &found), 0);
-  EXPECT_EQ(found, dataHome);
-  EXPECT_FALSE(std::filesystem::exists(dataHome));
-  EXPECT_EQ(GetLocalAppDataFolder(true, &found), 0);
-  EXPECT_TRUE(std::filesystem::is_directory(dataHome));
-}
-
-TEST(FoldersTest, LocalAppDataDefaultsToHomeLocalShare) {
+TEST(FoldersTest, DataFoldersFollowTheEnvironment) {
   TemporaryFolder folder;
   ScopedEnvironment home("HOME", folder.path());
   ScopedEnvironment data("XDG_DATA_HOME", std::nullopt);
   std::string found;
   EXPECT_EQ(GetLocalAppDataFolder(false, &found), 0);
   EXPECT_EQ(found, folder / ".local/share");
-  ScopedEnvironment relative("XDG_DATA_HOME", "not/absolute");
+  {
+    ScopedEnvironment relative("XDG_DATA_HOME", "not/absolute");
+    EXPECT_EQ(GetLocalAppDataFolder(false, &found), 0);
+    EXPECT_EQ(found, folder / ".local/share");
+  }
+  const std::string dataHome = folder / "data/home";
+  ScopedEnvironment absolute("XDG_DATA_HOME", dataHome);
   EXPECT_EQ(GetLocalAppDataFolder(false, &found), 0);
-  EXPECT_EQ(found, folder / ".local/share");
-}
+  EXPECT_EQ(found, dataHome);
+  EXPECT_FALSE(std::filesystem::exists(dataHome));
+  EXPECT_EQ(GetLocalAppDataFolder(true, &found), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(dataHome));
 
-TEST(FoldersTest, CommonAppDataHonoursOverride) {
-  ScopedEnvironment dataDir("LUMERAY_DATA_DIR", "/opt/lumeray/share");
-  std::string found;
-  EXPECT_EQ(GetCommonAppDataFolder(&found), 0);
-  EXPECT_EQ(found, "/opt/lumeray/share");
-}
-
-TEST(FoldersTest, CommonAppDataIsNeverEmpty) {
   ScopedEnvironment dataDir("LUMERAY_DATA_DIR", std::nullopt);
-  std::string found;
   EXPECT_EQ(GetCommonAppDataFolder(&found), 0);
   EXPECT_FALSE(found.empty());
+  ScopedEnvironment chosen("LUMERAY_DATA_DIR", "/opt/lumeray/share");
+  EXPECT_EQ(GetCommonAppDataFolder(&found), 0);
+  EXPECT_EQ(found, "/opt/lumeray/share");
 }
 
 TEST(FoldersTest, JoinPathUsesOneSlash) {

@@ -10,27 +10,16 @@
 namespace lumeray::platform {
 namespace {
 
-TEST(ModuleFileTest, HostProgramIsThisTestProgram) {
-  std::string path = HostProgramPath();
+TEST(ModuleFileTest, HostProgramAndModuleFileAreThisTestProgram) {
+  // The platform code is linked into this test program, so both name the same absolute file.
+  const std::string path = HostProgramPath();
   ASSERT_FALSE(path.empty());
   EXPECT_EQ(path.front(), '/');
   EXPECT_EQ(access(path.c_str(), X_OK), 0);
+  EXPECT_EQ(ModuleFilePath(), path);
 }
 
-TEST(ModuleFileTest, ModuleFileIsTheFileThatHoldsThePlatformCode) {
-  // The platform code is linked into this test program, so both name the same absolute file.
-  std::string path = ModuleFilePath();
-  ASSERT_FALSE(path.empty());
-  EXPECT_EQ(path.front(), '/');
-  EXPECT_EQ(path, HostProgramPath());
-}
-
-TEST(ModuleFileTest, UnknownResourcesAreNotFound) {
-  EXPECT_FALSE(FindResource("NOPE", -12345));
-  EXPECT_FALSE(FindResource("", 0));
-}
-
-TEST(ModuleFileTest, EveryEmbeddedResourceIsFoundByTypeAndId) {
+TEST(ModuleFileTest, EveryEmbeddedResourceIsFoundByTypeAndIdAndNoOther) {
   for (const EmbeddedResource& resource : EmbeddedResources()) {
     auto view = FindResource(resource.type, resource.id);
     ASSERT_TRUE(view) << resource.type << " " << resource.id;
@@ -38,6 +27,8 @@ TEST(ModuleFileTest, EveryEmbeddedResourceIsFoundByTypeAndId) {
     EXPECT_EQ(view->size, resource.size);
     EXPECT_FALSE(FindResource(resource.type, resource.id + 100000));
   }
+  EXPECT_FALSE(FindResource("NOPE", -12345));
+  EXPECT_FALSE(FindResource("", 0));
 }
 
 }  // namespace
