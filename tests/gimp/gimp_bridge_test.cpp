@@ -13,6 +13,7 @@
 
 #include "gimp/gimp_test_support.h"
 #include "support/process.h"
+#include "support/srgb_profile.h"
 
 namespace lumeray {
 namespace {
@@ -59,21 +60,11 @@ class GimpBridge : public testing::GimpTest {
   }
 };
 
-// An sRGB profile to embed, so that GIMP and the editor hand the module the same host profile
-// (GIMP's own built-in sRGB and the module's default differ by a level here and there).
-std::vector<uint8_t> SrgbProfile() {
-  cmsHPROFILE profile = cmsCreate_sRGBProfile();
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  std::vector<uint8_t> bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
-}
-
 TEST_F(GimpBridge, FiltersLikeTheEditorWithinTheSelectionAndKeepsFloat) {
   HostImage night8 = NightImage(SampleType::kUInt8);
-  night8.iccProfile = SrgbProfile();
+  // The same embedded profile for GIMP and the editor: GIMP's built-in sRGB and the module's
+  // default differ by a level here and there.
+  night8.iccProfile = testing::SrgbProfile();
   const HostImage nightFloat = NightImage(SampleType::kFloat32);
   testing::WriteTestImage(dir_.File("night.png"), night8);
   testing::WriteTestImage(dir_.File("night.exr"), nightFloat);

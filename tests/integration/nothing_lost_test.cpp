@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "support/process.h"
+#include "support/srgb_profile.h"
 #include "support/temp_dir.h"
 #include "support/test_images.h"
 
@@ -40,16 +41,6 @@ ProcessResult LumerayUnder(const std::string& setup, std::vector<std::string> ar
   arguments.insert(arguments.begin(),
                    {"/bin/bash", "-c", setup + "; exec \"$0\" \"$@\"", LUMERAY_EDITOR_PATH});
   return testing::RunProcess(arguments);
-}
-
-std::vector<uint8_t> SrgbProfile() {
-  cmsHPROFILE profile = cmsCreate_sRGBProfile();
-  cmsUInt32Number size = 0;
-  cmsSaveProfileToMem(profile, nullptr, &size);
-  std::vector<uint8_t> bytes(size);
-  cmsSaveProfileToMem(profile, bytes.data(), &size);
-  cmsCloseProfile(profile);
-  return bytes;
 }
 
 // Points the first tag of the profile embedded in `file` far outside it.
@@ -169,7 +160,7 @@ TEST_F(NothingLost, ASignalDuringTheWriteEndsTheRunWithNoOutputAndNoTemporaryFil
 TEST_F(NothingLost, HostileAndForeignFilesAreRefusedWithoutACrash) {
   const std::string out = dir_.File("out.png");
   HostImage profiled = PatternImage(16, 16, 3, false, SampleType::kUInt8);
-  profiled.iccProfile = SrgbProfile();
+  profiled.iccProfile = testing::SrgbProfile();
   for (const char* name : {"hostile.jpg", "hostile.tif"}) {
     testing::WriteTestImage(dir_.File(name), profiled);
     ASSERT_EQ(Lumeray({"apply", "--quiet", dir_.File(name), out}).exitStatus, 0) << name;
@@ -233,7 +224,7 @@ TEST_F(NothingLost, OutputsTheWritersCannotTakeAreRefusedOrConvertedBeforeTheRen
   // PNG's codec takes only a D50 illuminant; a profile with a slightly different one (as many
   // wide-gamut profiles have) is corrected rather than failing after the render.
   HostImage profiled = PatternImage(16, 16, 3, false, SampleType::kUInt8);
-  profiled.iccProfile = SrgbProfile();
+  profiled.iccProfile = testing::SrgbProfile();
   profiled.iccProfile[71] ^= 0x01;  // the low byte of the illuminant's X
   testing::WriteTestImage(dir_.File("wide.tif"), profiled);
   const ProcessResult result = Lumeray({"apply", dir_.File("wide.tif"), dir_.File("out.png")});
