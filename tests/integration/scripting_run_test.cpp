@@ -119,7 +119,8 @@ TEST_F(ScriptedRun, ACompleteSilentDescriptorRendersWithExactlyThePlayedValues) 
 // and the run warns through the error string; the other keys still apply.
 TEST_F(ScriptedRun, AMissingOrMistypedKeyKeepsItsFactoryValueAndWarns) {
   Descriptor missing;
-  for (const DescriptorItem& item : DistinctSettings().items()) {
+  const Descriptor distinct = DistinctSettings();
+  for (const DescriptorItem& item : distinct.items()) {
     if (item.key == FourCC("sflB")) continue;
     if (item.type == kTypeUnitFloat) missing.PutUnitFloat(item.key, item.unit, item.number);
     if (item.type == kTypeInteger) missing.PutInteger(item.key, item.integer);
