@@ -1,6 +1,6 @@
 // The entries the module exports to its host. Everything else of the module is hidden.
-#include "gl/install_configuration.h"
 #include "dialog/dialog_procedures.h"
+#include "gl/install_configuration.h"
 #include "host/filter_interface.h"
 #include "host/module_state.h"
 #include "host/plugin_entry.h"
