@@ -351,7 +351,10 @@ intptr_t MainDialog::Procedure(uint32_t message, uintptr_t wParam, intptr_t lPar
       SelectTool(tool_);
       return 0;
     case MSG_REDRAW_PREVIEW_FRAME:
-      update(layout_.ControlPlacement(kIdPreviewDisplay));
+      preview_->FrameReady();
+      return 0;
+    case MSG_INVALIDATE_PREVIEW:
+      RequestPreviewRedraw();
       return 0;
     case MSG_SHOW_MESSAGE:
       ShowAndFreeMessageBlock(reinterpret_cast<MessageBlock*>(wParam), handle_);
@@ -459,6 +462,18 @@ void MainDialog::InitializeDialog() {
   tool_ = 0;
   SelectTool(settings_->tool);
   OnProgress(0, 0);
+  AttachLivePreview();
+}
+
+void MainDialog::AttachLivePreview() {
+  PreviewControls controls;
+  controls.horizontal = qobject_cast<QScrollBar*>(Control(kIdHorizontalScroll));
+  controls.vertical = qobject_cast<QScrollBar*>(Control(kIdVerticalScroll));
+  controls.zoomIn = Control(kIdZoomIn);
+  controls.zoomOut = Control(kIdZoomOut);
+  controls.zoomText = qobject_cast<QLabel*>(Control(kIdZoomText));
+  preview_->SetPreviewEnabled(previewOn_);
+  preview_->StartLivePreview(parameters_, controls);
 }
 
 void MainDialog::OnDestroy() {
@@ -470,6 +485,7 @@ void MainDialog::OnDestroy() {
 
 void MainDialog::End(int result) {
   ending_ = true;
+  preview_->StopLivePreview();  // the drawing context is released before the run goes on
   done(result);
 }
 
@@ -645,7 +661,8 @@ void MainDialog::OnEffectSelected(int index) {
 }
 
 void MainDialog::RequestPreviewRedraw() {
-  preview_->update();
+  preview_->SetPreviewEnabled(previewOn_);
+  preview_->RequestFrame();
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
