@@ -584,6 +584,10 @@ void MainDialog::OnAccelerator(int command) {
     case kCmdFocusPreview:
       preview_->setFocus(Qt::ShortcutFocusReason);
       return;
+    case kCmdZoomIn:
+    case kCmdZoomOut:
+      preview_->ZoomStep(command == kCmdZoomIn, preview_->rect().center());
+      return;
     default:
       return;  // zoom, fit, help and options belong to the preview window and the periphery
   }
