@@ -119,6 +119,13 @@ TEST_F(LivePreviewTest, FramesShowTheEffectsAndThePreviewBoxSwitchesThemOff) {
   QTest::mouseClick(dialog->Control(dialog::kIdPreviewCheck), Qt::LeftButton);
   WaitForFrame();
   EXPECT_LT(Brightness(b), 40) << "the original image is black";
+
+  // A larger dialog: the next frame is drawn at the control's new size.
+  const QSize before = preview->size();
+  dialog->resize(dialog->size() + QSize(120, 80));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return preview->size() != before; }));
+  WaitForFrame();
+  EXPECT_EQ(preview->frame().size(), preview->size());
 }
 
 TEST_F(LivePreviewTest, ZoomStepsWheelPanAndScrollBarsMoveTheView) {
