@@ -465,6 +465,12 @@ void MainDialog::InitializeDialog() {
   AttachLivePreview();
 }
 
+void MainDialog::OnToolIconDoubleClicked(int id) {
+  // Pan: the whole image; Zoom: actual pixels.
+  if (id == kIdPanIcon) preview_->FitInView();
+  if (id == kIdZoomIcon) preview_->SetZoom(100.0, preview_->rect().center());
+}
+
 void MainDialog::AttachLivePreview() {
   PreviewControls controls;
   controls.horizontal = qobject_cast<QScrollBar*>(Control(kIdHorizontalScroll));
@@ -534,6 +540,7 @@ void MainDialog::OnCommand(int id, uint16_t notification) {
       for (const ToolControl& tool : kTools) {
         if (tool.icon == id) SelectTool(tool.tool);
       }
+      if (notification == kNotifyDoubleClicked) OnToolIconDoubleClicked(id);
       return;
     case kIdLogo:
     case kIdHelpAndSupport:
@@ -583,6 +590,9 @@ void MainDialog::OnAccelerator(int command) {
       return;
     case kCmdFocusPreview:
       preview_->setFocus(Qt::ShortcutFocusReason);
+      return;
+    case kCmdFitImage:
+      preview_->FitInView();
       return;
     case kCmdZoomIn:
     case kCmdZoomOut:

@@ -111,6 +111,7 @@ class MainDialog : public QDialog {
   void SendParametersChanged();
   void RequestPreviewRedraw();
   void AttachLivePreview();
+  void OnToolIconDoubleClicked(int id);
   void End(int result);
   void FocusSlider(size_t index);
   void SendCommand(int id, uint16_t notification);

@@ -63,7 +63,7 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
   }
   view_.image = image;
   view_.client = {0, 0, width(), height()};
-  FitView();
+  FitView(true);
 
   PreviewTaskSetup setup;
   setup.clientRect = view_.client;
@@ -148,14 +148,20 @@ void PreviewDisplay::FrameReady() {
   update();
 }
 
-void PreviewDisplay::FitView() {
+void PreviewDisplay::FitInView() {
+  if (!live()) return;
+  FitView(false);
+  ViewChanged();
+}
+
+void PreviewDisplay::FitView(bool start) {
   const double iw = view_.image.right - view_.image.left;
   const double ih = view_.image.bottom - view_.image.top;
   const double w = std::max(1, width() - 2);
   const double h = std::max(1, height() - 2);
   double zoom = (w / iw > h / ih) ? 100.0 * h / ih : 100.0 * w / iw;
   zoom = std::clamp(zoom, kZoomSteps[0], kZoomSteps[std::size(kZoomSteps) - 1]);
-  if (zoom > 100.0 && zoom < 150.0) zoom = 100.0;
+  if (start && zoom > 100.0 && zoom < 150.0) zoom = 100.0;
   view_.zoom = zoom;
   CenterOn(&view_, (view_.image.left + view_.image.right) / 2.0,
            (view_.image.top + view_.image.bottom) / 2.0);

@@ -84,6 +84,8 @@ class PreviewDisplay : public QWidget {
   void SetZoom(double zoom, QPoint centre);  // centre in control pixels
   void ZoomStep(bool in, QPoint centre);
   void ScrollBy(int32_t dx, int32_t dy);
+  // The whole image in the inner rectangle (one pixel inside the control), centred.
+  void FitInView();
   // Hides or shows the light sources of a click (a point) or a drag (a rectangle), in control
   // pixels; true when a source changed.
   bool HideShow(const QRect& area, bool click, bool show);
@@ -103,7 +105,9 @@ class PreviewDisplay : public QWidget {
 
  private:
   void Poll();
-  void FitView();
+  // FitInView without asking for a frame; at the dialog's start a fit between 100 % and 150 %
+  // shows 100 %.
+  void FitView(bool start);
   void ViewChanged();
   void SyncControls();
   void SetToolRect(const QRect& rect);

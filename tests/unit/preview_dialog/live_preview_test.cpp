@@ -7,6 +7,7 @@
 #include <QScrollBar>
 
 #include <cmath>
+#include <functional>
 
 #include "dialog/dialog_template.h"
 #include "dialog/preview_display.h"
@@ -178,6 +179,30 @@ TEST_F(LivePreviewTest, ZoomStepsWheelPanAndScrollBarsMoveTheView) {
   EXPECT_TRUE(qobject_cast<QLabel*>(dialog->Control(dialog::kIdZoomText))
                   ->text()
                   .contains(QString::number(preview->view().zoom, 'f', 2)));
+  WaitForFrame();
+}
+
+TEST_F(LivePreviewTest, DoubleClickedToolIconsAndControlOFitOrShowActualPixels) {
+  // The whole image in the control less its one-pixel frame, by the tighter axis.
+  const double fit =
+      100.0 * std::min((preview->width() - 2.0) / kWidth, (preview->height() - 2.0) / kHeight);
+  const QPoint centre(preview->width() / 2, preview->height() / 2);
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    double zoom;
+  } cases[] = {
+      {"Zoom icon",
+       [&] { QTest::mouseDClick(dialog->Control(dialog::kIdZoomIcon), Qt::LeftButton); }, 100.0},
+      {"Pan icon", [&] { QTest::mouseDClick(dialog->Control(dialog::kIdPanIcon), Qt::LeftButton); },
+       fit},
+      {"Ctrl+O", [&] { QTest::keyClick(dialog.get(), Qt::Key_O, Qt::ControlModifier); }, fit},
+  };
+  for (const auto& c : cases) {
+    preview->SetZoom(300.0, centre);
+    c.act();
+    EXPECT_NEAR(preview->view().zoom, c.zoom, 1e-9) << c.what;
+  }
   WaitForFrame();
 }
 
