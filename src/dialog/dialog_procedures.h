@@ -12,6 +12,8 @@
 namespace lumeray {
 
 struct ParameterSet;
+struct ImageRecord;
+struct ProxyScale;
 
 namespace dialog {
 
@@ -25,7 +27,12 @@ intptr_t LightSourceTableProcedure(platform::WindowHandle window, uint32_t messa
 // What the dialog shows of the analysis while it runs.
 struct AnalysisQueries {
   std::function<bool(int32_t* done, int32_t* total)> progress;  // false: no analysis
-  std::function<bool()> complete;
+  std::function<bool()> complete;  // also called on the preview task's thread
+  // The host image the live preview shows (left, top, right, bottom); empty: no live preview.
+  int32_t imageBounds[4] = {0, 0, 0, 0};
+  // Where the preview reads the host image (null: the HostProxyImage).
+  bool (*imageSource)(void* context, ImageRecord* image, ProxyScale* scale) = nullptr;
+  void* imageSourceContext = nullptr;
 };
 
 // True when a dialog can be shown: a widget application exists, or a platform is chosen

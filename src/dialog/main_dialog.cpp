@@ -351,7 +351,10 @@ intptr_t MainDialog::Procedure(uint32_t message, uintptr_t wParam, intptr_t lPar
       SelectTool(tool_);
       return 0;
     case MSG_REDRAW_PREVIEW_FRAME:
-      update(layout_.ControlPlacement(kIdPreviewDisplay));
+      preview_->FrameReady();
+      return 0;
+    case MSG_INVALIDATE_PREVIEW:
+      RequestPreviewRedraw();
       return 0;
     case MSG_SHOW_MESSAGE:
       ShowAndFreeMessageBlock(reinterpret_cast<MessageBlock*>(wParam), handle_);
@@ -459,6 +462,24 @@ void MainDialog::InitializeDialog() {
   tool_ = 0;
   SelectTool(settings_->tool);
   OnProgress(0, 0);
+  AttachLivePreview();
+}
+
+void MainDialog::OnToolIconDoubleClicked(int id) {
+  // Pan: the whole image; Zoom: actual pixels.
+  if (id == kIdPanIcon) preview_->FitInView();
+  if (id == kIdZoomIcon) preview_->SetZoom(100.0, preview_->rect().center());
+}
+
+void MainDialog::AttachLivePreview() {
+  PreviewControls controls;
+  controls.horizontal = qobject_cast<QScrollBar*>(Control(kIdHorizontalScroll));
+  controls.vertical = qobject_cast<QScrollBar*>(Control(kIdVerticalScroll));
+  controls.zoomIn = Control(kIdZoomIn);
+  controls.zoomOut = Control(kIdZoomOut);
+  controls.zoomText = qobject_cast<QLabel*>(Control(kIdZoomText));
+  preview_->SetPreviewEnabled(previewOn_);
+  preview_->StartLivePreview(parameters_, controls);
 }
 
 void MainDialog::OnDestroy() {
@@ -470,6 +491,7 @@ void MainDialog::OnDestroy() {
 
 void MainDialog::End(int result) {
   ending_ = true;
+  preview_->StopLivePreview();  // the drawing context is released before the run goes on
   done(result);
 }
 
@@ -518,6 +540,7 @@ void MainDialog::OnCommand(int id, uint16_t notification) {
       for (const ToolControl& tool : kTools) {
         if (tool.icon == id) SelectTool(tool.tool);
       }
+      if (notification == kNotifyDoubleClicked) OnToolIconDoubleClicked(id);
       return;
     case kIdLogo:
     case kIdHelpAndSupport:
@@ -567,6 +590,13 @@ void MainDialog::OnAccelerator(int command) {
       return;
     case kCmdFocusPreview:
       preview_->setFocus(Qt::ShortcutFocusReason);
+      return;
+    case kCmdFitImage:
+      preview_->FitInView();
+      return;
+    case kCmdZoomIn:
+    case kCmdZoomOut:
+      preview_->ZoomStep(command == kCmdZoomIn, preview_->rect().center());
       return;
     default:
       return;  // zoom, fit, help and options belong to the preview window and the periphery
@@ -645,7 +675,8 @@ void MainDialog::OnEffectSelected(int index) {
 }
 
 void MainDialog::RequestPreviewRedraw() {
-  preview_->update();
+  preview_->SetPreviewEnabled(previewOn_);
+  preview_->RequestFrame();
 }
 
 bool MainDialog::eventFilter(QObject* watched, QEvent* event) {

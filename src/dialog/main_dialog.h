@@ -110,6 +110,8 @@ class MainDialog : public QDialog {
   void SelectTool(uint32_t tool);
   void SendParametersChanged();
   void RequestPreviewRedraw();
+  void AttachLivePreview();
+  void OnToolIconDoubleClicked(int id);
   void End(int result);
   void FocusSlider(size_t index);
   void SendCommand(int id, uint16_t notification);

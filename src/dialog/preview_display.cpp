@@ -5,9 +5,19 @@
 #include <QPainterPath>
 #include <QTimerEvent>
 
+#include <QLabel>
+#include <QScrollBar>
+
+#include <algorithm>
 #include <cmath>
 
+#include <cstring>
+
+#include "analysis/master_light_source_table.h"
 #include "dialog/dialog_messages.h"
+#include "effects/parameter_set_buffer.h"
+#include "gl/drawing_settings.h"
+#include "preview/preview_task.h"
 
 namespace lumeray::dialog {
 namespace {
@@ -22,7 +32,155 @@ PreviewDisplay::PreviewDisplay(QWidget* parent, platform::WindowHandle dialog,
   setAttribute(Qt::WA_NativeWindow);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::ClickFocus);
+  setMouseTracking(false);
   if (watch_.progress) timer_ = startTimer(kPollMilliseconds);
+}
+
+PreviewDisplay::~PreviewDisplay() {
+  StopLivePreview();
+}
+
+bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
+                                      const PreviewControls& controls) {
+  const ImageRect image{watch_.imageBounds[0], watch_.imageBounds[1], watch_.imageBounds[2],
+                        watch_.imageBounds[3]};
+  if (task_ || parameters == nullptr || image.right <= image.left || image.bottom <= image.top) {
+    return false;
+  }
+  parameters_ = parameters;
+  controls_ = controls;
+  for (QWidget* w : {controls_.zoomIn, controls_.zoomOut}) {
+    if (w != nullptr) w->installEventFilter(this);
+  }
+  for (QScrollBar* bar : {controls_.horizontal, controls_.vertical}) {
+    if (bar == nullptr) continue;
+    connect(bar, &QScrollBar::valueChanged, this, [this] {
+      if (syncing_) return;
+      const int32_t x = controls_.horizontal ? controls_.horizontal->value() : view_.scrollX;
+      const int32_t y = controls_.vertical ? controls_.vertical->value() : view_.scrollY;
+      ScrollBy(x - view_.scrollX, y - view_.scrollY);
+    });
+  }
+  view_.image = image;
+  view_.client = {0, 0, width(), height()};
+  FitView(true);
+
+  PreviewTaskSetup setup;
+  setup.clientRect = view_.client;
+  setup.imageBounds = image;
+  setup.source = watch_.imageSource;
+  setup.sourceContext = watch_.imageSourceContext;
+  LoadOpenGLDrawingSettings(&setup.settings);
+  PreviewTaskCallbacks callbacks;
+  callbacks.context = this;
+  // The callbacks run on the task thread: they only post to the dialog, by its handle, so a
+  // message that arrives after the dialog is gone is dropped.
+  callbacks.frameReady = [](void* context) {
+    PostDialogMessage(static_cast<PreviewDisplay*>(context)->dialog_, MSG_REDRAW_PREVIEW_FRAME);
+  };
+  callbacks.initializationComplete = [](void* context) {
+    PostDialogMessage(static_cast<PreviewDisplay*>(context)->dialog_, MSG_INVALIDATE_PREVIEW);
+  };
+  if (watch_.complete) {
+    callbacks.analysisFinished = [](void* context) {
+      return static_cast<PreviewDisplay*>(context)->watch_.complete();
+    };
+  }
+  task_ = std::make_unique<PreviewTask>();
+  if (!task_->Start(setup, callbacks)) {
+    task_.reset();
+    return false;
+  }
+  task_->DialogInitialized();
+  SyncControls();
+  return true;
+}
+
+void PreviewDisplay::StopLivePreview() {
+  if (!task_) return;
+  task_->Destroy();
+  task_.reset();
+}
+
+void PreviewDisplay::SetPreviewEnabled(bool enabled) {
+  previewEnabled_ = enabled;
+}
+
+void PreviewDisplay::RequestFrame() {
+  if (!task_ || parameters_ == nullptr) {
+    update();
+    return;
+  }
+  PreviewViewState state{};
+  state.previewRect[2] = view_.client.right;
+  state.previewRect[3] = view_.client.bottom;
+  if (!toolRect_.isEmpty()) {
+    state.toolRect[0] = toolRect_.left();
+    state.toolRect[1] = toolRect_.top();
+    state.toolRect[2] = toolRect_.right() + 1;
+    state.toolRect[3] = toolRect_.bottom() + 1;
+  }
+  state.zoom = view_.zoom;
+  state.scrollPosition[0] = view_.scrollX;
+  state.scrollPosition[1] = view_.scrollY;
+  state.previewEnabled = previewEnabled_ ? 1 : 0;
+  state.lightSourceGeneration = MasterTable().generation.load();
+  const ParameterSetBuffer snapshot = MakePreviewSnapshot(*parameters_, state);
+  lastRequested_ = snapshot.sequenceNumber;
+  task_->NewParameters(snapshot);
+}
+
+void PreviewDisplay::FrameReady() {
+  if (!task_) return;
+  ScreenBitmap bitmap;
+  if (!task_->CopyShownBitmap(&bitmap) || bitmap.width <= 0 || bitmap.height <= 0) return;
+  // The bitmap's rows run from the bottom; its bytes are BGRA, as QImage's RGB32 on this side.
+  QImage picture(bitmap.width, bitmap.height, QImage::Format_RGB32);
+  const size_t row = static_cast<size_t>(bitmap.width) * 4;
+  for (int32_t y = 0; y < bitmap.height; ++y) {
+    std::memcpy(picture.scanLine(y), bitmap.PixelFromTop(0, y), row);
+  }
+  frame_ = std::move(picture);
+  if (timer_ != 0 && finished_) {
+    killTimer(timer_);
+    timer_ = 0;
+  }
+  update();
+}
+
+void PreviewDisplay::FitInView() {
+  if (!live()) return;
+  FitView(false);
+  ViewChanged();
+}
+
+void PreviewDisplay::FitView(bool start) {
+  const double iw = view_.image.right - view_.image.left;
+  const double ih = view_.image.bottom - view_.image.top;
+  const double w = std::max(1, width() - 2);
+  const double h = std::max(1, height() - 2);
+  double zoom = (w / iw > h / ih) ? 100.0 * h / ih : 100.0 * w / iw;
+  zoom = std::clamp(zoom, kZoomSteps[0], kZoomSteps[std::size(kZoomSteps) - 1]);
+  if (start && zoom > 100.0 && zoom < 150.0) zoom = 100.0;
+  view_.zoom = zoom;
+  CenterOn(&view_, (view_.image.left + view_.image.right) / 2.0,
+           (view_.image.top + view_.image.bottom) / 2.0);
+}
+
+void PreviewDisplay::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  if (!task_) return;
+  // The task takes no request while the size changes; the next snapshot carries the new size,
+  // and a bitmap context is made again at it.
+  task_->BeginResize();
+  const double cx = view_.scrollX + view_.client.right / 2.0;
+  const double cy = view_.scrollY + view_.client.bottom / 2.0;
+  view_.client = {0, 0, width(), height()};
+  view_.scrollX = static_cast<int32_t>(cx - view_.client.right / 2.0);
+  view_.scrollY = static_cast<int32_t>(cy - view_.client.bottom / 2.0);
+  ClampScroll(&view_);
+  task_->EndResize();
+  ViewChanged();
 }
 
 QImage PreviewDisplay::SplashPicture(const QSize& size) {
@@ -66,8 +224,15 @@ QImage PreviewDisplay::SplashPicture(const QSize& size) {
 
 void PreviewDisplay::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  if (splash_.size() != size()) splash_ = SplashPicture(size());
-  painter.drawImage(0, 0, splash_);
+  if (frame_.isNull()) {
+    if (splash_.size() != size()) splash_ = SplashPicture(size());
+    painter.drawImage(0, 0, splash_);
+    return;
+  }
+  // A frame of another size (during a resize) is centred on grey.
+  const QPoint at((width() - frame_.width()) / 2, (height() - frame_.height()) / 2);
+  if (frame_.size() != size()) painter.fillRect(rect(), QColor(127, 127, 127));
+  painter.drawImage(at, frame_);
 }
 
 void PreviewDisplay::timerEvent(QTimerEvent* event) {

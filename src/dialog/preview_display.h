@@ -1,28 +1,94 @@
 // The preview control of the main dialog (`ProxyDisplay`, id 1040): a widget with its own
-// native window, so that a drawing thread can later draw into it. Until the live preview is
-// drawn it shows the splash picture and, every 250 ms, passes the light source analysis's
-// progress to the dialog (MSG_PROGRESS, then MSG_INITIALIZATION_COMPLETE once it has finished).
+// native window. It shows the splash picture and, every 250 ms, passes the light source
+// analysis's progress to the dialog (MSG_PROGRESS, then MSG_INITIALIZATION_COMPLETE once it has
+// finished) until the background preview task has drawn its first frame; from then on it shows
+// the task's frames.
 //
-// Threading contract: UI thread only; the analysis watch's functions are called on it.
+// Live preview: StartLivePreview starts a PreviewTask drawing into a bitmap context (no window
+// surface, so it works on any display and without one). The task's callbacks are posted to the
+// dialog as MSG_REDRAW_PREVIEW_FRAME (a frame is in the shown bitmap: FrameReady copies it into
+// the picture painted here) and MSG_INVALIDATE_PREVIEW (initialisation ended: a frame of the
+// whole preview is asked for). Every change of the view, the settings or the tools asks for a
+// frame with RequestFrame, which hands a new snapshot to the task's one-entry slot. A size
+// change goes through the task's resize protocol. StopLivePreview (OK, Cancel, destruction)
+// ends the task and releases its context before the dialog goes on.
+//
+// The view (zoom, scroll) is a PreviewView; the tools (preview_tools.cpp) act on it and on the
+// master light source table's display states, which the final render reads too.
+//
+// Threading contract: UI thread only; the analysis watch's functions are called on it and, for
+// `complete`, on the task thread (it must be thread-safe). The task's callbacks only post.
 #pragma once
 
 #include <QImage>
+#include <QPoint>
+#include <QRect>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 #include "dialog/dialog_procedures.h"
+#include "effects/parameter_set.h"
 #include "platform/window.h"
+#include "preview/view_model.h"
+
+class QLabel;
+class QScrollBar;
+
+namespace lumeray {
+class PreviewTask;
+}
 
 namespace lumeray::dialog {
+
+// The dialog controls the preview drives (any may be null).
+struct PreviewControls {
+  QScrollBar* horizontal = nullptr;
+  QScrollBar* vertical = nullptr;
+  QWidget* zoomIn = nullptr;
+  QWidget* zoomOut = nullptr;
+  QLabel* zoomText = nullptr;
+};
 
 class PreviewDisplay : public QWidget {
  public:
   PreviewDisplay(QWidget* parent, platform::WindowHandle dialog, AnalysisQueries watch);
+  ~PreviewDisplay() override;
 
   uint32_t tool() const { return tool_; }
   void SetTool(uint32_t tool) { tool_ = tool; }
   bool finished() const { return finished_; }
+
+  // Starts the background task on `parameters` (which must outlive the preview or the call of
+  // StopLivePreview); nothing happens when the watch names no image. False when the task could
+  // not start.
+  bool StartLivePreview(const ParameterSet* parameters, const PreviewControls& controls);
+  void StopLivePreview();
+  bool live() const { return task_ != nullptr; }
+  PreviewTask* task() const { return task_.get(); }
+
+  // Whether effects are drawn (the Preview check box).
+  void SetPreviewEnabled(bool enabled);
+  // Hands a snapshot of the current settings and view to the task.
+  void RequestFrame();
+  // A frame is in the task's shown bitmap: copy it and repaint.
+  void FrameReady();
+  bool hasFrame() const { return !frame_.isNull(); }
+  // The sequence number of the last snapshot handed to the task (0: none yet).
+  uint32_t lastRequested() const { return lastRequested_; }
+  const QImage& frame() const { return frame_; }
+
+  const PreviewView& view() const { return view_; }
+  // The view operations of the tools, the scroll bars and the zoom controls.
+  void SetZoom(double zoom, QPoint centre);  // centre in control pixels
+  void ZoomStep(bool in, QPoint centre);
+  void ScrollBy(int32_t dx, int32_t dy);
+  // The whole image in the inner rectangle (one pixel inside the control), centred.
+  void FitInView();
+  // Hides or shows the light sources of a click (a point) or a drag (a rectangle), in control
+  // pixels; true when a source changed.
+  bool HideShow(const QRect& area, bool click, bool show);
 
   // The splash picture for a size.
   static QImage SplashPicture(const QSize& size);
@@ -30,9 +96,23 @@ class PreviewDisplay : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Poll();
+  // FitInView without asking for a frame; at the dialog's start a fit between 100 % and 150 %
+  // shows 100 %.
+  void FitView(bool start);
+  void ViewChanged();
+  void SyncControls();
+  void SetToolRect(const QRect& rect);
+  // Image pixel of a control point.
+  QPointF ImagePoint(QPoint point) const;
 
   platform::WindowHandle dialog_;
   AnalysisQueries watch_;
@@ -40,6 +120,22 @@ class PreviewDisplay : public QWidget {
   bool finished_ = false;
   uint32_t tool_ = 0;
   QImage splash_;  // made again only when the size changes
+
+  std::unique_ptr<PreviewTask> task_;
+  const ParameterSet* parameters_ = nullptr;
+  PreviewControls controls_;
+  PreviewView view_;
+  bool previewEnabled_ = true;
+  bool syncing_ = false;  // the scroll bars are being set from the view
+  QImage frame_;
+  uint32_t lastRequested_ = 0;
+
+  // The mouse: a drag in progress and its start and last points (control pixels).
+  bool dragging_ = false;
+  QPoint dragStart_;
+  QPoint dragLast_;
+  QRect toolRect_;  // the pending Hide/Show rectangle, empty when none
+  int wheelRemainder_ = 0;
 };
 
 }  // namespace lumeray::dialog

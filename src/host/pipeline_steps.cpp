@@ -4,6 +4,7 @@
 #include "analysis/master_light_source_table.h"
 #include "dialog/dialog_procedures.h"
 #include "host/host_globals.h"
+#include "host/input_image.h"
 
 namespace lumeray {
 
@@ -26,6 +27,11 @@ bool RunMainDialog() {
     return true;
   };
   analysis.complete = [] { return DataInitializationComplete(); };
+  const ImageRect& bounds = InputImage().bounds;
+  analysis.imageBounds[0] = bounds.left;
+  analysis.imageBounds[1] = bounds.top;
+  analysis.imageBounds[2] = bounds.right;
+  analysis.imageBounds[3] = bounds.bottom;
   return dialog::RunModalMainDialog(&CurrentParameters(), analysis);
 }
 

@@ -66,6 +66,19 @@ finish
 [ "$status" -eq 130 ] || fail "Escape ended with status $status, not 130"
 [ ! -e "$work/cancel.png" ] || fail "a cancelled run wrote its output"
 
+# The live preview: the fitted view, then two steps closer (Ctrl and the pad's +), each screenshot taken
+# once the frame has had time to arrive.
+open_dialog "$work/preview.png"
+xdotool windowmove --sync "$wid" 0 0
+sleep 3
+import -window "$wid" "$shots/preview-fit.png"
+xdotool key ctrl+KP_Add ctrl+KP_Add
+sleep 2
+import -window "$wid" "$shots/preview-zoomed.png"
+xdotool key Escape
+finish
+[ "$status" -eq 130 ] || fail "Escape after the preview ended with status $status"
+
 # Without any display the option fails with a message instead of crashing.
 message=$(env -u DISPLAY -u WAYLAND_DISPLAY "$lumeray" apply "$input" "$work/none.png" --dialog 2>&1) &&
   fail "--dialog without a display succeeded"

@@ -1,0 +1,105 @@
+// Opening the main dialog on a 24 MP (6000 x 4000) image until its preview control shows the
+// first frame with stars: the preview task's start (context, frame composer), the fitted view,
+// the host image from an eighth-size level and 1 000 light sources' effects, the read-back and
+// the copy into the control. Offscreen Qt platform, bitmap context on the machine's EGL driver.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+
+#include <cmath>
+#include <memory>
+
+#include "analysis/master_light_source_table.h"
+#include "analysis/presence_threshold.h"
+#include "dialog/dialog_template.h"
+#include "dialog/main_dialog.h"
+#include "host/input_image.h"
+#include "image/image_create.h"
+#include "image/pixel_tables.h"
+#include "preview/proxy_layer.h"
+
+namespace lumeray {
+namespace {
+
+constexpr int32_t kWidth = 6000;
+constexpr int32_t kHeight = 4000;
+constexpr int kSources = 1000;
+
+QApplication& Application() {
+  static int argc = 1;
+  static char name[] = "bench";
+  static char* argv[] = {name, nullptr};
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QApplication* application = new QApplication(argc, argv);
+  return *application;
+}
+
+bool EighthSource(void* context, ImageRecord* image, ProxyScale* scale) {
+  *image = *static_cast<ImageRecord*>(context);
+  scale->x = scale->y = 0.125;
+  return true;
+}
+
+void BM_DialogToFirstFrame(benchmark::State& state) {
+  Application();
+  InitializeFixedTables();
+  const ImageRect bounds{0, 0, kWidth, kHeight};
+  int code = 0;
+  CreateImage(&InputImage(), bounds, bounds, kImageModeRgb8, nullptr, false, true, &code);
+  SetImageDiagonal(static_cast<uint32_t>(std::hypot(kWidth, kHeight) + 1.0));
+  SetPresenceThreshold(PresenceThresholdForDepth(1));
+  ImageRecord eighth;
+  const ImageRect small{0, 0, kWidth / 8, kHeight / 8};
+  CreateImage(&eighth, small, small, kImageModeRgb8, nullptr, false, true, &code);
+  auto* bytes = static_cast<uint8_t*>(eighth.pixels.data);
+  for (uint64_t i = 0; i < eighth.pixels.size; ++i)
+    bytes[i] = static_cast<uint8_t>(i % 4 == 3 ? 255 : 20);
+  MasterLightSourceTable& table = MasterTable();
+  PreallocateMasterLightSourceTable(&table, kSources + 1);
+  uint32_t seed = 4711;
+  for (int i = 0; i < kSources; ++i) {
+    LightSourceEntry e{};
+    seed = seed * 1664525u + 1013904223u;
+    e.x = static_cast<int32_t>(seed % kWidth);
+    seed = seed * 1664525u + 1013904223u;
+    e.y = static_cast<int32_t>(seed % kHeight);
+    e.radius = e.squaredRadius = 2.0f;
+    e.brightness = 0xF0000000u;
+    e.red = e.green = e.blue = 0x01000000u << (i % 3);
+    e.strength = 0xFFFFFFFEu >> (i % 5);
+    e.state = e.savedState = kLightSourceNormal;
+    table.data()[i] = e;
+  }
+  table.count = kSources;
+
+  dialog::AnalysisQueries watch;
+  watch.imageBounds[2] = kWidth;
+  watch.imageBounds[3] = kHeight;
+  watch.imageSource = &EighthSource;
+  watch.imageSourceContext = &eighth;
+  for (auto _ : state) {
+    ParameterSet parameters = kFactoryParameters;
+    parameters.Quantity = 100;
+    UiSettings settings = kDefaultUiSettings;
+    auto dialog = std::make_unique<dialog::MainDialog>(&parameters, &settings, watch);
+    dialog->show();
+    auto* preview =
+        dynamic_cast<dialog::PreviewDisplay*>(dialog->Control(dialog::kIdPreviewDisplay));
+    QElapsedTimer limit;
+    limit.start();
+    while (preview != nullptr && !preview->hasFrame() && limit.elapsed() < 60000) {
+      QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    if (preview == nullptr || !preview->hasFrame()) state.SkipWithError("no frame");
+    dialog.reset();
+  }
+  FreeMasterLightSourceTable(&table);
+  table.count = 0;
+  ReleaseImage(&eighth);
+  ReleaseImage(&InputImage());
+}
+BENCHMARK(BM_DialogToFirstFrame)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+}  // namespace
+}  // namespace lumeray

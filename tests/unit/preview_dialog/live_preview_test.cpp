@@ -1,0 +1,249 @@
+// The main dialog with its live preview: the background task's frames reach the preview
+// control, the Preview box switches the effects off, and the tools move the view and switch
+// light sources off and on; what the Hide tool switched off stays off in the final render.
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QScrollBar>
+
+#include <cmath>
+#include <functional>
+
+#include "dialog/dialog_template.h"
+#include "dialog/preview_display.h"
+#include "preview/preview_task.h"
+#include "unit/dialog/dialog_test_support.h"
+#include "unit/preview/preview_test_support.h"
+
+namespace lumeray::testing {
+namespace {
+
+using dialog::PreviewDisplay;
+
+constexpr int32_t kWidth = 320;
+constexpr int32_t kHeight = 200;
+// Three sources well apart: A and C are dragged over, B is clicked.
+constexpr int32_t kA[2] = {60, 50};
+constexpr int32_t kB[2] = {200, 20};
+constexpr int32_t kC[2] = {250, 150};
+
+class LivePreviewTest : public PreviewTest {
+ protected:
+  void SetUp() override {
+    PreviewTest::SetUp();
+    TestApplication();
+    ForgetHost();
+    ResetUserDataFolders();
+    ASSERT_TRUE(InitializeUserDataFolders());
+    MakeScene(kWidth, kHeight);
+    SetSources(
+        {Source(kA[0], 0, kA[1], 0), Source(kB[0], 0, kB[1], 0), Source(kC[0], 0, kC[1], 0)});
+    parameters.Quantity = 100;
+    parameters.SoftFlareIntensity = 0;
+    dialog::AnalysisQueries watch;
+    watch.progress = [](int32_t* done, int32_t* total) { return *done = *total = 1, true; };
+    watch.complete = [] { return true; };
+    watch.imageBounds[2] = kWidth;
+    watch.imageBounds[3] = kHeight;
+    watch.imageSource = &PyramidSource;
+    watch.imageSourceContext = &pyramid_;
+    dialog = std::make_unique<dialog::MainDialog>(&parameters, &settings, watch);
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    preview = dynamic_cast<PreviewDisplay*>(dialog->Control(dialog::kIdPreviewDisplay));
+    ASSERT_NE(preview, nullptr);
+    ASSERT_TRUE(preview->live());
+    WaitForFrame();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->Control(dialog::kIdHideIcon)->isEnabled(); }));
+  }
+  void TearDown() override {
+    dialog.reset();
+    ResetUserDataFolders();
+    PreviewTest::TearDown();
+  }
+
+  // Waits until the task has drawn the last snapshot handed to it and the frame is shown.
+  void WaitForFrame() {
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          return preview->lastRequested() != 0 &&
+                 preview->task()->LastDrawnSequence() == preview->lastRequested();
+        },
+        30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return preview->hasFrame(); }, 5000));
+    QTest::qWait(20);  // the posted frame message
+  }
+
+  // The control pixel of an image point in the current view.
+  QPoint At(const int32_t (&p)[2]) const {
+    const PreviewView& v = preview->view();
+    const ImageRect d = GetProxyDisplayRectangle(v.client, v.image, v.zoom);
+    const double z = v.zoom / 100.0;
+    return QPoint(static_cast<int>(std::lround(p[0] * z - v.scrollX + d.left)),
+                  static_cast<int>(std::lround(p[1] * z - v.scrollY + d.top)));
+  }
+  int Brightness(QPoint p) const {
+    const QRgb c = preview->frame().pixel(p);
+    return std::max({qRed(c), qGreen(c), qBlue(c)});
+  }
+  uint32_t State(int index) const { return MasterTable().data()[index].state; }
+
+  void Click(QPoint p, Qt::KeyboardModifiers keys = {}) {
+    QTest::mouseClick(preview, Qt::LeftButton, keys, p);
+    WaitForFrame();
+  }
+  void Drag(QPoint from, QPoint to) {
+    QTest::mousePress(preview, Qt::LeftButton, {}, from);
+    QTest::mouseMove(preview, (from + to) / 2);
+    QTest::mouseMove(preview, to);
+    QTest::mouseRelease(preview, Qt::LeftButton, {}, to);
+    WaitForFrame();
+  }
+  void UseTool(int icon) {
+    QTest::mouseClick(dialog->Control(icon), Qt::LeftButton);
+    QTest::qWait(10);
+  }
+
+  TempHome home;
+  ParameterSet parameters = kFactoryParameters;
+  UiSettings settings = kDefaultUiSettings;
+  std::unique_ptr<dialog::MainDialog> dialog;
+  PreviewDisplay* preview = nullptr;
+};
+
+TEST_F(LivePreviewTest, FramesShowTheEffectsAndThePreviewBoxSwitchesThemOff) {
+  EXPECT_EQ(preview->frame().size(), preview->size());
+  const QPoint b = At(kB);
+  const QPoint empty = At({kB[0], kC[1] + 30});  // far from every source, inside the image
+  EXPECT_GT(Brightness(b), 200);
+  EXPECT_LT(Brightness(empty), 40);
+  QTest::mouseClick(dialog->Control(dialog::kIdPreviewCheck), Qt::LeftButton);
+  WaitForFrame();
+  EXPECT_LT(Brightness(b), 40) << "the original image is black";
+
+  // A larger dialog: the next frame is drawn at the control's new size.
+  const QSize before = preview->size();
+  dialog->resize(dialog->size() + QSize(120, 80));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return preview->size() != before; }));
+  WaitForFrame();
+  EXPECT_EQ(preview->frame().size(), preview->size());
+}
+
+TEST_F(LivePreviewTest, ZoomStepsWheelPanAndScrollBarsMoveTheView) {
+  UseTool(dialog::kIdZoomIcon);
+  const QPoint centre(preview->width() / 2, preview->height() / 2);
+  // Zoom clicks step through the zoom list in and, with Alt, out again.
+  const double start = preview->view().zoom;
+  Click(centre);
+  const double in = preview->view().zoom;
+  EXPECT_GT(in, start);
+  for (double step : kZoomSteps) EXPECT_FALSE(step > start && step < in) << step;
+  Click(centre, Qt::AltModifier);
+  EXPECT_LE(preview->view().zoom, start);
+
+  // One Alt wheel notch toward the user from 100 % zooms to 100 / 1.1.
+  preview->SetZoom(100.0, centre);
+  QTest::qWait(5);
+  QWheelEvent toward(QPointF(centre), preview->mapToGlobal(QPointF(centre)), {}, {0, -120},
+                     Qt::NoButton, Qt::AltModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(preview, &toward);
+  EXPECT_NEAR(preview->view().zoom, 100.0 / 1.1, 1e-9);
+
+  // Zoomed in far enough to scroll: the wheel scrolls down, a Pan drag moves the image with the
+  // hand, and the scroll bars follow the view and move it.
+  preview->SetZoom(400.0, centre);
+  WaitForFrame();
+  auto* horizontal = qobject_cast<QScrollBar*>(dialog->Control(dialog::kIdHorizontalScroll));
+  auto* vertical = qobject_cast<QScrollBar*>(dialog->Control(dialog::kIdVerticalScroll));
+  ASSERT_TRUE(horizontal->isEnabled() && vertical->isEnabled());
+  const int32_t y0 = preview->view().scrollY;
+  QWheelEvent down(QPointF(centre), preview->mapToGlobal(QPointF(centre)), {}, {0, -120},
+                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(preview, &down);
+  EXPECT_EQ(preview->view().scrollY, y0 + 10);
+
+  UseTool(dialog::kIdPanIcon);
+  const int32_t x1 = preview->view().scrollX, y1 = preview->view().scrollY;
+  Drag(centre, centre + QPoint(-30, -20));
+  EXPECT_EQ(preview->view().scrollX, x1 + 30);
+  EXPECT_EQ(preview->view().scrollY, y1 + 20);
+  EXPECT_EQ(horizontal->value(), preview->view().scrollX);
+  EXPECT_EQ(vertical->value(), preview->view().scrollY);
+  horizontal->setValue(horizontal->minimum());
+  EXPECT_EQ(preview->view().scrollX, 0);
+
+  // The zoom pictures step too, and the zoom text follows.
+  const double before = preview->view().zoom;
+  QTest::mouseClick(dialog->Control(dialog::kIdZoomOut), Qt::LeftButton);
+  EXPECT_LT(preview->view().zoom, before);
+  EXPECT_TRUE(qobject_cast<QLabel*>(dialog->Control(dialog::kIdZoomText))
+                  ->text()
+                  .contains(QString::number(preview->view().zoom, 'f', 2)));
+  WaitForFrame();
+}
+
+TEST_F(LivePreviewTest, DoubleClickedToolIconsAndControlOFitOrShowActualPixels) {
+  // The whole image in the control less its one-pixel frame, by the tighter axis.
+  const double fit =
+      100.0 * std::min((preview->width() - 2.0) / kWidth, (preview->height() - 2.0) / kHeight);
+  const QPoint centre(preview->width() / 2, preview->height() / 2);
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    double zoom;
+  } cases[] = {
+      {"Zoom icon",
+       [&] { QTest::mouseDClick(dialog->Control(dialog::kIdZoomIcon), Qt::LeftButton); }, 100.0},
+      {"Pan icon", [&] { QTest::mouseDClick(dialog->Control(dialog::kIdPanIcon), Qt::LeftButton); },
+       fit},
+      {"Ctrl+O", [&] { QTest::keyClick(dialog.get(), Qt::Key_O, Qt::ControlModifier); }, fit},
+  };
+  for (const auto& c : cases) {
+    preview->SetZoom(300.0, centre);
+    c.act();
+    EXPECT_NEAR(preview->view().zoom, c.zoom, 1e-9) << c.what;
+  }
+  WaitForFrame();
+}
+
+TEST_F(LivePreviewTest, HideAndShowSwitchSourcesAndOkRendersWithoutTheHiddenOnes) {
+  ASSERT_GT(Brightness(At(kB)), 200);
+  UseTool(dialog::kIdHideIcon);
+  Click(At(kB));  // a click hides the nearest source only
+  EXPECT_EQ(State(1), kLightSourceHidden);
+  EXPECT_EQ(State(0), kLightSourceNormal);
+  EXPECT_EQ(State(2), kLightSourceNormal);
+  EXPECT_LT(Brightness(At(kB)), 40);
+  EXPECT_GT(Brightness(At(kA)), 200);
+
+  UseTool(dialog::kIdShowIcon);
+  Click(At(kB));
+  EXPECT_NE(State(1), kLightSourceHidden);
+  EXPECT_GT(Brightness(At(kB)), 200);
+
+  // A Hide drag over A and C (not B) hides both.
+  UseTool(dialog::kIdHideIcon);
+  const QPoint a = At(kA), c = At(kC);
+  Drag(QPoint(a.x() - 5, a.y() - 5), QPoint(c.x() + 5, c.y() + 5));
+  EXPECT_EQ(State(0), kLightSourceHidden);
+  EXPECT_NE(State(1), kLightSourceHidden);
+  EXPECT_EQ(State(2), kLightSourceHidden);
+  EXPECT_LT(Brightness(At(kA)), 40);
+  EXPECT_LT(Brightness(At(kC)), 40);
+
+  // OK: the task is gone, and the final render equals one on a table with B alone.
+  QTest::mouseClick(dialog->Control(dialog::kIdOk), Qt::LeftButton);
+  EXPECT_FALSE(preview->live());
+  MakeOutput(kImageModeRgb8, kWidth, kHeight);
+  ASSERT_TRUE(Render(MakeFinalRenderSnapshot(parameters)));
+  const std::vector<uint8_t> afterHiding = OutputBytes();
+  SetSources({Source(kB[0], 0, kB[1], 0, kLightSourceShown)});
+  MakeOutput(kImageModeRgb8, kWidth, kHeight);
+  ASSERT_TRUE(Render(MakeFinalRenderSnapshot(parameters)));
+  EXPECT_EQ(afterHiding, OutputBytes());
+  EXPECT_GT(Brightest(PixelAt(kB[0], kB[1])), 0x800000u) << "B's star is drawn";
+  EXPECT_LT(Brightest(PixelAt(kA[0], kA[1])), 0x100000u);
+}
+
+}  // namespace
+}  // namespace lumeray::testing
