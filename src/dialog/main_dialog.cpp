@@ -459,6 +459,18 @@ void MainDialog::InitializeDialog() {
   tool_ = 0;
   SelectTool(settings_->tool);
   OnProgress(0, 0);
+  InitializeParameterSets();
+}
+
+void MainDialog::InitializeParameterSets() {
+  parameterSets_ = std::make_unique<ParameterSetMenu>(
+      settingsCombo_, Control(kIdSettingsMenuButton), parameters_, handle_, [this] {
+        LumerayProcedure(handle_, MSG_PARAMETERS_RELOADED, 0, 0);
+        RequestPreviewRedraw();
+      });
+  parameterSets_->Fill();
+  connect(settingsCombo_, &QComboBox::activated, this,
+          [this](int index) { parameterSets_->OnSelected(index); });
 }
 
 void MainDialog::OnDestroy() {
@@ -519,6 +531,9 @@ void MainDialog::OnCommand(int id, uint16_t notification) {
         if (tool.icon == id) SelectTool(tool.tool);
       }
       return;
+    case kIdSettingsMenuButton:
+      parameterSets_->OpenMenu();
+      return;
     case kIdLogo:
     case kIdHelpAndSupport:
       ShowAboutBox(handle_);
@@ -567,6 +582,9 @@ void MainDialog::OnAccelerator(int command) {
       return;
     case kCmdFocusPreview:
       preview_->setFocus(Qt::ShortcutFocusReason);
+      return;
+    case kCmdSettingsMenu:
+      parameterSets_->OpenMenu();
       return;
     default:
       return;  // zoom, fit, help and options belong to the preview window and the periphery
@@ -617,8 +635,7 @@ void MainDialog::OnProgress(int32_t done, int32_t total) {
 }
 
 void MainDialog::OnParametersChanged() {
-  // No parameter set is loaded from the Settings combo yet: an edit leaves it without a choice.
-  settingsCombo_->setCurrentIndex(-1);
+  if (parameterSets_ != nullptr) parameterSets_->FollowParameters();
   RequestPreviewRedraw();
 }
 
