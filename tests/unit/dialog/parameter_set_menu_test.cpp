@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "diagnostics/message_report.h"
 #include "dialog/dialog_template.h"
+#include "platform/thread.h"
 #include "ui/user_data_folders.h"
 #include "unit/dialog/dialog_test_support.h"
 
@@ -20,6 +22,7 @@ using namespace dialog;
 class ParameterSetMenuTest : public testing::DialogTest {
  protected:
   void SetUp() override {
+    SetUiThread(platform::CurrentThreadId());  // user messages are shown at once
     DialogTest::SetUp();
     platform::SetMessageBoxHandler([this](platform::WindowHandle, const std::string& text,
                                           const std::string& title, uint32_t) {
