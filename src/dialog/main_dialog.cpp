@@ -27,6 +27,8 @@
 #include "effects/effect_types.h"
 #include "host/host_globals.h"
 #include "periphery/about_box.h"
+#include "periphery/help_viewer.h"
+#include "periphery/options_dialog.h"
 
 namespace lumeray::dialog {
 namespace {
@@ -534,6 +536,10 @@ void MainDialog::OnCommand(int id, uint16_t notification) {
     case kIdSettingsMenuButton:
       parameterSets_->OpenMenu();
       return;
+    case kIdHelpIcon:
+    case kIdConfigure:
+      OnPeripheryCommand(id);
+      return;
     case kIdLogo:
     case kIdHelpAndSupport:
       ShowAboutBox(handle_);
@@ -586,8 +592,32 @@ void MainDialog::OnAccelerator(int command) {
     case kCmdSettingsMenu:
       parameterSets_->OpenMenu();
       return;
+    case kCmdContextHelp:
+    case kCmdHelp:
+    case kCmdOptions:
+      OnPeripheryCommand(command);
+      return;
     default:
       return;  // zoom, fit, help and options belong to the preview window and the periphery
+  }
+}
+
+void MainDialog::OnPeripheryCommand(int command) {
+  switch (command) {
+    case kCmdOptions:
+    case kIdConfigure:
+      RunOptionsDialog(this);
+      return;
+    case kCmdHelp: {
+      // Help on the control that has the focus (the dialog's page when none has).
+      const QWidget* focus = QApplication::focusWidget();
+      const int id = focus != nullptr ? focus->property("controlId").toInt() : 0;
+      DisplayHTMLControlHelp(static_cast<uint32_t>(id != 0 ? id : kIdHelpIcon));
+      return;
+    }
+    default:
+      DisplayHTMLControlHelp(kIdHelpIcon);
+      return;
   }
 }
 
@@ -685,7 +715,9 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
       ShowLightSourceTable(this, MasterTable());  // the diagnostic listing
       return true;
     }
-    const int command = AcceleratorFor(key->key(), key->modifiers(), key->text());
+    const int command = key->key() == Qt::Key_F1
+                            ? kCmdHelp
+                            : AcceleratorFor(key->key(), key->modifiers(), key->text());
     if (command == 0) return false;
     SendCommand(command, kNotifyAccelerator);
     return true;

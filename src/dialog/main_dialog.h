@@ -116,6 +116,7 @@ class MainDialog : public QDialog {
   void FocusSlider(size_t index);
   void SendCommand(int id, uint16_t notification);
   void InitializeParameterSets();
+  void OnPeripheryCommand(int command);  // help, options
 
   ParameterSet* parameters_;
   const ParameterSet original_;

@@ -1,9 +1,10 @@
 // The entries the module exports to its host. Everything else of the module is hidden.
-#include "gl/install_configuration.h"
 #include "dialog/dialog_procedures.h"
+#include "gl/install_configuration.h"
 #include "host/filter_interface.h"
 #include "host/module_state.h"
 #include "host/plugin_entry.h"
+#include "periphery/options_dialog.h"
 #include "preview/preview_export.h"
 
 extern "C" __attribute__((visibility("default"))) void PluginMain(int16_t selector, void* record,
@@ -51,4 +52,9 @@ extern "C" __attribute__((visibility("default"))) void LumerayRenderPreview(
     void* record, intptr_t* data, int16_t* result, const lumeray::PreviewFrameRequest* request,
     lumeray::PreviewFrameSink sink, void* context) {
   lumeray::RenderPreviewEntry(record, data, result, request, sink, context);
+}
+
+// The options dialog without a host (a start-menu shortcut, the editor's `lumeray options`).
+extern "C" __attribute__((visibility("default"))) void ConfigureOptions(intptr_t owner) {
+  lumeray::ConfigureOptionsEntry(owner);
 }
