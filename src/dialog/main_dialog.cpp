@@ -29,6 +29,7 @@
 #include "periphery/about_box.h"
 #include "periphery/help_viewer.h"
 #include "periphery/options_dialog.h"
+#include "periphery/update_check.h"
 
 namespace lumeray::dialog {
 namespace {
@@ -462,6 +463,7 @@ void MainDialog::InitializeDialog() {
   SelectTool(settings_->tool);
   OnProgress(0, 0);
   InitializeParameterSets();
+  StartUpdateCheck(this);  // in the background, when the user asked for it
 }
 
 void MainDialog::InitializeParameterSets() {

@@ -23,6 +23,7 @@ class ParameterSetMenuTest : public testing::DialogTest {
  protected:
   void SetUp() override {
     SetUiThread(platform::CurrentThreadId());  // user messages are shown at once
+    fs::create_directories(LUMERAY_SCREENSHOT_DIR);
     DialogTest::SetUp();
     platform::SetMessageBoxHandler([this](platform::WindowHandle, const std::string& text,
                                           const std::string& title, uint32_t) {
@@ -79,6 +80,16 @@ TEST_F(ParameterSetMenuTest, SavedSetsAreListedSortedSelectedAndLoaded) {
   Menu(kCmdSaveSettings, InFolder("aurora"));  // the extension is added
   EXPECT_EQ(Items(), (QStringList{"Default Settings", "Initial Settings", "aurora", "Sunset"}));
   EXPECT_EQ(Combo()->currentText(), "aurora");
+  dialog->parameterSets().SetPrompts(
+      {{}, [this](QMenu& menu) {
+         menu.popup(dialog->mapToGlobal(QPoint(0, 0)));
+         QGuiApplication::processEvents();
+         dialog->grab().save(LUMERAY_SCREENSHOT_DIR "/settings_menu_dialog.png");
+         menu.grab().save(LUMERAY_SCREENSHOT_DIR "/settings_menu.png");
+         menu.hide();
+         return 0;
+       }});
+  QTest::keyClick(dialog->SliderAt(0).valueBox(), Qt::Key_M);
 
   std::ifstream file(InFolder("Sunset.lmx"), std::ios::binary);
   const std::string bytes((std::istreambuf_iterator<char>(file)), {});

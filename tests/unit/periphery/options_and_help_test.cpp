@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -15,8 +17,10 @@
 
 #include "dialog/dialog_template.h"
 #include "gl/gl_session.h"
+#include "periphery/about_box.h"
 #include "periphery/help_viewer.h"
 #include "periphery/options_dialog.h"
+#include "periphery/update_check.h"
 #include "platform/registry.h"
 #include "unit/dialog/dialog_test_support.h"
 
@@ -29,6 +33,7 @@ class OptionsDialogTest : public testing::DialogTest {
  protected:
   void SetUp() override {
     setenv("LUMERAY_DATA_DIR", LUMERAY_BUILD_SHARE_DIR, 1);  // the build tree's help pages
+    fs::create_directories(LUMERAY_SCREENSHOT_DIR);
     DialogTest::SetUp();
     platform::SetMessageBoxHandler([this](platform::WindowHandle, const std::string& text,
                                           const std::string& title, uint32_t) {
@@ -146,6 +151,11 @@ TEST_F(OptionsDialogTest, EveryControlOfTheHelpTableHasAPage) {
     EXPECT_TRUE(fs::is_regular_file(page)) << row.control << " " << page;
   }
   EXPECT_TRUE(fs::is_regular_file(fs::path(HelpFolder()) / "index.html"));
+  // The viewer on one page, for the screenshots.
+  const QString page = QString::fromStdString(HelpFolder() + "/SaveLoadControl.html");
+  EXPECT_EQ(QProcess::execute(QString::fromStdString(HelpViewerProgram()),
+                              {"--grab", LUMERAY_SCREENSHOT_DIR "/help_viewer.png", page}),
+            0);
 }
 
 TEST_F(OptionsDialogTest, F1StartsOneViewerAtTheSlidersPageAndASecondF1ReusesIt) {
@@ -182,6 +192,52 @@ TEST_F(OptionsDialogTest, F1StartsOneViewerAtTheSlidersPageAndASecondF1ReusesIt)
   ASSERT_EQ(shownPages.size(), 2u);
   EXPECT_EQ(shownPages[1].second, "LengthControl.html");
   EXPECT_EQ(shownPages[1].first, shownPages[0].first) << "the same viewer process";
+}
+
+TEST_F(OptionsDialogTest, TheUpdateCheckReadsAFeedOnlyWhenAskedAndFailsSilently) {
+  EXPECT_LT(CompareVersions("2.0.9", "2.0.10"), 0);
+  EXPECT_EQ(CompareVersions("2.0", "2.0.0.0"), 0);
+  const fs::path feed = fs::path(home.root()) / "feed.txt";
+  std::ofstream(feed) << "\n99.0.0.0\nsome notes\n";
+  const std::string feedUrl = "file://" + feed.string();
+  struct Case {
+    bool enabled;
+    std::string address;
+    bool started;
+    bool told;
+  };
+  for (const Case& c :
+       {Case{false, feedUrl, false, false}, Case{true, "", false, false},
+        Case{true, "http://127.0.0.1:9/", true, false}, Case{true, feedUrl, true, true}}) {
+    SCOPED_TRACE(c.address);
+    UpdateCheckSettings settings = ReadUpdateCheckSettings();
+    settings.enabled = c.enabled;
+    settings.feedAddress = c.address;
+    settings.lastCheckTime = 0;
+    WriteUpdateCheckSettings(settings);
+    UpdateCheck check;
+    std::string told;
+    EXPECT_EQ(check.Start([&](const std::string& version) { told = version; }), c.started);
+    for (int i = 0; i < 400 && !check.finished(); ++i) QTest::qWait(10);
+    EXPECT_TRUE(check.finished());
+    EXPECT_EQ(told, c.told ? "99.0.0.0" : "");
+    if (c.told) {
+      UpdateCheck again;  // checked just now: not due
+      EXPECT_FALSE(again.Start({}));
+    }
+  }
+}
+
+TEST_F(OptionsDialogTest, TheAboutBoxNamesTheVersionAndEachLibraryWithItsLicence) {
+  const std::string text = AboutText();
+  for (const char* wanted :
+       {"Lumeray Pro 2", "Version ", "Qt ", "LGPL", "Little CMS ", "MIT", "GLEW", "BSD"}) {
+    EXPECT_NE(text.find(wanted), std::string::npos) << wanted;
+  }
+  QMessageBox box(QMessageBox::Information, QStringLiteral("About Lumeray Pro 2"),
+                  QString::fromStdString(text));
+  box.show();
+  box.grab().save(QStringLiteral(LUMERAY_SCREENSHOT_DIR "/about_box.png"));
 }
 
 }  // namespace
