@@ -255,7 +255,7 @@ int RunOptions() {
     return kExitFailure;
   }
   void* library = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-  using ConfigureProc = void (*)(intptr_t);
+  using ConfigureProc = int (*)(intptr_t);
   auto entry = library != nullptr
                    ? reinterpret_cast<ConfigureProc>(dlsym(library, "ConfigureOptions"))
                    : nullptr;
@@ -265,9 +265,9 @@ int RunOptions() {
     if (library != nullptr) dlclose(library);
     return kExitFailure;
   }
-  entry(0);
+  const int shown = entry(0);
   dlclose(library);
-  return kExitSuccess;
+  return shown != 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ extern "C" __attribute__((visibility("default"))) void LumerayRenderPreview(
 }
 
 // The options dialog without a host (a start-menu shortcut, the editor's `lumeray options`).
-extern "C" __attribute__((visibility("default"))) void ConfigureOptions(intptr_t owner) {
-  lumeray::ConfigureOptionsEntry(owner);
+// Returns 1 when the dialog was shown (or an open one brought forward), 0 when it could not be.
+extern "C" __attribute__((visibility("default"))) int ConfigureOptions(intptr_t owner) {
+  return lumeray::ConfigureOptionsEntry(owner) ? 1 : 0;
 }

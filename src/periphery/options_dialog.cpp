@@ -236,8 +236,9 @@ bool RunOptionsDialog(QWidget* owner) {
   return dialog.exec() == QDialog::Accepted;
 }
 
-void ConfigureOptionsEntry(intptr_t owner) {
+bool ConfigureOptionsEntry(intptr_t owner) {
   InitializeModuleState(owner);
+  bool shown = false;
   if (!dialog::DialogDisplayAvailable()) {
     MessageReport(__LINE__, kMessageUser)
         .Report(kIconError, kTitleErrorExiting,
@@ -255,6 +256,7 @@ void ConfigureOptionsEntry(intptr_t owner) {
         if (widget->windowTitle() == QString::fromUtf8(kOptionsDialogTitle)) open = widget;
       }
       if (open != nullptr) {
+        shown = true;
         open->raise();
         open->activateWindow();
       } else {
@@ -265,9 +267,11 @@ void ConfigureOptionsEntry(intptr_t owner) {
     } else {
       LogEntry(kLogLevelNormal, "Opening Options dialog from start menu.");
       RunOptionsDialog(static_cast<QWidget*>(platform::NativeWidget(owner)));
+      shown = true;
     }
   }
   TerminateModuleState();
+  return shown;
 }
 
 }  // namespace lumeray

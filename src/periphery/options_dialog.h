@@ -68,7 +68,8 @@ class OptionsDialog : public QDialog {
 // Runs the dialog modally over `owner`; true when it was closed with OK.
 bool RunOptionsDialog(QWidget* owner);
 
-// The exported ConfigureOptions (owner: a window handle of the caller, 0 for none).
-void ConfigureOptionsEntry(intptr_t owner);
+// The exported ConfigureOptions (owner: a window handle of the caller, 0 for none). False when
+// no dialog could be shown (no display: reported).
+bool ConfigureOptionsEntry(intptr_t owner);
 
 }  // namespace lumeray
