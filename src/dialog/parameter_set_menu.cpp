@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 
 #include <algorithm>
@@ -82,6 +83,11 @@ void ParameterSetMenu::Fill() {
   combo_->setToolTip(QStringLiteral("Settings (T) - Select a set of saved parameters"));
   menuButton_->setToolTip(
       QStringLiteral("Menu (M) - Save, load, or delete the current parameter set"));
+  if (auto* picture = qobject_cast<QLabel*>(menuButton_); picture != nullptr) {
+    picture->setText(QStringLiteral("\u2261"));  // a menu sign on the empty picture
+    picture->setAlignment(Qt::AlignCenter);
+    picture->setCursor(Qt::PointingHandCursor);
+  }
   combo_->clear();
   items_.clear();
   combo_->addItem(QStringLiteral("Default Settings"));
