@@ -244,9 +244,30 @@ int RunInstallConfig() {
   return kExitSuccess;
 }
 
-int NotAvailable(const std::string& command) {
-  std::fprintf(stderr, "%s: the %s command is not available yet\n", kProgram, command.c_str());
-  return kExitFailure;
+// Loads the module and opens its options dialog (no image, no host run).
+int RunOptions() {
+  std::string error;
+  const std::optional<std::string> path =
+      FindModule("", std::getenv(kModuleEnvironmentVariable), ExecutableDirectory(), &error);
+  constexpr int16_t kRgbMode = 3;
+  if (!path || !InspectModule(*path, kRgbMode, &error)) {
+    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+    return kExitFailure;
+  }
+  void* library = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+  using ConfigureProc = int (*)(intptr_t);
+  auto entry = library != nullptr
+                   ? reinterpret_cast<ConfigureProc>(dlsym(library, "ConfigureOptions"))
+                   : nullptr;
+  if (entry == nullptr) {
+    std::fprintf(stderr, "%s: cannot use the filter module %s: %s\n", kProgram, path->c_str(),
+                 library != nullptr ? "no ConfigureOptions entry" : dlerror());
+    if (library != nullptr) dlclose(library);
+    return kExitFailure;
+  }
+  const int shown = entry(0);
+  dlclose(library);
+  return shown != 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace
@@ -371,7 +392,7 @@ int RunCommand(const CommandLine& commandLine) {
     case Command::kPreview:
       return RunPreview(commandLine.preview);
     case Command::kOptions:
-      return NotAvailable("options");
+      return RunOptions();
     case Command::kInstallConfig:
       return RunInstallConfig();
   }

@@ -27,6 +27,9 @@
 #include "effects/effect_types.h"
 #include "host/host_globals.h"
 #include "periphery/about_box.h"
+#include "periphery/help_viewer.h"
+#include "periphery/options_dialog.h"
+#include "periphery/update_check.h"
 
 namespace lumeray::dialog {
 namespace {
@@ -462,6 +465,8 @@ void MainDialog::InitializeDialog() {
   tool_ = 0;
   SelectTool(settings_->tool);
   OnProgress(0, 0);
+  InitializeParameterSets();
+  StartUpdateCheck(this);  // in the background, when the user asked for it
   AttachLivePreview();
 }
 
@@ -480,6 +485,17 @@ void MainDialog::AttachLivePreview() {
   controls.zoomText = qobject_cast<QLabel*>(Control(kIdZoomText));
   preview_->SetPreviewEnabled(previewOn_);
   preview_->StartLivePreview(parameters_, controls);
+}
+
+void MainDialog::InitializeParameterSets() {
+  parameterSets_ = std::make_unique<ParameterSetMenu>(
+      settingsCombo_, Control(kIdSettingsMenuButton), parameters_, handle_, [this] {
+        LumerayProcedure(handle_, MSG_PARAMETERS_RELOADED, 0, 0);
+        RequestPreviewRedraw();
+      });
+  parameterSets_->Fill();
+  connect(settingsCombo_, &QComboBox::activated, this,
+          [this](int index) { parameterSets_->OnSelected(index); });
 }
 
 void MainDialog::OnDestroy() {
@@ -542,13 +558,20 @@ void MainDialog::OnCommand(int id, uint16_t notification) {
       }
       if (notification == kNotifyDoubleClicked) OnToolIconDoubleClicked(id);
       return;
+    case kIdSettingsMenuButton:
+      parameterSets_->OpenMenu();
+      return;
+    case kIdHelpIcon:
+    case kIdConfigure:
+      OnPeripheryCommand(id);
+      return;
     case kIdLogo:
     case kIdHelpAndSupport:
       ShowAboutBox(handle_);
       RequestPreviewRedraw();
       return;
     default:
-      return;  // the options dialog, the help and the parameter-set menu come with their parts
+      return;
   }
 }
 
@@ -598,8 +621,35 @@ void MainDialog::OnAccelerator(int command) {
     case kCmdZoomOut:
       preview_->ZoomStep(command == kCmdZoomIn, preview_->rect().center());
       return;
+    case kCmdSettingsMenu:
+      parameterSets_->OpenMenu();
+      return;
+    case kCmdContextHelp:
+    case kCmdHelp:
+    case kCmdOptions:
+      OnPeripheryCommand(command);
+      return;
     default:
-      return;  // zoom, fit, help and options belong to the preview window and the periphery
+      return;
+  }
+}
+
+void MainDialog::OnPeripheryCommand(int command) {
+  switch (command) {
+    case kCmdOptions:
+    case kIdConfigure:
+      RunOptionsDialog(this);
+      return;
+    case kCmdHelp: {
+      // Help on the control that has the focus (the dialog's page when none has).
+      const QWidget* focus = QApplication::focusWidget();
+      const int id = focus != nullptr ? focus->property("controlId").toInt() : 0;
+      DisplayHTMLControlHelp(static_cast<uint32_t>(id != 0 ? id : kIdHelpIcon));
+      return;
+    }
+    default:
+      DisplayHTMLControlHelp(kIdHelpIcon);
+      return;
   }
 }
 
@@ -647,8 +697,7 @@ void MainDialog::OnProgress(int32_t done, int32_t total) {
 }
 
 void MainDialog::OnParametersChanged() {
-  // No parameter set is loaded from the Settings combo yet: an edit leaves it without a choice.
-  settingsCombo_->setCurrentIndex(-1);
+  if (parameterSets_ != nullptr) parameterSets_->FollowParameters();
   RequestPreviewRedraw();
 }
 
@@ -699,7 +748,9 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
       ShowLightSourceTable(this, MasterTable());  // the diagnostic listing
       return true;
     }
-    const int command = AcceleratorFor(key->key(), key->modifiers(), key->text());
+    const int command = key->key() == Qt::Key_F1
+                            ? kCmdHelp
+                            : AcceleratorFor(key->key(), key->modifiers(), key->text());
     if (command == 0) return false;
     SendCommand(command, kNotifyAccelerator);
     return true;

@@ -19,6 +19,7 @@
 
 #include "dialog/dialog_layout.h"
 #include "dialog/dialog_procedures.h"
+#include "dialog/parameter_set_menu.h"
 #include "dialog/preview_display.h"
 #include "dialog/slider_controls.h"
 #include "effects/parameter_set.h"
@@ -87,6 +88,7 @@ class MainDialog : public QDialog {
   bool acceleratorsEnabled() const { return acceleratorsEnabled_; }
   bool ending() const { return ending_; }
   void EnableAcceleratorKeys(bool enabled) { acceleratorsEnabled_ = enabled; }
+  ParameterSetMenu& parameterSets() { return *parameterSets_; }
 
   // The dialog of a handle, or null.
   static MainDialog* FromHandle(platform::WindowHandle window);
@@ -115,6 +117,8 @@ class MainDialog : public QDialog {
   void End(int result);
   void FocusSlider(size_t index);
   void SendCommand(int id, uint16_t notification);
+  void InitializeParameterSets();
+  void OnPeripheryCommand(int command);  // help, options
 
   ParameterSet* parameters_;
   const ParameterSet original_;
@@ -130,6 +134,7 @@ class MainDialog : public QDialog {
   QComboBox* effectCombo_ = nullptr;
   QComboBox* settingsCombo_ = nullptr;
   QProgressBar* progress_ = nullptr;
+  std::unique_ptr<ParameterSetMenu> parameterSets_;
   uint32_t tool_ = 0;
   bool previewOn_ = true;
   bool ending_ = false;

@@ -4,6 +4,7 @@
 #include "host/filter_interface.h"
 #include "host/module_state.h"
 #include "host/plugin_entry.h"
+#include "periphery/options_dialog.h"
 #include "preview/preview_export.h"
 
 extern "C" __attribute__((visibility("default"))) void PluginMain(int16_t selector, void* record,
@@ -51,4 +52,10 @@ extern "C" __attribute__((visibility("default"))) void LumerayRenderPreview(
     void* record, intptr_t* data, int16_t* result, const lumeray::PreviewFrameRequest* request,
     lumeray::PreviewFrameSink sink, void* context) {
   lumeray::RenderPreviewEntry(record, data, result, request, sink, context);
+}
+
+// The options dialog without a host (a start-menu shortcut, the editor's `lumeray options`).
+// Returns 1 when the dialog was shown (or an open one brought forward), 0 when it could not be.
+extern "C" __attribute__((visibility("default"))) int ConfigureOptions(intptr_t owner) {
+  return lumeray::ConfigureOptionsEntry(owner) ? 1 : 0;
 }
