@@ -212,29 +212,49 @@ bool AsksForHelp(const std::vector<std::string>& arguments) {
   return false;
 }
 
+// The module, loaded for one of its entries without a host run: the library stays open while
+// the object lives. An empty object (with the reason on standard error) when that cannot be.
+class ModuleEntry {
+ public:
+  explicit ModuleEntry(const char* name) {
+    std::string error;
+    const std::optional<std::string> path =
+        FindModule("", std::getenv(kModuleEnvironmentVariable), ExecutableDirectory(), &error);
+    constexpr int16_t kRgbMode = 3;
+    if (!path || !InspectModule(*path, kRgbMode, &error)) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
+      return;
+    }
+    library_ = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
+    entry_ = library_ != nullptr ? dlsym(library_, name) : nullptr;
+    if (entry_ == nullptr) {
+      std::fprintf(
+          stderr, "%s: cannot use the filter module %s: %s\n", kProgram, path->c_str(),
+          library_ != nullptr ? (std::string("no ") + name + " entry").c_str() : dlerror());
+    }
+  }
+  ~ModuleEntry() {
+    if (library_ != nullptr) dlclose(library_);
+  }
+  ModuleEntry(const ModuleEntry&) = delete;
+  ModuleEntry& operator=(const ModuleEntry&) = delete;
+
+  template <typename Proc>
+  Proc As() const {
+    return reinterpret_cast<Proc>(entry_);
+  }
+
+ private:
+  void* library_ = nullptr;
+  void* entry_ = nullptr;
+};
+
 // Loads the module and runs its installation-time configuration of the preview.
 int RunInstallConfig() {
-  std::string error;
-  const std::optional<std::string> path =
-      FindModule("", std::getenv(kModuleEnvironmentVariable), ExecutableDirectory(), &error);
-  constexpr int16_t kRgbMode = 3;
-  if (!path || !InspectModule(*path, kRgbMode, &error)) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-    return kExitFailure;
-  }
-  void* library = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-  using InstallProc = int (*)(void*, void*, const char*, int);
-  auto entry = library != nullptr
-                   ? reinterpret_cast<InstallProc>(dlsym(library, "InstallConfiguration"))
-                   : nullptr;
-  if (entry == nullptr) {
-    std::fprintf(stderr, "%s: cannot use the filter module %s: %s\n", kProgram, path->c_str(),
-                 library != nullptr ? "no InstallConfiguration entry" : dlerror());
-    if (library != nullptr) dlclose(library);
-    return kExitFailure;
-  }
+  const ModuleEntry module("InstallConfiguration");
+  const auto entry = module.As<int (*)(void*, void*, const char*, int)>();
+  if (entry == nullptr) return kExitFailure;
   const int option = entry(nullptr, nullptr, LUMERAY_VERSION_STRING, 0);
-  dlclose(library);
   if (option == 0) {
     std::fprintf(stderr, "%s: the preview could not be configured (see the module's log)\n",
                  kProgram);
@@ -246,28 +266,10 @@ int RunInstallConfig() {
 
 // Loads the module and opens its options dialog (no image, no host run).
 int RunOptions() {
-  std::string error;
-  const std::optional<std::string> path =
-      FindModule("", std::getenv(kModuleEnvironmentVariable), ExecutableDirectory(), &error);
-  constexpr int16_t kRgbMode = 3;
-  if (!path || !InspectModule(*path, kRgbMode, &error)) {
-    std::fprintf(stderr, "%s: %s\n", kProgram, error.c_str());
-    return kExitFailure;
-  }
-  void* library = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-  using ConfigureProc = int (*)(intptr_t);
-  auto entry = library != nullptr
-                   ? reinterpret_cast<ConfigureProc>(dlsym(library, "ConfigureOptions"))
-                   : nullptr;
-  if (entry == nullptr) {
-    std::fprintf(stderr, "%s: cannot use the filter module %s: %s\n", kProgram, path->c_str(),
-                 library != nullptr ? "no ConfigureOptions entry" : dlerror());
-    if (library != nullptr) dlclose(library);
-    return kExitFailure;
-  }
-  const int shown = entry(0);
-  dlclose(library);
-  return shown != 0 ? kExitSuccess : kExitFailure;
+  const ModuleEntry module("ConfigureOptions");
+  const auto entry = module.As<int (*)(intptr_t)>();
+  if (entry == nullptr) return kExitFailure;
+  return entry(0) != 0 ? kExitSuccess : kExitFailure;
 }
 
 }  // namespace

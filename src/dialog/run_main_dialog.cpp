@@ -1,13 +1,9 @@
-// The run's modal main dialog, with a Qt application of its own when the host has none.
-//
-// Qt's application object sets the process's locale from the environment on Unix; the host's
-// locale is put back at once, so that number formatting elsewhere in the module and the host
-// (logs, listings, files) does not change while the dialog is open.
+// The run's modal main dialog, with a Qt application of its own when the host has none
+// (platform/application_scope.h).
 
 #include <QApplication>
 #include <QByteArray>
 
-#include <clocale>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -18,6 +14,7 @@
 #include "dialog/dialog_template.h"
 #include "dialog/main_dialog.h"
 #include "host/host_globals.h"
+#include "platform/application_scope.h"
 #include "ui/ui_settings.h"
 
 // Last: its macros clash with Qt's names.
@@ -25,26 +22,6 @@
 
 namespace lumeray::dialog {
 namespace {
-
-// A widget application for the time the dialog is open; argc and argv outlive it.
-class ApplicationScope {
- public:
-  ApplicationScope() {
-    if (QCoreApplication::instance() != nullptr) return;
-    const char* locale = std::setlocale(LC_ALL, nullptr);
-    const std::string saved = locale != nullptr ? locale : "C";
-    application_ = std::make_unique<QApplication>(argc_, argv_);
-    std::setlocale(LC_ALL, saved.c_str());
-  }
-  ApplicationScope(const ApplicationScope&) = delete;
-  ApplicationScope& operator=(const ApplicationScope&) = delete;
-
- private:
-  int argc_ = 1;
-  char name_[8] = "lumeray";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> application_;
-};
 
 struct AnswerSlot {
   std::mutex lock;
@@ -88,7 +65,7 @@ bool RunModalMainDialog(ParameterSet* parameters, const AnalysisQueries& analysi
     SetRunResult(kErrAEEventFailed);
     return false;
   }
-  ApplicationScope application;
+  platform::ApplicationScope application;
   UiSettings settings = LoadUiSettings();
   int result = 0;
   {

@@ -1,4 +1,5 @@
 #include "periphery/options_dialog.h"
+#include "platform/application_scope.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,7 +17,6 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
-#include <clocale>
 #include <memory>
 #include <optional>
 #include <string>
@@ -85,24 +85,6 @@ T* Make(QWidget* parent, int id, T* widget) {
   widget->setProperty("controlId", id);
   return widget;
 }
-
-// A widget application for the time the dialog is open, the caller's locale kept.
-class ApplicationScope {
- public:
-  ApplicationScope() {
-    if (QCoreApplication::instance() != nullptr) return;
-    const char* locale = std::setlocale(LC_ALL, nullptr);
-    const std::string saved = locale != nullptr ? locale : "C";
-    application_ = std::make_unique<QApplication>(argc_, argv_);
-    std::setlocale(LC_ALL, saved.c_str());
-  }
-
- private:
-  int argc_ = 1;
-  char name_[8] = "lumeray";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<QApplication> application_;
-};
 
 }  // namespace
 
@@ -244,7 +226,7 @@ bool ConfigureOptionsEntry(intptr_t owner) {
         .Report(kIconError, kTitleErrorExiting,
                 "ConfigureOptions() - The dialog cannot be shown: no display is available.");
   } else {
-    ApplicationScope application;
+    platform::ApplicationScope application;
     // One options dialog per user at a time.
     const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     QLockFile lock(QDir(runtime.isEmpty() ? QDir::tempPath() : runtime)
