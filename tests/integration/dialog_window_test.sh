@@ -9,26 +9,9 @@ set -euo pipefail
 lumeray=$1
 input=$2
 
-# Under AddressSanitizer, Qt's X11 platform plug-in can leave an object of one of its threads
-# behind at exit, depending on timing (186 bytes, never seen with full stack unwinding). The
-# dialog's own leaks are checked by its tests on the offscreen platform.
-if [ -n "${ASAN_OPTIONS:-}" ]; then export ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0"; fi
 shots=$3
-
-if [ -z "${DISPLAY:-}" ]; then
-  echo "dialog_window_test: needs an X display (run under xvfb-run)" >&2
-  exit 1
-fi
-unset QT_QPA_PLATFORM
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
-mkdir -p "$shots"
-
-fail() {
-  echo "dialog_window_test: $*" >&2
-  exit 1
-}
+name=dialog_window_test
+source "$(dirname "$0")/window_test_setup.sh"
 
 # Starts a dialog run in the background and waits for its window; sets pid and wid.
 open_dialog() {

@@ -8,25 +8,8 @@ set -euo pipefail
 lumeray=$1
 shots=$2
 
-if [ -z "${DISPLAY:-}" ]; then
-  echo "options_window_test: needs an X display (run under xvfb-run)" >&2
-  exit 1
-fi
-unset QT_QPA_PLATFORM
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
-mkdir -p "$shots"
-
-fail() {
-  echo "options_window_test: $*" >&2
-  exit 1
-}
-
-# Under AddressSanitizer, Qt's X11 platform plug-in can leave an object of one of its threads
-# behind at exit, depending on timing (186 bytes, never seen with full stack unwinding). The
-# options dialog's own leaks are checked by its tests on the offscreen platform.
-if [ -n "${ASAN_OPTIONS:-}" ]; then export ASAN_OPTIONS="$ASAN_OPTIONS:detect_leaks=0"; fi
+name=options_window_test
+source "$(dirname "$0")/window_test_setup.sh"
 
 open_options() {
   "$lumeray" options &
