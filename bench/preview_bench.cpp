@@ -17,6 +17,7 @@
 #include "image/image_create.h"
 #include "image/pixel_tables.h"
 #include "preview/proxy_layer.h"
+#include "preview_scene.h"
 
 namespace lumeray {
 namespace {
@@ -39,28 +40,8 @@ struct Scene {
     SetPresenceThreshold(PresenceThresholdForDepth(1));
     const ImageRect halfRect{0, 0, kSceneWidth / 2, kSceneHeight / 2};
     CreateImage(&half, halfRect, halfRect, kImageModeRgb8, nullptr, false, true, &code);
-    auto* bytes = static_cast<uint8_t*>(half.pixels.data);
-    for (uint64_t i = 0; i < half.pixels.size; ++i)
-      bytes[i] = static_cast<uint8_t>(i % 4 == 3 ? 255 : 20);
-    MasterLightSourceTable& table = MasterTable();
-    PreallocateMasterLightSourceTable(&table, kSources + 1);
-    uint32_t state = 777;
-    for (int i = 0; i < kSources; ++i) {
-      LightSourceEntry e{};
-      state = state * 1664525u + 1013904223u;
-      e.x = static_cast<int32_t>(state % kSceneWidth);
-      state = state * 1664525u + 1013904223u;
-      e.y = static_cast<int32_t>(state % kSceneHeight);
-      e.xFraction = i % 4;
-      e.yFraction = i / 4 % 4;
-      e.radius = e.squaredRadius = 1.0f;
-      e.brightness = 0xF0000000u;
-      e.red = e.green = e.blue = 0x01000000u << (i % 3);
-      e.strength = 0xFFFFFFFEu >> (i % 5);
-      e.state = e.savedState = kLightSourceNormal;
-      table.data()[i] = e;
-    }
-    table.count = kSources;
+    bench::FillDarkProxy(&half);
+    bench::FillLightSources(kSources, kSceneWidth, kSceneHeight, 777, 1.0f, true);
   }
 };
 

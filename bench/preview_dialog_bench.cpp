@@ -18,6 +18,7 @@
 #include "image/image_create.h"
 #include "image/pixel_tables.h"
 #include "preview/proxy_layer.h"
+#include "preview_scene.h"
 
 namespace lumeray {
 namespace {
@@ -52,26 +53,8 @@ void BM_DialogToFirstFrame(benchmark::State& state) {
   ImageRecord eighth;
   const ImageRect small{0, 0, kWidth / 8, kHeight / 8};
   CreateImage(&eighth, small, small, kImageModeRgb8, nullptr, false, true, &code);
-  auto* bytes = static_cast<uint8_t*>(eighth.pixels.data);
-  for (uint64_t i = 0; i < eighth.pixels.size; ++i)
-    bytes[i] = static_cast<uint8_t>(i % 4 == 3 ? 255 : 20);
-  MasterLightSourceTable& table = MasterTable();
-  PreallocateMasterLightSourceTable(&table, kSources + 1);
-  uint32_t seed = 4711;
-  for (int i = 0; i < kSources; ++i) {
-    LightSourceEntry e{};
-    seed = seed * 1664525u + 1013904223u;
-    e.x = static_cast<int32_t>(seed % kWidth);
-    seed = seed * 1664525u + 1013904223u;
-    e.y = static_cast<int32_t>(seed % kHeight);
-    e.radius = e.squaredRadius = 2.0f;
-    e.brightness = 0xF0000000u;
-    e.red = e.green = e.blue = 0x01000000u << (i % 3);
-    e.strength = 0xFFFFFFFEu >> (i % 5);
-    e.state = e.savedState = kLightSourceNormal;
-    table.data()[i] = e;
-  }
-  table.count = kSources;
+  bench::FillDarkProxy(&eighth);
+  bench::FillLightSources(kSources, kWidth, kHeight, 4711, 2.0f, false);
 
   dialog::AnalysisQueries watch;
   watch.imageBounds[2] = kWidth;
@@ -94,8 +77,8 @@ void BM_DialogToFirstFrame(benchmark::State& state) {
     if (preview == nullptr || !preview->hasFrame()) state.SkipWithError("no frame");
     dialog.reset();
   }
-  FreeMasterLightSourceTable(&table);
-  table.count = 0;
+  FreeMasterLightSourceTable(&MasterTable());
+  MasterTable().count = 0;
   ReleaseImage(&eighth);
   ReleaseImage(&InputImage());
 }
