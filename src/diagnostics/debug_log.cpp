@@ -67,6 +67,7 @@ bool OpenLogFile(uint32_t mode) {
     return false;
   }
   std::string path;
+  const LogFolderLock folderLock(logFile.directory);
   if (!ChooseLogFileName(logFile.directory, &path)) return false;
   int errorNumber = 0;
   const int descriptor = CreateLogFile(path, &errorNumber);

@@ -1,6 +1,7 @@
 #include "diagnostics/log_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,6 +47,20 @@ bool KeptLogNumber(const std::string& name, unsigned* number) {
 }
 
 }  // namespace
+
+LogFolderLock::LogFolderLock(const std::string& directory) {
+  descriptor_ = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (descriptor_ < 0) return;
+  int result;
+  do {
+    result = flock(descriptor_, LOCK_EX);
+  } while (result != 0 && errno == EINTR);
+  held_ = result == 0;
+}
+
+LogFolderLock::~LogFolderLock() {
+  if (descriptor_ >= 0) close(descriptor_);  // closing releases the lock
+}
 
 std::string DebugLogFileName(const std::string& directory, unsigned number) {
   return platform::JoinPath(

@@ -6,8 +6,12 @@
 // down; every other match is deleted. The new log is always number 00, so at most ten files
 // exist: 00 (current) to 09.
 //
-// Threading contract: ChooseLogFileName and CreateLogFile on the thread that opens the log;
-// WriteLogEntryAt and FlushLogFile by whoever owns the descriptor at the time (the logging
+// Several processes may open logs in the same folder at once: whoever rotates holds the
+// folder's lock (LogFolderLock) from the rotation until the new 00 file exists, so no process
+// renames or truncates another's log.
+//
+// Threading contract: LogFolderLock, ChooseLogFileName and CreateLogFile on the thread that opens
+// the log; WriteLogEntryAt and FlushLogFile by whoever owns the descriptor at the time (the logging
 // thread writes through a descriptor of its own).
 #pragma once
 
@@ -20,6 +24,23 @@ namespace lumeray {
 
 // The number of file names the log rotates over.
 constexpr unsigned kDebugLogFileCount = 10;
+
+// An exclusive advisory lock on the log folder itself (flock on the directory), held for the
+// object's lifetime; it serialises rotations between processes and between threads. Where the
+// file system has no such locks the object holds none and rotation goes ahead unguarded.
+class LogFolderLock {
+ public:
+  explicit LogFolderLock(const std::string& directory);
+  ~LogFolderLock();
+  LogFolderLock(const LogFolderLock&) = delete;
+  LogFolderLock& operator=(const LogFolderLock&) = delete;
+
+  bool Held() const { return held_; }
+
+ private:
+  int descriptor_ = -1;
+  bool held_ = false;
+};
 
 // "<directory>/LumerayPro2_NN.log".
 std::string DebugLogFileName(const std::string& directory, unsigned number);

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "diagnostics/debug_log.h"
 #include "diagnostics/log_file.h"
@@ -68,6 +74,43 @@ TEST_F(LogRotationTest, OnlyMatchingNamesTakePartAndStrayMatchesAreDeleted) {
   EXPECT_TRUE(FileExists(logFolder_ + "/LumerayPro2_7.log"));
   EXPECT_TRUE(FileExists(logFolder_ + "/LumerayPro2_03.txt"));
   EXPECT_TRUE(FileExists(logFolder_ + "/Other_03.log"));
+}
+
+// Runs opening logs at the same moment (several processes of a batch) each keep a log of their
+// own: without the folder lock two rotations renamed the same files and one run's new 00 file
+// was truncated or renamed away by another.
+TEST_F(LogRotationTest, ConcurrentOpeningsEachKeepTheirOwnLog) {
+  constexpr int kOpenings = 8;  // fewer than the ten names, so every log must survive
+  for (int round = 0; round < 6; ++round) {
+    for (const auto& entry : std::filesystem::directory_iterator(logFolder_)) {
+      std::filesystem::remove(entry.path());
+    }
+    std::vector<int> succeeded(kOpenings, 0);
+    std::vector<std::thread> threads;
+    for (int index = 0; index < kOpenings; ++index) {
+      threads.emplace_back([&, index] {
+        const LogFolderLock lock(logFolder_);
+        std::string path;
+        if (!lock.Held() || !ChooseLogFileName(logFolder_, &path)) return;
+        int errorNumber = 0;
+        const int descriptor = CreateLogFile(path, &errorNumber);
+        if (descriptor < 0) return;
+        const std::string tag = "opening " + std::to_string(index);
+        succeeded[index] = write(descriptor, tag.data(), tag.size()) == ssize_t(tag.size());
+        close(descriptor);
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+
+    std::set<std::string> tags;
+    for (unsigned number = 0; number < kOpenings; ++number) {
+      tags.insert(ReadTextFile(LogName(number)));
+    }
+    for (int index = 0; index < kOpenings; ++index) {
+      ASSERT_TRUE(succeeded[index]) << "round " << round << ", opening " << index;
+      ASSERT_EQ(tags.count("opening " + std::to_string(index)), 1u) << "round " << round;
+    }
+  }
 }
 
 }  // namespace
