@@ -8,6 +8,7 @@
 #include "host/progress.h"
 #include "image/buffer.h"
 #include "image/pixel_tables.h"
+#include "periphery/help_viewer.h"
 #include "platform/thread.h"
 #include "ui/user_data_folders.h"
 
@@ -37,6 +38,7 @@ void InitializeModuleState(platform::WindowHandle owner) {
 
 void TerminateModuleState() {
   TerminateImageEditorProgressBar();
+  CloseHelpViewer();
   // The pixel conversion tables outlive a run's Start but not the module state, so that every
   // log ends with the usage of a module that holds nothing.
   ReleaseHostProxyImage();

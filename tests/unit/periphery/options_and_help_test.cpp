@@ -17,6 +17,7 @@
 
 #include "dialog/dialog_template.h"
 #include "gl/gl_session.h"
+#include "host/module_state.h"
 #include "periphery/about_box.h"
 #include "periphery/help_viewer.h"
 #include "periphery/options_dialog.h"
@@ -192,6 +193,19 @@ TEST_F(OptionsDialogTest, F1StartsOneViewerAtTheSlidersPageAndASecondF1ReusesIt)
   ASSERT_EQ(shownPages.size(), 2u);
   EXPECT_EQ(shownPages[1].second, "LengthControl.html");
   EXPECT_EQ(shownPages[1].first, shownPages[0].first) << "the same viewer process";
+
+  // The module's final clean-up asks the viewer it started to quit.
+  const std::string stat = "/proc/" + shownPages[0].first + "/stat";
+  auto alive = [&] {
+    std::ifstream file(stat);
+    std::string pid, name, state;
+    return file >> pid >> name >> state && state != "Z";
+  };
+  ASSERT_TRUE(alive());
+  TerminateModuleState();
+  for (int i = 0; i < 200 && alive(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  EXPECT_FALSE(alive());
 }
 
 TEST_F(OptionsDialogTest, TheUpdateCheckReadsAFeedOnlyWhenAskedAndFailsSilently) {
