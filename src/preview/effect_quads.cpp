@@ -78,31 +78,31 @@ bool RasterizeFamilyShape(int family, const P& snapshot, const RenderImageFacts&
   return ok;
 }
 
-// Level L of the shape as RGBA bytes: min(1, colour x value x 2^L) per channel.
+// Level L of the shape as 16-bit RGBA: min(1, colour x value x 2^L) per channel.
 // `reach` receives, by distance from the centre (along the spike; the larger of the two axis
 // distances for the flare), the brightest texel at that distance or farther, 0..1.
 void FillLevelImage(const SubShape& sub, int level, int32_t width, int32_t height, bool radial,
-                    std::vector<uint8_t>* pixels, std::vector<float>* reach) {
+                    std::vector<uint16_t>* pixels, std::vector<float>* reach) {
   const int32_t farthest =
       radial ? std::max({-sub.left, sub.right, -sub.top, sub.bottom}) : std::max(sub.right, 1);
   reach->assign(static_cast<size_t>(farthest) + 1, 0.0f);
   pixels->assign(static_cast<size_t>(width) * height * 4, 0);
-  const double gain = std::ldexp(1.0, level) * 255.0 / kFractionScale / kFractionScale;
+  const double gain = std::ldexp(1.0, level) * 65535.0 / kFractionScale / kFractionScale;
   for (uint32_t i = 0; i < sub.entryCount; ++i) {
     const SubShapeEntry& e = sub.data()[i];
     const int32_t x = e.dx - sub.left, y = e.dy - sub.top;
     if (x < 0 || y < 0 || x >= width || y >= height) continue;
-    uint8_t* p = pixels->data() + (static_cast<size_t>(y) * width + x) * 4;
+    uint16_t* p = pixels->data() + (static_cast<size_t>(y) * width + x) * 4;
     const uint32_t channels[3] = {e.red, e.green, e.blue};
     for (int c = 0; c < 3; ++c) {
-      const double v = std::min(255.0, double(channels[c]) * double(e.value) * gain + 0.5);
-      p[c] = static_cast<uint8_t>(std::max<double>(p[c], v));
+      const double v = std::min(65535.0, double(channels[c]) * double(e.value) * gain + 0.5);
+      p[c] = static_cast<uint16_t>(std::max<double>(p[c], v));
     }
-    p[3] = 255;
+    p[3] = 65535;
     const int32_t d = radial ? std::max(std::abs(int32_t{e.dx}), std::abs(int32_t{e.dy}))
                              : std::max<int32_t>(e.dx, 0);
     float& r = (*reach)[static_cast<size_t>(std::min(d, farthest))];
-    r = std::max(r, std::max({p[0], p[1], p[2]}) / 255.0f);
+    r = std::max(r, std::max({p[0], p[1], p[2]}) / 65535.0f);
   }
   for (size_t d = reach->size() - 1; d-- > 0;) (*reach)[d] = std::max((*reach)[d], (*reach)[d + 1]);
 }
@@ -124,7 +124,10 @@ bool LoadEffectShapeTextures(EffectFamilies* families, int family, const P& snap
   const bool pot = families->engine->drawing->mustUsePowerOfTwo;
   const int32_t texW = pot ? PowerOfTwoAtLeast(width) : width;
   const int32_t texH = pot ? PowerOfTwoAtLeast(height) : height;
-  std::vector<uint8_t> pixels;
+  std::vector<uint16_t> pixels;
+  const GLint internalFormat =
+      families->precise ? GLint(families->engine->drawing->precisionFormat.internalFormat)
+                        : GL_RGBA8;
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   for (int level = 0; level < kBrightnessLevels; ++level) {
@@ -132,16 +135,17 @@ bool LoadEffectShapeTextures(EffectFamilies* families, int family, const P& snap
                    &shape.reach[level]);
     glBindTexture(GL_TEXTURE_2D, shape.textures[level]);
     if (shape.textureWidth[level] < texW || shape.textureHeight[level] < texH) {
-      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, texW, texH, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+      glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, texW, texH, 0, GL_RGBA, GL_UNSIGNED_SHORT,
+                   nullptr);
       shape.textureWidth[level] = texW;
       shape.textureHeight[level] = texH;
     }
     // Clear the margin a smaller shape leaves in a larger texture: one transparent border.
-    std::vector<uint8_t> clear(
+    std::vector<uint16_t> clear(
         static_cast<size_t>(shape.textureWidth[level]) * shape.textureHeight[level] * 4, 0);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, shape.textureWidth[level], shape.textureHeight[level],
-                    GL_RGBA, GL_UNSIGNED_BYTE, clear.data());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE,
+                    GL_RGBA, GL_UNSIGNED_SHORT, clear.data());
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_SHORT,
                     pixels.data());
   }
   glBindTexture(GL_TEXTURE_2D, 0);
@@ -149,13 +153,11 @@ bool LoadEffectShapeTextures(EffectFamilies* families, int family, const P& snap
                         "LoadShapeTexture() - Load of effect texture bitmap into OpenGL failed.");
 }
 
-// The distance within which a texel times `colour` still reaches half a step of an 8-bit
-// channel (0 when none does).
-int32_t Extent(const std::vector<float>& reach, double colour) {
-  constexpr double kHalfStep = 0.5 / 255.0;
-  if (reach.empty() || reach[0] * colour < kHalfStep) return 0;
+// The distance within which a texel times `colour` still reaches `halfStep` (0 when none does).
+int32_t Extent(const std::vector<float>& reach, double colour, double halfStep) {
+  if (reach.empty() || reach[0] * colour < halfStep) return 0;
   const auto first = std::partition_point(reach.begin(), reach.end(),
-                                          [&](float r) { return r * colour >= kHalfStep; });
+                                          [&](float r) { return r * colour >= halfStep; });
   return static_cast<int32_t>(first - reach.begin());
 }
 
@@ -216,6 +218,11 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
   const LightSourceEntry* entries = table.data();
   const ImageRect& view = families->view;
   const ImageRect& box = shape.box;
+  // Spikes end at half an 8-bit step of linear light, about where the final render's spikes
+  // end. The flare fades out much further: in a 16-bit frame its quads reach half a 16-bit
+  // step, so their square edge stays below one step once encoded (an 8-bit frame ends them at
+  // half its own step).
+  const double halfStep = family == kSoftFlare && families->precise ? 0.5 / 65535.0 : 0.5 / 255.0;
   for (uint32_t i = 0; i < table.count; ++i) {
     const LightSourceEntry& entry = entries[i];
     if (!IsLightSourceVisible(entry, cut)) continue;
@@ -237,7 +244,8 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
       const double dx = std::sin(angle), dy = -std::cos(angle);  // along the spike
       const double nx = -dy, ny = dx;                            // across it
       // Only as far out as the texels can still show at this colour.
-      const int32_t e = Extent(shape.reach[level], std::max({scaled[0], scaled[1], scaled[2]}));
+      const int32_t e =
+          Extent(shape.reach[level], std::max({scaled[0], scaled[1], scaled[2]}), halfStep);
       if (e == 0) continue;
       const bool radial = family == kSoftFlare;
       const double u0 = radial ? std::max(box.left, -e) : box.left;
@@ -344,6 +352,7 @@ int SelectSubShapeLevel(const double colour[3], double k, double scaled[3]) {
 
 bool InitializeFilterEffects(EffectFamilies* families, const TextureEngine* engine) {
   families->engine = engine;
+  families->precise = engine->drawing->precisionFormat.internalFormat != 0;
   const GLint filter = engine->drawing->accelerated ? GL_LINEAR : GL_NEAREST;
   for (GLEffectShape& shape : families->family) {
     shape = GLEffectShape{};

@@ -3,17 +3,19 @@
 // Three families (main spikes, secondary spikes, soft flare) each draw their shape once on the
 // processor (the spike rasteriser for one spike pointing right, the soft flare builder for the
 // flare) and keep it as nine textures, level L holding the shape at 2^L times unit brightness
-// (8-bit channels clamp at 1.0, so brighter sources use higher levels and a weaker vertex
-// colour). Every visible light source then becomes one textured, coloured quad per spike (one
-// per flare); vertices go into chunks of at most kChunkVertices so that 16-bit indices reach
-// them, and each chunk holds one index list per level.
+// (channels clamp at 1.0, so brighter sources use higher levels and a weaker vertex colour).
+// The textures have 16-bit channels where the drawing settings found a precision format (the
+// frame is then composed in it too), else 8-bit ones. Every visible light source then becomes one
+// textured, coloured quad per spike (one per flare); vertices go into chunks of at most
+// kChunkVertices so that 16-bit indices reach them, and each chunk holds one index list per level.
 //
 // Rebuild rules: a family rebuilds its quads only when a field it depends on changed, and its
 // textures only when a field that shapes its image changed (an Angle-only change rebuilds the
 // main and secondary spike quads, no texture). Counters record both, for tests and logs.
 //
-// Quads end where their texels times their colour would round to nothing in an 8-bit channel,
-// so faint sources and the faint secondary spikes fill little.
+// Quads end where their texels times their colour fall below half an 8-bit step of linear
+// light (the flare's, in a 16-bit frame, half a 16-bit step), so faint sources and the faint
+// secondary spikes fill little.
 //
 // Geometry: quads are in image pixel coordinates (x right, y down), the source's exact centre
 // at (x + xFraction / 4, y + yFraction / 4); the caller's model-view maps them to the view.
@@ -73,6 +75,7 @@ struct EffectFamilies {
   // The visible image area (image pixels) of the last build; the soft flare skips sources
   // whose shape does not meet it.
   ImageRect view{};
+  bool precise = false;  // 16-bit level textures, drawn into a 16-bit frame
   bool initialized = false;
 };
 

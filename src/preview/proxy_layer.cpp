@@ -154,10 +154,23 @@ bool InitializeScaledProxyLayer(ProxyLayer* layer, GlSession* session, const Ima
       session->drawing.useShaderProgram && session->shader.type != SHADER_TYPE_NONE;
   layer->compositeSet.gammaOnProcessor =
       !layer->shaderGamma && session->context.type == kContextScreen;
+  layer->precise = session->drawing.precisionFormat.internalFormat != 0;
+  TextureSet& composite = layer->compositeSet;
+  if (layer->precise) composite.gammaOnProcessor = !layer->shaderGamma;
   if (!CreateTextureSetResources(engine, kHostImageSet, &layer->hostSet) ||
       !CreateTextureSetResources(engine, kEffectsSet, &layer->effectsSet) ||
-      !CreateTextureSetResources(engine, kCompositeSet, &layer->compositeSet)) {
+      !CreateTextureSetResources(engine, kCompositeSet, &composite)) {
     return false;
+  }
+  if (layer->precise) {
+    layer->effectsSet.precise = composite.precise = true;
+    if (composite.frameBuffer == 0) {
+      glGenFramebuffers(1, &composite.frameBuffer);
+      glGenRenderbuffers(1, &composite.renderBuffer);
+    }
+    if (!CheckPreviewGL(__LINE__, "OpenGL Function Failed in InitializeScaledProxyLayer().")) {
+      return false;
+    }
   }
   if (!MakeCheckerboard(&layer->checkerboard)) return false;
   if (!InitializeFilterEffects(&layer->effects, &session->engine)) return false;
@@ -286,6 +299,10 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
   }
   if (Stopped(*layer)) return false;
 
+  // Composed in 16 bits where it can be (the drawable is 8-bit), else in the drawable.
+  TextureSet& composite = layer->compositeSet;
+  const bool precise =
+      layer->precise && AttachFBOWithRenderBuffer(session.engine, &composite, width, height);
   glDisable(GL_SCISSOR_TEST);
   glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT);
@@ -346,9 +363,13 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
 
   // The display gamma over the composed picture.
   const bool bitmap = session.context.type == kContextBitmap;
-  if (layer->shaderGamma || !bitmap) {
-    TextureSet& composite = layer->compositeSet;
-    if (CreateTextureSetFromFramebuffer(session.engine, display, height, &composite)) {
+  if (layer->shaderGamma || !bitmap || precise) {
+    const bool read = CreateTextureSetFromFramebuffer(session.engine, display, height, &composite);
+    if (precise) {
+      DetachFBO(&composite);
+      glClear(GL_COLOR_BUFFER_BIT);
+    }
+    if (read) {
       glLoadIdentity();
       ok = DrawImageTextureSet(session.engine, &composite, layer->shaderGamma) && ok;
     } else {
@@ -374,7 +395,7 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
   if (Stopped(*layer)) return false;
 
   if (!PresentFrame(&session.context)) return false;
-  if (bitmap && !layer->shaderGamma && session.context.bitmap != nullptr) {
+  if (bitmap && !layer->shaderGamma && !precise && session.context.bitmap != nullptr) {
     ScreenBitmap& bitmap = *session.context.bitmap;
     ApplyDisplayGamma(bitmap.bits.data(), GL_UNSIGNED_BYTE,
                       static_cast<uint64_t>(bitmap.width) * bitmap.height,
