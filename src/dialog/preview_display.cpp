@@ -17,6 +17,8 @@
 #include "dialog/dialog_messages.h"
 #include "effects/parameter_set_buffer.h"
 #include "gl/drawing_settings.h"
+#include "host/filter_interface.h"
+#include "host/host_globals.h"
 #include "preview/preview_task.h"
 
 namespace lumeray::dialog {
@@ -71,6 +73,7 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
   setup.source = watch_.imageSource;
   setup.sourceContext = watch_.imageSourceContext;
   LoadOpenGLDrawingSettings(&setup.settings);
+  setup.rules = watch_.previewRules;
   PreviewTaskCallbacks callbacks;
   callbacks.context = this;
   // The callbacks run on the task thread: they only post to the dialog, by its handle, so a
@@ -80,6 +83,19 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
   };
   callbacks.initializationComplete = [](void* context) {
     PostDialogMessage(static_cast<PreviewDisplay*>(context)->dialog_, MSG_INVALIDATE_PREVIEW);
+  };
+  // The task could not go on: on the UI thread, after the messages it posted before (its report
+  // among them), the run fails, and a message makes the dialog see that and close (any message
+  // of the dialog does).
+  callbacks.failed = [](void* context) {
+    auto* display = static_cast<PreviewDisplay*>(context);
+    QMetaObject::invokeMethod(
+        display,
+        [display] {
+          SetRunResult(kParamErr);
+          PostDialogMessage(display->dialog_, MSG_BUSY_NOTICE);
+        },
+        Qt::QueuedConnection);
   };
   if (watch_.complete) {
     callbacks.analysisFinished = [](void* context) {

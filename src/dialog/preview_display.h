@@ -11,7 +11,8 @@
 // whole preview is asked for). Every change of the view, the settings or the tools asks for a
 // frame with RequestFrame, which hands a new snapshot to the task's one-entry slot. A size
 // change goes through the task's resize protocol. StopLivePreview (OK, Cancel, destruction)
-// ends the task and releases its context before the dialog goes on.
+// ends the task and releases its context before the dialog goes on. A task that fails (no
+// context, no memory) sets the run result -50 on this thread, which closes the dialog.
 //
 // The view (zoom, scroll) is a PreviewView; the tools (preview_tools.cpp) act on it and on the
 // master light source table's display states, which the final render reads too.

@@ -2,6 +2,8 @@
 // control, the Preview box switches the effects off, and the tools move the view and switch
 // light sources off and on; what the Hide tool switched off stays off in the final render.
 
+#include <gmock/gmock.h>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QScrollBar>
@@ -9,8 +11,11 @@
 #include <cmath>
 #include <functional>
 
+#include "diagnostics/message_report.h"
 #include "dialog/dialog_template.h"
 #include "dialog/preview_display.h"
+#include "host/filter_interface.h"
+#include "platform/thread.h"
 #include "preview/preview_task.h"
 #include "unit/dialog/dialog_test_support.h"
 #include "unit/preview/preview_test_support.h"
@@ -47,17 +52,28 @@ class LivePreviewTest : public PreviewTest {
     watch.imageBounds[3] = kHeight;
     watch.imageSource = &PyramidSource;
     watch.imageSourceContext = &pyramid_;
+    watch.previewRules = rules;
+    SetUiThread(platform::CurrentThreadId());  // the task's user messages reach the dialog
+    platform::SetMessageBoxHandler(
+        [this](platform::WindowHandle, const std::string& text, const std::string&, uint32_t) {
+          shown.push_back(text);
+          return platform::kIdOk;
+        });
     dialog = std::make_unique<dialog::MainDialog>(&parameters, &settings, watch);
     dialog->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     preview = dynamic_cast<PreviewDisplay*>(dialog->Control(dialog::kIdPreviewDisplay));
     ASSERT_NE(preview, nullptr);
+    if (rules.noConfigs) return;  // the dialog may close before it is shown
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     ASSERT_TRUE(preview->live());
     WaitForFrame();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->Control(dialog::kIdHideIcon)->isEnabled(); }));
   }
   void TearDown() override {
     dialog.reset();
+    platform::SetMessageBoxHandler({});
+    SetUiThread(0);
+    ForceRunResult(0);
     ResetUserDataFolders();
     PreviewTest::TearDown();
   }
@@ -105,6 +121,8 @@ class LivePreviewTest : public PreviewTest {
   }
 
   TempHome home;
+  PixelFormatRules rules;
+  std::vector<std::string> shown;  // message boxes
   ParameterSet parameters = kFactoryParameters;
   UiSettings settings = kDefaultUiSettings;
   std::unique_ptr<dialog::MainDialog> dialog;
@@ -243,6 +261,23 @@ TEST_F(LivePreviewTest, HideAndShowSwitchSourcesAndOkRendersWithoutTheHiddenOnes
   EXPECT_EQ(afterHiding, OutputBytes());
   EXPECT_GT(Brightest(PixelAt(kB[0], kB[1])), 0x800000u) << "B's star is drawn";
   EXPECT_LT(Brightest(PixelAt(kA[0], kA[1])), 0x100000u);
+}
+
+// A preview that cannot get OpenGL ends the run with -50 and closes the dialog, telling why.
+class PreviewWithoutOpenGLTest : public LivePreviewTest {
+ protected:
+  void SetUp() override {
+    rules.noConfigs = true;
+    LivePreviewTest::SetUp();
+  }
+};
+
+TEST_F(PreviewWithoutOpenGLTest, EndsTheRunAndClosesTheDialog) {
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 10000));
+  EXPECT_EQ(RunResult(), kParamErr);
+  EXPECT_EQ(dialog->result(), dialog::kDialogCancel);
+  EXPECT_FALSE(preview->live());
+  EXPECT_THAT(shown, ::testing::Contains("Could not set pixel format for OpenGL operations."));
 }
 
 }  // namespace
