@@ -5,6 +5,7 @@
 #include <QPainterPath>
 #include <QTimerEvent>
 
+#include <QApplication>
 #include <QLabel>
 #include <QScrollBar>
 
@@ -51,9 +52,11 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
   }
   parameters_ = parameters;
   controls_ = controls;
-  for (QWidget* w : {controls_.zoomIn, controls_.zoomOut}) {
+  for (QWidget* w : {controls_.zoomIn, controls_.zoomOut, static_cast<QWidget*>(controls_.zoomText),
+                     controls_.zoomDrop}) {
     if (w != nullptr) w->installEventFilter(this);
   }
+  qApp->installEventFilter(this);  // the keyboard hook
   for (QScrollBar* bar : {controls_.horizontal, controls_.vertical}) {
     if (bar == nullptr) continue;
     connect(bar, &QScrollBar::valueChanged, this, [this] {
@@ -114,6 +117,9 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
 
 void PreviewDisplay::StopLivePreview() {
   if (!task_) return;
+  qApp->removeEventFilter(this);
+  StopMouseTimers();
+  mouseState_ = kMouseIdle;
   task_->Destroy();
   task_.reset();
 }
@@ -252,6 +258,8 @@ void PreviewDisplay::paintEvent(QPaintEvent*) {
 }
 
 void PreviewDisplay::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != 0 && event->timerId() == panTimer_) return PanStep();
+  if (event->timerId() != 0 && event->timerId() == edgeTimer_) return EdgeStep();
   if (event->timerId() != timer_) {
     QWidget::timerEvent(event);
     return;

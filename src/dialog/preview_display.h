@@ -15,12 +15,19 @@
 // context, no memory) sets the run result -50 on this thread, which closes the dialog.
 //
 // The view (zoom, scroll) is a PreviewView; the tools (preview_tools.cpp) act on it and on the
-// master light source table's display states, which the final render reads too.
+// master light source table's display states, which the final render reads too. A left-button
+// press picks a mouse state from the effective tool (Pan while the space bar is held over the
+// preview) and Alt/Ctrl; panning follows the pointer every kPanTimerMs, and a dragged rectangle
+// scrolls the view every kEdgeTimerMs while the pointer is outside the inner rectangle. The
+// keys scroll (arrows: pixels; page keys: pages, with Shift 10 pixels; Ctrl: sideways; Home
+// and End: the corners). The zoom menu lists the zoom steps, "Actual Pixels", "Fit in View"
+// and "Fit on Screen" (the dialog over the whole screen, then the image fitted).
 //
 // Threading contract: UI thread only; the analysis watch's functions are called on it and, for
 // `complete`, on the task thread (it must be thread-safe). The task's callbacks only post.
 #pragma once
 
+#include <QCursor>
 #include <QImage>
 #include <QPoint>
 #include <QRect>
@@ -28,6 +35,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "dialog/dialog_procedures.h"
 #include "effects/parameter_set.h"
@@ -35,6 +43,7 @@
 #include "preview/view_model.h"
 
 class QLabel;
+class QMenu;
 class QScrollBar;
 
 namespace lumeray {
@@ -50,7 +59,25 @@ struct PreviewControls {
   QWidget* zoomIn = nullptr;
   QWidget* zoomOut = nullptr;
   QLabel* zoomText = nullptr;
+  QWidget* zoomDrop = nullptr;
 };
+
+// The states of the left mouse button (0 when it is up).
+enum PreviewMouseState : int {
+  kMouseIdle = 0,
+  kMouseNoTool = 1,
+  kMouseZoomOut = 2,  // Pan or Zoom with Alt: one step out at the release
+  kMousePanning = 4,  // Pan
+  kMouseZoomIn = 5,   // Zoom, or Pan with Ctrl: a step in at a click, a dragged rectangle
+  kMouseHide = 6,     // 6..9: hide, undo hide, show, undo show in the master table
+};
+
+inline constexpr int kPanTimerMs = 15;
+inline constexpr int kEdgeTimerMs = 100;
+// Zoom menu commands: the steps from 6 % (40017) to 6400 % (40001), then these.
+inline constexpr int kZoomCommandActualPixels = 40018;
+inline constexpr int kZoomCommandFitInView = 40019;
+inline constexpr int kZoomCommandFitOnScreen = 40020;
 
 class PreviewDisplay : public QWidget {
  public:
@@ -58,7 +85,10 @@ class PreviewDisplay : public QWidget {
   ~PreviewDisplay() override;
 
   uint32_t tool() const { return tool_; }
-  void SetTool(uint32_t tool) { tool_ = tool; }
+  void SetTool(uint32_t tool);
+  // Pan while the space bar is held over the preview, else the selected tool.
+  uint32_t effectiveTool() const { return spaceHeld_ ? 1u : tool_; }
+  int mouseState() const { return mouseState_; }
   bool finished() const { return finished_; }
 
   // Starts the background task on `parameters` (which must outlive the preview or the call of
@@ -87,6 +117,16 @@ class PreviewDisplay : public QWidget {
   void ScrollBy(int32_t dx, int32_t dy);
   // The whole image in the inner rectangle (one pixel inside the control), centred.
   void FitInView();
+  // The dialog over the work area of its screen, then FitInView.
+  void FitOnScreen();
+  // Applies a zoom menu command; `centre` (control pixels) or the view's centre when null.
+  void ZoomCommand(int command, const QPoint* centre = nullptr);
+  // Opens the zoom menu (placement: with its bottom edge 2 pixels above `globalPoint`, centred
+  // on it or starting at it; or, the context menu, with its right edge at it) and applies the
+  // chosen command.
+  enum MenuPlacement { kMenuAboveCentred, kMenuAboveFrom, kMenuLeftOf };
+  void OpenZoomMenu(QPoint globalPoint, int placement);
+  QMenu* zoomMenu();
   // Hides or shows the light sources of a click (a point) or a drag (a rectangle), in control
   // pixels; true when a source changed.
   bool HideShow(const QRect& area, bool click, bool show);
@@ -102,6 +142,9 @@ class PreviewDisplay : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -114,6 +157,15 @@ class PreviewDisplay : public QWidget {
   void SetToolRect(const QRect& rect);
   // Image pixel of a control point.
   QPointF ImagePoint(QPoint point) const;
+  // The zoom, clamped, centred on the image point under `centre` (control pixels).
+  void ZoomCentred(double zoom, QPoint centre);
+  // Scrolls by whole pages (the display rectangle's size) across and down.
+  void ScrollPages(int32_t across, int32_t down);
+  QRect InnerRect() const { return rect().adjusted(1, 1, -1, -1); }
+  void UpdateCursor();
+  void PanStep();
+  void EdgeStep();
+  void StopMouseTimers();
 
   platform::WindowHandle dialog_;
   AnalysisQueries watch_;
@@ -131,11 +183,18 @@ class PreviewDisplay : public QWidget {
   QImage frame_;
   uint32_t lastRequested_ = 0;
 
-  // The mouse: a drag in progress and its start and last points (control pixels).
-  bool dragging_ = false;
+  // The mouse: its state, the drag's start, the point last acted on and the latest pointer
+  // position (control pixels), and the timers of panning and of a dragged rectangle.
+  int mouseState_ = kMouseIdle;
   QPoint dragStart_;
   QPoint dragLast_;
-  QRect toolRect_;  // the pending Hide/Show rectangle, empty when none
+  QPoint pointer_;
+  int panTimer_ = 0;
+  int edgeTimer_ = 0;
+  bool spaceHeld_ = false;
+  QMenu* zoomMenu_ = nullptr;
+  std::vector<QCursor> cursors_;  // zoom in, out, limit; show; hide
+  QRect toolRect_;                // the pending Hide/Show rectangle, empty when none
   int wheelRemainder_ = 0;
 };
 
