@@ -30,6 +30,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "effects/parameter_set_buffer.h"
 #include "gl/gl_session.h"
@@ -74,9 +75,10 @@ struct ProxyLayer {
 
   TextureSet hostSet;
   TextureSet effectsSet;
-  TextureSet compositeSet;   // the composed picture, drawn again through the gamma shader
-  bool shaderGamma = false;  // the proxy shader applies the display gamma
-  bool precise = false;      // composed in the composite set's 16-bit frame buffer object
+  TextureSet compositeSet;         // the composed picture, drawn again through the gamma shader
+  bool shaderGamma = false;        // the proxy shader applies the display gamma
+  bool precise = false;            // composed in the composite set's 16-bit frame buffer object
+  std::vector<uint16_t> readBack;  // a 16-bit frame read for a bitmap context
   uint32_t checkerboard = 0;
   EffectFamilies effects;
   ParameterSetBuffer last{};
