@@ -6,6 +6,7 @@
 #include <QTimerEvent>
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QScrollBar>
 
@@ -21,6 +22,9 @@
 #include "host/filter_interface.h"
 #include "host/host_globals.h"
 #include "preview/preview_task.h"
+
+// Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xlib.h>
 
 namespace lumeray::dialog {
 namespace {
@@ -77,6 +81,13 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
   setup.sourceContext = watch_.imageSourceContext;
   LoadOpenGLDrawingSettings(&setup.settings);
   setup.rules = watch_.previewRules;
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    xDisplay_ = XOpenDisplay(nullptr);
+    if (xDisplay_ != nullptr) {
+      setup.nativeDisplay = xDisplay_;
+      setup.window = static_cast<unsigned long>(winId());
+    }
+  }
   PreviewTaskCallbacks callbacks;
   callbacks.context = this;
   // The callbacks run on the task thread: they only post to the dialog, by its handle, so a
@@ -108,6 +119,7 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
   task_ = std::make_unique<PreviewTask>();
   if (!task_->Start(setup, callbacks)) {
     task_.reset();
+    CloseDisplay();
     return false;
   }
   task_->DialogInitialized();
@@ -122,6 +134,7 @@ void PreviewDisplay::StopLivePreview() {
   mouseState_ = kMouseIdle;
   task_->Destroy();
   task_.reset();
+  CloseDisplay();
 }
 
 void PreviewDisplay::SetPreviewEnabled(bool enabled) {
@@ -154,6 +167,12 @@ void PreviewDisplay::RequestFrame() {
 
 void PreviewDisplay::FrameReady() {
   if (!task_) return;
+  if (task_->OnScreen()) {
+    // The frame is on the window already; Qt must not paint over it.
+    if (!onScreen_) setAttribute(Qt::WA_PaintOnScreen);
+    onScreen_ = true;
+    return;
+  }
   ScreenBitmap bitmap;
   if (!task_->CopyShownBitmap(&bitmap) || bitmap.width <= 0 || bitmap.height <= 0) return;
   // The bitmap's rows run from the bottom; its bytes are BGRA, as QImage's RGB32 on this side.
@@ -244,7 +263,15 @@ QImage PreviewDisplay::SplashPicture(const QSize& size) {
   return picture;
 }
 
+QPaintEngine* PreviewDisplay::paintEngine() const {
+  return onScreen_ ? nullptr : QWidget::paintEngine();
+}
+
 void PreviewDisplay::paintEvent(QPaintEvent*) {
+  if (onScreen_) {
+    RequestFrame();  // the window needs a frame again
+    return;
+  }
   QPainter painter(this);
   if (frame_.isNull()) {
     if (splash_.size() != size()) splash_ = SplashPicture(size());
@@ -285,6 +312,13 @@ void PreviewDisplay::Poll() {
   finished_ = true;
   killTimer(timer_);
   timer_ = 0;
+}
+
+void PreviewDisplay::CloseDisplay() {
+  if (xDisplay_ != nullptr) XCloseDisplay(static_cast<Display*>(xDisplay_));
+  xDisplay_ = nullptr;
+  if (onScreen_) setAttribute(Qt::WA_PaintOnScreen, false);
+  onScreen_ = false;
 }
 
 }  // namespace lumeray::dialog

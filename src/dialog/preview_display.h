@@ -4,8 +4,11 @@
 // finished) until the background preview task has drawn its first frame; from then on it shows
 // the task's frames.
 //
-// Live preview: StartLivePreview starts a PreviewTask drawing into a bitmap context (no window
-// surface, so it works on any display and without one). The task's callbacks are posted to the
+// Live preview: StartLivePreview starts a PreviewTask. On an X display the task is given this
+// control's native window (and an X connection of its own): where an accelerated pixel format
+// is found it draws and swaps onto the window (the screen path; Qt then paints nothing here,
+// and a paint request asks for a frame), else it draws into a bitmap context (any display, or
+// none). The task's callbacks are posted to the
 // dialog as MSG_REDRAW_PREVIEW_FRAME (a frame is in the shown bitmap: FrameReady copies it into
 // the picture painted here) and MSG_INVALIDATE_PREVIEW (initialisation ended: a frame of the
 // whole preview is asked for). Every change of the view, the settings or the tools asks for a
@@ -136,6 +139,7 @@ class PreviewDisplay : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  QPaintEngine* paintEngine() const override;
   void timerEvent(QTimerEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
@@ -149,6 +153,7 @@ class PreviewDisplay : public QWidget {
 
  private:
   void Poll();
+  void CloseDisplay();
   // FitInView without asking for a frame; at the dialog's start a fit between 100 % and 150 %
   // shows 100 %.
   void FitView(bool start);
@@ -179,7 +184,9 @@ class PreviewDisplay : public QWidget {
   PreviewControls controls_;
   PreviewView view_;
   bool previewEnabled_ = true;
-  bool syncing_ = false;  // the scroll bars are being set from the view
+  void* xDisplay_ = nullptr;  // the task's X connection (screen path)
+  bool onScreen_ = false;     // the task swaps its frames onto this window
+  bool syncing_ = false;      // the scroll bars are being set from the view
   QImage frame_;
   uint32_t lastRequested_ = 0;
 

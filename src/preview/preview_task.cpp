@@ -135,6 +135,7 @@ bool PreviewTask::StartDrawing(const ImageRect& client) {
     session_.reset();
     return false;
   }
+  onScreen_ = session_->context.type == kContextScreen;
   {
     std::lock_guard lock(mutex_);
     ++counters_.contextsMade;

@@ -105,6 +105,8 @@ class PreviewTask {
   uint32_t LastDrawnSequence() const;
   // Whether the task ended because it could not start or draw (the dialog closes with -50).
   bool Failed() const { return failed_.load(); }
+  // Whether frames go onto the window (a screen context) rather than into the shown bitmap.
+  bool OnScreen() const { return onScreen_.load(); }
 
  private:
   void Run();
@@ -132,6 +134,7 @@ class PreviewTask {
   uint32_t lastDrawn_ = 0;
   std::atomic<bool> abort_{false};
   std::atomic<bool> failed_{false};
+  std::atomic<bool> onScreen_{false};
 
   // The task thread's drawing state.
   std::unique_ptr<GlSession> session_;
