@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "gl/gl_context.h"
 #include "platform/window.h"
 
 namespace lumeray {
@@ -33,6 +34,8 @@ struct AnalysisQueries {
   // Where the preview reads the host image (null: the HostProxyImage).
   bool (*imageSource)(void* context, ImageRecord* image, ProxyScale* scale) = nullptr;
   void* imageSourceContext = nullptr;
+  // The pixel formats the preview may use (tests force the accelerated or the failing paths).
+  PixelFormatRules previewRules;
 };
 
 // True when a dialog can be shown: a widget application exists, or a platform is chosen

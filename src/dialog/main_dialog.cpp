@@ -483,6 +483,7 @@ void MainDialog::AttachLivePreview() {
   controls.zoomIn = Control(kIdZoomIn);
   controls.zoomOut = Control(kIdZoomOut);
   controls.zoomText = qobject_cast<QLabel*>(Control(kIdZoomText));
+  controls.zoomDrop = Control(kIdZoomDrop);
   preview_->SetPreviewEnabled(previewOn_);
   preview_->StartLivePreview(parameters_, controls);
 }
@@ -617,6 +618,15 @@ void MainDialog::OnAccelerator(int command) {
     case kCmdFitImage:
       preview_->FitInView();
       return;
+    case kCmdFitDialog:
+      preview_->FitOnScreen();
+      return;
+    case kCmdZoomMenu: {
+      QWidget* drop = Control(kIdZoomDrop);
+      preview_->OpenZoomMenu(drop->mapToGlobal(drop->rect().topLeft()),
+                             PreviewDisplay::kMenuAboveFrom);
+      return;
+    }
     case kCmdZoomIn:
     case kCmdZoomOut:
       preview_->ZoomStep(command == kCmdZoomIn, preview_->rect().center());

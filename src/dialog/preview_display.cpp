@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <QTimerEvent>
 
+#include <QApplication>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QScrollBar>
 
@@ -17,7 +19,12 @@
 #include "dialog/dialog_messages.h"
 #include "effects/parameter_set_buffer.h"
 #include "gl/drawing_settings.h"
+#include "host/filter_interface.h"
+#include "host/host_globals.h"
 #include "preview/preview_task.h"
+
+// Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
+#include <X11/Xlib.h>
 
 namespace lumeray::dialog {
 namespace {
@@ -49,9 +56,11 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
   }
   parameters_ = parameters;
   controls_ = controls;
-  for (QWidget* w : {controls_.zoomIn, controls_.zoomOut}) {
+  for (QWidget* w : {controls_.zoomIn, controls_.zoomOut, static_cast<QWidget*>(controls_.zoomText),
+                     controls_.zoomDrop}) {
     if (w != nullptr) w->installEventFilter(this);
   }
+  qApp->installEventFilter(this);  // the keyboard hook
   for (QScrollBar* bar : {controls_.horizontal, controls_.vertical}) {
     if (bar == nullptr) continue;
     connect(bar, &QScrollBar::valueChanged, this, [this] {
@@ -71,6 +80,14 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
   setup.source = watch_.imageSource;
   setup.sourceContext = watch_.imageSourceContext;
   LoadOpenGLDrawingSettings(&setup.settings);
+  setup.rules = watch_.previewRules;
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    xDisplay_ = XOpenDisplay(nullptr);
+    if (xDisplay_ != nullptr) {
+      setup.nativeDisplay = xDisplay_;
+      setup.window = static_cast<unsigned long>(winId());
+    }
+  }
   PreviewTaskCallbacks callbacks;
   callbacks.context = this;
   // The callbacks run on the task thread: they only post to the dialog, by its handle, so a
@@ -81,6 +98,19 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
   callbacks.initializationComplete = [](void* context) {
     PostDialogMessage(static_cast<PreviewDisplay*>(context)->dialog_, MSG_INVALIDATE_PREVIEW);
   };
+  // The task could not go on: on the UI thread, after the messages it posted before (its report
+  // among them), the run fails, and a message makes the dialog see that and close (any message
+  // of the dialog does).
+  callbacks.failed = [](void* context) {
+    auto* display = static_cast<PreviewDisplay*>(context);
+    QMetaObject::invokeMethod(
+        display,
+        [display] {
+          SetRunResult(kParamErr);
+          PostDialogMessage(display->dialog_, MSG_BUSY_NOTICE);
+        },
+        Qt::QueuedConnection);
+  };
   if (watch_.complete) {
     callbacks.analysisFinished = [](void* context) {
       return static_cast<PreviewDisplay*>(context)->watch_.complete();
@@ -89,6 +119,7 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
   task_ = std::make_unique<PreviewTask>();
   if (!task_->Start(setup, callbacks)) {
     task_.reset();
+    CloseDisplay();
     return false;
   }
   task_->DialogInitialized();
@@ -98,8 +129,12 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
 
 void PreviewDisplay::StopLivePreview() {
   if (!task_) return;
+  qApp->removeEventFilter(this);
+  StopMouseTimers();
+  mouseState_ = kMouseIdle;
   task_->Destroy();
   task_.reset();
+  CloseDisplay();
 }
 
 void PreviewDisplay::SetPreviewEnabled(bool enabled) {
@@ -132,6 +167,12 @@ void PreviewDisplay::RequestFrame() {
 
 void PreviewDisplay::FrameReady() {
   if (!task_) return;
+  if (task_->OnScreen()) {
+    // The frame is on the window already; Qt must not paint over it.
+    if (!onScreen_) setAttribute(Qt::WA_PaintOnScreen);
+    onScreen_ = true;
+    return;
+  }
   ScreenBitmap bitmap;
   if (!task_->CopyShownBitmap(&bitmap) || bitmap.width <= 0 || bitmap.height <= 0) return;
   // The bitmap's rows run from the bottom; its bytes are BGRA, as QImage's RGB32 on this side.
@@ -222,7 +263,15 @@ QImage PreviewDisplay::SplashPicture(const QSize& size) {
   return picture;
 }
 
+QPaintEngine* PreviewDisplay::paintEngine() const {
+  return onScreen_ ? nullptr : QWidget::paintEngine();
+}
+
 void PreviewDisplay::paintEvent(QPaintEvent*) {
+  if (onScreen_) {
+    RequestFrame();  // the window needs a frame again
+    return;
+  }
   QPainter painter(this);
   if (frame_.isNull()) {
     if (splash_.size() != size()) splash_ = SplashPicture(size());
@@ -236,6 +285,8 @@ void PreviewDisplay::paintEvent(QPaintEvent*) {
 }
 
 void PreviewDisplay::timerEvent(QTimerEvent* event) {
+  if (event->timerId() != 0 && event->timerId() == panTimer_) return PanStep();
+  if (event->timerId() != 0 && event->timerId() == edgeTimer_) return EdgeStep();
   if (event->timerId() != timer_) {
     QWidget::timerEvent(event);
     return;
@@ -261,6 +312,13 @@ void PreviewDisplay::Poll() {
   finished_ = true;
   killTimer(timer_);
   timer_ = 0;
+}
+
+void PreviewDisplay::CloseDisplay() {
+  if (xDisplay_ != nullptr) XCloseDisplay(static_cast<Display*>(xDisplay_));
+  xDisplay_ = nullptr;
+  if (onScreen_) setAttribute(Qt::WA_PaintOnScreen, false);
+  onScreen_ = false;
 }
 
 }  // namespace lumeray::dialog

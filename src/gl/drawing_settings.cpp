@@ -330,6 +330,20 @@ bool CharacterizeBestFormats(DrawingSettings* drawing) {
       }
     }
   }
+  if (result && test.calls.core && !drawing->limits.noFrameBuffers) {
+    if (test.fbo == 0) test.calls.Gen(&test.fbo, &test.rbo);
+    const TextureFormat precise[] = {{GL_RGBA16, 8, GL_UNSIGNED_SHORT},
+                                     {GL_RGBA16F, 8, GL_HALF_FLOAT}};
+    for (const TextureFormat& c : precise) {
+      TextureFormat granted;
+      if (TakeGLError() == 0 &&
+          TestTextureFormat(&test, c.internalFormat, 16, c.dataType, &granted) &&
+          TestRenderbufferFormat(&test, c.internalFormat, 16)) {
+        drawing->precisionFormat = c;
+        break;
+      }
+    }
+  }
   if (test.fbo != 0) test.calls.Delete(&test.fbo, &test.rbo);
   glDeleteTextures(1, &test.texture);
   TakeGLError();
@@ -404,6 +418,10 @@ bool InitializeOpenGLDrawingSettings(DrawingSettings* drawing, OpenGLSettings* s
            f[1].pixelDepth, PixelTypeName(f[1].dataType).c_str(),
            InternalFormatName(f[2].internalFormat).c_str(), f[2].pixelDepth,
            PixelTypeName(f[2].dataType).c_str());
+  LogEntry(kLogLevelNormal, "Preview composition format: %s\n",
+           drawing->precisionFormat.internalFormat != 0
+               ? InternalFormatName(drawing->precisionFormat.internalFormat).c_str()
+               : "the drawable's (8 bit)");
   return result;
 }
 

@@ -84,6 +84,13 @@ struct DrawingSettings {
   bool useShaderProgram = false;
   bool mustUsePowerOfTwo = true;
   TextureFormat formats[3];  // 8-, 16- and 32-bit colour
+  // The 16-bit format the preview composes its frame and draws its effects in, before the
+  // display gamma (8 bits of linear light show as steps once encoded): a 16-bit integer or half
+  // float format that a frame buffer object can render into. Looked for whenever the context
+  // has frame buffer objects (whatever the option: it is the frame's precision, not a speed
+  // facility) unless DrawingLimits::noFrameBuffers; internalFormat 0 when there is none, and
+  // the frame is then composed in the 8-bit drawable.
+  TextureFormat precisionFormat;
   int32_t maxTextureSize = 0;
   DrawingLimits limits;
 };

@@ -190,7 +190,8 @@ PixelFormat SelectPixelFormat(void* nativeDisplay, bool bitmapOnly, const PixelF
   LogEntry(kLogLevelNormal, "Getting number of pixel formats.");
   const EGLDisplay display = OpenEglDisplay(nativeDisplay);
   EGLint count = 0;
-  if (display == EGL_NO_DISPLAY || !eglGetConfigs(display, nullptr, 0, &count) || count <= 0) {
+  if (display == EGL_NO_DISPLAY || !eglGetConfigs(display, nullptr, 0, &count) || count <= 0 ||
+      rules.noConfigs) {
     Report(__LINE__, eglGetError(), "Can't obtain the number of pixel formats available.");
     return chosen;
   }

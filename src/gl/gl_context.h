@@ -51,6 +51,8 @@ struct PixelFormatRules {
   // Count every qualifying config as accelerated (a software rasteriser, a display without
   // windows), so that the accelerated drawing paths run on any machine.
   bool assumeAccelerated = false;
+  // Offer no config at all, as on a machine without OpenGL (the failure paths of the preview).
+  bool noConfigs = false;
 };
 
 // The chosen pixel format: an EGL config of an initialised display.

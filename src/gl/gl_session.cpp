@@ -12,8 +12,8 @@ bool StartGlSession(GlSession* session, const GlSessionRequest& request,
   const PixelFormat format =
       SelectPixelFormat(const_cast<void*>(display), bitmapOnly, request.rules);
   if (format.index == 0) {
-    MessageReport(__LINE__, kMessageDebug)
-        .Report(kIconError, kTitleDebugUnexpectedErrorDash,
+    MessageReport(__LINE__, kMessageUser)
+        .Report(kIconError, kTitleErrorExiting,
                 "Could not set pixel format for OpenGL operations.");
     return false;
   }

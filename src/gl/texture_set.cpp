@@ -347,6 +347,18 @@ bool CreateTextureSetFromImage(const TextureEngine& engine, const ImageRect& rec
   return CheckGL(__LINE__, "Creation of Texture Set from image Failed") && ok;
 }
 
+uint32_t FramebufferSetFormat(const DrawingSettings& drawing, const TextureSet& set) {
+  return set.precise && drawing.precisionFormat.internalFormat != 0
+             ? drawing.precisionFormat.internalFormat
+             : GetPreferredInternalFormat(drawing);
+}
+
+uint32_t FramebufferSetPixelType(const DrawingSettings& drawing, const TextureSet& set) {
+  return set.precise && drawing.precisionFormat.internalFormat != 0
+             ? drawing.precisionFormat.dataType
+             : GetFramebufferPixelType(drawing);
+}
+
 bool CreateTextureSetFromFramebuffer(const TextureEngine& engine, const ImageRect& rect,
                                      int32_t drawableHeight, TextureSet* set) {
   CheckGL(__LINE__, "Error on entry into CreateTextureSetFromFramebuffer()");
@@ -356,9 +368,9 @@ bool CreateTextureSetFromFramebuffer(const TextureEngine& engine, const ImageRec
                       GetMaximumTextureSize(engine, drawing.mustUsePowerOfTwo, true))) {
     return false;
   }
-  const GLenum type = GetFramebufferPixelType(drawing);
+  const GLenum type = FramebufferSetPixelType(drawing, *set);
   const GLenum format = drawing.accelerated ? GL_RGBA : GL_BGRA;
-  const GLenum internalFormat = GetPreferredInternalFormat(drawing);
+  const GLenum internalFormat = FramebufferSetFormat(drawing, *set);
   const uint32_t pixelBytes = BytesPerPixelOfType(type);
   const int32_t width = rect.right - rect.left, height = rect.bottom - rect.top;
   const uint64_t bytes = static_cast<uint64_t>(width) * height * pixelBytes;
@@ -538,7 +550,7 @@ bool AttachFBOWithRenderBuffer(const TextureEngine& engine, TextureSet* set, int
   }
   BindFramebuffer(set->frameBuffer);
   glBindRenderbuffer(GL_RENDERBUFFER, set->renderBuffer);
-  const GLenum wanted = GetPreferredInternalFormat(*engine.drawing);
+  const GLenum wanted = FramebufferSetFormat(*engine.drawing, *set);
   if (set->renderBufferSize[0] != width || set->renderBufferSize[1] != height) {
     glRenderbufferStorage(GL_RENDERBUFFER, wanted, width, height);
     set->renderBufferSize[0] = width;

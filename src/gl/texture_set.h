@@ -63,6 +63,7 @@ struct TextureSet {
   bool scaled = false;
   bool flipVertical = false;
   bool gammaOnProcessor = false;
+  bool precise = false;  // frame buffer and tiles in the drawing settings' precision format
   int32_t width = 0;
   int32_t height = 0;
   double scaleX = 1.0;
@@ -113,6 +114,10 @@ bool CreateTextureSetFromBitmap(const TextureEngine& engine, const ScreenBitmap&
 bool UpdateVertexBuffer(TextureSet* set);
 // Draws every tile (white, blend one/zero), with the proxy shader when `withShader` and one exists.
 bool DrawImageTextureSet(const TextureEngine& engine, TextureSet* set, bool withShader);
+
+// The internal format and the read-back pixel type of a set filled from a frame buffer.
+uint32_t FramebufferSetFormat(const DrawingSettings& drawing, const TextureSet& set);
+uint32_t FramebufferSetPixelType(const DrawingSettings& drawing, const TextureSet& set);
 
 bool AttachFBOWithRenderBuffer(const TextureEngine& engine, TextureSet* set, int32_t width,
                                int32_t height);

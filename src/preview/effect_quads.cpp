@@ -25,6 +25,8 @@ namespace {
 constexpr double kUnitColour = 16777215.0;  // 0xFFFFFF: white
 constexpr double kFractionScale = 4294967294.0;
 constexpr int32_t kRightAngle = 900;  // tenths of a degree: a spike pointing right
+constexpr double kSpikeHalfStep = 0.5 / 255.0;
+constexpr double kFlareHalfStep = 0.5 / 4095.0;
 
 // Whether the fields at the given offsets differ (all fields are int16_t but the listed extras).
 bool Differ(const ParameterSetBuffer& a, const ParameterSetBuffer& b,
@@ -78,31 +80,33 @@ bool RasterizeFamilyShape(int family, const P& snapshot, const RenderImageFacts&
   return ok;
 }
 
-// Level L of the shape as RGBA bytes: min(1, colour x value x 2^L) per channel.
+// Level L of the shape as 16-bit RGBA: min(1, colour x value x 2^L) per channel.
 // `reach` receives, by distance from the centre (along the spike; the larger of the two axis
 // distances for the flare), the brightest texel at that distance or farther, 0..1.
-void FillLevelImage(const SubShape& sub, int level, int32_t width, int32_t height, bool radial,
-                    std::vector<uint8_t>* pixels, std::vector<float>* reach) {
+// `pixels` holds rows of `stride` pixels (the texture's width: the margin stays transparent).
+void FillLevelImage(const SubShape& sub, int level, int32_t width, int32_t height, int32_t stride,
+                    int32_t rows, bool radial, std::vector<uint16_t>* pixels,
+                    std::vector<float>* reach) {
   const int32_t farthest =
       radial ? std::max({-sub.left, sub.right, -sub.top, sub.bottom}) : std::max(sub.right, 1);
   reach->assign(static_cast<size_t>(farthest) + 1, 0.0f);
-  pixels->assign(static_cast<size_t>(width) * height * 4, 0);
-  const double gain = std::ldexp(1.0, level) * 255.0 / kFractionScale / kFractionScale;
+  pixels->assign(static_cast<size_t>(stride) * rows * 4, 0);
+  const double gain = std::ldexp(1.0, level) * 65535.0 / kFractionScale / kFractionScale;
   for (uint32_t i = 0; i < sub.entryCount; ++i) {
     const SubShapeEntry& e = sub.data()[i];
     const int32_t x = e.dx - sub.left, y = e.dy - sub.top;
     if (x < 0 || y < 0 || x >= width || y >= height) continue;
-    uint8_t* p = pixels->data() + (static_cast<size_t>(y) * width + x) * 4;
+    uint16_t* p = pixels->data() + (static_cast<size_t>(y) * stride + x) * 4;
     const uint32_t channels[3] = {e.red, e.green, e.blue};
     for (int c = 0; c < 3; ++c) {
-      const double v = std::min(255.0, double(channels[c]) * double(e.value) * gain + 0.5);
-      p[c] = static_cast<uint8_t>(std::max<double>(p[c], v));
+      const double v = std::min(65535.0, double(channels[c]) * double(e.value) * gain + 0.5);
+      p[c] = static_cast<uint16_t>(std::max<double>(p[c], v));
     }
-    p[3] = 255;
+    p[3] = 65535;
     const int32_t d = radial ? std::max(std::abs(int32_t{e.dx}), std::abs(int32_t{e.dy}))
                              : std::max<int32_t>(e.dx, 0);
     float& r = (*reach)[static_cast<size_t>(std::min(d, farthest))];
-    r = std::max(r, std::max({p[0], p[1], p[2]}) / 255.0f);
+    r = std::max(r, std::max({p[0], p[1], p[2]}) / 65535.0f);
   }
   for (size_t d = reach->size() - 1; d-- > 0;) (*reach)[d] = std::max((*reach)[d], (*reach)[d + 1]);
 }
@@ -124,38 +128,54 @@ bool LoadEffectShapeTextures(EffectFamilies* families, int family, const P& snap
   const bool pot = families->engine->drawing->mustUsePowerOfTwo;
   const int32_t texW = pot ? PowerOfTwoAtLeast(width) : width;
   const int32_t texH = pot ? PowerOfTwoAtLeast(height) : height;
-  std::vector<uint8_t> pixels;
+  std::vector<uint16_t> pixels;
+  const GLint internalFormat =
+      families->precise ? GLint(families->engine->drawing->precisionFormat.internalFormat)
+                        : GL_RGBA8;
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
   glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
   for (int level = 0; level < kBrightnessLevels; ++level) {
-    FillLevelImage(sub.sub, level, width, height, family == kSoftFlare, &pixels,
-                   &shape.reach[level]);
     glBindTexture(GL_TEXTURE_2D, shape.textures[level]);
     if (shape.textureWidth[level] < texW || shape.textureHeight[level] < texH) {
-      glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, texW, texH, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+      glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, texW, texH, 0, GL_RGBA, GL_UNSIGNED_SHORT,
+                   nullptr);
       shape.textureWidth[level] = texW;
       shape.textureHeight[level] = texH;
     }
-    // Clear the margin a smaller shape leaves in a larger texture: one transparent border.
-    std::vector<uint8_t> clear(
-        static_cast<size_t>(shape.textureWidth[level]) * shape.textureHeight[level] * 4, 0);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, shape.textureWidth[level], shape.textureHeight[level],
-                    GL_RGBA, GL_UNSIGNED_BYTE, clear.data());
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE,
-                    pixels.data());
+    // The whole texture: a smaller shape leaves a transparent margin in a larger one.
+    const int32_t tw = shape.textureWidth[level], th = shape.textureHeight[level];
+    FillLevelImage(sub.sub, level, width, height, tw, th, family == kSoftFlare, &pixels,
+                   &shape.reach[level]);
+    const GLsizeiptr bytes = static_cast<GLsizeiptr>(pixels.size() * sizeof(uint16_t));
+    const void* data = pixels.data();
+    if (families->pixelBuffer != 0) {
+      glBindBuffer(GL_PIXEL_UNPACK_BUFFER, families->pixelBuffer);
+      if (families->pixelBufferSize < static_cast<uint64_t>(bytes)) {
+        glBufferData(GL_PIXEL_UNPACK_BUFFER, bytes, data, GL_STREAM_DRAW);
+        families->pixelBufferSize = static_cast<uint64_t>(bytes);
+      } else {
+        glBufferSubData(GL_PIXEL_UNPACK_BUFFER, 0, bytes, data);
+      }
+      data = nullptr;
+      if (!CheckPreviewGL(
+              __LINE__, "LoadShapeTexture() - Failed to copy texture into pixel buffer object.")) {
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+        return false;
+      }
+    }
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, tw, th, GL_RGBA, GL_UNSIGNED_SHORT, data);
+    if (families->pixelBuffer != 0) glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
   }
   glBindTexture(GL_TEXTURE_2D, 0);
   return CheckPreviewGL(__LINE__,
                         "LoadShapeTexture() - Load of effect texture bitmap into OpenGL failed.");
 }
 
-// The distance within which a texel times `colour` still reaches half a step of an 8-bit
-// channel (0 when none does).
-int32_t Extent(const std::vector<float>& reach, double colour) {
-  constexpr double kHalfStep = 0.5 / 255.0;
-  if (reach.empty() || reach[0] * colour < kHalfStep) return 0;
+// The distance within which a texel times `colour` still reaches `halfStep` (0 when none does).
+int32_t Extent(const std::vector<float>& reach, double colour, double halfStep) {
+  if (reach.empty() || reach[0] * colour < halfStep) return 0;
   const auto first = std::partition_point(reach.begin(), reach.end(),
-                                          [&](float r) { return r * colour >= kHalfStep; });
+                                          [&](float r) { return r * colour >= halfStep; });
   return static_cast<int32_t>(first - reach.begin());
 }
 
@@ -205,6 +225,7 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
   shape.hasBuilt = true;
   shape.builtView = families->view;
   ++shape.quadBuilds;
+  shape.uploaded = false;
   shape.chunks.clear();
   shape.quadCount = 0;
   if (!shape.hasShape) return true;
@@ -216,6 +237,12 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
   const LightSourceEntry* entries = table.data();
   const ImageRect& view = families->view;
   const ImageRect& box = shape.box;
+  // Spikes end at half an 8-bit step of linear light, about where the final render's spikes
+  // end. The flare fades out much further: in a 16-bit frame its quads reach half a 12-bit
+  // step, where their square edge is about 4/255 once encoded (out to half a 16-bit step it
+  // would vanish, at twice the fill); an 8-bit frame ends them at half its own step.
+  const double halfStep =
+      family == kSoftFlare && families->precise ? kFlareHalfStep : kSpikeHalfStep;
   for (uint32_t i = 0; i < table.count; ++i) {
     const LightSourceEntry& entry = entries[i];
     if (!IsLightSourceVisible(entry, cut)) continue;
@@ -237,7 +264,8 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
       const double dx = std::sin(angle), dy = -std::cos(angle);  // along the spike
       const double nx = -dy, ny = dx;                            // across it
       // Only as far out as the texels can still show at this colour.
-      const int32_t e = Extent(shape.reach[level], std::max({scaled[0], scaled[1], scaled[2]}));
+      const int32_t e =
+          Extent(shape.reach[level], std::max({scaled[0], scaled[1], scaled[2]}), halfStep);
       if (e == 0) continue;
       const bool radial = family == kSoftFlare;
       const double u0 = radial ? std::max(box.left, -e) : box.left;
@@ -268,19 +296,65 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
   return true;
 }
 
+// Copies every chunk's vertices and index lists into its buffer objects (made as needed).
+bool CopyShapeToBuffers(GLEffectShape* shape) {
+  if (shape->buffers.size() < shape->chunks.size()) shape->buffers.resize(shape->chunks.size());
+  for (size_t i = 0; i < shape->chunks.size(); ++i) {
+    const EffectChunk& chunk = shape->chunks[i];
+    ChunkBuffers& buffers = shape->buffers[i];
+    if (buffers.vertices == 0) {
+      glGenBuffers(1, &buffers.vertices);
+      glGenBuffers(kBrightnessLevels, buffers.indices);
+      if (!CheckPreviewGL(__LINE__,
+                          "The Vertex Buffer Object does not exist and could not be created.")) {
+        return false;
+      }
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, buffers.vertices);
+    glBufferData(GL_ARRAY_BUFFER,
+                 static_cast<GLsizeiptr>(chunk.vertices.size() * sizeof(EffectVertex)),
+                 chunk.vertices.data(), GL_STREAM_DRAW);
+    if (!CheckPreviewGL(__LINE__, "CopyShapeVerticesToVBO() - OpenGL function error detected.")) {
+      glBindBuffer(GL_ARRAY_BUFFER, 0);
+      return false;
+    }
+    for (int level = 0; level < kBrightnessLevels; ++level) {
+      if (chunk.indices[level].empty()) continue;
+      glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers.indices[level]);
+      glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                   static_cast<GLsizeiptr>(chunk.indices[level].size() * sizeof(uint16_t)),
+                   chunk.indices[level].data(), GL_STREAM_DRAW);
+    }
+  }
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  return CheckPreviewGL(__LINE__, "CopyShapeIndexArraysToVBO() - OpenGL function error detected.");
+}
+
 void DrawCompositeOpenGLShape(const GLEffectShape& shape) {
-  for (const EffectChunk& chunk : shape.chunks) {
-    const auto* base = reinterpret_cast<const uint8_t*>(chunk.vertices.data());
+  for (size_t i = 0; i < shape.chunks.size(); ++i) {
+    const EffectChunk& chunk = shape.chunks[i];
+    const ChunkBuffers* buffers = shape.uploaded ? &shape.buffers[i] : nullptr;
+    const auto* base =
+        buffers != nullptr ? nullptr : reinterpret_cast<const uint8_t*>(chunk.vertices.data());
+    if (buffers != nullptr) glBindBuffer(GL_ARRAY_BUFFER, buffers->vertices);
     glColorPointer(4, GL_FLOAT, sizeof(EffectVertex), base);
     glTexCoordPointer(2, GL_FLOAT, sizeof(EffectVertex), base + 16);
     glVertexPointer(2, GL_FLOAT, sizeof(EffectVertex), base + 24);
     for (int level = 0; level < kBrightnessLevels; ++level) {
       if (chunk.indices[level].empty()) continue;
       glBindTexture(GL_TEXTURE_2D, shape.textures[level]);
+      const void* indices = chunk.indices[level].data();
+      if (buffers != nullptr) {
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers->indices[level]);
+        indices = nullptr;
+      }
       glDrawElements(GL_QUADS, static_cast<GLsizei>(chunk.indices[level].size()), GL_UNSIGNED_SHORT,
-                     chunk.indices[level].data());
+                     indices);
     }
   }
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
   glBindTexture(GL_TEXTURE_2D, 0);
   CheckPreviewGL(__LINE__, "DrawCompositeOpenGLShape() - OpenGL function error detected.");
 }
@@ -344,6 +418,9 @@ int SelectSubShapeLevel(const double colour[3], double k, double scaled[3]) {
 
 bool InitializeFilterEffects(EffectFamilies* families, const TextureEngine* engine) {
   families->engine = engine;
+  families->precise = engine->drawing->precisionFormat.internalFormat != 0;
+  families->vertexBuffers = engine->drawing->useVertexBufferObjects;
+  if (engine->drawing->usePixelBufferObjects) glGenBuffers(1, &families->pixelBuffer);
   const GLint filter = engine->drawing->accelerated ? GL_LINEAR : GL_NEAREST;
   for (GLEffectShape& shape : families->family) {
     shape = GLEffectShape{};
@@ -366,8 +443,15 @@ void DestroyFilterEffects(EffectFamilies* families) {
   if (!families->initialized) return;
   for (GLEffectShape& shape : families->family) {
     glDeleteTextures(kBrightnessLevels, shape.textures);
+    for (ChunkBuffers& buffers : shape.buffers) {
+      glDeleteBuffers(1, &buffers.vertices);
+      glDeleteBuffers(kBrightnessLevels, buffers.indices);
+    }
     shape = GLEffectShape{};
   }
+  if (families->pixelBuffer != 0) glDeleteBuffers(1, &families->pixelBuffer);
+  families->pixelBuffer = 0;
+  families->pixelBufferSize = 0;
   CheckPreviewGL(__LINE__, "OpenGL Function Failed in DestroyFilterEffects_OpenGL().");
   families->initialized = false;
 }
@@ -379,6 +463,8 @@ bool RenderEffects(EffectFamilies* families, const ParameterSetBuffer& snapshot,
   for (int family = 0; family < kFamilyCount; ++family) {
     if (abort != nullptr && abort->load(std::memory_order_relaxed)) return false;
     if (!BuildEffectQuads(families, family, snapshot)) return false;
+    GLEffectShape& shape = families->family[family];
+    if (families->vertexBuffers && !shape.uploaded) shape.uploaded = CopyShapeToBuffers(&shape);
   }
   glEnableClientState(GL_COLOR_ARRAY);
   glEnableClientState(GL_VERTEX_ARRAY);

@@ -3,17 +3,23 @@
 // Three families (main spikes, secondary spikes, soft flare) each draw their shape once on the
 // processor (the spike rasteriser for one spike pointing right, the soft flare builder for the
 // flare) and keep it as nine textures, level L holding the shape at 2^L times unit brightness
-// (8-bit channels clamp at 1.0, so brighter sources use higher levels and a weaker vertex
-// colour). Every visible light source then becomes one textured, coloured quad per spike (one
-// per flare); vertices go into chunks of at most kChunkVertices so that 16-bit indices reach
-// them, and each chunk holds one index list per level.
+// (channels clamp at 1.0, so brighter sources use higher levels and a weaker vertex colour).
+// The textures have 16-bit channels where the drawing settings found a precision format (the
+// frame is then composed in it too), else 8-bit ones. Every visible light source then becomes one
+// textured, coloured quad per spike (one per flare); vertices go into chunks of at most
+// kChunkVertices so that 16-bit indices reach them, and each chunk holds one index list per level.
 //
 // Rebuild rules: a family rebuilds its quads only when a field it depends on changed, and its
 // textures only when a field that shapes its image changed (an Angle-only change rebuilds the
 // main and secondary spike quads, no texture). Counters record both, for tests and logs.
 //
-// Quads end where their texels times their colour would round to nothing in an 8-bit channel,
-// so faint sources and the faint secondary spikes fill little.
+// Quads end where their texels times their colour fall below half an 8-bit step of linear
+// light (the flare's, in a 16-bit frame, half a 12-bit step), so faint sources and the faint
+// secondary spikes fill little.
+//
+// With vertex buffer objects usable, each built chunk goes into buffer objects once and is
+// drawn from there (an unchanged family is drawn again without sending its quads); level images
+// go to their textures through a pixel buffer object when those are usable.
 //
 // Geometry: quads are in image pixel coordinates (x right, y down), the source's exact centre
 // at (x + xFraction / 4, y + yFraction / 4); the caller's model-view maps them to the view.
@@ -49,6 +55,12 @@ struct EffectChunk {
   std::vector<uint16_t> indices[kBrightnessLevels];  // 4 per quad, by level
 };
 
+// A chunk's buffer objects (with vertex buffers usable): its vertices and, by level, its indices.
+struct ChunkBuffers {
+  uint32_t vertices = 0;
+  uint32_t indices[kBrightnessLevels] = {};
+};
+
 struct GLEffectShape {
   ParameterSetBuffer built{};  // the snapshot (after the family's changes) last built for
   bool hasBuilt = false;
@@ -62,6 +74,8 @@ struct GLEffectShape {
   std::vector<float> reach[kBrightnessLevels];
   bool hasShape = false;
   std::vector<EffectChunk> chunks;
+  std::vector<ChunkBuffers> buffers;  // kept between builds, one per chunk as needed
+  bool uploaded = false;              // the chunks are in their buffer objects
   uint32_t quadCount = 0;
   uint64_t textureBuilds = 0;  // times the level textures were made
   uint64_t quadBuilds = 0;     // times the quads were made
@@ -73,6 +87,10 @@ struct EffectFamilies {
   // The visible image area (image pixels) of the last build; the soft flare skips sources
   // whose shape does not meet it.
   ImageRect view{};
+  bool precise = false;        // 16-bit level textures, drawn into a 16-bit frame
+  bool vertexBuffers = false;  // quads are drawn from buffer objects
+  uint32_t pixelBuffer = 0;    // level images are uploaded through it (0: from memory)
+  uint64_t pixelBufferSize = 0;
   bool initialized = false;
 };
 

@@ -1,6 +1,7 @@
 #include "preview/preview_task.h"
 
 #include <chrono>
+#include <new>
 
 #include "diagnostics/message_report.h"
 #include "effects/preview_task_callback.h"
@@ -134,6 +135,7 @@ bool PreviewTask::StartDrawing(const ImageRect& client) {
     session_.reset();
     return false;
   }
+  onScreen_ = session_->context.type == kContextScreen;
   {
     std::lock_guard lock(mutex_);
     ++counters_.contextsMade;
@@ -196,23 +198,44 @@ void PreviewTask::Publish() {
 }
 
 void PreviewTask::Run() {
-  bool ok = StartDrawing(setup_.clientRect);
-  if (ok) ok = WaitForInitializationComplete();
-  if (ok && callbacks_.initializationComplete != nullptr) {
+  bool ok = false;
+  try {
+    ok = DrawRequests();
+  } catch (const std::bad_alloc&) {
+    MessageReport(__LINE__, kMessageDebug)
+        .Report(kIconError, kTitleDebugUnexpectedError,
+                "Background Task - Out of memory. The preview ends.");
+  }
+  EndDrawing();
+  std::unique_lock lock(mutex_);
+  const bool failed = !ok && !terminate_;
+  lock.unlock();
+  if (failed) {
+    failed_ = true;
+    if (callbacks_.failed != nullptr) callbacks_.failed(callbacks_.context);
+  }
+  lock.lock();
+  ended_ = true;
+  endedSignal_.notify_all();
+}
+
+// Initialises, then draws requests until told to end (true) or until the context or the composer
+// cannot be made (false).
+bool PreviewTask::DrawRequests() {
+  if (!StartDrawing(setup_.clientRect)) return false;
+  if (!WaitForInitializationComplete()) return true;  // told to end
+  if (callbacks_.initializationComplete != nullptr) {
     callbacks_.initializationComplete(callbacks_.context);
   }
-  while (ok) {
+  for (;;) {
     std::optional<ParameterSetBuffer> snapshot = WaitForParameters();
-    if (!snapshot) break;
+    if (!snapshot) return true;
     const ImageRect client = ClientOf(*snapshot);
     const bool bitmap = session_ && session_->context.type == kContextBitmap;
     if (bitmap &&
         (client.right != session_->context.width || client.bottom != session_->context.height)) {
       EndDrawing();
-      if (!StartDrawing(client)) {
-        ok = false;
-        break;
-      }
+      if (!StartDrawing(client)) return false;
     }
     if (callbacks_.frameStarting != nullptr)
       callbacks_.frameStarting(callbacks_.context, *snapshot);
@@ -237,11 +260,6 @@ void PreviewTask::Run() {
     }
     abort_ = false;
   }
-  EndDrawing();
-  std::lock_guard lock(mutex_);
-  if (!ok && !terminate_) failed_ = true;
-  ended_ = true;
-  endedSignal_.notify_all();
 }
 
 }  // namespace lumeray

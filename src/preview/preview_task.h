@@ -16,6 +16,10 @@
 // the task takes no request. A bitmap context has a fixed size, so a snapshot of another size
 // remakes the context and the composer at the new size.
 //
+// Failure: a context or composer that cannot be made, or memory running out in the task, ends
+// the task (reported) and calls `failed`; a single frame that fails is only traced, and the next
+// request is awaited.
+//
 // Presentation: with a bitmap context each frame is read back into the drawing bitmap, which
 // is then exchanged with the shown one under the bitmap lock; CopyShownBitmap reads it there.
 // With a screen context the frame is swapped onto the window.
@@ -54,6 +58,9 @@ struct PreviewTaskCallbacks {
   bool (*analysisFinished)(void* context) = nullptr;
   // Called on the task thread as each frame starts drawing (tests pause the task here).
   void (*frameStarting)(void* context, const ParameterSetBuffer& snapshot) = nullptr;
+  // The task ended because its context or frame composer could not be made (at the start or at
+  // a new size) or memory ran out, without being told to end: the run fails with -50.
+  void (*failed)(void* context) = nullptr;
 };
 
 struct PreviewTaskSetup {
@@ -98,9 +105,12 @@ class PreviewTask {
   uint32_t LastDrawnSequence() const;
   // Whether the task ended because it could not start or draw (the dialog closes with -50).
   bool Failed() const { return failed_.load(); }
+  // Whether frames go onto the window (a screen context) rather than into the shown bitmap.
+  bool OnScreen() const { return onScreen_.load(); }
 
  private:
   void Run();
+  bool DrawRequests();
   bool StartDrawing(const ImageRect& client);
   void EndDrawing();
   bool WaitForInitializationComplete();
@@ -124,6 +134,7 @@ class PreviewTask {
   uint32_t lastDrawn_ = 0;
   std::atomic<bool> abort_{false};
   std::atomic<bool> failed_{false};
+  std::atomic<bool> onScreen_{false};
 
   // The task thread's drawing state.
   std::unique_ptr<GlSession> session_;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "effects/effect_renderers.h"
+#include "image/gamma_tables.h"
 #include "preview/gl_check.h"
 
 namespace lumeray {
@@ -130,6 +131,29 @@ void DrawOutline(const ImageRect& r, bool dashed, int factor) {
   glEnable(GL_TEXTURE_2D);
 }
 
+// Reads the 16-bit linear frame of the bound frame buffer and writes it, gamma encoded, as the
+// BGRA bytes of the bitmap (both bottom-up).
+bool ReadEncodedFrame(std::vector<uint16_t>* linear, int32_t width, int32_t height,
+                      ScreenBitmap* bitmap) {
+  const GammaTableSet gamma = GetGammaTables(kWorkingGamma);
+  if (!gamma || bitmap->width != width || bitmap->height != height) return false;
+  const size_t samples = static_cast<size_t>(width) * height * 4;
+  linear->resize(samples);
+  glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+  glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_SHORT, linear->data());
+  if (!CheckPreviewGL(__LINE__, "PresentFrame() - Failed to read the frame back.")) return false;
+  const uint16_t* in = linear->data();
+  uint8_t* out = bitmap->bits.data();
+  for (size_t i = 0; i < samples; i += 4) {
+    for (size_t c = 0; c < 3; ++c)
+      out[i + c] = static_cast<uint8_t>((gamma.encode16[in[i + c]] * 255u + 32767u) / 65535u);
+    out[i + 3] = static_cast<uint8_t>(in[i + 3] >> 8);
+  }
+  return true;
+}
+
 bool Stopped(const ProxyLayer& layer) {
   return layer.abort != nullptr && layer.abort->load(std::memory_order_relaxed);
 }
@@ -154,10 +178,23 @@ bool InitializeScaledProxyLayer(ProxyLayer* layer, GlSession* session, const Ima
       session->drawing.useShaderProgram && session->shader.type != SHADER_TYPE_NONE;
   layer->compositeSet.gammaOnProcessor =
       !layer->shaderGamma && session->context.type == kContextScreen;
+  layer->precise = session->drawing.precisionFormat.internalFormat != 0;
+  TextureSet& composite = layer->compositeSet;
+  if (layer->precise) composite.gammaOnProcessor = !layer->shaderGamma;
   if (!CreateTextureSetResources(engine, kHostImageSet, &layer->hostSet) ||
       !CreateTextureSetResources(engine, kEffectsSet, &layer->effectsSet) ||
-      !CreateTextureSetResources(engine, kCompositeSet, &layer->compositeSet)) {
+      !CreateTextureSetResources(engine, kCompositeSet, &composite)) {
     return false;
+  }
+  if (layer->precise) {
+    layer->effectsSet.precise = composite.precise = true;
+    if (composite.frameBuffer == 0) {
+      glGenFramebuffers(1, &composite.frameBuffer);
+      glGenRenderbuffers(1, &composite.renderBuffer);
+    }
+    if (!CheckPreviewGL(__LINE__, "OpenGL Function Failed in InitializeScaledProxyLayer().")) {
+      return false;
+    }
   }
   if (!MakeCheckerboard(&layer->checkerboard)) return false;
   if (!InitializeFilterEffects(&layer->effects, &session->engine)) return false;
@@ -286,6 +323,10 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
   }
   if (Stopped(*layer)) return false;
 
+  // Composed in 16 bits where it can be (the drawable is 8-bit), else in the drawable.
+  TextureSet& composite = layer->compositeSet;
+  const bool precise =
+      layer->precise && AttachFBOWithRenderBuffer(session.engine, &composite, width, height);
   glDisable(GL_SCISSOR_TEST);
   glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT);
@@ -344,11 +385,17 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
   glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
   ok = CheckPreviewGL(__LINE__, "Failed to draw composite image.") && ok;
 
-  // The display gamma over the composed picture.
+  // The display gamma over the composed picture. A 16-bit picture for a bitmap context without
+  // shader is read and encoded straight into the screen bitmap, after its rectangles.
   const bool bitmap = session.context.type == kContextBitmap;
-  if (layer->shaderGamma || !bitmap) {
-    TextureSet& composite = layer->compositeSet;
-    if (CreateTextureSetFromFramebuffer(session.engine, display, height, &composite)) {
+  const bool direct = precise && bitmap && !layer->shaderGamma && session.context.bitmap != nullptr;
+  if (!direct && (layer->shaderGamma || !bitmap || precise)) {
+    const bool read = CreateTextureSetFromFramebuffer(session.engine, display, height, &composite);
+    if (precise) {
+      DetachFBO(&composite);
+      glClear(GL_COLOR_BUFFER_BIT);
+    }
+    if (read) {
       glLoadIdentity();
       ok = DrawImageTextureSet(session.engine, &composite, layer->shaderGamma) && ok;
     } else {
@@ -371,10 +418,18 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
   DrawOutline({display.left - 1, display.top - 1, display.right + 1, display.bottom + 1},
               state.focused, 2);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+  if (direct) {
+    ok = ReadEncodedFrame(&layer->readBack, width, height, session.context.bitmap) && ok;
+    DetachFBO(&composite);
+    if (Stopped(*layer)) return false;
+    layer->displayDirty = false;
+    ++layer->counters.frames;
+    return ok;
+  }
   if (Stopped(*layer)) return false;
 
   if (!PresentFrame(&session.context)) return false;
-  if (bitmap && !layer->shaderGamma && session.context.bitmap != nullptr) {
+  if (bitmap && !layer->shaderGamma && !precise && session.context.bitmap != nullptr) {
     ScreenBitmap& bitmap = *session.context.bitmap;
     ApplyDisplayGamma(bitmap.bits.data(), GL_UNSIGNED_BYTE,
                       static_cast<uint64_t>(bitmap.width) * bitmap.height,

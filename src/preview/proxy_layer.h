@@ -12,7 +12,11 @@
 //   5. the display gamma 1/2.2: the composed picture is read into the composite texture set and
 //      drawn again through the proxy shader; without a shader, a bitmap context's read-back
 //      screen bitmap is encoded on the processor, and a screen context's composite set is
-//      encoded on the processor as it is read;
+//      encoded on the processor as it is read. Where the drawing settings found a precision
+//      format, steps 2 to 4 go into the composite set's 16-bit frame buffer object instead of
+//      the 8-bit drawable (a faint flare's linear 1/255 would show as 20/255 after the gamma),
+//      and the composite set, encoded by the shader or on the processor, is drawn into the
+//      drawable;
 //   6. the selection rectangle (a pending Hide/Show drag) and the focus rectangle.
 //
 // Layers are rebuilt only when out of date: the host image on a view change, the effects on an
@@ -26,6 +30,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "effects/parameter_set_buffer.h"
 #include "gl/gl_session.h"
@@ -70,8 +75,10 @@ struct ProxyLayer {
 
   TextureSet hostSet;
   TextureSet effectsSet;
-  TextureSet compositeSet;   // the composed picture, drawn again through the gamma shader
-  bool shaderGamma = false;  // the proxy shader applies the display gamma
+  TextureSet compositeSet;         // the composed picture, drawn again through the gamma shader
+  bool shaderGamma = false;        // the proxy shader applies the display gamma
+  bool precise = false;            // composed in the composite set's 16-bit frame buffer object
+  std::vector<uint16_t> readBack;  // a 16-bit frame read for a bitmap context
   uint32_t checkerboard = 0;
   EffectFamilies effects;
   ParameterSetBuffer last{};

@@ -47,18 +47,23 @@ ImageRect VisibleImageArea(const PreviewView& view) {
           static_cast<int32_t>(std::ceil((view.scrollY + d.bottom - d.top) / z))};
 }
 
-double NextZoomIn(double zoom) {
-  for (double step : kZoomSteps) {
-    if (step > zoom + 1e-9) return step;
-  }
-  return kZoomSteps[std::size(kZoomSteps) - 1];
+double NextZoomIn(double zoom, int steps) {
+  constexpr int last = static_cast<int>(std::size(kZoomSteps)) - 1;
+  int i = 0;
+  while (i < last && kZoomSteps[i] <= zoom) ++i;
+  return kZoomSteps[std::min(i + steps - 1, last)];
 }
 
-double NextZoomOut(double zoom) {
-  for (size_t i = std::size(kZoomSteps); i-- > 0;) {
-    if (kZoomSteps[i] < zoom - 1e-9) return kZoomSteps[i];
+double NextZoomOut(double zoom, int steps) {
+  constexpr int last = static_cast<int>(std::size(kZoomSteps)) - 1;
+  // j: kZoomSteps[j] < zoom <= kZoomSteps[j + 1]; 0 at or below the second step.
+  int j = 0;
+  if (zoom > kZoomSteps[last]) {
+    j = last;
+  } else {
+    while (j + 1 < last && kZoomSteps[j + 1] < zoom) ++j;
   }
-  return kZoomSteps[0];
+  return kZoomSteps[std::max(j + 1 - steps, 0)];
 }
 
 void ClampScroll(PreviewView* view) {

@@ -32,10 +32,17 @@ TEST(ProxyDisplayRectangle, SmallImagesAreCentredLargeOnesFillTheInside) {
 }
 
 TEST(PreviewView, ZoomStepsAndZoomAroundAPointKeepThatPoint) {
-  EXPECT_EQ(NextZoomIn(100), 200);
-  EXPECT_EQ(NextZoomOut(100), 66.67);
-  EXPECT_EQ(NextZoomIn(70), 100);  // from between two steps to the next beyond
-  EXPECT_EQ(NextZoomOut(kZoomSteps[0]), kZoomSteps[0]);
+  const struct {
+    double from;
+    int steps;
+    double in, out;
+  } steps[] = {{100, 1, 200, 66.67},  {150, 1, 200, 100}, {70, 1, 100, 66.67},
+               {100, 3, 400, 33.33},  {0.3, 1, 0.5, 0.3}, {6400, 1, 6400, 3200},
+               {9000, 1, 6400, 6400}, {0.1, 2, 0.5, 0.3}, {100, 40, 6400, 0.3}};
+  for (const auto& s : steps) {
+    EXPECT_EQ(NextZoomIn(s.from, s.steps), s.in) << s.from << " x" << s.steps;
+    EXPECT_EQ(NextZoomOut(s.from, s.steps), s.out) << s.from << " x" << s.steps;
+  }
 
   PreviewView view;
   view.client = {0, 0, 402, 302};

@@ -2,15 +2,23 @@
 // control, the Preview box switches the effects off, and the tools move the view and switch
 // light sources off and on; what the Hide tool switched off stays off in the final render.
 
+#include <gmock/gmock.h>
+
 #include <QCheckBox>
 #include <QLabel>
+#include <QMenu>
+#include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 
 #include <cmath>
 #include <functional>
 
+#include "diagnostics/message_report.h"
 #include "dialog/dialog_template.h"
 #include "dialog/preview_display.h"
+#include "host/filter_interface.h"
+#include "platform/thread.h"
 #include "preview/preview_task.h"
 #include "unit/dialog/dialog_test_support.h"
 #include "unit/preview/preview_test_support.h"
@@ -47,17 +55,28 @@ class LivePreviewTest : public PreviewTest {
     watch.imageBounds[3] = kHeight;
     watch.imageSource = &PyramidSource;
     watch.imageSourceContext = &pyramid_;
+    watch.previewRules = rules;
+    SetUiThread(platform::CurrentThreadId());  // the task's user messages reach the dialog
+    platform::SetMessageBoxHandler(
+        [this](platform::WindowHandle, const std::string& text, const std::string&, uint32_t) {
+          shown.push_back(text);
+          return platform::kIdOk;
+        });
     dialog = std::make_unique<dialog::MainDialog>(&parameters, &settings, watch);
     dialog->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     preview = dynamic_cast<PreviewDisplay*>(dialog->Control(dialog::kIdPreviewDisplay));
     ASSERT_NE(preview, nullptr);
+    if (rules.noConfigs) return;  // the dialog may close before it is shown
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     ASSERT_TRUE(preview->live());
     WaitForFrame();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->Control(dialog::kIdHideIcon)->isEnabled(); }));
   }
   void TearDown() override {
     dialog.reset();
+    platform::SetMessageBoxHandler({});
+    SetUiThread(0);
+    ForceRunResult(0);
     ResetUserDataFolders();
     PreviewTest::TearDown();
   }
@@ -105,6 +124,8 @@ class LivePreviewTest : public PreviewTest {
   }
 
   TempHome home;
+  PixelFormatRules rules;
+  std::vector<std::string> shown;  // message boxes
   ParameterSet parameters = kFactoryParameters;
   UiSettings settings = kDefaultUiSettings;
   std::unique_ptr<dialog::MainDialog> dialog;
@@ -243,6 +264,123 @@ TEST_F(LivePreviewTest, HideAndShowSwitchSourcesAndOkRendersWithoutTheHiddenOnes
   EXPECT_EQ(afterHiding, OutputBytes());
   EXPECT_GT(Brightest(PixelAt(kB[0], kB[1])), 0x800000u) << "B's star is drawn";
   EXPECT_LT(Brightest(PixelAt(kA[0], kA[1])), 0x100000u);
+}
+
+TEST_F(LivePreviewTest, KeysScrollByPixelsAndPages) {
+  const QPoint centre(preview->width() / 2, preview->height() / 2);
+  preview->SetZoom(1600.0, centre);
+  const PreviewView& v = preview->view();
+  const ImageRect d = GetProxyDisplayRectangle(v.client, v.image, v.zoom);
+  const int32_t pageX = d.right - d.left, pageY = d.bottom - d.top;
+  const int32_t maxX = kWidth * 16 - pageX, maxY = kHeight * 16 - pageY;
+  const int32_t x = maxX / 2, y = maxY / 2;  // room for a page either way
+  const Qt::KeyboardModifiers ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier;
+  const struct {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int32_t x, y;  // where the view goes from (x, y)
+  } cases[] = {{Qt::Key_Right, {}, x + 1, y},        {Qt::Key_Left, ctrl, x - 10, y},
+               {Qt::Key_Down, shift, x, y + 1},      {Qt::Key_Up, ctrl, x, y - 10},
+               {Qt::Key_PageDown, {}, x, y + pageY}, {Qt::Key_PageUp, ctrl, x - pageX, y},
+               {Qt::Key_PageDown, shift, x, y + 10}, {Qt::Key_PageUp, shift | ctrl, x - 10, y},
+               {Qt::Key_Home, ctrl, 0, 0},           {Qt::Key_End, {}, maxX, maxY}};
+  for (const auto& c : cases) {
+    preview->ScrollBy(x - v.scrollX, y - v.scrollY);
+    QTest::keyClick(preview, c.key, c.modifiers);
+    EXPECT_EQ(v.scrollX, c.x) << c.key << " " << c.modifiers;
+    EXPECT_EQ(v.scrollY, c.y) << c.key << " " << c.modifiers;
+  }
+  WaitForFrame();
+}
+
+TEST_F(LivePreviewTest, SpaceBarPansTheZoomToolAndDraggedRectanglesScrollAtTheEdge) {
+  UseTool(dialog::kIdZoomIcon);
+  const QPoint centre(preview->width() / 2, preview->height() / 2);
+  preview->SetZoom(1600.0, centre);
+  EXPECT_NE(preview->cursor().shape(), Qt::OpenHandCursor);
+  QCursor::setPos(preview->mapToGlobal(centre));
+  QTest::keyPress(preview, Qt::Key_Space);
+  EXPECT_EQ(preview->effectiveTool(), uint32_t{kToolPan});
+  EXPECT_EQ(preview->cursor().shape(), Qt::OpenHandCursor);
+  const double zoom = preview->view().zoom;
+  const int32_t x = preview->view().scrollX;
+  Drag(centre, centre + QPoint(-25, 0));
+  EXPECT_EQ(preview->view().scrollX, x + 25);
+  EXPECT_EQ(preview->view().zoom, zoom) << "panned, not zoomed";
+  QTest::keyRelease(preview, Qt::Key_Space);
+  EXPECT_EQ(preview->effectiveTool(), uint32_t{kToolZoom});
+  EXPECT_NE(preview->cursor().shape(), Qt::OpenHandCursor);
+
+  // A Zoom rectangle dragged 20 pixels beyond the inner rectangle (whose right column is
+  // width - 2) scrolls by 20 every 100 ms.
+  const int32_t before = preview->view().scrollX;
+  QTest::mousePress(preview, Qt::LeftButton, {}, centre);
+  QTest::mouseMove(preview, QPoint(preview->width() - 2 + 20, centre.y()));
+  QTest::qWait(dialog::kEdgeTimerMs * 3 + 50);
+  const int32_t scrolled = preview->view().scrollX - before;
+  EXPECT_GE(scrolled, 40);
+  EXPECT_EQ(scrolled % 20, 0);
+  QTest::mouseRelease(preview, Qt::LeftButton, {}, QPoint(preview->width() - 1, centre.y()));
+  EXPECT_GT(preview->view().zoom, zoom) << "the rectangle fills the view";
+  WaitForFrame();
+}
+
+TEST_F(LivePreviewTest, ZoomMenuAndLimits) {
+  // Chooses `item` in the zoom menu opened by the V key.
+  const auto choose = [&](const QString& item) {
+    QTimer::singleShot(50, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      ASSERT_NE(menu, nullptr);
+      for (QAction* action : menu->actions()) {
+        if (action->text() == item) menu->setActiveAction(action);
+      }
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QTest::keyClick(dialog.get(), Qt::Key_V);
+  };
+  const struct {
+    const char* item;
+    double zoom;
+  } cases[] = {{"6%", 6.25}, {"Actual Pixels", 100}, {"3200%", 3200}, {"33%", 33.33}};
+  for (const auto& c : cases) {
+    choose(c.item);
+    EXPECT_EQ(preview->view().zoom, c.zoom) << c.item;
+  }
+  // The zoom stops at 0.3 % and 6400 %, and the zoom pictures say so.
+  const QPoint centre(preview->width() / 2, preview->height() / 2);
+  preview->SetZoom(1e6, centre);
+  EXPECT_EQ(preview->view().zoom, 6400.0);
+  EXPECT_FALSE(dialog->Control(dialog::kIdZoomIn)->isEnabled());
+  preview->SetZoom(0.01, centre);
+  EXPECT_EQ(preview->view().zoom, 0.3);
+  EXPECT_FALSE(dialog->Control(dialog::kIdZoomOut)->isEnabled());
+
+  // Fit on Screen (Ctrl+0): the dialog over the screen's work area, the image fitted in it.
+  QTest::keyClick(dialog.get(), Qt::Key_0, Qt::ControlModifier);
+  const QRect area = dialog->screen()->availableGeometry();
+  EXPECT_EQ(dialog->size(), area.size().expandedTo(dialog->minimumSize()));
+  EXPECT_NEAR(
+      preview->view().zoom,
+      100.0 * std::min((preview->width() - 2.0) / kWidth, (preview->height() - 2.0) / kHeight),
+      1e-9);
+  WaitForFrame();
+}
+
+// A preview that cannot get OpenGL ends the run with -50 and closes the dialog, telling why.
+class PreviewWithoutOpenGLTest : public LivePreviewTest {
+ protected:
+  void SetUp() override {
+    rules.noConfigs = true;
+    LivePreviewTest::SetUp();
+  }
+};
+
+TEST_F(PreviewWithoutOpenGLTest, EndsTheRunAndClosesTheDialog) {
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 10000));
+  EXPECT_EQ(RunResult(), kParamErr);
+  EXPECT_EQ(dialog->result(), dialog::kDialogCancel);
+  EXPECT_FALSE(preview->live());
+  EXPECT_THAT(shown, ::testing::Contains("Could not set pixel format for OpenGL operations."));
 }
 
 }  // namespace
