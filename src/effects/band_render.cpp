@@ -14,6 +14,7 @@
 #include "host/input_image.h"
 #include "host/pipeline_steps.h"
 #include "image/image_create.h"
+#include "image/image_modes.h"
 
 namespace lumeray {
 namespace {
@@ -28,6 +29,35 @@ ImageRect Intersection(const ImageRect& a, const ImageRect& b) {
 
 bool IsEmpty(const ImageRect& r) {
   return r.left >= r.right || r.top >= r.bottom;
+}
+
+// Float effects images are drawn on working samples (four bytes each, like a float's) in their
+// own buffer, so that a stamped entry costs no power function; the samples become floats once,
+// when the pass is done. This rounds once per sample instead of once per stamp.
+bool DrawsOnWorkingSamples(const ImageRecord& effects) {
+  return (effects.mode == kImageModeRgbFloat || effects.mode == kImageModeGrayFloat) &&
+         effects.bytesPerSample == BytesPerSampleOfMode(kImageModeWorkingRgb);
+}
+
+// The working view of a float image's buffer (shared, not owned).
+ImageRecord WorkingView(const ImageRecord& effects) {
+  ImageRecord view = effects;
+  view.mode = kImageModeWorkingRgb;
+  SelectImageConverters(&view);
+  return view;
+}
+
+// Encodes the working samples of `effects` into its own float samples, in place.
+void EncodeWorkingSamples(const ImageRecord& effects) {
+  const auto* samples = static_cast<const uint32_t*>(effects.pixels.data);
+  int64_t index = 0;
+  for (int32_t y = effects.dataRect.top; y < effects.dataRect.bottom; ++y) {
+    for (int32_t x = effects.dataRect.left; x < effects.dataRect.right; ++x, ++index) {
+      const uint32_t* s = samples + index * kSamplesPerPixel;
+      const WorkingPixel pixel{s[0], s[1], s[2], s[kAlphaSample], kLeaveUnchanged};
+      effects.store(&effects, &pixel, x, y);
+    }
+  }
 }
 
 }  // namespace
@@ -96,8 +126,11 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
                                 /*withMask=*/false, /*edgeSafe=*/true, &code) &&
                     code == 0;
     if (rendered) {
-      rendered = RunEffectsPass(&effects, rows, snapshot, sources,
+      const bool working = DrawsOnWorkingSamples(effects);
+      ImageRecord view = working ? WorkingView(effects) : ImageRecord{};
+      rendered = RunEffectsPass(working ? &view : &effects, rows, snapshot, sources,
                                 {strip, strips, plan.sharing, plan.rowStamps});
+      if (rendered && working) EncodeWorkingSamples(effects);
     }
     if (rendered) {
       ConvertBandToHostProfile(&effects);  // a failed conversion is reported by the converter
