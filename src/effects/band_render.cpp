@@ -8,6 +8,7 @@
 #include "effects/blend.h"
 #include "effects/effect_renderers.h"
 #include "effects/effect_shape_parameters.h"
+#include "effects/stamp_targets.h"
 #include "host/filter_interface.h"
 #include "host/final_render.h"
 #include "host/host_globals.h"
@@ -80,12 +81,31 @@ void CompositeEffectsBand(const ImageRecord& effects, const ImageRect& band, boo
                           ImageRecord* output) {
   const ImageRect area = Intersection(Intersection(band, output->dataRect), effects.dataRect);
   if (IsEmpty(area)) return;
-  const BlendRoutine blend = effectsOnly ? &BlendEffectsOnly : &CompositeScreen;
+  if (!effectsOnly) {
+    // Screening reads the effect's colour and alpha and writes the output's colour only.
+    auto* effectsImage = const_cast<ImageRecord*>(&effects);  // only read
+    WithScreenStampTarget(effectsImage, [&](const auto& from) {
+      WithScreenStampTarget(output, [&](const auto& to) {
+        for (int32_t y = area.top; y < area.bottom; ++y) {
+          for (int32_t x = area.left; x < area.right; ++x) {
+            WorkingPixel effect;
+            from.Fetch(&effect, x, y);
+            if (effect.red == 0 && effect.green == 0 && effect.blue == 0) continue;
+            WorkingPixel pixel;
+            to.Fetch(&pixel, x, y);
+            CompositeScreen(&pixel, effect);
+            to.Store(pixel, x, y);
+          }
+        }
+      });
+    });
+    return;
+  }
+  const BlendRoutine blend = &BlendEffectsOnly;
   for (int32_t y = area.top; y < area.bottom; ++y) {
     for (int32_t x = area.left; x < area.right; ++x) {
       WorkingPixel effect;
       effects.fetch(&effects, &effect, x, y);
-      if (!effectsOnly && effect.red == 0 && effect.green == 0 && effect.blue == 0) continue;
       WorkingPixel pixel;
       output->fetch(output, &pixel, x, y);
       blend(&pixel, effect);

@@ -51,8 +51,8 @@ struct ConvertedTarget {
   void Store(const WorkingPixel& p, int32_t x, int32_t y) const { image->store(image, &p, x, y); }
 };
 
-// Colour only, for screening (alpha and mask are given as kLeaveUnchanged and never written);
-// the pixel must lie in the data rectangle.
+// Colour and alpha, for screening: Fetch gives the mask as kLeaveUnchanged, and Store writes
+// colour only; the pixel must lie in the data rectangle.
 template <class Codec, class Layout>
 struct ColourTarget {
   explicit ColourTarget(const ImageRecord* i) : image(i), codec(*i) {}
@@ -63,8 +63,9 @@ struct ColourTarget {
            PixelIndex(*image, x, y) * kSamplesPerPixel;
   }
   void Fetch(WorkingPixel* p, int32_t x, int32_t y) const {
-    Layout::Fetch(codec, Samples(x, y), p);
-    p->alpha = kLeaveUnchanged;
+    const typename Codec::Sample* s = Samples(x, y);
+    Layout::Fetch(codec, s, p);
+    p->alpha = codec.DecodeAlpha(s[kAlphaSample]);
     p->mask = kLeaveUnchanged;
   }
   void Store(const WorkingPixel& p, int32_t x, int32_t y) const {
