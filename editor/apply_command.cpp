@@ -316,6 +316,7 @@ int RunApply(const ApplyArguments& arguments) {
   options.parametersSelector = arguments.dialog;
   options.played = arguments.repeat ? nullptr : &played;
   options.playInfo = arguments.dialog ? kPlayDialogDisplay : kPlayDialogSilent;
+  options.undoable = false;  // a failed run writes nothing, so its image needs no undo
   const RunOutcome outcome = RunModule(arguments, inputs, options, true);
   if (!outcome.ok()) {
     ReportRunFailure(outcome);

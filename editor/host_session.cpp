@@ -165,6 +165,7 @@ RunOutcome HostSession::Run(HostImage& image, const RunOptions& options) {
   TileExchange tiles(
       &frame->record, &image, options.mask,
       ExchangeFaults{options.faults.failAdvanceStateAt, options.faults.advanceStateError});
+  if (!options.undoable) tiles.DropUndo();
   RunControl control(options.progressBar, options.faults.abort, &tiles.counters().outputRequests);
   HostContext context{&handles_, &suites_, &tiles, &control};
   FillRecord(*frame, image, options, parameters_, profile, suites_.basic());

@@ -69,6 +69,10 @@ struct RunOptions {
   // Blend the result into the original by the mask when the run is accepted. A host that
   // applies the selection itself when it takes the result (GIMP's shadow merge) clears it.
   bool confineToMask = true;
+  // Keep every write-back undoable until the run is accepted. A caller that throws the image
+  // away when the run fails clears it and saves a copy of the image (a selection still keeps
+  // what confining to it needs).
+  bool undoable = true;
   ProgressSink* progressBar = nullptr;
   const Descriptor* played = nullptr;  // null: nothing is played back
   int16_t playInfo = kPlayDialogSilent;

@@ -384,6 +384,18 @@ OSErr TileExchange::CommitOutput() {
   const auto width = static_cast<size_t>(clipped.Width());
   // Only the planes written are journalled: a plane-by-plane write-back keeps one copy of the
   // image's samples, not one per plane.
+  if (!undoable_ && mask_ == nullptr) {
+    for (int32_t y = clipped.top; y < clipped.bottom; ++y) {
+      PixelsFromHost(*image_,
+                     outBuffer_.data() +
+                         static_cast<size_t>(y - output.rect.top) * output.rowBytes +
+                         static_cast<size_t>(clipped.left - output.rect.left) *
+                             static_cast<size_t>(output.count) * bps,
+                     width, output.lo, output.count, image_->Pixel(clipped.left, y));
+    }
+    ++counters_.commits;
+    return kNoErr;
+  }
   JournalEntry entry{clipped, output.lo, output.count, {}};
   try {
     entry.samples.resize(width * planeBytes * static_cast<size_t>(clipped.Height()));

@@ -84,6 +84,10 @@ class TileExchange {
   OSErr CommitOutput();
   bool HasRequest() const;
 
+  // For a caller that throws the image away when the run fails (and so needs no undo): commits
+  // are no longer journalled unless a selection needs the original samples (Accept). Rollback
+  // then undoes only what was journalled.
+  void DropUndo() { undoable_ = false; }
   // Undoes every commit of the run, newest first.
   void Rollback();
   // Keeps the commits, confined to the selection when there is a mask and `confine` is set
@@ -134,6 +138,7 @@ class TileExchange {
   std::vector<uint8_t> maskBuffer_;
   std::optional<PendingOutput> pending_;
   std::vector<JournalEntry> journal_;
+  bool undoable_ = true;
 };
 
 }  // namespace lumeray

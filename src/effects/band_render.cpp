@@ -8,12 +8,14 @@
 #include "effects/blend.h"
 #include "effects/effect_renderers.h"
 #include "effects/effect_shape_parameters.h"
+#include "effects/stamp_targets.h"
 #include "host/filter_interface.h"
 #include "host/final_render.h"
 #include "host/host_globals.h"
 #include "host/input_image.h"
 #include "host/pipeline_steps.h"
 #include "image/image_create.h"
+#include "image/image_modes.h"
 
 namespace lumeray {
 namespace {
@@ -28,6 +30,35 @@ ImageRect Intersection(const ImageRect& a, const ImageRect& b) {
 
 bool IsEmpty(const ImageRect& r) {
   return r.left >= r.right || r.top >= r.bottom;
+}
+
+// Float effects images are drawn on working samples (four bytes each, like a float's) in their
+// own buffer, so that a stamped entry costs no power function; the samples become floats once,
+// when the pass is done. This rounds once per sample instead of once per stamp.
+bool DrawsOnWorkingSamples(const ImageRecord& effects) {
+  return (effects.mode == kImageModeRgbFloat || effects.mode == kImageModeGrayFloat) &&
+         effects.bytesPerSample == BytesPerSampleOfMode(kImageModeWorkingRgb);
+}
+
+// The working view of a float image's buffer (shared, not owned).
+ImageRecord WorkingView(const ImageRecord& effects) {
+  ImageRecord view = effects;
+  view.mode = kImageModeWorkingRgb;
+  SelectImageConverters(&view);
+  return view;
+}
+
+// Encodes the working samples of `effects` into its own float samples, in place.
+void EncodeWorkingSamples(const ImageRecord& effects) {
+  const auto* samples = static_cast<const uint32_t*>(effects.pixels.data);
+  int64_t index = 0;
+  for (int32_t y = effects.dataRect.top; y < effects.dataRect.bottom; ++y) {
+    for (int32_t x = effects.dataRect.left; x < effects.dataRect.right; ++x, ++index) {
+      const uint32_t* s = samples + index * kSamplesPerPixel;
+      const WorkingPixel pixel{s[0], s[1], s[2], s[kAlphaSample], kLeaveUnchanged};
+      effects.store(&effects, &pixel, x, y);
+    }
+  }
 }
 
 }  // namespace
@@ -50,12 +81,31 @@ void CompositeEffectsBand(const ImageRecord& effects, const ImageRect& band, boo
                           ImageRecord* output) {
   const ImageRect area = Intersection(Intersection(band, output->dataRect), effects.dataRect);
   if (IsEmpty(area)) return;
-  const BlendRoutine blend = effectsOnly ? &BlendEffectsOnly : &CompositeScreen;
+  if (!effectsOnly) {
+    // Screening reads the effect's colour and alpha and writes the output's colour only.
+    auto* effectsImage = const_cast<ImageRecord*>(&effects);  // only read
+    WithScreenStampTarget(effectsImage, [&](const auto& from) {
+      WithScreenStampTarget(output, [&](const auto& to) {
+        for (int32_t y = area.top; y < area.bottom; ++y) {
+          for (int32_t x = area.left; x < area.right; ++x) {
+            WorkingPixel effect;
+            from.Fetch(&effect, x, y);
+            if (effect.red == 0 && effect.green == 0 && effect.blue == 0) continue;
+            WorkingPixel pixel;
+            to.Fetch(&pixel, x, y);
+            CompositeScreen(&pixel, effect);
+            to.Store(pixel, x, y);
+          }
+        }
+      });
+    });
+    return;
+  }
+  const BlendRoutine blend = &BlendEffectsOnly;
   for (int32_t y = area.top; y < area.bottom; ++y) {
     for (int32_t x = area.left; x < area.right; ++x) {
       WorkingPixel effect;
       effects.fetch(&effects, &effect, x, y);
-      if (!effectsOnly && effect.red == 0 && effect.green == 0 && effect.blue == 0) continue;
       WorkingPixel pixel;
       output->fetch(output, &pixel, x, y);
       blend(&pixel, effect);
@@ -96,8 +146,11 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
                                 /*withMask=*/false, /*edgeSafe=*/true, &code) &&
                     code == 0;
     if (rendered) {
-      rendered = RunEffectsPass(&effects, rows, snapshot, sources,
+      const bool working = DrawsOnWorkingSamples(effects);
+      ImageRecord view = working ? WorkingView(effects) : ImageRecord{};
+      rendered = RunEffectsPass(working ? &view : &effects, rows, snapshot, sources,
                                 {strip, strips, plan.sharing, plan.rowStamps});
+      if (rendered && working) EncodeWorkingSamples(effects);
     }
     if (rendered) {
       ConvertBandToHostProfile(&effects);  // a failed conversion is reported by the converter

@@ -43,7 +43,6 @@ void EmptySubShape(SubShape* subShape) {
   subShape->built = 0;
   subShape->left = subShape->top = subShape->right = subShape->bottom = 0;
   subShape->entryCount = 0;
-  subShape->droppedBy = 0;
 }
 
 void ReleaseSubShape(EffectShape* shape, SubShape* subShape) {
@@ -51,28 +50,14 @@ void ReleaseSubShape(EffectShape* shape, SubShape* subShape) {
     shape->releasePreviewData(subShape);
   }
   subShape->previewData = nullptr;
-  if (shape->spareEntries.data == nullptr && subShape->entries.data != nullptr) {
-    shape->spareEntries = subShape->entries;
-    subShape->entries = BufferDescriptor{};
-  }
   DeallocateBuffer(&subShape->entries);
   EmptySubShape(subShape);
-}
-
-void AdoptSpareEntries(EffectShape* shape, SubShape* subShape) {
-  if (subShape->built || subShape->entries.data != nullptr || shape->spareEntries.data == nullptr) {
-    return;
-  }
-  subShape->entries = shape->spareEntries;
-  shape->spareEntries = BufferDescriptor{};
 }
 
 void ReleaseEffectShape(EffectShape* shape) {
   for (SubShape& subShape : shape->subShapes) {
     ReleaseSubShape(shape, &subShape);
-    subShape.holders = 0;
   }
-  DeallocateBuffer(&shape->spareEntries);
   ReleaseImage(&shape->previewImage);
 }
 

@@ -53,9 +53,6 @@ struct SubShape {
   uint32_t entryCount = 0;
   BufferDescriptor entries;     // SubShapeEntry array; capacity = entries.size bytes
   void* previewData = nullptr;  // what the preview attaches (textures, index arrays)
-  uint32_t building = 0;        // a band is building it outside the shape-building lock
-  uint32_t holders = 0;         // bands stamping it now (shape_operations.h HoldSubShape)
-  uint64_t droppedBy = 0;       // bands (one bit each) done with it since it was built
 
   const SubShapeEntry* data() const { return static_cast<const SubShapeEntry*>(entries.data); }
   SubShapeEntry* data() { return static_cast<SubShapeEntry*>(entries.data); }
@@ -75,7 +72,6 @@ struct EffectShape {
   void* builtParameters = nullptr;   // effect shapes: the parameters last built with
   ImageRecord previewImage;          // the preview renders the shape into it
   PreviewDataRelease releasePreviewData = nullptr;
-  BufferDescriptor spareEntries;  // a freed sub-shape's entry array, for the next build
 };
 
 inline int SubShapeIndex(int xPhase, int yPhase) {
@@ -93,19 +89,14 @@ bool AddSubShapeEntry(SubShape* subShape, const SubShapeEntry& entry, uint32_t g
 void WarnLowMemory();
 void ResetLowMemoryWarning();
 
-// Forgets the entries (keeping the array for reuse), clears the box, the built flag and the
-// bands done with it.
+// Forgets the entries (keeping the array for reuse), clears the box and the built flag.
 void EmptySubShape(SubShape* subShape);
 
-// Empties one sub-shape and frees its preview data; its entry array becomes the shape's spare
-// (the next sub-shape built without an array of its own takes it) or is freed when the shape
-// already has one. It builds again on its next use.
+// Empties one sub-shape, frees its entries and its preview data. It builds again on its next
+// use.
 void ReleaseSubShape(EffectShape* shape, SubShape* subShape);
 
-// Gives an unbuilt sub-shape without an entry array the shape's spare, if there is one.
-void AdoptSpareEntries(EffectShape* shape, SubShape* subShape);
-
-// Frees every sub-shape's entries and preview data, the spare array and the preview image; the
+// Frees every sub-shape's entries and preview data and the preview image; the
 // shape keeps its type, builder and parameters and builds again on the next use.
 void ReleaseEffectShape(EffectShape* shape);
 

@@ -113,7 +113,7 @@ class StripProgress {
   uint64_t advanced_ = 0;
 };
 
-// Stamps `shape` at every source of StampsByPhase, holding one sub-shape at a time.
+// Stamps `shape` at every source of StampsByPhase.
 bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shape,
                   const uint32_t* flareFactor, const ParameterSetBuffer& p,
                   const EffectsPassSources& sources, const EffectsPassRound& round) {
@@ -128,28 +128,16 @@ bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shap
   if (stamps.empty()) return progress.Reached(0);
 
   const LightSourceEntry* entries = sources.table->data();
-  size_t done = 0;
-  while (done < stamps.size()) {
-    const int phase = stamps[done].phase;
-    const int xPhase = phase / kQuarterPhases, yPhase = phase % kQuarterPhases;
-    size_t nextGroup = done;
-    while (nextGroup < stamps.size() && stamps[nextGroup].phase == phase) ++nextGroup;
-    const int nextPhase = nextGroup < stamps.size() ? stamps[nextGroup].phase : -1;
-    if (!HoldSubShape(shape, xPhase, yPhase, round.sharing, nextPhase)) return false;
-    bool ok = true;
-    for (; ok && done < stamps.size() && stamps[done].phase == phase; ++done) {
-      const LightSourceEntry& entry = entries[stamps[done].index];
-      const WorkingPixel colour =
-          SourceColor(entry, stamps[done].strength, p.ColorSaturation, sources.grayHost);
-      const QuarterPixelPoint centre{entry.x, entry.xFraction, entry.y, entry.yFraction};
-      ok = DrawShapeInto(effects, clip, shape, colour, centre, kBlendScreen) &&
-           progress.Reached(done + 1);
+  for (size_t done = 0; done < stamps.size(); ++done) {
+    const LightSourceEntry& entry = entries[stamps[done].index];
+    const WorkingPixel colour =
+        SourceColor(entry, stamps[done].strength, p.ColorSaturation, sources.grayHost);
+    const QuarterPixelPoint centre{entry.x, entry.xFraction, entry.y, entry.yFraction};
+    if (!DrawShapeInto(effects, clip, shape, colour, centre, kBlendScreen) ||
+        !progress.Reached(done + 1)) {
+      return false;
     }
-    DropSubShapeHold(shape, xPhase, yPhase, round.sharing);
-    if (!ok) return false;
   }
-  // Between passes neither shape keeps memory it does not need.
-  if (round.sharing.bands != 0) ReleaseIdleSpareEntries(shape);
   return true;
 }
 

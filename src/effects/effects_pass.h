@@ -11,9 +11,7 @@
 //     whose strength is above the presence threshold is stamped with the star shape in its
 //     colour (adjusted by the Color Saturation) with its strength as alpha, in 'scrn' mode.
 //     The stamps go phase by phase (sub-shape index order), each phase's sources in the table's
-//     order, so that a pass needs one sub-shape of the shape at a time: the pass holds it while
-//     stamping and drops the hold after (shape_operations.h), and the shape's memory stays a
-//     few phases instead of sixteen. The order is the same for every band, strip and thread count,
+//     order. The order is the same for every band, strip and thread count,
 //     so the result does not depend on them. The progress advances with the sources stamped, by
 //     the table's count over the whole band.
 //  4. Soft flare pass, when Soft Flare Intensity is at least 1: as the spike pass with the soft

@@ -123,7 +123,7 @@ void StampRowIndexedPhase(ImageRecord* target, const RowIndexedPhase& phase,
   const ImageRect rows{box.left, std::max(box.top, clamp32(int64_t{centre.y} + phase.top)),
                        box.right, std::min(box.bottom, clamp32(int64_t{centre.y} + phase.bottom))};
   if (rows.top >= rows.bottom || rows.left >= rows.right || phase.entryCount == 0) return;
-  WithStampTarget(target, [&](const auto& t) {
+  WithScreenStampTarget(target, [&](const auto& t) {
     StampRows(t, phase, colours, centre, rows, colour, visibleLevel);
   });
 }

@@ -1,9 +1,7 @@
 #include "effects/shape_operations.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 
@@ -186,60 +184,6 @@ bool SampleShapeFrom(const AnalysisPixels& image, EffectShape* shape,
   return true;
 }
 
-namespace {
-
-// Signalled whenever a hold ends or a build outside the lock finishes; a band ahead of the
-// others, and a band that needs a sub-shape another band is building, wait on it.
-std::condition_variable_any gHoldEnded;
-constexpr auto kStopPollInterval = std::chrono::milliseconds(20);
-
-bool Shared(const ShapeSharing& sharing) {
-  return sharing.bands != 0 && sharing.bands <= kMaxSharingBands && sharing.band < sharing.bands;
-}
-
-uint64_t BandBit(const ShapeSharing& sharing) {
-  return uint64_t{1} << sharing.band;
-}
-
-uint64_t AllBands(const ShapeSharing& sharing) {
-  return sharing.bands == kMaxSharingBands ? ~uint64_t{0} : (uint64_t{1} << sharing.bands) - 1;
-}
-
-// Whether a sub-shape this band is done with still waits for other bands. (A sub-shape being
-// built belongs to its builder until it is done.)
-bool AheadOfOthers(const EffectShape& shape, const ShapeSharing& sharing) {
-  for (const SubShape& sub : shape.subShapes) {
-    if (!sub.building && sub.built && (sub.droppedBy & BandBit(sharing)) != 0) return true;
-  }
-  return false;
-}
-
-// Builds sub-shape `index` with the lock released, so that bands build different phases at
-// once; the sub-shape is marked as building meanwhile. The lock is held again on return.
-bool BuildOutsideLock(std::unique_lock<platform::CriticalSection>& lock, EffectShape* shape,
-                      int index) {
-  SubShape* sub = &shape->subShapes[index];
-  if (shape->builder == nullptr) return false;
-  AdoptSpareEntries(shape, sub);
-  sub->building = 1;
-  lock.unlock();
-  const bool built = shape->builder(shape, index / kQuarterPhases, index % kQuarterPhases);
-  lock.lock();
-  sub->building = 0;
-  gHoldEnded.notify_all();
-  return built;
-}
-
-// Waits while another band builds the sub-shape of `c` (DrawShapeInto and HoldSubShape never
-// read a sub-shape during its build).
-void WaitWhileBuilding(std::unique_lock<platform::CriticalSection>& lock, const EffectShape& shape,
-                       const QuarterPixelPoint& c) {
-  const SubShape& sub = shape.subShapes[SubShapeIndex(c.xFraction, c.yFraction)];
-  while (sub.building) gHoldEnded.wait(lock);
-}
-
-}  // namespace
-
 bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shape,
                    const WorkingPixel& colour, const QuarterPixelPoint& centre, uint32_t mode) {
   if (shape->shapeType != SHAPE_IMAGE) {
@@ -249,8 +193,7 @@ bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shap
   const QuarterPixelPoint c = Normalized(centre);
   const SubShape* sub;
   {
-    std::unique_lock lock(gShapeBuildingSection);
-    WaitWhileBuilding(lock, *shape, c);
+    std::lock_guard lock(gShapeBuildingSection);
     sub = ReadySubShape(shape, c);
   }
   if (sub == nullptr) return false;
@@ -283,75 +226,6 @@ bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shap
       break;
   }
   return true;
-}
-
-bool HoldSubShape(EffectShape* shape, int xPhase, int yPhase, const ShapeSharing& sharing,
-                  int nextSubShape) {
-  if (shape->shapeType != SHAPE_IMAGE) {
-    ReportShapeType(Routine::kDraw, shape->shapeType);
-    return false;
-  }
-  const QuarterPixelPoint c{0, xPhase & kPhaseMask, 0, yPhase & kPhaseMask};
-  const int index = SubShapeIndex(c.xFraction, c.yFraction);
-  SubShape* sub = &shape->subShapes[index];
-  std::unique_lock lock(gShapeBuildingSection);
-  if (!Shared(sharing)) {
-    WaitWhileBuilding(lock, *shape, c);
-  } else {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(kShapeLeadWaitMs);
-    const auto stopped = [&] { return sharing.stopped != nullptr && sharing.stopped(); };
-    // A sub-shape's fields belong to its builder while `building` is set: test that first.
-    while (sub->building || !sub->built) {
-      if (sub->building) {
-        // Another band builds it: build the next phase meanwhile, when nobody has.
-        SubShape* next = nextSubShape >= 0 && nextSubShape < kSubShapeCount && nextSubShape != index
-                             ? &shape->subShapes[nextSubShape]
-                             : nullptr;
-        if (next != nullptr && !next->building && !next->built && !AheadOfOthers(*shape, sharing) &&
-            !stopped()) {
-          if (!BuildOutsideLock(lock, shape, nextSubShape)) return false;
-        } else {
-          gHoldEnded.wait(lock);
-        }
-        continue;
-      }
-      if (AheadOfOthers(*shape, sharing) && !stopped() &&
-          std::chrono::steady_clock::now() < deadline) {
-        gHoldEnded.wait_for(lock, kStopPollInterval);
-        continue;
-      }
-      // Once the run has stopped (a cancel, or another band failed) nothing more is built.
-      if (stopped() || !BuildOutsideLock(lock, shape, index)) return false;
-    }
-  }
-  if (ReadySubShape(shape, c) == nullptr) return false;
-  ++sub->holders;
-  return true;
-}
-
-void DropSubShapeHold(EffectShape* shape, int xPhase, int yPhase, const ShapeSharing& sharing) {
-  {
-    std::lock_guard lock(gShapeBuildingSection);
-    SubShape* sub = &shape->subShapes[SubShapeIndex(xPhase & kPhaseMask, yPhase & kPhaseMask)];
-    if (sub->holders == 0) return;
-    --sub->holders;
-    if (Shared(sharing)) {
-      sub->droppedBy |= BandBit(sharing);
-      if (sub->holders == 0 && (sub->droppedBy & AllBands(sharing)) == AllBands(sharing)) {
-        ReleaseSubShape(shape, sub);
-      }
-    }
-  }
-  gHoldEnded.notify_all();
-}
-
-void ReleaseIdleSpareEntries(EffectShape* shape) {
-  std::lock_guard lock(gShapeBuildingSection);
-  for (const SubShape& sub : shape->subShapes) {
-    if (sub.building || sub.built || sub.holders != 0) return;
-  }
-  DeallocateBuffer(&shape->spareEntries);
 }
 
 bool CreateShapeBuildingSection() {

@@ -22,13 +22,10 @@
 //
 // Threading contract: AnalyzeShapeFrom and SampleShapeFrom build without a lock (their shapes
 // belong to one analysis task). DrawShapeInto checks and builds under the shape-building lock,
-// so several threads may stamp one shape at once; it reads built sub-shapes without the lock and
-// waits while a sharing band builds the sub-shape it needs (builders only write their own
-// sub-shape, so different phases of one shape may be built at once).
-// Holds are counted under the same lock; a sub-shape is freed only when nobody holds it, so a
-// render that holds what it stamps never sees it freed under it.
-// Stamps into one target must not overlap between threads. Create/DeleteShapeBuildingSection
-// run on the UI thread at the start and the end of a run.
+// so several threads may stamp one shape at once; it reads built sub-shapes without the lock
+// (a sub-shape is only freed between runs). Stamps into one target must not overlap between
+// threads. Create/DeleteShapeBuildingSection run on the UI thread at the start and the end of a
+// run.
 #pragma once
 
 #include <cstdint>
@@ -49,38 +46,14 @@ bool SampleShapeFrom(const AnalysisPixels& image, EffectShape* shape,
 bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shape,
                    const WorkingPixel& colour, const QuarterPixelPoint& centre, uint32_t mode);
 
-// Holding a sub-shape over many stamps, so that a render's bands can free what none of them
-// needs any more. `bands` bands stamp the shape at once, each going through the phases in the
-// same order; this caller is band `band` (below kMaxSharingBands). bands = 0 means a single
-// user who keeps every sub-shape built.
+// How many bands stamp a shape at once (the star phase set, star_phase_set.h): this caller is
+// band `band` of `bands` (below kMaxSharingBands); bands = 0 means a single user.
 struct ShapeSharing {
   uint32_t band = 0;
   uint32_t bands = 0;
   bool (*stopped)() = nullptr;  // whether the run has ended (a waiting band gives up waiting)
 };
 inline constexpr uint32_t kMaxSharingBands = 64;
-// The longest a band that is ahead waits for the others before it builds anyway.
-inline constexpr uint32_t kShapeLeadWaitMs = 1000;
-
-// Builds the sub-shape of a phase if needed, with the checks and reports of DrawShapeInto, and
-// counts one holder; false when it is unusable. A single user (bands = 0) builds under the
-// shape-building lock. Sharing bands build with the lock released, so that two bands build two
-// phases at once: a band whose phase another band is building builds `nextSubShape` (the index
-// of the phase it needs after this one, or -1) meanwhile, when nobody has. A sharing band that
-// would build while a sub-shape it is done with still waits for other bands first waits for them
-// (until one is freed, the run stops or kShapeLeadWaitMs pass), so the bands stay within about
-// one phase of each other and a shape holds two or three sub-shapes at a time. Once `stopped`
-// says the run has ended, a sharing band builds nothing more and fails.
-bool HoldSubShape(EffectShape* shape, int xPhase, int yPhase, const ShapeSharing& sharing,
-                  int nextSubShape = -1);
-// Counts the holder out; a shared sub-shape that every band is done with, and nobody holds, is
-// released (effect_shape.h ReleaseSubShape), to be built again on its next use. Stamping a held
-// sub-shape never builds.
-void DropSubShapeHold(EffectShape* shape, int xPhase, int yPhase, const ShapeSharing& sharing);
-
-// Frees the shape's spare entry array when none of its sub-shapes is built, being built or
-// held (a band calls it when its pass is over; the last band to finish frees it).
-void ReleaseIdleSpareEntries(EffectShape* shape);
 
 // Whether the sub-shape a centre uses is built (after a failed operation: false means its
 // build failed, which for the measuring shapes is a lack of memory).

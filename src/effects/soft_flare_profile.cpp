@@ -113,7 +113,7 @@ void StampSoftFlare(ImageRecord* target, const SoftFlareProfile& profile,
                        std::min(box.right, clamp32(int64_t{centre.x} + profile.reach + 1)),
                        std::min(box.bottom, clamp32(int64_t{centre.y} + profile.reach + 1))};
   if (area.left >= area.right || area.top >= area.bottom) return;
-  WithStampTarget(
+  WithScreenStampTarget(
       target, [&](const auto& t) { StampDisc(t, profile, centre, area, colour, visibleLevel); });
 }
 

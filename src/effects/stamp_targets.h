@@ -3,14 +3,21 @@
 // Both give and take the five fields of a WorkingPixel; a field given as kLeaveUnchanged keeps
 // the stored value.
 //
+// Stamps that only screen (which changes red, green and blue and nothing else) may use
+// WithScreenStampTarget instead: 8-bit and 16-bit colour images are then read and written
+// inline through their codec, colour only, and a channel the blend left as it was is not
+// encoded again (so that a sample is never rounded without being drawn on).
+//
 // Threading contract: a target is used by the thread that stamps into it; two threads may use
 // one image only on pixels that do not overlap.
 #pragma once
 
 #include <cstdint>
 
+#include "image/image_modes.h"
 #include "image/image_record.h"
 #include "image/pixel_tables.h"
+#include "image/sample_codecs.h"
 
 namespace lumeray {
 
@@ -44,6 +51,37 @@ struct ConvertedTarget {
   void Store(const WorkingPixel& p, int32_t x, int32_t y) const { image->store(image, &p, x, y); }
 };
 
+// Colour and alpha, for screening: Fetch gives the mask as kLeaveUnchanged, and Store writes
+// colour only; the pixel must lie in the data rectangle.
+template <class Codec, class Layout>
+struct ColourTarget {
+  explicit ColourTarget(const ImageRecord* i) : image(i), codec(*i) {}
+  const ImageRecord* image;
+  Codec codec;
+  typename Codec::Sample* Samples(int32_t x, int32_t y) const {
+    return static_cast<typename Codec::Sample*>(image->pixels.data) +
+           PixelIndex(*image, x, y) * kSamplesPerPixel;
+  }
+  void Fetch(WorkingPixel* p, int32_t x, int32_t y) const {
+    const typename Codec::Sample* s = Samples(x, y);
+    Layout::Fetch(codec, s, p);
+    p->alpha = codec.DecodeAlpha(s[kAlphaSample]);
+    p->mask = kLeaveUnchanged;
+  }
+  void Store(const WorkingPixel& p, int32_t x, int32_t y) const {
+    typename Codec::Sample* s = Samples(x, y);
+    WorkingPixel stored;
+    Layout::Fetch(codec, s, &stored);
+    const auto keep = [](uint32_t value, uint32_t was) {
+      return value == was ? kLeaveUnchanged : value;
+    };
+    Layout::Store(codec,
+                  {keep(p.red, stored.red), keep(p.green, stored.green), keep(p.blue, stored.blue),
+                   kLeaveUnchanged, kLeaveUnchanged},
+                  s);
+  }
+};
+
 // Calls stamp(target) with the target kind that suits the image.
 template <class Stamp>
 void WithStampTarget(ImageRecord* image, Stamp stamp) {
@@ -51,6 +89,26 @@ void WithStampTarget(ImageRecord* image, Stamp stamp) {
     stamp(WorkingTarget{image});
   } else {
     stamp(ConvertedTarget{image});
+  }
+}
+
+// The same for stamps that only screen.
+template <class Stamp>
+void WithScreenStampTarget(ImageRecord* image, Stamp stamp) {
+  using namespace sample_codecs;
+  switch (image->mode) {
+    case kImageModeRgb8:
+      if (HasBgraLayout(*image)) {
+        stamp(ColourTarget<Codec8, BgraLayout>(image));
+      } else {
+        stamp(ColourTarget<Codec8, RgbaLayout>(image));
+      }
+      return;
+    case kImageModeRgb16:
+      stamp(ColourTarget<Codec16, RgbaLayout>(image));
+      return;
+    default:
+      WithStampTarget(image, stamp);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "diagnostics/message_report.h"
 #include "image/gamma_tables.h"
@@ -49,9 +50,32 @@ void FillImage(ImageRecord* image, const WorkingPixel& pixel, const ImageRect& r
   const int32_t right = std::min(rect.right, image->dataRect.right);
   const int32_t top = std::max(rect.top, image->dataRect.top);
   const int32_t bottom = std::min(rect.bottom, image->dataRect.bottom);
+  if (left >= right || top >= bottom) return;
   const StorePixelProc store = image->store;
+  const bool everyField = pixel.red != kLeaveUnchanged && pixel.green != kLeaveUnchanged &&
+                          pixel.blue != kLeaveUnchanged && pixel.alpha != kLeaveUnchanged &&
+                          pixel.mask != kLeaveUnchanged;
+  if (!everyField || !ImageHoldsPixels(*image)) {
+    for (int32_t y = top; y < bottom; ++y) {
+      for (int32_t x = left; x < right; ++x) store(image, &pixel, x, y);
+    }
+    return;
+  }
+  // A pixel that sets every sample is encoded once; its bytes (and mask byte) are copied.
+  store(image, &pixel, left, top);
+  const auto pixelBytes = static_cast<size_t>(kSamplesPerPixel * image->bytesPerSample);
+  const auto width = static_cast<size_t>(right - left);
+  auto* pixels = static_cast<uint8_t*>(image->pixels.data);
+  auto* mask = static_cast<uint8_t*>(image->mask.data);
+  const int64_t first = PixelIndex(*image, left, top);
+  uint8_t* firstRow = pixels + first * static_cast<int64_t>(pixelBytes);
+  for (size_t x = 1; x < width; ++x) std::memcpy(firstRow + x * pixelBytes, firstRow, pixelBytes);
   for (int32_t y = top; y < bottom; ++y) {
-    for (int32_t x = left; x < right; ++x) store(image, &pixel, x, y);
+    const int64_t row = PixelIndex(*image, left, y);
+    if (y != top) {
+      std::memcpy(pixels + row * static_cast<int64_t>(pixelBytes), firstRow, width * pixelBytes);
+    }
+    if (mask != nullptr) std::memset(mask + row, mask[first], width);
   }
 }
 

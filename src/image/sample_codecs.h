@@ -92,6 +92,7 @@ class CodecFloat {
   }
   Sample EncodeColor(uint32_t value) const {
     if (value >= kFullIntensity) return 1.0f;
+    if (value == 0) return 0.0f;  // what the power gives, without computing it
     const double fraction = value / double{kFullIntensity};
     return static_cast<float>(linear_ ? fraction : std::pow(fraction, inverseGamma_));
   }

@@ -215,5 +215,25 @@ TEST_F(Exchange, RollbackUndoesEveryCommitAndAFailedCallCommitsNothing) {
   EXPECT_EQ(image.pixels, original.pixels);
 }
 
+// Without undo a selection still needs the original samples: where the mask is 0 the image
+// keeps them, where it is 255 it takes what was written.
+TEST_F(Exchange, WithoutUndoASelectionStillConfinesTheResult) {
+  HostImage image = PatternImage(4, 2, 3, false, SampleType::kUInt8);
+  const HostImage original = image;
+  GreyMask mask{4, 2, {0, 255, 0, 255, 255, 0, 255, 0}};
+  Attach(&image, &mask);
+  exchange_->DropUndo();
+  AskOutput(VRect{0, 0, 2, 4}, 0, 2);
+  ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
+  std::memset(record_.outData, 0x3F, static_cast<size_t>(record_.outRowBytes) * 2);
+  big_ = Requests32();
+  ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
+  ASSERT_EQ(exchange_->Accept(), kNoErr);
+  for (size_t i = 0; i < image.pixels.size(); ++i) {
+    const bool selected = mask.values[i / 3] == 255;
+    EXPECT_EQ(image.pixels[i], selected ? 0x3F : original.pixels[i]) << i;
+  }
+}
+
 }  // namespace
 }  // namespace lumeray

@@ -139,7 +139,8 @@ TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplitStripsOrStampingByRows) {
   };
   const Case cases[] = {{"factory rainbow star", kImageModeRgb16, 50, 50, 30},
                         {"plain star, long flare", kImageModeRgb8, 100, 0, 90},
-                        {"grey host", kImageModeGray16, 70, 80, 60}};
+                        {"grey host", kImageModeGray16, 70, 80, 60},
+                        {"float host", kImageModeRgbFloat, 50, 50, 30}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ReleaseImage(&InputImage());

@@ -14,8 +14,10 @@ namespace {
 TEST_F(ImageTest, FillImageCoversTheClippedRectangleOnly) {
   const double gamma = 2.2;
   for (bool edgeSafe : {false, true}) {
-    ImageRecord* image = MakeImage(kImageModeRgb8, {0, 0, 6, 4}, gamma, false, edgeSafe);
+    // The edge-safe image has a mask too, filled likewise.
+    ImageRecord* image = MakeImage(kImageModeRgb8, {0, 0, 6, 4}, gamma, edgeSafe, edgeSafe);
     std::memset(image->pixels.data, 7, image->pixels.size);
+    if (edgeSafe) std::memset(image->mask.data, 7, image->mask.size);
     const WorkingPixel white{0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFFFE, 0xFFFFFFFE};
     FillImage(image, white, {-5, 2, 3, 100});  // reaches past the data on three sides
     const auto* bytes = static_cast<const uint8_t*>(image->pixels.data);
@@ -23,6 +25,9 @@ TEST_F(ImageTest, FillImageCoversTheClippedRectangleOnly) {
       const int64_t pixel = i / 4, x = pixel % 6, y = pixel / 6;
       const bool filled = y >= 2 && y < 4 && x < 3;
       ASSERT_EQ(bytes[i], filled ? 255 : 7) << edgeSafe << " " << x << "," << y;
+      if (edgeSafe && i % 4 == 0) {
+        ASSERT_EQ(static_cast<const uint8_t*>(image->mask.data)[pixel], filled ? 255 : 7);
+      }
     }
   }
 }
