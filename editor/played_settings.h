@@ -6,8 +6,9 @@
 // Rainbow Frequency 50, Secondary 15, Soft Flare 30, Effects Only off, Standard Star). Choosing
 // an effect also brings that effect's number of points, unless the points are given too.
 //
-// The keys are listed in the module's reading order; each has the name its terminology shows in
-// scripts, which action files carry alongside the key.
+// The keys and factory values follow from the module's setting table (setting_table.h), in the
+// module's reading order; each has the name its terminology shows in scripts, which action files
+// carry alongside the key.
 //
 // Threading: the tables are constant; the functions are pure.
 #pragma once
