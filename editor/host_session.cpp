@@ -81,6 +81,11 @@ Handle PlayedHandle(HandleTable& handles, const Descriptor* played) {
   return bytes.empty() ? handles.New(0) : handles.NewCopy(bytes);
 }
 
+// Whether the run lists the light sources instead of filtering.
+bool Listing(const RunOptions& options) {
+  return options.traceEntry != nullptr && options.lightSourceSink != nullptr;
+}
+
 // Counter values of the session's services when a run starts, so the run reports its own.
 struct ServiceMarks {
   int acquires;
@@ -143,116 +148,141 @@ int32_t HostMemoryBudget() {
 
 HostSession::HostSession(PluginMainProc entry) : entry_(entry) {}
 
-RunOutcome HostSession::Run(HostImage& image, const RunOptions& options) {
+// What one run holds between its steps.
+struct HostSession::ActiveRun {
+  ActiveRun(HostImage& image, const RunOptions& options, HandleTable* handles, SuiteHost* suites)
+      : options(options),
+        marks{suites->acquireCount(), suites->refusalCount(), suites->unbalancedReleases(),
+              handles->BadCalls()},
+        frame(std::make_unique<RunFrame>()),
+        tiles(&frame->record, &image, options.mask,
+              ExchangeFaults{options.faults.failAdvanceStateAt, options.faults.advanceStateError}),
+        control(options.progressBar, options.faults.abort, &tiles.counters().outputRequests),
+        context{handles, suites, &tiles, &control} {}
+
+  const RunOptions& options;
   RunOutcome outcome;
-  outcome.hostMessage = CheckRunInputs(entry_, image, options);
-  if (!outcome.hostMessage.empty()) {
-    outcome.result = kParamErr;
-    return outcome;
+  ServiceMarks marks;
+  Handle profile = nullptr;
+  std::unique_ptr<RunFrame> frame;
+  TileExchange tiles;
+  RunControl control;
+  HostContext context;
+};
+
+RunOutcome HostSession::Run(HostImage& image, const RunOptions& options) {
+  RunOutcome refused;
+  refused.hostMessage = CheckRunInputs(entry_, image, options);
+  if (!refused.hostMessage.empty()) {
+    refused.result = kParamErr;
+    return refused;
   }
   suites_.SetRefusedSuites(options.faults.refusedSuites);
   suites_.ClearErrorMessage();
-  const ServiceMarks marks{suites_.acquireCount(), suites_.refusalCount(),
-                           suites_.unbalancedReleases(), handles_.BadCalls()};
   Handle profile = image.iccProfile.empty() ? nullptr : handles_.NewCopy(image.iccProfile);
   if (!image.iccProfile.empty() && profile == nullptr) {
-    outcome.result = kMemFullErr;
-    outcome.hostMessage = "no memory for the colour profile";
-    return outcome;
+    refused.result = kMemFullErr;
+    refused.hostMessage = "no memory for the colour profile";
+    return refused;
+  }
+  ActiveRun run(image, options, &handles_, &suites_);
+  if (!options.undoable) run.tiles.DropUndo();
+  run.profile = profile;
+  FillRecord(*run.frame, image, options, parameters_, run.profile, suites_.basic());
+  run.frame->descriptorParameters.descriptor = PlayedHandle(handles_, options.played);
+  if (options.played != nullptr && run.frame->descriptorParameters.descriptor == nullptr) {
+    handles_.Dispose(run.profile);
+    refused.result = kMemFullErr;
+    refused.hostMessage = "no memory for the played-back settings";
+    return refused;
   }
 
-  auto frame = std::make_unique<RunFrame>();
-  TileExchange tiles(
-      &frame->record, &image, options.mask,
-      ExchangeFaults{options.faults.failAdvanceStateAt, options.faults.advanceStateError});
-  if (!options.undoable) tiles.DropUndo();
-  RunControl control(options.progressBar, options.faults.abort, &tiles.counters().outputRequests);
-  HostContext context{&handles_, &suites_, &tiles, &control};
-  FillRecord(*frame, image, options, parameters_, profile, suites_.basic());
-  frame->descriptorParameters.descriptor = PlayedHandle(handles_, options.played);
-  if (options.played != nullptr && frame->descriptorParameters.descriptor == nullptr) {
-    handles_.Dispose(profile);
-    outcome.result = kMemFullErr;
-    outcome.hostMessage = "no memory for the played-back settings";
-    return outcome;
+  OSErr result = DriveSelectors(run);
+  SettleRun(run, result);
+  ReportRun(run, result);
+  return std::move(run.outcome);
+}
+
+OSErr HostSession::CallSelector(ActiveRun& run, int16_t selector) {
+  int16_t result = kNoErr;
+  ++run.outcome.counters.selectorCalls[static_cast<size_t>(selector)];
+  run.outcome.counters.selectors.push_back(selector);
+  {
+    HostContextScope scope(&run.context);
+    entry_(selector, &run.frame->record, &data_, &result);
   }
+  parameters_ = run.frame->record.parameters;
+  if (result == kNoErr) result = run.tiles.CommitOutput();
+  if (result != kNoErr) run.outcome.failedSelector = selector;
+  return static_cast<OSErr>(result);
+}
 
-  const auto callSelector = [&](int16_t selector) {
-    int16_t result = kNoErr;
-    ++outcome.counters.selectorCalls[static_cast<size_t>(selector)];
-    outcome.counters.selectors.push_back(selector);
-    {
-      HostContextScope scope(&context);
-      entry_(selector, &frame->record, &data_, &result);
-    }
-    parameters_ = frame->record.parameters;
-    if (result == kNoErr) result = tiles.CommitOutput();
-    if (result != kNoErr) outcome.failedSelector = selector;
-    return static_cast<OSErr>(result);
-  };
-
+OSErr HostSession::DriveSelectors(ActiveRun& run) {
+  const RunOptions& options = run.options;
   OSErr result = kNoErr;
-  if (options.parametersSelector) result = callSelector(kFilterSelectorParameters);
-  if (result == kNoErr) result = callSelector(kFilterSelectorPrepare);
-  const bool listing = options.traceEntry != nullptr && options.lightSourceSink != nullptr;
-  if (listing) {
+  if (options.parametersSelector) result = CallSelector(run, kFilterSelectorParameters);
+  if (result == kNoErr) result = CallSelector(run, kFilterSelectorPrepare);
+  if (Listing(options)) {
     if (result == kNoErr) {
       int16_t listed = kNoErr;
       {
-        HostContextScope scope(&context);
-        options.traceEntry(&frame->record, &data_, &listed, options.lightSourceSink,
+        HostContextScope scope(&run.context);
+        options.traceEntry(&run.frame->record, &data_, &listed, options.lightSourceSink,
                            options.sinkContext);
       }
-      parameters_ = frame->record.parameters;
+      parameters_ = run.frame->record.parameters;
       result = listed;
-      if (result != kNoErr) outcome.failedSelector = kFilterSelectorStart;
+      if (result != kNoErr) run.outcome.failedSelector = kFilterSelectorStart;
     }
-  } else {
-    if (result == kNoErr) result = callSelector(kFilterSelectorStart);
-    while (result == kNoErr && tiles.HasRequest()) {
-      if (InterruptRequested()) {
-        result = kUserCanceledErr;
-        break;
-      }
-      result = tiles.ServeRequest();
-      if (result == kNoErr) result = callSelector(kFilterSelectorContinue);
-    }
-    if (result == kNoErr) result = callSelector(kFilterSelectorFinish);
+    return result;
   }
+  if (result == kNoErr) result = CallSelector(run, kFilterSelectorStart);
+  while (result == kNoErr && run.tiles.HasRequest()) {
+    if (InterruptRequested()) return kUserCanceledErr;
+    result = run.tiles.ServeRequest();
+    if (result == kNoErr) result = CallSelector(run, kFilterSelectorContinue);
+  }
+  if (result == kNoErr) result = CallSelector(run, kFilterSelectorFinish);
+  return result;
+}
 
-  if (result == kNoErr && !listing) result = tiles.Accept(options.confineToMask);
-  if (result != kNoErr || listing) {
-    tiles.Rollback();
+void HostSession::SettleRun(ActiveRun& run, OSErr& result) {
+  const bool listing = Listing(run.options);
+  if (result == kNoErr && !listing) result = run.tiles.Accept(run.options.confineToMask);
+  if (result != kNoErr || listing) run.tiles.Rollback();
+  run.tiles.ReleaseBuffers();
+  handles_.Dispose(run.profile);
+  Handle descriptor = run.frame->descriptorParameters.descriptor;
+  if (descriptor == nullptr || !handles_.Contains(descriptor)) return;
+  if (result == kNoErr) {
+    const int32_t size = handles_.Size(descriptor);
+    const char* bytes = handles_.Lock(descriptor);
+    run.outcome.hasRecorded =
+        DecodeDescriptor({reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(size)},
+                         &run.outcome.recorded);
+    handles_.Unlock(descriptor);
   }
-  tiles.ReleaseBuffers();
-  handles_.Dispose(profile);
-  if (Handle descriptor = frame->descriptorParameters.descriptor;
-      descriptor != nullptr && handles_.Contains(descriptor)) {
-    if (result == kNoErr) {
-      const int32_t size = handles_.Size(descriptor);
-      const char* bytes = handles_.Lock(descriptor);
-      outcome.hasRecorded = DecodeDescriptor(
-          {reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(size)}, &outcome.recorded);
-      handles_.Unlock(descriptor);
-    }
-    handles_.Dispose(descriptor);
-  }
+  handles_.Dispose(descriptor);
+}
 
+void HostSession::ReportRun(ActiveRun& run, OSErr result) {
+  RunOutcome& outcome = run.outcome;
   outcome.result = result;
   outcome.moduleMessage = suites_.errorMessage();
-  if (frame->errorString[0] != 0) {
-    const std::string text = PascalText(frame->errorString);
+  if (run.frame->errorString[0] != 0) {
+    const std::string text = PascalText(run.frame->errorString);
     outcome.errorString = text;
     if (text != outcome.moduleMessage) {
       outcome.moduleMessage += (outcome.moduleMessage.empty() ? "" : "; ") + text;
     }
   }
+  const ServiceMarks& marks = run.marks;
   RunCounters& counters = outcome.counters;
-  counters.exchange = tiles.counters();
-  counters.abortCalls = control.abortCalls();
-  counters.progressCalls = control.progressCalls();
-  counters.lastProgressDone = control.lastDone();
-  counters.lastProgressTotal = control.lastTotal();
+  counters.exchange = run.tiles.counters();
+  counters.abortCalls = run.control.abortCalls();
+  counters.progressCalls = run.control.progressCalls();
+  counters.lastProgressDone = run.control.lastDone();
+  counters.lastProgressTotal = run.control.lastTotal();
   counters.suiteAcquires = suites_.acquireCount() - marks.acquires;
   counters.suiteRefusals = suites_.refusalCount() - marks.refusals;
   counters.suitesHeld = suites_.heldCount();
@@ -260,7 +290,6 @@ RunOutcome HostSession::Run(HostImage& image, const RunOptions& options) {
   counters.badHandleCalls = handles_.BadCalls() - marks.badHandleCalls;
   counters.liveHandles = handles_.LiveCount();
   counters.liveActionDescriptors = suites_.descriptors().liveCount();
-  return outcome;
 }
 
 }  // namespace lumeray

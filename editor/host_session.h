@@ -129,6 +129,14 @@ class HostSession {
   intptr_t dataCell() const { return data_; }
 
  private:
+  // The steps of Run: the selectors (or the light source listing), then the image accepted or
+  // rolled back with the recorded descriptor taken, then the messages and counters.
+  struct ActiveRun;
+  OSErr CallSelector(ActiveRun& run, int16_t selector);
+  OSErr DriveSelectors(ActiveRun& run);
+  void SettleRun(ActiveRun& run, OSErr& result);
+  void ReportRun(ActiveRun& run, OSErr result);
+
   PluginMainProc entry_;
   HandleTable handles_;
   SuiteHost suites_;

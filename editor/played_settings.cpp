@@ -10,21 +10,22 @@ namespace {
 constexpr DescriptorKeyID kEffectKey = FourCC("stEf");
 constexpr DescriptorKeyID kPointsKey = FourCC("numP");
 
-constexpr std::array<ScriptingKey, 13> kScriptingKeys{{
-    {FourCC("opsO"), kTypeBoolean, 0, "output spikes only", 0},
-    {kEffectKey, kTypeEnumerated, 0, "effect", static_cast<double>(FourCC("efT0"))},
-    {FourCC("qntY"), kTypeUnitFloat, kUnitPercent, "quantity", 50},
-    {FourCC("Intn"), kTypeUnitFloat, kUnitPercent, "intensity", 50},
-    {FourCC("Lngt"), kTypeUnitFloat, kUnitPercent, "length", 50},
-    {FourCC("Angl"), kTypeUnitFloat, kUnitAngle, "angle", 15.0},
-    {kPointsKey, kTypeInteger, 0, "number of points", 6},
-    {FourCC("spsH"), kTypeUnitFloat, kUnitPercent, "spike sharpness", 50},
-    {FourCC("Strt"), kTypeUnitFloat, kUnitPercent, "saturation", 30},
-    {FourCC("rbwI"), kTypeUnitFloat, kUnitPercent, "rainbow intensity", 50},
-    {FourCC("rbwF"), kTypeUnitFloat, kUnitPercent, "rainbow frequency", 50},
-    {FourCC("sspI"), kTypeUnitFloat, kUnitPercent, "secondary spike intensity", 15},
-    {FourCC("sflB"), kTypeUnitFloat, kUnitPercent, "soft flare brightness", 30},
-}};
+// A row's key as the editor plays it, with the factory value in the exchanged unit.
+constexpr ScriptingKey KeyOf(const SettingRow& row) {
+  const ParameterSet& factory = kFactoryParameters;
+  double value = 0;
+  if (row.field != nullptr) value = static_cast<double>(factory.*row.field) / SettingScale(row);
+  if (row.flag != nullptr) value = factory.*row.flag;
+  if (row.code != nullptr) value = factory.*row.code;
+  const DescriptorTypeID type = row.unit != kNoUnit ? kTypeUnitFloat : row.type;
+  return {row.key, type, row.unit, row.scriptName, value};
+}
+
+constexpr std::array<ScriptingKey, kSettingTable.size()> kScriptingKeys = [] {
+  std::array<ScriptingKey, kSettingTable.size()> keys{};
+  for (size_t i = 0; i < kSettingTable.size(); ++i) keys[i] = KeyOf(kSettingTable[i]);
+  return keys;
+}();
 
 void PutFactoryValue(const ScriptingKey& key, Descriptor* descriptor) {
   switch (key.type) {
@@ -93,7 +94,7 @@ Descriptor OverlaySettings(Descriptor base, const Descriptor& given) {
   const DescriptorItem* effect = given.Find(kEffectKey);
   if (effect != nullptr && effect->type == kTypeEnumerated && given.Find(kPointsKey) == nullptr) {
     if (const EffectType* type = FindEffectByCode(effect->enumValue)) {
-      settings.PutInteger(kPointsKey, type->presetPoints);
+      settings.PutInteger(kPointsKey, type->pointsPreset);
     }
   }
   for (const DescriptorItem& item : given.items()) PutItem(item, &settings);

@@ -1,13 +1,12 @@
 // The descriptor the editor plays to the module for `lumeray apply`: always all thirteen keys,
 // so the module takes them as complete and renders without its dialog or a warning.
 //
-// The factory settings fill every key the user did not give (Quantity 50, Intensity 50,
-// Length 50, Angle 15 degrees, 6 points, Sharpness 50, Saturation 30, Rainbow Intensity 50,
-// Rainbow Frequency 50, Secondary 15, Soft Flare 30, Effects Only off, Standard Star). Choosing
-// an effect also brings that effect's number of points, unless the points are given too.
+// The module's factory settings fill every key the user did not give. Choosing an effect also
+// brings that effect's number of points, unless the points are given too.
 //
-// The keys are listed in the module's reading order; each has the name its terminology shows in
-// scripts, which action files carry alongside the key.
+// The keys and factory values follow from the module's setting table (setting_table.h), in the
+// module's reading order; each has the name its terminology shows in scripts, which action files
+// carry alongside the key.
 //
 // Threading: the tables are constant; the functions are pure.
 #pragma once

@@ -8,47 +8,23 @@
 namespace lumeray {
 namespace {
 
-constexpr double kPercentMax = 100.0;
-constexpr double kAngleMax = 90.0;
-constexpr double kPointsMin = 1.0;
-constexpr double kPointsMax = 32.0;
+// The command line's form of a table row: numbers in the unit they are exchanged in.
+constexpr SettingOption OptionOf(const SettingRow& row) {
+  const double scale = SettingScale(row);
+  const DescriptorTypeID type = row.unit != kNoUnit ? kTypeUnitFloat : row.type;
+  return {row.option, row.key, type, row.unit, row.minimum / scale, row.maximum / scale, row.help};
+}
 
-constexpr std::array<SettingOption, 13> kSettingOptions{{
-    {"--effect", FourCC("stEf"), kTypeEnumerated, 0, 0, 0, "the effect type (see below)"},
-    {"--quantity", FourCC("qntY"), kTypeUnitFloat, kUnitPercent, 0, kPercentMax,
-     "share of the light sources that get a star, brightest first (0..100)"},
-    {"--intensity", FourCC("Intn"), kTypeUnitFloat, kUnitPercent, 0, kPercentMax,
-     "star intensity (0..100)"},
-    {"--length", FourCC("Lngt"), kTypeUnitFloat, kUnitPercent, 0, kPercentMax,
-     "spike length (0..100)"},
-    {"--angle", FourCC("Angl"), kTypeUnitFloat, kUnitAngle, -kAngleMax, kAngleMax,
-     "spike angle in degrees, clockwise (-90..90)"},
-    {"--points", FourCC("numP"), kTypeInteger, 0, kPointsMin, kPointsMax,
-     "number of points (1..32)"},
-    {"--sharpness", FourCC("spsH"), kTypeUnitFloat, kUnitPercent, 0, kPercentMax,
-     "spike sharpness (0..100)"},
-    {"--saturation", FourCC("Strt"), kTypeUnitFloat, kUnitPercent, -kPercentMax, kPercentMax,
-     "colour saturation (-100..100)"},
-    {"--rainbow-intensity", FourCC("rbwI"), kTypeUnitFloat, kUnitPercent, 0, kPercentMax,
-     "rainbow intensity (0..100)"},
-    {"--rainbow-frequency", FourCC("rbwF"), kTypeUnitFloat, kUnitPercent, 0, kPercentMax,
-     "rainbow frequency (0..100)"},
-    {"--secondary", FourCC("sspI"), kTypeUnitFloat, kUnitPercent, 0, kPercentMax,
-     "secondary spike intensity (0..100)"},
-    {"--flare", FourCC("sflB"), kTypeUnitFloat, kUnitPercent, 0, kPercentMax,
-     "soft flare intensity (0..100)"},
-    {"--effects-only", FourCC("opsO"), kTypeBoolean, 0, 0, 0, "output the effects alone"},
-}};
-
-constexpr std::array<EffectType, 7> kEffectTypes{{
-    {"Standard Star", FourCC("efT0"), 6},
-    {"Star Burst", FourCC("efT6"), 14},
-    {"Hyper Star", FourCC("efT3"), 14},
-    {"Hollywood Star", FourCC("efT1"), 4},
-    {"North Star", FourCC("efT4"), 4},
-    {"Vector Star", FourCC("efT5"), 8},
-    {"Religious Cross", FourCC("efT2"), 4},
-}};
+constexpr std::array<SettingOption, kSettingTable.size()> kSettingOptions = [] {
+  std::array<SettingOption, kSettingTable.size()> options{};
+  size_t next = 0;
+  for (SettingKind kind : {SettingKind::kChoice, SettingKind::kSlider, SettingKind::kSwitch}) {
+    for (const SettingRow& row : kSettingTable) {
+      if (row.kind == kind) options[next++] = OptionOf(row);
+    }
+  }
+  return options;
+}();
 
 bool EqualIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -79,7 +55,7 @@ std::span<const SettingOption> SettingOptions() {
   return kSettingOptions;
 }
 std::span<const EffectType> EffectTypes() {
-  return kEffectTypes;
+  return kEffectTypeRows;
 }
 
 const SettingOption* FindSettingOption(std::string_view option) {
@@ -94,14 +70,14 @@ bool SettingTakesValue(const SettingOption& option) {
 }
 
 const EffectType* FindEffectByCode(FourCode code) {
-  for (const EffectType& effect : kEffectTypes) {
+  for (const EffectType& effect : kEffectTypeRows) {
     if (effect.code == code) return &effect;
   }
   return nullptr;
 }
 
 std::optional<FourCode> FindEffectType(std::string_view name) {
-  for (const EffectType& effect : kEffectTypes) {
+  for (const EffectType& effect : kEffectTypeRows) {
     if (EqualIgnoringCase(effect.name, name)) return effect.code;
   }
   return std::nullopt;
@@ -109,7 +85,7 @@ std::optional<FourCode> FindEffectType(std::string_view name) {
 
 std::string EffectNameList() {
   std::string list;
-  for (const EffectType& effect : kEffectTypes) {
+  for (const EffectType& effect : kEffectTypeRows) {
     if (!list.empty()) list += ", ";
     list += "\"" + std::string(effect.name) + "\"";
   }

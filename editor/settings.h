@@ -1,10 +1,11 @@
 // The effect settings of the command line (--effect, --quantity, ... --effects-only) and the
 // descriptor keys they become for the module: the same typed keys an action replays.
 //
-// Each option names one key with its type, unit and range. Percentages and the angle (in
-// degrees, positive clockwise) are floating-point numbers with units '#Prc' and '#Ang'; the
-// number of points is an integer; the effect is an enumerated value of type 'efTy'; Effects
-// Only is a boolean flag.
+// The options follow from the module's setting table (setting_table.h): the effect first, then
+// the sliders in the dialog's order, then the switches. Each names one key with its type, unit
+// and range. Percentages and the angle (in degrees, positive clockwise) are floating-point
+// numbers with units '#Prc' and '#Ang'; the number of points is an integer; the effect is an
+// enumerated value of type 'efTy'; Effects Only is a boolean flag.
 //
 // Threading: the tables are constant; the functions are pure.
 #pragma once
@@ -16,12 +17,11 @@
 
 #include "descriptor.h"
 #include "filter_interface.h"
+#include "setting_table.h"
 
 namespace lumeray {
 
-constexpr DescriptorUnitID kUnitPercent = FourCC("#Prc");
-constexpr DescriptorUnitID kUnitAngle = FourCC("#Ang");
-constexpr DescriptorEnumTypeID kEffectEnumType = FourCC("efTy");
+constexpr DescriptorEnumTypeID kEffectEnumType = kEffectTypeEnumeration;
 
 struct SettingOption {
   std::string_view option;  // "--quantity"
@@ -33,11 +33,8 @@ struct SettingOption {
   std::string_view help;
 };
 
-struct EffectType {
-  std::string_view name;
-  FourCode code;
-  int32_t presetPoints;  // the number of points the effect brings unless --points is given
-};
+// An effect brings its number of points (`pointsPreset`) unless --points is given.
+using EffectType = EffectTypeRow;
 
 std::span<const SettingOption> SettingOptions();
 std::span<const EffectType> EffectTypes();

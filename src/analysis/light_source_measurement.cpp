@@ -153,27 +153,30 @@ bool IsCandidate(const AnalysisPixels& pixels, int32_t x, int32_t y, uint32_t gl
   return pixels.MaskAt(x, y) >= kSelectedMask && pixels.AlphaAt(x, y) != 0;
 }
 
-int MeasureLightSource(const AnalysisContext& context, const MeasuringShapes& shapes,
-                       LightSourceTable* table, int32_t x, int32_t y) {
-  const AnalysisPixels& pixels = context.pixels;
-  int error = 0;
+namespace {
 
-  // 1, 2: a local maximum outside the known sources.
+// Steps 1, 2: a local maximum outside the known sources.
+bool IsNewLocalMaximum(const AnalysisContext& context, const LightSourceTable& table, int32_t x,
+                       int32_t y) {
+  const AnalysisPixels& pixels = context.pixels;
   const uint32_t level = pixels.BrightnessAt(x, y);
   for (const Direction& d : kDirections) {
     const int32_t nx = x + d.dx, ny = y + d.dy;
-    if (pixels.Contains(nx, ny) && pixels.BrightnessAt(nx, ny) > level) return 0;
+    if (pixels.Contains(nx, ny) && pixels.BrightnessAt(nx, ny) > level) return false;
   }
-  if (InsideKnownSource(context, *table, x, y)) return 0;
+  return !InsideKnownSource(context, table, x, y);
+}
 
-  // 3, 4: the profile, and the centre it points to, until the pixel stays.
-  RadialProfile profile;
-  float radii[kDirectionCount];
-  if (!ProfileAt(context, x, y, &profile, radii, &error)) return error;
+// Steps 3, 4: the profile, and the centre it points to, until the pixel stays. False when the
+// candidate is given up; `*error` then holds the result of a flood fill, else 0.
+bool FollowProfileToCentre(const AnalysisContext& context, int32_t* x, int32_t* y,
+                           RadialProfile* profile, float radii[kDirectionCount], int* error) {
+  const AnalysisPixels& pixels = context.pixels;
+  if (!ProfileAt(context, *x, *y, profile, radii, error)) return false;
   for (int round = 0; round < kCentreIterations; ++round) {
     QuarterPixelPoint centre{};
-    if (!CentreFromRadii(radii, x, y, &centre)) return 0;
-    int32_t nx = x, ny = y;
+    if (!CentreFromRadii(radii, *x, *y, &centre)) return false;
+    int32_t nx = *x, ny = *y;
     if (pixels.Contains(centre.x, centre.y)) {
       const QuarterPixelPoint rounded = RoundedToPixel(centre);
       if (pixels.Contains(rounded.x, rounded.y)) {
@@ -181,73 +184,80 @@ int MeasureLightSource(const AnalysisContext& context, const MeasuringShapes& sh
         ny = rounded.y;
       }
     }
-    if (nx == x && ny == y) break;
-    x = nx;
-    y = ny;
-    if (!ProfileAt(context, x, y, &profile, radii, &error)) return error;
+    if (nx == *x && ny == *y) break;
+    *x = nx;
+    *y = ny;
+    if (!ProfileAt(context, *x, *y, profile, radii, error)) return false;
   }
+  return true;
+}
 
-  // 5-7: the final radii and radius.
-  if (InsideKnownSource(context, *table, x, y)) return 0;
+// Steps 5-7: the final radii and the radius, or false.
+bool FinalRadius(const AnalysisContext& context, const LightSourceTable& table, int32_t x,
+                 int32_t y, const RadialProfile& profile, float radii[kDirectionCount],
+                 float* radius) {
+  if (InsideKnownSource(context, table, x, y)) return false;
   std::copy(profile.radii, profile.radii + kDirectionCount, radii);
   const RobustMeanResult spread = RobustMean(radii, 0.0f);
-  if (spread.deviation == kNoRadius) return 0;
+  if (spread.deviation == kNoRadius) return false;
   RobustMean(radii, kFinalTolerance * spread.deviation);
   float sum = 0.0f;
   int positive = 0;
-  for (float r : radii) {
-    if (r > 0.0f) {
-      sum += r;
+  for (int i = 0; i < kDirectionCount; ++i) {
+    if (radii[i] > 0.0f) {
+      sum += radii[i];
       ++positive;
     }
   }
-  if (positive == 0) return 0;
-  float radius = sum / static_cast<float>(positive);
-  if (!(radius > 0.0f && radius <= kLargestLightSourceRadius)) return 0;
+  if (positive == 0) return false;
+  *radius = sum / static_cast<float>(positive);
+  return *radius > 0.0f && *radius <= kLargestLightSourceRadius;
+}
 
-  // 8, 9: the sub-pixel centre must stand out from its surroundings.
-  QuarterPixelPoint centre{};
-  if (!CentreFromRadii(radii, x, y, &centre)) return 0;
-  if (!PassesContrastTest(context, shapes, centre, radius)) return 0;
-  centre = RoundedToPixel(centre);
-
-  // 10: refinement until it settles. Quarter-pixel centre steps can leave the two refinements
-  // taking turns between neighbouring estimates for ever; coming back to an estimate already
-  // seen is as settled as standing still.
-  const auto rounds = static_cast<int>(radius + kRefinementReserve);
+// Step 10: refinement until it settles. Quarter-pixel centre steps can leave the two refinements
+// taking turns between neighbouring estimates for ever; coming back to an estimate already seen
+// is as settled as standing still. False when the candidate is given up.
+bool RefineUntilSettled(const AnalysisPixels& pixels, const MeasuringShapes& shapes,
+                        QuarterPixelPoint* centre, float* radius) {
+  int error = 0;
+  const auto rounds = static_cast<int>(*radius + kRefinementReserve);
   bool settled = false;
   // At most trunc(96 + 8) rounds.
   std::pair<QuarterPixelPoint, float>
       seen[static_cast<int>(kLargestLightSourceRadius + kRefinementReserve)];
   int seenCount = 0;
   for (int round = 0; round < rounds; ++round) {
-    const bool grew = RefineRadius(pixels, shapes, centre, &radius, &error);
-    const bool moved = error == 0 && RefineCentre(pixels, shapes, &centre, radius, &error);
-    if (error != 0) return 0;  // a shape could not be built: this candidate only
+    const bool grew = RefineRadius(pixels, shapes, *centre, radius, &error);
+    const bool moved = error == 0 && RefineCentre(pixels, shapes, centre, *radius, &error);
+    if (error != 0) return false;  // a shape could not be built: this candidate only
     const auto same = [&](const std::pair<QuarterPixelPoint, float>& s) {
-      return s.second == radius && s.first.x == centre.x && s.first.y == centre.y &&
-             s.first.xFraction == centre.xFraction && s.first.yFraction == centre.yFraction;
+      return s.second == *radius && s.first.x == centre->x && s.first.y == centre->y &&
+             s.first.xFraction == centre->xFraction && s.first.yFraction == centre->yFraction;
     };
     if ((!grew && !moved) || std::any_of(seen, seen + seenCount, same)) {
       settled = true;
       break;
     }
-    seen[seenCount++] = {centre, radius};
+    seen[seenCount++] = {*centre, *radius};
   }
-  if (!settled && radius > kRefinementReserve) return 0;
-  RefineCentreByCentroid(pixels, shapes, &centre, radius, &error);
-  if (error != 0) return 0;
+  if (!settled && *radius > kRefinementReserve) return false;
+  RefineCentreByCentroid(pixels, shapes, centre, *radius, &error);
+  return error == 0;
+}
 
-  // 11-14: colour and intensity.
+// Steps 11-14: colour and intensity, or false.
+bool MeasureColourAndIntensity(const AnalysisPixels& pixels, const MeasuringShapes& shapes,
+                               const QuarterPixelPoint& centre, float radius, WorkingPixel* colour,
+                               uint32_t* intensity) {
   const auto k = static_cast<int>(std::lround(radius * kQuartersPerPixel));
-  WorkingPixel colour{kFullIntensity, kFullIntensity, kFullIntensity, 0, 0};
+  *colour = {kFullIntensity, kFullIntensity, kFullIntensity, 0, 0};
   uint32_t discLevel = kFullIntensity;
   if (k < kMeasuringShapeCount) {
-    if (!SampleShapeFrom(pixels, &shapes.rings[k], centre, &colour)) return 0;
+    if (!SampleShapeFrom(pixels, &shapes.rings[k], centre, colour)) return false;
     uint32_t mean = 0;
     float deviation = 0.0f;
     const ShapeMeasure measured = MeasureShape(pixels, &shapes.disks[k], centre, &mean, &deviation);
-    if (measured == ShapeMeasure::kOutOfMemory) return 0;
+    if (measured == ShapeMeasure::kOutOfMemory) return false;
     if (measured == ShapeMeasure::kMeasured) {
       const auto m = static_cast<float>(mean);
       discLevel = 2.0f * deviation <= m
@@ -257,21 +267,26 @@ int MeasureLightSource(const AnalysisContext& context, const MeasuringShapes& sh
   }
   const uint32_t q = FractionProduct(discLevel, discLevel);
   const float p = std::sqrt(radius / kLargestLightSourceRadius);
-  uint32_t intensity;
   if (p < 1.0f) {
     const uint32_t pf = RoundToNearestEven(static_cast<double>(p) * kFractionUnit);
     const uint32_t t = FractionProduct(pf, q);
-    intensity = FractionProduct(t, t);
+    *intensity = FractionProduct(t, t);
   } else {
-    intensity = FractionProduct(q, q);
+    *intensity = FractionProduct(q, q);
   }
-  const uint32_t largest = std::max({colour.red, colour.green, colour.blue});
+  return true;
+}
 
-  // 15-17: a selected centre, in source coordinates, into the table.
+// Steps 15-17: a selected centre, in source coordinates, into the table.
+void AddWhenSelected(const AnalysisContext& context, LightSourceTable* table,
+                     const QuarterPixelPoint& centre, float radius, const WorkingPixel& colour,
+                     uint32_t intensity) {
+  const AnalysisPixels& pixels = context.pixels;
   if (!pixels.Contains(centre.x, centre.y) || pixels.MaskAt(centre.x, centre.y) < kSelectedMask ||
       pixels.AlphaAt(centre.x, centre.y) == 0) {
-    return 0;
+    return;
   }
+  const uint32_t largest = std::max({colour.red, colour.green, colour.blue});
   const QuarterPixelPoint position = ToSourcePosition(context, centre);
   const float sourceRadius = radius * static_cast<float>(context.scale);
   // A table that cannot grow leaves this light source out (the allocator reported it).
@@ -279,6 +294,33 @@ int MeasureLightSource(const AnalysisContext& context, const MeasuringShapes& sh
                   ScaledChannel(colour.red, largest, intensity),
                   ScaledChannel(colour.green, largest, intensity),
                   ScaledChannel(colour.blue, largest, intensity));
+}
+
+}  // namespace
+
+int MeasureLightSource(const AnalysisContext& context, const MeasuringShapes& shapes,
+                       LightSourceTable* table, int32_t x, int32_t y) {
+  if (!IsNewLocalMaximum(context, *table, x, y)) return 0;
+  RadialProfile profile;
+  float radii[kDirectionCount];
+  int error = 0;
+  if (!FollowProfileToCentre(context, &x, &y, &profile, radii, &error)) return error;
+  float radius = 0.0f;
+  if (!FinalRadius(context, *table, x, y, profile, radii, &radius)) return 0;
+
+  // Steps 8, 9: the sub-pixel centre must stand out from its surroundings.
+  QuarterPixelPoint centre{};
+  if (!CentreFromRadii(radii, x, y, &centre)) return 0;
+  if (!PassesContrastTest(context, shapes, centre, radius)) return 0;
+  centre = RoundedToPixel(centre);
+
+  if (!RefineUntilSettled(context.pixels, shapes, &centre, &radius)) return 0;
+  WorkingPixel colour{};
+  uint32_t intensity = 0;
+  if (!MeasureColourAndIntensity(context.pixels, shapes, centre, radius, &colour, &intensity)) {
+    return 0;
+  }
+  AddWhenSelected(context, table, centre, radius, colour, intensity);
   return 0;
 }
 

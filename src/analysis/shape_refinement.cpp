@@ -75,7 +75,7 @@ bool RefineCentre(const AnalysisPixels& image, const MeasuringShapes& shapes,
   EffectShape* ring = &shapes.rings[k];
   float best = 0.0f;
   ShapeMeasure measured = RingContrast(image, ring, *centre, &best);
-  if (measured == ShapeMeasure::kOutOfMemory) *error = kOutOfMemory;
+  if (measured == ShapeMeasure::kOutOfMemory) *error = kMemFullErr;
   if (measured != ShapeMeasure::kMeasured) return false;
 
   bool moved = false;
@@ -89,7 +89,7 @@ bool RefineCentre(const AnalysisPixels& image, const MeasuringShapes& shapes,
       float contrast = 0.0f;
       measured = RingContrast(image, ring, candidate, &contrast);
       if (measured == ShapeMeasure::kOutOfMemory) {
-        *error = kOutOfMemory;
+        *error = kMemFullErr;
         return moved;
       }
       if (measured != ShapeMeasure::kMeasured) continue;
@@ -172,7 +172,7 @@ bool RefineCentreByCentroid(const AnalysisPixels& image, const MeasuringShapes& 
        {std::pair{&shapes.rings[ClampedIndex(radius + kSurroundingsReach)], &surroundings},
         std::pair{window, &windowMean}}) {
     const ShapeMeasure measured = MeasureShape(image, shape, *centre, mean, &deviation);
-    if (measured == ShapeMeasure::kOutOfMemory) *error = kOutOfMemory;
+    if (measured == ShapeMeasure::kOutOfMemory) *error = kMemFullErr;
     if (measured != ShapeMeasure::kMeasured) return false;
   }
   const SubShape& sub = window->subShapes[SubShapeIndex(centre->xFraction, centre->yFraction)];
@@ -220,7 +220,7 @@ bool RefineRadius(const AnalysisPixels& image, const MeasuringShapes& shapes,
       if (index[role] == cachedIndex[role]) continue;
       EffectShape* shape = role == 0 ? &shapes.disks[index[role]] : &shapes.rings[index[role]];
       const ShapeMeasure measured = RingContrast(image, shape, centre, &contrast[role]);
-      if (measured == ShapeMeasure::kOutOfMemory) *error = kOutOfMemory;
+      if (measured == ShapeMeasure::kOutOfMemory) *error = kMemFullErr;
       if (measured != ShapeMeasure::kMeasured) return *radius != initial;
       cachedIndex[role] = index[role];
     }

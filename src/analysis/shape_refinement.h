@@ -42,13 +42,13 @@
 #include "analysis/analysis_image.h"
 #include "analysis/light_source_table.h"
 #include "effects/effect_shape.h"
+#include "host/filter_interface.h"
 
 namespace lumeray {
 
 inline constexpr int kMeasuringShapeCount = 512;  // trunc(96 / 0.25 + 128)
 inline constexpr float kMeasuringRadiusStep = 0.25f;
 inline constexpr float kLargestLightSourceRadius = 96.0f;
-inline constexpr int kOutOfMemory = -108;
 
 struct MeasuringShapes {
   EffectShape* disks;  // kMeasuringShapeCount each

@@ -84,41 +84,6 @@ constexpr std::array<int, 11> kSliderFocusCommands{
     kCmdFocusColorSaturation, kCmdFocusRainbowIntensity, kCmdFocusRainbowFrequency,
     kCmdFocusSecondary,       kCmdFocusSoftFlare};
 
-constexpr std::array<std::array<const char*, 2>, 11> kSliderToolTips{{
-    {"Quantity (Q) - Set how many image highlights, ranked by brightness, will be given effects",
-     "Quantity (Q) - Move right to increase the number of dimmer image highlights given effects"},
-    {"Intensity (I) - Set the brightness of the primary spike effects",
-     "Intensity (I) - Move right to increase the brightness of primary spikes"},
-    {"Length (L) - Set the length of the spikes and the size of the flare effects",
-     "Length (L) - Move right to increase the length of the spikes and the size of the flare "
-     "effects"},
-    {"Angle (A) - Set the rotation angle of the spikes",
-     "Angle (A) - Move right to rotate the spikes clockwise"},
-    {"Number of Points (N) - Set the number of primary spikes around a highlight",
-     "Number of Points (N) - Move right to increase the number of primary spikes around a "
-     "highlight"},
-    {"Spike Sharpness (S) - Set the fuzziness or sharpness of the spikes",
-     "Spike Sharpness (S) - Move right to increase the sharpness of the spikes"},
-    {"Color Saturation (C) - Set the intensity of the highlight color used in the effects",
-     "Color Saturation (C) - Move right to increase the intensity of the highlight color in the "
-     "effects"},
-    {"Rainbow Intensity (R) - Set the brightness of the multicolored 'rainbow' pattern in the "
-     "spikes",
-     "Rainbow Intensity (R) - Move right to increase the brightness of the multicolored "
-     "'rainbow' pattern in the spikes"},
-    {"Rainbow Frequency (F) - Set how quickly the multicolored 'rainbow' pattern changes color "
-     "in the spikes",
-     "Rainbow Frequency (F) - Move right to make the multicolored 'rainbow' pattern change color "
-     "more rapidly in the spikes"},
-    {"Secondary Spike Intensity (E) - Set the brightness of secondary central 'mini-spikes' "
-     "around a highlight",
-     "Secondary Spike Intensity (E) - Move right to increase the brightness of secondary central "
-     "'mini-spikes' around a highlight"},
-    {"Soft Flare Intensity (Y) - Set the brightness of the soft flare around highlights",
-     "Soft Flare Intensity (Y) - Move right to increase the brightness of the soft flare around "
-     "highlights"},
-}};
-
 // The check box table: control, tool-tip, bound field.
 struct CheckBoxRow {
   int id;
@@ -452,8 +417,8 @@ void MainDialog::InitializeDialog() {
   for (size_t i = 0; i < table.size(); ++i) {
     auto* box = qobject_cast<QLineEdit*>(Control(ids[i].valueBox));
     auto* bar = qobject_cast<QSlider*>(Control(ids[i].trackbar));
-    box->setToolTip(QString::fromUtf8(kSliderToolTips[i][0]));
-    bar->setToolTip(QString::fromUtf8(kSliderToolTips[i][1]));
+    box->setToolTip(QString::fromUtf8(table[i].valueBoxTip));
+    bar->setToolTip(QString::fromUtf8(table[i].trackbarTip));
     sliders_.push_back(std::make_unique<SliderPair>(
         table[i], box, bar, [this] { SendParametersChanged(); }, nullptr));
     sliders_.back()->Bind(&(parameters_->*table[i].field));
@@ -728,7 +693,7 @@ void MainDialog::OnEffectSelected(int index) {
   parameters_->EffectType = row->code;
   ParameterSet preset = *parameters_;
   if (ApplyEffectPreset(row, &preset)) {
-    sliders_[static_cast<size_t>(SliderId::kNumberOfPoints)]->SetValue(preset.NumberOfPoints);
+    sliders_[SliderIndex(&ParameterSet::NumberOfPoints)]->SetValue(preset.NumberOfPoints);
   }
   PostDialogMessage(handle_, MSG_PARAMETERS_CHANGED);
 }

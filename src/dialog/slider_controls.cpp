@@ -31,10 +31,6 @@ bool IsValueCharacter(QChar c) {
 
 }  // namespace
 
-int16_t ControlStep(const SliderDescriptor& slider) {
-  return slider.id == SliderId::kNumberOfPoints ? 2 : 10;
-}
-
 std::optional<int16_t> ParseSliderText(const SliderDescriptor& slider, const QString& text) {
   const QByteArray bytes = text.left(kMaximumParsedCharacters).toLatin1();
   if (bytes.isEmpty()) return std::nullopt;
@@ -199,10 +195,10 @@ bool SliderPair::ValueBoxEvent(QEvent* event) {
           Step(-slider_.pageSize * repeat);
           return true;
         case Qt::Key_Up:
-          Step((ctrl ? ControlStep(slider_) : slider_.lineSize) * repeat);
+          Step((ctrl ? slider_.controlStep : slider_.lineSize) * repeat);
           return true;
         case Qt::Key_Down:
-          Step(-(ctrl ? ControlStep(slider_) : slider_.lineSize) * repeat);
+          Step(-(ctrl ? slider_.controlStep : slider_.lineSize) * repeat);
           return true;
         default:
           break;

@@ -23,9 +23,6 @@
 
 namespace lumeray::dialog {
 
-// The step taken with Ctrl held: 2 points for Number of Points, 10 units for every other slider.
-int16_t ControlStep(const SliderDescriptor& slider);
-
 // The value of a value box's text: converted to a real number (an empty text gives nothing, a
 // non-numeric one 0), scaled by the decimals, truncated toward zero and clamped to the range.
 std::optional<int16_t> ParseSliderText(const SliderDescriptor& slider, const QString& text);

@@ -154,7 +154,7 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
     }
     if (rendered) {
       ConvertBandToHostProfile(&effects);  // a failed conversion is reported by the converter
-      CompositeEffectsBand(effects, rows, snapshot.EffectsOnly != 0, output);
+      CompositeEffectsBand(effects, rows, snapshot.parameters.EffectsOnly != 0, output);
     }
     ReleaseImage(&effects);
     if (!rendered) return false;

@@ -55,8 +55,8 @@ void MarkNeverBuilt(EffectRenderer* renderer) {
 // The colour of a star entry beyond the rainbow table (context: the star's parameters).
 FractionColor FarRainbowColor(uint32_t distanceIndex, const void* context) {
   const auto* p = static_cast<const EffectShapeParameters*>(context);
-  return RainbowColor(distanceIndex, p->image.diagonal, p->snapshot.RainbowIntensity,
-                      p->snapshot.RainbowFrequency, p->image.grayHost);
+  return RainbowColor(distanceIndex, p->image.diagonal, p->snapshot.parameters.RainbowIntensity,
+                      p->snapshot.parameters.RainbowFrequency, p->image.grayHost);
 }
 
 StampColours StarColours(const EffectRenderer& star) {
@@ -103,23 +103,13 @@ void Bind(EffectRenderer* renderer, ShapeBuilder builder, const ParameterSetBuff
         &renderer->shape, StarColours(*renderer),
         kStarPhaseBytesPerSquaredDiagonal * uint64_t{image.diagonal} * image.diagonal);
   } else {
-    renderer->profile = MakeSoftFlareProfile(snapshot.Length, image);
+    renderer->profile = MakeSoftFlareProfile(snapshot.parameters.Length, image);
   }
   renderer->builtWith = snapshot;
   renderer->builtImage = image;
 }
 
 }  // namespace
-
-bool SameEffectFields(const ParameterSetBuffer& a, const ParameterSetBuffer& b) {
-  return a.Intensity == b.Intensity && a.Length == b.Length && a.Angle == b.Angle &&
-         a.NumberOfPoints == b.NumberOfPoints && a.SpikeSharpness == b.SpikeSharpness &&
-         a.ColorSaturation == b.ColorSaturation && a.RainbowIntensity == b.RainbowIntensity &&
-         a.RainbowFrequency == b.RainbowFrequency &&
-         a.SecondarySpikeIntensity == b.SecondarySpikeIntensity &&
-         a.SoftFlareIntensity == b.SoftFlareIntensity && a.EffectsOnly == b.EffectsOnly &&
-         a.EffectType == b.EffectType && a.Quantity == b.Quantity;
-}
 
 RenderImageFacts CurrentRenderImageFacts() {
   return {ImageDiagonal(), PresenceThreshold(), IsHostGrayMode(InputImage().mode)};

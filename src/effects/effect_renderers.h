@@ -51,7 +51,4 @@ struct SoftFlareProfile;
 StarPhaseSet* StarPhases();
 const SoftFlareProfile* SoftFlareRadialProfile();
 
-// Whether the fields that shape a star (Intensity .. EffectsOnly, EffectType, Quantity) agree.
-bool SameEffectFields(const ParameterSetBuffer& a, const ParameterSetBuffer& b);
-
 }  // namespace lumeray

@@ -8,16 +8,12 @@
 namespace lumeray {
 namespace {
 
-constexpr std::array<EffectTypeRow, 8> kEffectTypes = {{
-    {EffectCode("efT0"), "Standard Star", 6},
-    {EffectCode("efT6"), "Star Burst", 14},
-    {EffectCode("efT3"), "Hyper Star", 14},
-    {EffectCode("efT1"), "Hollywood Star", 4},
-    {EffectCode("efT4"), "North Star", 4},
-    {EffectCode("efT5"), "Vector Star", 8},
-    {EffectCode("efT2"), "Religious Cross", 4},
-    {0, nullptr, 0},
-}};
+// The seven rows followed by the terminating row.
+constexpr std::array<EffectTypeRow, kEffectTypeRows.size() + 1> kEffectTypes = [] {
+  std::array<EffectTypeRow, kEffectTypeRows.size() + 1> rows{};
+  for (size_t i = 0; i < kEffectTypeRows.size(); ++i) rows[i] = kEffectTypeRows[i];
+  return rows;
+}();
 
 }  // namespace
 
@@ -53,7 +49,8 @@ bool ApplyEffectPreset(const EffectTypeRow* row, ParameterSet* parameters) {
                   "An invalid Effects Selection Index was specified.");
     return false;
   }
-  parameters->NumberOfPoints = ClampToSlider(Slider(SliderId::kNumberOfPoints), row->pointsPreset);
+  parameters->NumberOfPoints =
+      ClampToSlider(SliderOf(&ParameterSet::NumberOfPoints), row->pointsPreset);
   return true;
 }
 

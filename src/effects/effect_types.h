@@ -1,5 +1,5 @@
-// The seven effect types, in the order the Effect combo box shows them, with the Number of
-// Points preset each applies when chosen. The table ends with a row whose code is 0.
+// The seven effect types of the setting table (settings/setting_table.h) as the dialog uses them:
+// in the order the Effect combo box shows them, ended by a row whose code is 0.
 #pragma once
 
 #include <cstdint>
@@ -8,12 +8,6 @@
 #include "effects/parameter_set.h"
 
 namespace lumeray {
-
-struct EffectTypeRow {
-  uint32_t code;
-  const char* name;
-  int16_t pointsPreset;
-};
 
 // The rows of the seven types followed by the terminating row (code 0, name null).
 std::span<const EffectTypeRow> EffectTypeTable();

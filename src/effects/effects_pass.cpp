@@ -34,10 +34,10 @@ uint32_t SquaredPercentFraction(int32_t percent) {
 }
 
 bool SpikePassRuns(const ParameterSetBuffer& p) {
-  return p.Intensity > 0 || p.SecondarySpikeIntensity > 0;
+  return p.parameters.Intensity > 0 || p.parameters.SecondarySpikeIntensity > 0;
 }
 bool SoftFlarePassRuns(const ParameterSetBuffer& p) {
-  return p.SoftFlareIntensity >= 1;
+  return p.parameters.SoftFlareIntensity >= 1;
 }
 
 // Advances the progress; a cancel becomes the run result.
@@ -71,7 +71,7 @@ int PhaseOf(const LightSourceEntry& entry) {
 // presence threshold, by phase and then in the table's order.
 std::vector<Stamp> StampsByPhase(const uint32_t* flareFactor, const ParameterSetBuffer& p,
                                  const EffectsPassSources& sources) {
-  const uint32_t cut = QuantityCut(p.Quantity);
+  const uint32_t cut = QuantityCut(p.parameters.Quantity);
   const LightSourceEntry* entries = sources.table->data();
   std::vector<Stamp> stamps;
   for (uint32_t i = 0; i < sources.table->count; ++i) {
@@ -131,7 +131,7 @@ bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shap
   for (size_t done = 0; done < stamps.size(); ++done) {
     const LightSourceEntry& entry = entries[stamps[done].index];
     const WorkingPixel colour =
-        SourceColor(entry, stamps[done].strength, p.ColorSaturation, sources.grayHost);
+        SourceColor(entry, stamps[done].strength, p.parameters.ColorSaturation, sources.grayHost);
     const QuarterPixelPoint centre{entry.x, entry.xFraction, entry.y, entry.yFraction};
     if (!DrawShapeInto(effects, clip, shape, colour, centre, kBlendScreen) ||
         !progress.Reached(done + 1)) {
@@ -182,7 +182,7 @@ bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
   for (size_t done = 0; done < stamps.size(); ++done) {
     const LightSourceEntry& entry = entries[stamps[done].index];
     const WorkingPixel colour =
-        SourceColor(entry, stamps[done].strength, p.ColorSaturation, sources.grayHost);
+        SourceColor(entry, stamps[done].strength, p.parameters.ColorSaturation, sources.grayHost);
     const QuarterPixelPoint c = CentreOf(entry);
     if (flare) {
       StampSoftFlare(effects, *sources.softFlareProfile, c, area, colour, visibleLevel);
@@ -262,7 +262,7 @@ bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const Parameter
     return false;
   }
   if (SoftFlarePassRuns(snapshot)) {
-    const uint32_t factor = SoftFlareFactor(snapshot.SoftFlareIntensity);
+    const uint32_t factor = SoftFlareFactor(snapshot.parameters.SoftFlareIntensity);
     if (!(byRows ? StampSourcesByRows(effects, clip, true, &factor, snapshot, sources, round)
                  : StampSources(effects, clip, sources.softFlare, &factor, snapshot, sources,
                                 round))) {

@@ -6,46 +6,32 @@
 namespace lumeray {
 namespace {
 
-constexpr int16_t kLine = 1;
-constexpr int16_t kPage = 10;
-constexpr int16_t kAnglePage = 100;
-constexpr int16_t kPointsPage = 8;
-constexpr int kValueBoxCharacters = 4;
-
-constexpr std::array<SliderDescriptor, 11> kSliders = {{
-    {SliderId::kQuantity, "Quantity", 'Q', &ParameterSet::Quantity, 0, 100,
-     kFactoryParameters.Quantity, kLine, kPage, 0, kValueBoxCharacters},
-    {SliderId::kIntensity, "Intensity", 'I', &ParameterSet::Intensity, 0, 100,
-     kFactoryParameters.Intensity, kLine, kPage, 0, kValueBoxCharacters},
-    {SliderId::kLength, "Length", 'L', &ParameterSet::Length, 0, 100, kFactoryParameters.Length,
-     kLine, kPage, 0, kValueBoxCharacters},
-    {SliderId::kAngle, "Angle", 'A', &ParameterSet::Angle, -900, 900, kFactoryParameters.Angle,
-     kLine, kAnglePage, 1, kValueBoxCharacters},
-    {SliderId::kNumberOfPoints, "Number of Points", 'N', &ParameterSet::NumberOfPoints, 1, 32,
-     kFactoryParameters.NumberOfPoints, kLine, kPointsPage, 0, kValueBoxCharacters},
-    {SliderId::kSpikeSharpness, "Spike Sharpness", 'S', &ParameterSet::SpikeSharpness, 0, 100,
-     kFactoryParameters.SpikeSharpness, kLine, kPage, 0, kValueBoxCharacters},
-    {SliderId::kColorSaturation, "Color Saturation", 'C', &ParameterSet::ColorSaturation, -100, 100,
-     kFactoryParameters.ColorSaturation, kLine, kPage, 0, kValueBoxCharacters},
-    {SliderId::kRainbowIntensity, "Rainbow Intensity", 'R', &ParameterSet::RainbowIntensity, 0, 100,
-     kFactoryParameters.RainbowIntensity, kLine, kPage, 0, kValueBoxCharacters},
-    {SliderId::kRainbowFrequency, "Rainbow Frequency", 'F', &ParameterSet::RainbowFrequency, 0, 100,
-     kFactoryParameters.RainbowFrequency, kLine, kPage, 0, kValueBoxCharacters},
-    {SliderId::kSecondarySpikeIntensity, "Secondary Spike Intensity", 'E',
-     &ParameterSet::SecondarySpikeIntensity, 0, 100, kFactoryParameters.SecondarySpikeIntensity,
-     kLine, kPage, 0, kValueBoxCharacters},
-    {SliderId::kSoftFlareIntensity, "Soft Flare Intensity", 'Y', &ParameterSet::SoftFlareIntensity,
-     0, 100, kFactoryParameters.SoftFlareIntensity, kLine, kPage, 0, kValueBoxCharacters},
-}};
+constexpr size_t kFirstSlider = [] {
+  size_t i = 0;
+  while (kSettingTable[i].kind != SettingKind::kSlider) ++i;
+  return i;
+}();
+constexpr size_t kSliderCount = [] {
+  size_t n = 0;
+  for (const SettingRow& row : kSettingTable) n += row.kind == SettingKind::kSlider;
+  return n;
+}();
 
 }  // namespace
 
 std::span<const SliderDescriptor> SliderTable() {
-  return kSliders;
+  return std::span(kSettingTable).subspan(kFirstSlider, kSliderCount);
 }
 
-const SliderDescriptor& Slider(SliderId id) {
-  return kSliders[static_cast<size_t>(id)];
+size_t SliderIndex(int16_t ParameterSet::*field) {
+  const auto sliders = SliderTable();
+  size_t i = 0;
+  while (i + 1 < sliders.size() && sliders[i].field != field) ++i;
+  return i;
+}
+
+const SliderDescriptor& SliderOf(int16_t ParameterSet::*field) {
+  return SliderTable()[SliderIndex(field)];
 }
 
 int16_t ClampToSlider(const SliderDescriptor& slider, int value) {

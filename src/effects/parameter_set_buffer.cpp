@@ -22,20 +22,13 @@ uint32_t TickCountMilliseconds() {
   return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-void CopyEffectFields(const ParameterSet& p, ParameterSetBuffer* b) {
-  b->Intensity = p.Intensity;
-  b->Length = p.Length;
-  b->Angle = p.Angle;
-  b->NumberOfPoints = p.NumberOfPoints;
-  b->SpikeSharpness = p.SpikeSharpness;
-  b->ColorSaturation = p.ColorSaturation;
-  b->RainbowIntensity = p.RainbowIntensity;
-  b->RainbowFrequency = p.RainbowFrequency;
-  b->SecondarySpikeIntensity = p.SecondarySpikeIntensity;
-  b->SoftFlareIntensity = p.SoftFlareIntensity;
-  b->EffectsOnly = static_cast<int16_t>(p.EffectsOnly);
-  b->EffectType = p.EffectType;
-  b->Quantity = p.Quantity;
+bool SameEffectFields(const ParameterSetBuffer& a, const ParameterSetBuffer& b) {
+  for (const SettingRow& row : kSettingTable) {
+    if (row.field != nullptr && a.parameters.*row.field != b.parameters.*row.field) return false;
+    if (row.flag != nullptr && a.parameters.*row.flag != b.parameters.*row.flag) return false;
+    if (row.code != nullptr && a.parameters.*row.code != b.parameters.*row.code) return false;
+  }
+  return true;
 }
 
 ParameterSetBuffer MakePreviewSnapshot(const ParameterSet& parameters,
@@ -44,24 +37,16 @@ ParameterSetBuffer MakePreviewSnapshot(const ParameterSet& parameters,
   std::memset(&b, 0, sizeof b);
   b.sequenceNumber = NextSnapshotSequenceNumber();
   b.creationTime = TickCountMilliseconds();
-  std::memcpy(b.previewRect, view.previewRect, sizeof b.previewRect);
-  std::memcpy(b.toolRect, view.toolRect, sizeof b.toolRect);
-  b.zoom = view.zoom;
-  b.scrollPosition[0] = view.scrollPosition[0];
-  b.scrollPosition[1] = view.scrollPosition[1];
-  b.previewEnabled = view.previewEnabled;
-  b.previewWindowState = view.previewWindowState;
-  b.monitor = view.monitor;
-  b.lightSourceGeneration = view.lightSourceGeneration;
-  CopyEffectFields(parameters, &b);
+  b.view = view;
+  b.parameters = parameters;
   return b;
 }
 
 ParameterSetBuffer MakeFinalRenderSnapshot(const ParameterSet& parameters) {
   ParameterSetBuffer b;
   std::memset(&b, 0, sizeof b);
-  CopyEffectFields(parameters, &b);
-  b.zoom = kFullResolutionZoom;
+  b.parameters = parameters;
+  b.view.zoom = kFullResolutionZoom;
   return b;
 }
 

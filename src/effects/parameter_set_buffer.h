@@ -13,10 +13,8 @@
 
 namespace lumeray {
 
-struct ParameterSetBuffer {
-  uint32_t sequenceNumber;
-  uint32_t creationTime;   // milliseconds of the system tick counter
-  uint32_t reserved;       // always 0
+// The view state a preview snapshot records; the final render uses none of it but the zoom.
+struct PreviewViewState {
   int32_t previewRect[4];  // left, top, right, bottom of the preview control
   int32_t toolRect[4];     // a pending Hide/Show drag of the preview window
   double zoom;             // percent; 100.0 in the final render
@@ -25,39 +23,18 @@ struct ParameterSetBuffer {
   uint8_t previewWindowState;
   void* monitor;
   uint32_t lightSourceGeneration;
-  int16_t Intensity;
-  int16_t Length;
-  int16_t Angle;
-  int16_t NumberOfPoints;
-  int16_t SpikeSharpness;
-  int16_t ColorSaturation;
-  int16_t RainbowIntensity;
-  int16_t RainbowFrequency;
-  int16_t SecondarySpikeIntensity;
-  int16_t SoftFlareIntensity;
-  int16_t EffectsOnly;
-  uint32_t EffectType;
-  int16_t Quantity;
-};
-static_assert(sizeof(ParameterSetBuffer) == 120);
-static_assert(offsetof(ParameterSetBuffer, zoom) == 48);
-static_assert(offsetof(ParameterSetBuffer, Intensity) == 84);
-static_assert(offsetof(ParameterSetBuffer, EffectType) == 108);
-
-// The view state a preview snapshot records; the final render uses none of it.
-struct PreviewViewState {
-  int32_t previewRect[4];
-  int32_t toolRect[4];
-  double zoom;
-  int32_t scrollPosition[2];
-  uint8_t previewEnabled;
-  uint8_t previewWindowState;
-  void* monitor;
-  uint32_t lightSourceGeneration;
 };
 
-// Copies items Intensity..EffectsOnly, EffectType and Quantity.
-void CopyEffectFields(const ParameterSet& parameters, ParameterSetBuffer* buffer);
+struct ParameterSetBuffer {
+  uint32_t sequenceNumber;
+  uint32_t creationTime;  // milliseconds of the system tick counter
+  uint32_t reserved;      // always 0
+  PreviewViewState view;
+  ParameterSet parameters;  // the effect fields; the version words are not compared
+};
+
+// Whether two snapshots agree in every field of the setting table.
+bool SameEffectFields(const ParameterSetBuffer& a, const ParameterSetBuffer& b);
 
 // A full snapshot with the next sequence number and the current tick count.
 ParameterSetBuffer MakePreviewSnapshot(const ParameterSet& parameters,

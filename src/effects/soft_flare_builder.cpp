@@ -120,7 +120,7 @@ bool BuildSoftFlareSubShape(EffectShape* shape, int xPhase, int yPhase) {
   EmptySubShape(subShape);
   const auto* parameters = static_cast<const EffectShapeParameters*>(shape->parameters);
   if (parameters == nullptr) return false;
-  const int32_t length = parameters->snapshot.Length;
+  const int32_t length = parameters->snapshot.parameters.Length;
   if (length < 1) {
     if (!EnsureEntryArray(subShape)) return false;
     subShape->built = 1;

@@ -40,20 +40,20 @@ StarSettings MakeStarSettings(const ParameterSetBuffer& p, uint32_t diagonal,
   s.diagonal = std::max<uint32_t>(diagonal, 1);
   s.presenceThreshold = presenceThreshold;
   s.grayHost = grayHost;
-  s.effectType = p.EffectType;
-  s.angle = p.Angle;
-  s.points = std::clamp<int32_t>(p.NumberOfPoints, kPointsMinimum, kPointsMaximum);
-  s.length = Percent(p.Length);
-  s.intensity = Percent(p.Intensity);
+  s.effectType = p.parameters.EffectType;
+  s.angle = p.parameters.Angle;
+  s.points = std::clamp<int32_t>(p.parameters.NumberOfPoints, kPointsMinimum, kPointsMaximum);
+  s.length = Percent(p.parameters.Length);
+  s.intensity = Percent(p.parameters.Intensity);
   s.amplitude = SpikeAmplitude(s.intensity);
-  const int32_t sharpness = Percent(p.SpikeSharpness);
+  const int32_t sharpness = Percent(p.parameters.SpikeSharpness);
   s.slope = SpikeSlope(sharpness, kPrimarySharpnessScale, s.diagonal);
   s.secondaryLength = s.length * kSecondaryLengthPercent / 100;
-  s.secondaryIntensity = Percent(p.SecondarySpikeIntensity);
+  s.secondaryIntensity = Percent(p.parameters.SecondarySpikeIntensity);
   s.secondaryAmplitude = SpikeAmplitude(s.secondaryIntensity);
   s.secondarySlope = SpikeSlope(sharpness, kSecondarySharpnessScale, s.diagonal);
-  s.rainbowIntensity = Percent(p.RainbowIntensity);
-  s.rainbowFrequency = Percent(p.RainbowFrequency);
+  s.rainbowIntensity = Percent(p.parameters.RainbowIntensity);
+  s.rainbowFrequency = Percent(p.parameters.RainbowFrequency);
   return s;
 }
 

@@ -7,76 +7,19 @@
 namespace lumeray {
 namespace {
 
-constexpr int kTenthsPerDegree = 10;
-constexpr size_t kShortWidth = sizeof(int16_t);
-constexpr size_t kCodeWidth = sizeof(uint32_t);
-
-// Where an index's field lives in the record, its width, and by how much the field's value
-// exceeds the exchanged one.
-struct FieldSlot {
-  size_t offset;
-  size_t width;
-  int scale;
-};
-
-constexpr std::array<FieldSlot, kFieldQuantity + 1> kFieldSlots = {{
-    {0, 0, 1},  // kFieldNone
-    {offsetof(ParameterSet, Intensity), kShortWidth, 1},
-    {offsetof(ParameterSet, Length), kShortWidth, 1},
-    {offsetof(ParameterSet, Angle), kShortWidth, kTenthsPerDegree},
-    {offsetof(ParameterSet, NumberOfPoints), kShortWidth, 1},
-    {offsetof(ParameterSet, SpikeSharpness), kShortWidth, 1},
-    {offsetof(ParameterSet, ColorSaturation), kShortWidth, 1},
-    {offsetof(ParameterSet, RainbowIntensity), kShortWidth, 1},
-    {offsetof(ParameterSet, RainbowFrequency), kShortWidth, 1},
-    {offsetof(ParameterSet, SecondarySpikeIntensity), kShortWidth, 1},
-    {offsetof(ParameterSet, SoftFlareIntensity), kShortWidth, 1},
-    {offsetof(ParameterSet, EffectsOnly), kShortWidth, 1},
-    {offsetof(ParameterSet, EffectType), kCodeWidth, 1},
-    {offsetof(ParameterSet, Quantity), kShortWidth, 1},
-}};
-
-// Every row names a field, once, of the width its type needs.
-constexpr bool KeyTableIsConsistent() {
-  std::array<bool, kFieldSlots.size()> used{};
-  for (const DescriptorKeyRow& row : kDescriptorKeyTable) {
-    if (row.index <= kFieldNone || row.index >= static_cast<int>(kFieldSlots.size())) return false;
-    if (used[row.index]) return false;
-    used[row.index] = true;
-    const size_t width = row.type == kTypeEnumerated ? kCodeWidth : kShortWidth;
-    if (kFieldSlots[row.index].width != width) return false;
-    if ((row.type == kTypeEnumerated) != (row.enumType != 0)) return false;
-    if (row.unit != kNoUnit && row.type != kTypeFloat) return false;
-  }
-  return true;
-}
-static_assert(KeyTableIsConsistent());
-
-const FieldSlot* SlotOf(ParameterFieldIndex index) {
-  if (index < kFieldNone || index >= static_cast<int>(kFieldSlots.size())) return nullptr;
-  return &kFieldSlots[index];
+// The field a row addresses, as the unsigned bits a descriptor value becomes or comes from: an
+// i16 or u16 field keeps the low 16 bits of a stored number.
+void StoreField(const SettingRow& row, ParameterSet* parameters, uint32_t value) {
+  if (row.field != nullptr) parameters->*row.field = static_cast<int16_t>(value);
+  if (row.flag != nullptr) parameters->*row.flag = static_cast<uint16_t>(value);
+  if (row.code != nullptr) parameters->*row.code = value;
 }
 
-void StoreField(ParameterSet* parameters, const FieldSlot& slot, uint32_t value) {
-  auto* field = reinterpret_cast<uint8_t*>(parameters) + slot.offset;
-  if (slot.width == kShortWidth) {
-    const auto low = static_cast<uint16_t>(value);
-    std::memcpy(field, &low, sizeof low);
-  } else {
-    std::memcpy(field, &value, sizeof value);
-  }
-}
-
-uint32_t LoadField(const ParameterSet& parameters, const FieldSlot& slot) {
-  const auto* field = reinterpret_cast<const uint8_t*>(&parameters) + slot.offset;
-  if (slot.width == kShortWidth) {
-    uint16_t value;
-    std::memcpy(&value, field, sizeof value);
-    return value;
-  }
-  uint32_t value;
-  std::memcpy(&value, field, sizeof value);
-  return value;
+uint32_t LoadField(const SettingRow& row, const ParameterSet& parameters) {
+  if (row.field != nullptr) return static_cast<uint16_t>(parameters.*row.field);
+  if (row.flag != nullptr) return parameters.*row.flag;
+  if (row.code != nullptr) return parameters.*row.code;
+  return 0;
 }
 
 // Truncation toward zero into 32 bits. Values a 32-bit integer cannot hold saturate and NaN is
@@ -108,8 +51,8 @@ void WriteValue(DescriptorValue* value, T number) {
 
 }  // namespace
 
-const DescriptorKeyRow* FindDescriptorKey(DescriptorKeyID key) {
-  for (const DescriptorKeyRow& row : kDescriptorKeyTable) {
+const SettingRow* FindDescriptorKey(DescriptorKeyID key) {
+  for (const SettingRow& row : kSettingTable) {
     if (row.key == key) return &row;
   }
   return nullptr;
@@ -130,47 +73,44 @@ size_t DescriptorValueSize(DescriptorTypeID type) {
   }
 }
 
-bool ConvertDescriptorToParameter(const DescriptorKeyRow& row, std::span<const uint8_t> value,
+bool ConvertDescriptorToParameter(const SettingRow& row, std::span<const uint8_t> value,
                                   ParameterSet* parameters) {
-  const FieldSlot* slot = SlotOf(row.index);
-  if (slot == nullptr) return false;
-  if (row.index == kFieldNone) return true;
   const size_t expected = DescriptorValueSize(row.type);
   if (expected == 0) return false;
   if (value.size() != expected) {
-    if (row.type != kTypeEnumerated) StoreField(parameters, *slot, 0);
+    if (row.type != kTypeEnumerated) StoreField(row, parameters, 0);
     return true;
   }
   switch (row.type) {
     case kTypeBoolean:
-      StoreField(parameters, *slot, value[0] != 0 ? 1 : 0);
+      StoreField(row, parameters, value[0] != 0 ? 1 : 0);
       break;
     case kTypeFloat:
-      StoreField(parameters, *slot,
-                 static_cast<uint32_t>(TruncateToInteger(ReadValue<double>(value) * slot->scale)));
+      StoreField(
+          row, parameters,
+          static_cast<uint32_t>(TruncateToInteger(ReadValue<double>(value) * SettingScale(row))));
       break;
     case kTypeInteger:
-      StoreField(parameters, *slot, static_cast<uint32_t>(ReadValue<int32_t>(value)));
+      StoreField(row, parameters, static_cast<uint32_t>(ReadValue<int32_t>(value)));
       break;
     case kTypeEnumerated:
-      StoreField(parameters, *slot, ReadValue<uint32_t>(value));
+      StoreField(row, parameters, ReadValue<uint32_t>(value));
       break;
   }
   return true;
 }
 
-bool ConvertParameterToDescriptor(const DescriptorKeyRow& row, const ParameterSet& parameters,
+bool ConvertParameterToDescriptor(const SettingRow& row, const ParameterSet& parameters,
                                   DescriptorValue* value) {
-  const FieldSlot* slot = SlotOf(row.index);
-  if (slot == nullptr || DescriptorValueSize(row.type) == 0) return false;
-  const uint32_t field = row.index == kFieldNone ? 0 : LoadField(parameters, *slot);
+  if (DescriptorValueSize(row.type) == 0) return false;
+  const uint32_t field = LoadField(row, parameters);
   const auto signedField = static_cast<int16_t>(static_cast<uint16_t>(field));
   switch (row.type) {
     case kTypeBoolean:
       WriteValue(value, static_cast<Boolean>(field & 0xFF));
       break;
     case kTypeFloat:
-      WriteValue(value, static_cast<double>(signedField) / slot->scale);
+      WriteValue(value, static_cast<double>(signedField) / SettingScale(row));
       break;
     case kTypeInteger:
       WriteValue(value, static_cast<int32_t>(signedField));

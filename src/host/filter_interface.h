@@ -1,9 +1,10 @@
 // The filter plug-in interface between an image editor (the host) and the module.
 //
-// This is the one header the module and the `lumeray` editor share. It declares, in plain C
-// layout, what crosses the boundary: the entry point, the filter record, the handle procedures,
-// the basic suite with the property, error, descriptor registry and action descriptor suites,
-// and the scripting descriptor procedures. Nothing else of either side is visible to the other.
+// The module and the `lumeray` editor share this header and the setting table that builds on it
+// (settings/setting_table.h). It declares, in plain C layout, what crosses the boundary: the
+// entry point, the filter record, the handle procedures, the basic suite with the property,
+// error, descriptor registry and action descriptor suites, and the scripting descriptor
+// procedures. Nothing else of either side is visible to the other.
 //
 // Conventions
 //  * Every structure is standard layout and is read by both sides; fields are only appended.

@@ -25,22 +25,11 @@ std::atomic<bool> gRenderAbort{false};
 void WaitForAnalysis() {
   platform::Event* complete = DataInitializationCompleteEvent();
   if (complete == nullptr) return;
-  FilterRecord* record = Host().filterRecord;
   for (;;) {
     const platform::WaitResult wait = platform::WaitForObject(*complete, kAnalysisPollMs);
     if (wait.status == platform::WaitStatus::kSignaled) return;
-    if (!OnUiThread()) {
-      MessageReport report(__LINE__, kMessageDebug);
-      report.Report(kIconError, kTitleDebugUnexpectedError,
-                    "DisplayImageEditorProgressBar() - Function was not called from UI thread.");
-      SetRunResult(kUserCanceledErr);
-      return;
-    }
     const AnalysisProgress progress = GetAnalysisProgress();
-    if (record != nullptr && record->progressProc != nullptr) {
-      record->progressProc(progress.done, progress.total);
-    }
-    if (record != nullptr && record->abortProc != nullptr && record->abortProc()) {
+    if (!PollHostProgress(OnUiThread(), progress.done, progress.total)) {
       SetRunResult(kUserCanceledErr);
       return;
     }

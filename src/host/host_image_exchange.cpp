@@ -85,20 +85,12 @@ bool HostProfileIsGray() {
 }
 
 // Shows the write-back's progress and asks the host whether to stop.
-void ShowWriteBackProgress(const FilterRecord& record) {
-  if (!OnUiThread()) {
-    MessageReport report(__LINE__, kMessageDebug);
-    report.Report(kIconError, kTitleDebugUnexpectedError,
-                  "DisplayImageEditorProgressBar() - Function was not called from UI thread.");
-    SetRunResult(kUserCanceledErr);
-    return;
-  }
+void ShowWriteBackProgress() {
   const ProgressState state = GetProgressState();
-  if (record.progressProc != nullptr) {
-    record.progressProc(static_cast<int32_t>(state.stepsDone),
-                        static_cast<int32_t>(state.displayTotal));
+  if (!PollHostProgress(OnUiThread(), static_cast<int32_t>(state.stepsDone),
+                        static_cast<int32_t>(state.displayTotal))) {
+    SetRunResult(kUserCanceledErr);
   }
-  if (record.abortProc != nullptr && record.abortProc()) SetRunResult(kUserCanceledErr);
 }
 
 void ZeroNegativeFloats(ImageRecord* image) {
@@ -324,7 +316,7 @@ void WriteResultsToHost() {
         }
         CopyImageIntoPlane(image, record->outData, p, tile, record->outRowBytes, bytes);
       }
-      if (RunResult() == 0) ShowWriteBackProgress(*record);
+      if (RunResult() == 0) ShowWriteBackProgress();
     }
   }
 }

@@ -156,7 +156,7 @@ void InvalidateHostProxyImage() {
 
 void HandInPreviewSnapshot(const ParameterSetBuffer& snapshot) {
   std::lock_guard lock(pyramid.snapshotLock);
-  if (snapshot.monitor != pyramid.currentSnapshot.monitor) InvalidateHostProxyImage();
+  if (snapshot.view.monitor != pyramid.currentSnapshot.view.monitor) InvalidateHostProxyImage();
   pyramid.currentSnapshot = snapshot;
 }
 

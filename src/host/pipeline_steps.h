@@ -18,7 +18,8 @@ int ReadRegistryParameters();
 int WriteRegistryParameters();
 
 // Played-back descriptors: may replace the current parameters and set the show-dialog decision.
-// Returns 0, or -148 when its working block cannot be allocated.
+// Returns 0, or kScriptingNoParameterBlock (scripting_read.h) when its working block cannot be
+// allocated.
 int ReadScriptingParameters(bool* showDialog);
 int WriteScriptingParameters();
 

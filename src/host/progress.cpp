@@ -101,15 +101,18 @@ bool AdvanceImageEditorProgress(uint32_t units) {
 }
 
 bool DisplayImageEditorProgressBar(uint32_t done, uint32_t total) {
-  if (platform::CurrentThreadId() != gProgress.uiThread) {
+  return PollHostProgress(platform::CurrentThreadId() == gProgress.uiThread,
+                          static_cast<int32_t>(done), static_cast<int32_t>(total));
+}
+
+bool PollHostProgress(bool onUiThread, int32_t done, int32_t total) {
+  if (!onUiThread) {
     ReportNotOnUiThread();
     return false;
   }
   const FilterRecord* record = Host().filterRecord;
   if (record == nullptr) return true;
-  if (record->progressProc != nullptr) {
-    record->progressProc(static_cast<int32_t>(done), static_cast<int32_t>(total));
-  }
+  if (record->progressProc != nullptr) record->progressProc(done, total);
   return !(record->abortProc != nullptr && record->abortProc());
 }
 

@@ -24,6 +24,12 @@ void SetProgressTotal(uint64_t units);
 bool AdvanceImageEditorProgress(uint32_t units);
 bool DisplayImageEditorProgressBar(uint32_t done, uint32_t total);
 
+// The one poll of the host every progress display goes through: on the UI thread it shows `done`
+// of `total` with the host's progressProc, then asks its abortProc whether to stop. Called
+// elsewhere (`onUiThread` false) it reports the fault and answers stop. True to go on; a run
+// without a filter record goes on.
+bool PollHostProgress(bool onUiThread, int32_t done, int32_t total);
+
 struct ProgressState {
   bool deferred;
   uint32_t stepsDone;

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <initializer_list>
+#include <memory>
+#include <new>
 #include <string_view>
 
 #include "diagnostics/message_report.h"
@@ -114,7 +116,9 @@ int ReadStoredBlock(const ActionDescriptorSuite& descriptors, PIActionDescriptor
                   static_cast<int>(length));
     return kErrPlugInHostInsufficient;
   }
-  auto* buffer = static_cast<uint8_t*>(std::calloc(1, static_cast<size_t>(length)));
+  // The host gives the length: an allocation it makes impossible is reported, not thrown.
+  const std::unique_ptr<uint8_t[]> buffer(new (std::nothrow)
+                                              uint8_t[static_cast<size_t>(length)]());
   if (buffer == nullptr) {
     MessageReport report(__LINE__, kMessageDebug);
     report.Report(kIconError, kTitleDebugUnexpectedError,
@@ -123,14 +127,13 @@ int ReadStoredBlock(const ActionDescriptorSuite& descriptors, PIActionDescriptor
     return kErrPlugInHostInsufficient;
   }
   int result;
-  if (descriptors.GetData(descriptor, kRegistryBlockKey, buffer) != kSPNoError) {
+  if (descriptors.GetData(descriptor, kRegistryBlockKey, buffer.get()) != kSPNoError) {
     ReportDebug(__LINE__,
                 "ReadRegistryParameters() couldn't read parameter data from the registry.");
     result = kErrPlugInHostInsufficient;
   } else {
-    result = TakeStoredBlock(buffer);
+    result = TakeStoredBlock(buffer.get());
   }
-  std::free(buffer);
   return result;
 }
 

@@ -18,7 +18,7 @@ namespace {
 
 // The host accepts at most this many keys in the array it is opened with.
 constexpr size_t kMaximumKeyArrayLength = 127;
-static_assert(kDescriptorKeyTable.size() <= kMaximumKeyArrayLength);
+static_assert(kSettingTable.size() <= kMaximumKeyArrayLength);
 
 // A Pascal string holds at most this many characters after its length byte.
 constexpr size_t kPascalStringCapacity = 255;
@@ -28,9 +28,9 @@ constexpr size_t kByteKeyLength = sizeof(DescriptorKeyID);
 constexpr size_t kByteKeyHeaderSize = kByteKeyLength + 1;
 
 // The keys of the table in order, ended by 0.
-std::array<DescriptorKeyID, kDescriptorKeyTable.size() + 1> KeyArray() {
-  std::array<DescriptorKeyID, kDescriptorKeyTable.size() + 1> keys{};
-  for (size_t i = 0; i < kDescriptorKeyTable.size(); ++i) keys[i] = kDescriptorKeyTable[i].key;
+std::array<DescriptorKeyID, kSettingTable.size() + 1> KeyArray() {
+  std::array<DescriptorKeyID, kSettingTable.size() + 1> keys{};
+  for (size_t i = 0; i < kSettingTable.size(); ++i) keys[i] = kSettingTable[i].key;
   return keys;
 }
 
@@ -54,7 +54,7 @@ class HostDescriptorSource final : public DescriptorKeySource {
     return procs_.getKeyProc(token_, key, &type, &flags) != 0;
   }
 
-  OSErr GetValue(const DescriptorKeyRow& row, std::span<const uint8_t>* value) override {
+  OSErr GetValue(const SettingRow& row, std::span<const uint8_t>* value) override {
     OSErr error = kParamErr;
     switch (row.type) {
       case kTypeBoolean: {
@@ -121,7 +121,7 @@ class ByteDescriptorSource final : public DescriptorKeySource {
     return true;
   }
 
-  OSErr GetValue(const DescriptorKeyRow&, std::span<const uint8_t>* value) override {
+  OSErr GetValue(const SettingRow&, std::span<const uint8_t>* value) override {
     *value = current_;
     return kNoErr;
   }
@@ -201,17 +201,17 @@ void KeepInRange(const ParameterSet& before, ParameterSet* parameters) {
 DescriptorReadOutcome ReadDescriptorKeys(DescriptorKeySource& source, ParameterSet* parameters) {
   DescriptorReadOutcome outcome;
   const ParameterSet before = *parameters;
-  std::bitset<kDescriptorKeyTable.size()> seen;
+  std::bitset<kSettingTable.size()> seen;
   DescriptorKeyID key = 0;
   while (source.NextKey(&key)) {
     ++outcome.keysReturned;
-    const DescriptorKeyRow* row = FindDescriptorKey(key);
+    const SettingRow* row = FindDescriptorKey(key);
     if (row == nullptr || DescriptorValueSize(row->type) == 0) {
       outcome.marked = true;
       continue;
     }
     // A repeated key would stand in for a missing one in the count.
-    const size_t rowNumber = static_cast<size_t>(row - kDescriptorKeyTable.data());
+    const size_t rowNumber = static_cast<size_t>(row - kSettingTable.data());
     if (seen.test(rowNumber)) outcome.marked = true;
     seen.set(rowNumber);
 

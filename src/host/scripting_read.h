@@ -45,7 +45,7 @@ class DescriptorKeySource {
   virtual bool NextKey(DescriptorKeyID* key) = 0;
   // The current key's value, got as `row`'s type asks. On success `*value` views its bytes,
   // valid until the next call.
-  virtual OSErr GetValue(const DescriptorKeyRow& row, std::span<const uint8_t>* value) = 0;
+  virtual OSErr GetValue(const SettingRow& row, std::span<const uint8_t>* value) = 0;
 };
 
 struct DescriptorReadOutcome {
@@ -53,7 +53,7 @@ struct DescriptorReadOutcome {
   bool marked = false;  // an unknown or repeated key, a row of an unknown type, a value not got
   OSErr lastGetStatus = kNoErr;  // of the last value got
   bool complete() const {
-    return !marked && keysReturned == static_cast<int>(kDescriptorKeyTable.size());
+    return !marked && keysReturned == static_cast<int>(kSettingTable.size());
   }
 };
 

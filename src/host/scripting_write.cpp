@@ -26,8 +26,8 @@ T ValueAs(const DescriptorValue& value) {
   return number;
 }
 
-OSErr PutValue(const WriteDescriptorProcs& procs, PIWriteDescriptor token,
-               const DescriptorKeyRow& row, const DescriptorValue& value) {
+OSErr PutValue(const WriteDescriptorProcs& procs, PIWriteDescriptor token, const SettingRow& row,
+               const DescriptorValue& value) {
   switch (row.type) {
     case kTypeBoolean:
       return procs.putBooleanProc(token, row.key, ValueAs<Boolean>(value));
@@ -49,7 +49,7 @@ OSErr PutValue(const WriteDescriptorProcs& procs, PIWriteDescriptor token,
 // Every key of the table in order; the first failure stops and is returned.
 int PutAllKeys(const WriteDescriptorProcs& procs, PIWriteDescriptor token,
                const ParameterSet& parameters) {
-  for (const DescriptorKeyRow& row : kDescriptorKeyTable) {
+  for (const SettingRow& row : kSettingTable) {
     DescriptorValue value;
     if (!ConvertParameterToDescriptor(row, parameters, &value)) return kScriptingParameterError;
     const OSErr error = PutValue(procs, token, row, value);

@@ -8,11 +8,10 @@
 #include "host/last_saved_parameters.h"
 #include "host/pipeline_steps.h"
 #include "host/plugin_entry.h"
+#include "host/scripting_read.h"
 
 namespace lumeray {
 namespace {
-
-constexpr int kScriptingBlockUnavailable = -148;
 
 void ReadStoredParameters() {
   const int stored = ReadRegistryParameters();
@@ -52,7 +51,7 @@ void RunStartPipeline(LightSourceTraceSink sink, void* context) {
   ReadStoredParameters();
 
   bool showDialog = true;
-  if (ReadScriptingParameters(&showDialog) == kScriptingBlockUnavailable) {
+  if (ReadScriptingParameters(&showDialog) == kScriptingNoParameterBlock) {
     SetRunResult(kParamErr);
   }
 

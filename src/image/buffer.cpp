@@ -6,6 +6,7 @@
 
 #include "diagnostics/debug_log.h"
 #include "diagnostics/message_report.h"
+#include "host/filter_interface.h"
 #include "platform/sync.h"
 
 namespace lumeray {
@@ -59,7 +60,7 @@ int ReallocateBuffer(uint64_t size, BufferDescriptor* descriptor) {
                   ", Previous Size = %" PRIu64 ", Current Usage = %" PRIu64
                   ", Peak Usage = %" PRIu64,
                   size, oldSize, usage.current, usage.peak);
-    return -108;
+    return kMemFullErr;
   }
   ChangeUsage(size, oldSize);
   descriptor->data = block;
@@ -83,7 +84,7 @@ int ReallocateBufferPreserveContents(uint64_t size, BufferDescriptor* descriptor
                   ", Previous Size = %" PRIu64 ", Current Usage = %" PRIu64
                   ", Peak Usage = %" PRIu64,
                   size, descriptor->size, usage.current, usage.peak);
-    return -108;
+    return kMemFullErr;
   }
   ChangeUsage(size, descriptor->size);
   descriptor->data = block;

@@ -30,9 +30,9 @@ constexpr double kFlareHalfStep = 0.5 / 4095.0;
 
 // Whether the fields at the given offsets differ (all fields are int16_t but the listed extras).
 bool Differ(const ParameterSetBuffer& a, const ParameterSetBuffer& b,
-            std::initializer_list<int16_t ParameterSetBuffer::*> fields) {
+            std::initializer_list<int16_t ParameterSet::*> fields) {
   for (auto f : fields) {
-    if (a.*f != b.*f) return true;
+    if (a.parameters.*f != b.parameters.*f) return true;
   }
   return false;
 }
@@ -44,7 +44,8 @@ bool SameRect(const ImageRect& a, const ImageRect& b) {
 }
 
 bool CommonChanged(const P& a, const P& b) {
-  return a.monitor != b.monitor || a.lightSourceGeneration != b.lightSourceGeneration;
+  return a.view.monitor != b.view.monitor ||
+         a.view.lightSourceGeneration != b.view.lightSourceGeneration;
 }
 
 // A sub-shape of its own, freed with the object.
@@ -200,7 +201,8 @@ bool AddShapeQuad(GLEffectShape* shape, int level, const EffectVertex corners[4]
 
 // The spike rays of a family for the snapshot (one unrotated "ray" for the flare).
 std::vector<SpikeRay> FamilyRays(int family, const P& snapshot, const RenderImageFacts& facts) {
-  if (family == kSoftFlare) return {{kRightAngle, SoftFlareFactor(snapshot.SoftFlareIntensity)}};
+  if (family == kSoftFlare)
+    return {{kRightAngle, SoftFlareFactor(snapshot.parameters.SoftFlareIntensity)}};
   const StarSettings settings =
       MakeStarSettings(snapshot, facts.diagonal, facts.presenceThreshold, facts.grayHost);
   return family == kMainSpikes ? LayOutPrimarySpikes(settings) : LayOutSecondarySpikes(settings);
@@ -232,7 +234,7 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
 
   const RenderImageFacts facts = CurrentRenderImageFacts();
   const std::vector<SpikeRay> rays = FamilyRays(family, snapshot, facts);
-  const uint32_t cut = QuantityCut(snapshot.Quantity);
+  const uint32_t cut = QuantityCut(snapshot.parameters.Quantity);
   const MasterLightSourceTable& table = MasterTable();
   const LightSourceEntry* entries = table.data();
   const ImageRect& view = families->view;
@@ -252,7 +254,7 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
       continue;
     }
     const FractionColor c = SaturateColor({entry.red, entry.green, entry.blue},
-                                          snapshot.ColorSaturation, facts.grayHost);
+                                          snapshot.parameters.ColorSaturation, facts.grayHost);
     const double colour[3] = {double(c.red), double(c.green), double(c.blue)};
     for (const SpikeRay& ray : rays) {
       // The preview's precision: the top 18 bits of the strength times the top 14 of the weight.
@@ -362,7 +364,8 @@ void DrawCompositeOpenGLShape(const GLEffectShape& shape) {
 }  // namespace
 
 ParameterSetBuffer FamilySnapshot(int family, const ParameterSetBuffer& snapshot) {
-  P p = snapshot;
+  ParameterSetBuffer familySnapshot = snapshot;
+  ParameterSet& p = familySnapshot.parameters;
   if (family == kMainSpikes) {
     if (p.SpikeSharpness > 50)
       p.SpikeSharpness = static_cast<int16_t>((p.SpikeSharpness - 2) * 105 / 100);
@@ -371,36 +374,38 @@ ParameterSetBuffer FamilySnapshot(int family, const ParameterSetBuffer& snapshot
     p.Length = static_cast<int16_t>(p.Length * 90 / 100);
     p.SpikeSharpness = static_cast<int16_t>(p.SpikeSharpness * 80 / 100);
   }
-  return p;
+  return familySnapshot;
 }
 
 bool FamilyQuadsChanged(int family, const ParameterSetBuffer& a, const ParameterSetBuffer& b) {
   if (CommonChanged(a, b)) return true;
   switch (family) {
     case kMainSpikes:
-      return a.EffectType != b.EffectType ||
+      return a.parameters.EffectType != b.parameters.EffectType ||
              Differ(a, b,
-                    {&P::Quantity, &P::Intensity, &P::Length, &P::Angle, &P::NumberOfPoints,
-                     &P::SpikeSharpness, &P::ColorSaturation, &P::RainbowIntensity,
-                     &P::RainbowFrequency});
+                    {&ParameterSet::Quantity, &ParameterSet::Intensity, &ParameterSet::Length,
+                     &ParameterSet::Angle, &ParameterSet::NumberOfPoints,
+                     &ParameterSet::SpikeSharpness, &ParameterSet::ColorSaturation,
+                     &ParameterSet::RainbowIntensity, &ParameterSet::RainbowFrequency});
     case kSecondarySpikes:
       return Differ(a, b,
-                    {&P::Quantity, &P::Intensity, &P::Length, &P::Angle, &P::SpikeSharpness,
-                     &P::ColorSaturation, &P::RainbowIntensity, &P::RainbowFrequency,
-                     &P::SecondarySpikeIntensity});
+                    {&ParameterSet::Quantity, &ParameterSet::Intensity, &ParameterSet::Length,
+                     &ParameterSet::Angle, &ParameterSet::SpikeSharpness,
+                     &ParameterSet::ColorSaturation, &ParameterSet::RainbowIntensity,
+                     &ParameterSet::RainbowFrequency, &ParameterSet::SecondarySpikeIntensity});
     default:
-      return Differ(
-          a, b,
-          {&P::Quantity, &P::Intensity, &P::Length, &P::ColorSaturation, &P::SoftFlareIntensity});
+      return Differ(a, b,
+                    {&ParameterSet::Quantity, &ParameterSet::Intensity, &ParameterSet::Length,
+                     &ParameterSet::ColorSaturation, &ParameterSet::SoftFlareIntensity});
   }
 }
 
 bool FamilyImageChanged(int family, const ParameterSetBuffer& a, const ParameterSetBuffer& b) {
-  if (a.monitor != b.monitor) return true;
-  if (family == kSoftFlare) return a.Length != b.Length;
-  return Differ(
-      a, b,
-      {&P::Intensity, &P::Length, &P::SpikeSharpness, &P::RainbowIntensity, &P::RainbowFrequency});
+  if (a.view.monitor != b.view.monitor) return true;
+  if (family == kSoftFlare) return a.parameters.Length != b.parameters.Length;
+  return Differ(a, b,
+                {&ParameterSet::Intensity, &ParameterSet::Length, &ParameterSet::SpikeSharpness,
+                 &ParameterSet::RainbowIntensity, &ParameterSet::RainbowFrequency});
 }
 
 int SelectSubShapeLevel(const double colour[3], double k, double scaled[3]) {

@@ -14,7 +14,8 @@ void ReportTask(uint32_t line, const char* text) {
 }
 
 ImageRect ClientOf(const ParameterSetBuffer& s) {
-  return {0, 0, s.previewRect[2] - s.previewRect[0], s.previewRect[3] - s.previewRect[1]};
+  return {0, 0, s.view.previewRect[2] - s.view.previewRect[0],
+          s.view.previewRect[3] - s.view.previewRect[1]};
 }
 
 }  // namespace

@@ -218,20 +218,20 @@ void DestroyScaledProxyLayer(ProxyLayer* layer) {
 uint32_t UpdateScaledProxyState(ProxyLayer* layer, const ParameterSetBuffer& s) {
   uint32_t bits = 0;
   const ParameterSetBuffer& p = layer->last;
-  if (!layer->hasLast || !SameEffectFields(p, s) || p.monitor != s.monitor ||
-      p.lightSourceGeneration != s.lightSourceGeneration) {
+  if (!layer->hasLast || !SameEffectFields(p, s) || p.view.monitor != s.view.monitor ||
+      p.view.lightSourceGeneration != s.view.lightSourceGeneration) {
     bits |= kEffectsChanged;
   }
-  if (!layer->hasLast || p.monitor != s.monitor) bits |= kHostImageChanged;
+  if (!layer->hasLast || p.view.monitor != s.view.monitor) bits |= kHostImageChanged;
   ProxyState next;
-  next.zoom = s.zoom;
-  next.scroll[0] = s.scrollPosition[0];
-  next.scroll[1] = s.scrollPosition[1];
-  next.previewRect = RectOf(s.previewRect);
-  next.toolRect = RectOf(s.toolRect);
-  next.effectsOnly = s.EffectsOnly;
-  next.previewEnabled = s.previewEnabled != 0;
-  next.focused = (s.previewWindowState & 1) != 0;
+  next.zoom = s.view.zoom;
+  next.scroll[0] = s.view.scrollPosition[0];
+  next.scroll[1] = s.view.scrollPosition[1];
+  next.previewRect = RectOf(s.view.previewRect);
+  next.toolRect = RectOf(s.view.toolRect);
+  next.effectsOnly = s.parameters.EffectsOnly;
+  next.previewEnabled = s.view.previewEnabled != 0;
+  next.focused = (s.view.previewWindowState & 1) != 0;
   const ProxyState& old = layer->state;
   if (!layer->hasLast || old.zoom != next.zoom || old.scroll[0] != next.scroll[0] ||
       old.scroll[1] != next.scroll[1] || !SameRect(old.previewRect, next.previewRect) ||
@@ -301,7 +301,7 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
   GlSession& session = *layer->session;
   UpdateScaledProxyState(layer, snapshot);
   const ProxyState& state = layer->state;
-  const ImageRect client = AtOrigin(snapshot.previewRect);
+  const ImageRect client = AtOrigin(snapshot.view.previewRect);
   const int32_t width = client.right, height = client.bottom;
   if (width <= 0 || height <= 0) return false;
   SetGLSize(client);

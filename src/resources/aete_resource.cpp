@@ -71,12 +71,12 @@ constexpr void Code(Writer& w, FourCode code) {
 }
 
 template <typename Writer>
-constexpr void WriteParameter(Writer& w, const DescriptorKeyRow& row) {
+constexpr void WriteParameter(Writer& w, const SettingRow& row) {
   const bool enumerated = row.type == kTypeEnumerated;
-  Text(w, row.name);
+  Text(w, row.scriptName);
   Code(w, row.key);
   Code(w, enumerated ? row.enumType : row.type);
-  Text(w, row.description);
+  Text(w, row.scriptDescription);
   w.U16(enumerated ? kFlagEnumerated : 0);
 }
 
@@ -105,8 +105,8 @@ constexpr void WriteAete(Writer& w) {
   Code(w, kImageReference);
   Text(w, "");
   w.U16(kDirectParameterFlags);
-  w.U16(static_cast<uint16_t>(kDescriptorKeyTable.size()));
-  for (const DescriptorKeyRow& row : kDescriptorKeyTable) WriteParameter(w, row);
+  w.U16(static_cast<uint16_t>(kSettingTable.size()));
+  for (const SettingRow& row : kSettingTable) WriteParameter(w, row);
 
   w.U16(0);  // classes
   w.U16(0);  // comparison operators

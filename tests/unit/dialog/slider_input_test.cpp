@@ -13,28 +13,28 @@ using testing::DialogTest;
 
 // Each slider's range, page step and Ctrl step as the product defines them.
 struct SliderCase {
-  SliderId id;
+  int16_t ParameterSet::*id;
   int minimum, maximum, page, ctrl;
 };
 constexpr SliderCase kCases[] = {
-    {SliderId::kQuantity, 0, 100, 10, 10},
-    {SliderId::kIntensity, 0, 100, 10, 10},
-    {SliderId::kLength, 0, 100, 10, 10},
-    {SliderId::kAngle, -900, 900, 100, 10},
-    {SliderId::kNumberOfPoints, 1, 32, 8, 2},
-    {SliderId::kSpikeSharpness, 0, 100, 10, 10},
-    {SliderId::kColorSaturation, -100, 100, 10, 10},
-    {SliderId::kRainbowIntensity, 0, 100, 10, 10},
-    {SliderId::kRainbowFrequency, 0, 100, 10, 10},
-    {SliderId::kSecondarySpikeIntensity, 0, 100, 10, 10},
-    {SliderId::kSoftFlareIntensity, 0, 100, 10, 10},
+    {&ParameterSet::Quantity, 0, 100, 10, 10},
+    {&ParameterSet::Intensity, 0, 100, 10, 10},
+    {&ParameterSet::Length, 0, 100, 10, 10},
+    {&ParameterSet::Angle, -900, 900, 100, 10},
+    {&ParameterSet::NumberOfPoints, 1, 32, 8, 2},
+    {&ParameterSet::SpikeSharpness, 0, 100, 10, 10},
+    {&ParameterSet::ColorSaturation, -100, 100, 10, 10},
+    {&ParameterSet::RainbowIntensity, 0, 100, 10, 10},
+    {&ParameterSet::RainbowFrequency, 0, 100, 10, 10},
+    {&ParameterSet::SecondarySpikeIntensity, 0, 100, 10, 10},
+    {&ParameterSet::SoftFlareIntensity, 0, 100, 10, 10},
 };
 
 class SliderInput : public DialogTest {
  protected:
-  dialog::SliderPair& Pair(SliderId id) { return dialog->SliderAt(static_cast<size_t>(id)); }
-  int16_t Field(SliderId id) { return parameters.*Slider(id).field; }
-  void Type(SliderId id, const char* text) {
+  dialog::SliderPair& Pair(int16_t ParameterSet::*id) { return dialog->SliderAt(SliderIndex(id)); }
+  int16_t Field(int16_t ParameterSet::*id) { return parameters.*SliderOf(id).field; }
+  void Type(int16_t ParameterSet::*id, const char* text) {
     Pair(id).Focus();
     QTest::keyClicks(Pair(id).valueBox(), QString::fromLatin1(text));
   }
@@ -42,7 +42,7 @@ class SliderInput : public DialogTest {
 
 TEST_F(SliderInput, TypingStoresTheValueClampedToTheRange) {
   for (const SliderCase& c : kCases) {
-    SCOPED_TRACE(Slider(c.id).name);
+    SCOPED_TRACE(SliderOf(c.id).label);
     Type(c.id, "999");
     EXPECT_EQ(Field(c.id), c.maximum);
     EXPECT_EQ(Pair(c.id).trackbar()->value(), c.maximum);
@@ -53,7 +53,7 @@ TEST_F(SliderInput, TypingStoresTheValueClampedToTheRange) {
 
 TEST_F(SliderInput, ArrowCtrlAndPageKeysStepFromTheValueAndStopAtTheEnds) {
   for (const SliderCase& c : kCases) {
-    SCOPED_TRACE(Slider(c.id).name);
+    SCOPED_TRACE(SliderOf(c.id).label);
     const int start = (c.minimum + c.maximum) / 2;
     Pair(c.id).SetValue(start);
     QLineEdit* box = Pair(c.id).valueBox();
@@ -68,13 +68,13 @@ TEST_F(SliderInput, ArrowCtrlAndPageKeysStepFromTheValueAndStopAtTheEnds) {
     EXPECT_EQ(Field(c.id), start + c.ctrl - c.page);
     for (int i = 0; i < 40; ++i) QTest::keyClick(box, Qt::Key_PageUp);
     EXPECT_EQ(Field(c.id), c.maximum);
-    EXPECT_EQ(box->text(), dialog::SliderText(Slider(c.id), static_cast<int16_t>(c.maximum)));
+    EXPECT_EQ(box->text(), dialog::SliderText(SliderOf(c.id), static_cast<int16_t>(c.maximum)));
   }
 }
 
 TEST_F(SliderInput, TheWheelAndTheTrackbarDragStoreTheField) {
   for (const SliderCase& c : kCases) {
-    SCOPED_TRACE(Slider(c.id).name);
+    SCOPED_TRACE(SliderOf(c.id).label);
     QSlider* bar = Pair(c.id).trackbar();
     const int16_t before = Field(c.id);
     const QPointF middle(bar->width() / 2.0, bar->height() / 2.0);
@@ -96,57 +96,57 @@ TEST_F(SliderInput, TheWheelAndTheTrackbarDragStoreTheField) {
     QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(0, y));
     EXPECT_EQ(Field(c.id), c.minimum);
     EXPECT_EQ(Pair(c.id).valueBox()->text(),
-              dialog::SliderText(Slider(c.id), static_cast<int16_t>(c.minimum)));
+              dialog::SliderText(SliderOf(c.id), static_cast<int16_t>(c.minimum)));
     EXPECT_TRUE(Pair(c.id).valueBox()->hasFocus());
   }
 }
 
 TEST_F(SliderInput, AngleShowsOneDecimalAndTakesBothEnds) {
-  Type(SliderId::kAngle, "15.07");
+  Type(&ParameterSet::Angle, "15.07");
   EXPECT_EQ(parameters.Angle, 150);
-  Pair(SliderId::kLength).Focus();
-  EXPECT_EQ(Pair(SliderId::kAngle).valueBox()->text(), "15.0");
-  Type(SliderId::kAngle, "-90.0");
+  Pair(&ParameterSet::Length).Focus();
+  EXPECT_EQ(Pair(&ParameterSet::Angle).valueBox()->text(), "15.0");
+  Type(&ParameterSet::Angle, "-90.0");
   EXPECT_EQ(parameters.Angle, -900);
-  Type(SliderId::kAngle, "90.0");
+  Type(&ParameterSet::Angle, "90.0");
   EXPECT_EQ(parameters.Angle, 900);
-  EXPECT_EQ(Pair(SliderId::kAngle).valueBox()->text(), "90.0");
+  EXPECT_EQ(Pair(&ParameterSet::Angle).valueBox()->text(), "90.0");
 }
 
 TEST_F(SliderInput, LettersAndOverlongNumbersNeverStoreAnOutOfRangeField) {
-  Type(SliderId::kQuantity, "1g2");
-  EXPECT_EQ(Pair(SliderId::kQuantity).valueBox()->text(), "12") << "the letter is refused";
+  Type(&ParameterSet::Quantity, "1g2");
+  EXPECT_EQ(Pair(&ParameterSet::Quantity).valueBox()->text(), "12") << "the letter is refused";
   EXPECT_EQ(parameters.Quantity, 12);
-  Type(SliderId::kIntensity, "1234567");
+  Type(&ParameterSet::Intensity, "1234567");
   EXPECT_EQ(parameters.Intensity, 100);
-  Type(SliderId::kNumberOfPoints, "0");
+  Type(&ParameterSet::NumberOfPoints, "0");
   EXPECT_EQ(parameters.NumberOfPoints, 1);
 }
 
 TEST(SliderText, ParsingTruncatesScalesAndClamps) {
   struct Case {
-    SliderId id;
+    int16_t ParameterSet::*id;
     const char* text;
     std::optional<int16_t> expected;
   };
   const Case cases[] = {
-      {SliderId::kAngle, "15.07", 150},
-      {SliderId::kAngle, "-95", -900},
-      {SliderId::kAngle, "-0.19", -1},
-      {SliderId::kQuantity, "+7", 7},
-      {SliderId::kQuantity, "x", 0},
-      {SliderId::kNumberOfPoints, "x", 1},
-      {SliderId::kQuantity, "", std::nullopt},
-      {SliderId::kQuantity, "9e30", 100},
-      {SliderId::kColorSaturation, "-1e30", -100},
-      {SliderId::kColorSaturation, "-100", -100},
+      {&ParameterSet::Angle, "15.07", 150},
+      {&ParameterSet::Angle, "-95", -900},
+      {&ParameterSet::Angle, "-0.19", -1},
+      {&ParameterSet::Quantity, "+7", 7},
+      {&ParameterSet::Quantity, "x", 0},
+      {&ParameterSet::NumberOfPoints, "x", 1},
+      {&ParameterSet::Quantity, "", std::nullopt},
+      {&ParameterSet::Quantity, "9e30", 100},
+      {&ParameterSet::ColorSaturation, "-1e30", -100},
+      {&ParameterSet::ColorSaturation, "-100", -100},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(dialog::ParseSliderText(Slider(c.id), QString::fromLatin1(c.text)), c.expected)
-        << Slider(c.id).name << " '" << c.text << "'";
+    EXPECT_EQ(dialog::ParseSliderText(SliderOf(c.id), QString::fromLatin1(c.text)), c.expected)
+        << SliderOf(c.id).label << " '" << c.text << "'";
   }
-  EXPECT_EQ(dialog::SliderText(Slider(SliderId::kAngle), -900), "-90.0");
-  EXPECT_EQ(dialog::SliderText(Slider(SliderId::kColorSaturation), -100), "-100");
+  EXPECT_EQ(dialog::SliderText(SliderOf(&ParameterSet::Angle), -900), "-90.0");
+  EXPECT_EQ(dialog::SliderText(SliderOf(&ParameterSet::ColorSaturation), -100), "-100");
 }
 
 }  // namespace

@@ -21,23 +21,25 @@ TEST(ParameterSet, FactoryBlockBytesAreLittleEndianAndVersioned) {
   EXPECT_EQ(std::memcmp(&kFactoryParameters, expected, sizeof expected), 0);
 }
 
-TEST(ParameterSet, SliderTableMatchesTheFactoryBlockAndRanges) {
-  ASSERT_EQ(SliderTable().size(), 11u);
-  EXPECT_EQ(SliderTable().front().id, SliderId::kQuantity);
-  EXPECT_EQ(SliderTable().back().id, SliderId::kSoftFlareIntensity);
-  for (const SliderDescriptor& s : SliderTable()) {
-    EXPECT_EQ(kFactoryParameters.*(s.field), s.defaultValue) << s.name;
-    EXPECT_LE(s.minimum, s.defaultValue) << s.name;
-    EXPECT_GE(s.maximum, s.defaultValue) << s.name;
-    EXPECT_EQ(s.lineSize, 1) << s.name;
+TEST(ParameterSet, SlidersRunInTheDialogsOrderAroundTheFactoryValues) {
+  int16_t ParameterSet::*const order[] = {&ParameterSet::Quantity,
+                                          &ParameterSet::Intensity,
+                                          &ParameterSet::Length,
+                                          &ParameterSet::Angle,
+                                          &ParameterSet::NumberOfPoints,
+                                          &ParameterSet::SpikeSharpness,
+                                          &ParameterSet::ColorSaturation,
+                                          &ParameterSet::RainbowIntensity,
+                                          &ParameterSet::RainbowFrequency,
+                                          &ParameterSet::SecondarySpikeIntensity,
+                                          &ParameterSet::SoftFlareIntensity};
+  ASSERT_EQ(SliderTable().size(), std::size(order));
+  for (size_t i = 0; i < std::size(order); ++i) {
+    const SliderDescriptor& s = SliderTable()[i];
+    EXPECT_EQ(s.field, order[i]) << s.label;
+    EXPECT_EQ(SliderIndex(order[i]), i) << s.label;
+    EXPECT_EQ(ClampToSlider(s, kFactoryParameters.*s.field), kFactoryParameters.*s.field);
   }
-  EXPECT_EQ(Slider(SliderId::kAngle).pageSize, 100);
-  EXPECT_EQ(Slider(SliderId::kNumberOfPoints).pageSize, 8);
-  EXPECT_EQ(Slider(SliderId::kIntensity).pageSize, 10);
-  EXPECT_EQ(ClampToSlider(Slider(SliderId::kAngle), 901), 900);
-  EXPECT_EQ(ClampToSlider(Slider(SliderId::kAngle), -900), -900);
-  EXPECT_EQ(ClampToSlider(Slider(SliderId::kColorSaturation), -100), -100);
-  EXPECT_EQ(ClampToSlider(Slider(SliderId::kNumberOfPoints), 0), 1);
 }
 
 TEST(EffectTypes, ComboOrderPresetsAndTerminator) {
@@ -77,12 +79,12 @@ TEST(Snapshots, FinalRenderSnapshotCopiesOnlyTheEffectFields) {
   p.EffectType = EffectCode("efT4");
   const ParameterSetBuffer b = MakeFinalRenderSnapshot(p);
   EXPECT_EQ(b.sequenceNumber, 0u);
-  EXPECT_EQ(b.zoom, 100.0);
-  EXPECT_EQ(b.EffectsOnly, 1);
-  EXPECT_EQ(b.ColorSaturation, -100);
-  EXPECT_EQ(b.EffectType, EffectCode("efT4"));
-  EXPECT_EQ(b.Quantity, 50);
-  EXPECT_EQ(b.monitor, nullptr);
+  EXPECT_EQ(b.view.zoom, 100.0);
+  EXPECT_EQ(b.parameters.EffectsOnly, 1);
+  EXPECT_EQ(b.parameters.ColorSaturation, -100);
+  EXPECT_EQ(b.parameters.EffectType, EffectCode("efT4"));
+  EXPECT_EQ(b.parameters.Quantity, 50);
+  EXPECT_EQ(b.view.monitor, nullptr);
 }
 
 TEST(Snapshots, PreviewSnapshotsAreNumberedInOrderThroughTheCallback) {
@@ -98,8 +100,8 @@ TEST(Snapshots, PreviewSnapshotsAreNumberedInOrderThroughTheCallback) {
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
   EXPECT_GT(second->sequenceNumber, first->sequenceNumber);
-  EXPECT_EQ(first->Length, 50);
-  EXPECT_EQ(second->Length, 99);
+  EXPECT_EQ(first->parameters.Length, 50);
+  EXPECT_EQ(second->parameters.Length, 99);
   delete first;
   delete second;
   EXPECT_EQ(PreviewTaskCallback(7, nullptr), 0);

@@ -86,7 +86,7 @@ TEST_F(BandRender, EffectsOnlyWritesEveryPixel) {
     FillWithNoise(7);
     SetSources({Source(60, 0, 45, 0)});
     ParameterSetBuffer snapshot = SmallStar();
-    snapshot.EffectsOnly = 1;
+    snapshot.parameters.EffectsOnly = 1;
     ASSERT_TRUE(Render(snapshot, 2));
     for (int32_t y = 0; y < 90; ++y) {
       for (int32_t x = 0; x < 120; ++x) {
@@ -210,10 +210,10 @@ TEST_F(BandRender, RainbowStarsAreNeutralForAGreyHostImage) {
     MakeOutput(hostMode, 100, 100);
     SetSources({Source(50, 2, 50, 2)});
     ParameterSetBuffer snapshot = SmallStar();
-    snapshot.RainbowIntensity = 100;
-    snapshot.RainbowFrequency = 100;
-    snapshot.Length = 60;
-    snapshot.Intensity = 100;
+    snapshot.parameters.RainbowIntensity = 100;
+    snapshot.parameters.RainbowFrequency = 100;
+    snapshot.parameters.Length = 60;
+    snapshot.parameters.Intensity = 100;
     ImageRecord effects;  // the effects on the working scale, without host encoding
     int code = -1;
     EXPECT_TRUE(CreateImage(&effects, InputImage().dataRect, InputImage().dataRect,
@@ -250,7 +250,7 @@ TEST_F(BandRender, TheRunsBandEntryBindsTheRenderersAndDrawsIntoTheInputImage) {
   SetSources({Source(40, 0, 30, 0)});
   InitializeImageEditorProgressBar();
   ParameterSetBuffer snapshot = SmallStar();
-  snapshot.EffectsOnly = 1;
+  snapshot.parameters.EffectsOnly = 1;
   ASSERT_TRUE(RenderBandPixels({0, 0, 80, 60}, snapshot));
   TerminateImageEditorProgressBar();
   EXPECT_GT(Brightest(PixelAt(40, 30)), 0u);

@@ -57,12 +57,12 @@ TEST_F(EffectsPassRender, QuantityZeroDrawsOnlyTheSourcesTheUserShowed) {
   shown.brightness = 1;
   SetSources({brightest, shown});
   ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 1, 0);
-  snapshot.Quantity = 0;
+  snapshot.parameters.Quantity = 0;
   ASSERT_TRUE(Render(snapshot));
   EXPECT_FALSE(StarAbove(50, 100));
   EXPECT_TRUE(StarAbove(150, 100));
 
-  snapshot.Quantity = 100;
+  snapshot.parameters.Quantity = 100;
   ASSERT_TRUE(Render(snapshot));
   EXPECT_TRUE(StarAbove(50, 100));
 }
@@ -72,7 +72,7 @@ TEST_F(EffectsPassRender, AHiddenSourceIsNeverDrawn) {
   hidden.brightness = 0xFFFFFFFE;
   SetSources({hidden, Source(150, 2, 100, 1)});
   ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 1, 0);
-  snapshot.SoftFlareIntensity = 100;
+  snapshot.parameters.SoftFlareIntensity = 100;
   ASSERT_TRUE(Render(snapshot));
   EXPECT_FALSE(StarAbove(50, 100));
   EXPECT_EQ(Brightest(PixelAt(50, 100)), 0u);
@@ -84,7 +84,7 @@ TEST_F(EffectsPassRender, SourcesNotAboveThePresenceThresholdAreSkipped) {
   faint.strength = PresenceThreshold();
   SetSources({faint});
   ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 0);
-  snapshot.SoftFlareIntensity = 100;
+  snapshot.parameters.SoftFlareIntensity = 100;
   ASSERT_TRUE(Render(snapshot, 1));
   EXPECT_EQ(Brightest(PixelAt(100, 100)), 0u);
   EXPECT_EQ(gProgressUnits, 2u);  // both passes still count the source
@@ -99,7 +99,7 @@ TEST_F(EffectsPassRender, ColorSaturationIsAppliedToTheSourceColour) {
   auto core = [&](int16_t saturation) {
     FillImage(&InputImage(), kBlack, InputImage().dataRect);
     ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 1, 0);
-    snapshot.ColorSaturation = saturation;
+    snapshot.parameters.ColorSaturation = saturation;
     EXPECT_TRUE(Render(snapshot));
     return PixelAt(100, 50);
   };
@@ -126,19 +126,19 @@ TEST_F(EffectsPassRender, ProgressAdvancesOncePerSourceAndRunningPassInEveryBand
 
   gProgressUnits = 0;
   ParameterSetBuffer both = spikes;
-  both.SoftFlareIntensity = 1;
+  both.parameters.SoftFlareIntensity = 1;
   ASSERT_TRUE(Render(both, 4));
   EXPECT_EQ(gProgressUnits, 4u * 2 * 3);
 
   gProgressUnits = 0;
   ParameterSetBuffer flareOnly = both;
-  flareOnly.Intensity = 0;
+  flareOnly.parameters.Intensity = 0;
   ASSERT_TRUE(Render(flareOnly, 2));
   EXPECT_EQ(gProgressUnits, 2u * 1 * 3);
 
   gProgressUnits = 0;
   ParameterSetBuffer nothing = spikes;
-  nothing.Intensity = 0;
+  nothing.parameters.Intensity = 0;
   ASSERT_TRUE(Render(nothing, 2));
   EXPECT_EQ(gProgressUnits, 0u);
   EXPECT_EQ(EffectsPassProgressUnits(nothing, 3), 0u);

@@ -58,13 +58,13 @@ TEST_F(EffectRenderersTest, SubShapesStayWhileTheEffectFieldsStayAndAreRebuiltAf
   // A new snapshot of the same settings (another sequence number, zoom, view) keeps the star.
   ParameterSetBuffer again = snapshot;
   again.sequenceNumber += 7;
-  again.zoom = 50.0;
+  again.view.zoom = 50.0;
   BindEffectRenderers(again, CurrentRenderImageFacts());
   EXPECT_TRUE(StarShape()->subShapes[SubShapeIndex(1, 2)].built);
 
   // Another angle empties every sub-shape of both shapes.
   ParameterSetBuffer turned = snapshot;
-  turned.Angle = 300;
+  turned.parameters.Angle = 300;
   BindEffectRenderers(turned, CurrentRenderImageFacts());
   EXPECT_FALSE(AnyBuilt(StarShape()));
   EXPECT_FALSE(AnyBuilt(SoftFlareShape()));
@@ -80,21 +80,24 @@ TEST_F(EffectRenderersTest, SubShapesStayWhileTheEffectFieldsStayAndAreRebuiltAf
 TEST_F(EffectRenderersTest, SameEffectFieldsComparesOnlyWhatShapesAStar) {
   const ParameterSetBuffer a = PlainStar(EffectCode("efT0"), 6, 150);
   ParameterSetBuffer b = a;
-  b.scrollPosition[0] = 99;
-  b.lightSourceGeneration = 3;
+  b.view.scrollPosition[0] = 99;
+  b.view.lightSourceGeneration = 3;
+  b.parameters.version = {};
   EXPECT_TRUE(SameEffectFields(a, b));
-  for (int16_t ParameterSetBuffer::*field :
-       {&ParameterSetBuffer::Intensity, &ParameterSetBuffer::Length, &ParameterSetBuffer::Angle,
-        &ParameterSetBuffer::NumberOfPoints, &ParameterSetBuffer::SpikeSharpness,
-        &ParameterSetBuffer::ColorSaturation, &ParameterSetBuffer::RainbowIntensity,
-        &ParameterSetBuffer::RainbowFrequency, &ParameterSetBuffer::SecondarySpikeIntensity,
-        &ParameterSetBuffer::SoftFlareIntensity, &ParameterSetBuffer::EffectsOnly,
-        &ParameterSetBuffer::Quantity}) {
+  for (int16_t ParameterSet::*field :
+       {&ParameterSet::Intensity, &ParameterSet::Length, &ParameterSet::Angle,
+        &ParameterSet::NumberOfPoints, &ParameterSet::SpikeSharpness,
+        &ParameterSet::ColorSaturation, &ParameterSet::RainbowIntensity,
+        &ParameterSet::RainbowFrequency, &ParameterSet::SecondarySpikeIntensity,
+        &ParameterSet::SoftFlareIntensity, &ParameterSet::Quantity}) {
     ParameterSetBuffer c = a;
-    c.*field = static_cast<int16_t>(c.*field + 1);
+    c.parameters.*field = static_cast<int16_t>(c.parameters.*field + 1);
     EXPECT_FALSE(SameEffectFields(a, c));
   }
-  b.EffectType = EffectCode("efT1");
+  b.parameters.EffectsOnly = a.parameters.EffectsOnly == 0 ? 1 : 0;
+  EXPECT_FALSE(SameEffectFields(a, b));
+  b = a;
+  b.parameters.EffectType = EffectCode("efT1");
   EXPECT_FALSE(SameEffectFields(a, b));
 }
 

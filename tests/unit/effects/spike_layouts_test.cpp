@@ -17,10 +17,10 @@ constexpr uint32_t kHalfAmplitude = 616702733;  // trunc(0.5^2.8 * 4294967294)
 
 ParameterSetBuffer Snapshot(uint32_t type, int16_t points, int16_t angle) {
   ParameterSetBuffer p{};
-  CopyEffectFields(kFactoryParameters, &p);
-  p.EffectType = type;
-  p.NumberOfPoints = points;
-  p.Angle = angle;
+  p.parameters = kFactoryParameters;
+  p.parameters.EffectType = type;
+  p.parameters.NumberOfPoints = points;
+  p.parameters.Angle = angle;
   return p;
 }
 
@@ -74,16 +74,16 @@ TEST(StarSettings, AmplitudesSlopesAndLengths) {
   EXPECT_DOUBLE_EQ(SpikeSlope(0, kPrimarySharpnessScale, 1000), 15.0 / 1000);
 
   ParameterSetBuffer p = Snapshot(EffectCode("efT0"), 6, 150);
-  p.Length = 1;
+  p.parameters.Length = 1;
   EXPECT_EQ(MakeStarSettings(p, 7211, 16384, false).secondaryLength, 0);
-  p.Length = 99;
+  p.parameters.Length = 99;
   EXPECT_EQ(MakeStarSettings(p, 7211, 16384, false).secondaryLength, 89);
 }
 
 TEST(StarSettings, OutOfRangeValuesCannotDivideByZero) {
   ParameterSetBuffer p = Snapshot(EffectCode("efT0"), 0, 150);
-  p.RainbowFrequency = 107;
-  p.Intensity = 300;
+  p.parameters.RainbowFrequency = 107;
+  p.parameters.Intensity = 300;
   const StarSettings s = MakeStarSettings(p, 0, 16384, false);
   EXPECT_EQ(s.points, 1);
   EXPECT_EQ(s.rainbowFrequency, 100);

@@ -23,7 +23,7 @@ constexpr uint32_t kThreshold = 16384;
 
 ParameterSetBuffer Factory() {
   ParameterSetBuffer p{};
-  CopyEffectFields(kFactoryParameters, &p);
+  p.parameters = kFactoryParameters;
   return p;
 }
 
@@ -131,7 +131,7 @@ TEST(SpikeRaster, NothingBelowTheThresholdOrWithoutLength) {
   Raster faint(p, 1000);
   EXPECT_TRUE(faint.Draw(0, kThreshold - 1));
   EXPECT_TRUE(faint.Entries().empty());
-  p.Length = 0;
+  p.parameters.Length = 0;
   Raster none(p, 1000);
   EXPECT_TRUE(none.Draw(0, 0xFFFFFFFE));
   EXPECT_TRUE(none.Entries().empty());
@@ -139,9 +139,9 @@ TEST(SpikeRaster, NothingBelowTheThresholdOrWithoutLength) {
 
 TEST(SpikeRaster, TheReachLimitStopsALongSpikeAtTheDiagonal) {
   ParameterSetBuffer p = Factory();
-  p.Intensity = 100;
-  p.Length = 100;
-  p.SpikeSharpness = 0;
+  p.parameters.Intensity = 100;
+  p.parameters.Length = 100;
+  p.parameters.SpikeSharpness = 0;
   Raster r(p, 40);
   ASSERT_TRUE(r.Draw(1300, 0xFFFFFFFE));
   int farthest = 0;
@@ -192,8 +192,8 @@ bool SameEntries(const std::vector<SubShapeEntry>& a, const std::vector<SubShape
 
 TEST(StarBuilder, SharedDistanceTablesGiveTheSameStarAsComputingItAfresh) {
   ParameterSetBuffer p = Factory();
-  p.EffectType = EffectCode("efT3");
-  p.NumberOfPoints = 9;
+  p.parameters.EffectType = EffectCode("efT3");
+  p.parameters.NumberOfPoints = 9;
   BuiltShape shared(&BuildStarSubShape, p, 900, true), own(&BuildStarSubShape, p, 900, false);
   for (int phase : {0, 6, 15}) {
     ASSERT_TRUE(shared.Build(phase / 4, phase % 4));
@@ -211,7 +211,7 @@ TEST(StarBuilder, SharedDistanceTablesGiveTheSameStarAsComputingItAfresh) {
 
 TEST(StarBuilder, AnEmptyStarIsBuiltWithAnEntryArrayAndNoParametersFail) {
   ParameterSetBuffer p = Factory();
-  p.Length = 0;
+  p.parameters.Length = 0;
   BuiltShape empty(&BuildStarSubShape, p, 900, true);
   ASSERT_TRUE(empty.Build(3, 1));
   EXPECT_EQ(empty.Sub(3, 1).built, 1u);
@@ -248,7 +248,7 @@ TEST(SoftFlareBuilder, AddsEveryPixelThatReachesTheThresholdExactlyOnceCentreFir
       for (int x = -60; x <= 60; ++x) {
         const int64_t dx = 4 * x - xp, dy = 4 * y - yp;
         const uint32_t h = DistanceIndex(static_cast<uint64_t>(dx * dx + dy * dy)) / 2;
-        const uint32_t v = SoftFlareValue(h, diagonal, p.Length);
+        const uint32_t v = SoftFlareValue(h, diagonal, p.parameters.Length);
         if (v >= kThreshold) expected[{x, y}] = v;
       }
     }
@@ -260,14 +260,14 @@ TEST(SoftFlareBuilder, AddsEveryPixelThatReachesTheThresholdExactlyOnceCentreFir
 TEST(SoftFlareBuilder, AGreaterLengthWidensTheFlareAndLengthZeroBuildsItEmpty) {
   ParameterSetBuffer p = Factory();
   BuiltShape flare(&BuildSoftFlareSubShape, p, 400, false);
-  p.Length = 90;
+  p.parameters.Length = 90;
   BuiltShape wide(&BuildSoftFlareSubShape, p, 400, false);
   ASSERT_TRUE(flare.Build(0, 0) && wide.Build(0, 0));
   EXPECT_GT(wide.Sub(0, 0).entryCount, flare.Sub(0, 0).entryCount);
   EXPECT_GT(wide.Sub(0, 0).right, flare.Sub(0, 0).right);
   EXPECT_EQ(flare.Sub(0, 0).right, 1 - flare.Sub(0, 0).left);  // symmetric about the centre
 
-  p.Length = 0;
+  p.parameters.Length = 0;
   BuiltShape none(&BuildSoftFlareSubShape, p, 400, false);
   ASSERT_TRUE(none.Build(2, 2));
   EXPECT_EQ(none.Sub(2, 2).built, 1u);

@@ -171,9 +171,9 @@ TEST_F(SpikeRays, ReligiousCrossHasItsLongestArmDownwards) {
 
 TEST_F(SpikeRays, LengthZeroDrawsNothing) {
   ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  snapshot.Length = 0;
-  snapshot.SecondarySpikeIntensity = 50;
-  snapshot.SoftFlareIntensity = 100;
+  snapshot.parameters.Length = 0;
+  snapshot.parameters.SecondarySpikeIntensity = 50;
+  snapshot.parameters.SoftFlareIntensity = 100;
   ASSERT_TRUE(Render(snapshot));
   for (int32_t y = 0; y < kSize; ++y) {
     for (int32_t x = 0; x < kSize; ++x) ASSERT_EQ(Brightest(PixelAt(x, y)), 0u) << x << "," << y;
@@ -182,8 +182,8 @@ TEST_F(SpikeRays, LengthZeroDrawsNothing) {
 
 TEST_F(SpikeRays, IntensityZeroLeavesOnlyTheSecondarySpikes) {
   ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  snapshot.Intensity = 0;
-  snapshot.SecondarySpikeIntensity = 100;
+  snapshot.parameters.Intensity = 0;
+  snapshot.parameters.SecondarySpikeIntensity = 100;
   ASSERT_TRUE(Render(snapshot));
   std::vector<SpikeRay> secondary;
   for (const SecondarySpike& s : SecondarySpikeTable())
@@ -200,8 +200,8 @@ TEST_F(SpikeRays, IntensityZeroLeavesOnlyTheSecondarySpikes) {
 
 TEST_F(SpikeRays, RainbowIntensityZeroGivesNeutralSpikes) {
   ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  snapshot.SecondarySpikeIntensity = 30;
-  snapshot.RainbowFrequency = 100;
+  snapshot.parameters.SecondarySpikeIntensity = 30;
+  snapshot.parameters.RainbowFrequency = 100;
   ASSERT_TRUE(Render(snapshot));
   uint64_t lit = 0;
   for (int32_t y = 0; y < kSize; ++y) {
@@ -214,7 +214,7 @@ TEST_F(SpikeRays, RainbowIntensityZeroGivesNeutralSpikes) {
   EXPECT_GT(lit, 500u);
 
   FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, InputImage().dataRect);
-  snapshot.RainbowIntensity = 100;
+  snapshot.parameters.RainbowIntensity = 100;
   ASSERT_TRUE(Render(snapshot));
   uint64_t coloured = 0;
   for (int32_t y = 0; y < kSize; ++y) {
@@ -230,7 +230,7 @@ TEST_F(SpikeRays, SharperSpikesAreNarrower) {
   auto width = [&](int16_t sharpness) {
     FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, InputImage().dataRect);
     ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 1, 900);
-    snapshot.SpikeSharpness = sharpness;
+    snapshot.parameters.SpikeSharpness = sharpness;
     EXPECT_TRUE(Render(snapshot));
     int32_t lit = 0;
     for (int32_t y = 0; y < kSize; ++y) lit += Brightest(PixelAt(kCentre + 40, y)) > 0;

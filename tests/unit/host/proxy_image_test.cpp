@@ -199,7 +199,7 @@ TEST_F(HostProxy, TheLevelForAScaleIsTheSmallestNotBelowIt) {
 TEST_F(HostProxy, AnotherMonitorOrAnotherRunMeansBuildingAgain) {
   MakeInput({0, 0, 8, 8}, 5);
   ParameterSetBuffer snapshot{};
-  snapshot.monitor = MonitorOfNumber(0);
+  snapshot.view.monitor = MonitorOfNumber(0);
   HandInPreviewSnapshot(snapshot);
   ASSERT_TRUE(BuildHostProxyImage(Options()));
 
@@ -208,7 +208,7 @@ TEST_F(HostProxy, AnotherMonitorOrAnotherRunMeansBuildingAgain) {
   EXPECT_TRUE(HostProxyImageRendered());
   EXPECT_EQ(CurrentPreviewSnapshot().sequenceNumber, 7u);
 
-  snapshot.monitor = MonitorOfNumber(1);
+  snapshot.view.monitor = MonitorOfNumber(1);
   HandInPreviewSnapshot(snapshot);
   EXPECT_FALSE(HostProxyImageRendered());
   ASSERT_TRUE(BuildHostProxyImage(Options()));

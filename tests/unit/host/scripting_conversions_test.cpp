@@ -90,7 +90,7 @@ void AddKey(std::vector<uint8_t>& bytes, DescriptorKeyID key, size_t size) {
 
 TEST(DescriptorBytes, KeysAreCountedAndAnyValueSizeReachesTheConversion) {
   std::vector<uint8_t> bytes;
-  for (const DescriptorKeyRow& row : kDescriptorKeyTable) {
+  for (const SettingRow& row : kSettingTable) {
     AddKey(bytes, row.key, DescriptorValueSize(row.type));
   }
   ParameterSet p = kFactoryParameters;
@@ -106,7 +106,7 @@ TEST(DescriptorBytes, KeysAreCountedAndAnyValueSizeReachesTheConversion) {
     const size_t length = random() % 300;
     while (bytes.size() < length) {
       const size_t size = random() % 12;
-      AddKey(bytes, kDescriptorKeyTable[random() % kDescriptorKeyTable.size()].key, size);
+      AddKey(bytes, kSettingTable[random() % kSettingTable.size()].key, size);
       for (size_t i = bytes.size() - size; i < bytes.size(); ++i) {
         bytes[i] = static_cast<uint8_t>(random());
       }

@@ -123,7 +123,7 @@ TEST_F(ScriptingRead, CompleteDescriptorTakesExactlyThePlayedValues) {
   EXPECT_EQ(errorString[0], 0);
 
   std::vector<DescriptorKeyID> keys;
-  for (const DescriptorKeyRow& row : kDescriptorKeyTable) keys.push_back(row.key);
+  for (const SettingRow& row : kSettingTable) keys.push_back(row.key);
   EXPECT_EQ(scripting.keyArray, keys);
 }
 
@@ -212,8 +212,8 @@ TEST_F(ScriptingRead, PlayedValuesEndInsideTheirSliderRanges) {
   Read(kPlayDialogSilent);
   for (const SliderDescriptor& slider : SliderTable()) {
     const int value = host.parameters.*slider.field;
-    EXPECT_GE(value, slider.minimum) << slider.name;
-    EXPECT_LE(value, slider.maximum) << slider.name;
+    EXPECT_GE(value, slider.minimum) << slider.label;
+    EXPECT_LE(value, slider.maximum) << slider.label;
   }
   EXPECT_EQ(host.parameters.EffectType, kFactoryParameters.EffectType) << "an unknown effect";
   EXPECT_EQ(host.parameters.Intensity, 12) << "values in range are kept";

@@ -42,7 +42,7 @@ TEST_F(ScriptingWrite, ARecordedDescriptorPlaysBackToTheSameParameters) {
   ASSERT_EQ(WriteScriptingParameters(), 0);
   EXPECT_EQ(scripting.closed.count(scripting.parameters()->descriptor), 1u);
   EXPECT_EQ(handles.liveHandles(), 1u) << "the old descriptor is disposed of";
-  EXPECT_EQ(Recorded().size(), kDescriptorKeyTable.size());
+  EXPECT_EQ(Recorded().size(), kSettingTable.size());
   scripting.played = Recorded();
   scripting.parameters()->playInfo = kPlayDialogSilent;
   host.parameters = kFactoryParameters;
