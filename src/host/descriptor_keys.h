@@ -22,7 +22,7 @@
 #include <string_view>
 
 #include "effects/parameter_set.h"
-#include "host/filter_interface.h"
+#include "interface/filter_interface.h"
 
 namespace lumeray {
 
