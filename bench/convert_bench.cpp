@@ -9,10 +9,10 @@
 #include "analysis/worker_threads.h"
 #include "color/color_management.h"
 #include "color/profile_gamma.h"
-#include "host/convert_image_region.h"
 #include "image/gamma_tables.h"
 #include "image/image_create.h"
 #include "image/pixel_tables.h"
+#include "preview/convert_image_region.h"
 
 namespace lumeray {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "gl/gl_session.h"
-#include "host/host_proxy_image.h"
 #include "image/image_create.h"
+#include "preview/host_proxy_image.h"
 
 namespace lumeray {
 namespace {

@@ -13,11 +13,11 @@
 #include "analysis/master_light_source_table.h"
 #include "analysis/presence_threshold.h"
 #include "effects/parameter_set.h"
-#include "host/input_image.h"
 #include "image/image_create.h"
 #include "image/pixel_tables.h"
 #include "preview/proxy_layer.h"
 #include "preview_scene.h"
+#include "run/input_image.h"
 
 namespace lumeray {
 namespace {

@@ -14,11 +14,11 @@
 #include "analysis/presence_threshold.h"
 #include "dialog/dialog_template.h"
 #include "dialog/main_dialog.h"
-#include "host/input_image.h"
 #include "image/image_create.h"
 #include "image/pixel_tables.h"
 #include "preview/proxy_layer.h"
 #include "preview_scene.h"
+#include "run/input_image.h"
 
 namespace lumeray {
 namespace {

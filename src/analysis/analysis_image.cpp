@@ -4,7 +4,8 @@
 #include <numeric>
 
 #include "analysis/row_bands.h"
-#include "host/pipeline_steps.h"
+#include "color/color_conversion.h"
+#include "color/color_management.h"
 #include "image/image_create.h"
 #include "image/image_ops.h"
 
@@ -148,7 +149,7 @@ int BuildAnalysisImage(const ImageRecord& source, int threadCount, CancelTest ca
   const RowBandRoutine copy = SameRect(source.dataRect, geometry.rect) ? CopyRows : ReduceRows;
   RunInRowBands(geometry.rect.top, geometry.rect.bottom, threadCount, copy, &job);
   if (Cancelled(cancelled)) return 0;
-  if (!ConvertAnalysisInputColors(&analysis->image)) return kParameterError;
+  if (!ConvertColorOf(&analysis->image, LinearWorkingProfile())) return kParameterError;
   return 0;
 }
 

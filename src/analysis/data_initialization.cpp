@@ -13,10 +13,10 @@
 #include "analysis/section_tasks.h"
 #include "analysis/worker_threads.h"
 #include "diagnostics/message_report.h"
-#include "host/host_globals.h"
-#include "host/input_image.h"
 #include "image/buffer.h"
 #include "platform/thread.h"
+#include "run/input_image.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 namespace {

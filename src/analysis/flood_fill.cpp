@@ -4,8 +4,8 @@
 
 #include "analysis/directions.h"
 #include "diagnostics/message_report.h"
-#include "host/host_globals.h"
 #include "image/buffer.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 namespace {

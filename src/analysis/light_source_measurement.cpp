@@ -8,10 +8,10 @@
 #include "analysis/directions.h"
 #include "analysis/flood_fill.h"
 #include "analysis/radial_profile.h"
-#include "effects/blend.h"
-#include "effects/shape_operations.h"
-#include "host/host_globals.h"
+#include "analysis/shape_operations.h"
+#include "image/blend.h"
 #include "image/pixel_tables.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "effects/shape_builders.h"
+#include "analysis/shape_builders.h"
 
 namespace lumeray {
 namespace {

@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "analysis/data_initialization.h"
+#include "analysis/shape_builders.h"
 #include "diagnostics/message_report.h"
-#include "effects/shape_builders.h"
-#include "host/host_globals.h"
 #include "platform/error_text.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 namespace {

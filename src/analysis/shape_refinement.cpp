@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "analysis/directions.h"
-#include "effects/shape_operations.h"
+#include "analysis/shape_operations.h"
 
 namespace lumeray {
 namespace {

@@ -40,9 +40,9 @@
 #include <cstdint>
 
 #include "analysis/analysis_image.h"
+#include "analysis/effect_shape.h"
 #include "analysis/light_source_table.h"
-#include "effects/effect_shape.h"
-#include "host/filter_interface.h"
+#include "interface/filter_interface.h"
 
 namespace lumeray {
 

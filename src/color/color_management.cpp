@@ -9,9 +9,9 @@
 #include "color/profile_gamma.h"
 #include "color/profile_sources.h"
 #include "color/transform_cache.h"
-#include "host/host_globals.h"
 #include "image/gamma_tables.h"
 #include "image/image_modes.h"
+#include "run/host_record.h"
 
 namespace lumeray {
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 #include <string_view>
 
-#include "resources/embedded_resources.h"
+#include "platform/module_file.h"
 
 namespace lumeray {
 namespace {

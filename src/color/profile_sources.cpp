@@ -7,8 +7,7 @@
 #include "color/grey_profile_resource.h"
 #include "color/profile_blocks.h"
 #include "color/transform_cache.h"
-#include "host/host_globals.h"
-#include "platform/module_file.h"
+#include "run/host_record.h"
 
 namespace lumeray {
 namespace {
@@ -161,16 +160,16 @@ ProfileHandle GetHostEditorProfile() {
 }
 
 ProfileHandle OpenLinearColorProfileResource() {
-  const std::optional<platform::ResourceView> resource =
-      platform::FindResource(kRcDataResourceType, kLinearColorProfileResourceId);
-  if (!resource || resource->data == nullptr) {
+  // The bytes of the module's RCDATA resource (the section the host can read from the file).
+  const std::span<const uint8_t> resource = LinearColorProfileResourceBytes();
+  if (resource.empty()) {
     ReportColorSystemFailure(__LINE__, "Could not find the IDR_LINEAR_COLOR_PROFILE resource.",
                              ENOENT);
     return nullptr;
   }
   errno = 0;
   cmsHPROFILE profile =
-      cmsOpenProfileFromMem(resource->data, static_cast<cmsUInt32Number>(resource->size));
+      cmsOpenProfileFromMem(resource.data(), static_cast<cmsUInt32Number>(resource.size()));
   if (profile == nullptr) {
     ReportColorSystemFailure(__LINE__, "Could not open the IDR_LINEAR_COLOR_PROFILE.", errno);
   }

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <memory>
 
-#include "analysis/worker_threads.h"
 #include "diagnostics/log_file.h"
 #include "diagnostics/log_queue.h"
 #include "diagnostics/message_report.h"
@@ -38,7 +37,7 @@ void ReleaseContext(LoggingThreadContext* context) {
   delete context;
 }
 
-// The block handed to the thread through its slot.
+// The block handed to the thread when it starts.
 struct LoggingThreadArgument {
   LoggingThreadContext* context;
 };
@@ -139,8 +138,9 @@ bool AwaitLoggingThreadEnd(platform::Thread& thread, LoggingThreadContext& conte
 }  // namespace
 
 struct LoggingThread {
-  ThreadSlot slot;
-  LoggingThreadContext* context;
+  platform::Thread* handle = nullptr;  // null when no thread runs
+  LoggingThreadArgument* argument = nullptr;
+  LoggingThreadContext* context = nullptr;
 };
 
 LoggingThread* StartLoggingThread(int descriptor) {
@@ -160,18 +160,16 @@ LoggingThread* StartLoggingThread(int descriptor) {
   }
   argument->context = context;
 
-  auto* thread = new LoggingThread{};
-  thread->context = context;
-  thread->slot.startRoutine = LoggingThreadMain;
-  thread->slot.argument = argument;
-  if (!SpawnMultipleThreads(&thread->slot, 1)) {
-    ReportDebug(__LINE__, "Could not spawn the logging thread.");
-    DestroyThread(&thread->slot);
+  int errorNumber = 0;
+  platform::Thread* handle = platform::Thread::Start(LoggingThreadMain, argument, &errorNumber);
+  if (handle == nullptr) {
+    ReportSystemError(__LINE__, errorNumber, "Could not spawn the logging thread.");
+    std::free(argument);
     close(context->descriptor);
     delete context;
-    delete thread;
     return nullptr;
   }
+  auto* thread = new LoggingThread{handle, argument, context};
   LogQueue::Instance().EnterThreadedMode(context, &context->ioStart);
   context->ioStart.Set();
   return thread;
@@ -180,7 +178,7 @@ LoggingThread* StartLoggingThread(int descriptor) {
 void StopLoggingThread(LoggingThread* thread, uint32_t timeoutMs) {
   if (thread == nullptr) return;
   LoggingThreadContext* context = thread->context;
-  platform::Thread* handle = thread->slot.threadHandle;
+  platform::Thread* handle = thread->handle;
   bool abandon = false;
   uint32_t exitCode = 0;
   if (handle == nullptr) {
@@ -196,14 +194,13 @@ void StopLoggingThread(LoggingThread* thread, uint32_t timeoutMs) {
   }
 
   LogQueue::Instance().DetachWriter(context);
-  if (abandon) {
-    // The thread may still read its argument block: it lives on with the context.
-    context->argumentBlock = thread->slot.argument;
-    thread->slot.argument = nullptr;
-    delete thread->slot.threadHandle;  // detaches; never blocks
-    thread->slot.threadHandle = nullptr;
+  // A thread that may still run may still read its argument block: it lives on with the context.
+  if (abandon || (handle != nullptr && !handle->HasEnded())) {
+    context->argumentBlock = thread->argument;
+  } else {
+    std::free(thread->argument);
   }
-  DestroyThread(&thread->slot);
+  delete handle;  // a thread still running is detached, never blocked on
   ReleaseContext(context);
   delete thread;
 }

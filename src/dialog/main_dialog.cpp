@@ -25,11 +25,12 @@
 #include "dialog/light_source_dialog.h"
 #include "dialog/tool_icons.h"
 #include "effects/effect_types.h"
-#include "host/host_globals.h"
+#include "interface/filter_interface.h"
 #include "periphery/about_box.h"
 #include "periphery/help_viewer.h"
 #include "periphery/options_dialog.h"
 #include "periphery/update_check.h"
+#include "run/run_status.h"
 
 namespace lumeray::dialog {
 namespace {

@@ -19,9 +19,10 @@
 #include "dialog/dialog_messages.h"
 #include "effects/parameter_set_buffer.h"
 #include "gl/drawing_settings.h"
-#include "host/filter_interface.h"
-#include "host/host_globals.h"
+#include "interface/filter_interface.h"
 #include "preview/preview_task.h"
+#include "run/host_record.h"
+#include "run/run_status.h"
 
 // Last: Xlib's macros (None, Bool, Status) would clash with the headers above.
 #include <X11/Xlib.h>

@@ -13,8 +13,9 @@
 #include "dialog/dialog_procedures.h"
 #include "dialog/dialog_template.h"
 #include "dialog/main_dialog.h"
-#include "host/host_globals.h"
+#include "interface/filter_interface.h"
 #include "platform/application_scope.h"
+#include "run/run_status.h"
 #include "ui/ui_settings.h"
 
 // Last: its macros clash with Qt's names.

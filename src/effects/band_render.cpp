@@ -4,18 +4,13 @@
 #include <atomic>
 #include <climits>
 
-#include "analysis/worker_threads.h"
-#include "effects/blend.h"
 #include "effects/effect_renderers.h"
 #include "effects/effect_shape_parameters.h"
-#include "effects/stamp_targets.h"
-#include "host/filter_interface.h"
-#include "host/final_render.h"
-#include "host/host_globals.h"
-#include "host/input_image.h"
-#include "host/pipeline_steps.h"
+#include "analysis/stamp_targets.h"
+#include "image/blend.h"
 #include "image/image_create.h"
-#include "image/image_modes.h"
+#include "interface/filter_interface.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 namespace {
@@ -174,14 +169,6 @@ BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRec
     ++bands;
   }
   return FinalRenderBandPlan(index, bands, shortest);
-}
-
-bool RenderBandPixels(const PixelRect& band, const ParameterSetBuffer& snapshot) {
-  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
-  return RenderEffectsBand(
-      {band.left, band.top, band.right, band.bottom}, snapshot, RunEffectsPassSources(),
-      &InputImage(),
-      FinalRenderBandPlanIn(band, SplitIntoBands(WorkingImageRect(), WorkerThreadCount())));
 }
 
 }  // namespace lumeray

@@ -13,7 +13,7 @@
 // host's profile (ConvertColorOf with HostProfile) with SetBandColorManagement; until it does,
 // band images have no profile (gamma 2.2) and the conversion leaves them as they are.
 //
-// Threading contract: RenderBandPixels and RenderEffectsBand run on the band workers, each on
+// Threading contract: RenderEffectsBand runs on the band workers, each on
 // its own band (bands do not overlap, so no two workers store to one output pixel).
 // SetBandColorManagement is called once during set-up, before any render.
 #pragma once
@@ -22,8 +22,8 @@
 
 #include "effects/effects_pass.h"
 #include "effects/parameter_set_buffer.h"
-#include "host/pipeline_steps.h"
 #include "image/image_record.h"
+#include "run/host_record.h"
 
 namespace lumeray {
 

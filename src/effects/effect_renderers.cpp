@@ -11,9 +11,8 @@
 #include "effects/star_builder.h"
 #include "effects/star_phase_set.h"
 #include "effects/star_settings.h"
-#include "host/input_image.h"
-#include "host/pipeline_steps.h"
 #include "image/image_modes.h"
+#include "run/input_image.h"
 
 namespace lumeray {
 namespace {

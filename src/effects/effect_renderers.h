@@ -25,7 +25,7 @@
 // drawn without a lock (effect_shape.h).
 #pragma once
 
-#include "effects/effect_shape.h"
+#include "analysis/effect_shape.h"
 #include "effects/effect_shape_parameters.h"
 #include "effects/parameter_set_buffer.h"
 
@@ -33,6 +33,9 @@ namespace lumeray {
 
 void InitializeEffectRenderers(void* previewFirst, void* previewSecond);
 void ReleaseEffectRenderers();
+// The run's steps: the renderers of a run without the dialog, and their release at its end.
+void SetUpDirectRenderTables();
+void ReleaseEffectTables();
 
 // The two pointers given to the last initialisation, kept for the preview (both null for a
 // render without the dialog).

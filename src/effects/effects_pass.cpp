@@ -6,20 +6,17 @@
 #include <vector>
 
 #include "analysis/presence_threshold.h"
-#include "effects/blend.h"
+#include "analysis/shape_operations.h"
 #include "effects/color_saturation.h"
 #include "effects/effect_renderers.h"
 #include "effects/renderer_tables.h"
-#include "effects/shape_operations.h"
 #include "effects/soft_flare_profile.h"
 #include "effects/star_phase_set.h"
-#include "host/filter_interface.h"
-#include "host/final_render.h"
-#include "host/host_globals.h"
-#include "host/input_image.h"
-#include "host/progress.h"
+#include "image/blend.h"
 #include "image/image_modes.h"
 #include "image/image_ops.h"
+#include "interface/filter_interface.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 namespace {
@@ -233,17 +230,6 @@ bool IsLightSourceVisible(const LightSourceEntry& entry, uint32_t quantityCut) {
 
 uint32_t SoftFlareFactor(int32_t softFlareIntensity) {
   return SquaredPercentFraction(softFlareIntensity);
-}
-
-EffectsPassSources RunEffectsPassSources() {
-  return {&MasterTable(),
-          StarShape(),
-          SoftFlareShape(),
-          StarPhases(),
-          SoftFlareRadialProfile(),
-          PresenceThreshold(),
-          IsHostGrayMode(InputImage().mode),
-          &AdvanceImageEditorProgress};
 }
 
 bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const ParameterSetBuffer& snapshot,

@@ -34,10 +34,10 @@
 
 #include <cstdint>
 
+#include "analysis/effect_shape.h"
 #include "analysis/master_light_source_table.h"
-#include "effects/effect_shape.h"
+#include "analysis/shape_operations.h"
 #include "effects/parameter_set_buffer.h"
-#include "effects/shape_operations.h"
 #include "image/image_record.h"
 
 namespace lumeray {
@@ -60,11 +60,6 @@ struct EffectsPassSources {
   bool grayHost;
   ProgressAdvance advance;
 };
-
-// The run's sources: MasterTable(), the two effect renderers (shapes, phase set, profile),
-// PresenceThreshold(), the
-// InputImage's mode and AdvanceImageEditorProgress.
-EffectsPassSources RunEffectsPassSources();
 
 // How one pass shares the work of its band: the band may be drawn in `strips` parts (this is
 // part `strip`), each advancing its share of the band's progress units; `sharing` says how many

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <climits>
 
-#include "effects/blend.h"
+#include "analysis/stamp_targets.h"
 #include "effects/spike.h"
 #include "effects/spike_profile.h"
-#include "effects/stamp_targets.h"
+#include "image/blend.h"
 
 namespace lumeray {
 namespace {

@@ -12,8 +12,8 @@
 
 #include <cstdint>
 
+#include "analysis/effect_shape.h"
 #include "analysis/light_source_table.h"
-#include "effects/effect_shape.h"
 #include "effects/rainbow.h"
 #include "image/buffer.h"
 #include "image/image_record.h"

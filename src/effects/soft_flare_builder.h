@@ -18,7 +18,7 @@
 
 #include <cstdint>
 
-#include "effects/effect_shape.h"
+#include "analysis/effect_shape.h"
 
 namespace lumeray {
 

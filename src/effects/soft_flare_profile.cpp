@@ -4,12 +4,12 @@
 #include <climits>
 #include <cmath>
 
-#include "effects/blend.h"
-#include "effects/effect_shape.h"
+#include "analysis/effect_shape.h"
+#include "analysis/stamp_targets.h"
 #include "effects/soft_flare_builder.h"
 #include "effects/spike.h"
 #include "effects/spike_profile.h"
-#include "effects/stamp_targets.h"
+#include "image/blend.h"
 
 namespace lumeray {
 namespace {

@@ -24,7 +24,7 @@
 
 #include <cstdint>
 
-#include "effects/effect_shape.h"
+#include "analysis/effect_shape.h"
 #include "effects/spike_distance_tables.h"
 #include "effects/star_settings.h"
 

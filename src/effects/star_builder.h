@@ -16,7 +16,7 @@
 // shape-building lock (shape_operations.h); it writes only the sub-shape of its phase.
 #pragma once
 
-#include "effects/effect_shape.h"
+#include "analysis/effect_shape.h"
 #include "effects/effect_shape_parameters.h"
 #include "effects/row_indexed_phase.h"
 #include "effects/spike.h"

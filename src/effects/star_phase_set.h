@@ -25,9 +25,9 @@
 #include <mutex>
 #include <vector>
 
-#include "effects/effect_shape.h"
+#include "analysis/effect_shape.h"
+#include "analysis/shape_operations.h"
 #include "effects/row_indexed_phase.h"
-#include "effects/shape_operations.h"
 
 namespace lumeray {
 

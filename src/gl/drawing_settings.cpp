@@ -12,9 +12,9 @@
 #include "diagnostics/debug_log.h"
 #include "diagnostics/message_report.h"
 #include "gl/glew_records.h"
-#include "host/filter_interface.h"
-#include "host/host_globals.h"
+#include "interface/filter_interface.h"
 #include "platform/registry.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 namespace {

@@ -6,11 +6,11 @@
 #include "color/profile_gamma.h"
 #include "effects/band_render.h"
 #include "host/host_globals.h"
-#include "host/host_proxy_image.h"
 #include "host/pipeline_steps.h"
 #include "image/gamma_tables.h"
 #include "image/image_create.h"
 #include "image/pixel_tables.h"
+#include "preview/host_proxy_image.h"
 
 namespace lumeray {
 
@@ -36,10 +36,6 @@ bool SetUpColorManagement() {
   // host's.
   SetBandColorManagement(WorkingProfile(), &ConvertBandToHost);
   return true;
-}
-
-bool ConvertAnalysisInputColors(ImageRecord* image) {
-  return ConvertColorOf(image, LinearWorkingProfile());
 }
 
 void ReleaseBandColorManagement() {

@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "effects/parameter_set.h"
+#include "interface/filter_interface.h"
 
 namespace lumeray {
 

@@ -5,22 +5,21 @@
 #include <cstring>
 
 #include "analysis/data_initialization.h"
+#include "analysis/presence_threshold.h"
 #include "analysis/worker_threads.h"
 #include "diagnostics/message_report.h"
+#include "effects/band_render.h"
 #include "effects/effect_renderers.h"
+#include "effects/effects_pass.h"
 #include "effects/parameter_set_buffer.h"
 #include "host/host_globals.h"
 #include "host/progress.h"
 #include "image/buffer.h"
+#include "image/image_modes.h"
 #include "platform/thread.h"
+#include "run/input_image.h"
 
 namespace lumeray {
-namespace {
-
-std::atomic<bool> gRenderAbort{false};
-
-}  // namespace
-
 // Waits for the data-initialisation phase, showing its progress and polling the host's abort.
 void WaitForAnalysis() {
   platform::Event* complete = DataInitializationCompleteEvent();
@@ -47,19 +46,6 @@ std::vector<PixelRect> SplitIntoBands(const PixelRect& rect, int count) {
     top = bottom;
   }
   return bands;
-}
-
-void RequestRenderAbort() {
-  gRenderAbort = true;
-}
-void ClearRenderAbort() {
-  gRenderAbort = false;
-}
-bool RenderAbortRequested() {
-  return gRenderAbort;
-}
-bool RenderStopped() {
-  return RenderAbortRequested() || RunResult() != 0;
 }
 
 uint32_t RenderBand(void* argument) {
@@ -130,6 +116,25 @@ void RenderFinalImage() {
     ReleaseEffectRenderers();
     WriteResultsToHost();
   }
+}
+
+EffectsPassSources RunEffectsPassSources() {
+  return {&MasterTable(),
+          StarShape(),
+          SoftFlareShape(),
+          StarPhases(),
+          SoftFlareRadialProfile(),
+          PresenceThreshold(),
+          IsHostGrayMode(InputImage().mode),
+          &AdvanceImageEditorProgress};
+}
+
+bool RenderBandPixels(const PixelRect& band, const ParameterSetBuffer& snapshot) {
+  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  return RenderEffectsBand(
+      {band.left, band.top, band.right, band.bottom}, snapshot, RunEffectsPassSources(),
+      &InputImage(),
+      FinalRenderBandPlanIn(band, SplitIntoBands(WorkingImageRect(), WorkerThreadCount())));
 }
 
 }  // namespace lumeray

@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "effects/effects_pass.h"
 #include "host/pipeline_steps.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 
@@ -25,13 +27,6 @@ void RenderFinalImage();
 // (sets -128 when the user cancels). UI thread only.
 void WaitForAnalysis();
 
-// The render abort flag, polled by the band workers.
-void RequestRenderAbort();
-void ClearRenderAbort();
-bool RenderAbortRequested();
-// Whether the render should stop: an abort was requested or the run has a result.
-bool RenderStopped();
-
 // The bands of rows for `count` threads: equal heights, the last band takes the remainder.
 std::vector<PixelRect> SplitIntoBands(const PixelRect& rect, int count);
 
@@ -44,5 +39,9 @@ struct RenderBandArguments {
 static_assert(sizeof(RenderBandArguments) == 32);
 
 uint32_t RenderBand(void* arguments);
+
+// The run's sources of the effects pass: MasterTable(), the two effect renderers (shapes, phase
+// set, profile), PresenceThreshold(), the InputImage's mode and AdvanceImageEditorProgress.
+EffectsPassSources RunEffectsPassSources();
 
 }  // namespace lumeray

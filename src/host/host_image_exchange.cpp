@@ -9,12 +9,12 @@
 #include "color/color_management.h"
 #include "diagnostics/message_report.h"
 #include "host/host_globals.h"
-#include "host/input_image.h"
 #include "host/pipeline_steps.h"
 #include "host/progress.h"
 #include "image/image_create.h"
 #include "image/image_modes.h"
 #include "image/image_ops.h"
+#include "run/input_image.h"
 
 namespace lumeray {
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "diagnostics/message_report.h"
-#include "host/parameter_block.h"
+#include "effects/parameter_block.h"
 #include "ui/settings_files.h"
 
 namespace lumeray {

@@ -4,12 +4,12 @@
 #include "diagnostics/debug_log.h"
 #include "diagnostics/message_report.h"
 #include "host/host_globals.h"
-#include "host/host_proxy_image.h"
 #include "host/progress.h"
 #include "image/buffer.h"
 #include "image/pixel_tables.h"
 #include "periphery/help_viewer.h"
 #include "platform/thread.h"
+#include "preview/host_proxy_image.h"
 #include "ui/user_data_folders.h"
 
 namespace lumeray {

@@ -4,7 +4,7 @@
 #include "analysis/master_light_source_table.h"
 #include "dialog/dialog_procedures.h"
 #include "host/host_globals.h"
-#include "host/input_image.h"
+#include "run/input_image.h"
 
 namespace lumeray {
 
@@ -40,17 +40,6 @@ void DeallocateMasterLightSourceTable() {
 }
 int32_t LightSourceCount() {
   return static_cast<int32_t>(MasterTable().count);
-}
-
-PixelRect WorkingImageRect() {
-  const FilterRecord* record = Host().filterRecord;
-  if (record == nullptr) return {};
-  if (Using32BitCoordinates()) {
-    const VRect& r = record->bigDocumentData->filterRect32;
-    return {r.left, r.top, r.right, r.bottom};
-  }
-  const PIRect16& r = record->filterRect;
-  return {r.left, r.top, r.right, r.bottom};
 }
 
 }  // namespace lumeray

@@ -1,11 +1,17 @@
 // The steps of a run that the entry calls in order (stored and scripted parameters, colour
 // management, reading the host image, the dialog, the direct-render set-up, the clean-up
-// releases), declared here once; each subsystem defines its own steps.
+// releases), declared here once; each subsystem defines its own steps. Steps of a lower layer
+// are declared in that layer's own header, included here (the host calls them, never the
+// reverse).
 //
 // Threading contract: UI thread only, within the selectors of a run.
 #pragma once
 
 #include <cstdint>
+
+#include "analysis/shape_operations.h"
+#include "effects/effect_renderers.h"
+#include "run/host_record.h"
 
 namespace lumeray {
 
@@ -24,8 +30,6 @@ int ReadScriptingParameters(bool* showDialog);
 int WriteScriptingParameters();
 
 void BuildPixelConversionTables();
-bool CreateShapeBuildingSection();
-void DeleteShapeBuildingSection();
 
 bool SetUpColorManagement();
 void ReleaseColorManagement();
@@ -39,24 +43,12 @@ bool ReadHostImage();
 // the input buffers.
 void EndHostImageExchange();
 
-// Converts the analysis image from the host's colours to the linear working colours in place.
-bool ConvertAnalysisInputColors(ImageRecord* image);
-
 // Runs the modal dialog; true when it ended with OK.
 bool RunMainDialog();
-void SetUpDirectRenderTables();
-void ReleaseEffectTables();
 
 void DeallocateMasterLightSourceTable();
 // The number of light sources the final render draws.
 int32_t LightSourceCount();
-
-struct PixelRect {
-  int32_t left, top, right, bottom;
-};
-
-// The rectangle of the working image read from the host (the filter rectangle).
-PixelRect WorkingImageRect();
 
 // Writes the rendered working image back to the host.
 void WriteResultsToHost();

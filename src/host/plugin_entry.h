@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "host/filter_interface.h"
+#include "interface/filter_interface.h"
 
 namespace lumeray {
 

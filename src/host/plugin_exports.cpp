@@ -1,11 +1,11 @@
 // The entries the module exports to its host. Everything else of the module is hidden.
 #include "dialog/dialog_procedures.h"
 #include "gl/install_configuration.h"
-#include "host/filter_interface.h"
 #include "host/module_state.h"
+#include "host/options_entry.h"
 #include "host/plugin_entry.h"
-#include "periphery/options_dialog.h"
-#include "preview/preview_export.h"
+#include "host/preview_export.h"
+#include "interface/filter_interface.h"
 
 extern "C" __attribute__((visibility("default"))) void PluginMain(int16_t selector, void* record,
                                                                   intptr_t* data, int16_t* result) {

@@ -7,16 +7,13 @@
 #include <string_view>
 
 #include "diagnostics/message_report.h"
+#include "effects/parameter_block.h"
 #include "effects/parameter_set.h"
 #include "host/host_globals.h"
-#include "host/parameter_block.h"
 #include "host/pipeline_steps.h"
-#include "resources/pipl_resource.h"
 
 namespace lumeray {
 namespace {
-
-static_assert(std::string_view(kRegistryParametersKey) == kPiplScope);
 
 constexpr Boolean kPersistent = 1;
 

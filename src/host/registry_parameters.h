@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "host/filter_interface.h"
+#include "interface/filter_interface.h"
 
 namespace lumeray {
 

@@ -8,8 +8,8 @@
 
 #include "diagnostics/message_report.h"
 #include "effects/effect_types.h"
+#include "effects/parameter_block.h"
 #include "host/host_globals.h"
-#include "host/parameter_block.h"
 #include "host/pipeline_steps.h"
 #include "platform/module_file.h"
 

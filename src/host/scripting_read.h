@@ -25,7 +25,7 @@
 
 #include "effects/parameter_set.h"
 #include "host/descriptor_keys.h"
-#include "host/filter_interface.h"
+#include "interface/filter_interface.h"
 
 namespace lumeray {
 

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "diagnostics/message_report.h"
+#include "effects/parameter_block.h"
 #include "host/descriptor_keys.h"
 #include "host/host_globals.h"
-#include "host/parameter_block.h"
 #include "host/pipeline_steps.h"
 #include "host/scripting_read.h"
 

@@ -9,7 +9,7 @@
 // Threading contract: UI thread only, within Finish.
 #pragma once
 
-#include "host/filter_interface.h"
+#include "interface/filter_interface.h"
 
 namespace lumeray {
 

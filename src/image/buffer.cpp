@@ -6,7 +6,7 @@
 
 #include "diagnostics/debug_log.h"
 #include "diagnostics/message_report.h"
-#include "host/filter_interface.h"
+#include "interface/filter_interface.h"
 #include "platform/sync.h"
 
 namespace lumeray {

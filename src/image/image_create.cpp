@@ -4,12 +4,12 @@
 #include <limits>
 
 #include "diagnostics/message_report.h"
-#include "host/filter_interface.h"
 #include "image/buffer.h"
 #include "image/gamma_tables.h"
 #include "image/image_modes.h"
 #include "image/pixel_converters.h"
 #include "image/pixel_tables.h"
+#include "interface/filter_interface.h"
 
 namespace lumeray {
 namespace {

@@ -1,20 +1,16 @@
 #include "periphery/options_dialog.h"
-#include "platform/application_scope.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLockFile>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
-#include <QStandardPaths>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -23,8 +19,6 @@
 
 #include "diagnostics/debug_log.h"
 #include "diagnostics/message_report.h"
-#include "dialog/dialog_procedures.h"
-#include "host/module_state.h"
 #include "periphery/help_viewer.h"
 #include "platform/registry.h"
 
@@ -216,44 +210,6 @@ void OptionsDialog::accept() {
 bool RunOptionsDialog(QWidget* owner) {
   OptionsDialog dialog(owner);
   return dialog.exec() == QDialog::Accepted;
-}
-
-bool ConfigureOptionsEntry(intptr_t owner) {
-  InitializeModuleState(owner);
-  bool shown = false;
-  if (!dialog::DialogDisplayAvailable()) {
-    MessageReport(__LINE__, kMessageUser)
-        .Report(kIconError, kTitleErrorExiting,
-                "ConfigureOptions() - The dialog cannot be shown: no display is available.");
-  } else {
-    platform::ApplicationScope application;
-    // One options dialog per user at a time.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    QLockFile lock(QDir(runtime.isEmpty() ? QDir::tempPath() : runtime)
-                       .filePath(QStringLiteral("lumeray-options.lock")));
-    lock.setStaleLockTime(0);
-    if (!lock.tryLock(0)) {
-      QWidget* open = nullptr;
-      for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->windowTitle() == QString::fromUtf8(kOptionsDialogTitle)) open = widget;
-      }
-      if (open != nullptr) {
-        shown = true;
-        open->raise();
-        open->activateWindow();
-      } else {
-        MessageReport(__LINE__, kMessageDebug)
-            .Report(kIconError, kTitleDebugUnexpectedError,
-                    "ConfigureOptions() - Could not find existing window.");
-      }
-    } else {
-      LogEntry(kLogLevelNormal, "Opening Options dialog from start menu.");
-      RunOptionsDialog(static_cast<QWidget*>(platform::NativeWidget(owner)));
-      shown = true;
-    }
-  }
-  TerminateModuleState();
-  return shown;
 }
 
 }  // namespace lumeray

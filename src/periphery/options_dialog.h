@@ -7,10 +7,6 @@
 // option stored yet the four drawing buttons are disabled. "?" and the help button open the
 // dialog's help page.
 //
-// ConfigureOptionsEntry is the exported ConfigureOptions: the dialog without a host, once per
-// user at a time (a second call while it is open brings the open one forward, or reports that
-// it could not be found when it belongs to another process).
-//
 // Threading contract: UI thread only.
 #pragma once
 
@@ -67,9 +63,5 @@ class OptionsDialog : public QDialog {
 
 // Runs the dialog modally over `owner`; true when it was closed with OK.
 bool RunOptionsDialog(QWidget* owner);
-
-// The exported ConfigureOptions (owner: a window handle of the caller, 0 for none). False when
-// no dialog could be shown (no display: reported).
-bool ConfigureOptionsEntry(intptr_t owner);
 
 }  // namespace lumeray

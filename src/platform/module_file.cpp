@@ -1,4 +1,4 @@
-// The module's own file, the host program's file, and the module's embedded resources.
+// The module's own file and the host program's file.
 
 #include "platform/module_file.h"
 
@@ -9,8 +9,6 @@
 #include <unistd.h>
 
 #include <vector>
-
-#include "resources/embedded_resources.h"
 
 namespace lumeray::platform {
 namespace {
@@ -55,15 +53,6 @@ std::string HostProgramPath() {
     }
     buffer.resize(buffer.size() * 2);
   }
-}
-
-std::optional<ResourceView> FindResource(std::string_view type, int id) {
-  for (const EmbeddedResource& resource : EmbeddedResources()) {
-    if (resource.type != nullptr && type == resource.type && resource.id == id) {
-      return ResourceView{resource.data, resource.size};
-    }
-  }
-  return std::nullopt;
 }
 
 }  // namespace lumeray::platform

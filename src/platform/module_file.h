@@ -1,15 +1,19 @@
-// The module's own file and its embedded resources.
+// The module's own file, and how its resources are placed in it.
 //
-// Resources are byte-exact blocks placed in named ELF sections of the module
-// (".rsrc.<type>.<id>", see resources/embedded_resources.h) so that a host can read them from
-// the file before loading it. Inside the module they are reached directly.
+// Resources are byte-exact blocks, each placed in its own ELF section of the module named
+// ".rsrc.<type>.<id>" (LUMERAY_RESOURCE_SECTION) so that a host can read them from the file
+// with libelf before loading it. Inside the module they are reached directly
+// (resources/embedded_resources.h lists them).
+//
+// Threading contract: any thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
+
+#define LUMERAY_RESOURCE_SECTION(type, id) \
+  __attribute__((section(".rsrc." type "." #id), used, aligned(4)))
 
 namespace lumeray::platform {
 
@@ -19,13 +23,5 @@ std::string ModuleFilePath();
 
 // The path of the running host program (/proc/self/exe).
 std::string HostProgramPath();
-
-struct ResourceView {
-  const uint8_t* data;
-  size_t size;
-};
-
-// A resource of the module by type ("PiPL", "aete", "RCDATA") and identifier.
-std::optional<ResourceView> FindResource(std::string_view type, int id);
 
 }  // namespace lumeray::platform

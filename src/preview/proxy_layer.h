@@ -34,8 +34,8 @@
 
 #include "effects/parameter_set_buffer.h"
 #include "gl/gl_session.h"
-#include "host/host_proxy_image.h"
 #include "preview/effect_quads.h"
+#include "preview/host_proxy_image.h"
 #include "preview/view_model.h"
 
 namespace lumeray {

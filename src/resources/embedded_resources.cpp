@@ -18,4 +18,13 @@ std::span<const EmbeddedResource> EmbeddedResources() {
   return kResources;
 }
 
+std::optional<ResourceView> FindResource(std::string_view type, int id) {
+  for (const EmbeddedResource& resource : EmbeddedResources()) {
+    if (resource.type != nullptr && type == resource.type && resource.id == id) {
+      return ResourceView{resource.data, resource.size};
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace lumeray

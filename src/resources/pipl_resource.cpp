@@ -3,10 +3,15 @@
 // the image modes it enables, its scripting terminology and its filter cases.
 #include "resources/pipl_resource.h"
 
+#include "host/registry_parameters.h"
 #include "resources/embedded_resources.h"
 #include "resources/resource_writer.h"
 
 namespace lumeray {
+
+// Settings stored by the host are kept under the scope the property list declares.
+static_assert(std::string_view(kRegistryParametersKey) == kPiplScope);
+
 namespace {
 
 constexpr size_t kPiplSize = 438;

@@ -27,7 +27,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "../host/filter_interface.h"
+#include "../interface/filter_interface.h"
 
 namespace lumeray {
 

@@ -11,7 +11,7 @@
 //  * Nothing is read, written or deleted while the user data folders are not available.
 //  * Writes go through a temporary file and a rename: a file is the old one or the whole new one.
 //
-// Blocks are the 255-byte parameter blocks of host/parameter_block.h, owned by the caller and
+// Blocks are the 255-byte parameter blocks of effects/parameter_block.h, owned by the caller and
 // freed with FreeParameterBlock (OwnedParameterBlock does it).
 //
 // Threading contract: UI thread only.
@@ -22,8 +22,8 @@
 #include <span>
 #include <string>
 
+#include "effects/parameter_block.h"
 #include "effects/parameter_set.h"
-#include "host/parameter_block.h"
 
 namespace lumeray {
 

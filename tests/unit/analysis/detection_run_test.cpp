@@ -8,10 +8,10 @@
 #include <string>
 
 #include "analysis/data_initialization.h"
+#include "analysis/effect_shape.h"
 #include "analysis/flood_fill.h"
 #include "analysis/section_tasks.h"
 #include "color/color_management.h"
-#include "effects/effect_shape.h"
 #include "host/host_globals.h"
 #include "unit/analysis/detection_test_support.h"
 

@@ -5,13 +5,13 @@
 
 #include <cmath>
 
-#include "platform/module_file.h"
+#include "resources/embedded_resources.h"
 
 namespace lumeray {
 namespace {
 
 TEST(GreyProfile, AVersion2GreyOutputProfileInRcData243) {
-  const auto resource = platform::FindResource("RCDATA", 243);
+  const auto resource = FindResource("RCDATA", 243);
   ASSERT_TRUE(resource.has_value());
   ASSERT_EQ(resource->size, 912u);
   EXPECT_EQ(resource->data, LinearColorProfileResourceBytes().data());

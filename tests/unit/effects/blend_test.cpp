@@ -5,7 +5,7 @@
 #include <random>
 #include <tuple>
 
-#include "effects/blend.h"
+#include "image/blend.h"
 #include "image/image_ops.h"
 #include "unit/effects/shape_test_support.h"
 

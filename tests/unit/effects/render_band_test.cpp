@@ -3,10 +3,10 @@
 // split.
 #include <random>
 
-#include "effects/blend.h"
 #include "effects/spike.h"
 #include "effects/star_phase_set.h"
 #include "host/progress.h"
+#include "image/blend.h"
 #include "render_test_support.h"
 #include "unit/effects/shape_test_allocation.h"
 #include "unit/effects/shape_test_support.h"

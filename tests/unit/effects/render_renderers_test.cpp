@@ -1,8 +1,8 @@
 // The two effect renderers: initialisation, binding a render's parameters, rebuilding after a
 // change, and the release at the end of a run.
-#include "effects/blend.h"
-#include "effects/shape_operations.h"
+#include "analysis/shape_operations.h"
 #include "host/pipeline_steps.h"
+#include "image/blend.h"
 #include "render_test_support.h"
 
 namespace lumeray {

@@ -20,12 +20,12 @@
 #include "effects/parameter_set_buffer.h"
 #include "host/final_render.h"
 #include "host/host_globals.h"
-#include "host/input_image.h"
 #include "image/gamma_tables.h"
 #include "image/image_create.h"
 #include "image/image_modes.h"
 #include "image/image_ops.h"
 #include "image/pixel_tables.h"
+#include "run/input_image.h"
 
 namespace lumeray::testing {
 

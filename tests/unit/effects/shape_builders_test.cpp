@@ -5,9 +5,9 @@
 #include <cmath>
 #include <vector>
 
-#include "effects/effect_shape.h"
-#include "effects/shape_builders.h"
-#include "effects/shape_operations.h"
+#include "analysis/effect_shape.h"
+#include "analysis/shape_builders.h"
+#include "analysis/shape_operations.h"
 #include "unit/effects/shape_test_allocation.h"
 #include "unit/effects/shape_test_support.h"
 

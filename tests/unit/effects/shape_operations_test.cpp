@@ -12,8 +12,8 @@
 
 #include "analysis/analysis_image.h"
 #include "analysis/presence_threshold.h"
-#include "effects/blend.h"
-#include "effects/shape_operations.h"
+#include "analysis/shape_operations.h"
+#include "image/blend.h"
 #include "unit/effects/shape_test_support.h"
 
 namespace lumeray {

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "analysis/analysis_image.h"
+#include "analysis/effect_shape.h"
+#include "analysis/shape_builders.h"
 #include "diagnostics/debug_log.h"
 #include "diagnostics/log_queue.h"
-#include "effects/effect_shape.h"
-#include "effects/shape_builders.h"
 #include "image/image_create.h"
 #include "image/image_record.h"
 

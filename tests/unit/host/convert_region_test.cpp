@@ -1,4 +1,4 @@
-#include "host/convert_image_region.h"
+#include "preview/convert_image_region.h"
 
 #include <gtest/gtest.h>
 #include <lcms2.h>

@@ -18,8 +18,8 @@
 #include "diagnostics/message_report.h"
 #include "diagnostics/user_message_display.h"
 #include "effects/parameter_set.h"
-#include "host/filter_interface.h"
 #include "host/host_globals.h"
+#include "interface/filter_interface.h"
 #include "platform/thread.h"
 #include "platform/window.h"
 

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "dialog/dialog_procedures.h"
-#include "host/filter_interface.h"
 #include "host/plugin_entry.h"
+#include "interface/filter_interface.h"
 
 struct HandleRecord {
   std::vector<char> bytes;

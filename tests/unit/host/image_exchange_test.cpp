@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <set>
 
-#include "host/input_image.h"
 #include "image/image_create.h"
 #include "platform/window.h"
+#include "run/input_image.h"
 #include "unit/host/fake_host.h"
 #include "unit/temp_home.h"
 

@@ -1,4 +1,4 @@
-#include "host/host_proxy_image.h"
+#include "preview/host_proxy_image.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 
 #include "color/display_profiles.h"
 #include "host/final_render.h"
-#include "host/input_image.h"
 #include "host/pipeline_steps.h"
+#include "run/input_image.h"
 #include "unit/color/color_test_support.h"
 
 namespace lumeray {

@@ -17,7 +17,7 @@
 #include "diagnostics/message_report.h"
 #include "dialog/dialog_template.h"
 #include "dialog/preview_display.h"
-#include "host/filter_interface.h"
+#include "interface/filter_interface.h"
 #include "platform/thread.h"
 #include "preview/preview_task.h"
 #include "unit/dialog/dialog_test_support.h"

@@ -5,10 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include "effects/parameter_block.h"
 #include "effects/parameter_set.h"
 #include "host/host_globals.h"
 #include "host/last_saved_parameters.h"
-#include "host/parameter_block.h"
 #include "ui/user_data_folders.h"
 #include "unit/temp_home.h"
 

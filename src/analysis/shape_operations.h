@@ -31,8 +31,8 @@
 #include <cstdint>
 
 #include "analysis/analysis_image.h"
+#include "analysis/effect_shape.h"
 #include "analysis/light_source_table.h"
-#include "effects/effect_shape.h"
 #include "image/image_record.h"
 
 namespace lumeray {

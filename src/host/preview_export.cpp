@@ -1,15 +1,15 @@
-#include "preview/preview_export.h"
+#include "host/preview_export.h"
 
 #include <memory>
 
 #include "analysis/master_light_source_table.h"
 #include "diagnostics/message_report.h"
 #include "effects/parameter_set_buffer.h"
-#include "host/filter_interface.h"
 #include "host/host_globals.h"
-#include "host/input_image.h"
 #include "host/plugin_entry.h"
+#include "interface/filter_interface.h"
 #include "preview/proxy_layer.h"
+#include "run/input_image.h"
 
 namespace lumeray {
 namespace {

@@ -1,4 +1,4 @@
-#include "effects/shape_builders.h"
+#include "analysis/shape_builders.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,14 +1,17 @@
-#include "host/parameter_block.h"
+#include "effects/parameter_block.h"
 
 #include <cstdlib>
 #include <cstring>
 
 #include "effects/effect_renderers.h"
 #include "effects/parameter_set_buffer.h"
-#include "host/host_globals.h"
+#include "run/host_record.h"
 
 namespace lumeray {
 namespace {
+
+// Stands in for the parameter handle while none is locked (outside a run, and in tests).
+ParameterSet gUnlockedParameters = kFactoryParameters;
 
 uint8_t* NewBlockWith(const ParameterSet& parameters) {
   auto* block = static_cast<uint8_t*>(std::calloc(1, kParameterBlockSize));
@@ -23,6 +26,10 @@ ParameterSet ReadBlock(const uint8_t* block) {
 }
 
 }  // namespace
+
+ParameterSet& CurrentParameters() {
+  return Host().parameters != nullptr ? *Host().parameters : gUnlockedParameters;
+}
 
 uint8_t* NewFactoryParameterBlock() {
   return NewBlockWith(kFactoryParameters);

@@ -23,7 +23,7 @@
 // Threading contract: as effect_shape.h (the caller owns or locks the shape).
 #pragma once
 
-#include "effects/effect_shape.h"
+#include "analysis/effect_shape.h"
 
 namespace lumeray {
 

@@ -1,4 +1,4 @@
-#include "effects/effect_shape.h"
+#include "analysis/effect_shape.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "host/convert_image_region.h"
+#include "preview/convert_image_region.h"
 
 #include <lcms2.h>
 
@@ -13,10 +13,11 @@
 #include "analysis/worker_threads.h"
 #include "color/color_conversion.h"
 #include "color/transform_cache.h"
-#include "host/host_globals.h"
 #include "image/image_create.h"
 #include "image/image_modes.h"
 #include "image/pixel_tables.h"
+#include "interface/filter_interface.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/host_proxy_image.h"
+#include "preview/host_proxy_image.h"
 
 #include <array>
 #include <atomic>
@@ -8,12 +8,12 @@
 #include "color/color_management.h"
 #include "color/display_profiles.h"
 #include "diagnostics/message_report.h"
-#include "host/convert_image_region.h"
-#include "host/final_render.h"
-#include "host/host_globals.h"
-#include "host/input_image.h"
 #include "image/image_create.h"
 #include "image/image_ops.h"
+#include "interface/filter_interface.h"
+#include "preview/convert_image_region.h"
+#include "run/input_image.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/input_image.h"
+#include "run/input_image.h"
 
 #include <atomic>
 

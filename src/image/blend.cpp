@@ -1,4 +1,4 @@
-#include "effects/blend.h"
+#include "image/blend.h"
 
 #include "diagnostics/message_report.h"
 

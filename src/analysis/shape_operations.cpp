@@ -1,4 +1,4 @@
-#include "effects/shape_operations.h"
+#include "analysis/shape_operations.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <mutex>
 
 #include "analysis/presence_threshold.h"
+#include "analysis/stamp_targets.h"
 #include "diagnostics/message_report.h"
-#include "effects/blend.h"
-#include "effects/stamp_targets.h"
+#include "image/blend.h"
 #include "image/pixel_tables.h"
 #include "platform/sync.h"
 

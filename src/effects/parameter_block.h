@@ -11,6 +11,10 @@
 //   6  reset the current ParameterSet to the factory defaults -> 1
 //   other -> 0
 //
+// CurrentParameters is the module's current ParameterSet: the host's locked parameter handle
+// (host_record.h), or a stand-in holding the factory block while none is locked (outside a run,
+// and in tests).
+//
 // Threading contract: UI thread only.
 #pragma once
 
@@ -19,6 +23,8 @@
 #include "effects/parameter_set.h"
 
 namespace lumeray {
+
+ParameterSet& CurrentParameters();
 
 enum ParameterBlockCommand : int {
   kBlockCurrentVersion = 0,
