@@ -176,27 +176,6 @@ TEST_F(SelectorSequence, ContinueEmptiesTheRequests) {
   host.Call(kFilterSelectorFinish);
 }
 
-TEST_F(SelectorSequence, PrepareNegotiatesMemory) {
-  FakeHost host;
-  host.SetFilterRect(0, 0, 2000, 500);
-  host.record().planes = 3;
-  uint8_t mask = 0;
-  host.record().maskData = &mask;
-  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
-  EXPECT_EQ(host.record().bufferSpace, 16 * (2000 * 500 + 1250000));
-  EXPECT_EQ(host.record().maxSpace, 2 * 4 * 1024 * 500);
-  host.Call(kFilterSelectorFinish);
-}
-
-TEST_F(SelectorSequence, UnknownSelectorLeavesTheResultAndTheState) {
-  FakeHost host;
-  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
-  EXPECT_EQ(host.Call(42), 0);
-  EXPECT_TRUE(ModuleStateInitialized());
-  EXPECT_EQ(host.lockedHandles(), 0);
-  host.Call(kFilterSelectorFinish);
-}
-
 TEST_F(SelectorSequence, TheLightSourceListingAnalysesWithoutRenderingAndTearsDown) {
   FakeHost host;
   ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
