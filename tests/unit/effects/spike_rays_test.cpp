@@ -4,9 +4,6 @@
 #include <cmath>
 #include <vector>
 
-#include "effects/renderer_tables.h"
-#include "effects/secondary_spike_table.h"
-#include "effects/spike_layouts.h"
 #include "render_test_support.h"
 
 namespace lumeray {
@@ -70,19 +67,6 @@ class SpikeRays : public RenderTest {
   static double AngleGap(double a, double b) {
     const double d = std::fabs(std::fmod(a - b + 720.0, 360.0));
     return std::min(d, 360.0 - d);
-  }
-
-  // The layout's directions in degrees, those closer than `merge` taken as one.
-  static std::vector<double> Directions(const std::vector<SpikeRay>& rays, double merge = 3.0) {
-    std::vector<double> angles;
-    for (const SpikeRay& ray : rays) angles.push_back(ReduceAngle(ray.angle) / 10.0);
-    std::sort(angles.begin(), angles.end());
-    std::vector<double> merged;
-    for (double a : angles) {
-      if (merged.empty() || AngleGap(a, merged.back()) >= merge) merged.push_back(a);
-    }
-    if (merged.size() > 1 && AngleGap(merged.front(), merged.back()) < merge) merged.pop_back();
-    return merged;
   }
 
   static void ExpectRaysAt(const std::vector<double>& measured, const std::vector<double>& expected,
@@ -170,24 +154,6 @@ TEST_F(SpikeRays, LengthZeroDrawsNothing) {
   ASSERT_TRUE(Render(snapshot));
   for (int32_t y = 0; y < kSize; ++y) {
     for (int32_t x = 0; x < kSize; ++x) ASSERT_EQ(Brightest(PixelAt(x, y)), 0u) << x << "," << y;
-  }
-}
-
-TEST_F(SpikeRays, IntensityZeroLeavesOnlyTheSecondarySpikes) {
-  ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  snapshot.Intensity = 0;
-  snapshot.SecondarySpikeIntensity = 100;
-  ASSERT_TRUE(Render(snapshot));
-  std::vector<SpikeRay> secondary;
-  for (const SecondarySpike& s : SecondarySpikeTable())
-    secondary.push_back({150 + s.angleOffset, 1});
-  const std::vector<double> expected = Directions(secondary, 4.0);
-  const std::vector<double> rays = Rays(20, 120, 0.02);
-  EXPECT_GE(rays.size(), expected.size() - 2);
-  for (double r : rays) {
-    double best = 360;
-    for (double e : expected) best = std::min(best, AngleGap(r, e));
-    EXPECT_LE(best, 2.0) << "a ray at " << r << " degrees is no secondary spike";
   }
 }
 

@@ -142,6 +142,18 @@ TEST(SyncTest, MutexHeldAtThreadExitIsReportedAbandonedOnce) {
   EXPECT_EQ(WaitForObject(mutex, 0).status, WaitStatus::kSignaled);
   EXPECT_TRUE(mutex.Release());
 
+  // The same for a thread of our own, seen once the thread has been waited for.
+  Thread* thread = Thread::Start(
+      [](void* argument) -> uint32_t {
+        return WaitForObject(*static_cast<Mutex*>(argument), 0).status == WaitStatus::kSignaled;
+      },
+      &mutex);
+  ASSERT_NE(thread, nullptr);
+  ASSERT_EQ(WaitForObject(*thread, 5000).status, WaitStatus::kSignaled);
+  delete thread;
+  EXPECT_EQ(WaitForObject(mutex, 0).status, WaitStatus::kAbandoned);
+  EXPECT_TRUE(mutex.Release());
+
   // Owned while destroyed: forgotten, not touched at the owner's exit.
   std::thread destroyer([] { delete new Mutex(true); });
   destroyer.join();
