@@ -73,12 +73,6 @@ TEST_F(Tables, ALargerSourceOverManyEntriesBecomesOneEntryAndADroppedOneChangesN
   for (uint32_t i = 1; i < a.count; ++i) EXPECT_LE(a.data()[i - 1].y, a.data()[i].y);
 }
 
-TEST_F(Tables, LocalTablesGrowPastTheirFirstBlock) {
-  for (int i = 0; i < 9000; ++i) ASSERT_EQ(Add(&a, (i % 1000) * 10.0, (i / 1000) * 10.0, 1.0f), 0);
-  EXPECT_EQ(a.count, 9000u);
-  EXPECT_EQ(a.data()[8999].x, 9990);
-}
-
 TEST_F(Tables, AHighlightAcrossABandBorderMergesIntoOneKeepingTheLargerRadius) {
   Add(&a, 100, 98, 3.0f, 500);  // band 0..100, seen near its bottom
   Add(&a, 20, 10, 1.0f, 100);
@@ -162,18 +156,6 @@ TEST_F(Tables, NearestUsesTheZoomedSearchRadiusAndAlwaysCountsAGeneration) {
   // Undo a hide only looks at hidden entries, even when another one is nearer.
   EXPECT_TRUE(HideShowNearest(&master, 105, 100, 50.0, kUndoHide));
   EXPECT_EQ(master.data()[1].state, 1u);
-}
-
-TEST_F(Tables, TraceListsCountThenEntries) {
-  Add(&a, 10.25, 20.5, 2.0f);
-  AddLightSourceTableToTable(&master, a, 0);
-  NormalizeAndSortLightSources(&master);
-  HideShowInRectangle(&master, {0, 0, 100, 100}, kHide);
-  LightSourceTableTrace trace(master);
-  EXPECT_EQ(*trace.Next(), "NumberOfLightSources = 1\n\n");
-  EXPECT_EQ(*trace.Next(),
-            "LightSourceTable[0000] x = 10.25, y = 20.50, Diam = 4.00, Bright = FFFFFFFC (D)");
-  EXPECT_FALSE(trace.Next().has_value());
 }
 
 }  // namespace

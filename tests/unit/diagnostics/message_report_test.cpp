@@ -133,19 +133,6 @@ TEST_F(MessageReportTest, UserMessageFromWorkerIsPostedToModuleWindow) {
   platform::UnregisterWindow(host);
 }
 
-TEST_F(MessageReportTest, UserMessageFromWorkerWithoutModuleWindowIsOnlyLogged) {
-  const platform::WindowHandle host =
-      platform::RegisterWindow([](uint32_t, uintptr_t, intptr_t) {});
-  ASSERT_TRUE(InitializeMessageReporting("Lumeray Pro 2", host));
-  ASSERT_TRUE(OpenDebugLog(kLoggingImmediate));
-  std::thread worker([] { MessageReport(4, kMessageUser).Report(kIconError, "Warning", "Lost"); });
-  worker.join();
-  EXPECT_EQ(platform::DispatchPostedMessages(), 0u);
-  EXPECT_TRUE(ShownBoxes().empty());
-  EXPECT_NE(CloseAndReadLog().text.find("User Message: 'Warning' - 'Lost'"), std::string::npos);
-  platform::UnregisterWindow(host);
-}
-
 TEST_F(MessageReportTest, WithoutAnyWindowUserMessagesShowUnownedOnUiThreadOnly) {
   ASSERT_TRUE(InitializeMessageReporting("Lumeray Pro 2", 0));
   std::thread worker([] { MessageReport(5, kMessageUser).Report(kIconError, "Warning", "No"); });
@@ -194,13 +181,6 @@ TEST_F(MessageReportTest, SecondInitializationKeepsTheFirstSetUp) {
   EXPECT_EQ(text.find("Other"), std::string::npos);
   EXPECT_EQ(text.find(" Log opened "), text.rfind(" Log opened ")) << "one header";
   platform::UnregisterWindow(host);
-}
-
-TEST(OpenGLErrorTextTest, NamesKnownCodesAndPrintsOthersInHexadecimal) {
-  EXPECT_EQ(OpenGLErrorText(0), "Success");
-  EXPECT_EQ(OpenGLErrorText(0x505), "OpenGL memory is exhausted");
-  EXPECT_EQ(OpenGLErrorText(0x506), "Unrecognized OpenGL Error 506");
-  EXPECT_EQ(OpenGLErrorText(0x8031), "Unrecognized OpenGL Error 8031");
 }
 
 }  // namespace
