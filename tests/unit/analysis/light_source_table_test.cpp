@@ -158,5 +158,17 @@ TEST_F(Tables, NearestUsesTheZoomedSearchRadiusAndAlwaysCountsAGeneration) {
   EXPECT_EQ(master.data()[1].state, 1u);
 }
 
+TEST_F(Tables, TraceListsCountThenEntries) {
+  Add(&a, 10.25, 20.5, 2.0f);
+  AddLightSourceTableToTable(&master, a, 0);
+  NormalizeAndSortLightSources(&master);
+  HideShowInRectangle(&master, {0, 0, 100, 100}, kHide);
+  LightSourceTableTrace trace(master);
+  EXPECT_EQ(*trace.Next(), "NumberOfLightSources = 1\n\n");
+  EXPECT_EQ(*trace.Next(),
+            "LightSourceTable[0000] x = 10.25, y = 20.50, Diam = 4.00, Bright = FFFFFFFC (D)");
+  EXPECT_FALSE(trace.Next().has_value());
+}
+
 }  // namespace
 }  // namespace lumeray

@@ -145,5 +145,21 @@ TEST(ThreadBatch, AnAlertableWaitRunsEveryCallTheWorkersQueuedBeforeItReturns) {
   for (ThreadSlot& slot : slots) DestroyThread(&slot);
 }
 
+TEST(WorkerCount, SkipsNumaAndCacheRecordsAndIgnoresUnknownOnes) {
+  auto records = Cores(4, 2);
+  records.push_back({0xFF, platform::kNumaNode});
+  records.push_back({0xFF, platform::kCache});
+  records.push_back({0xFF, 7});
+  EXPECT_EQ(ComputeWorkerThreadCount(records, 8), 6);
+}
+
+TEST(WorkerCount, IsCachedAndWithinRange) {
+  ResetWorkerThreadCount();
+  const int count = WorkerThreadCount();
+  EXPECT_GE(count, 1);
+  EXPECT_LE(count, kMaximumWorkerThreads);
+  EXPECT_EQ(WorkerThreadCount(), count);
+}
+
 }  // namespace
 }  // namespace lumeray

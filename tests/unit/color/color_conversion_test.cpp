@@ -166,5 +166,20 @@ TEST_F(ColorConversion, DisplayColoursEndInLinearLightOfTheDisplay) {
   }
 }
 
+TEST_F(ColorConversion, WithoutATransformTheImageStaysAsItWas) {
+  cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+  ImageRecord* image = MakeImage(kImageModeRgb8, {0, 0, 3, 3}, StandardProfile());
+  std::memset(image->pixels.data, 0x5A, image->pixels.size);
+  EXPECT_FALSE(ConvertColorOf(image, lab));
+  for (uint64_t i = 0; i < image->pixels.size; ++i) {
+    ASSERT_EQ(static_cast<uint8_t*>(image->pixels.data)[i], 0x5A);
+  }
+  EXPECT_EQ(image->profile, StandardProfile());
+  EXPECT_EQ(LogCount("'Debug: Unexpected error' - 'ConvertColorOf() - Could not get color "
+                     "transform.'"),
+            1);
+  cmsCloseProfile(lab);
+}
+
 }  // namespace
 }  // namespace lumeray

@@ -108,5 +108,23 @@ TEST_F(ColorManagement, GarbageFromTheHostIsReportedAndReplaced) {
   EXPECT_EQ(LogCount("Could not open host editor-provided image color profile."), reports + 3);
 }
 
+TEST_F(ColorManagement, TheBlockTableHoldsSixtyThreeProfiles) {
+  ASSERT_TRUE(InitializeColorManagement());
+  std::vector<ProfileHandle> derived;
+  while (ProfileBlocksInUse() < kProfileBlockLimit) {
+    derived.push_back(DeriveProfileWithGamma(StandardProfile(), 1.5));
+    ASSERT_NE(derived.back(), nullptr);
+  }
+  EXPECT_EQ(DeriveProfileWithGamma(StandardProfile(), 1.5), nullptr);
+  EXPECT_EQ(LogCount("Ran out of room in the ProfileBlock table."), 1);
+
+  ProfileHandingHost host(testing::StandardProfileBytes());
+  EXPECT_EQ(GetHostEditorProfile(), nullptr);
+  EXPECT_EQ(LogCount("Could not allocate a cache block to store the host editor-provided image "
+                     "color profile."),
+            1);
+  for (ProfileHandle profile : derived) cmsCloseProfile(profile);
+}
+
 }  // namespace
 }  // namespace lumeray

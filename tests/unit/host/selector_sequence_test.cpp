@@ -206,5 +206,14 @@ TEST_F(SelectorSequence, AboutComesAloneAndTearsDown) {
   EXPECT_NE(boxes[0].find("Lumeray Pro 2"), std::string::npos);
 }
 
+TEST_F(SelectorSequence, UnknownSelectorLeavesTheResultAndTheState) {
+  FakeHost host;
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  EXPECT_EQ(host.Call(42), 0);
+  EXPECT_TRUE(ModuleStateInitialized());
+  EXPECT_EQ(host.lockedHandles(), 0);
+  host.Call(kFilterSelectorFinish);
+}
+
 }  // namespace
 }  // namespace lumeray

@@ -129,5 +129,15 @@ TEST_F(ImageTest, ReprofilingChangesTablesAndConverters) {
   EXPECT_EQ(p.red, 32768u * 256u + 128u);  // round(32768 / 65535 * 0xFFFFFF)
 }
 
+TEST(ImageModesTest, BytesPerSampleByModeRange) {
+  for (int32_t mode = 0; mode <= 9; ++mode) EXPECT_EQ(BytesPerSampleOfMode(mode), 1) << mode;
+  for (int32_t mode = 10; mode <= 15; ++mode) EXPECT_EQ(BytesPerSampleOfMode(mode), 2) << mode;
+  for (int32_t mode : {16, 17, 64}) EXPECT_EQ(BytesPerSampleOfMode(mode), 4) << mode;
+  for (int32_t mode : {-1, 18, 63, 65}) {
+    EXPECT_EQ(BytesPerSampleOfMode(mode), 1) << mode;  // reported, counts 1
+    EXPECT_EQ(LookUpBytesPerSample(mode), 0) << mode;
+  }
+}
+
 }  // namespace
 }  // namespace lumeray::testing
