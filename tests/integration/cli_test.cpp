@@ -10,7 +10,6 @@
 #include "host_session.h"
 #include "module_loader.h"
 #include "played_settings.h"
-#include "support/module_log.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/test_images.h"
@@ -82,11 +81,7 @@ TEST_F(Cli, UsageErrorsExitWith2BeforeTouchingAnything) {
   ExpectRefused(kUsage, {"apply", input_, out, "--points", "2.5"});
   ExpectRefused(kUsage, {"apply", input_, out, "--intensity", "10", "--intensity", "20"});
   ExpectRefused(kUsage, {"apply", input_, out, "--effects-only=yes"});
-  const ProcessResult effect = ExpectRefused(kUsage, {"apply", input_, out, "--effect", "Nova"});
-  EXPECT_NE(effect.err.find("\"Standard Star\", \"Star Burst\", \"Hyper Star\", \"Hollywood "
-                            "Star\", \"North Star\", \"Vector Star\", \"Religious Cross\""),
-            std::string::npos)
-      << effect.err;
+  ExpectRefused(kUsage, {"apply", input_, out, "--effect", "Nova"});
 }
 
 TEST_F(Cli, BadInputsExitWith1AndLeaveNoOutput) {
@@ -128,7 +123,7 @@ TEST_F(Cli, OptionsWithoutADisplayStopWithAMessage) {
   EXPECT_NE(result.err.find("no display"), std::string::npos) << result.err;
 }
 
-TEST_F(Cli, InstallConfigStoresADrawingOptionAndLogsTheAdapter) {
+TEST_F(Cli, InstallConfigStoresADrawingOption) {
   const ProcessResult result = Lumeray({"install-config"});
   ASSERT_EQ(result.exitStatus, 0) << result.err;
   int option = 0;
@@ -141,11 +136,6 @@ TEST_F(Cli, InstallConfigStoresADrawingOptionAndLogsTheAdapter) {
   char stored[64];
   std::snprintf(stored, sizeof stored, "OpenGLOptimizationSetting=dword:0x%08X", option);
   EXPECT_NE(registry.find(stored), std::string::npos) << registry;
-  std::string log;
-  for (const std::string& line : testing::ReadModuleLog(testing::ModuleLogPath()))
-    log += line + "\n";
-  EXPECT_NE(log.find("Primary GPU Information:"), std::string::npos) << log;
-  EXPECT_NE(log.find("OpenGL Renderer '"), std::string::npos) << log;
 }
 
 TEST_F(Cli, SourcesListsTheLightSourcesOfTheSampleBrightestFirst) {

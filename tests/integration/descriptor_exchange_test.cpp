@@ -122,53 +122,6 @@ TEST_F(PublishedHost, ForeignOrBrokenHandlesDoNotOpen) {
   handles_.Dispose(broken);
 }
 
-TEST_F(PublishedHost, AWrittenDescriptorClosesIntoANewHandle) {
-  PIWriteDescriptor token = write_.openWriteDescriptorProc();
-  ASSERT_NE(token, nullptr);
-  const double angle = 15.7;
-  EXPECT_EQ(write_.putUnitFloatProc(token, FourCC("Angl"), kUnitAngle, &angle), kNoErr);
-  EXPECT_EQ(write_.putIntegerProc(token, kPoints, 14), kNoErr);
-  EXPECT_EQ(write_.putEnumeratedProc(token, kEffect, kEffectEnumType, FourCC("efT3")), kNoErr);
-  EXPECT_EQ(write_.putBooleanProc(token, FourCC("opsO"), 0), kNoErr);
-  const size_t before = handles_.LiveCount();
-  PIDescriptorHandle written = nullptr;
-  ASSERT_EQ(write_.closeWriteDescriptorProc(token, &written), kNoErr);
-  ASSERT_TRUE(handles_.Contains(written));
-  EXPECT_EQ(handles_.LiveCount(), before + 1);
-
-  const char* bytes = handles_.Lock(written);
-  Descriptor decoded;
-  ASSERT_TRUE(DecodeDescriptor(
-      {reinterpret_cast<const uint8_t*>(bytes), static_cast<size_t>(handles_.Size(written))},
-      &decoded));
-  handles_.Unlock(written);
-  ASSERT_EQ(decoded.size(), 4u);
-  EXPECT_EQ(decoded.items()[0].number, 15.7);
-  EXPECT_EQ(decoded.items()[0].unit, kUnitAngle);
-  EXPECT_EQ(decoded.items()[1].integer, 14);
-  EXPECT_EQ(decoded.items()[2].enumValue, FourCC("efT3"));
-  EXPECT_FALSE(decoded.items()[3].boolean);
-  handles_.Dispose(written);
-}
-
-TEST_F(PublishedHost, SuitesAreOfferedInTheirVersionsAndReleasedWithThem) {
-  const void* suite = nullptr;
-  EXPECT_EQ(suites_.Acquire(kActionDescriptorSuiteName, 3, &suite), kSPNoError);
-  EXPECT_EQ(suites_.Acquire(kActionDescriptorSuiteName, 2, &suite), kSPNoError);
-  EXPECT_EQ(suites_.Acquire(kDescriptorRegistrySuiteName, 1, &suite), kSPNoError);
-  suite = nullptr;
-  EXPECT_EQ(suites_.Acquire(kActionDescriptorSuiteName, 4, &suite), kSPSuiteNotFoundError);
-  EXPECT_EQ(suites_.Acquire(kDescriptorRegistrySuiteName, 2, &suite), kSPSuiteNotFoundError);
-  EXPECT_EQ(suite, nullptr);
-  EXPECT_EQ(suites_.Release(kActionDescriptorSuiteName, 3), kSPNoError);
-  EXPECT_EQ(suites_.Release(kDescriptorRegistrySuiteName, 2), kSPSuiteNotFoundError)
-      << "released with another version than acquired";
-  EXPECT_EQ(suites_.unbalancedReleases(), 1);
-  EXPECT_EQ(suites_.Release(kActionDescriptorSuiteName, 2), kSPNoError);
-  EXPECT_EQ(suites_.Release(kDescriptorRegistrySuiteName, 1), kSPNoError);
-  EXPECT_EQ(suites_.heldCount(), 0);
-}
-
 TEST_F(PublishedHost, TheRegistryHandsOutCopiesAndPersistsBetweenSessions) {
   testing::TempDir dir;
   const std::string file = (dir.path() / "state" / "registry").string();

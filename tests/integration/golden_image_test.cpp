@@ -46,43 +46,27 @@ OIIO::ImageBuf Shifted(const OIIO::ImageBuf& image, int levels) {
   return shifted;
 }
 
-TEST(GoldenComparison, LetsRoundingThroughButNotABroadTwoLevelShift) {
+TEST(GoldenComparison, LetsRoundingThroughButNotAShiftAnOutlierOrAnotherFormat) {
   const OIIO::ImageBuf reference = Gradient(64, 48);
   EXPECT_TRUE(CompareWithReference(reference, reference).matches);
   EXPECT_TRUE(CompareWithReference(Shifted(reference, 1), reference).matches);
   EXPECT_TRUE(CompareWithReference(Shifted(reference, -1), reference).matches);
-  const GoldenComparison twoLevels = CompareWithReference(Shifted(reference, 2), reference);
-  EXPECT_FALSE(twoLevels.matches);
-  EXPECT_NE(twoLevels.report.find("mean excess over 1 level 1 "), std::string::npos)
-      << twoLevels.report;
-}
+  EXPECT_FALSE(CompareWithReference(Shifted(reference, 2), reference).matches);
 
-TEST(GoldenComparison, CatchesOneSampleFarOffInASmallImageAndNamesIt) {
-  // 20x20 pixels: a single differing sample is beyond the 0.1% allowed.
-  const OIIO::ImageBuf reference = Gradient(20, 20);
-  OIIO::ImageBuf actual = reference;
+  // 20x20 pixels: a single differing sample is beyond the 0.1% allowed, and is named.
+  const OIIO::ImageBuf small = Gradient(20, 20);
+  OIIO::ImageBuf actual = small;
   const float full[] = {1.0f};
   OIIO::ImageBufAlgo::fill(actual, full, OIIO::ROI(7, 8, 11, 12, 0, 1, 0, 1));
-  const GoldenComparison result = CompareWithReference(actual, reference);
+  const GoldenComparison result = CompareWithReference(actual, small);
   EXPECT_FALSE(result.matches);
-  EXPECT_NE(result.report.find("channel 0 DIFFERS: 1 samples"), std::string::npos) << result.report;
-  EXPECT_NE(result.report.find("worst at (7, 11): 255 levels"), std::string::npos) << result.report;
-  EXPECT_EQ(result.report.find("channel 1 DIFFERS"), std::string::npos) << result.report;
-}
+  EXPECT_NE(result.report.find("(7, 11)"), std::string::npos) << result.report;
 
-TEST(GoldenComparison, RefusesAnotherSizeChannelCountOrSampleFormat) {
-  const OIIO::ImageBuf reference = Gradient(20, 20);
-  EXPECT_FALSE(CompareWithReference(Gradient(20, 21), reference).matches);
-  OIIO::ImageBuf grey = OIIO::ImageBufAlgo::channels(reference, 1, {0});
-  EXPECT_FALSE(CompareWithReference(grey, reference).matches);
+  EXPECT_FALSE(CompareWithReference(Gradient(20, 21), small).matches);
+  EXPECT_FALSE(CompareWithReference(OIIO::ImageBufAlgo::channels(small, 1, {0}), small).matches);
   OIIO::ImageBuf deep;
-  deep.copy(reference, OIIO::TypeDesc::UINT16);
-  const GoldenComparison result = CompareWithReference(deep, reference);
-  EXPECT_FALSE(result.matches);
-  EXPECT_NE(result.report.find("20x20, 3 channels, uint16; the reference is 20x20, 3 channels, "
-                               "uint8"),
-            std::string::npos)
-      << result.report;
+  deep.copy(small, OIIO::TypeDesc::UINT16);
+  EXPECT_FALSE(CompareWithReference(deep, small).matches);
 }
 
 // ---- The inputs ----

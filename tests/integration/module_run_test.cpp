@@ -5,7 +5,6 @@
 #include <string>
 
 #include "host_session.h"
-#include "image_io.h"
 #include "module_loader.h"
 #include "support/test_images.h"
 #include "support/xdg_environment.h"
@@ -96,21 +95,6 @@ TEST(ModuleRun, EveryModeAndLayoutComesBackBitIdentical) {
     ExpectProtocolKept(outcome);
     EXPECT_EQ(image.pixels, original.pixels);
   }
-}
-
-TEST(ModuleRun, TheHubbleSampleRunsWithItsProfile) {
-  ImageFile file;
-  std::vector<std::string> notes;
-  std::string error;
-  ASSERT_TRUE(ReadImageFile(std::string(LUMERAY_SAMPLES_DIR) + "/hubble_deep_field.jpg", &file,
-                            &notes, &error))
-      << error;
-  ASSERT_FALSE(file.image.iccProfile.empty());
-  const RunOutcome outcome = RunModule(file.image);
-  ASSERT_TRUE(outcome.ok()) << outcome.result << " " << outcome.moduleMessage;
-  ExpectProtocolKept(outcome);
-  EXPECT_GT(outcome.counters.progressCalls, 0);
-  EXPECT_GT(outcome.counters.lastProgressTotal, 0);
 }
 
 TEST(ModuleRun, AMaskIsOfferedWithTheFirstPlaneOfEveryTile) {

@@ -17,9 +17,6 @@
 namespace lumeray {
 namespace {
 
-constexpr char kIncompleteText[] =
-    "The settings provided by the editor are incomplete.  Some settings have been set to "
-    "defaults.";
 constexpr char kRegistryEntry[] = "383056ce-1943-4863-835d-19c2a188df95";
 constexpr size_t kRegistryBlockBytes = 255;
 
@@ -113,39 +110,6 @@ TEST_F(ScriptedRun, ACompleteSilentDescriptorRendersWithExactlyThePlayedValues) 
   HostImage again = Sample();
   ASSERT_TRUE(Run(again, &played, kPlayDialogSilent).ok());
   EXPECT_EQ(again.pixels, image.pixels) << "the same settings give the same image";
-}
-
-// A key left out, or given as a plain float where a percentage is due, keeps its factory value
-// and the run warns through the error string; the other keys still apply.
-TEST_F(ScriptedRun, AMissingOrMistypedKeyKeepsItsFactoryValueAndWarns) {
-  Descriptor missing;
-  const Descriptor distinct = DistinctSettings();
-  for (const DescriptorItem& item : distinct.items()) {
-    if (item.key == FourCC("sflB")) continue;
-    if (item.type == kTypeUnitFloat) missing.PutUnitFloat(item.key, item.unit, item.number);
-    if (item.type == kTypeInteger) missing.PutInteger(item.key, item.integer);
-    if (item.type == kTypeBoolean) missing.PutBoolean(item.key, item.boolean);
-    if (item.type == kTypeEnumerated)
-      missing.PutEnumerated(item.key, item.enumType, item.enumValue);
-  }
-  Descriptor mistyped = DistinctSettings();
-  mistyped.PutFloat(FourCC("Intn"), 73);
-  struct Case {
-    const Descriptor* played;
-    DescriptorKeyID key, other;
-    double factory, given;
-  };
-  for (const Case& c : {Case{&missing, FourCC("sflB"), FourCC("Intn"), 30, 73},
-                        Case{&mistyped, FourCC("Intn"), FourCC("Lngt"), 50, 42}}) {
-    HostImage image = Sample();
-    const RunOutcome outcome = Run(image, c.played, kPlayDialogSilent);
-    ASSERT_TRUE(outcome.ok());
-    EXPECT_EQ(outcome.errorString, kIncompleteText);
-    ASSERT_TRUE(outcome.hasRecorded);
-    EXPECT_EQ(outcome.recorded.Find(c.key)->number, c.factory);
-    EXPECT_EQ(outcome.recorded.Find(c.key)->type, kTypeUnitFloat);
-    EXPECT_EQ(outcome.recorded.Find(c.other)->number, c.given) << "what was read still applies";
-  }
 }
 
 TEST_F(ScriptedRun, TheRegistryEntryOutlivesTheSession) {

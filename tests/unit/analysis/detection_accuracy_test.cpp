@@ -19,18 +19,6 @@ using testing::Scene;
 
 class DetectionAccuracy : public testing::DetectionTest {};
 
-TEST_F(DetectionAccuracy, OneDiscOfRadiusTenIsOneSourceAtItsCentre) {
-  Scene scene(120, 100);
-  scene.Add({60.3, 47.8, 10.0});
-  ASSERT_EQ(Analyze(scene.record()), 0);
-  const std::vector<FoundSource> found = MasterSources();
-  ASSERT_EQ(found.size(), 1u);
-  EXPECT_LE(std::hypot(found[0].x - 60.3, found[0].y - 47.8), 0.25)
-      << found[0].x << ", " << found[0].y;
-  EXPECT_NEAR(found[0].radius, 10.0, 0.75);
-  EXPECT_EQ(found[0].brightness, 0xFFFFFFFCu);  // normalised: the brightest is full
-}
-
 TEST_F(DetectionAccuracy, DiscsOfEveryRadiusAtFractionalPositionsAreFoundToAQuarterPixel) {
   // Each disc alone on black, at a different fraction of a pixel.
   for (int radius = 1; radius <= 60; ++radius) {

@@ -100,13 +100,6 @@ TEST_F(DetectionParts, DirectReadsAgreeWithTheImagesFetchInsideAndOutside) {
   EXPECT_EQ(image.Get(12, 22).mask, 0u);
 }
 
-TEST_F(DetectionParts, ThePresenceThresholdFollowsTheDepth) {
-  EXPECT_EQ(PresenceThresholdForDepth(2), 4096u);
-  EXPECT_EQ(PresenceThresholdForDepth(4), 2048u);
-  EXPECT_EQ(PresenceThresholdForDepth(1), 16384u);
-  EXPECT_EQ(PresenceThresholdForDepth(3), 16384u);
-}
-
 TEST_F(DetectionParts, RobustMeanReplacesOutliersAndCountsOnlyRadii) {
   float radii[8] = {10, 10, 10, 10, 10, 10, 10, 26};
   RobustMeanResult r = RobustMean(radii, 0.0f);

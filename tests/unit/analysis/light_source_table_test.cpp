@@ -73,12 +73,6 @@ TEST_F(Tables, ALargerSourceOverManyEntriesBecomesOneEntryAndADroppedOneChangesN
   for (uint32_t i = 1; i < a.count; ++i) EXPECT_LE(a.data()[i - 1].y, a.data()[i].y);
 }
 
-TEST_F(Tables, LocalTablesGrowPastTheirFirstBlock) {
-  for (int i = 0; i < 9000; ++i) ASSERT_EQ(Add(&a, (i % 1000) * 10.0, (i / 1000) * 10.0, 1.0f), 0);
-  EXPECT_EQ(a.count, 9000u);
-  EXPECT_EQ(a.data()[8999].x, 9990);
-}
-
 TEST_F(Tables, AHighlightAcrossABandBorderMergesIntoOneKeepingTheLargerRadius) {
   Add(&a, 100, 98, 3.0f, 500);  // band 0..100, seen near its bottom
   Add(&a, 20, 10, 1.0f, 100);

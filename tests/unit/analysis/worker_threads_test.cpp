@@ -35,28 +35,12 @@ TEST(WorkerCount, FollowsCoresPlusHalfTheExtraThreads) {
   EXPECT_EQ(ComputeWorkerThreadCount(std::vector<ProcessorRecord>{}, 8), 1);
 }
 
-TEST(WorkerCount, SkipsNumaAndCacheRecordsAndIgnoresUnknownOnes) {
-  auto records = Cores(4, 2);
-  records.push_back({0xFF, platform::kNumaNode});
-  records.push_back({0xFF, platform::kCache});
-  records.push_back({0xFF, 7});
-  EXPECT_EQ(ComputeWorkerThreadCount(records, 8), 6);
-}
-
 TEST(WorkerCount, FallsBackToTheProcessorCount) {
   EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 0), 1);
   EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 1), 1);
   EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 2), 2);
   EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 6), 5);
   EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 64), 24);
-}
-
-TEST(WorkerCount, IsCachedAndWithinRange) {
-  ResetWorkerThreadCount();
-  const int count = WorkerThreadCount();
-  EXPECT_GE(count, 1);
-  EXPECT_LE(count, kMaximumWorkerThreads);
-  EXPECT_EQ(WorkerThreadCount(), count);
 }
 
 struct Counter {
@@ -91,13 +75,6 @@ TEST(ThreadBatch, SpawnWaitDestroyRunsEverySlotOnce) {
     EXPECT_EQ(DestroyThread(&slots[i]), 1);
     EXPECT_EQ(slots[i].argument, nullptr);
   }
-}
-
-TEST(ThreadBatch, EmptyBatchesAndZeroedSlotsAreHarmless) {
-  ThreadSlot slots[3];
-  std::memset(slots, 0, sizeof slots);
-  EXPECT_TRUE(WaitForMultipleThreads(slots, 3, true));
-  EXPECT_EQ(DestroyThread(&slots[0]), 1);
 }
 
 // A worker that waits for its release event, so a test controls when it ends.
@@ -166,6 +143,22 @@ TEST(ThreadBatch, AnAlertableWaitRunsEveryCallTheWorkersQueuedBeforeItReturns) {
   EXPECT_EQ(gStepsRun.load(), kWorkers);
   EXPECT_EQ(platform::RunQueuedProcedureCalls(), 0u);
   for (ThreadSlot& slot : slots) DestroyThread(&slot);
+}
+
+TEST(WorkerCount, SkipsNumaAndCacheRecordsAndIgnoresUnknownOnes) {
+  auto records = Cores(4, 2);
+  records.push_back({0xFF, platform::kNumaNode});
+  records.push_back({0xFF, platform::kCache});
+  records.push_back({0xFF, 7});
+  EXPECT_EQ(ComputeWorkerThreadCount(records, 8), 6);
+}
+
+TEST(WorkerCount, IsCachedAndWithinRange) {
+  ResetWorkerThreadCount();
+  const int count = WorkerThreadCount();
+  EXPECT_GE(count, 1);
+  EXPECT_LE(count, kMaximumWorkerThreads);
+  EXPECT_EQ(WorkerThreadCount(), count);
 }
 
 }  // namespace

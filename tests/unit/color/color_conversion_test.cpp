@@ -141,21 +141,6 @@ TEST_F(ColorConversion, ImageGammaIsTheEstimateToTheNearestTwentieth) {
   }
 }
 
-TEST_F(ColorConversion, WithoutATransformTheImageStaysAsItWas) {
-  cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
-  ImageRecord* image = MakeImage(kImageModeRgb8, {0, 0, 3, 3}, StandardProfile());
-  std::memset(image->pixels.data, 0x5A, image->pixels.size);
-  EXPECT_FALSE(ConvertColorOf(image, lab));
-  for (uint64_t i = 0; i < image->pixels.size; ++i) {
-    ASSERT_EQ(static_cast<uint8_t*>(image->pixels.data)[i], 0x5A);
-  }
-  EXPECT_EQ(image->profile, StandardProfile());
-  EXPECT_EQ(LogCount("'Debug: Unexpected error' - 'ConvertColorOf() - Could not get color "
-                     "transform.'"),
-            1);
-  cmsCloseProfile(lab);
-}
-
 TEST_F(ColorConversion, DisplayColoursEndInLinearLightOfTheDisplay) {
   if (!TransiccAvailable()) GTEST_SKIP() << kNoTransicc;
   const std::string linear = SaveProfile(LinearWorkingProfile(), "linear.icc");
@@ -179,6 +164,21 @@ TEST_F(ColorConversion, DisplayColoursEndInLinearLightOfTheDisplay) {
       EXPECT_EQ(color[c] & 0xFFFF, 0u);
     }
   }
+}
+
+TEST_F(ColorConversion, WithoutATransformTheImageStaysAsItWas) {
+  cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+  ImageRecord* image = MakeImage(kImageModeRgb8, {0, 0, 3, 3}, StandardProfile());
+  std::memset(image->pixels.data, 0x5A, image->pixels.size);
+  EXPECT_FALSE(ConvertColorOf(image, lab));
+  for (uint64_t i = 0; i < image->pixels.size; ++i) {
+    ASSERT_EQ(static_cast<uint8_t*>(image->pixels.data)[i], 0x5A);
+  }
+  EXPECT_EQ(image->profile, StandardProfile());
+  EXPECT_EQ(LogCount("'Debug: Unexpected error' - 'ConvertColorOf() - Could not get color "
+                     "transform.'"),
+            1);
+  cmsCloseProfile(lab);
 }
 
 }  // namespace

@@ -87,15 +87,5 @@ TEST_F(DisplayProfiles, TheSeventeenthMonitorFindsTheCacheFull) {
   EXPECT_EQ(LogCount("The display profile cache is full."), 1);
 }
 
-TEST_F(DisplayProfiles, EveryRunStartsWithAnEmptyCache) {
-  SetMonitorProfile(0, 1.8);
-  for (int run = 0; run < kDisplayProfileCacheSize + 4; ++run) {
-    ASSERT_NE(GetDisplayProfile(), StandardProfile()) << "run " << run;
-    ReleaseColorManagement();
-    ASSERT_TRUE(InitializeColorManagement());
-  }
-  EXPECT_EQ(LogCount("The display profile cache is full."), 0);
-}
-
 }  // namespace
 }  // namespace lumeray

@@ -42,27 +42,6 @@ TEST_F(TransformCacheTest, AKeyIsMadeOnceAndThenFound) {
   EXPECT_EQ(CachedTransformCount(), 0);
 }
 
-TEST_F(TransformCacheTest, GreyInRgbaOut) {
-  ProfileHandle grey = OpenLinearColorProfileResource();
-  EXPECT_EQ(AdaptFormatToProfile(TYPE_BGRA_8, grey), kFormatGray8);
-  EXPECT_EQ(AdaptFormatToProfile(TYPE_RGBA_16, grey), kFormatGray16);
-  EXPECT_EQ(AdaptFormatToProfile(TYPE_RGBA_FLT, grey), kFormatGrayFloat);
-  EXPECT_EQ(AdaptFormatToProfile(kFormatGray8, StandardProfile()), TYPE_RGBA_8);
-  EXPECT_EQ(AdaptFormatToProfile(kFormatGrayFloat, StandardProfile()), TYPE_RGBA_FLT);
-  EXPECT_EQ(AdaptFormatToProfile(kFormatSingleColor, grey), kFormatSingleColor);
-
-  ColorTransform transform = GetColorTransform(grey, kFormatGray8, StandardProfile(), kFormatGray8);
-  ASSERT_TRUE(transform);
-  uint8_t pixel[4] = {128, 0, 0, 77};
-  cmsDoTransform(transform.get(), pixel, pixel, 1);
-  EXPECT_GT(pixel[0], 0);
-  EXPECT_EQ(pixel[0], pixel[1]);
-  EXPECT_EQ(pixel[1], pixel[2]);
-  EXPECT_EQ(pixel[3], 77);  // the extra channel is left alone
-  ReleaseTransformCache();
-  cmsCloseProfile(grey);
-}
-
 TEST_F(TransformCacheTest, TheThirtyThirdTransformIsMadeUncachedEachTime) {
   std::vector<cmsHPROFILE> profiles;
   for (int i = 0; i < kTransformCacheSize; ++i) {
@@ -100,6 +79,27 @@ TEST_F(TransformCacheTest, ThreadsShareOneTransformPerKey) {
   for (std::thread& thread : threads) thread.join();
   for (cmsHTRANSFORM transform : seen) EXPECT_EQ(transform, seen.front());
   EXPECT_EQ(CachedTransformCount(), 1);
+}
+
+TEST_F(TransformCacheTest, GreyInRgbaOut) {
+  ProfileHandle grey = OpenLinearColorProfileResource();
+  EXPECT_EQ(AdaptFormatToProfile(TYPE_BGRA_8, grey), kFormatGray8);
+  EXPECT_EQ(AdaptFormatToProfile(TYPE_RGBA_16, grey), kFormatGray16);
+  EXPECT_EQ(AdaptFormatToProfile(TYPE_RGBA_FLT, grey), kFormatGrayFloat);
+  EXPECT_EQ(AdaptFormatToProfile(kFormatGray8, StandardProfile()), TYPE_RGBA_8);
+  EXPECT_EQ(AdaptFormatToProfile(kFormatGrayFloat, StandardProfile()), TYPE_RGBA_FLT);
+  EXPECT_EQ(AdaptFormatToProfile(kFormatSingleColor, grey), kFormatSingleColor);
+
+  ColorTransform transform = GetColorTransform(grey, kFormatGray8, StandardProfile(), kFormatGray8);
+  ASSERT_TRUE(transform);
+  uint8_t pixel[4] = {128, 0, 0, 77};
+  cmsDoTransform(transform.get(), pixel, pixel, 1);
+  EXPECT_GT(pixel[0], 0);
+  EXPECT_EQ(pixel[0], pixel[1]);
+  EXPECT_EQ(pixel[1], pixel[2]);
+  EXPECT_EQ(pixel[3], 77);  // the extra channel is left alone
+  ReleaseTransformCache();
+  cmsCloseProfile(grey);
 }
 
 }  // namespace

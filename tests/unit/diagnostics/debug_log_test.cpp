@@ -63,17 +63,6 @@ TEST_F(DebugLogTest, TextsAroundTheFixedBufferSizeArriveWhole) {
   EXPECT_EQ(lines[4], far);
 }
 
-TEST_F(DebugLogTest, EveryEntryEndsWithExactlyOneLineFeed) {
-  ASSERT_TRUE(InitializeMessageReporting("Lumeray Pro 2", 0));
-  ASSERT_TRUE(OpenDebugLog(kLoggingImmediate));
-  LogEntry(kLogLevelNormal, "one\n");
-  LogEntry(kLogLevelNormal, "two");
-  MessageReport(7, kMessageTrace).Report("three\n");
-  const std::string text = CloseAndReadLog().text;
-  EXPECT_NE(text.find("\n\none\ntwo\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("Trace Message: three\n\nLog closed"), std::string::npos) << text;
-}
-
 TEST_F(DebugLogTest, TextIsStoredAsUtf16) {
   ASSERT_TRUE(InitializeMessageReporting("Lumeray Pro 2", 0));
   ASSERT_TRUE(OpenDebugLog(kLoggingImmediate));
@@ -157,24 +146,6 @@ TEST_F(DebugLogTest, LoggingStaysOffWithoutFolderOrWithInvalidMode) {
   const std::string text = CloseAndReadLog().text;
   EXPECT_NE(text.find("invalid logging mode'7'"), std::string::npos);
   EXPECT_NE(text.find("'" + logFolder_ + "/missing/LumerayPro2_00.log'"), std::string::npos);
-}
-
-TEST_F(DebugLogTest, LogOpensAgainAfterClosing) {
-  for (const char* run : {"first", "second"}) {
-    ASSERT_TRUE(InitializeMessageReporting("Lumeray Pro 2", 0));
-    ASSERT_TRUE(OpenDebugLog(kLoggingThreaded));
-    LogEntry(kLogLevelNormal, "%s run", run);
-    TerminateMessageReporting();
-  }
-  const testing::LogFileContents first = testing::ReadLogFile(logFolder_ + "/LumerayPro2_01.log");
-  const testing::LogFileContents second = testing::ReadLogFile(logFolder_ + "/LumerayPro2_00.log");
-  ASSERT_TRUE(first.byteOrderMark && second.byteOrderMark);
-  EXPECT_TRUE(std::regex_search(first.text, std::regex(kHeaderPattern)));
-  EXPECT_TRUE(std::regex_search(second.text, std::regex(kHeaderPattern)));
-  EXPECT_NE(first.text.find("first run\n"), std::string::npos);
-  EXPECT_EQ(first.text.find("second run"), std::string::npos);
-  EXPECT_NE(second.text.find("second run\n"), std::string::npos);
-  EXPECT_EQ(second.text.find("first run"), std::string::npos);
 }
 
 }  // namespace

@@ -133,19 +133,6 @@ TEST_F(MessageReportTest, UserMessageFromWorkerIsPostedToModuleWindow) {
   platform::UnregisterWindow(host);
 }
 
-TEST_F(MessageReportTest, UserMessageFromWorkerWithoutModuleWindowIsOnlyLogged) {
-  const platform::WindowHandle host =
-      platform::RegisterWindow([](uint32_t, uintptr_t, intptr_t) {});
-  ASSERT_TRUE(InitializeMessageReporting("Lumeray Pro 2", host));
-  ASSERT_TRUE(OpenDebugLog(kLoggingImmediate));
-  std::thread worker([] { MessageReport(4, kMessageUser).Report(kIconError, "Warning", "Lost"); });
-  worker.join();
-  EXPECT_EQ(platform::DispatchPostedMessages(), 0u);
-  EXPECT_TRUE(ShownBoxes().empty());
-  EXPECT_NE(CloseAndReadLog().text.find("User Message: 'Warning' - 'Lost'"), std::string::npos);
-  platform::UnregisterWindow(host);
-}
-
 TEST_F(MessageReportTest, WithoutAnyWindowUserMessagesShowUnownedOnUiThreadOnly) {
   ASSERT_TRUE(InitializeMessageReporting("Lumeray Pro 2", 0));
   std::thread worker([] { MessageReport(5, kMessageUser).Report(kIconError, "Warning", "No"); });

@@ -99,35 +99,6 @@ TEST_F(BandRender, EffectsOnlyWritesEveryPixel) {
   }
 }
 
-TEST_F(BandRender, ScreeningWhiteAtFullOpacityGivesWhite) {
-  for (int32_t mode : kModes) {
-    SCOPED_TRACE(::testing::Message() << "mode " << mode);
-    ReleaseImage(&InputImage());
-    MakeOutput(mode, 16, 8);
-    FillWithNoise(11);
-    ImageRecord effects;
-    int code = -1;
-    ASSERT_TRUE(CreateImage(&effects, InputImage().dataRect, InputImage().dataRect, mode, nullptr,
-                            false, true, &code));
-    FillImage(&effects, {0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFFFE, 0xFFFFFFFE}, effects.dataRect);
-    CompositeEffectsBand(effects, effects.dataRect, false, &InputImage());
-    ReleaseImage(&effects);
-    // A white effects pixel at alpha 1.0 has the opacity 1 - 2^-24 (alpha x white is just
-    // below white): integer samples come out at full scale, float samples within 2^-23 of 1.0.
-    const uint32_t white = mode == kImageModeRgbFloat || mode == kImageModeGrayFloat
-                               ? kFullIntensity - 2
-                               : kFullIntensity;
-    for (int32_t y = 0; y < 8; ++y) {
-      for (int32_t x = 0; x < 16; ++x) {
-        const WorkingPixel p = PixelAt(x, y);
-        ASSERT_GE(p.red, white);
-        ASSERT_GE(p.green, white);
-        ASSERT_GE(p.blue, white);
-      }
-    }
-  }
-}
-
 // The final render's way (strips stamped by rows from phases built once, the flare from its
 // radial profile) against stamping the shapes' sub-shapes with DrawShapeInto: byte for byte, for
 // rainbow and plain stars, a long wide flare whose reach passes the image, and a grey host.

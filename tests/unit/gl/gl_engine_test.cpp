@@ -196,7 +196,6 @@ INSTANTIATE_TEST_SUITE_P(
     Options, TextureSetRoundTrip,
     ::testing::Values(
         Case{"Quality16", OPTIMIZE_FOR_QUALITY, true, {}, 300, 200, kImageModeRgb16},
-        Case{"Quality8", OPTIMIZE_FOR_QUALITY, true, {}, 300, 200, kImageModeRgb8},
         Case{"Speed", OPTIMIZE_FOR_SPEED, true, {}, 300, 200, kImageModeRgb8},
         Case{"Compatibility", OPTIMIZE_FOR_COMPATIBILITY, true, {}, 300, 200, kImageModeRgb8},
         Case{"None", OPTIMIZE_NONE, false, {}, 300, 200, kImageModeRgb8},
@@ -406,17 +405,6 @@ TEST(GlslVersion, TheDriversVersionStringsParse) {
   EXPECT_FALSE(VersionSuits(capped, {-1, -1, -1}));
 }
 
-TEST(DrawingSettingsNames, VendorsAreFoundInTheirOrder) {
-  EXPECT_EQ(VendorOfString("NVIDIA Corporation"), kVendorNvidia);
-  EXPECT_EQ(VendorOfString("Mesa "), kVendorMesa);
-  EXPECT_EQ(VendorOfString("VMware, Inc. "), kVendorVmware);
-  EXPECT_EQ(VendorOfString("ATI Technologies Inc."), kVendorAti);
-  EXPECT_EQ(VendorOfString("Intel"), kVendorOther);  // the name needs its blank
-  EXPECT_EQ(std::string(DrawingOptionName(0)), "Unrecognized Setting");
-  EXPECT_EQ(PixelTypeName(0x140B), "GL_HALF_FLOAT");
-  EXPECT_EQ(PixelTypeName(0x1234), "Unrecognized: 0x1234");
-}
-
 TEST(DrawingSettingsRegistry, InstallationStoresAValidOptionForTheMachine) {
   testing::TempHome home;
   OpenGLSettings settings;
@@ -472,6 +460,17 @@ TEST(DisplayGamma, EveryPixelTypeEncodesColourAndKeepsAlpha) {
   uint8_t any[4] = {};
   EXPECT_FALSE(ApplyDisplayGamma(any, GL_INT, 1, nullptr));
   ReleaseGammaTables();
+}
+
+TEST(DrawingSettingsNames, VendorsAreFoundInTheirOrder) {
+  EXPECT_EQ(VendorOfString("NVIDIA Corporation"), kVendorNvidia);
+  EXPECT_EQ(VendorOfString("Mesa "), kVendorMesa);
+  EXPECT_EQ(VendorOfString("VMware, Inc. "), kVendorVmware);
+  EXPECT_EQ(VendorOfString("ATI Technologies Inc."), kVendorAti);
+  EXPECT_EQ(VendorOfString("Intel"), kVendorOther);  // the name needs its blank
+  EXPECT_EQ(std::string(DrawingOptionName(0)), "Unrecognized Setting");
+  EXPECT_EQ(PixelTypeName(0x140B), "GL_HALF_FLOAT");
+  EXPECT_EQ(PixelTypeName(0x1234), "Unrecognized: 0x1234");
 }
 
 }  // namespace

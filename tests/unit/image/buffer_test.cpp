@@ -15,14 +15,6 @@ class BufferTest : public ::testing::Test {
   uint64_t base_ = 0;
 };
 
-TEST_F(BufferTest, EmptyRequestKeepsDescriptorEmpty) {
-  BufferDescriptor d;
-  EXPECT_EQ(ReallocateBuffer(0, &d), 0);
-  EXPECT_EQ(d.data, nullptr);
-  EXPECT_EQ(d.size, 0u);
-  EXPECT_EQ(Used(), 0u);
-}
-
 TEST_F(BufferTest, GrowsButNeverShrinksAndKeepsContentsOnSmallerRequests) {
   BufferDescriptor d;
   ASSERT_EQ(ReallocateBuffer(1000, &d), 0);

@@ -51,16 +51,6 @@ TEST_F(ImageTest, RecordFieldsFollowTheMode) {
   EXPECT_EQ(GetImageColorTransform(rgba), 0x40099u);  // TYPE_RGBA_8
 }
 
-TEST(ImageModesTest, BytesPerSampleByModeRange) {
-  for (int32_t mode = 0; mode <= 9; ++mode) EXPECT_EQ(BytesPerSampleOfMode(mode), 1) << mode;
-  for (int32_t mode = 10; mode <= 15; ++mode) EXPECT_EQ(BytesPerSampleOfMode(mode), 2) << mode;
-  for (int32_t mode : {16, 17, 64}) EXPECT_EQ(BytesPerSampleOfMode(mode), 4) << mode;
-  for (int32_t mode : {-1, 18, 63, 65}) {
-    EXPECT_EQ(BytesPerSampleOfMode(mode), 1) << mode;  // reported, counts 1
-    EXPECT_EQ(LookUpBytesPerSample(mode), 0) << mode;
-  }
-}
-
 // Sizes no allocator can meet fail with its out-of-memory code; empty rectangles succeed. Either
 // way the image reads zeros and writes nothing.
 TEST_F(ImageTest, UnusableSizesGiveInertImages) {
@@ -137,6 +127,16 @@ TEST_F(ImageTest, ReprofilingChangesTablesAndConverters) {
   WorkingPixel p;
   image->fetch(image, &p, 0, 0);
   EXPECT_EQ(p.red, 32768u * 256u + 128u);  // round(32768 / 65535 * 0xFFFFFF)
+}
+
+TEST(ImageModesTest, BytesPerSampleByModeRange) {
+  for (int32_t mode = 0; mode <= 9; ++mode) EXPECT_EQ(BytesPerSampleOfMode(mode), 1) << mode;
+  for (int32_t mode = 10; mode <= 15; ++mode) EXPECT_EQ(BytesPerSampleOfMode(mode), 2) << mode;
+  for (int32_t mode : {16, 17, 64}) EXPECT_EQ(BytesPerSampleOfMode(mode), 4) << mode;
+  for (int32_t mode : {-1, 18, 63, 65}) {
+    EXPECT_EQ(BytesPerSampleOfMode(mode), 1) << mode;  // reported, counts 1
+    EXPECT_EQ(LookUpBytesPerSample(mode), 0) << mode;
+  }
 }
 
 }  // namespace

@@ -32,13 +32,6 @@ class SettingsFiles : public ::testing::Test {
   testing::TempHome home;
 };
 
-TEST_F(SettingsFiles, FoldersFollowTheDataHome) {
-  EXPECT_TRUE(std::filesystem::is_directory(home.settingsFolder()));
-  EXPECT_TRUE(std::filesystem::is_directory(home.logFolder()));
-  EXPECT_TRUE(std::filesystem::is_directory(home.data() / "Vantrel/LumerayPro2/Parameters"));
-  EXPECT_EQ(UserSettingsFolder(), home.settingsFolder().string());
-}
-
 TEST_F(SettingsFiles, LastSavedParametersRoundTrip) {
   CurrentParameters().Angle = -900;
   CurrentParameters().EffectType = EffectCode("efT3");
