@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 #include "effects/renderer_tables.h"
 
@@ -25,41 +26,50 @@ uint64_t RoundNonNegative(double x) {
   return whole + (x - static_cast<double>(whole) >= 0.5 ? 1 : 0);
 }
 
-// profile^1.6 * kUnitFractionScale without pow(): with profile = m * 2^e (m in [0.5, 1)) and
-// m = m0 * (1 + t) for the table point m0 at or below m, the value is
+// profile^1.6 * kUnitFractionScale without pow(): with profile = m * 2^e (m in [1, 2), read from
+// the bits) and m = m0 * (1 + t) for the table point m0 at or below m, the value is
 // scale[-e] * m0^1.6 * (1 + t)^1.6, the last factor from its Taylor series (|t| < 2^-10, so the
 // terms after t^4 are below 1e-17). The tables are made in long double; the whole value is good
 // to a few units in the last place, about 1e-5 of a unit at full scale.
 class CrossPowerTable {
  public:
-  static constexpr int kPoints = 1024;     // table points over [0.5, 1)
-  static constexpr int kExponents = 48;    // 2^-47 and below take pow()
-  static constexpr double kMargin = 1e-4;  // closer than this to a half, pow() decides
+  static constexpr int kPointBits = 10;
+  static constexpr int kPoints = 1 << kPointBits;  // table points over [1, 2)
+  static constexpr int kExponents = 48;            // 2^-47 and below take pow()
+  static constexpr double kMargin = 1e-4;          // closer than this to a half, pow() decides
 
   CrossPowerTable() {
     const long double a = kProfileExponent;
     for (int e = 0; e < kExponents; ++e)
       scale_[e] = static_cast<double>(std::pow(2.0L, -a * e) * kUnitFractionScale);
     for (int i = 0; i < kPoints; ++i) {
-      const long double m0 = 0.5L + static_cast<long double>(i) / (2 * kPoints);
+      const long double m0 = 1.0L + static_cast<long double>(i) / kPoints;
       power_[i] = static_cast<double>(std::pow(m0, a));
       inverse_[i] = static_cast<double>(1.0L / m0);
     }
   }
 
-  // The scaled power, or a negative number when only pow() can round it exactly.
+  // The scaled power of a profile in (0, 1), or a negative number when only pow() can round it
+  // exactly.
   double Scaled(double profile) const {
-    int exponent = 0;
-    const double m = std::frexp(profile, &exponent);
-    if (exponent <= -kExponents) return -1.0;
-    const int i = static_cast<int>((m - 0.5) * (2 * kPoints));
-    const double m0 = 0.5 + static_cast<double>(i) / (2 * kPoints);
+    constexpr int kMantissaBits = 52;
+    constexpr uint64_t kMantissa = (uint64_t{1} << kMantissaBits) - 1;
+    constexpr uint64_t kExponentBias = 1023;
+    uint64_t bits = 0;
+    std::memcpy(&bits, &profile, sizeof bits);
+    const int exponent = static_cast<int>(bits >> kMantissaBits) - static_cast<int>(kExponentBias);
+    if (exponent <= -kExponents) return -1.0;  // also every subnormal
+    const auto i = static_cast<int>((bits >> (kMantissaBits - kPointBits)) & (kPoints - 1));
+    const uint64_t mBits = (bits & kMantissa) | (kExponentBias << kMantissaBits);
+    double m = 0.0;
+    std::memcpy(&m, &mBits, sizeof m);
+    const double m0 = 1.0 + static_cast<double>(i) / kPoints;
     const double t = (m - m0) * inverse_[i];  // m - m0 is exact
     constexpr double a = kProfileExponent;
     constexpr double c1 = a, c2 = c1 * (a - 1) / 2, c3 = c2 * (a - 2) / 3, c4 = c3 * (a - 3) / 4;
     const double series = 1.0 + t * (c1 + t * (c2 + t * (c3 + t * c4)));
-    const double y = scale_[-exponent] * power_[i] * series;
-    const double fraction = y - std::floor(y);
+    const double y = scale_[-exponent] * power_[i] * series;  // below 2^32
+    const double fraction = y - static_cast<double>(static_cast<uint64_t>(y));
     return std::fabs(fraction - 0.5) < kMargin ? -1.0 : y;
   }
 
