@@ -132,23 +132,31 @@ void DrawOutline(const ImageRect& r, bool dashed, int factor) {
 }
 
 // Reads the 16-bit linear frame of the bound frame buffer and writes it, gamma encoded, as the
-// BGRA bytes of the bitmap (both bottom-up).
-bool ReadEncodedFrame(std::vector<uint16_t>* linear, int32_t width, int32_t height,
-                      ScreenBitmap* bitmap) {
+// BGRA bytes of the bitmap (both bottom-up). Read in the buffer's own RGBA order (no swizzle in
+// the driver); `encode` maps a 16-bit linear sample to its rounded 8-bit encoded value.
+bool ReadEncodedFrame(std::vector<uint16_t>* linear, std::vector<uint8_t>* encode, int32_t width,
+                      int32_t height, ScreenBitmap* bitmap) {
   const GammaTableSet gamma = GetGammaTables(kWorkingGamma);
   if (!gamma || bitmap->width != width || bitmap->height != height) return false;
+  if (encode->empty()) {
+    encode->resize(65536);
+    for (size_t v = 0; v < encode->size(); ++v)
+      (*encode)[v] = static_cast<uint8_t>((gamma.encode16[v] * 255u + 32767u) / 65535u);
+  }
   const size_t samples = static_cast<size_t>(width) * height * 4;
   linear->resize(samples);
   glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-  glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_SHORT, linear->data());
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_SHORT, linear->data());
   if (!CheckPreviewGL(__LINE__, "PresentFrame() - Failed to read the frame back.")) return false;
   const uint16_t* in = linear->data();
+  const uint8_t* table = encode->data();
   uint8_t* out = bitmap->bits.data();
   for (size_t i = 0; i < samples; i += 4) {
-    for (size_t c = 0; c < 3; ++c)
-      out[i + c] = static_cast<uint8_t>((gamma.encode16[in[i + c]] * 255u + 32767u) / 65535u);
+    out[i] = table[in[i + 2]];
+    out[i + 1] = table[in[i + 1]];
+    out[i + 2] = table[in[i]];
     out[i + 3] = static_cast<uint8_t>(in[i + 3] >> 8);
   }
   return true;
@@ -375,10 +383,14 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
       }
     }
   }
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
-  DrawCheckerboard(layer->checkerboard, layer->imageBounds.right - layer->imageBounds.left,
-                   layer->imageBounds.bottom - layer->imageBounds.top, zoom);
+  // Over an opaque host image every pixel already has full alpha: the pass would change nothing.
+  if (effectsOnly || layer->hostDirty || !layer->hostSet.opaque) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
+    DrawCheckerboard(layer->checkerboard, layer->imageBounds.right - layer->imageBounds.left,
+                     layer->imageBounds.bottom - layer->imageBounds.top, zoom);
+    ++layer->counters.checkerboards;
+  }
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glPopMatrix();
   glDisable(GL_SCISSOR_TEST);
@@ -419,7 +431,9 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
               state.focused, 2);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   if (direct) {
-    ok = ReadEncodedFrame(&layer->readBack, width, height, session.context.bitmap) && ok;
+    ok = ReadEncodedFrame(&layer->readBack, &layer->encode8, width, height,
+                          session.context.bitmap) &&
+         ok;
     DetachFBO(&composite);
     if (Stopped(*layer)) return false;
     layer->displayDirty = false;

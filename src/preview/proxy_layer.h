@@ -8,7 +8,8 @@
 //      through the effects texture set when frame buffer objects are usable, else drawn
 //      straight into the frame;
 //   4. a checkerboard (white and grey 148, 8 screen pixels a square) where the picture is
-//      transparent (one minus destination alpha / destination alpha);
+//      transparent (one minus destination alpha / destination alpha); skipped when the host
+//      image's visible part is opaque and drawn with its colours (it would change nothing);
 //   5. the display gamma 1/2.2: the composed picture is read into the composite texture set and
 //      drawn again through the proxy shader; without a shader, a bitmap context's read-back
 //      screen bitmap is encoded on the processor, and a screen context's composite set is
@@ -64,6 +65,7 @@ struct ProxyCounters {
   uint64_t frames = 0;
   uint64_t hostImageFills = 0;
   uint64_t effectsFills = 0;
+  uint64_t checkerboards = 0;  // frames that needed the checkerboard pass
 };
 
 struct ProxyLayer {
@@ -79,6 +81,7 @@ struct ProxyLayer {
   bool shaderGamma = false;        // the proxy shader applies the display gamma
   bool precise = false;            // composed in the composite set's 16-bit frame buffer object
   std::vector<uint16_t> readBack;  // a 16-bit frame read for a bitmap context
+  std::vector<uint8_t> encode8;    // its display gamma: 16-bit linear -> 8-bit encoded
   uint32_t checkerboard = 0;
   EffectFamilies effects;
   ParameterSetBuffer last{};
