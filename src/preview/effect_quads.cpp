@@ -72,9 +72,23 @@ bool RasterizeFamilyShape(int family, const P& snapshot, const RenderImageFacts&
   }
   const StarSettings settings =
       MakeStarSettings(snapshot, facts.diagonal, threshold, facts.grayHost);
-  const SpikeDistanceTables tables = BuildSpikeDistanceTables(settings);
-  SpikeRasterizer spikes(settings, tables, &shape->sub, 0, 0);
+  // Only this family's fall-off table (a slider move rebuilds one family, and the tables' powers
+  // are most of the rasterising time) and the colours along it.
   const bool main = family == kMainSpikes;
+  SpikeDistanceTables tables;
+  FallOffTable& own = main ? tables.primary : tables.secondary;
+  uint32_t largest = 0;
+  for (const SpikeRay& ray : main ? LayOutPrimarySpikes(settings) : LayOutSecondarySpikes(settings))
+    largest = std::max(largest, ray.amplitude);
+  own = BuildFallOffTable(settings, main ? settings.length : settings.secondaryLength,
+                          main ? settings.intensity : settings.secondaryIntensity, largest);
+  tables.rainbow.resize(own.factors.size());
+  for (size_t d = 0; d < tables.rainbow.size(); ++d) {
+    tables.rainbow[d] =
+        RainbowColor(static_cast<uint32_t>(d), settings.diagonal, settings.rainbowIntensity,
+                     settings.rainbowFrequency, settings.grayHost);
+  }
+  SpikeRasterizer spikes(settings, tables, &shape->sub, 0, 0);
   const bool ok = spikes.Draw(kRightAngle, main ? settings.slope : settings.secondarySlope,
                               main ? tables.primary : tables.secondary, kShapeFractionOne);
   spikes.StoreBox();
@@ -129,7 +143,7 @@ bool LoadEffectShapeTextures(EffectFamilies* families, int family, const P& snap
   const bool pot = families->engine->drawing->mustUsePowerOfTwo;
   const int32_t texW = pot ? PowerOfTwoAtLeast(width) : width;
   const int32_t texH = pot ? PowerOfTwoAtLeast(height) : height;
-  std::vector<uint16_t> pixels;
+  std::vector<uint16_t>& pixels = families->levelPixels;
   const GLint internalFormat =
       families->precise ? GLint(families->engine->drawing->precisionFormat.internalFormat)
                         : GL_RGBA8;

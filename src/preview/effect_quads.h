@@ -91,6 +91,7 @@ struct EffectFamilies {
   bool vertexBuffers = false;  // quads are drawn from buffer objects
   uint32_t pixelBuffer = 0;    // level images are uploaded through it (0: from memory)
   uint64_t pixelBufferSize = 0;
+  std::vector<uint16_t> levelPixels;  // a level image being made (kept: no fresh pages each time)
   bool initialized = false;
 };
 
