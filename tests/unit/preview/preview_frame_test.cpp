@@ -127,5 +127,43 @@ TEST_F(PreviewTest, FrameMatchesFinalRenderAtFullAndQuarterZoom) {
   }
 }
 
+// Where the host image is transparent the frame shows a checkerboard of 8-pixel squares, one of
+// them white; over an opaque image the pass is left out.
+TEST_F(PreviewTest, CheckerboardOnlyWhereTheHostImageIsTransparent) {
+  for (const bool transparent : {false, true}) {
+    MakeScene(kWidth, kHeight);
+    SetSources({});
+    if (transparent) {  // the left half of every level
+      for (ImageRecord& level : pyramid_) {
+        auto* bytes = static_cast<uint8_t*>(level.pixels.data);
+        for (int64_t y = 0; y < level.dataHeight; ++y) {
+          for (int64_t x = 0; x < level.dataWidth / 2; ++x)
+            bytes[(y * level.dataWidth + x) * 4 + 3] = 0;
+        }
+      }
+    }
+    ASSERT_TRUE(StartPreview(kWidth + 2, kHeight + 2));
+    ASSERT_TRUE(
+        DisplayScaledProxy(&layer_, PreviewSnapshot(Settings(), kWidth + 2, kHeight + 2, 100)));
+    EXPECT_EQ(layer_.counters.checkerboards, transparent ? 1u : 0u);
+    const ImageRect d =
+        GetProxyDisplayRectangle({0, 0, kWidth + 2, kHeight + 2}, InputImage().bounds, 100);
+    const auto grey = [&](int32_t x, int32_t y) {
+      return Frame().PixelFromTop(d.left + x, d.top + y)[1];
+    };
+    EXPECT_EQ(grey(kWidth - 20, 20), 0) << "the opaque black right half";
+    if (transparent) {
+      const int a = grey(20, 20), b = grey(28, 20), c = grey(28, 28);
+      EXPECT_EQ(std::max(a, b), 255);
+      EXPECT_NE(a, b);
+      EXPECT_EQ(a, c) << "diagonal squares alike";
+      EXPECT_EQ(grey(23, 17), a) << "one square";
+    }
+    EndPreview();
+    for (ImageRecord& level : pyramid_) ReleaseImage(&level);
+    pyramid_.clear();
+  }
+}
+
 }  // namespace
 }  // namespace lumeray::testing
