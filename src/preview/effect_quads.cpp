@@ -476,7 +476,7 @@ void DestroyFilterEffects(EffectFamilies* families) {
 }
 
 bool RenderEffects(EffectFamilies* families, const ParameterSetBuffer& snapshot,
-                   const ImageRect& view, const std::atomic<bool>* abort) {
+                   const ImageRect& view, const std::atomic<bool>* abort, bool withFlare) {
   if (!families->initialized) return false;
   families->view = view;
   for (int family = 0; family < kFamilyCount; ++family) {
@@ -485,15 +485,30 @@ bool RenderEffects(EffectFamilies* families, const ParameterSetBuffer& snapshot,
     GLEffectShape& shape = families->family[family];
     if (families->vertexBuffers && !shape.uploaded) shape.uploaded = CopyShapeToBuffers(&shape);
   }
+  for (int family = 0; family < kFamilyCount; ++family) {
+    if (family != kSoftFlare || withFlare) DrawEffectFamily(*families, family);
+  }
+  return true;
+}
+
+void DrawEffectFamily(const EffectFamilies& families, int family) {
   glEnableClientState(GL_COLOR_ARRAY);
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_TEXTURE_COORD_ARRAY);
   glEnable(GL_TEXTURE_2D);
-  for (const GLEffectShape& shape : families->family) DrawCompositeOpenGLShape(shape);
+  DrawCompositeOpenGLShape(families.family[family]);
   glDisableClientState(GL_COLOR_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);
   glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-  return true;
+}
+
+double FlareHalfDistance(const EffectFamilies& families) {
+  const GLEffectShape& flare = families.family[kSoftFlare];
+  const std::vector<float>& reach = flare.reach[0];
+  if (!flare.hasShape || reach.empty() || reach[0] <= 0.0f) return 0.0;
+  const auto half =
+      std::partition_point(reach.begin(), reach.end(), [&](float r) { return r >= reach[0] / 2; });
+  return static_cast<double>(half - reach.begin());
 }
 
 }  // namespace lumeray

@@ -162,6 +162,93 @@ bool ReadEncodedFrame(std::vector<uint16_t>* linear, std::vector<uint8_t>* encod
   return true;
 }
 
+// How many screen pixels a side one pixel of the reduced flare layer covers: the flare is drawn
+// at that fraction of the resolution where it stays smooth over such a pixel (its value halves
+// no faster than every two of them); 1: drawn at full resolution.
+int FlareReduction(const EffectFamilies& effects, double zoom, int most) {
+  return std::clamp(static_cast<int>(FlareHalfDistance(effects) * zoom / 2.0), 1,
+                    std::max(most, 1));
+}
+
+// Draws the soft flare into the reduced layer (its texture and frame buffer made or grown as
+// needed) and that layer, linearly magnified, over the display rectangle of the current frame
+// buffer with the current blend. The model-view maps image pixels to the view.
+bool DrawReducedFlare(ProxyLayer* layer, const ImageRect& display, const ProxyState& state,
+                      double zoom, int factor) {
+  const int32_t width = (display.right - display.left + factor - 1) / factor;
+  const int32_t height = (display.bottom - display.top + factor - 1) / factor;
+  GLint frame = 0, viewport[4];
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &frame);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  if (layer->flareTexture == 0) {
+    glGenTextures(1, &layer->flareTexture);
+    glGenFramebuffers(1, &layer->flareFrameBuffer);
+  }
+  glBindTexture(GL_TEXTURE_2D, layer->flareTexture);
+  if (layer->flareSize[0] != width || layer->flareSize[1] != height) {
+    glTexImage2D(GL_TEXTURE_2D, 0,
+                 static_cast<GLint>(layer->session->drawing.precisionFormat.internalFormat), width,
+                 height, 0, GL_RGBA, GL_UNSIGNED_SHORT, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    layer->flareSize[0] = width;
+    layer->flareSize[1] = height;
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glBindFramebuffer(GL_FRAMEBUFFER, layer->flareFrameBuffer);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, layer->flareTexture,
+                         0);
+  bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_VIEWPORT_BIT);
+  if (ok) {
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0.0, width, height, 0.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glScaled(1.0 / factor, 1.0 / factor, 1.0);
+    glTranslated(-state.scroll[0], -state.scroll[1], 0.0);
+    glScaled(zoom, zoom, 1.0);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    DrawEffectFamily(layer->effects, kSoftFlare);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+  }
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+  glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(frame));
+  glPopAttrib();
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  if (!ok) return CheckPreviewGL(__LINE__, "Failed to draw the reduced soft flare.") && false;
+  // The layer's top row is its last texture row (drawn with y downwards).
+  const double right = display.left + double(width) * factor;
+  const double bottom = display.top + double(height) * factor;
+  glPushMatrix();
+  glLoadIdentity();
+  glColor4f(1, 1, 1, 1);
+  glBindTexture(GL_TEXTURE_2D, layer->flareTexture);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  glBegin(GL_QUADS);
+  glTexCoord2d(0, 0), glVertex2d(display.left, bottom);
+  glTexCoord2d(1, 0), glVertex2d(right, bottom);
+  glTexCoord2d(1, 1), glVertex2d(right, display.top);
+  glTexCoord2d(0, 1), glVertex2d(display.left, display.top);
+  glEnd();
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glPopMatrix();
+  return CheckPreviewGL(__LINE__, "Failed to draw the reduced soft flare.");
+}
+
 bool Stopped(const ProxyLayer& layer) {
   return layer.abort != nullptr && layer.abort->load(std::memory_order_relaxed);
 }
@@ -215,6 +302,12 @@ void DestroyScaledProxyLayer(ProxyLayer* layer) {
   DestroyFilterEffects(&layer->effects);
   if (layer->checkerboard != 0) glDeleteTextures(1, &layer->checkerboard);
   layer->checkerboard = 0;
+  if (layer->flareTexture != 0) {
+    glDeleteTextures(1, &layer->flareTexture);
+    glDeleteFramebuffers(1, &layer->flareFrameBuffer);
+  }
+  layer->flareTexture = layer->flareFrameBuffer = 0;
+  layer->flareSize[0] = layer->flareSize[1] = 0;
   DestroyTextureSet(&layer->hostSet);
   DestroyTextureSet(&layer->effectsSet);
   DestroyTextureSet(&layer->compositeSet);
@@ -376,8 +469,19 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
                            static_cast<int32_t>((state.scroll[0] + displaySize.right) / zoom) + 1,
                            static_cast<int32_t>((state.scroll[1] + displaySize.bottom) / zoom) + 1};
       ++layer->counters.effectsFills;
-      if (RenderEffects(&layer->effects, snapshot, view, layer->abort)) {
+      // In a 16-bit frame the flare's faint tail covers far more pixels than the spikes; where
+      // it is smooth enough it is drawn at a reduced resolution and magnified.
+      const bool reduce = precise;
+      if (RenderEffects(&layer->effects, snapshot, view, layer->abort, !reduce)) {
         layer->effectsDirty = false;
+        const int factor =
+            reduce ? FlareReduction(layer->effects, zoom, layer->mostFlareReduction) : 1;
+        if (factor > 1) {
+          ok = DrawReducedFlare(layer, display, state, zoom, factor) && ok;
+        } else if (reduce) {
+          DrawEffectFamily(layer->effects, kSoftFlare);
+        }
+        layer->flareReduction = factor;
       } else {
         ok = false;
       }
