@@ -173,7 +173,7 @@ int FlareReduction(const EffectFamilies& effects, double zoom, int most) {
 // Draws the soft flare into the reduced layer (its texture and frame buffer made or grown as
 // needed) and that layer, linearly magnified, over the display rectangle of the current frame
 // buffer with the current blend. The model-view maps image pixels to the view.
-bool DrawReducedFlare(ProxyLayer* layer, const ImageRect& display, const ProxyState& state,
+bool DrawReducedFlare(ProxyLayer* layer, const ImageRect& display, int32_t scrollX, int32_t scrollY,
                       double zoom, int factor) {
   const int32_t width = (display.right - display.left + factor - 1) / factor;
   const int32_t height = (display.bottom - display.top + factor - 1) / factor;
@@ -216,7 +216,7 @@ bool DrawReducedFlare(ProxyLayer* layer, const ImageRect& display, const ProxySt
     glPushMatrix();
     glLoadIdentity();
     glScaled(1.0 / factor, 1.0 / factor, 1.0);
-    glTranslated(-state.scroll[0], -state.scroll[1], 0.0);
+    glTranslated(-scrollX, -scrollY, 0.0);
     glScaled(zoom, zoom, 1.0);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     DrawEffectFamily(layer->effects, kSoftFlare);
@@ -247,6 +247,16 @@ bool DrawReducedFlare(ProxyLayer* layer, const ImageRect& display, const ProxySt
   glBindTexture(GL_TEXTURE_2D, 0);
   glPopMatrix();
   return CheckPreviewGL(__LINE__, "Failed to draw the reduced soft flare.");
+}
+
+// The soft flare of a 16-bit frame: reduced where it is smooth enough, else as it is.
+bool DrawSoftFlare(ProxyLayer* layer, const ImageRect& display, int32_t scrollX, int32_t scrollY,
+                   double zoom) {
+  layer->flareReduction = FlareReduction(layer->effects, zoom, layer->mostFlareReduction);
+  if (layer->flareReduction > 1)
+    return DrawReducedFlare(layer, display, scrollX, scrollY, zoom, layer->flareReduction);
+  DrawEffectFamily(layer->effects, kSoftFlare);
+  return true;
 }
 
 bool Stopped(const ProxyLayer& layer) {
@@ -383,7 +393,10 @@ bool CreateEffectsTextureSet(ProxyLayer* layer, const ImageRect& rect, int32_t o
   const ImageRect view{static_cast<int32_t>(offsetX / zoom), static_cast<int32_t>(offsetY / zoom),
                        static_cast<int32_t>((offsetX + width) / zoom) + 1,
                        static_cast<int32_t>((offsetY + height) / zoom) + 1};
-  bool ok = !Stopped(*layer) && RenderEffects(&layer->effects, snapshot, view, layer->abort);
+  bool ok = !Stopped(*layer) &&
+            RenderEffects(&layer->effects, snapshot, view, layer->abort, !layer->precise);
+  if (ok && layer->precise)
+    ok = DrawSoftFlare(layer, {0, 0, width, height}, offsetX, offsetY, zoom);
   glPopAttrib();
   glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
   ok = CheckPreviewGL(__LINE__, "Failed during rendering of Effects.") && ok;
@@ -471,17 +484,10 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
       ++layer->counters.effectsFills;
       // In a 16-bit frame the flare's faint tail covers far more pixels than the spikes; where
       // it is smooth enough it is drawn at a reduced resolution and magnified.
-      const bool reduce = precise;
-      if (RenderEffects(&layer->effects, snapshot, view, layer->abort, !reduce)) {
+      if (RenderEffects(&layer->effects, snapshot, view, layer->abort, !precise)) {
         layer->effectsDirty = false;
-        const int factor =
-            reduce ? FlareReduction(layer->effects, zoom, layer->mostFlareReduction) : 1;
-        if (factor > 1) {
-          ok = DrawReducedFlare(layer, display, state, zoom, factor) && ok;
-        } else if (reduce) {
-          DrawEffectFamily(layer->effects, kSoftFlare);
-        }
-        layer->flareReduction = factor;
+        if (precise)
+          ok = DrawSoftFlare(layer, display, state.scroll[0], state.scroll[1], zoom) && ok;
       } else {
         ok = false;
       }

@@ -6,10 +6,10 @@
 //      pyramid level that suits the zoom (blend one/zero; with Effects Only only its alpha);
 //   3. the effects layer added on top with a screen blend (one / one minus source colour),
 //      through the effects texture set when frame buffer objects are usable, else drawn
-//      straight into the frame; there, in a 16-bit frame, the soft flare (whose faint tail
-//      covers most of the frame's effect pixels) goes into a layer of 1/f the resolution,
-//      magnified linearly, f (at most 4) chosen so that the flare's value halves no faster
-//      than over two layer pixels;
+//      straight into the frame; in a 16-bit frame the soft flare (whose faint tail covers
+//      most of the effect pixels) goes into a layer of 1/f the resolution, magnified
+//      linearly, f (at most 4) chosen so that the flare's value halves no faster than over
+//      two layer pixels;
 //   4. a checkerboard (white and grey 148, 8 screen pixels a square) where the picture is
 //      transparent (one minus destination alpha / destination alpha); skipped when the host
 //      image's visible part is opaque and drawn with its colours (it would change nothing);
