@@ -102,6 +102,7 @@ BENCHMARK(BM_PreviewFrameAfterChange)
     ->ArgsProduct({{OPTIMIZE_NONE, OPTIMIZE_FOR_SPEED}, {0, 1}})
     ->ArgNames({"option", "intensity"})
     ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
     ->UseRealTime();
 
 }  // namespace

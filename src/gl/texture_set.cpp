@@ -32,6 +32,39 @@ const uint8_t* PixelBytes(const ImageRecord& image, int32_t x, int32_t y) {
          PixelIndex(image, x, y) * BytesPerPixel(image);
 }
 
+// Whether every pixel of `r` has the largest alpha its sample type holds (the fourth sample).
+bool ExcerptOpaque(const ImageRecord& image, const ImageRect& r) {
+  const size_t width = static_cast<size_t>(r.right - r.left);
+  for (int32_t y = r.top; y < r.bottom; ++y) {
+    const uint8_t* row = PixelBytes(image, r.left, y);
+    bool opaque = true;
+    switch (image.glPixelType) {
+      case GL_UNSIGNED_BYTE:
+        for (size_t x = 0; x < width; ++x) opaque &= row[x * 4 + 3] == 0xFF;
+        break;
+      case GL_UNSIGNED_SHORT: {
+        const auto* p = reinterpret_cast<const uint16_t*>(row);
+        for (size_t x = 0; x < width; ++x) opaque &= p[x * 4 + 3] == 0xFFFF;
+        break;
+      }
+      case GL_UNSIGNED_INT: {
+        const auto* p = reinterpret_cast<const uint32_t*>(row);
+        for (size_t x = 0; x < width; ++x) opaque &= p[x * 4 + 3] == 0xFFFFFFFFu;
+        break;
+      }
+      case GL_FLOAT: {
+        const auto* p = reinterpret_cast<const float*>(row);
+        for (size_t x = 0; x < width; ++x) opaque &= p[x * 4 + 3] >= 1.0f;
+        break;
+      }
+      default:
+        return false;
+    }
+    if (!opaque) return false;
+  }
+  return true;
+}
+
 uint32_t BytesPerPixelOfType(uint32_t type) {
   switch (type) {
     case GL_UNSIGNED_SHORT:
@@ -282,6 +315,7 @@ bool CreateTextureSetFromImage(const TextureEngine& engine, const ImageRect& rec
                                const ImageRecord& image, double scaleX, double scaleY,
                                int32_t offsetX, int32_t offsetY, double zoom) {
   CheckGL(__LINE__, "Error on entry into CreateTextureSetFromImage()");
+  set->opaque = false;
   if (image.pixels.data == nullptr || zoom <= 0.0 || scaleX <= 0.0 || scaleY <= 0.0) return false;
   // The visible part of the image, two pixels more for the filter.
   ImageRect excerpt = {
@@ -344,7 +378,9 @@ bool CreateTextureSetFromImage(const TextureEngine& engine, const ImageRect& rec
   set->scaleX = scaleX;
   set->scaleY = scaleY;
   if (ok && set->vertexBuffer != 0) ok = UpdateVertexBuffer(set);
-  return CheckGL(__LINE__, "Creation of Texture Set from image Failed") && ok;
+  ok = CheckGL(__LINE__, "Creation of Texture Set from image Failed") && ok;
+  set->opaque = ok && ExcerptOpaque(image, excerpt);
+  return ok;
 }
 
 uint32_t FramebufferSetFormat(const DrawingSettings& drawing, const TextureSet& set) {

@@ -64,6 +64,7 @@ struct TextureSet {
   bool flipVertical = false;
   bool gammaOnProcessor = false;
   bool precise = false;  // frame buffer and tiles in the drawing settings' precision format
+  bool opaque = false;   // the last fill from an image had full alpha everywhere
   int32_t width = 0;
   int32_t height = 0;
   double scaleX = 1.0;

@@ -72,9 +72,23 @@ bool RasterizeFamilyShape(int family, const P& snapshot, const RenderImageFacts&
   }
   const StarSettings settings =
       MakeStarSettings(snapshot, facts.diagonal, threshold, facts.grayHost);
-  const SpikeDistanceTables tables = BuildSpikeDistanceTables(settings);
-  SpikeRasterizer spikes(settings, tables, &shape->sub, 0, 0);
+  // Only this family's fall-off table (a slider move rebuilds one family, and the tables' powers
+  // are most of the rasterising time) and the colours along it.
   const bool main = family == kMainSpikes;
+  SpikeDistanceTables tables;
+  FallOffTable& own = main ? tables.primary : tables.secondary;
+  uint32_t largest = 0;
+  for (const SpikeRay& ray : main ? LayOutPrimarySpikes(settings) : LayOutSecondarySpikes(settings))
+    largest = std::max(largest, ray.amplitude);
+  own = BuildFallOffTable(settings, main ? settings.length : settings.secondaryLength,
+                          main ? settings.intensity : settings.secondaryIntensity, largest);
+  tables.rainbow.resize(own.factors.size());
+  for (size_t d = 0; d < tables.rainbow.size(); ++d) {
+    tables.rainbow[d] =
+        RainbowColor(static_cast<uint32_t>(d), settings.diagonal, settings.rainbowIntensity,
+                     settings.rainbowFrequency, settings.grayHost);
+  }
+  SpikeRasterizer spikes(settings, tables, &shape->sub, 0, 0);
   const bool ok = spikes.Draw(kRightAngle, main ? settings.slope : settings.secondarySlope,
                               main ? tables.primary : tables.secondary, kShapeFractionOne);
   spikes.StoreBox();
@@ -129,7 +143,7 @@ bool LoadEffectShapeTextures(EffectFamilies* families, int family, const P& snap
   const bool pot = families->engine->drawing->mustUsePowerOfTwo;
   const int32_t texW = pot ? PowerOfTwoAtLeast(width) : width;
   const int32_t texH = pot ? PowerOfTwoAtLeast(height) : height;
-  std::vector<uint16_t> pixels;
+  std::vector<uint16_t>& pixels = families->levelPixels;
   const GLint internalFormat =
       families->precise ? GLint(families->engine->drawing->precisionFormat.internalFormat)
                         : GL_RGBA8;
@@ -462,7 +476,7 @@ void DestroyFilterEffects(EffectFamilies* families) {
 }
 
 bool RenderEffects(EffectFamilies* families, const ParameterSetBuffer& snapshot,
-                   const ImageRect& view, const std::atomic<bool>* abort) {
+                   const ImageRect& view, const std::atomic<bool>* abort, bool withFlare) {
   if (!families->initialized) return false;
   families->view = view;
   for (int family = 0; family < kFamilyCount; ++family) {
@@ -471,15 +485,30 @@ bool RenderEffects(EffectFamilies* families, const ParameterSetBuffer& snapshot,
     GLEffectShape& shape = families->family[family];
     if (families->vertexBuffers && !shape.uploaded) shape.uploaded = CopyShapeToBuffers(&shape);
   }
+  for (int family = 0; family < kFamilyCount; ++family) {
+    if (family != kSoftFlare || withFlare) DrawEffectFamily(*families, family);
+  }
+  return true;
+}
+
+void DrawEffectFamily(const EffectFamilies& families, int family) {
   glEnableClientState(GL_COLOR_ARRAY);
   glEnableClientState(GL_VERTEX_ARRAY);
   glEnableClientState(GL_TEXTURE_COORD_ARRAY);
   glEnable(GL_TEXTURE_2D);
-  for (const GLEffectShape& shape : families->family) DrawCompositeOpenGLShape(shape);
+  DrawCompositeOpenGLShape(families.family[family]);
   glDisableClientState(GL_COLOR_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);
   glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-  return true;
+}
+
+double FlareHalfDistance(const EffectFamilies& families) {
+  const GLEffectShape& flare = families.family[kSoftFlare];
+  const std::vector<float>& reach = flare.reach[0];
+  if (!flare.hasShape || reach.empty() || reach[0] <= 0.0f) return 0.0;
+  const auto half =
+      std::partition_point(reach.begin(), reach.end(), [&](float r) { return r >= reach[0] / 2; });
+  return static_cast<double>(half - reach.begin());
 }
 
 }  // namespace lumeray

@@ -91,6 +91,7 @@ struct EffectFamilies {
   bool vertexBuffers = false;  // quads are drawn from buffer objects
   uint32_t pixelBuffer = 0;    // level images are uploaded through it (0: from memory)
   uint64_t pixelBufferSize = 0;
+  std::vector<uint16_t> levelPixels;  // a level image being made (kept: no fresh pages each time)
   bool initialized = false;
 };
 
@@ -108,10 +109,15 @@ int SelectSubShapeLevel(const double colour[3], double k, double scaled[3]);
 bool InitializeFilterEffects(EffectFamilies* families, const TextureEngine* engine);
 void DestroyFilterEffects(EffectFamilies* families);
 
-// Builds what changed and draws every family into the current frame buffer with the current
-// model-view (blend state set by the caller). `view` is the visible image area. False when a
-// build failed or the abort flag was set.
+// Builds what changed and draws every family (the flare only `withFlare`) into the current frame
+// buffer with the current model-view (blend state set by the caller). `view` is the visible
+// image area. False when a build failed or the abort flag was set.
 bool RenderEffects(EffectFamilies* families, const ParameterSetBuffer& snapshot,
-                   const ImageRect& view, const std::atomic<bool>* abort);
+                   const ImageRect& view, const std::atomic<bool>* abort, bool withFlare = true);
+// Draws one built family with the current model-view and blend state.
+void DrawEffectFamily(const EffectFamilies& families, int family);
+// How far (image pixels) from its centre the built soft flare falls to half its middle value
+// (0 without a flare): a measure of how smooth it is.
+double FlareHalfDistance(const EffectFamilies& families);
 
 }  // namespace lumeray

@@ -132,25 +132,130 @@ void DrawOutline(const ImageRect& r, bool dashed, int factor) {
 }
 
 // Reads the 16-bit linear frame of the bound frame buffer and writes it, gamma encoded, as the
-// BGRA bytes of the bitmap (both bottom-up).
-bool ReadEncodedFrame(std::vector<uint16_t>* linear, int32_t width, int32_t height,
-                      ScreenBitmap* bitmap) {
+// BGRA bytes of the bitmap (both bottom-up). Read in the buffer's own RGBA order (no swizzle in
+// the driver); `encode` maps a 16-bit linear sample to its rounded 8-bit encoded value.
+bool ReadEncodedFrame(std::vector<uint16_t>* linear, std::vector<uint8_t>* encode, int32_t width,
+                      int32_t height, ScreenBitmap* bitmap) {
   const GammaTableSet gamma = GetGammaTables(kWorkingGamma);
   if (!gamma || bitmap->width != width || bitmap->height != height) return false;
+  if (encode->empty()) {
+    encode->resize(65536);
+    for (size_t v = 0; v < encode->size(); ++v)
+      (*encode)[v] = static_cast<uint8_t>((gamma.encode16[v] * 255u + 32767u) / 65535u);
+  }
   const size_t samples = static_cast<size_t>(width) * height * 4;
   linear->resize(samples);
   glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   glPixelStorei(GL_PACK_ROW_LENGTH, 0);
-  glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_SHORT, linear->data());
+  glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_SHORT, linear->data());
   if (!CheckPreviewGL(__LINE__, "PresentFrame() - Failed to read the frame back.")) return false;
   const uint16_t* in = linear->data();
+  const uint8_t* table = encode->data();
   uint8_t* out = bitmap->bits.data();
   for (size_t i = 0; i < samples; i += 4) {
-    for (size_t c = 0; c < 3; ++c)
-      out[i + c] = static_cast<uint8_t>((gamma.encode16[in[i + c]] * 255u + 32767u) / 65535u);
+    out[i] = table[in[i + 2]];
+    out[i + 1] = table[in[i + 1]];
+    out[i + 2] = table[in[i]];
     out[i + 3] = static_cast<uint8_t>(in[i + 3] >> 8);
   }
+  return true;
+}
+
+// How many screen pixels a side one pixel of the reduced flare layer covers: the flare is drawn
+// at that fraction of the resolution where it stays smooth over such a pixel (its value halves
+// no faster than every two of them); 1: drawn at full resolution.
+int FlareReduction(const EffectFamilies& effects, double zoom, int most) {
+  return std::clamp(static_cast<int>(FlareHalfDistance(effects) * zoom / 2.0), 1,
+                    std::max(most, 1));
+}
+
+// Draws the soft flare into the reduced layer (its texture and frame buffer made or grown as
+// needed) and that layer, linearly magnified, over the display rectangle of the current frame
+// buffer with the current blend. The model-view maps image pixels to the view.
+bool DrawReducedFlare(ProxyLayer* layer, const ImageRect& display, int32_t scrollX, int32_t scrollY,
+                      double zoom, int factor) {
+  const int32_t width = (display.right - display.left + factor - 1) / factor;
+  const int32_t height = (display.bottom - display.top + factor - 1) / factor;
+  GLint frame = 0, viewport[4];
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &frame);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  if (layer->flareTexture == 0) {
+    glGenTextures(1, &layer->flareTexture);
+    glGenFramebuffers(1, &layer->flareFrameBuffer);
+  }
+  glBindTexture(GL_TEXTURE_2D, layer->flareTexture);
+  if (layer->flareSize[0] != width || layer->flareSize[1] != height) {
+    glTexImage2D(GL_TEXTURE_2D, 0,
+                 static_cast<GLint>(layer->session->drawing.precisionFormat.internalFormat), width,
+                 height, 0, GL_RGBA, GL_UNSIGNED_SHORT, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    layer->flareSize[0] = width;
+    layer->flareSize[1] = height;
+  }
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glBindFramebuffer(GL_FRAMEBUFFER, layer->flareFrameBuffer);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, layer->flareTexture,
+                         0);
+  bool ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  glPushAttrib(GL_COLOR_BUFFER_BIT | GL_SCISSOR_BIT | GL_VIEWPORT_BIT);
+  if (ok) {
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0.0, width, height, 0.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glScaled(1.0 / factor, 1.0 / factor, 1.0);
+    glTranslated(-scrollX, -scrollY, 0.0);
+    glScaled(zoom, zoom, 1.0);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    DrawEffectFamily(layer->effects, kSoftFlare);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+  }
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, 0, 0);
+  glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(frame));
+  glPopAttrib();
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  if (!ok) return CheckPreviewGL(__LINE__, "Failed to draw the reduced soft flare.") && false;
+  // The layer's top row is its last texture row (drawn with y downwards).
+  const double right = display.left + double(width) * factor;
+  const double bottom = display.top + double(height) * factor;
+  glPushMatrix();
+  glLoadIdentity();
+  glColor4f(1, 1, 1, 1);
+  glBindTexture(GL_TEXTURE_2D, layer->flareTexture);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  glBegin(GL_QUADS);
+  glTexCoord2d(0, 0), glVertex2d(display.left, bottom);
+  glTexCoord2d(1, 0), glVertex2d(right, bottom);
+  glTexCoord2d(1, 1), glVertex2d(right, display.top);
+  glTexCoord2d(0, 1), glVertex2d(display.left, display.top);
+  glEnd();
+  glBindTexture(GL_TEXTURE_2D, 0);
+  glPopMatrix();
+  return CheckPreviewGL(__LINE__, "Failed to draw the reduced soft flare.");
+}
+
+// The soft flare of a 16-bit frame: reduced where it is smooth enough, else as it is.
+bool DrawSoftFlare(ProxyLayer* layer, const ImageRect& display, int32_t scrollX, int32_t scrollY,
+                   double zoom) {
+  layer->flareReduction = FlareReduction(layer->effects, zoom, layer->mostFlareReduction);
+  if (layer->flareReduction > 1)
+    return DrawReducedFlare(layer, display, scrollX, scrollY, zoom, layer->flareReduction);
+  DrawEffectFamily(layer->effects, kSoftFlare);
   return true;
 }
 
@@ -207,6 +312,12 @@ void DestroyScaledProxyLayer(ProxyLayer* layer) {
   DestroyFilterEffects(&layer->effects);
   if (layer->checkerboard != 0) glDeleteTextures(1, &layer->checkerboard);
   layer->checkerboard = 0;
+  if (layer->flareTexture != 0) {
+    glDeleteTextures(1, &layer->flareTexture);
+    glDeleteFramebuffers(1, &layer->flareFrameBuffer);
+  }
+  layer->flareTexture = layer->flareFrameBuffer = 0;
+  layer->flareSize[0] = layer->flareSize[1] = 0;
   DestroyTextureSet(&layer->hostSet);
   DestroyTextureSet(&layer->effectsSet);
   DestroyTextureSet(&layer->compositeSet);
@@ -282,7 +393,10 @@ bool CreateEffectsTextureSet(ProxyLayer* layer, const ImageRect& rect, int32_t o
   const ImageRect view{static_cast<int32_t>(offsetX / zoom), static_cast<int32_t>(offsetY / zoom),
                        static_cast<int32_t>((offsetX + width) / zoom) + 1,
                        static_cast<int32_t>((offsetY + height) / zoom) + 1};
-  bool ok = !Stopped(*layer) && RenderEffects(&layer->effects, snapshot, view, layer->abort);
+  bool ok = !Stopped(*layer) &&
+            RenderEffects(&layer->effects, snapshot, view, layer->abort, !layer->precise);
+  if (ok && layer->precise)
+    ok = DrawSoftFlare(layer, {0, 0, width, height}, offsetX, offsetY, zoom);
   glPopAttrib();
   glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
   ok = CheckPreviewGL(__LINE__, "Failed during rendering of Effects.") && ok;
@@ -368,17 +482,25 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
                            static_cast<int32_t>((state.scroll[0] + displaySize.right) / zoom) + 1,
                            static_cast<int32_t>((state.scroll[1] + displaySize.bottom) / zoom) + 1};
       ++layer->counters.effectsFills;
-      if (RenderEffects(&layer->effects, snapshot, view, layer->abort)) {
+      // In a 16-bit frame the flare's faint tail covers far more pixels than the spikes; where
+      // it is smooth enough it is drawn at a reduced resolution and magnified.
+      if (RenderEffects(&layer->effects, snapshot, view, layer->abort, !precise)) {
         layer->effectsDirty = false;
+        if (precise)
+          ok = DrawSoftFlare(layer, display, state.scroll[0], state.scroll[1], zoom) && ok;
       } else {
         ok = false;
       }
     }
   }
-  glEnable(GL_BLEND);
-  glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
-  DrawCheckerboard(layer->checkerboard, layer->imageBounds.right - layer->imageBounds.left,
-                   layer->imageBounds.bottom - layer->imageBounds.top, zoom);
+  // Over an opaque host image every pixel already has full alpha: the pass would change nothing.
+  if (effectsOnly || layer->hostDirty || !layer->hostSet.opaque) {
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE_MINUS_DST_ALPHA, GL_DST_ALPHA);
+    DrawCheckerboard(layer->checkerboard, layer->imageBounds.right - layer->imageBounds.left,
+                     layer->imageBounds.bottom - layer->imageBounds.top, zoom);
+    ++layer->counters.checkerboards;
+  }
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glPopMatrix();
   glDisable(GL_SCISSOR_TEST);
@@ -419,7 +541,9 @@ bool DisplayScaledProxy(ProxyLayer* layer, const ParameterSetBuffer& snapshot) {
               state.focused, 2);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   if (direct) {
-    ok = ReadEncodedFrame(&layer->readBack, width, height, session.context.bitmap) && ok;
+    ok = ReadEncodedFrame(&layer->readBack, &layer->encode8, width, height,
+                          session.context.bitmap) &&
+         ok;
     DetachFBO(&composite);
     if (Stopped(*layer)) return false;
     layer->displayDirty = false;

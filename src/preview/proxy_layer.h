@@ -6,9 +6,13 @@
 //      pyramid level that suits the zoom (blend one/zero; with Effects Only only its alpha);
 //   3. the effects layer added on top with a screen blend (one / one minus source colour),
 //      through the effects texture set when frame buffer objects are usable, else drawn
-//      straight into the frame;
+//      straight into the frame; in a 16-bit frame the soft flare (whose faint tail covers
+//      most of the effect pixels) goes into a layer of 1/f the resolution, magnified
+//      linearly, f (at most 4) chosen so that the flare's value halves no faster than over
+//      two layer pixels;
 //   4. a checkerboard (white and grey 148, 8 screen pixels a square) where the picture is
-//      transparent (one minus destination alpha / destination alpha);
+//      transparent (one minus destination alpha / destination alpha); skipped when the host
+//      image's visible part is opaque and drawn with its colours (it would change nothing);
 //   5. the display gamma 1/2.2: the composed picture is read into the composite texture set and
 //      drawn again through the proxy shader; without a shader, a bitmap context's read-back
 //      screen bitmap is encoded on the processor, and a screen context's composite set is
@@ -64,6 +68,7 @@ struct ProxyCounters {
   uint64_t frames = 0;
   uint64_t hostImageFills = 0;
   uint64_t effectsFills = 0;
+  uint64_t checkerboards = 0;  // frames that needed the checkerboard pass
 };
 
 struct ProxyLayer {
@@ -79,7 +84,13 @@ struct ProxyLayer {
   bool shaderGamma = false;        // the proxy shader applies the display gamma
   bool precise = false;            // composed in the composite set's 16-bit frame buffer object
   std::vector<uint16_t> readBack;  // a 16-bit frame read for a bitmap context
+  std::vector<uint8_t> encode8;    // its display gamma: 16-bit linear -> 8-bit encoded
   uint32_t checkerboard = 0;
+  uint32_t flareTexture = 0;  // the soft flare at a reduced resolution, and its frame buffer
+  uint32_t flareFrameBuffer = 0;
+  int32_t flareSize[2] = {0, 0};
+  int mostFlareReduction = 4;  // the coarsest flare layer allowed (1: always full resolution)
+  int flareReduction = 1;      // of the last frame: screen pixels a side per flare layer pixel
   EffectFamilies effects;
   ParameterSetBuffer last{};
   bool hasLast = false;

@@ -127,5 +127,81 @@ TEST_F(PreviewTest, FrameMatchesFinalRenderAtFullAndQuarterZoom) {
   }
 }
 
+// A broad flare (long Length) is drawn at a reduced resolution and magnified: the frame stays
+// within a level or two of the one drawn at full resolution, and as close to the final render.
+TEST_F(PreviewTest, BroadFlareAtReducedResolutionLooksAsAtFullResolution) {
+  MakeScene(kWidth, kHeight);
+  SetSources(Scene());
+  ParameterSet p = Settings();
+  p.Length = 100;
+  ASSERT_TRUE(Render(MakeFinalRenderSnapshot(p)));
+  const int32_t w = kWidth + 2, h = kHeight + 2;
+  const ImageRect display = GetProxyDisplayRectangle({0, 0, w, h}, InputImage().bounds, 100);
+  for (const int32_t option : {OPTIMIZE_NONE, OPTIMIZE_FOR_SPEED}) {
+    std::vector<uint8_t> frames[2];
+    Difference toRender[2];
+    for (const int most : {1, 4}) {
+      ASSERT_TRUE(StartPreview(w, h, option));
+      if (session_->drawing.precisionFormat.internalFormat == 0) GTEST_SKIP() << "no 16-bit frame";
+      layer_.mostFlareReduction = most;
+      ASSERT_TRUE(DisplayScaledProxy(&layer_, PreviewSnapshot(p, w, h, 100)));
+      EXPECT_EQ(layer_.flareReduction > 1, most > 1) << option;
+      frames[most > 1] = Frame().bits;
+      toRender[most > 1] = CompareWithRender(Frame(), display, 1);
+      if (most > 1 && option == OPTIMIZE_NONE) SaveFrame("preview_broad_flare_reduced.png");
+      EndPreview();
+    }
+    std::vector<int> d;
+    for (size_t i = 0; i < frames[0].size(); ++i)
+      d.push_back(std::abs(frames[0][i] - frames[1][i]));
+    const Difference between = Summarize(d);
+    std::printf(
+        "option %d reduced against full: mean %.3f p99 %d largest %d; against the render "
+        "%.3f / %.3f\n",
+        option, between.mean, between.p99, between.largest, toRender[1].mean, toRender[0].mean);
+    EXPECT_LE(between.mean, 0.25) << option;
+    EXPECT_LE(between.p99, 2) << option;
+    EXPECT_LE(toRender[1].mean, toRender[0].mean + 0.1) << option;
+  }
+}
+
+// Where the host image is transparent the frame shows a checkerboard of 8-pixel squares, one of
+// them white; over an opaque image the pass is left out.
+TEST_F(PreviewTest, CheckerboardOnlyWhereTheHostImageIsTransparent) {
+  for (const bool transparent : {false, true}) {
+    MakeScene(kWidth, kHeight);
+    SetSources({Source(0, 0, 0, 0, kLightSourceHidden)});  // nothing drawn
+    if (transparent) {                                     // the left half of every level
+      for (ImageRecord& level : pyramid_) {
+        auto* bytes = static_cast<uint8_t*>(level.pixels.data);
+        for (int64_t y = 0; y < level.dataHeight; ++y) {
+          for (int64_t x = 0; x < level.dataWidth / 2; ++x)
+            bytes[(y * level.dataWidth + x) * 4 + 3] = 0;
+        }
+      }
+    }
+    ASSERT_TRUE(StartPreview(kWidth + 2, kHeight + 2));
+    ASSERT_TRUE(
+        DisplayScaledProxy(&layer_, PreviewSnapshot(Settings(), kWidth + 2, kHeight + 2, 100)));
+    EXPECT_EQ(layer_.counters.checkerboards, transparent ? 1u : 0u);
+    const ImageRect d =
+        GetProxyDisplayRectangle({0, 0, kWidth + 2, kHeight + 2}, InputImage().bounds, 100);
+    const auto grey = [&](int32_t x, int32_t y) {
+      return Frame().PixelFromTop(d.left + x, d.top + y)[1];
+    };
+    EXPECT_EQ(grey(kWidth - 20, 20), 0) << "the opaque black right half";
+    if (transparent) {
+      const int a = grey(20, 20), b = grey(28, 20), c = grey(28, 28);
+      EXPECT_EQ(std::max(a, b), 255);
+      EXPECT_NE(a, b);
+      EXPECT_EQ(a, c) << "diagonal squares alike";
+      EXPECT_EQ(grey(23, 17), a) << "one square";
+    }
+    EndPreview();
+    for (ImageRecord& level : pyramid_) ReleaseImage(&level);
+    pyramid_.clear();
+  }
+}
+
 }  // namespace
 }  // namespace lumeray::testing

@@ -122,6 +122,21 @@ class LivePreviewTest : public PreviewTest {
     QTest::mouseClick(dialog->Control(icon), Qt::LeftButton);
     QTest::qWait(10);
   }
+  // Calls `open` (which opens the zoom menu and waits in it) and chooses `item` there; `placed`
+  // receives the menu's global rectangle.
+  void ChooseInMenu(const QString& item, const std::function<void()>& open,
+                    QRect* placed = nullptr) {
+    QTimer::singleShot(50, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      ASSERT_NE(menu, nullptr);
+      if (placed != nullptr) *placed = menu->geometry();
+      for (QAction* action : menu->actions()) {
+        if (action->text() == item) menu->setActiveAction(action);
+      }
+      QTest::keyClick(menu, Qt::Key_Return);
+    });
+    open();
+  }
 
   TempHome home;
   PixelFormatRules rules;
@@ -328,15 +343,7 @@ TEST_F(LivePreviewTest, SpaceBarPansTheZoomToolAndDraggedRectanglesScrollAtTheEd
 TEST_F(LivePreviewTest, ZoomMenuAndLimits) {
   // Chooses `item` in the zoom menu opened by the V key.
   const auto choose = [&](const QString& item) {
-    QTimer::singleShot(50, [&] {
-      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-      ASSERT_NE(menu, nullptr);
-      for (QAction* action : menu->actions()) {
-        if (action->text() == item) menu->setActiveAction(action);
-      }
-      QTest::keyClick(menu, Qt::Key_Return);
-    });
-    QTest::keyClick(dialog.get(), Qt::Key_V);
+    ChooseInMenu(item, [&] { QTest::keyClick(dialog.get(), Qt::Key_V); });
   };
   const struct {
     const char* item;
@@ -364,6 +371,74 @@ TEST_F(LivePreviewTest, ZoomMenuAndLimits) {
       100.0 * std::min((preview->width() - 2.0) / kWidth, (preview->height() - 2.0) / kHeight),
       1e-9);
   WaitForFrame();
+}
+
+TEST_F(LivePreviewTest, TheContextMenuZoomsOnThePointItWasOpenedAt) {
+  const QPointF centre = QRectF(1, 1, preview->width() - 2, preview->height() - 2).center();
+  // The image point under a control pixel and back, in the current view.
+  const auto imagePoint = [&](QPointF p) {
+    const PreviewView& v = preview->view();
+    const ImageRect d = GetProxyDisplayRectangle(v.client, v.image, v.zoom);
+    return (p - QPointF(d.left - v.scrollX, d.top - v.scrollY)) / (v.zoom / 100.0);
+  };
+  const auto controlPoint = [&](QPointF p) {
+    const PreviewView& v = preview->view();
+    const ImageRect d = GetProxyDisplayRectangle(v.client, v.image, v.zoom);
+    return p * (v.zoom / 100.0) + QPointF(d.left - v.scrollX, d.top - v.scrollY);
+  };
+  const struct {
+    const char* item;
+    double zoom;
+    int32_t point[2];  // the image point the menu is opened on, far enough from the edges
+  } cases[] = {{"400%", 400, {200, 120}}, {"800%", 800, {120, 80}}};
+  for (const auto& c : cases) {
+    preview->FitInView();
+    WaitForFrame();
+    const QPoint at = At(c.point);
+    const QPoint global = preview->mapToGlobal(at);
+    const QPointF clicked = imagePoint(at);
+    QRect placed;
+    ChooseInMenu(
+        c.item,
+        [&] {
+          QContextMenuEvent event(QContextMenuEvent::Mouse, at, global);
+          QApplication::sendEvent(preview, &event);
+        },
+        &placed);
+    EXPECT_EQ(preview->view().zoom, c.zoom) << c.item;
+    // The menu hangs to the left of the pointer, and the point clicked on is now in the middle.
+    EXPECT_EQ(placed.right() + 1, global.x()) << c.item;
+    const QPointF now = controlPoint(clicked);
+    EXPECT_LE(std::abs(now.x() - centre.x()), 1.0) << c.item;
+    EXPECT_LE(std::abs(now.y() - centre.y()), 1.0) << c.item;
+  }
+  WaitForFrame();
+}
+
+TEST_F(LivePreviewTest, HideAndShowCursorsSwapWithAlt) {
+  const auto shown = [&] { return preview->cursor().pixmap().toImage(); };
+  UseTool(dialog::kIdHideIcon);
+  const QImage hide = shown();
+  const QPoint spot = preview->cursor().hotSpot();
+  UseTool(dialog::kIdShowIcon);
+  const QImage show = shown();
+  ASSERT_FALSE(hide.isNull() || show.isNull());
+  EXPECT_NE(hide, show);
+  EXPECT_GT(qAlpha(hide.pixel(spot)), 0) << "the hot spot is on the drawing";
+  // Alt turns either tool into the other one, and its cursor with it, at once.
+  const struct {
+    int tool;
+    const QImage& plain;
+    const QImage& withAlt;
+  } cases[] = {{dialog::kIdHideIcon, hide, show}, {dialog::kIdShowIcon, show, hide}};
+  for (const auto& c : cases) {
+    UseTool(c.tool);
+    EXPECT_EQ(shown(), c.plain) << c.tool;
+    QTest::keyPress(preview, Qt::Key_Alt, Qt::AltModifier);
+    EXPECT_EQ(shown(), c.withAlt) << c.tool;
+    QTest::keyRelease(preview, Qt::Key_Alt, Qt::NoModifier);
+    EXPECT_EQ(shown(), c.plain) << c.tool;
+  }
 }
 
 // A preview that cannot get OpenGL ends the run with -50 and closes the dialog, telling why.
