@@ -174,6 +174,8 @@ void PreviewDisplay::FrameReady() {
     onScreen_ = true;
     return;
   }
+  // Read before the copy: the bitmap copied is this frame or a newer one.
+  const uint32_t drawn = task_->LastDrawnSequence();
   ScreenBitmap bitmap;
   if (!task_->CopyShownBitmap(&bitmap) || bitmap.width <= 0 || bitmap.height <= 0) return;
   // The bitmap's rows run from the bottom; its bytes are BGRA, as QImage's RGB32 on this side.
@@ -183,6 +185,7 @@ void PreviewDisplay::FrameReady() {
     std::memcpy(picture.scanLine(y), bitmap.PixelFromTop(0, y), row);
   }
   frame_ = std::move(picture);
+  shownSequence_ = drawn;
   if (timer_ != 0 && finished_) {
     killTimer(timer_);
     timer_ = 0;

@@ -109,6 +109,8 @@ class PreviewDisplay : public QWidget {
   // A frame is in the task's shown bitmap: copy it and repaint.
   void FrameReady();
   bool hasFrame() const { return !frame_.isNull(); }
+  // The sequence number of the snapshot the shown frame was drawn from, at least (0: none yet).
+  uint32_t shownSequence() const { return shownSequence_; }
   // The sequence number of the last snapshot handed to the task (0: none yet).
   uint32_t lastRequested() const { return lastRequested_; }
   const QImage& frame() const { return frame_; }
@@ -189,6 +191,7 @@ class PreviewDisplay : public QWidget {
   bool syncing_ = false;      // the scroll bars are being set from the view
   QImage frame_;
   uint32_t lastRequested_ = 0;
+  uint32_t shownSequence_ = 0;
 
   // The mouse: its state, the drag's start, the point last acted on and the latest pointer
   // position (control pixels), and the timers of panning and of a dragged rectangle.

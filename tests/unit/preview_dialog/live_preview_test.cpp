@@ -89,8 +89,9 @@ class LivePreviewTest : public PreviewTest {
                  preview->task()->LastDrawnSequence() == preview->lastRequested();
         },
         30000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return preview->hasFrame(); }, 5000));
-    QTest::qWait(20);  // the posted frame message
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return preview->hasFrame() && preview->shownSequence() == preview->lastRequested(); },
+        5000));
   }
 
   // The control pixel of an image point in the current view.
