@@ -1,12 +1,18 @@
 // ConvertImageRegion on a 24-megapixel image (6000 x 4000), 8-bit and 16-bit RGB, from the
 // host's sRGB to the linear working profile, on one thread and on all worker threads. The
 // transform is made in the first iteration and found in the cache afterwards. Items are pixels.
+// Also ConvertColorOf on one sixth of that image in float RGB, from the working profile to the
+// host's (what a strip of a float run's effects image goes through), with a given percentage of
+// the pixels drawn on and the rest black.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
+#include <vector>
 
 #include "analysis/worker_threads.h"
+#include "color/color_conversion.h"
 #include "color/color_management.h"
 #include "color/profile_gamma.h"
 #include "image/gamma_tables.h"
@@ -78,6 +84,42 @@ BENCHMARK_CAPTURE(BM_ConvertImageRegion, Rgb16, kImageModeRgb16)
     ->Arg(0)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// Argument: percentage of drawn pixels.
+void BM_ConvertFloatEffectsStrip(benchmark::State& state) {
+  InitializeFixedTables();
+  SetProfileGammaEstimator(&EstimateProfileGamma);
+  if (!InitializeColorManagement()) return state.SkipWithError("set-up failed");
+  const ImageRect rect{0, 0, kWidth, kHeight / 6};
+  ImageRecord strip;
+  int result = 0;
+  if (!CreateImage(&strip, rect, rect, kImageModeRgbFloat, WorkingProfile(), false, false,
+                   &result)) {
+    return state.SkipWithError("no image");
+  }
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> sample(0.0f, 1.0f);
+  const int64_t pixels = int64_t{kWidth} * (kHeight / 6);
+  std::vector<float> drawn(static_cast<size_t>(pixels) * kSamplesPerPixel, 0.0f);
+  for (int64_t i = 0; i < pixels; ++i) {
+    if (static_cast<int64_t>(random() % 100) >= state.range(0)) continue;
+    for (int c = 0; c < 3; ++c) drawn[i * kSamplesPerPixel + c] = sample(random);
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::copy(drawn.begin(), drawn.end(), static_cast<float*>(strip.pixels.data));
+    SetImageColorProfile(&strip, WorkingProfile(), false);
+    state.ResumeTiming();
+    if (!ConvertColorOf(&strip, HostProfile())) return state.SkipWithError("conversion failed");
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * pixels);
+  ReleaseImage(&strip);
+  ReleaseColorManagement();
+  ReleaseGammaTables();
+}
+
+BENCHMARK(BM_ConvertFloatEffectsStrip)->Arg(0)->Arg(20)->Arg(100)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace lumeray

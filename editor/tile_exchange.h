@@ -24,6 +24,8 @@
 //    keeps its own samples bit for bit; where it is 255 it takes what the module wrote.
 //
 // Threading: used on the run thread only (advanceState is one of the interface's procedures).
+// Serving a large request and committing a large output split the rows among threads of their
+// own, one per usable processor, and return when all are done.
 #pragma once
 
 #include <cstdint>

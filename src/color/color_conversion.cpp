@@ -2,6 +2,9 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
+#include <bit>
+
 #include "color/color_reports.h"
 #include "color/profile_gamma.h"
 #include "color/transform_cache.h"
@@ -15,6 +18,40 @@ namespace {
 constexpr int kColorSamples = 3;
 constexpr int kSingleColorShift = 16;  // the 16-bit value in the upper half of a u32 sample
 
+// A float pixel whose colour samples are all +0.0 (an undrawn pixel of an effects image, most
+// of one) and what the transform makes of it, which every such pixel gets without the transform
+// (Little CMS evaluates float pixels one by one, each on its own, through its curves' powers).
+struct FloatBlack {
+  explicit FloatBlack(cmsHTRANSFORM transform) {
+    cmsDoTransform(transform, converted, converted, 1);
+    ClearNegativeColorSamples(converted, 1);
+  }
+  static bool Is(const float* pixel) {
+    return (std::bit_cast<uint32_t>(pixel[0]) | std::bit_cast<uint32_t>(pixel[1]) |
+            std::bit_cast<uint32_t>(pixel[2])) == 0;
+  }
+  float converted[kSamplesPerPixel] = {};
+};
+
+// Converts one row of float pixels in place, black pixels from `black`, runs of others through
+// the transform; no colour sample ends negative.
+void ConvertFloatRow(cmsHTRANSFORM transform, const FloatBlack& black, float* row, int64_t width) {
+  int64_t x = 0;
+  while (x < width) {
+    float* pixel = row + x * kSamplesPerPixel;
+    if (FloatBlack::Is(pixel)) {
+      std::copy_n(black.converted, kColorSamples, pixel);
+      ++x;
+      continue;
+    }
+    int64_t end = x + 1;
+    while (end < width && !FloatBlack::Is(row + end * kSamplesPerPixel)) ++end;
+    cmsDoTransform(transform, pixel, pixel, static_cast<cmsUInt32Number>(end - x));
+    ClearNegativeColorSamples(pixel, end - x);
+    x = end;
+  }
+}
+
 }  // namespace
 
 bool ConvertColorOf(ImageRecord* image, ProfileHandle destination) {
@@ -27,11 +64,16 @@ bool ConvertColorOf(ImageRecord* image, ProfileHandle destination) {
 
   if (ImageHoldsPixels(*image)) {
     const int64_t rowBytes = image->dataWidth * kSamplesPerPixel * image->bytesPerSample;
-    const bool floatSamples = image->glPixelType == kGlFloat;
     auto* row = static_cast<uint8_t*>(image->pixels.data);
-    for (int64_t y = 0; y < image->dataHeight; ++y, row += rowBytes) {
-      cmsDoTransform(transform.get(), row, row, static_cast<cmsUInt32Number>(image->dataWidth));
-      if (floatSamples) ClearNegativeColorSamples(reinterpret_cast<float*>(row), image->dataWidth);
+    if (image->glPixelType == kGlFloat) {
+      const FloatBlack black(transform.get());
+      for (int64_t y = 0; y < image->dataHeight; ++y, row += rowBytes) {
+        ConvertFloatRow(transform.get(), black, reinterpret_cast<float*>(row), image->dataWidth);
+      }
+    } else {
+      for (int64_t y = 0; y < image->dataHeight; ++y, row += rowBytes) {
+        cmsDoTransform(transform.get(), row, row, static_cast<cmsUInt32Number>(image->dataWidth));
+      }
     }
   }
   return SetImageColorProfile(image, destination, image->edgeSafe != 0);

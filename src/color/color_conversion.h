@@ -4,7 +4,8 @@
 // ConvertColorOf converts every pixel of an image's data rectangle from the image's profile to
 // `destination`, row by row in place, through the transform cache (the image's own pixel
 // format on both sides, grey formats adapted to colour profiles and back). Float images then
-// have no negative colour samples (alpha keeps its value). The image ends in the destination
+// have no negative colour samples (alpha keeps its value); their pixels of +0.0 colour (most of
+// an effects image) all get the converted black pixel's colour, without the transform. The image ends in the destination
 // profile with the gamma tables of the profile's estimated gamma, to the nearest 0.05, and its
 // fetch and store chosen again. Without a transform ("ConvertColorOf() - Could not get color
 // transform.") the image is left as it was and the result is false.

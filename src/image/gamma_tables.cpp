@@ -3,9 +3,11 @@
 #include <array>
 #include <cmath>
 #include <mutex>
+#include <new>
 
 #include "diagnostics/message_report.h"
 #include "image/buffer.h"
+#include "image/float_power.h"
 #include "image/linear_encoding.h"
 #include "image/pixel_tables.h"
 
@@ -19,6 +21,7 @@ struct GammaCacheEntry {
   BufferDescriptor encode8;
   BufferDescriptor encode16;
   BufferDescriptor encode16Shadows;
+  BufferDescriptor floatPowers;  // two FloatPowerTable: the gamma's, then its inverse's
 };
 
 struct GammaTableCache {
@@ -34,7 +37,9 @@ GammaTableSet TablesOf(const GammaCacheEntry& entry) {
           static_cast<const uint32_t*>(entry.decode16.data),
           static_cast<const uint8_t*>(entry.encode8.data),
           static_cast<const uint16_t*>(entry.encode16.data),
-          static_cast<const uint16_t*>(entry.encode16Shadows.data)};
+          static_cast<const uint16_t*>(entry.encode16Shadows.data),
+          static_cast<const FloatPowerTable*>(entry.floatPowers.data),
+          static_cast<const FloatPowerTable*>(entry.floatPowers.data) + 1};
 }
 
 struct CacheSearch {
@@ -76,6 +81,7 @@ void FreeEntry(GammaCacheEntry* entry) {
   DeallocateBuffer(&entry->encode8);
   DeallocateBuffer(&entry->encode16);
   DeallocateBuffer(&entry->encode16Shadows);
+  DeallocateBuffer(&entry->floatPowers);
 }
 
 bool AllocateEntry(GammaCacheEntry* entry) {
@@ -84,7 +90,8 @@ bool AllocateEntry(GammaCacheEntry* entry) {
       ReallocateBuffer(kSixteenBitEntries * sizeof(uint32_t), &entry->decode16) == 0 &&
       ReallocateBuffer(kSixteenBitEntries * sizeof(uint8_t), &entry->encode8) == 0 &&
       ReallocateBuffer(kSixteenBitEntries * sizeof(uint16_t), &entry->encode16) == 0 &&
-      ReallocateBuffer(kShadowEncodeEntries * sizeof(uint16_t), &entry->encode16Shadows) == 0;
+      ReallocateBuffer(kShadowEncodeEntries * sizeof(uint16_t), &entry->encode16Shadows) == 0 &&
+      ReallocateBuffer(2 * sizeof(FloatPowerTable), &entry->floatPowers) == 0;
   if (!allocated) FreeEntry(entry);
   return allocated;
 }
@@ -110,6 +117,9 @@ void FillEntry(const GammaCacheEntry& entry) {
     encode8[i] = static_cast<uint8_t>(RoundToNearestEven(encoded * kMaximum8));
     encode16[i] = static_cast<uint16_t>(RoundToNearestEven(encoded * kMaximum16));
   }
+  auto* powers = static_cast<FloatPowerTable*>(entry.floatPowers.data);
+  FillFloatPowerTable(gamma, new (&powers[0]) FloatPowerTable);
+  FillFloatPowerTable(inverse, new (&powers[1]) FloatPowerTable);
   // The deepest shadows, where several samples may decode alike: walk the decode table.
   auto* shadows = static_cast<uint16_t*>(entry.encode16Shadows.data);
   shadows[0] = 0;

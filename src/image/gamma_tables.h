@@ -9,7 +9,8 @@
 // No power is taken when g is exactly 1.0. The encode tables are indexed by a 24-bit linear
 // value shifted right by 8. A fifth table, encode 16 shadows (4096 x u16), holds for each linear
 // value below kShadowEncodeEntries the 16-bit sample EncodeLinear16 gives it
-// (linear_encoding.h), which the coarse encode 16 table cannot tell apart there.
+// (linear_encoding.h), which the coarse encode 16 table cannot tell apart there. Two power tables
+// (float_power.h) for g and 1/g serve the float codec.
 //
 // The cache keeps at most kGammaTableCacheCapacity sets keyed by the exact gamma. A gamma not
 // yet cached gets a new set while there is room; once the cache is full, or when the new set

@@ -73,6 +73,8 @@ struct ImageRect {
 };
 
 // The four lookup tables of one gamma g (see gamma_tables.h). All null when none could be made.
+struct FloatPowerTable;
+
 struct GammaTableSet {
   const uint32_t* decode8;   // 256 entries: 8-bit encoded -> 24-bit linear
   const uint32_t* decode16;  // 65 536 entries: 16-bit encoded -> 24-bit linear
@@ -81,6 +83,9 @@ struct GammaTableSet {
   // 4096 entries: 24-bit linear values below 4096 -> the 16-bit sample at full precision
   // (linear_encoding.h).
   const uint16_t* encode16Shadows;
+  // The powers of float samples (float_power.h): the gamma and its inverse.
+  const FloatPowerTable* floatDecode;
+  const FloatPowerTable* floatEncode;
 
   explicit operator bool() const { return decode8 != nullptr; }
 };

@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "image/float_power.h"
 #include "image/gamma_tables.h"
 #include "image/image_record.h"
 #include "image/linear_encoding.h"
@@ -73,19 +74,24 @@ class Codec16 {
 };
 
 // 32-bit float samples, 0.0 to 1.0 for black to full intensity: colour through a power of the
-// image's gamma (none at gamma 1.0), alpha scaled. Samples outside the representable range
+// image's gamma (none at gamma 1.0; std::pow's results, through the image's power tables), alpha
+// scaled. Samples outside the representable range
 // (negative, not a number, too bright for 32 bits) are clamped into [0, kFullCoverage] so that
 // they can never turn into kLeaveUnchanged or wrap around.
 class CodecFloat {
  public:
   using Sample = float;
   explicit CodecFloat(const ImageRecord& image)
-      : gamma_(image.gamma), inverseGamma_(1.0 / image.gamma), linear_(image.gamma == 1.0) {}
+      : gamma_(image.gamma),
+        inverseGamma_(1.0 / image.gamma),
+        linear_(image.gamma == 1.0),
+        decodePower_(image.gammaTables.floatDecode),
+        encodePower_(image.gammaTables.floatEncode) {}
 
   uint32_t DecodeColor(Sample sample) const {
     if (!(sample > 0.0f)) return 0;  // negatives and NaN are black
-    const double value = linear_ ? sample : std::pow(double{sample}, gamma_);
-    return RoundToNearestEven(ClampToWorkingRange(value * kFullIntensity));
+    if (linear_) return RoundToNearestEven(ClampToWorkingRange(double{sample} * kFullIntensity));
+    return ScaledFloatPower(decodePower_, sample, gamma_, kFullIntensity, kFullCoverage);
   }
   uint32_t DecodeAlpha(Sample sample) const {
     return RoundToNearestEven(ClampToWorkingRange(double{sample} * kFullCoverage));
@@ -94,7 +100,8 @@ class CodecFloat {
     if (value >= kFullIntensity) return 1.0f;
     if (value == 0) return 0.0f;  // what the power gives, without computing it
     const double fraction = value / double{kFullIntensity};
-    return static_cast<float>(linear_ ? fraction : std::pow(fraction, inverseGamma_));
+    return linear_ ? static_cast<float>(fraction)
+                   : FloatOfPower(encodePower_, fraction, inverseGamma_);
   }
   Sample EncodeAlpha(uint32_t alpha) const {
     return static_cast<float>(alpha / kAlphaFloatDivisor);
@@ -112,6 +119,8 @@ class CodecFloat {
   double gamma_;
   double inverseGamma_;
   bool linear_;
+  const FloatPowerTable* decodePower_;
+  const FloatPowerTable* encodePower_;
 };
 
 // 32-bit unsigned samples already on the WorkingPixel scale (working mode 64).

@@ -1,6 +1,7 @@
 // The host's side of advanceState, driven the way a module drives it, without a module.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -211,6 +212,52 @@ TEST_F(Exchange, RollbackUndoesEveryCommitAndAFailedCallCommitsNothing) {
   EXPECT_EQ(exchange_->AdvanceState(), -4711) << "the injected fault passes through";
   EXPECT_EQ(exchange_->counters().commits, 3) << "the failing call commits nothing";
   EXPECT_NE(image.pixels, original.pixels);
+  exchange_->Rollback();
+  EXPECT_EQ(image.pixels, original.pixels);
+}
+
+// Requests large enough to be split among threads: every row served and committed exactly once,
+// in place (replicated edge rows included), and the journal of the split commit undoes it.
+TEST_F(Exchange, LargeRequestsAreServedAndCommittedRowForRow) {
+  HostImage image = PatternImage(700, 500, 3, false, SampleType::kUInt16);
+  const HostImage original = image;
+  Attach(&image);
+  const VRect around{-2, 0, 502, 700};  // two replicated rows above and below
+  AskInput(around, 0, 2);
+  record_.inputPadding = kPaddingEdgeReplicate;
+  ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
+  int64_t wrong = 0;
+  for (int y = 0; y < 504; ++y) {
+    const int row = std::clamp(y - 2, 0, 499);
+    for (int x = 0; x < 700; ++x) {
+      for (int p = 0; p < 3; ++p) {
+        wrong += Buffer16(record_.inData, record_.inRowBytes, x, y, 3, p) !=
+                 FileToHost16(Sample16(image, x, row, p));
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+
+  AskOutput(VRect{0, 0, 500, 700}, 1, 1);
+  ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
+  for (int y = 0; y < 500; ++y) {
+    for (int x = 0; x < 700; ++x) {
+      const auto value = static_cast<uint16_t>((x + 3 * y) % (kHostMax16 + 1));
+      std::memcpy(static_cast<uint8_t*>(record_.outData) + y * record_.outRowBytes + x * 2, &value,
+                  2);
+    }
+  }
+  ASSERT_EQ(exchange_->CommitOutput(), kNoErr);
+  for (int y = 0; y < 500; ++y) {
+    for (int x = 0; x < 700; ++x) {
+      const auto value = static_cast<uint16_t>((x + 3 * y) % (kHostMax16 + 1));
+      const bool kept = FileToHost16(Sample16(original, x, y, 1)) == value;
+      wrong +=
+          Sample16(image, x, y, 1) != (kept ? Sample16(original, x, y, 1) : HostToFile16(value));
+      wrong += Sample16(image, x, y, 0) != Sample16(original, x, y, 0);
+    }
+  }
+  EXPECT_EQ(wrong, 0);
   exchange_->Rollback();
   EXPECT_EQ(image.pixels, original.pixels);
 }

@@ -7,10 +7,13 @@
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <vector>
 
+#include "color/transform_cache.h"
 #include "color_test_support.h"
 #include "image/image_modes.h"
 
@@ -125,6 +128,39 @@ TEST_F(ColorConversion, FloatImagesLoseNegativeColourButNotNegativeAlpha) {
   EXPECT_EQ(pixels[7], 1.5f);
   ReleaseImage(image);
   cmsCloseProfile(wideProfile);
+}
+
+// Undrawn (+0.0 black) pixels take a shortcut past the transform: every pixel must still come
+// out as the transform makes it on its own, at the ends of runs too, with its alpha kept.
+TEST_F(ColorConversion, FloatRowsConvertAsPixelByPixel) {
+  cmsHPROFILE source = testing::WideLinearProfile();
+  const std::vector<std::array<float, 4>> input = {
+      {0, 0, 0, 0.25f}, {0, 0, 0, 0.5f},  {0.2f, 0.4f, 0.6f, 1}, {0.9f, 0, 0, 1},
+      {0, 0, 0, 0.75f}, {-0.0f, 0, 0, 1}, {0, 0, 0.3f, 1},       {0, 0, 0, 1}};
+  const auto width = static_cast<int32_t>(input.size());
+  ImageRecord* image = MakeImage(kImageModeRgbFloat, {0, 0, width, 2}, source);
+  std::vector<std::array<float, 4>> expected = input;
+  const ColorTransform transform =
+      GetColorTransform(source, TYPE_RGBA_FLT, LinearWorkingProfile(), TYPE_RGBA_FLT);
+  ASSERT_TRUE(transform);
+  for (int32_t y = 0; y < 2; ++y) {
+    for (int32_t x = 0; x < width; ++x)
+      std::memcpy(PixelSamples<float>(*image, x, y), &input[x], 16);
+  }
+  for (auto& pixel : expected) {
+    cmsDoTransform(transform.get(), pixel.data(), pixel.data(), 1);
+    for (int c = 0; c < 3; ++c) pixel[c] = std::max(pixel[c], 0.0f);
+  }
+
+  ASSERT_TRUE(ConvertColorOf(image, LinearWorkingProfile()));
+  for (int32_t y = 0; y < 2; ++y) {
+    for (int32_t x = 0; x < width; ++x) {
+      const float* pixel = PixelSamples<float>(*image, x, y);
+      for (int c = 0; c < 4; ++c) EXPECT_EQ(pixel[c], expected[x][c]) << x << "," << y << "," << c;
+    }
+  }
+  ReleaseImage(image);
+  cmsCloseProfile(source);
 }
 
 TEST_F(ColorConversion, ImageGammaIsTheEstimateToTheNearestTwentieth) {

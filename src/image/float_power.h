@@ -1,0 +1,51 @@
+// Powers for the float codec without a libm power per sample, with exactly std::pow's results.
+//
+// A FloatPowerTable for a power p splits x = 2^e * m (m in [1, 2)): 2^(e * p) comes from a table
+// per exponent, m^p from the power of the centre c of m's 1/128-wide interval times the binomial
+// series of (1 + (m - c) / c)^p to its sixth term. Both tables are computed in long double and
+// rounded once, so the product is within 1e-13 (relative) of the true power. The callers round
+// it as they round std::pow's result; when the product lies within kPowerSlack (relative) of a
+// rounding boundary, where the two could round apart, they take std::pow instead. std::pow is
+// itself within a unit in the last place of the true power, far inside the slack, so a result
+// the slack cannot move is the one std::pow gives. The slack straddles a boundary for at most a
+// few samples in ten thousand; the fall-back is also taken without a table, for a table of another
+// power (a gamma table set shared from the nearest gamma) and for x outside the exponent range.
+//
+// Threading contract: a table is filled once, before it is shared, and only read afterwards;
+// the functions are pure; any thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace lumeray {
+
+inline constexpr int kFloatPowerCellBits = 7;
+inline constexpr int kFloatPowerCells = 1 << kFloatPowerCellBits;
+// Exponents of x (as a double) the table covers: every positive float and the encoder's 24-bit
+// fractions.
+inline constexpr int kFloatPowerLowestExponent = -150;
+inline constexpr int kFloatPowerExponents = 280;
+
+struct FloatPowerTable {
+  double power = 0.0;
+  std::array<double, kFloatPowerCells> cellPower{};    // c^p
+  std::array<double, kFloatPowerCells> cellInverse{};  // 1 / c
+  std::array<double, 5> series{};                      // binomial coefficients (p k), k = 1..5
+  std::array<double, kFloatPowerExponents> exponentPower{};  // 2^(e * p)
+};
+
+// 2^-36: more than a hundred times the approximation's error.
+inline constexpr double kPowerSlack = 1.0 / 68719476736.0;
+
+void FillFloatPowerTable(double power, FloatPowerTable* table);
+
+// static_cast<float>(std::pow(fraction, p)) for fraction in (0, 1].
+float FloatOfPower(const FloatPowerTable* table, double fraction, double p);
+
+// round-to-nearest-even(min(std::pow(sample, p) * scale, ceiling)) for sample > 0 (not NaN),
+// ceiling < 2^51.
+uint32_t ScaledFloatPower(const FloatPowerTable* table, float sample, double p, double scale,
+                          double ceiling);
+
+}  // namespace lumeray
