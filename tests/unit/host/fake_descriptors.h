@@ -1,9 +1,6 @@
 // The host's scripting side, faked for the scripting tests (one object of each kind at a time):
 //  * FakeScripting: descriptor parameters whose read procedures play a list of typed items and
 //    whose write procedures record one; a get of another type than the item's fails.
-//  * FakeSuites: a basic suite with the descriptor registry suite (version 1) and the action
-//    descriptor suite (the versions offered), a record of acquires and releases, a count of
-//    live descriptors. It replaces the record's basic suite for its lifetime.
 //  * CapturedMessages, HostUnderTest: user messages recorded instead of shown, and the module's
 //    host globals pointed at a record of the test.
 #pragma once
@@ -23,12 +20,6 @@
 #include "platform/thread.h"
 #include "platform/window.h"
 
-struct ActionDescriptorRecord {
-  std::map<DescriptorKeyID, std::vector<uint8_t>> data;
-};
-struct OpaqueReadDescriptor {};
-struct OpaqueWriteDescriptor {};
-
 namespace lumeray::testing {
 
 struct FakeItem {
@@ -46,7 +37,7 @@ class FakeScripting {
       FakeScripting& self = *current_;
       for (self.keyArray.clear(); *keys != 0; ++keys) self.keyArray.push_back(*keys);
       self.next_ = 0;
-      return self.openFails ? nullptr : &self.readToken_;
+      return self.openFails ? nullptr : reinterpret_cast<PIReadDescriptor>(&self.readToken_);
     };
     read_.closeReadDescriptorProc = [](PIReadDescriptor) -> OSErr { return kNoErr; };
     read_.getKeyProc = [](PIReadDescriptor, DescriptorKeyID* key, DescriptorTypeID* type,
@@ -80,7 +71,8 @@ class FakeScripting {
 
     write_.openWriteDescriptorProc = []() -> PIWriteDescriptor {
       current_->writing_.clear();
-      return current_->writeOpenFails ? nullptr : &current_->writeToken_;
+      return current_->writeOpenFails ? nullptr
+                                      : reinterpret_cast<PIWriteDescriptor>(&current_->writeToken_);
     };
     write_.closeWriteDescriptorProc = [](PIWriteDescriptor, PIDescriptorHandle* handle) -> OSErr {
       *handle = current_->newHandle(0);
@@ -144,109 +136,11 @@ class FakeScripting {
   ReadDescriptorProcs read_{};
   WriteDescriptorProcs write_{};
   PIDescriptorParameters parameters_{};
-  OpaqueReadDescriptor readToken_;
-  OpaqueWriteDescriptor writeToken_;
+  int readToken_ = 0;  // what the opened descriptors point at
+  int writeToken_ = 0;
   size_t next_ = 0;
   FakeItem at_;
   std::vector<FakeItem> writing_;
-};
-
-class FakeSuites {
- public:
-  explicit FakeSuites(FilterRecord& record) : record_(record), replaced_(record.sSPBasic) {
-    current_ = this;
-    basic_.AcquireSuite = [](const char* name, int32_t version, const void** suite) -> SPErr {
-      FakeSuites& self = *current_;
-      const bool registry = std::strcmp(name, kDescriptorRegistrySuiteName) == 0;
-      const bool offered = registry ? self.offerRegistry && version == 1
-                                    : std::strcmp(name, kActionDescriptorSuiteName) == 0 &&
-                                          self.descriptorVersions.count(version) != 0;
-      self.log.push_back((offered ? "acquire " : "refuse ") + Short(name) + " " +
-                         std::to_string(version));
-      if (!offered) return kSPSuiteNotFoundError;
-      *suite = registry ? static_cast<const void*>(&self.registry_) : &self.descriptors_;
-      return kSPNoError;
-    };
-    basic_.ReleaseSuite = [](const char* name, int32_t version) -> SPErr {
-      current_->log.push_back("release " + Short(name) + " " + std::to_string(version));
-      return kSPNoError;
-    };
-
-    registry_.Register = [](const char* key, PIActionDescriptor descriptor, Boolean) -> SPErr {
-      if (current_->failRegister) return kSPSuiteNotFoundError;
-      current_->registry[key] = descriptor->data;
-      return kSPNoError;
-    };
-    registry_.Get = [](const char* key, PIActionDescriptor* descriptor) -> SPErr {
-      const auto entry = current_->registry.find(key);
-      if (entry == current_->registry.end()) return kSPSuiteNotFoundError;
-      ++current_->liveDescriptors;
-      *descriptor = new ActionDescriptorRecord{entry->second};
-      return kSPNoError;
-    };
-    descriptors_.Make = [](PIActionDescriptor* descriptor) -> SPErr {
-      ++current_->liveDescriptors;
-      *descriptor = new ActionDescriptorRecord;
-      return kSPNoError;
-    };
-    descriptors_.Free = [](PIActionDescriptor descriptor) -> SPErr {
-      --current_->liveDescriptors;
-      delete descriptor;
-      return kSPNoError;
-    };
-    descriptors_.PutData = [](PIActionDescriptor descriptor, DescriptorKeyID key, int32_t length,
-                              void* value) -> SPErr {
-      const auto* bytes = static_cast<const uint8_t*>(value);
-      descriptor->data[key].assign(bytes, bytes + length);
-      return kSPNoError;
-    };
-    descriptors_.GetDataLength = [](PIActionDescriptor descriptor, DescriptorKeyID key,
-                                    int32_t* length) -> SPErr {
-      const auto entry = descriptor->data.find(key);
-      if (entry == descriptor->data.end()) return kSPSuiteNotFoundError;
-      *length = static_cast<int32_t>(entry->second.size());
-      return kSPNoError;
-    };
-    descriptors_.GetData = [](PIActionDescriptor descriptor, DescriptorKeyID key,
-                              void* value) -> SPErr {
-      ++current_->getDataCalls;
-      const std::vector<uint8_t>& data = descriptor->data.at(key);
-      if (current_->failGetData) return kSPSuiteNotFoundError;
-      std::memcpy(value, data.data(), data.size());
-      return kSPNoError;
-    };
-    record_.sSPBasic = &basic_;
-  }
-  ~FakeSuites() {
-    record_.sSPBasic = replaced_;
-    current_ = nullptr;
-  }
-  FakeSuites(const FakeSuites&) = delete;
-  FakeSuites& operator=(const FakeSuites&) = delete;
-
-  std::vector<uint8_t>& Block(const std::string& key) { return registry[key][FourCC("PBlk")]; }
-
-  bool offerRegistry = true;
-  std::set<int32_t> descriptorVersions = {3};
-  bool failRegister = false;
-  bool failGetData = false;
-
-  std::map<std::string, std::map<DescriptorKeyID, std::vector<uint8_t>>> registry;
-  std::vector<std::string> log;  // "acquire registry 1", "refuse descriptor 3", ...
-  int liveDescriptors = 0;
-  int getDataCalls = 0;
-
- private:
-  static std::string Short(const char* name) {
-    return std::strcmp(name, kDescriptorRegistrySuiteName) == 0 ? "registry" : "descriptor";
-  }
-
-  static inline FakeSuites* current_ = nullptr;
-  FilterRecord& record_;
-  SPBasicSuite* replaced_;
-  SPBasicSuite basic_{};
-  DescriptorRegistrySuite1 registry_{};
-  ActionDescriptorSuite descriptors_{};
 };
 
 struct ShownMessage {

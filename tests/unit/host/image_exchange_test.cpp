@@ -50,17 +50,6 @@ TEST(PlaneCopies, SixteenBitPlanesRoundTripThroughAnImage) {
   ReleaseImage(&image);
 }
 
-TEST(PlaneCopies, EightBitRgbIsKeptInBgraOrder) {
-  ImageRecord image;
-  int result = 0;
-  const ImageRect rect{0, 0, 2, 1};
-  ASSERT_TRUE(CreateImage(&image, rect, rect, 3, nullptr, false, false, &result));
-  const uint8_t red[2] = {200, 201};
-  CopyPlaneIntoImage(&image, red, 0, rect, 2, 1);
-  EXPECT_EQ(PixelSamples<uint8_t>(image, 1, 0)[2], 201);
-  ReleaseImage(&image);
-}
-
 // The write-back hands the host its own negative float samples back where the image still
 // holds the 0 the read made of them, and writes every other sample.
 TEST(PlaneCopies, NegativeFloatsTheRenderLeftAtZeroComeBackAsTheHostHadThem) {
@@ -107,30 +96,6 @@ TEST_F(Exchange, WriteBackUsesTilesOf2048) {
   EXPECT_EQ(host.output, host.input());
 }
 
-// A host without big-document support: the same tiles are asked for in 16-bit rectangles.
-TEST_F(Exchange, AHostWithOnly16BitRectanglesGetsTheSameRequests) {
-  struct Requests {
-    std::vector<VRect> in, out;
-  };
-  const auto run = [](bool only16Bit) {
-    testing::FakeHost host;  // one host at a time: the fake's procedures reach the newest
-    host.SetFilterRect(0, 0, 2500, 40, 3);
-    if (only16Bit) host.OfferOnly16BitRectangles();
-    EXPECT_EQ(host.Run(), 0);
-    EXPECT_EQ(host.output, host.input());
-    return Requests{host.inRects, host.outRects};
-  };
-  const Requests big = run(false), small = run(true);
-  const auto same = [](const std::vector<VRect>& a, const std::vector<VRect>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const VRect& x, const VRect& y) {
-      return x.top == y.top && x.left == y.left && x.bottom == y.bottom && x.right == y.right;
-    });
-  };
-  EXPECT_FALSE(small.out.empty());
-  EXPECT_TRUE(same(small.in, big.in));
-  EXPECT_TRUE(same(small.out, big.out));
-}
-
 TEST_F(Exchange, ATileSizeOfZeroReadsIn1024Tiles) {
   testing::FakeHost host;
   host.SetFilterRect(0, 0, 1500, 10, 3);
@@ -145,19 +110,9 @@ TEST_F(Exchange, GreyImagesReadOnePlaneAndWriteBackOne) {
   host.record().imageMode = kModeGrayScale;
   host.SetFilterRect(0, 0, 40, 30, 1);
   ASSERT_EQ(host.Run(), 0);
-  EXPECT_EQ(host.inputRequests, 1);
-  EXPECT_EQ(host.outputRequests, 1);
+  EXPECT_EQ(host.inRects.size(), 1u);
+  EXPECT_EQ(host.outRects.size(), 1u);
   EXPECT_EQ(host.output, host.input());
-}
-
-TEST_F(Exchange, CancelDuringTheWriteBackIsQuietAndStops) {
-  testing::FakeHost host;
-  host.SetFilterRect(0, 0, 4100, 10, 3);
-  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
-  host.abortRequested = true;
-  EXPECT_EQ(host.Call(kFilterSelectorStart), kUserCanceledErr);
-  EXPECT_LE(host.outRects.size(), 3u) << "at most the first tile is written";
-  EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(Exchange, AHostRefusalWhileReadingIsReportedAndEndsTheRun) {

@@ -41,7 +41,7 @@ TEST_F(ScriptingWrite, ARecordedDescriptorPlaysBackToTheSameParameters) {
   host.parameters = set;
   ASSERT_EQ(WriteScriptingParameters(), 0);
   EXPECT_EQ(scripting.closed.count(scripting.parameters()->descriptor), 1u);
-  EXPECT_EQ(handles.liveHandles(), 1u) << "the old descriptor is disposed of";
+  EXPECT_EQ(handles.handles().LiveCount(), 1u) << "the old descriptor is disposed of";
   EXPECT_EQ(Recorded().size(), kSettingTable.size());
   scripting.played = Recorded();
   scripting.parameters()->playInfo = kPlayDialogSilent;
@@ -57,7 +57,7 @@ TEST_F(ScriptingWrite, AStopIsReportedAndLeavesTheHostsDescriptor) {
   scripting.failingPut = FourCC("Angl");
   EXPECT_EQ(WriteScriptingParameters(), testing::FakeScripting::kFailedPut);
   EXPECT_EQ(scripting.parameters()->descriptor, oldDescriptor);
-  EXPECT_EQ(handles.liveHandles(), 1u) << "the unfinished descriptor is thrown away";
+  EXPECT_EQ(handles.handles().LiveCount(), 1u) << "the unfinished descriptor is thrown away";
   ASSERT_EQ(scripting.closed.size(), 1u);
   EXPECT_EQ(scripting.closed.begin()->second.size(), 5u) << "nothing after 'Angl' is put";
   ASSERT_EQ(messages.shown.size(), 1u);
