@@ -8,6 +8,7 @@
 #include <new>
 
 #include "analysis/analysis_image.h"
+#include "analysis/analysis_run_state.h"
 #include "analysis/light_source_measurement.h"
 #include "analysis/presence_threshold.h"
 #include "analysis/section_tasks.h"
@@ -23,26 +24,9 @@ namespace {
 
 constexpr int kGeneralFailure = -1715;
 
-struct ThreadArguments {
-  const ImageRecord* source = nullptr;
-  AnalysisOptions options;
-  platform::Event* complete = nullptr;
-};
-
-// The run's analysis objects; created by StartLightSourceAnalysis, released by
-// CloseLightSourceAnalysis, both on the UI thread.
-struct AnalysisRun {
-  std::unique_ptr<platform::Mutex> floodFillMutex;
-  std::unique_ptr<platform::Event> complete;
-  std::unique_ptr<platform::Thread> thread;
-  ThreadArguments arguments;
-  bool started = false;
-};
-
-AnalysisRun gRun;
-std::atomic<bool> gStopRequested{false};
-std::atomic<int32_t> gProgressDone{0};
-std::atomic<int32_t> gProgressTotal{0};
+DataInitializationRun& Initialization() {
+  return CurrentAnalysisRun().initialization;
+}
 
 // The task array: a counted block of kMaximumSectionTasks zeroed tasks.
 class TaskArray {
@@ -113,7 +97,7 @@ int RunPasses(const AnalysisImage& analysis, int count, AnalysisContext* context
 }
 
 uint32_t DataInitializationThread(void* argument) {
-  const auto* arguments = static_cast<const ThreadArguments*>(argument);
+  const auto* arguments = static_cast<const DataInitializationArguments*>(argument);
   int result;
   try {
     result = AnalyzeLightSources(*arguments->source, arguments->options);
@@ -172,79 +156,80 @@ int StartLightSourceAnalysis() {
 }
 
 int StartLightSourceAnalysisOf(const ImageRecord* source, const AnalysisOptions& options) {
-  gStopRequested = false;
-  gProgressDone = 0;
-  gProgressTotal = 0;
-  gRun.floodFillMutex.reset(new (std::nothrow) platform::Mutex());
-  gRun.complete.reset(new (std::nothrow) platform::Event(/*manualReset=*/true, false));
-  if (gRun.complete == nullptr || gRun.floodFillMutex == nullptr) {
+  DataInitializationRun& run = Initialization();
+  run.stopRequested = false;
+  run.progressDone = 0;
+  run.progressTotal = 0;
+  run.floodFillMutex.reset(new (std::nothrow) platform::Mutex());
+  run.complete.reset(new (std::nothrow) platform::Event(/*manualReset=*/true, false));
+  if (run.complete == nullptr || run.floodFillMutex == nullptr) {
     MessageReport report(__LINE__, kMessageSystemError, ENOMEM);
     report.Report(kIconError, kTitleDebugUnexpectedError,
                   "Could not create the data initialization complete event.");
-    gRun.complete.reset();
-    gRun.floodFillMutex.reset();
+    run.complete.reset();
+    run.floodFillMutex.reset();
     SetRunResult(kGeneralFailure);
     return kGeneralFailure;
   }
-  gRun.arguments = {source, options, gRun.complete.get()};
-  gRun.arguments.options.floodFillMutex = gRun.floodFillMutex.get();
+  run.arguments = {source, options, run.complete.get()};
+  run.arguments.options.floodFillMutex = run.floodFillMutex.get();
   int errorNumber = 0;
-  gRun.thread.reset(
-      platform::Thread::Start(DataInitializationThread, &gRun.arguments, &errorNumber));
-  if (!gRun.thread) {
+  run.thread.reset(platform::Thread::Start(DataInitializationThread, &run.arguments, &errorNumber));
+  if (!run.thread) {
     MessageReport report(__LINE__, kMessageSystemError, static_cast<uint32_t>(errorNumber));
     report.Report(kIconError, kTitleDebugUnexpectedError,
                   "Could not initiate light source table initialization");
-    gRun.complete.reset();
-    gRun.floodFillMutex.reset();
+    run.complete.reset();
+    run.floodFillMutex.reset();
     SetRunResult(kGeneralFailure);
     return kGeneralFailure;
   }
-  gRun.started = true;
+  run.started = true;
   return 0;
 }
 
 bool LightSourceAnalysisStarted() {
-  return gRun.started;
+  return Initialization().started;
 }
 
 void RequestAnalysisStop() {
-  gStopRequested = true;
+  Initialization().stopRequested = true;
 }
 bool AnalysisStopRequested() {
-  return gStopRequested;
+  return Initialization().stopRequested;
 }
 
 platform::Event* DataInitializationCompleteEvent() {
-  return gRun.complete.get();
+  return Initialization().complete.get();
 }
 
 bool DataInitializationComplete() {
-  return gRun.complete && gRun.complete->IsSet();
+  return Initialization().complete && Initialization().complete->IsSet();
 }
 
 void CloseLightSourceAnalysis() {
-  if (gRun.started && gRun.complete) {
-    platform::WaitForObject(*gRun.complete, platform::kInfinite);
+  DataInitializationRun& run = Initialization();
+  if (run.started && run.complete) {
+    platform::WaitForObject(*run.complete, platform::kInfinite);
   }
-  if (gRun.thread) platform::WaitForObject(*gRun.thread, platform::kInfinite);
-  gRun.thread.reset();
-  gRun.complete.reset();
-  gRun.floodFillMutex.reset();
-  gRun.started = false;
+  if (run.thread) platform::WaitForObject(*run.thread, platform::kInfinite);
+  run.thread.reset();
+  run.complete.reset();
+  run.floodFillMutex.reset();
+  run.started = false;
 }
 
 AnalysisProgress GetAnalysisProgress() {
-  return {gProgressDone.load(), gProgressTotal.load()};
+  return {Initialization().progressDone.load(), Initialization().progressTotal.load()};
 }
 
 void SetAnalysisProgress(int32_t done, int32_t total) {
-  gProgressTotal = total;
-  gProgressDone = done;
+  Initialization().progressTotal = total;
+  Initialization().progressDone = done;
 }
 
 void AdvanceAnalysisProgress() {
-  gProgressDone.fetch_add(1);
+  Initialization().progressDone.fetch_add(1);
 }
 
 }  // namespace lumeray

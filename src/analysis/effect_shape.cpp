@@ -3,26 +3,21 @@
 #include <algorithm>
 #include <atomic>
 
+#include "analysis/analysis_run_state.h"
 #include "diagnostics/message_report.h"
 #include "image/image_create.h"
 
 namespace lumeray {
 
-namespace {
-
-std::atomic<bool> gLowMemoryWarned{false};
-
-}  // namespace
-
 void WarnLowMemory() {
-  if (gLowMemoryWarned.exchange(true)) return;
+  if (CurrentAnalysisRun().lowMemoryWarned.exchange(true)) return;
   MessageReport report(__LINE__, kMessageUser);
   report.Report(kIconWarning, kTitleWarning,
                 "Low memory.  Check image - some effects may not be rendered.");
 }
 
 void ResetLowMemoryWarning() {
-  gLowMemoryWarned = false;
+  CurrentAnalysisRun().lowMemoryWarned = false;
 }
 
 bool AddSubShapeEntry(SubShape* subShape, const SubShapeEntry& entry, uint32_t growthHint) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "analysis/analysis_run_state.h"
 #include "diagnostics/message_report.h"
 
 namespace lumeray {
@@ -18,8 +19,6 @@ constexpr int32_t kNearestRadiusMinimum = 80;
 constexpr size_t kTraceLineLimit = 255;
 // Marks, during a merge only, a master entry that a local entry replaces.
 constexpr uint32_t kReplacedEntry = 0xFFFFFFFFu;
-
-MasterLightSourceTable gMaster;
 
 bool Cancelled(CancelTest cancelled) {
   return cancelled != nullptr && cancelled();
@@ -68,7 +67,7 @@ bool Eligible(const LightSourceEntry& e, HideShowOperation operation) {
 }  // namespace
 
 MasterLightSourceTable& MasterTable() {
-  return gMaster;
+  return CurrentAnalysisRun().master;
 }
 
 int PreallocateMasterLightSourceTable(MasterLightSourceTable* master, uint32_t count) {

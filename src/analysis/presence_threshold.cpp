@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cmath>
 
+#include "analysis/analysis_run_state.h"
+
 namespace lumeray {
 namespace {
 
@@ -12,9 +14,6 @@ constexpr float kWhiteLevel = 16777215.0f;
 constexpr float kFraction16Bit = 1.0f / 4096.0f;
 constexpr float kFraction32Bit = 1.0f / 8192.0f;
 constexpr float kFractionOther = 1.0f / 1024.0f;
-
-// The run's threshold; the 8-bit level until an analysis sets it.
-std::atomic<uint32_t> gPresenceThreshold{16384};
 
 }  // namespace
 
@@ -27,11 +26,11 @@ uint32_t PresenceThresholdForDepth(int32_t depthCode) {
 }
 
 uint32_t PresenceThreshold() {
-  return gPresenceThreshold.load(std::memory_order_relaxed);
+  return CurrentAnalysisRun().presenceThreshold.load(std::memory_order_relaxed);
 }
 
 void SetPresenceThreshold(uint32_t threshold) {
-  gPresenceThreshold.store(threshold, std::memory_order_relaxed);
+  CurrentAnalysisRun().presenceThreshold.store(threshold, std::memory_order_relaxed);
 }
 
 }  // namespace lumeray

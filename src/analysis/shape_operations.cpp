@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "analysis/analysis_run_state.h"
 #include "analysis/presence_threshold.h"
 #include "analysis/stamp_targets.h"
 #include "diagnostics/message_report.h"
@@ -14,9 +15,6 @@
 
 namespace lumeray {
 namespace {
-
-// The run-wide shape-building lock (a critical section cannot fail to exist).
-platform::CriticalSection gShapeBuildingSection;
 
 // The weighted mean keeps 24 bits of the quotient and restores the scale with 8 more.
 constexpr int kMeanQuotientShift = 24;
@@ -193,7 +191,7 @@ bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shap
   const QuarterPixelPoint c = Normalized(centre);
   const SubShape* sub;
   {
-    std::lock_guard lock(gShapeBuildingSection);
+    std::lock_guard lock(CurrentAnalysisRun().shapeBuildingSection);
     sub = ReadySubShape(shape, c);
   }
   if (sub == nullptr) return false;

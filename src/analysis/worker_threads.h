@@ -6,6 +6,8 @@
 // fewer than the processors when there are no additional threads and more than two processors,
 // at least 1 and at most kMaximumWorkerThreads; computed once and cached.
 //
+// The worker count and the cancellation poll are process-wide, not one run's (run/run_state.h).
+//
 // Threading contract: a batch is owned by the thread that spawns and waits for it; workers only
 // touch their own argument block. Cancellation is cooperative: workers poll the run result
 // (SetCancellationPoll) and their own flags.

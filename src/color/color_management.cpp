@@ -12,18 +12,10 @@
 #include "image/gamma_tables.h"
 #include "image/image_modes.h"
 #include "run/host_record.h"
+#include "run/run_state.h"
 
 namespace lumeray {
 namespace {
-
-struct RunProfiles {
-  ProfileHandle standard = nullptr;
-  ProfileHandle host = nullptr;
-  ProfileHandle working = nullptr;
-  ProfileHandle linearWorking = nullptr;
-};
-
-RunProfiles runProfiles;
 
 int32_t HostImageMode() {
   const FilterRecord* record = Host().filterRecord;
@@ -38,30 +30,31 @@ void CloseProfile(ProfileHandle* profile) {
 }  // namespace
 
 bool InitializeColorManagement() {
+  RunProfiles& profiles = CurrentRun().profiles;
   ReleaseColorManagement();  // a run that was never released leaves nothing behind
   bool succeeded = true;
 
   InstallLittleCmsErrorHandler();
 
-  runProfiles.standard = cmsCreate_sRGBProfile();
-  if (runProfiles.standard == nullptr) {
+  profiles.standard = cmsCreate_sRGBProfile();
+  if (profiles.standard == nullptr) {
     ReportColorFailure(__LINE__, "Could not create the standard profile.");
     succeeded = false;
   }
 
-  runProfiles.host = GetHostEditorProfile();
-  if (runProfiles.host == nullptr) {
+  profiles.host = GetHostEditorProfile();
+  if (profiles.host == nullptr) {
     if (IsHostGrayMode(HostImageMode())) {
-      runProfiles.host = OpenLinearColorProfileResource();
-      if (runProfiles.host == nullptr) {
+      profiles.host = OpenLinearColorProfileResource();
+      if (profiles.host == nullptr) {
         ReportColorFailure(__LINE__,
                            "Host editor profile not provided and failed to create a standard "
                            "grayscale profile.");
         succeeded = false;
       }
     } else {
-      runProfiles.host = cmsCreate_sRGBProfile();
-      if (runProfiles.host == nullptr) {
+      profiles.host = cmsCreate_sRGBProfile();
+      if (profiles.host == nullptr) {
         ReportColorFailure(__LINE__,
                            "Host editor profile not provided and failed to create a standard "
                            "color profile.");
@@ -70,14 +63,14 @@ bool InitializeColorManagement() {
     }
   }
 
-  runProfiles.working = DeriveProfileWithGamma(runProfiles.standard, kWorkingGamma);
-  if (runProfiles.working == nullptr) {
+  profiles.working = DeriveProfileWithGamma(profiles.standard, kWorkingGamma);
+  if (profiles.working == nullptr) {
     ReportColorFailure(__LINE__, "Could not create the working profile.");
     succeeded = false;
   }
 
-  runProfiles.linearWorking = DeriveProfileWithGamma(runProfiles.working, kLinearGamma);
-  if (runProfiles.linearWorking == nullptr) {
+  profiles.linearWorking = DeriveProfileWithGamma(profiles.working, kLinearGamma);
+  if (profiles.linearWorking == nullptr) {
     ReportColorFailure(__LINE__, "Could not derive the linear working profile.");
     succeeded = false;
   }
@@ -85,27 +78,28 @@ bool InitializeColorManagement() {
 }
 
 void ReleaseColorManagement() {
+  RunProfiles& profiles = CurrentRun().profiles;
   ReleaseTransformCache();
   ReleaseDisplayProfiles();
-  CloseProfile(&runProfiles.linearWorking);
-  CloseProfile(&runProfiles.working);
-  CloseProfile(&runProfiles.host);
-  CloseProfile(&runProfiles.standard);
+  CloseProfile(&profiles.linearWorking);
+  CloseProfile(&profiles.working);
+  CloseProfile(&profiles.host);
+  CloseProfile(&profiles.standard);
   ReleaseProfileBlocks();
   ClearProfileGammaCache();
 }
 
 ProfileHandle StandardProfile() {
-  return runProfiles.standard;
+  return CurrentRun().profiles.standard;
 }
 ProfileHandle HostProfile() {
-  return runProfiles.host;
+  return CurrentRun().profiles.host;
 }
 ProfileHandle WorkingProfile() {
-  return runProfiles.working;
+  return CurrentRun().profiles.working;
 }
 ProfileHandle LinearWorkingProfile() {
-  return runProfiles.linearWorking;
+  return CurrentRun().profiles.linearWorking;
 }
 
 }  // namespace lumeray

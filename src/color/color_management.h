@@ -1,4 +1,5 @@
-// Colour management of a run: the four run-wide profiles and their life cycle.
+// Colour management of a run: the four profiles of the run in progress (run/run_state.h) and
+// their life cycle.
 //
 //   StandardProfile       Little CMS's built-in sRGB
 //   HostProfile           the host's profile; without one (or when it is unusable) the

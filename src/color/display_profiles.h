@@ -12,6 +12,9 @@
 // ReleaseDisplayProfiles closes the profiles and forgets the monitors, so that every run starts
 // with an empty cache.
 //
+// The cache and the display window are module-wide (not part of run/run_state.h); the cache is
+// emptied at each run's end.
+//
 // Threading contract: SetDisplayWindow on the UI thread; GetDisplayProfile and
 // GetDisplayProfileOfMonitor from any thread (the cache has its own lock);
 // ReleaseDisplayProfiles must not overlap any use of a display profile.

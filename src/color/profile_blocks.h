@@ -7,6 +7,8 @@
 // but never counted is reused by the next request. Of the kProfileBlockSlots slots at most
 // kProfileBlockLimit are ever used: a request made while that many are in use fails.
 //
+// The block table is module-wide storage that colour management empties at each run's end.
+//
 // Threading contract: UI thread only (colour management set-up and release); not locked.
 #pragma once
 

@@ -11,6 +11,8 @@
 // The cache is emptied when the run's profiles are closed (ReleaseColorManagement), since a
 // later profile may be opened at the address of a closed one.
 //
+// The cache is module-wide (not part of run/run_state.h); it is emptied at each run's end.
+//
 // Threading contract: EstimateProfileGamma may be called from any thread (images are created
 // on worker threads); the cache has its own lock.
 #pragma once

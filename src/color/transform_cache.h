@@ -18,6 +18,9 @@
 // table size exceeded."): a ColorTransform deletes an uncached transform when it goes, so the
 // caller holds it for as long as it converts.
 //
+// The cache is module-wide (not part of run/run_state.h); colour management empties it at each
+// run's end.
+//
 // Threading contract: look-up and creation run under the TransformCacheSection, from any
 // thread; a cached transform is used outside it. ReleaseTransformCache must not overlap any use
 // of a transform it hands out.

@@ -17,6 +17,8 @@
 // Text: formats take UTF-8; the file holds UTF-16 (invalid UTF-8 becomes U+FFFD). Every entry
 // ends with exactly one line feed (one is appended when the text has none).
 //
+// The log file is process-wide, kept with the module (not part of run/run_state.h).
+//
 // Threading contract: LogEntry and LogEntryEvent from any thread; everything else on the UI
 // thread (module set-up and tear-down). Reporting never fails its caller: failures of the log
 // itself are reported into the log and logging goes on without a file where needed.

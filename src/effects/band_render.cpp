@@ -4,9 +4,10 @@
 #include <atomic>
 #include <climits>
 
+#include "analysis/stamp_targets.h"
 #include "effects/effect_renderers.h"
 #include "effects/effect_shape_parameters.h"
-#include "analysis/stamp_targets.h"
+#include "effects/effects_run_state.h"
 #include "image/blend.h"
 #include "image/image_create.h"
 #include "interface/filter_interface.h"
@@ -14,9 +15,6 @@
 
 namespace lumeray {
 namespace {
-
-std::atomic<ProfileHandle> gBandWorkingProfile{nullptr};
-std::atomic<BandColorConversion> gBandToHostProfile{nullptr};
 
 ImageRect Intersection(const ImageRect& a, const ImageRect& b) {
   return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
@@ -59,16 +57,16 @@ void EncodeWorkingSamples(const ImageRecord& effects) {
 }  // namespace
 
 void SetBandColorManagement(ProfileHandle workingProfile, BandColorConversion toHostProfile) {
-  gBandWorkingProfile = workingProfile;
-  gBandToHostProfile = toHostProfile;
+  CurrentEffectsRun().bandWorkingProfile = workingProfile;
+  CurrentEffectsRun().bandToHostProfile = toHostProfile;
 }
 
 ProfileHandle BandWorkingProfile() {
-  return gBandWorkingProfile;
+  return CurrentEffectsRun().bandWorkingProfile;
 }
 
 bool ConvertBandToHostProfile(ImageRecord* band) {
-  const BandColorConversion convert = gBandToHostProfile;
+  const BandColorConversion convert = CurrentEffectsRun().bandToHostProfile;
   return convert == nullptr || convert(band);
 }
 

@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "analysis/presence_threshold.h"
+#include "effects/effects_run_state.h"
 #include "effects/renderer_tables.h"
 #include "effects/soft_flare_builder.h"
 #include "effects/soft_flare_profile.h"
@@ -18,32 +19,13 @@ namespace lumeray {
 namespace {
 
 constexpr uint8_t kNeverBuiltByte = 0xFF;
-constexpr RenderImageFacts kNoImageFacts{0xFFFFFFFFu, 0xFFFFFFFFu, false};
 // The star's phases are all kept while they take at most this many bytes per squared diagonal
 // pixel (about four bytes per pixel of a 3:2 photo, the size of an 8-bit working copy); a
 // longer star keeps only the phases the bands are stamping (star_phase_set.h).
 constexpr uint64_t kStarPhaseBytesPerSquaredDiagonal = 2;
 
-struct EffectRenderer {
-  EffectShape shape;
-  EffectShapeParameters parameters{};
-  SpikeDistanceTables distances;  // the star's, made when it is bound
-  ParameterSetBuffer builtWith{};
-  RenderImageFacts builtImage = kNoImageFacts;
-  StarPhaseSet phases;       // the star's, for the final render
-  SoftFlareProfile profile;  // the soft flare's
-};
-
-struct EffectRenderers {
-  std::mutex section;  // EffectRenderersSection
-  EffectRenderer star;
-  EffectRenderer softFlare;
-  EffectRendererArguments arguments{nullptr, nullptr};
-};
-
 EffectRenderers& Renderers() {
-  static EffectRenderers renderers;
-  return renderers;
+  return CurrentEffectsRun().renderers;
 }
 
 void MarkNeverBuilt(EffectRenderer* renderer) {

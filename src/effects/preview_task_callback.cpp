@@ -4,15 +4,18 @@
 
 #include "analysis/data_initialization.h"
 #include "diagnostics/message_report.h"
+#include "effects/effects_run_state.h"
 
 namespace lumeray {
 namespace {
 
-PreviewTaskSources gSources;
+const PreviewTaskSources& Sources() {
+  return CurrentEffectsRun().previewTaskSources;
+}
 
 void PostProgress(int32_t done, int32_t total) {
-  if (gSources.dialog != 0) {
-    platform::PostWindowMessage(gSources.dialog, kMsgProgress, static_cast<uintptr_t>(done),
+  if (Sources().dialog != 0) {
+    platform::PostWindowMessage(Sources().dialog, kMsgProgress, static_cast<uintptr_t>(done),
                                 static_cast<intptr_t>(total));
   }
 }
@@ -20,13 +23,13 @@ void PostProgress(int32_t done, int32_t total) {
 }  // namespace
 
 void SetPreviewTaskSources(const PreviewTaskSources& sources) {
-  gSources = sources;
+  CurrentEffectsRun().previewTaskSources = sources;
 }
 
 int WaitForInitialization(WaitForInitializationArgs* args) {
   switch (args->state) {
     case 0:
-      if (gSources.loadSplash != nullptr) gSources.loadSplash();
+      if (Sources().loadSplash != nullptr) Sources().loadSplash();
       *args->waitInterval = kSplashWaitIntervalMs;
       [[fallthrough]];
     case 1:
@@ -35,7 +38,7 @@ int WaitForInitialization(WaitForInitializationArgs* args) {
       if (DataInitializationComplete()) *args->initializationFinished = true;
       const AnalysisProgress progress = GetAnalysisProgress();
       PostProgress(progress.done, progress.total);
-      if (gSources.paintSplash != nullptr) gSources.paintSplash(args->window);
+      if (Sources().paintSplash != nullptr) Sources().paintSplash(args->window);
       break;
     }
     case 4:
@@ -64,7 +67,7 @@ void TraceRenderingParameters(const char* message, const ParameterSetBuffer* sna
 
 ParameterSetBuffer* AllocateParameterSnapshot() {
   auto* buffer = new (std::nothrow) ParameterSetBuffer;
-  if (buffer == nullptr || gSources.parameters == nullptr) {
+  if (buffer == nullptr || Sources().parameters == nullptr) {
     delete buffer;
     MessageReport report(__LINE__, kMessageDebug);
     report.Report(kIconError, kTitleDebugUnexpectedError,
@@ -72,8 +75,8 @@ ParameterSetBuffer* AllocateParameterSnapshot() {
     return nullptr;
   }
   PreviewViewState view{};
-  if (gSources.viewState != nullptr) view = gSources.viewState();
-  *buffer = MakePreviewSnapshot(*gSources.parameters, view);
+  if (Sources().viewState != nullptr) view = Sources().viewState();
+  *buffer = MakePreviewSnapshot(*Sources().parameters, view);
   return buffer;
 }
 

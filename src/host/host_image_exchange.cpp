@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "analysis/worker_threads.h"
 
 #include "color/color_management.h"
 #include "diagnostics/message_report.h"
@@ -22,6 +27,33 @@ namespace {
 constexpr int32_t kUnitRate = 0x00010000;  // 1.0 in 16.16 fixed point
 constexpr int16_t kPaddingValue = 255;
 constexpr int kAlphaChannel = 3;
+
+// Below this many samples a plane copy stays on the calling thread: starting a worker costs
+// about as much as copying this many.
+constexpr int64_t kSamplesPerCopyWorker = int64_t{1} << 18;
+
+// Runs rows(first, end) over equal blocks of the rows [top, bottom) of `width` samples on up to
+// WorkerThreadCount() threads, the calling thread taking the first block; a worker that cannot
+// be started leaves its block to the calling thread. The blocks touch disjoint rows.
+template <typename Rows>
+void CopyRowBlocks(int32_t top, int32_t bottom, int64_t width, const Rows& rows) {
+  const int64_t height = bottom - top;
+  const int64_t blocks = std::clamp<int64_t>(height * width / kSamplesPerCopyWorker, 1,
+                                             std::min<int64_t>(WorkerThreadCount(), height));
+  auto edge = [&](int64_t b) { return static_cast<int32_t>(top + height * b / blocks); };
+  std::vector<std::thread> workers;
+  std::vector<int64_t> left;
+  for (int64_t b = 1; b < blocks; ++b) {
+    try {
+      workers.emplace_back([&rows, first = edge(b), end = edge(b + 1)] { rows(first, end); });
+    } catch (const std::system_error&) {
+      left.push_back(b);
+    }
+  }
+  rows(edge(0), edge(1));
+  for (int64_t b : left) rows(edge(b), edge(b + 1));
+  for (std::thread& worker : workers) worker.join();
+}
 
 ImageRect FilterRectangle(const FilterRecord& record) {
   if (Using32BitCoordinates()) {
@@ -124,34 +156,37 @@ void CopyPlaneIntoImage(ImageRecord* image, const void* plane, int channel, cons
   if (left >= right || top >= bottom) return;
   const int sample = SampleOfChannel(*image, channel);
   const int64_t width = right - left;
-  for (int32_t y = top; y < bottom; ++y) {
-    const auto* row = static_cast<const uint8_t*>(plane) +
-                      static_cast<int64_t>(y - rect.top) * rowBytes +
-                      static_cast<int64_t>(left - rect.left) * bytesPerSample;
-    switch (bytesPerSample) {
-      case 1: {
-        uint8_t* out = PixelSamples<uint8_t>(*image, left, y) + sample;
-        for (int64_t x = 0; x < width; ++x) out[x * kSamplesPerPixel] = row[x];
-        break;
-      }
-      case 2: {
-        uint16_t* out = PixelSamples<uint16_t>(*image, left, y) + sample;
-        for (int64_t x = 0; x < width; ++x) {
-          uint16_t v;
-          std::memcpy(&v, row + 2 * x, sizeof v);
-          out[x * kSamplesPerPixel] = HostSampleToWorking16(v);
+  CopyRowBlocks(top, bottom, width, [&](int32_t first, int32_t end) {
+    for (int32_t y = first; y < end; ++y) {
+      const auto* row = static_cast<const uint8_t*>(plane) +
+                        static_cast<int64_t>(y - rect.top) * rowBytes +
+                        static_cast<int64_t>(left - rect.left) * bytesPerSample;
+      switch (bytesPerSample) {
+        case 1: {
+          uint8_t* out = PixelSamples<uint8_t>(*image, left, y) + sample;
+          for (int64_t x = 0; x < width; ++x) out[x * kSamplesPerPixel] = row[x];
+          break;
         }
-        break;
+        case 2: {
+          uint16_t* out = PixelSamples<uint16_t>(*image, left, y) + sample;
+          for (int64_t x = 0; x < width; ++x) {
+            uint16_t v;
+            std::memcpy(&v, row + 2 * x, sizeof v);
+            out[x * kSamplesPerPixel] = HostSampleToWorking16(v);
+          }
+          break;
+        }
+        case 4: {
+          float* out = PixelSamples<float>(*image, left, y) + sample;
+          for (int64_t x = 0; x < width; ++x)
+            std::memcpy(&out[x * kSamplesPerPixel], row + 4 * x, 4);
+          break;
+        }
+        default:
+          return;
       }
-      case 4: {
-        float* out = PixelSamples<float>(*image, left, y) + sample;
-        for (int64_t x = 0; x < width; ++x) std::memcpy(&out[x * kSamplesPerPixel], row + 4 * x, 4);
-        break;
-      }
-      default:
-        return;
     }
-  }
+  });
 }
 
 void CopyImageIntoPlane(const ImageRecord& image, void* plane, int channel, const ImageRect& rect,
@@ -162,40 +197,42 @@ void CopyImageIntoPlane(const ImageRecord& image, void* plane, int channel, cons
   if (left >= right || top >= bottom) return;
   const int sample = SampleOfChannel(image, channel);
   const int64_t width = right - left;
-  for (int32_t y = top; y < bottom; ++y) {
-    auto* row = static_cast<uint8_t*>(plane) + static_cast<int64_t>(y - rect.top) * rowBytes +
-                static_cast<int64_t>(left - rect.left) * bytesPerSample;
-    switch (bytesPerSample) {
-      case 1: {
-        const uint8_t* in = PixelSamples<uint8_t>(image, left, y) + sample;
-        for (int64_t x = 0; x < width; ++x) row[x] = in[x * kSamplesPerPixel];
-        break;
-      }
-      case 2: {
-        const uint16_t* in = PixelSamples<uint16_t>(image, left, y) + sample;
-        for (int64_t x = 0; x < width; ++x) {
-          const uint16_t v = Working16ToHostSample(in[x * kSamplesPerPixel]);
-          std::memcpy(row + 2 * x, &v, sizeof v);
+  CopyRowBlocks(top, bottom, width, [&](int32_t first, int32_t end) {
+    for (int32_t y = first; y < end; ++y) {
+      auto* row = static_cast<uint8_t*>(plane) + static_cast<int64_t>(y - rect.top) * rowBytes +
+                  static_cast<int64_t>(left - rect.left) * bytesPerSample;
+      switch (bytesPerSample) {
+        case 1: {
+          const uint8_t* in = PixelSamples<uint8_t>(image, left, y) + sample;
+          for (int64_t x = 0; x < width; ++x) row[x] = in[x * kSamplesPerPixel];
+          break;
         }
-        break;
-      }
-      case 4: {
-        // The plane holds the host's own samples: one the read made 0 (a negative) and the
-        // render left at 0 stays as the host had it.
-        const float* in = PixelSamples<float>(image, left, y) + sample;
-        for (int64_t x = 0; x < width; ++x) {
-          const float value = in[x * kSamplesPerPixel];
-          float host;
-          std::memcpy(&host, row + 4 * x, 4);
-          if (value == 0.0f && host < 0.0f) continue;
-          std::memcpy(row + 4 * x, &value, 4);
+        case 2: {
+          const uint16_t* in = PixelSamples<uint16_t>(image, left, y) + sample;
+          for (int64_t x = 0; x < width; ++x) {
+            const uint16_t v = Working16ToHostSample(in[x * kSamplesPerPixel]);
+            std::memcpy(row + 2 * x, &v, sizeof v);
+          }
+          break;
         }
-        break;
+        case 4: {
+          // The plane holds the host's own samples: one the read made 0 (a negative) and the
+          // render left at 0 stays as the host had it.
+          const float* in = PixelSamples<float>(image, left, y) + sample;
+          for (int64_t x = 0; x < width; ++x) {
+            const float value = in[x * kSamplesPerPixel];
+            float host;
+            std::memcpy(&host, row + 4 * x, 4);
+            if (value == 0.0f && host < 0.0f) continue;
+            std::memcpy(row + 4 * x, &value, 4);
+          }
+          break;
+        }
+        default:
+          return;
       }
-      default:
-        return;
     }
-  }
+  });
 }
 
 bool ReadHostImage() {

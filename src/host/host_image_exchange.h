@@ -20,7 +20,9 @@
 //  * Hosts without big-document support get their 16-bit request rectangles; the 32-bit ones
 //    are only touched when the module uses them.
 //
-// Threading contract: UI thread only (the host's procedures may only be called there).
+// Threading contract: UI thread only (the host's procedures may only be called there). The plane
+// copies split a large rectangle's rows among worker threads of their own and return when all
+// are done.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,7 @@
 
 #include "diagnostics/message_report.h"
 #include "host/host_globals.h"
+#include "host/host_run_state.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
 
@@ -12,13 +13,9 @@ namespace {
 
 constexpr uint32_t kMaximumDisplaySteps = 100;
 
-struct Progress {
-  platform::CriticalSection section;  // ProgressComputationSection
-  platform::ThreadId uiThread = 0;
-  ProgressState state{false, 0, 0, 0, 1};
-};
-
-Progress gProgress;
+RunProgress& Progress() {
+  return CurrentHostRun().progress;
+}
 
 void ReportNotOnUiThread() {
   MessageReport report(__LINE__, kMessageDebug);
@@ -29,22 +26,25 @@ void ReportNotOnUiThread() {
 }  // namespace
 
 void InitializeImageEditorProgressBar() {
-  std::lock_guard lock(gProgress.section);
-  gProgress.uiThread = platform::CurrentThreadId();
-  gProgress.state = {false, 0, 0, 0, 1};
+  RunProgress& progress = Progress();
+  std::lock_guard lock(progress.section);
+  progress.uiThread = platform::CurrentThreadId();
+  progress.state = {false, 0, 0, 0, 1};
 }
 
 void TerminateImageEditorProgressBar() {
-  std::lock_guard lock(gProgress.section);
-  gProgress.uiThread = 0;
-  gProgress.state = {false, 0, 0, 0, 1};
+  RunProgress& progress = Progress();
+  std::lock_guard lock(progress.section);
+  progress.uiThread = 0;
+  progress.state = {false, 0, 0, 0, 1};
 }
 
 void SetProgressTotal(uint64_t units) {
+  RunProgress& progress = Progress();
   uint32_t displayTotal;
   {
-    std::lock_guard lock(gProgress.section);
-    ProgressState& s = gProgress.state;
+    std::lock_guard lock(progress.section);
+    ProgressState& s = progress.state;
     s.deferred = true;
     s.stepsDone = 0;
     s.unitRemainder = 0;
@@ -61,12 +61,13 @@ void SetProgressTotal(uint64_t units) {
 }
 
 bool AdvanceImageEditorProgress(uint32_t units) {
+  RunProgress& progress = Progress();
   uint32_t stepsDone, displayTotal;
   bool deferred;
   platform::ThreadId uiThread;
   {
-    std::lock_guard lock(gProgress.section);
-    ProgressState& s = gProgress.state;
+    std::lock_guard lock(progress.section);
+    ProgressState& s = progress.state;
     uint64_t remainder = uint64_t{s.unitRemainder} + units;
     uint32_t completed = 0;
     while (remainder >= s.unitsPerStep) {
@@ -79,7 +80,7 @@ bool AdvanceImageEditorProgress(uint32_t units) {
     stepsDone = s.stepsDone;
     displayTotal = s.displayTotal;
     deferred = s.deferred;
-    uiThread = gProgress.uiThread;
+    uiThread = progress.uiThread;
     if (deferred) {
       // Queued under the section, so the UI thread receives the steps in increasing order.
       const bool queued = platform::QueueProcedureCall(uiThread, [stepsDone, displayTotal] {
@@ -101,7 +102,8 @@ bool AdvanceImageEditorProgress(uint32_t units) {
 }
 
 bool DisplayImageEditorProgressBar(uint32_t done, uint32_t total) {
-  return PollHostProgress(platform::CurrentThreadId() == gProgress.uiThread,
+  RunProgress& progress = Progress();
+  return PollHostProgress(platform::CurrentThreadId() == progress.uiThread,
                           static_cast<int32_t>(done), static_cast<int32_t>(total));
 }
 
@@ -117,8 +119,9 @@ bool PollHostProgress(bool onUiThread, int32_t done, int32_t total) {
 }
 
 ProgressState GetProgressState() {
-  std::lock_guard lock(gProgress.section);
-  return gProgress.state;
+  RunProgress& progress = Progress();
+  std::lock_guard lock(progress.section);
+  return progress.state;
 }
 
 }  // namespace lumeray

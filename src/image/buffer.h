@@ -6,6 +6,8 @@
 // does not keep the contents when it grows; ReallocateBufferPreserveContents resizes exactly
 // and keeps them. Both return 0 or -108 (out of memory) after reporting the failure.
 //
+// The usage counters are process-wide, shared by every run (not part of run/run_state.h).
+//
 // Threading contract: the counters are guarded by the BufferUsageSection; the operations may be
 // called from any thread. A descriptor belongs to one user at a time and is not locked.
 #pragma once

@@ -16,6 +16,8 @@
 // cannot be allocated, the set of the nearest cached gamma is returned instead. Sets stay until
 // ReleaseGammaTables (the end of a run).
 //
+// The cache is module-wide (not part of run/run_state.h); it is emptied at each run's end.
+//
 // Threading contract: GetGammaTables may be called from any number of threads at once. One
 // lock guards the cache's entries; it is held only to search and to insert, never while the
 // tables are allocated or filled (a set built by a thread that lost the race to insert the same

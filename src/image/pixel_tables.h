@@ -11,6 +11,8 @@
 //
 // Lifetime: built once (module set-up, or the first CreateImage), kept until module tear-down.
 //
+// The tables are process-wide constants once built, not one run's (run/run_state.h).
+//
 // Threading contract: InitializeFixedTables may be called from any thread at any time; the
 // tables are published once and never change until ReleaseFixedTables, which must not overlap
 // any other use. GetFixedTables is valid on a thread that has seen InitializeFixedTables return

@@ -12,6 +12,7 @@
 #include "image/image_ops.h"
 #include "interface/filter_interface.h"
 #include "preview/convert_image_region.h"
+#include "preview/preview_run_state.h"
 #include "run/input_image.h"
 #include "run/run_status.h"
 
@@ -21,19 +22,9 @@ namespace {
 constexpr int kLastLevel = kHostProxyLevels - 1;
 constexpr int kQuarterShift = 2;  // a 2 x 2 block adds each value divided by 4
 
-struct HostProxyLevel {
-  ImageRecord image;
-  ProxyScale scale{1.0, 1.0};
-};
-
-struct HostProxyPyramid {
-  std::array<HostProxyLevel, kHostProxyLevels> levels{};
-  std::atomic<bool> rendered{false};
-  std::mutex snapshotLock;
-  ParameterSetBuffer currentSnapshot{};
-};
-
-HostProxyPyramid pyramid;
+HostProxyPyramid& Pyramid() {
+  return CurrentPreviewRun().pyramid;
+}
 
 void AdvanceProgress(const HostProxyBuildOptions& options, uint32_t levels) {
   if (options.progress != nullptr) options.progress(options.progressContext, levels);
@@ -85,6 +76,7 @@ void AverageBlock(const ImageRecord& source, int32_t left, int32_t top, int32_t 
 }  // namespace
 
 bool BuildHostProxyImage(const HostProxyBuildOptions& options) {
+  HostProxyPyramid& pyramid = Pyramid();
   if (RenderAbortRequested()) return false;
   if (HostProxyImageRendered()) {
     AdvanceProgress(options, kHostProxyLevels);
@@ -121,6 +113,7 @@ bool BuildHostProxyImage(const HostProxyBuildOptions& options) {
 }
 
 bool GetHostProxyImageInfo(ImageRecord* image, ProxyScale* scale) {
+  HostProxyPyramid& pyramid = Pyramid();
   if (!HostProxyImageRendered()) {
     MessageReport report(__LINE__, kMessageDebug);
     report.Report(kIconError, kTitleDebugUnexpectedError1,
@@ -147,30 +140,32 @@ bool GetHostProxyImageInfo(ImageRecord* image, ProxyScale* scale) {
 }
 
 bool HostProxyImageRendered() {
-  return pyramid.rendered.load(std::memory_order_acquire);
+  return Pyramid().rendered.load(std::memory_order_acquire);
 }
 
 void InvalidateHostProxyImage() {
-  pyramid.rendered.store(false, std::memory_order_release);
+  Pyramid().rendered.store(false, std::memory_order_release);
 }
 
 void HandInPreviewSnapshot(const ParameterSetBuffer& snapshot) {
+  HostProxyPyramid& pyramid = Pyramid();
   std::lock_guard lock(pyramid.snapshotLock);
   if (snapshot.view.monitor != pyramid.currentSnapshot.view.monitor) InvalidateHostProxyImage();
   pyramid.currentSnapshot = snapshot;
 }
 
 ParameterSetBuffer CurrentPreviewSnapshot() {
+  HostProxyPyramid& pyramid = Pyramid();
   std::lock_guard lock(pyramid.snapshotLock);
   return pyramid.currentSnapshot;
 }
 
 const ImageRecord& HostProxyLevelImage(int level) {
-  return pyramid.levels[static_cast<size_t>(level)].image;
+  return Pyramid().levels[static_cast<size_t>(level)].image;
 }
 
 ProxyScale HostProxyLevelScale(int level) {
-  return pyramid.levels[static_cast<size_t>(level)].scale;
+  return Pyramid().levels[static_cast<size_t>(level)].scale;
 }
 
 ImageRect ProxyLevelBounds(const ImageRect& bounds, int level) {
@@ -219,7 +214,7 @@ bool Resample(const ImageRecord& source, ImageRecord* destination, AbortPoll abo
 
 void ReleaseHostProxyImage() {
   InvalidateHostProxyImage();
-  for (HostProxyLevel& level : pyramid.levels) {
+  for (HostProxyLevel& level : Pyramid().levels) {
     ReleaseImage(&level.image);
     level.scale = {1.0, 1.0};
   }

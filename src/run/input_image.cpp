@@ -1,28 +1,23 @@
 #include "run/input_image.h"
 
-#include <atomic>
+#include "run/run_state.h"
 
 namespace lumeray {
-namespace {
-
-ImageRecord gInputImage;
-std::atomic<uint32_t> gImageDiagonal{0};
-
-}  // namespace
 
 ImageRecord& InputImage() {
-  return gInputImage;
+  return CurrentRun().inputImage;
 }
 
 int32_t InputDepthCode() {
-  return gInputImage.bytesPerSample > 0 ? static_cast<int32_t>(gInputImage.bytesPerSample) : 1;
+  const ImageRecord& image = CurrentRun().inputImage;
+  return image.bytesPerSample > 0 ? static_cast<int32_t>(image.bytesPerSample) : 1;
 }
 
 uint32_t ImageDiagonal() {
-  return gImageDiagonal.load();
+  return CurrentRun().imageDiagonal.load();
 }
 void SetImageDiagonal(uint32_t diagonal) {
-  gImageDiagonal.store(diagonal);
+  CurrentRun().imageDiagonal.store(diagonal);
 }
 
 }  // namespace lumeray

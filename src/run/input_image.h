@@ -1,6 +1,7 @@
 // The run's source image: the InputImage read from the host (its bounds and data rectangle are
 // the filter rectangle, its mode the host's, its profile the host's), its depth code (bytes per
-// sample: 1, 2 or 4) and its diagonal. The final render changes it in place and writes it back.
+// sample: 1, 2 or 4) and its diagonal, all held by the run in progress (run_state.h). The final
+// render changes it in place and writes it back.
 //
 // Threading contract: written on the UI thread while the image is read from the host and while
 // it is written back; read by the analysis and render threads in between.

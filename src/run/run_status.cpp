@@ -3,19 +3,13 @@
 #include <atomic>
 
 #include "run/host_record.h"
+#include "run/run_state.h"
 
 namespace lumeray {
-namespace {
-
-// The run result as seen by threads that did not set it; the host's cell is updated alongside.
-std::atomic<int16_t> gLocalResult{0};
-std::atomic<bool> gRenderAbort{false};
-
-}  // namespace
 
 int16_t RunResult() {
   int16_t* cell = Host().result;
-  if (cell == nullptr) return gLocalResult.load();
+  if (cell == nullptr) return CurrentRun().localResult.load();
   return std::atomic_ref<int16_t>(*cell).load();
 }
 
@@ -23,8 +17,8 @@ int16_t SetRunResult(int16_t code) {
   int16_t* cell = Host().result;
   if (cell == nullptr) {
     int16_t expected = 0;
-    gLocalResult.compare_exchange_strong(expected, code);
-    return gLocalResult.load();
+    CurrentRun().localResult.compare_exchange_strong(expected, code);
+    return CurrentRun().localResult.load();
   }
   std::atomic_ref<int16_t> shared(*cell);
   int16_t expected = 0;
@@ -35,20 +29,20 @@ int16_t SetRunResult(int16_t code) {
 void ForceRunResult(int16_t code) {
   int16_t* cell = Host().result;
   if (cell == nullptr) {
-    gLocalResult.store(code);
+    CurrentRun().localResult.store(code);
   } else {
     std::atomic_ref<int16_t>(*cell).store(code);
   }
 }
 
 void RequestRenderAbort() {
-  gRenderAbort = true;
+  CurrentRun().renderAbort = true;
 }
 void ClearRenderAbort() {
-  gRenderAbort = false;
+  CurrentRun().renderAbort = false;
 }
 bool RenderAbortRequested() {
-  return gRenderAbort;
+  return CurrentRun().renderAbort;
 }
 bool RenderStopped() {
   return RenderAbortRequested() || RunResult() != 0;

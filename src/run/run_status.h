@@ -8,7 +8,8 @@
 // failure wins), unless ForceRunResult is used.
 //
 // The render abort flag is raised when a run ends early (the clean-up) and cleared when the next
-// one starts; the band workers and the proxy pyramid's resampling poll it.
+// one starts; the band workers and the proxy pyramid's resampling poll it. Both belong to the
+// run in progress (run_state.h).
 //
 // Threading contract: any thread.
 #pragma once

@@ -7,6 +7,8 @@
 //   <local data>/Vantrel/LumerayPro2/Logs         the debug logs
 //   <common data>/VantrelSoftware/Lumeray Pro 2   help pages
 //
+// The folders are process-wide state, set up with the module and not one run's (run/run_state.h).
+//
 // Threading contract: InitializeUserDataFolders on the UI thread during the module set-up; the
 // getters from any thread afterwards.
 #pragma once

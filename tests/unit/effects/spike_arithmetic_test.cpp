@@ -2,6 +2,9 @@
 // at the edges of their ranges.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include "effects/color_saturation.h"
 #include "effects/rainbow.h"
 #include "effects/renderer_tables.h"
@@ -53,6 +56,22 @@ TEST(SpikeProfile, EdgeSlopeIsCappedAndTheProfileFallsLinearlyAcross) {
   EXPECT_LT(CrossValue(0.25), CrossValue(0.5));
   EXPECT_EQ(CrossValue(0.0), 0u);
   EXPECT_EQ(CrossValue(-0.5), 0u);
+}
+
+// The cross value is round(profile^1.6 * scale) to the last unit, whatever shortcut computes it:
+// a sweep over (0, 1), the smallest profiles and neighbours of the table's points.
+TEST(SpikeProfile, CrossValueRoundsTheExactPower) {
+  std::vector<double> profiles{
+      1e-300, 1e-15, 6e-7, 0.5, std::nextafter(0.5, 0.0), 0.75, std::nextafter(1.0, 0.0)};
+  for (int i = 1; i < 400000; ++i) profiles.push_back(i / 400000.0 + 1e-9 * (i % 7));
+  for (int i = 0; i < 2048; ++i) {
+    const double point = 0.5 + i / 2048.0;
+    profiles.push_back(std::nextafter(point, 0.0) / 8);
+    profiles.push_back(std::nextafter(point, 1.0) / 8);
+  }
+  for (double p : profiles)
+    ASSERT_EQ(CrossValue(p), static_cast<uint32_t>(std::llround(std::pow(p, 1.6) * 4294967294.0)))
+        << p;
 }
 
 TEST(Rainbow, WhiteAtTheCentreAndWithoutIntensity) {

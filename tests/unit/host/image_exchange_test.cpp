@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <set>
+#include <vector>
 
 #include "image/image_create.h"
 #include "platform/window.h"
@@ -47,6 +48,36 @@ TEST(PlaneCopies, SixteenBitPlanesRoundTripThroughAnImage) {
   for (int y = 0; y < 2; ++y) {
     for (int x = 0; x < 3; ++x) EXPECT_EQ(back[y][x], plane[y][x]);
   }
+  ReleaseImage(&image);
+}
+
+// A plane large enough to be copied by several threads lands on the right rows and comes back
+// unchanged, with a ragged data edge clipping the request.
+TEST(PlaneCopies, LargePlanesRoundTripRowForRow) {
+  ImageRecord image;
+  int result = 0;
+  const ImageRect rect{0, 0, 1024, 700}, data{0, 0, 1000, 699};
+  ASSERT_TRUE(CreateImage(&image, data, data, 11, nullptr, false, false, &result));
+  std::vector<uint16_t> plane(1024 * 700), back(plane.size());
+  for (size_t i = 0; i < plane.size(); ++i) plane[i] = static_cast<uint16_t>((i * 7919) % 32769);
+  CopyPlaneIntoImage(&image, plane.data(), 2, rect, 2048, 2);
+  EXPECT_EQ(PixelSamples<uint16_t>(image, 999, 698)[2],
+            HostSampleToWorking16(plane[698 * 1024 + 999]));
+  CopyImageIntoPlane(image, back.data(), 2, rect, 2048, 2);
+  for (size_t y = 0; y < 700; ++y)
+    for (size_t x = 0; x < 1024; ++x)
+      ASSERT_EQ(back[y * 1024 + x], y < 699 && x < 1000 ? plane[y * 1024 + x] : 0) << x << "," << y;
+  ReleaseImage(&image);
+}
+
+TEST(PlaneCopies, EightBitRgbIsKeptInBgraOrder) {
+  ImageRecord image;
+  int result = 0;
+  const ImageRect rect{0, 0, 2, 1};
+  ASSERT_TRUE(CreateImage(&image, rect, rect, 3, nullptr, false, false, &result));
+  const uint8_t red[2] = {200, 201};
+  CopyPlaneIntoImage(&image, red, 0, rect, 2, 1);
+  EXPECT_EQ(PixelSamples<uint8_t>(image, 1, 0)[2], 201);
   ReleaseImage(&image);
 }
 

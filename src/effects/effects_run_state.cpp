@@ -1,0 +1,10 @@
+#include "effects/effects_run_state.h"
+
+namespace lumeray {
+
+EffectsRunState& CurrentEffectsRun() {
+  static EffectsRunState run;
+  return run;
+}
+
+}  // namespace lumeray

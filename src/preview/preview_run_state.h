@@ -1,0 +1,38 @@
+// The preview layer's part of one run (run/run_state.h holds the lower layers' part): the proxy
+// pyramid, the host image at kHostProxyLevels scales (host_proxy_image.h).
+//
+// Threading contract: through host_proxy_image.h only. The levels are built on the thread
+// that renders the proxy while no other thread reads them; `rendered` is any thread (release
+// on store, acquire on load); the current snapshot is any thread under snapshotLock.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <mutex>
+
+#include "effects/parameter_set_buffer.h"
+#include "image/image_record.h"
+#include "preview/host_proxy_image.h"
+
+namespace lumeray {
+
+struct HostProxyLevel {
+  ImageRecord image;
+  ProxyScale scale{1.0, 1.0};
+};
+
+struct HostProxyPyramid {
+  std::array<HostProxyLevel, kHostProxyLevels> levels{};
+  std::atomic<bool> rendered{false};
+  std::mutex snapshotLock;
+  ParameterSetBuffer currentSnapshot{};
+};
+
+struct PreviewRunState {
+  HostProxyPyramid pyramid;
+};
+
+// The preview part of the run in progress.
+PreviewRunState& CurrentPreviewRun();
+
+}  // namespace lumeray
