@@ -205,7 +205,9 @@ TEST_P(ConverterTest, FetchAndStoreMatchTheReference) {
           ReferenceStore(expected, p, x, y);
         }
         ASSERT_EQ(std::memcmp(image->pixels.data, pixels.data(), pixels.size()), 0);
-        if (withMask) ASSERT_EQ(std::memcmp(image->mask.data, mask.data(), mask.size()), 0);
+        if (withMask) {
+          ASSERT_EQ(std::memcmp(image->mask.data, mask.data(), mask.size()), 0);
+        }
       }
     }
   }

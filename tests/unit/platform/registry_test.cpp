@@ -191,7 +191,9 @@ TEST_F(RegistryTest, APipeAtTheHivesPathIsNotWaitedOn) {
   // Opening a pipe for reading with no writer would block for ever.
   EXPECT_FALSE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Test", false));
   auto key = RegistryKey::Open(Hive::kCurrentUser, "Software\\Test", true);
-  if (key) EXPECT_NE(key->SetDword("v", 1), 0);
+  if (key) {
+    EXPECT_NE(key->SetDword("v", 1), 0);
+  }
 }
 
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {
