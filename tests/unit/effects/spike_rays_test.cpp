@@ -89,19 +89,6 @@ class SpikeRays : public RenderTest {
   }
 };
 
-TEST_F(SpikeRays, StandardStarSixPointsAtFifteenDegrees) {
-  ASSERT_TRUE(Render(PlainStar(EffectCode("efT0"), 6, 150)));
-  ExpectRaysAt(Rays(), {15, 75, 135, 195, 255, 315}, 0.75);
-}
-
-TEST_F(SpikeRays, OnePointPointsStraightUp) {
-  ASSERT_TRUE(Render(PlainStar(EffectCode("efT0"), 1, 0)));
-  ExpectRaysAt(Rays(), {0}, 0.75);
-  // Nothing below the source.
-  for (int32_t y = kCentre + 3; y < kSize; ++y) EXPECT_EQ(Brightest(PixelAt(kCentre, y)), 0u) << y;
-  EXPECT_GT(Brightest(PixelAt(kCentre, kCentre - 60)), 0u);
-}
-
 TEST_F(SpikeRays, EveryTypeDrawsItsNumberOfRaysWithItsSymmetry) {
   struct Case {
     uint32_t code;
@@ -131,73 +118,10 @@ TEST_F(SpikeRays, EveryTypeDrawsItsNumberOfRaysWithItsSymmetry) {
     EXPECT_EQ(rays.size(), c.rays);
     EXPECT_EQ(PointSymmetric(rays), c.pointSymmetric);
   }
-}
-
-TEST_F(SpikeRays, ReligiousCrossHasItsLongestArmDownwards) {
-  ASSERT_TRUE(Render(PlainStar(EffectCode("efT2"), 4, 0)));
-  auto reach = [](int32_t dx, int32_t dy) {
-    int32_t r = 1;
-    while (r < kCentre && Brightest(PixelAt(kCentre + dx * r, kCentre + dy * r)) > 0) ++r;
-    return r;
-  };
-  const int32_t up = reach(0, -1), right = reach(1, 0), down = reach(0, 1), left = reach(-1, 0);
-  EXPECT_GT(down, up);
-  EXPECT_GT(up, right);
-  EXPECT_EQ(right, left);
-}
-
-TEST_F(SpikeRays, LengthZeroDrawsNothing) {
-  ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  snapshot.parameters.Length = 0;
-  snapshot.parameters.SecondarySpikeIntensity = 50;
-  snapshot.parameters.SoftFlareIntensity = 100;
-  ASSERT_TRUE(Render(snapshot));
-  for (int32_t y = 0; y < kSize; ++y) {
-    for (int32_t x = 0; x < kSize; ++x) ASSERT_EQ(Brightest(PixelAt(x, y)), 0u) << x << "," << y;
-  }
-}
-
-TEST_F(SpikeRays, RainbowIntensityZeroGivesNeutralSpikes) {
-  ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  snapshot.parameters.SecondarySpikeIntensity = 30;
-  snapshot.parameters.RainbowFrequency = 100;
-  ASSERT_TRUE(Render(snapshot));
-  uint64_t lit = 0;
-  for (int32_t y = 0; y < kSize; ++y) {
-    for (int32_t x = 0; x < kSize; ++x) {
-      const WorkingPixel p = PixelAt(x, y);
-      ASSERT_TRUE(p.red == p.green && p.green == p.blue) << x << "," << y;
-      lit += p.red > 0;
-    }
-  }
-  EXPECT_GT(lit, 500u);
-
+  // Angles count clockwise from straight up, in tenths of a degree.
   FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, InputImage().dataRect);
-  snapshot.parameters.RainbowIntensity = 100;
-  ASSERT_TRUE(Render(snapshot));
-  uint64_t coloured = 0;
-  for (int32_t y = 0; y < kSize; ++y) {
-    for (int32_t x = 0; x < kSize; ++x) {
-      const WorkingPixel p = PixelAt(x, y);
-      coloured += p.red != p.green || p.green != p.blue;
-    }
-  }
-  EXPECT_GT(coloured, 100u);
-}
-
-TEST_F(SpikeRays, SharperSpikesAreNarrower) {
-  auto width = [&](int16_t sharpness) {
-    FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, InputImage().dataRect);
-    ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 1, 900);
-    snapshot.parameters.SpikeSharpness = sharpness;
-    EXPECT_TRUE(Render(snapshot));
-    int32_t lit = 0;
-    for (int32_t y = 0; y < kSize; ++y) lit += Brightest(PixelAt(kCentre + 40, y)) > 0;
-    return lit;
-  };
-  const int32_t soft = width(0), sharp = width(100);
-  EXPECT_GT(soft, sharp);
-  EXPECT_GE(sharp, 1);
+  ASSERT_TRUE(Render(PlainStar(EffectCode("efT0"), 6, 150)));
+  ExpectRaysAt(Rays(), {15, 75, 135, 195, 255, 315}, 0.75);
 }
 
 }  // namespace

@@ -145,21 +145,6 @@ TEST(SyncTest, OnlyAlertableWaitsRunQueuedCallsInOrder) {
   EXPECT_EQ(SleepFor(5000, true), WaitStatus::kIoCompletion);
   EXPECT_EQ(calls, 10);
   EXPECT_EQ(SleepFor(1, true), WaitStatus::kTimeout);
-
-  // A call queued from another thread to one blocked in an alertable wait runs there.
-  Event never(true, false), ready(true, false);
-  std::atomic<ThreadId> waiterId{0}, ranOn{0};
-  WaitResult result{WaitStatus::kFailed, 0};
-  std::thread waiter([&] {
-    waiterId = CurrentThreadId();
-    ready.Set();
-    result = WaitForObject(never, 5000, true);
-  });
-  ASSERT_EQ(WaitForObject(ready, 5000).status, WaitStatus::kSignaled);
-  ASSERT_TRUE(QueueProcedureCall(waiterId, [&] { ranOn = CurrentThreadId(); }));
-  waiter.join();
-  EXPECT_EQ(result.status, WaitStatus::kIoCompletion);
-  EXPECT_EQ(ranOn.load(), waiterId.load());
 }
 
 }  // namespace
