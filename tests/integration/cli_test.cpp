@@ -10,52 +10,19 @@
 #include "host_session.h"
 #include "module_loader.h"
 #include "played_settings.h"
-#include "support/process.h"
-#include "support/temp_dir.h"
-#include "support/test_images.h"
+#include "support/editor_cli.h"
 #include "support/xdg_environment.h"
 
 namespace lumeray {
 namespace {
 
+using testing::kExitFailure;
+using testing::kExitUsage;
+using testing::Lumeray;
 using testing::PatternImage;
 using testing::ProcessResult;
-using testing::TempDir;
 
-constexpr int kUsage = 2;
-
-std::string Sample() {
-  return std::string(LUMERAY_SAMPLES_DIR) + "/hubble_deep_field.jpg";
-}
-constexpr int kFailure = 1;
-
-ProcessResult Lumeray(std::vector<std::string> arguments,
-                      const std::map<std::string, std::string>& environment = {}) {
-  arguments.insert(arguments.begin(), LUMERAY_EDITOR_PATH);
-  return testing::RunProcess(arguments, environment);
-}
-
-class Cli : public ::testing::Test {
- protected:
-  void SetUp() override {
-    input_ = dir_.File("input.png");
-    testing::WriteTestImage(input_, PatternImage(48, 32, 3, false, SampleType::kUInt8));
-  }
-
-  // Runs and checks that the run failed with `status` and wrote nothing but the input.
-  ProcessResult ExpectRefused(int status, std::vector<std::string> arguments,
-                              const std::map<std::string, std::string>& environment = {}) {
-    const std::vector<std::string> before = dir_.Entries();
-    ProcessResult result = Lumeray(std::move(arguments), environment);
-    EXPECT_EQ(result.exitStatus, status) << result.err;
-    EXPECT_NE(result.err.find("lumeray: "), std::string::npos) << result.err;
-    EXPECT_EQ(dir_.Entries(), before) << "no output, no temporary file";
-    return result;
-  }
-
-  TempDir dir_;
-  std::string input_;
-};
+using Cli = testing::EditorCli;
 
 TEST_F(Cli, HelpAndVersion) {
   const ProcessResult help = Lumeray({"--help"});
@@ -69,57 +36,57 @@ TEST_F(Cli, HelpAndVersion) {
 
 TEST_F(Cli, UsageErrorsExitWith2BeforeTouchingAnything) {
   const std::string out = dir_.File("out.png");
-  ExpectRefused(kUsage, {});
-  ExpectRefused(kUsage, {"paint", input_, out});
-  ExpectRefused(kUsage, {"apply", input_});
-  ExpectRefused(kUsage, {"apply", input_, out, "extra.png"});
-  ExpectRefused(kUsage, {"apply", input_, out, "--bogus"});
-  ExpectRefused(kUsage, {"apply", input_, out, "--tile", "0"});
-  ExpectRefused(kUsage, {"apply", input_, out, "--tile"});
-  ExpectRefused(kUsage, {"apply", input_, out, "--quantity", "101"});
-  ExpectRefused(kUsage, {"apply", input_, out, "--angle=-90.5"});
-  ExpectRefused(kUsage, {"apply", input_, out, "--points", "2.5"});
-  ExpectRefused(kUsage, {"apply", input_, out, "--intensity", "10", "--intensity", "20"});
-  ExpectRefused(kUsage, {"apply", input_, out, "--effects-only=yes"});
-  ExpectRefused(kUsage, {"apply", input_, out, "--effect", "Nova"});
+  ExpectRefused(kExitUsage, {});
+  ExpectRefused(kExitUsage, {"paint", input_, out});
+  ExpectRefused(kExitUsage, {"apply", input_});
+  ExpectRefused(kExitUsage, {"apply", input_, out, "extra.png"});
+  ExpectRefused(kExitUsage, {"apply", input_, out, "--bogus"});
+  ExpectRefused(kExitUsage, {"apply", input_, out, "--tile", "0"});
+  ExpectRefused(kExitUsage, {"apply", input_, out, "--tile"});
+  ExpectRefused(kExitUsage, {"apply", input_, out, "--quantity", "101"});
+  ExpectRefused(kExitUsage, {"apply", input_, out, "--angle=-90.5"});
+  ExpectRefused(kExitUsage, {"apply", input_, out, "--points", "2.5"});
+  ExpectRefused(kExitUsage, {"apply", input_, out, "--intensity", "10", "--intensity", "20"});
+  ExpectRefused(kExitUsage, {"apply", input_, out, "--effects-only=yes"});
+  ExpectRefused(kExitUsage, {"apply", input_, out, "--effect", "Nova"});
 }
 
 TEST_F(Cli, BadInputsExitWith1AndLeaveNoOutput) {
   const std::string out = dir_.File("out.png");
-  ExpectRefused(kFailure, {"apply", dir_.File("missing.png"), out});
+  ExpectRefused(kExitFailure, {"apply", dir_.File("missing.png"), out});
 
   std::vector<uint8_t> png = testing::ReadFileBytes(input_);
   png.resize(png.size() / 2);
   testing::WriteFileBytes(dir_.File("truncated.png"), png);
-  ExpectRefused(kFailure, {"apply", dir_.File("truncated.png"), out});
+  ExpectRefused(kExitFailure, {"apply", dir_.File("truncated.png"), out});
 
   HostImage withBadProfile = PatternImage(16, 16, 3, false, SampleType::kUInt8);
   withBadProfile.iccProfile = testing::MinimalIccProfile("RGB ");
   withBadProfile.iccProfile[0] = 0x7F;  // declares far more bytes than it has
   testing::WriteTestImage(dir_.File("badprofile.tif"), withBadProfile);
-  ExpectRefused(kFailure, {"apply", dir_.File("badprofile.tif"), out});
+  ExpectRefused(kExitFailure, {"apply", dir_.File("badprofile.tif"), out});
   HostImage greyProfileOnRgb = PatternImage(16, 16, 3, false, SampleType::kUInt8);
   greyProfileOnRgb.iccProfile = testing::MinimalIccProfile("GRAY");
   testing::WriteTestImage(dir_.File("greyprofile.tif"), greyProfileOnRgb);
-  ExpectRefused(kFailure, {"apply", dir_.File("greyprofile.tif"), out});
+  ExpectRefused(kExitFailure, {"apply", dir_.File("greyprofile.tif"), out});
 
   testing::WriteTestImage(dir_.File("mask.png"),
                           PatternImage(47, 32, 1, false, SampleType::kUInt8));
   const ProcessResult mask =
-      ExpectRefused(kFailure, {"apply", input_, out, "--mask", dir_.File("mask.png")});
+      ExpectRefused(kExitFailure, {"apply", input_, out, "--mask", dir_.File("mask.png")});
   EXPECT_NE(mask.err.find("47 x 32"), std::string::npos) << mask.err;
-  ExpectRefused(kFailure, {"apply", input_, out, "--mask", dir_.File("nomask.png")});
+  ExpectRefused(kExitFailure, {"apply", input_, out, "--mask", dir_.File("nomask.png")});
 
-  ExpectRefused(kFailure, {"apply", input_, dir_.File("out.unknown")});
-  ExpectRefused(kFailure, {"apply", input_, dir_.File("no/such/folder/out.png")});
-  ExpectRefused(kFailure, {"apply", input_, out, "--plugin", dir_.File("none.8bf")});
-  ExpectRefused(kFailure, {"apply", input_, out}, {{"LUMERAY_PLUGIN", input_}});
+  ExpectRefused(kExitFailure, {"apply", input_, dir_.File("out.unknown")});
+  ExpectRefused(kExitFailure, {"apply", input_, dir_.File("no/such/folder/out.png")});
+  ExpectRefused(kExitFailure, {"apply", input_, out, "--plugin", dir_.File("none.8bf")});
+  ExpectRefused(kExitFailure, {"apply", input_, out}, {{"LUMERAY_PLUGIN", input_}});
 }
 
 TEST_F(Cli, OptionsWithoutADisplayStopWithAMessage) {
   const ProcessResult result =
       Lumeray({"options"}, {{"QT_QPA_PLATFORM", ""}, {"DISPLAY", ""}, {"WAYLAND_DISPLAY", ""}});
-  EXPECT_EQ(result.exitStatus, kFailure);
+  EXPECT_EQ(result.exitStatus, kExitFailure);
   EXPECT_NE(result.err.find("no display"), std::string::npos) << result.err;
 }
 
@@ -139,7 +106,7 @@ TEST_F(Cli, InstallConfigStoresADrawingOption) {
 }
 
 TEST_F(Cli, SourcesListsTheLightSourcesOfTheSampleBrightestFirst) {
-  const ProcessResult result = Lumeray({"sources", Sample(), "--quiet"});
+  const ProcessResult result = Lumeray({"sources", testing::SampleImage(), "--quiet"});
   ASSERT_EQ(result.exitStatus, 0) << result.err;
   int count = 0;
   ASSERT_EQ(std::sscanf(result.out.c_str(), "NumberOfLightSources = %d", &count), 1) << result.out;
@@ -157,14 +124,14 @@ TEST_F(Cli, SourcesListsTheLightSourcesOfTheSampleBrightestFirst) {
     previous = bright;
     at += 9;
   }
-  ExpectRefused(kUsage, {"sources"});
-  ExpectRefused(kUsage, {"sources", Sample(), "--what"});
-  ExpectRefused(kFailure, {"sources", dir_.File("missing.png")});
+  ExpectRefused(kExitUsage, {"sources"});
+  ExpectRefused(kExitUsage, {"sources", testing::SampleImage(), "--what"});
+  ExpectRefused(kExitFailure, {"sources", dir_.File("missing.png")});
 }
 
 TEST_F(Cli, ApplyWritesTheImageBackUnchangedInItsOwnFormat) {
   HostImage image = testing::SmoothImage(61, 37, 3, true, SampleType::kUInt16);
-  image.iccProfile = testing::ReadTestImage(Sample()).iccProfile;
+  image.iccProfile = testing::ReadTestImage(testing::SampleImage()).iccProfile;
   ASSERT_FALSE(image.iccProfile.empty());
   const std::string input = dir_.File("deep.png");
   testing::WriteTestImage(input, image);
@@ -181,11 +148,11 @@ TEST_F(Cli, ApplyWritesTheImageBackUnchangedInItsOwnFormat) {
 
 TEST_F(Cli, ApplyWritesWhatTheTestHostComputesInTheFormatTheOutputNameAsksFor) {
   const std::string out = dir_.File("hubble.tif");
-  const ProcessResult result = Lumeray({"apply", Sample(), out});
+  const ProcessResult result = Lumeray({"apply", testing::SampleImage(), out});
   ASSERT_EQ(result.exitStatus, 0) << result.err;
   EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"hubble.tif", "input.png"}));
 
-  HostImage expected = testing::ReadTestImage(Sample());
+  HostImage expected = testing::ReadTestImage(testing::SampleImage());
   std::string error;
   const auto module = LoadedModule::Load(LUMERAY_MODULE_PATH, HostImageMode(expected), &error);
   ASSERT_NE(module, nullptr) << error;

@@ -15,28 +15,20 @@
 #include <thread>
 #include <vector>
 
-#include "support/process.h"
+#include "support/editor_cli.h"
 #include "support/srgb_profile.h"
-#include "support/temp_dir.h"
-#include "support/test_images.h"
 
 namespace lumeray {
 namespace {
 
+using testing::kExitFailure;
+using testing::kExitUsage;
+using testing::Lumeray;
 using testing::PatternImage;
 using testing::ProcessResult;
-using testing::TempDir;
 
-constexpr int kFailure = 1;
-constexpr int kUsage = 2;
 constexpr int kSignalBase = 128;
 
-ProcessResult Lumeray(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), LUMERAY_EDITOR_PATH);
-  return testing::RunProcess(arguments);
-}
-
-// Runs the editor through bash, with `setup` done first (limits, redirections).
 ProcessResult LumerayUnder(const std::string& setup, std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(),
                    {"/bin/bash", "-c", setup + "; exec \"$0\" \"$@\"", LUMERAY_EDITOR_PATH});
@@ -92,25 +84,7 @@ std::vector<uint8_t> PngClaiming(uint32_t width, uint32_t height) {
   return png;
 }
 
-class NothingLost : public ::testing::Test {
- protected:
-  void SetUp() override {
-    input_ = dir_.File("input.png");
-    testing::WriteTestImage(input_, PatternImage(48, 32, 3, false, SampleType::kUInt8));
-  }
-
-  // Runs and checks that the run failed with `status` and left the folder as it was.
-  ProcessResult ExpectRefused(int status, std::vector<std::string> arguments) {
-    const std::vector<std::string> before = dir_.Entries();
-    ProcessResult result = Lumeray(std::move(arguments));
-    EXPECT_EQ(result.exitStatus, status) << result.err;
-    EXPECT_EQ(dir_.Entries(), before) << result.err;
-    return result;
-  }
-
-  TempDir dir_;
-  std::string input_;
-};
+using NothingLost = testing::EditorCli;
 
 TEST_F(NothingLost, AFullDiskFailsTheRunAndKeepsTheOldOutput) {
   // A file-size limit makes every write past it fail, as a full disk does.
@@ -122,7 +96,7 @@ TEST_F(NothingLost, AFullDiskFailsTheRunAndKeepsTheOldOutput) {
     const std::vector<std::string> before = dir_.Entries();
     const ProcessResult result =
         LumerayUnder("trap '' XFSZ; ulimit -f 1", {"apply", "--quiet", input_, output});
-    EXPECT_EQ(result.exitStatus, kFailure) << result.err;
+    EXPECT_EQ(result.exitStatus, kExitFailure) << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     EXPECT_EQ(testing::ReadFileBytes(output), (std::vector<uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(dir_.Entries(), before);
@@ -166,7 +140,7 @@ TEST_F(NothingLost, HostileAndForeignFilesAreRefusedWithoutACrash) {
     ASSERT_EQ(Lumeray({"apply", "--quiet", dir_.File(name), out}).exitStatus, 0) << name;
     std::remove(out.c_str());
     BreakEmbeddedProfile(dir_.File(name));
-    const ProcessResult result = ExpectRefused(kFailure, {"apply", dir_.File(name), out});
+    const ProcessResult result = ExpectRefused(kExitFailure, {"apply", dir_.File(name), out});
     EXPECT_NE(result.err.find("colour profile"), std::string::npos) << result.err;
   }
 
@@ -175,14 +149,14 @@ TEST_F(NothingLost, HostileAndForeignFilesAreRefusedWithoutACrash) {
   testing::WriteFileBytes(dir_.File("icon.ico"), {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0});
   testing::WriteFileBytes(dir_.File("text.png"), {'n', 'o', 't', ' ', 'a', 'n', ' ', 'i'});
   for (const char* name : {"one.gif", "icon.ico", "text.png"}) {
-    const ProcessResult result = ExpectRefused(kFailure, {"apply", dir_.File(name), out});
+    const ProcessResult result = ExpectRefused(kExitFailure, {"apply", dir_.File(name), out});
     EXPECT_NE(result.err.find("PNG, JPEG, TIFF or OpenEXR"), std::string::npos) << result.err;
   }
 
   ASSERT_EQ(mkfifo(dir_.File("pipe.png").c_str(), 0600), 0);
-  ExpectRefused(kFailure, {"apply", dir_.File("pipe.png"), out});
-  ExpectRefused(kFailure, {"apply", "/dev/zero", out});
-  ExpectRefused(kFailure, {"apply", input_, out, "--play", dir_.File("pipe.png")});
+  ExpectRefused(kExitFailure, {"apply", dir_.File("pipe.png"), out});
+  ExpectRefused(kExitFailure, {"apply", "/dev/zero", out});
+  ExpectRefused(kExitFailure, {"apply", input_, out, "--play", dir_.File("pipe.png")});
 }
 
 TEST_F(NothingLost, APipeAtTheStoredSettingsPathIsPassedOverNotWaitedOn) {
@@ -197,24 +171,24 @@ TEST_F(NothingLost, APipeAtTheStoredSettingsPathIsPassedOverNotWaitedOn) {
 TEST_F(NothingLost, ThePixelLimitAndTheModulesSizeLimitRefuseBeforeReadingPixels) {
   const std::string out = dir_.File("out.png");
   testing::WriteFileBytes(dir_.File("claims.png"), PngClaiming(30000, 30000));
-  const ProcessResult bomb = ExpectRefused(kFailure, {"apply", dir_.File("claims.png"), out});
+  const ProcessResult bomb = ExpectRefused(kExitFailure, {"apply", dir_.File("claims.png"), out});
   EXPECT_NE(bomb.err.find("--max-pixels"), std::string::npos) << bomb.err;
   // The input has 48 x 32 = 1536 pixels.
-  ExpectRefused(kFailure, {"apply", input_, out, "--max-pixels", "1535"});
+  ExpectRefused(kExitFailure, {"apply", input_, out, "--max-pixels", "1535"});
   EXPECT_EQ(Lumeray({"apply", "--quiet", input_, out, "--max-pixels", "1536"}).exitStatus, 0);
-  ExpectRefused(kUsage, {"apply", input_, out, "--max-pixels", "many"});
+  ExpectRefused(kExitUsage, {"apply", input_, out, "--max-pixels", "many"});
   std::remove(out.c_str());
 
   // The module declares 32767 pixels as its largest width and height.
   testing::WriteTestImage(dir_.File("wide.png"),
                           PatternImage(32768, 1, 1, false, SampleType::kUInt8));
-  const ProcessResult wide = ExpectRefused(kFailure, {"apply", dir_.File("wide.png"), out});
+  const ProcessResult wide = ExpectRefused(kExitFailure, {"apply", dir_.File("wide.png"), out});
   EXPECT_NE(wide.err.find("32767"), std::string::npos) << wide.err;
 }
 
 TEST_F(NothingLost, OutputsTheWritersCannotTakeAreRefusedOrConvertedBeforeTheRender) {
-  ExpectRefused(kFailure, {"apply", input_, dir_.File("out.jp2")});
-  ExpectRefused(kFailure, {"apply", input_, dir_.File("out.gif")});
+  ExpectRefused(kExitFailure, {"apply", input_, dir_.File("out.jp2")});
+  ExpectRefused(kExitFailure, {"apply", input_, dir_.File("out.gif")});
 
   // A name near the file system's limit still gets a temporary name beside it.
   const std::string longName = dir_.File(std::string(248, 'n') + ".png");
@@ -241,10 +215,10 @@ TEST_F(NothingLost, WrittenFilesMayNeitherCollideNorReplaceAnInput) {
   const std::string link = dir_.File("link.png");
   ASSERT_EQ(symlink(input_.c_str(), link.c_str()), 0);
   const std::vector<uint8_t> original = testing::ReadFileBytes(input_);
-  ExpectRefused(kFailure, {"apply", input_, out, "--record", input_});
-  ExpectRefused(kFailure, {"apply", input_, out, "--record", link});
-  ExpectRefused(kFailure, {"apply", input_, input_});
-  ExpectRefused(kFailure, {"apply", input_, out, "--record", out});
+  ExpectRefused(kExitFailure, {"apply", input_, out, "--record", input_});
+  ExpectRefused(kExitFailure, {"apply", input_, out, "--record", link});
+  ExpectRefused(kExitFailure, {"apply", input_, input_});
+  ExpectRefused(kExitFailure, {"apply", input_, out, "--record", out});
   EXPECT_EQ(testing::ReadFileBytes(input_), original);
 }
 
@@ -261,14 +235,15 @@ TEST_F(NothingLost, ActionFileValuesOutsideTheSettingRangesAreUsageErrors) {
     const std::string text =
         std::string(R"({"format": "lumeray action", "version": 1, "keys": [)") + value + "]}";
     testing::WriteFileBytes(action, std::vector<uint8_t>(text.begin(), text.end()));
-    const ProcessResult result = ExpectRefused(kUsage, {"apply", input_, out, "--play", action});
+    const ProcessResult result =
+        ExpectRefused(kExitUsage, {"apply", input_, out, "--play", action});
     EXPECT_EQ(result.err.find("LastSaved"), std::string::npos);
   }
 }
 
 TEST_F(NothingLost, StandardOutputThatCannotBeWrittenFailsTheCommand) {
-  EXPECT_EQ(LumerayUnder("exec >/dev/full", {"sources", input_}).exitStatus, kFailure);
-  EXPECT_EQ(LumerayUnder("exec >/dev/full", {"--help"}).exitStatus, kFailure);
+  EXPECT_EQ(LumerayUnder("exec >/dev/full", {"sources", input_}).exitStatus, kExitFailure);
+  EXPECT_EQ(LumerayUnder("exec >/dev/full", {"--help"}).exitStatus, kExitFailure);
 }
 
 TEST_F(NothingLost, TheModulesMessagesAppearOnceAndNotWithQuiet) {

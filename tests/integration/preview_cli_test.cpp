@@ -4,21 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "support/process.h"
-#include "support/temp_dir.h"
-#include "support/test_images.h"
+#include "support/editor_cli.h"
 
 namespace lumeray {
 namespace {
 
-std::string Sample() {
-  return std::string(LUMERAY_SAMPLES_DIR) + "/hubble_deep_field.jpg";
-}
-
-testing::ProcessResult Lumeray(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), LUMERAY_EDITOR_PATH);
-  return testing::RunProcess(arguments, {});
-}
+using testing::Lumeray;
 
 // The brightest byte of the frame, and how many pixels have the background grey.
 struct FrameFacts {
@@ -52,7 +43,7 @@ TEST(PreviewCli, WritesAFrameOfTheSizeAskedWithStarsAndTheBackgroundAroundASmall
   };
   for (const Case& c : cases) {
     const std::string out = dir.File("frame.png");
-    std::vector<std::string> arguments = {"preview", Sample(), out, "--quiet"};
+    std::vector<std::string> arguments = {"preview", testing::SampleImage(), out, "--quiet"};
     arguments.insert(arguments.end(), c.options.begin(), c.options.end());
     const testing::ProcessResult result = Lumeray(arguments);
     ASSERT_EQ(result.exitStatus, 0) << result.err;
@@ -64,10 +55,10 @@ TEST(PreviewCli, WritesAFrameOfTheSizeAskedWithStarsAndTheBackgroundAroundASmall
     EXPECT_EQ(facts.background > c.width * 10, c.background) << facts.background;
   }
   for (const std::vector<std::string>& bad :
-       {std::vector<std::string>{"preview", Sample()},
-        {"preview", Sample(), dir.File("x.png"), "--size", "2x900"},
-        {"preview", Sample(), dir.File("x.png"), "--zoom", "0"},
-        {"preview", Sample(), dir.File("x.png"), "--center", "1"}}) {
+       {std::vector<std::string>{"preview", testing::SampleImage()},
+        {"preview", testing::SampleImage(), dir.File("x.png"), "--size", "2x900"},
+        {"preview", testing::SampleImage(), dir.File("x.png"), "--zoom", "0"},
+        {"preview", testing::SampleImage(), dir.File("x.png"), "--center", "1"}}) {
     const testing::ProcessResult result = Lumeray(bad);
     EXPECT_EQ(result.exitStatus, 2) << bad.back();
   }

@@ -7,25 +7,21 @@
 #include <vector>
 
 #include "action_file.h"
-#include "support/process.h"
-#include "support/temp_dir.h"
+#include "support/editor_cli.h"
 
 namespace lumeray {
 namespace {
 
+using testing::kExitFailure;
+using testing::kExitUsage;
 using testing::ProcessResult;
 using testing::ReadFileBytes;
-
-constexpr int kFailure = 1;
-constexpr int kUsage = 2;
 
 class ScriptingCli : public ::testing::Test {
  protected:
   // Runs the editor with its own state folder, shared by the runs of one test.
   ProcessResult Lumeray(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), LUMERAY_EDITOR_PATH);
-    const std::string state = (state_.path() / "state").string();
-    return testing::RunProcess(arguments, {{"XDG_STATE_HOME", state}});
+    return testing::Lumeray(std::move(arguments), {{"XDG_STATE_HOME", state_.File("state")}});
   }
 
   std::string Out(const std::string& name) const { return dir_.File(name); }
@@ -39,7 +35,7 @@ class ScriptingCli : public ::testing::Test {
     return result;
   }
 
-  const std::string input_ = std::string(LUMERAY_SAMPLES_DIR) + "/hubble_deep_field.jpg";
+  const std::string input_ = testing::SampleImage();
   testing::TempDir dir_;
   testing::TempDir state_;
 };
@@ -89,8 +85,8 @@ TEST_F(ScriptingCli, RepeatRendersWithTheLastSettingsOfAnEarlierRun) {
   ASSERT_EQ(repeated.exitStatus, 0) << repeated.err;
   EXPECT_EQ(repeated.err, "");
   EXPECT_EQ(ReadFileBytes(Out("repeat.png")), ReadFileBytes(Out("north.png")));
-  ExpectRefused(kUsage, {"apply", input_, Out("x.png"), "--repeat", "--intensity", "5"});
-  ExpectRefused(kUsage, {"apply", input_, Out("x.png"), "--repeat", "--play", Out("a.json")});
+  ExpectRefused(kExitUsage, {"apply", input_, Out("x.png"), "--repeat", "--intensity", "5"});
+  ExpectRefused(kExitUsage, {"apply", input_, Out("x.png"), "--repeat", "--play", Out("a.json")});
 }
 
 TEST_F(ScriptingCli, FaultyActionFilesAndUnknownEffectsWriteNothing) {
@@ -99,11 +95,12 @@ TEST_F(ScriptingCli, FaultyActionFilesAndUnknownEffectsWriteNothing) {
     testing::WriteFileBytes(bad, std::vector<uint8_t>(text.begin(), text.end()));
   };
   write("{\"format\": \"lumeray action\", \"version\": 1, \"keys\": [");
-  ProcessResult result = ExpectRefused(kFailure, {"apply", input_, Out("x.png"), "--play", bad});
+  ProcessResult result =
+      ExpectRefused(kExitFailure, {"apply", input_, Out("x.png"), "--play", bad});
   EXPECT_NE(result.err.find("not valid JSON"), std::string::npos) << result.err;
 
-  ExpectRefused(kFailure, {"apply", input_, Out("x.png"), "--play", state_.File("none.json")});
-  result = ExpectRefused(kUsage, {"apply", input_, Out("x.png"), "--effect", "Supernova"});
+  ExpectRefused(kExitFailure, {"apply", input_, Out("x.png"), "--play", state_.File("none.json")});
+  result = ExpectRefused(kExitUsage, {"apply", input_, Out("x.png"), "--effect", "Supernova"});
   EXPECT_NE(result.err.find("unknown effect \"Supernova\""), std::string::npos) << result.err;
 }
 

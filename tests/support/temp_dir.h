@@ -1,4 +1,5 @@
-// A temporary folder for one test, removed with everything in it at the end of its scope.
+// A temporary folder for one test, removed with everything in it at the end of its scope, and
+// environment variables set for a scope.
 #pragma once
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,6 +31,7 @@ class TempDir {
 
   const std::filesystem::path& path() const { return path_; }
   std::string File(const std::string& name) const { return (path_ / name).string(); }
+  std::string operator/(const std::string& name) const { return File(name); }
 
   // Names of the entries of the folder, sorted.
   std::vector<std::string> Entries() const {
@@ -42,6 +45,32 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// Sets (or, with nullopt, unsets) an environment variable until the end of the scope.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment(const char* name, std::optional<std::string> value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    if (value) {
+      setenv(name, value->c_str(), 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~ScopedEnvironment() {
+    if (old_) {
+      setenv(name_.c_str(), old_->c_str(), 1);
+    } else {
+      unsetenv(name_.c_str());
+    }
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
 };
 
 inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {

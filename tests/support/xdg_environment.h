@@ -34,9 +34,4 @@ inline std::string XdgDataHome() {
   return value != nullptr ? value : "";
 }
 
-// The module's current debug log.
-inline std::string ModuleLogPath() {
-  return XdgDataHome() + "/Vantrel/LumerayPro2/Logs/LumerayPro2_00.log";
-}
-
 }  // namespace lumeray::testing

@@ -28,21 +28,6 @@ class Tables : public ::testing::Test {
   MasterLightSourceTable master;
 };
 
-TEST_F(Tables, NewEntriesStartNormalWithFullStrength) {
-  ASSERT_EQ(Add(&a, 10.25, 20.75, 3.0f), 0);
-  ASSERT_EQ(a.count, 1u);
-  const LightSourceEntry& e = a.data()[0];
-  EXPECT_EQ(e.x, 10);
-  EXPECT_EQ(e.xFraction, 1);
-  EXPECT_EQ(e.y, 20);
-  EXPECT_EQ(e.yFraction, 3);
-  EXPECT_EQ(e.strength, 0xFFFFFFFEu);
-  EXPECT_EQ(e.spare, 0xFFFFFFFFu);
-  EXPECT_EQ(e.state, 1u);
-  EXPECT_EQ(e.savedState, 1u);
-  EXPECT_EQ(a.largestRadius, 3.0f);
-}
-
 TEST_F(Tables, OverlappingLightSourcesMergeKeepingTheLargerOne) {
   Add(&a, 50, 50, 2.0f, 10);
   Add(&a, 51, 50, 5.0f, 20);    // overlaps and is larger: takes over position and colour

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/window.h"
+#include "support/module_log.h"
 
 namespace lumeray::testing {
 
@@ -20,13 +21,6 @@ struct ShownBox {
   uint32_t flags;
 };
 
-struct LogFileContents {
-  bool exists = false;
-  bool byteOrderMark = false;  // the file starts with FF FE
-  std::string text;            // the rest, as UTF-8
-};
-
-LogFileContents ReadLogFile(const std::string& path);
 std::vector<std::string> SplitLines(const std::string& text);
 bool FileExists(const std::string& path);
 bool FolderIsEmpty(const std::string& path);

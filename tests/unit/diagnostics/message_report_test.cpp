@@ -183,12 +183,5 @@ TEST_F(MessageReportTest, SecondInitializationKeepsTheFirstSetUp) {
   platform::UnregisterWindow(host);
 }
 
-TEST(OpenGLErrorTextTest, NamesKnownCodesAndPrintsOthersInHexadecimal) {
-  EXPECT_EQ(OpenGLErrorText(0), "Success");
-  EXPECT_EQ(OpenGLErrorText(0x505), "OpenGL memory is exhausted");
-  EXPECT_EQ(OpenGLErrorText(0x506), "Unrecognized OpenGL Error 506");
-  EXPECT_EQ(OpenGLErrorText(0x8031), "Unrecognized OpenGL Error 8031");
-}
-
 }  // namespace
 }  // namespace lumeray

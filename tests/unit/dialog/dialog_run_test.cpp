@@ -15,7 +15,7 @@ namespace lumeray {
 namespace {
 
 ParameterSet& HandleParameters(testing::FakeHost& host) {
-  return *reinterpret_cast<ParameterSet*>(host.record().parameters->bytes.data());
+  return host.Contents<ParameterSet>(host.record().parameters);
 }
 
 TEST(DialogRun, CancelLeavesTheImageUntouchedAndOkRendersIt) {
@@ -27,13 +27,13 @@ TEST(DialogRun, CancelLeavesTheImageUntouchedAndOkRendersIt) {
     dialog::SetModalDialogAnswer([] { return 2; });
     ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
     EXPECT_EQ(host.Call(kFilterSelectorStart), kUserCanceledErr);
-    EXPECT_EQ(host.outputRequests, 0) << "nothing is written back";
+    EXPECT_TRUE(host.outRects.empty()) << "nothing is written back";
   }
   {
     testing::FakeHost host;  // answers OK
     ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
     ASSERT_EQ(host.Call(kFilterSelectorStart), 0);
-    EXPECT_EQ(host.outputRequests, 3) << "every plane written back";
+    EXPECT_EQ(host.outRects.size(), 3u) << "every plane written back";
     EXPECT_EQ(HandleParameters(host).Quantity, kFactoryParameters.Quantity);
     host.Call(kFilterSelectorFinish);
   }

@@ -23,12 +23,6 @@ WorkingPixel Screened(WorkingPixel d, const WorkingPixel& s) {
   return d;
 }
 
-TEST(Blend, FourCharacterCodesPutTheFirstCharacterHighest) {
-  EXPECT_EQ(kBlendScreen, 0x7363726Eu);
-  EXPECT_EQ(kBlendEffectsOnly, 0x56547374u);
-  EXPECT_EQ(kBlendPaint, 0x56547061u);
-}
-
 TEST(Blend, ScreeningWhiteAtFullOpacityGivesWhite) {
   const WorkingPixel destinations[] = {{0, 0, 0, kOne, kOne},
                                        {0x123456, 0xABCDEF, 0x000001, 0x1234, 0x5678},

@@ -72,21 +72,6 @@ TEST(EffectTypes, UnknownCodesSelectStandardStarAndChangeNothing) {
   EXPECT_EQ(FindEffectTypeByName("vector star"), nullptr);
 }
 
-TEST(Snapshots, FinalRenderSnapshotCopiesOnlyTheEffectFields) {
-  ParameterSet p = kFactoryParameters;
-  p.EffectsOnly = 1;
-  p.ColorSaturation = -100;
-  p.EffectType = EffectCode("efT4");
-  const ParameterSetBuffer b = MakeFinalRenderSnapshot(p);
-  EXPECT_EQ(b.sequenceNumber, 0u);
-  EXPECT_EQ(b.view.zoom, 100.0);
-  EXPECT_EQ(b.parameters.EffectsOnly, 1);
-  EXPECT_EQ(b.parameters.ColorSaturation, -100);
-  EXPECT_EQ(b.parameters.EffectType, EffectCode("efT4"));
-  EXPECT_EQ(b.parameters.Quantity, 50);
-  EXPECT_EQ(b.view.monitor, nullptr);
-}
-
 TEST(Snapshots, PreviewSnapshotsAreNumberedInOrderThroughTheCallback) {
   ParameterSet p = kFactoryParameters;
   PreviewTaskSources sources;

@@ -87,31 +87,6 @@ TEST_F(EffectsPassRender, SourcesNotAboveThePresenceThresholdAreSkipped) {
   EXPECT_EQ(gProgressUnits, 2u);  // both passes still count the source
 }
 
-TEST_F(EffectsPassRender, ColorSaturationIsAppliedToTheSourceColour) {
-  LightSourceEntry tinted = Source(100, 0, 80, 0);
-  tinted.red = 2147483647;    // 0.5
-  tinted.green = 1717986918;  // 0.4
-  tinted.blue = 1717986918;
-  SetSources({tinted});
-  auto core = [&](int16_t saturation) {
-    FillImage(&InputImage(), kBlack, InputImage().dataRect);
-    ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 1, 0);
-    snapshot.parameters.ColorSaturation = saturation;
-    EXPECT_TRUE(Render(snapshot));
-    return PixelAt(100, 50);
-  };
-  const WorkingPixel plain = core(0);
-  ASSERT_GT(plain.red, 0u);
-  EXPECT_NEAR(double(plain.green) / plain.red, 0.8, 0.02);
-  const WorkingPixel vivid = core(100);  // red + 10 x 0.1 saturates, green and blue fall to 0
-  EXPECT_GT(vivid.red, 0u);
-  EXPECT_EQ(vivid.green, 0u);
-  EXPECT_EQ(vivid.blue, 0u);
-  const WorkingPixel pale = core(-100);  // two thirds towards the mean: all channels 0.4333
-  EXPECT_NEAR(double(pale.green) / pale.red, 1.0, 0.001);
-  EXPECT_EQ(pale.green, pale.blue);
-}
-
 // The final render's progress total is one unit per source, band and pass that runs; the bands
 // together advance exactly that.
 TEST_F(EffectsPassRender, ProgressAdvancesOncePerSourceAndRunningPassInEveryBand) {

@@ -32,23 +32,6 @@ class EffectRenderersTest : public RenderTest {
   }
 };
 
-TEST_F(EffectRenderersTest, InitialisationBindsTheBuildersAndMarksNothingBuilt) {
-  int first = 0, second = 0;
-  InitializeEffectRenderers(&first, &second);
-  EXPECT_EQ(GetEffectRendererArguments().first, &first);
-  EXPECT_EQ(GetEffectRendererArguments().second, &second);
-  for (EffectShape* shape : {StarShape(), SoftFlareShape()}) {
-    EXPECT_EQ(shape->shapeType, SHAPE_IMAGE);
-    EXPECT_NE(shape->builder, nullptr);
-    const auto* block = static_cast<const uint8_t*>(shape->builtParameters);
-    ASSERT_NE(block, nullptr);
-    for (size_t i = 0; i < sizeof(ParameterSetBuffer); ++i) ASSERT_EQ(block[i], 0xFF) << i;
-  }
-  EXPECT_NE(StarShape()->builder, SoftFlareShape()->builder);
-  SetUpDirectRenderTables();  // the direct render's initialisation: no preview pointers
-  EXPECT_EQ(GetEffectRendererArguments().first, nullptr);
-}
-
 TEST_F(EffectRenderersTest, SubShapesStayWhileTheEffectFieldsStayAndAreRebuiltAfterAChange) {
   ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
   BindEffectRenderers(snapshot, CurrentRenderImageFacts());

@@ -134,27 +134,6 @@ TEST(ShapeBuilders, DiskCoverageAddsUpToTheDiscArea) {
   }
 }
 
-TEST(ShapeBuilders, RebuildingStartsAfresh) {
-  MeasuringPair shapes(7.5f);
-  ASSERT_TRUE(BuildRingSubShape(&shapes.ring, 1, 2));
-  const std::vector<Entry> first = Built(shapes.ring.subShapes[SubShapeIndex(1, 2)]);
-  ASSERT_TRUE(BuildRingSubShape(&shapes.ring, 1, 2));
-  EXPECT_TRUE(Built(shapes.ring.subShapes[SubShapeIndex(1, 2)]) == first);
-}
-
-TEST(SubShapeEntries, GrowByTheHintAndKeepWhatWasAdded) {
-  SubShape sub;
-  for (int i = 0; i < 10; ++i) {
-    ASSERT_TRUE(AddSubShapeEntry(&sub, {static_cast<int16_t>(i), 0, 1, 2, 3, 4}, 4));
-  }
-  EXPECT_EQ(sub.entryCount, 10u);
-  EXPECT_EQ(sub.entries.size, 12 * sizeof(SubShapeEntry));  // 4, 8, then 12 entries
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(sub.data()[i].dx, i);
-  EmptySubShape(&sub);
-  EXPECT_EQ(sub.entryCount, 0u);
-  DeallocateBuffer(&sub.entries);
-}
-
 uint64_t gFailingBytes = 0;
 bool FailFreshBlocksOfTheChosenSize(size_t size, bool fresh, bool isRealloc) {
   return isRealloc && size == gFailingBytes;

@@ -240,19 +240,6 @@ TEST_F(ShapeOperations, DrawingFarAwayOrTooFaintLeavesTheTargetAlone) {
   ExpectSamePixels(target, untouched);
 }
 
-TEST_F(ShapeOperations, AnUnknownBlendingModeIsReportedOnceAndDrawsNothing) {
-  ReportCapture reports;
-  MeasuringPair shapes(3.0f);
-  TestImage target(kImageModeWorkingRgb, {0, 0, 16, 16}, false),
-      untouched(kImageModeWorkingRgb, {0, 0, 16, 16}, false);
-  target.Fill(Grey(0x101010));
-  untouched.Fill(Grey(0x101010));
-  EXPECT_FALSE(DrawShapeInto(target.get(), {0, 0, 16, 16}, &shapes.disk, Grey(kOne, kOne),
-                             {8, 0, 8, 0}, FourCharCode("mult")));
-  EXPECT_EQ(reports.Count("Blending mode not implemented."), 1u);
-  ExpectSamePixels(target, untouched);
-}
-
 std::atomic<int> gBuilds{0};
 bool CountingDiskBuilder(EffectShape* shape, int xPhase, int yPhase) {
   gBuilds.fetch_add(1);

@@ -462,16 +462,5 @@ TEST(DisplayGamma, EveryPixelTypeEncodesColourAndKeepsAlpha) {
   ReleaseGammaTables();
 }
 
-TEST(DrawingSettingsNames, VendorsAreFoundInTheirOrder) {
-  EXPECT_EQ(VendorOfString("NVIDIA Corporation"), kVendorNvidia);
-  EXPECT_EQ(VendorOfString("Mesa "), kVendorMesa);
-  EXPECT_EQ(VendorOfString("VMware, Inc. "), kVendorVmware);
-  EXPECT_EQ(VendorOfString("ATI Technologies Inc."), kVendorAti);
-  EXPECT_EQ(VendorOfString("Intel"), kVendorOther);  // the name needs its blank
-  EXPECT_EQ(std::string(DrawingOptionName(0)), "Unrecognized Setting");
-  EXPECT_EQ(PixelTypeName(0x140B), "GL_HALF_FLOAT");
-  EXPECT_EQ(PixelTypeName(0x1234), "Unrecognized: 0x1234");
-}
-
 }  // namespace
 }  // namespace lumeray

@@ -1,19 +1,19 @@
-// The host's scripting side, faked for the scripting tests (one object of each kind at a time):
-//  * FakeScripting: descriptor parameters whose read procedures play a list of typed items and
-//    whose write procedures record one; a get of another type than the item's fails.
-//  * FakeSuites: a basic suite with the descriptor registry suite (version 1) and the action
-//    descriptor suite (the versions offered), a record of acquires and releases, a count of
-//    live descriptors. It replaces the record's basic suite for its lifetime.
+// The host's scripting side for the scripting tests (one object of each kind at a time):
+//  * Scripting: the editor's descriptor procedures, played and recorded descriptors.
 //  * CapturedMessages, HostUnderTest: user messages recorded instead of shown, and the module's
 //    host globals pointed at a record of the test.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
-#include <cstring>
-#include <map>
-#include <set>
 #include <string>
 #include <vector>
+
+#include "descriptor.h"
+#include "descriptor_procs.h"
+#include "handles.h"
+#include "host_context.h"
 
 #include "diagnostics/message_report.h"
 #include "diagnostics/user_message_display.h"
@@ -23,230 +23,61 @@
 #include "platform/thread.h"
 #include "platform/window.h"
 
-struct ActionDescriptorRecord {
-  std::map<DescriptorKeyID, std::vector<uint8_t>> data;
-};
-struct OpaqueReadDescriptor {};
-struct OpaqueWriteDescriptor {};
-
 namespace lumeray::testing {
 
-struct FakeItem {
-  DescriptorKeyID key = 0;
-  DescriptorTypeID type = kTypeNull;  // 'bool', 'doub', 'UntF', 'long' or 'enum'
-  double number = 0.0;                // also the value of 'bool', 'long' and 'enum' items
-  uint32_t unit = 0;                  // the unit of 'UntF', the enumeration type of 'enum'
-};
-
-class FakeScripting {
+// The editor's own descriptor procedures (editor/descriptor_procs.h) over the handles of the
+// FakeHost in scope: Play puts a descriptor where the module reads it, Recorded decodes the one
+// it wrote. Items are kept as a list so that tests can drop or replace keys before playing.
+class Scripting {
  public:
-  FakeScripting() {
-    current_ = this;
-    read_.openReadDescriptorProc = [](PIDescriptorHandle, const DescriptorKeyID* keys) {
-      FakeScripting& self = *current_;
-      for (self.keyArray.clear(); *keys != 0; ++keys) self.keyArray.push_back(*keys);
-      self.next_ = 0;
-      return self.openFails ? nullptr : &self.readToken_;
-    };
-    read_.closeReadDescriptorProc = [](PIReadDescriptor) -> OSErr { return kNoErr; };
-    read_.getKeyProc = [](PIReadDescriptor, DescriptorKeyID* key, DescriptorTypeID* type,
-                          int32_t* flags) -> Boolean {
-      FakeScripting& self = *current_;
-      if (self.next_ >= self.played.size()) return 0;
-      self.at_ = self.played[self.next_++];
-      *key = self.at_.key;
-      *type = self.at_.type;
-      *flags = 0;
-      return 1;
-    };
-    read_.getIntegerProc = [](PIReadDescriptor, int32_t* value) {
-      return Get(kTypeInteger, [&] { *value = static_cast<int32_t>(current_->at_.number); });
-    };
-    read_.getFloatProc = [](PIReadDescriptor, double* value) {
-      return Get(kTypeFloat, [&] { *value = current_->at_.number; });
-    };
-    read_.getUnitFloatProc = [](PIReadDescriptor, DescriptorUnitID* unit, double* value) {
-      return Get(kTypeUnitFloat, [&] {
-        *unit = current_->at_.unit;
-        *value = current_->at_.number;
-      });
-    };
-    read_.getBooleanProc = [](PIReadDescriptor, Boolean* value) {
-      return Get(kTypeBoolean, [&] { *value = current_->at_.number != 0; });
-    };
-    read_.getEnumeratedProc = [](PIReadDescriptor, DescriptorEnumID* value) {
-      return Get(kTypeEnumerated, [&] { *value = static_cast<uint32_t>(current_->at_.number); });
-    };
-
-    write_.openWriteDescriptorProc = []() -> PIWriteDescriptor {
-      current_->writing_.clear();
-      return current_->writeOpenFails ? nullptr : &current_->writeToken_;
-    };
-    write_.closeWriteDescriptorProc = [](PIWriteDescriptor, PIDescriptorHandle* handle) -> OSErr {
-      *handle = current_->newHandle(0);
-      current_->closed[*handle] = current_->writing_;
-      return kNoErr;
-    };
-    write_.putIntegerProc = [](PIWriteDescriptor, DescriptorKeyID key, int32_t value) {
-      return Put({key, kTypeInteger, static_cast<double>(value)});
-    };
-    write_.putFloatProc = [](PIWriteDescriptor, DescriptorKeyID key, const double* value) {
-      return Put({key, kTypeFloat, *value});
-    };
-    write_.putUnitFloatProc = [](PIWriteDescriptor, DescriptorKeyID key, DescriptorUnitID unit,
-                                 const double* value) {
-      return Put({key, kTypeUnitFloat, *value, unit});
-    };
-    write_.putBooleanProc = [](PIWriteDescriptor, DescriptorKeyID key, Boolean value) {
-      return Put({key, kTypeBoolean, static_cast<double>(value)});
-    };
-    write_.putEnumeratedProc = [](PIWriteDescriptor, DescriptorKeyID key, DescriptorEnumTypeID type,
-                                  DescriptorEnumID value) {
-      return Put({key, kTypeEnumerated, static_cast<double>(value), type});
-    };
-
+  Scripting() {
     parameters_.readDescriptorProcs = &read_;
     parameters_.writeDescriptorProcs = &write_;
   }
-  ~FakeScripting() { current_ = nullptr; }
-  FakeScripting(const FakeScripting&) = delete;
-  FakeScripting& operator=(const FakeScripting&) = delete;
+  Scripting(const Scripting&) = delete;
+  Scripting& operator=(const Scripting&) = delete;
 
   PIDescriptorParameters* parameters() { return &parameters_; }
   ReadDescriptorProcs& readProcs() { return read_; }
+  WriteDescriptorProcs& writeProcs() { return write_; }
 
-  std::vector<FakeItem> played;  // in the order getKey returns them
-  std::set<DescriptorKeyID> failingGets;
-  DescriptorKeyID failingPut = 0;  // its put returns kFailedPut
-  static constexpr OSErr kFailedPut = -1;
-  bool openFails = false;
-  bool writeOpenFails = false;
-  NewPIHandleProc newHandle = nullptr;  // makes the handle a write descriptor closes into
-
-  std::vector<DescriptorKeyID> keyArray;                       // as the last open got it
-  std::map<PIDescriptorHandle, std::vector<FakeItem>> closed;  // what each close held
+  void Play(const std::vector<DescriptorItem>& items) {
+    Descriptor descriptor;
+    for (const DescriptorItem& i : items) {
+      switch (i.type) {
+        case kTypeBoolean:
+          descriptor.PutBoolean(i.key, i.boolean);
+          break;
+        case kTypeFloat:
+          descriptor.PutFloat(i.key, i.number);
+          break;
+        case kTypeUnitFloat:
+          descriptor.PutUnitFloat(i.key, i.unit, i.number);
+          break;
+        case kTypeInteger:
+          descriptor.PutInteger(i.key, i.integer);
+          break;
+        default:
+          descriptor.PutEnumerated(i.key, i.enumType, i.enumValue);
+          break;
+      }
+    }
+    parameters_.descriptor = CurrentHostContext()->handles->NewCopy(EncodeDescriptor(descriptor));
+  }
+  std::vector<DescriptorItem> Recorded() {
+    HandleTable& handles = *CurrentHostContext()->handles;
+    const Handle handle = parameters_.descriptor;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(handles.Lock(handle));
+    Descriptor descriptor;
+    EXPECT_TRUE(DecodeDescriptor({bytes, static_cast<size_t>(handles.Size(handle))}, &descriptor));
+    handles.Unlock(handle);
+    return descriptor.items();
+  }
 
  private:
-  template <typename Take>
-  static OSErr Get(DescriptorTypeID type, Take take) {
-    const FakeItem& item = current_->at_;
-    if (item.type != type || current_->failingGets.count(item.key) != 0) return kParamErr;
-    take();
-    return kNoErr;
-  }
-  static OSErr Put(const FakeItem& item) {
-    if (item.key == current_->failingPut) return kFailedPut;
-    current_->writing_.push_back(item);
-    return kNoErr;
-  }
-
-  static inline FakeScripting* current_ = nullptr;
-  ReadDescriptorProcs read_{};
-  WriteDescriptorProcs write_{};
+  ReadDescriptorProcs read_ = MakeReadDescriptorProcs();
+  WriteDescriptorProcs write_ = MakeWriteDescriptorProcs();
   PIDescriptorParameters parameters_{};
-  OpaqueReadDescriptor readToken_;
-  OpaqueWriteDescriptor writeToken_;
-  size_t next_ = 0;
-  FakeItem at_;
-  std::vector<FakeItem> writing_;
-};
-
-class FakeSuites {
- public:
-  explicit FakeSuites(FilterRecord& record) : record_(record), replaced_(record.sSPBasic) {
-    current_ = this;
-    basic_.AcquireSuite = [](const char* name, int32_t version, const void** suite) -> SPErr {
-      FakeSuites& self = *current_;
-      const bool registry = std::strcmp(name, kDescriptorRegistrySuiteName) == 0;
-      const bool offered = registry ? self.offerRegistry && version == 1
-                                    : std::strcmp(name, kActionDescriptorSuiteName) == 0 &&
-                                          self.descriptorVersions.count(version) != 0;
-      self.log.push_back((offered ? "acquire " : "refuse ") + Short(name) + " " +
-                         std::to_string(version));
-      if (!offered) return kSPSuiteNotFoundError;
-      *suite = registry ? static_cast<const void*>(&self.registry_) : &self.descriptors_;
-      return kSPNoError;
-    };
-    basic_.ReleaseSuite = [](const char* name, int32_t version) -> SPErr {
-      current_->log.push_back("release " + Short(name) + " " + std::to_string(version));
-      return kSPNoError;
-    };
-
-    registry_.Register = [](const char* key, PIActionDescriptor descriptor, Boolean) -> SPErr {
-      if (current_->failRegister) return kSPSuiteNotFoundError;
-      current_->registry[key] = descriptor->data;
-      return kSPNoError;
-    };
-    registry_.Get = [](const char* key, PIActionDescriptor* descriptor) -> SPErr {
-      const auto entry = current_->registry.find(key);
-      if (entry == current_->registry.end()) return kSPSuiteNotFoundError;
-      ++current_->liveDescriptors;
-      *descriptor = new ActionDescriptorRecord{entry->second};
-      return kSPNoError;
-    };
-    descriptors_.Make = [](PIActionDescriptor* descriptor) -> SPErr {
-      ++current_->liveDescriptors;
-      *descriptor = new ActionDescriptorRecord;
-      return kSPNoError;
-    };
-    descriptors_.Free = [](PIActionDescriptor descriptor) -> SPErr {
-      --current_->liveDescriptors;
-      delete descriptor;
-      return kSPNoError;
-    };
-    descriptors_.PutData = [](PIActionDescriptor descriptor, DescriptorKeyID key, int32_t length,
-                              void* value) -> SPErr {
-      const auto* bytes = static_cast<const uint8_t*>(value);
-      descriptor->data[key].assign(bytes, bytes + length);
-      return kSPNoError;
-    };
-    descriptors_.GetDataLength = [](PIActionDescriptor descriptor, DescriptorKeyID key,
-                                    int32_t* length) -> SPErr {
-      const auto entry = descriptor->data.find(key);
-      if (entry == descriptor->data.end()) return kSPSuiteNotFoundError;
-      *length = static_cast<int32_t>(entry->second.size());
-      return kSPNoError;
-    };
-    descriptors_.GetData = [](PIActionDescriptor descriptor, DescriptorKeyID key,
-                              void* value) -> SPErr {
-      ++current_->getDataCalls;
-      const std::vector<uint8_t>& data = descriptor->data.at(key);
-      if (current_->failGetData) return kSPSuiteNotFoundError;
-      std::memcpy(value, data.data(), data.size());
-      return kSPNoError;
-    };
-    record_.sSPBasic = &basic_;
-  }
-  ~FakeSuites() {
-    record_.sSPBasic = replaced_;
-    current_ = nullptr;
-  }
-  FakeSuites(const FakeSuites&) = delete;
-  FakeSuites& operator=(const FakeSuites&) = delete;
-
-  std::vector<uint8_t>& Block(const std::string& key) { return registry[key][FourCC("PBlk")]; }
-
-  bool offerRegistry = true;
-  std::set<int32_t> descriptorVersions = {3};
-  bool failRegister = false;
-  bool failGetData = false;
-
-  std::map<std::string, std::map<DescriptorKeyID, std::vector<uint8_t>>> registry;
-  std::vector<std::string> log;  // "acquire registry 1", "refuse descriptor 3", ...
-  int liveDescriptors = 0;
-  int getDataCalls = 0;
-
- private:
-  static std::string Short(const char* name) {
-    return std::strcmp(name, kDescriptorRegistrySuiteName) == 0 ? "registry" : "descriptor";
-  }
-
-  static inline FakeSuites* current_ = nullptr;
-  FilterRecord& record_;
-  SPBasicSuite* replaced_;
-  SPBasicSuite basic_{};
-  DescriptorRegistrySuite1 registry_{};
-  ActionDescriptorSuite descriptors_{};
 };
 
 struct ShownMessage {

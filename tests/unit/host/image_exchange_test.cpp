@@ -127,30 +127,6 @@ TEST_F(Exchange, WriteBackUsesTilesOf2048) {
   EXPECT_EQ(host.output, host.input());
 }
 
-// A host without big-document support: the same tiles are asked for in 16-bit rectangles.
-TEST_F(Exchange, AHostWithOnly16BitRectanglesGetsTheSameRequests) {
-  struct Requests {
-    std::vector<VRect> in, out;
-  };
-  const auto run = [](bool only16Bit) {
-    testing::FakeHost host;  // one host at a time: the fake's procedures reach the newest
-    host.SetFilterRect(0, 0, 2500, 40, 3);
-    if (only16Bit) host.OfferOnly16BitRectangles();
-    EXPECT_EQ(host.Run(), 0);
-    EXPECT_EQ(host.output, host.input());
-    return Requests{host.inRects, host.outRects};
-  };
-  const Requests big = run(false), small = run(true);
-  const auto same = [](const std::vector<VRect>& a, const std::vector<VRect>& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const VRect& x, const VRect& y) {
-      return x.top == y.top && x.left == y.left && x.bottom == y.bottom && x.right == y.right;
-    });
-  };
-  EXPECT_FALSE(small.out.empty());
-  EXPECT_TRUE(same(small.in, big.in));
-  EXPECT_TRUE(same(small.out, big.out));
-}
-
 TEST_F(Exchange, ATileSizeOfZeroReadsIn1024Tiles) {
   testing::FakeHost host;
   host.SetFilterRect(0, 0, 1500, 10, 3);
@@ -165,19 +141,9 @@ TEST_F(Exchange, GreyImagesReadOnePlaneAndWriteBackOne) {
   host.record().imageMode = kModeGrayScale;
   host.SetFilterRect(0, 0, 40, 30, 1);
   ASSERT_EQ(host.Run(), 0);
-  EXPECT_EQ(host.inputRequests, 1);
-  EXPECT_EQ(host.outputRequests, 1);
+  EXPECT_EQ(host.inRects.size(), 1u);
+  EXPECT_EQ(host.outRects.size(), 1u);
   EXPECT_EQ(host.output, host.input());
-}
-
-TEST_F(Exchange, CancelDuringTheWriteBackIsQuietAndStops) {
-  testing::FakeHost host;
-  host.SetFilterRect(0, 0, 4100, 10, 3);
-  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
-  host.abortRequested = true;
-  EXPECT_EQ(host.Call(kFilterSelectorStart), kUserCanceledErr);
-  EXPECT_LE(host.outRects.size(), 3u) << "at most the first tile is written";
-  EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(Exchange, AHostRefusalWhileReadingIsReportedAndEndsTheRun) {

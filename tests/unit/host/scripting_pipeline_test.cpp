@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "host/registry_parameters.h"
 #include "support/module_log.h"
 #include "unit/host/fake_descriptors.h"
 #include "unit/host/fake_host.h"
@@ -17,7 +16,7 @@ namespace {
 using testing::FakeHost;
 
 ParameterSet& HandleParameters(FakeHost& host) {
-  return *reinterpret_cast<ParameterSet*>(host.record().parameters->bytes.data());
+  return host.Contents<ParameterSet>(host.record().parameters);
 }
 
 class ScriptingPipeline : public ::testing::Test {
@@ -35,13 +34,16 @@ TEST_F(ScriptingPipeline, ARegistryBlockOfAnOlderVersionGivesTheFactoryDefaults)
     ASSERT_EQ(first.Call(kFilterSelectorFinish), 0);
   }
   FakeHost host;
-  testing::FakeSuites suites(host.record());
   ParameterSet old = kFactoryParameters;
   old.version = {0, 0, 0, 4};
   old.Intensity = 12;
-  std::vector<uint8_t>& block = suites.Block(kRegistryParametersKey);
+  ActionDescriptorRecord entry;
+  std::vector<uint8_t>& block = entry.data[FourCC("PBlk")];
   block.assign(kParameterBlockSize, 0);
   std::memcpy(block.data(), &old, sizeof old);
+  // The entry's name stays what earlier versions stored their settings under.
+  const char* kEntry = "383056ce-1943-4863-835d-19c2a188df95";
+  ASSERT_EQ(host.suites().descriptors().Register(kEntry, entry, true), kSPNoError);
 
   ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
   ASSERT_EQ(host.Call(kFilterSelectorStart), 0);

@@ -11,11 +11,10 @@
 #include "host/scripting_read.h"
 #include "platform/module_file.h"
 #include "unit/host/fake_descriptors.h"
+#include "unit/host/fake_host.h"
 
 namespace lumeray {
 namespace {
-
-using testing::FakeItem;
 
 constexpr const char* kIncomplete =
     "The settings provided by the editor are incomplete.  Some settings have been set to "
@@ -31,19 +30,25 @@ std::string Describe(const ParameterSet& p) {
   return text;
 }
 
-FakeItem Percent(const char (&key)[5], double value) {
-  return {FourCC(key), kTypeUnitFloat, value, FourCC("#Prc")};
+DescriptorItem Percent(const char (&key)[5], double value) {
+  return {.key = FourCC(key), .type = kTypeUnitFloat, .unit = FourCC("#Prc"), .number = value};
 }
-FakeItem Angle(double degrees) {
-  return {FourCC("Angl"), kTypeUnitFloat, degrees, FourCC("#Ang")};
+DescriptorItem Angle(double degrees) {
+  return {.key = FourCC("Angl"), .type = kTypeUnitFloat, .unit = FourCC("#Ang"), .number = degrees};
 }
-FakeItem Points(double value) {
-  return {FourCC("numP"), kTypeInteger, value};
+DescriptorItem Points(int32_t value) {
+  return {.key = FourCC("numP"), .type = kTypeInteger, .integer = value};
+}
+DescriptorItem Effect(const char (&value)[5]) {
+  return {.key = FourCC("stEf"),
+          .type = kTypeEnumerated,
+          .enumType = FourCC("efTy"),
+          .enumValue = FourCC(value)};
 }
 
-std::vector<FakeItem> FullDescriptor() {
-  return {{FourCC("opsO"), kTypeBoolean, 1},
-          {FourCC("stEf"), kTypeEnumerated, FourCC("efT5"), FourCC("efTy")},
+std::vector<DescriptorItem> FullDescriptor() {
+  return {{.key = FourCC("opsO"), .type = kTypeBoolean, .boolean = true},
+          Effect("efT5"),
           Percent("qntY", 77),
           Percent("Intn", 12.9),
           Percent("Lngt", 99),
@@ -76,12 +81,12 @@ class ScriptingRead : public ::testing::Test {
   void SetUp() override {
     host.record.descriptorParameters = scripting.parameters();
     host.record.errorString = errorString.data();
-    scripting.parameters()->descriptor = reinterpret_cast<PIDescriptorHandle>(&errorString);
-    scripting.played = FullDescriptor();
+    played = FullDescriptor();
   }
 
   // Reads over the stored parameters with a show-dialog flag of 1; returns the decision.
   bool Read(int16_t playInfo) {
+    scripting.Play(played);
     scripting.parameters()->playInfo = playInfo;
     host.parameters = StoredParameters();
     host.showDialogFlag = 1;
@@ -89,13 +94,13 @@ class ScriptingRead : public ::testing::Test {
     EXPECT_EQ(ReadScriptingParameters(&showDialog), 0);
     return showDialog;
   }
-  void Set(const FakeItem& item) {
-    for (FakeItem& played : scripting.played) {
-      if (played.key == item.key) played = item;
+  void Set(const DescriptorItem& item) {
+    for (DescriptorItem& at : played) {
+      if (at.key == item.key) at = item;
     }
   }
   void Remove(DescriptorKeyID key) {
-    std::erase_if(scripting.played, [&](const FakeItem& item) { return item.key == key; });
+    std::erase_if(played, [&](const DescriptorItem& item) { return item.key == key; });
   }
   // True when exactly one incomplete-settings warning was shown since the last call.
   bool WarnedIncomplete() {
@@ -107,8 +112,10 @@ class ScriptingRead : public ::testing::Test {
     return warned;
   }
 
+  testing::FakeHost handles;  // the editor's handles and descriptor procedures
   testing::HostUnderTest host;
-  testing::FakeScripting scripting;
+  testing::Scripting scripting;
+  std::vector<DescriptorItem> played;
   testing::CapturedMessages messages;
   std::array<unsigned char, 256> errorString{};
 };
@@ -121,10 +128,6 @@ TEST_F(ScriptingRead, CompleteDescriptorTakesExactlyThePlayedValues) {
   EXPECT_EQ(Describe(host.parameters), Describe(PlayedParameters()));
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_EQ(errorString[0], 0);
-
-  std::vector<DescriptorKeyID> keys;
-  for (const SettingRow& row : kSettingTable) keys.push_back(row.key);
-  EXPECT_EQ(scripting.keyArray, keys);
 }
 
 TEST_F(ScriptingRead, AngleAndPointsAreConvertedToTheirFields) {
@@ -158,26 +161,14 @@ TEST_F(ScriptingRead, MissingKeyTakesTheFactoryValueWarnsAndFollowsPlayInfo) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&errorString[1]), 93), kIncomplete);
 }
 
-TEST_F(ScriptingRead, ExtraRepeatedAndAbsentKeysMakeTheDescriptorIncomplete) {
-  scripting.played.push_back(Points(1));  // a fourteenth key, repeating one
-  EXPECT_TRUE(Read(kPlayDialogDisplay));
-  EXPECT_TRUE(WarnedIncomplete());
-  EXPECT_EQ(host.parameters.NumberOfPoints, 1);
-
-  scripting.played = FullDescriptor();
-  scripting.played.push_back({FourCC("xtra"), kTypeInteger, 1});
+TEST_F(ScriptingRead, ExtraAndAbsentKeysMakeTheDescriptorIncomplete) {
+  played.push_back(Points(1));
+  played.back().key = FourCC("xtra");  // a fourteenth key
   EXPECT_TRUE(Read(kPlayDialogDisplay));
   EXPECT_TRUE(WarnedIncomplete());
   EXPECT_EQ(Describe(host.parameters), Describe(PlayedParameters()));
 
-  // Thirteen keys, one of them twice in place of 'sflB'.
-  Remove(FourCC("sflB"));
-  Remove(FourCC("xtra"));
-  scripting.played.push_back(Percent("Intn", 12));
-  Read(kPlayDialogSilent);
-  EXPECT_TRUE(WarnedIncomplete());
-
-  scripting.played.clear();
+  played.clear();
   EXPECT_TRUE(Read(kPlayDialogDisplay));
   EXPECT_TRUE(WarnedIncomplete());
   EXPECT_EQ(Describe(host.parameters), Describe(kFactoryParameters));
@@ -185,8 +176,8 @@ TEST_F(ScriptingRead, ExtraRepeatedAndAbsentKeysMakeTheDescriptorIncomplete) {
 
 TEST_F(ScriptingRead, ValuesThatCannotBeGotAreNotTakenButTheOthersAre) {
   // A key of another type than its row and a percentage without its unit.
-  Set({FourCC("numP"), kTypeFloat, 9});
-  Set({FourCC("qntY"), kTypeFloat, 77});
+  Set({.key = FourCC("numP"), .type = kTypeFloat, .number = 9});
+  Set({.key = FourCC("qntY"), .type = kTypeFloat, .number = 77});
   ParameterSet expected = PlayedParameters();
   expected.NumberOfPoints = kFactoryParameters.NumberOfPoints;
   expected.Quantity = kFactoryParameters.Quantity;
@@ -195,7 +186,7 @@ TEST_F(ScriptingRead, ValuesThatCannotBeGotAreNotTakenButTheOthersAre) {
   EXPECT_EQ(Describe(host.parameters), Describe(expected));
 
   // When the very last get fails, its status is the read's: nothing played is applied.
-  scripting.failingGets = {FourCC("sflB")};
+  Set({.key = FourCC("sflB"), .type = kTypeFloat, .number = 6});
   EXPECT_FALSE(Read(kPlayDialogSilent));
   EXPECT_TRUE(WarnedIncomplete());
   EXPECT_EQ(Describe(host.parameters), Describe(StoredParameters()));
@@ -208,7 +199,7 @@ TEST_F(ScriptingRead, PlayedValuesEndInsideTheirSliderRanges) {
   Set(Percent("sflB", -5));
   Set(Angle(1e6));
   Set(Percent("Strt", -1e12));
-  Set({FourCC("stEf"), kTypeEnumerated, FourCC("efT9"), FourCC("efTy")});
+  Set(Effect("efT9"));
   Read(kPlayDialogSilent);
   for (const SliderDescriptor& slider : SliderTable()) {
     const int value = host.parameters.*slider.field;
@@ -230,7 +221,8 @@ TEST_F(ScriptingRead, WithoutAUsableDescriptorTheParametersAndTheFlagStand) {
     EXPECT_EQ(Describe(host.parameters), Describe(StoredParameters()));
     EXPECT_TRUE(messages.shown.empty());
   };
-  scripting.openFails = true;
+  std::vector<uint8_t> garbage = {1, 2, 3};
+  scripting.parameters()->descriptor = handles.handles().NewCopy(garbage);
   expectUntouched("the descriptor cannot be opened");
   scripting.parameters()->descriptor = nullptr;
   expectUntouched("no descriptor");

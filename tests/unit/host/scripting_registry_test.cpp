@@ -1,19 +1,24 @@
-// The parameters kept in the host's descriptor registry: suites and versions, the stored block,
-// and blocks that are short, unreadable or of another version.
+// The parameters kept in the host's descriptor registry, through the editor's own suites
+// (editor/suites.h): suites and versions, the stored block, and blocks that are short or of
+// another version.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "host/pipeline_steps.h"
-#include "host/registry_parameters.h"
 #include "unit/host/fake_descriptors.h"
+#include "unit/host/fake_host.h"
+#include "unit/temp_home.h"
 
 namespace lumeray {
 namespace {
 
-using Log = std::vector<std::string>;
+// The module's entry in the registry (a key the host must keep as it is).
+constexpr char kEntry[] = "383056ce-1943-4863-835d-19c2a188df95";
 
 std::vector<uint8_t> BlockOf(const ParameterSet& parameters, size_t size = kParameterBlockSize) {
   std::vector<uint8_t> block(size, 0);
@@ -30,47 +35,62 @@ ParameterSet Stored() {
 
 class ScriptingRegistry : public ::testing::Test {
  protected:
+  void SetUp() override { host.record.sSPBasic = suites().basic(); }
+  void TearDown() override {
+    EXPECT_EQ(suites().heldCount(), 0) << "every suite acquired is released";
+    EXPECT_EQ(suites().unbalancedReleases(), 0);
+    EXPECT_EQ(suites().descriptors().liveCount(), 0u) << "every descriptor made is freed";
+  }
+  SuiteHost& suites() { return editor.suites(); }
   bool HoldsStored() const {
     const ParameterSet stored = Stored();
     return std::memcmp(&host.parameters, &stored, sizeof stored) == 0;
   }
-  std::vector<uint8_t>& Block() { return suites.Block(kRegistryParametersKey); }
+  void PutBlock(const std::vector<uint8_t>& block) {
+    ActionDescriptorRecord values;
+    values.data[FourCC("PBlk")] = block;
+    ASSERT_EQ(suites().descriptors().Register(kEntry, values, false), kSPNoError);
+  }
+  std::vector<uint8_t> TheBlock() {
+    const RegistryEntry* entry = suites().descriptors().Find(kEntry);
+    return entry != nullptr ? entry->values.data.at(FourCC("PBlk")) : std::vector<uint8_t>{};
+  }
 
+  testing::TempHome home;
+  testing::FakeHost editor;
   testing::HostUnderTest host;
-  testing::FakeSuites suites{host.record};
   testing::CapturedMessages messages;
 };
 
-TEST_F(ScriptingRegistry, AWrittenBlockIsReadBackAndTheSuitesReleasedInOrder) {
+TEST_F(ScriptingRegistry, AWrittenBlockIsReadBackWithItsVersionStamped) {
   host.parameters = Stored();
   host.parameters.version = {0, 0, 0, 0};  // stamped on the way out
   EXPECT_EQ(WriteRegistryParameters(), 0);
-  ASSERT_EQ(Block().size(), 255u);
-  EXPECT_EQ(Block()[6], 5);
+  ASSERT_EQ(TheBlock().size(), 255u);
+  EXPECT_EQ(TheBlock()[6], 5);
   host.parameters = kFactoryParameters;
   EXPECT_EQ(ReadRegistryParameters(), 0);
   EXPECT_TRUE(HoldsStored());
-  const Log once = {"acquire registry 1", "acquire descriptor 3", "release descriptor 3",
-                    "release registry 1"};
-  EXPECT_EQ(suites.log,
-            (Log{once[0], once[1], once[2], once[3], once[0], once[1], once[2], once[3]}));
-  EXPECT_EQ(suites.liveDescriptors, 0);
 }
 
-TEST_F(ScriptingRegistry, VersionTwoOfTheDescriptorSuiteServesAndMissingSuitesGiveNothing) {
-  suites.descriptorVersions = {2};
-  Block() = BlockOf(Stored());
+TEST_F(ScriptingRegistry, AnOlderDescriptorSuiteServesAndMissingSuitesGiveNothing) {
+  // A host that offers version 2 of the action descriptor suite only.
+  SPBasicSuite older = *suites().basic();
+  older.AcquireSuite = [](const char* name, int32_t version, const void** suite) -> SPErr {
+    if (std::strcmp(name, kActionDescriptorSuiteName) == 0 && version != 2) {
+      return kSPSuiteNotFoundError;
+    }
+    return CurrentHostContext()->suites->Acquire(name, version, suite);
+  };
+  host.record.sSPBasic = &older;
+  PutBlock(BlockOf(Stored()));
   EXPECT_EQ(ReadRegistryParameters(), 0);
   EXPECT_TRUE(HoldsStored());
-  EXPECT_EQ(suites.log, (Log{"acquire registry 1", "refuse descriptor 3", "acquire descriptor 2",
-                             "release descriptor 2", "release registry 1"}));
 
-  suites.log.clear();
-  suites.descriptorVersions = {};
+  host.record.sSPBasic = suites().basic();
+  suites().SetRefusedSuites({kActionDescriptorSuiteName});
   EXPECT_EQ(WriteRegistryParameters(), kErrPlugInHostInsufficient);
-  EXPECT_EQ(suites.log, (Log{"acquire registry 1", "refuse descriptor 3", "refuse descriptor 2",
-                             "release registry 1"}));
-  suites.offerRegistry = false;
+  suites().SetRefusedSuites({kDescriptorRegistrySuiteName});
   EXPECT_EQ(ReadRegistryParameters(), kErrPlugInHostInsufficient);
   host.record.sSPBasic = nullptr;
   EXPECT_EQ(ReadRegistryParameters(), kErrPlugInHostInsufficient);
@@ -80,35 +100,32 @@ TEST_F(ScriptingRegistry, VersionTwoOfTheDescriptorSuiteServesAndMissingSuitesGi
 TEST_F(ScriptingRegistry, BlocksThatCannotBeUsedLeaveTheParametersAlone) {
   host.parameters = Stored();
   EXPECT_EQ(ReadRegistryParameters(), kErrPlugInHostInsufficient) << "no entry";
-  Block() = {};
+  PutBlock({});
   EXPECT_EQ(ReadRegistryParameters(), kErrPlugInHostInsufficient) << "length 0";
-  Block() = BlockOf(kFactoryParameters, 39);  // the right version, but cut short
+  PutBlock(BlockOf(kFactoryParameters, 39));  // the right version, but cut short
   EXPECT_EQ(ReadRegistryParameters(), kErrPlugInHostInsufficient);
-  EXPECT_EQ(suites.getDataCalls, 0) << "a short block is never read";
-  Block() = BlockOf(kFactoryParameters);
-  suites.failGetData = true;
-  EXPECT_EQ(ReadRegistryParameters(), kErrPlugInHostInsufficient);
-  suites.failGetData = false;
 
   ParameterSet old = kFactoryParameters;
   old.version = {0, 0, 0, 4};
-  Block() = BlockOf(old);
+  PutBlock(BlockOf(old));
   EXPECT_EQ(ReadRegistryParameters(), kErrStoredVersionMismatch);
   EXPECT_TRUE(HoldsStored()) << "Start puts the factory defaults in";
-  EXPECT_EQ(suites.liveDescriptors, 0);
   EXPECT_TRUE(messages.shown.empty()) << "only logged";
 
-  Block() = BlockOf(kFactoryParameters, 4000);  // longer than needed is fine
+  PutBlock(BlockOf(kFactoryParameters, 4000));  // longer than needed is fine
   EXPECT_EQ(ReadRegistryParameters(), 0);
   EXPECT_EQ(host.parameters.Intensity, kFactoryParameters.Intensity);
 }
 
-TEST_F(ScriptingRegistry, AFailedRegisterStoresNothing) {
-  suites.failRegister = true;
+TEST_F(ScriptingRegistry, AFailedRegisterIsReportedAndFreesItsDescriptor) {
+  // The registry file cannot be written: its folder became a file.
+  const std::filesystem::path folder = home.root() / "registry-folder";
+  std::filesystem::create_directories(folder);
+  std::string error;
+  ASSERT_TRUE(suites().descriptors().UseRegistryFile((folder / "registry").string(), &error));
+  std::filesystem::remove_all(folder);
+  std::ofstream(folder) << "x";
   EXPECT_EQ(WriteRegistryParameters(), kErrPlugInHostInsufficient);
-  EXPECT_TRUE(suites.registry.empty());
-  EXPECT_EQ(suites.liveDescriptors, 0);
-  EXPECT_EQ(suites.log.back(), "release registry 1");
 }
 
 }  // namespace

@@ -17,17 +17,13 @@ class ScriptingWrite : public ::testing::Test {
   void SetUp() override {
     host.record.descriptorParameters = scripting.parameters();
     host.record.handleProcs = handles.record().handleProcs;
-    scripting.newHandle = handles.record().handleProcs->newProc;
-    oldDescriptor = scripting.newHandle(0);
+    oldDescriptor = handles.handles().New(0);
     scripting.parameters()->descriptor = oldDescriptor;
   }
-  const std::vector<testing::FakeItem>& Recorded() {
-    return scripting.closed[scripting.parameters()->descriptor];
-  }
 
-  testing::FakeHost handles;  // the host's handle procedures
+  testing::FakeHost handles;  // the editor's handles and descriptor procedures
   testing::HostUnderTest host;
-  testing::FakeScripting scripting;
+  testing::Scripting scripting;
   testing::CapturedMessages messages;
   Handle oldDescriptor = nullptr;
 };
@@ -40,10 +36,10 @@ TEST_F(ScriptingWrite, ARecordedDescriptorPlaysBackToTheSameParameters) {
   set.EffectsOnly = 1;
   host.parameters = set;
   ASSERT_EQ(WriteScriptingParameters(), 0);
-  EXPECT_EQ(scripting.closed.count(scripting.parameters()->descriptor), 1u);
-  EXPECT_EQ(handles.liveHandles(), 1u) << "the old descriptor is disposed of";
-  EXPECT_EQ(Recorded().size(), kSettingTable.size());
-  scripting.played = Recorded();
+  EXPECT_EQ(handles.handles().LiveCount(), 1u) << "the old descriptor is disposed of";
+  const std::vector<DescriptorItem> recorded = scripting.Recorded();
+  EXPECT_EQ(recorded.size(), kSettingTable.size());
+  scripting.Play(recorded);
   scripting.parameters()->playInfo = kPlayDialogSilent;
   host.parameters = kFactoryParameters;
   bool showDialog = true;
@@ -53,23 +49,27 @@ TEST_F(ScriptingWrite, ARecordedDescriptorPlaysBackToTheSameParameters) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
+constexpr OSErr kFailedPut = -1;
+
 TEST_F(ScriptingWrite, AStopIsReportedAndLeavesTheHostsDescriptor) {
-  scripting.failingPut = FourCC("Angl");
-  EXPECT_EQ(WriteScriptingParameters(), testing::FakeScripting::kFailedPut);
+  scripting.writeProcs().putUnitFloatProc = [](PIWriteDescriptor token, DescriptorKeyID key,
+                                               DescriptorUnitID unit, const double* value) {
+    return key == FourCC("Angl")
+               ? kFailedPut
+               : MakeWriteDescriptorProcs().putUnitFloatProc(token, key, unit, value);
+  };
+  EXPECT_EQ(WriteScriptingParameters(), kFailedPut);
   EXPECT_EQ(scripting.parameters()->descriptor, oldDescriptor);
-  EXPECT_EQ(handles.liveHandles(), 1u) << "the unfinished descriptor is thrown away";
-  ASSERT_EQ(scripting.closed.size(), 1u);
-  EXPECT_EQ(scripting.closed.begin()->second.size(), 5u) << "nothing after 'Angl' is put";
+  EXPECT_EQ(handles.handles().LiveCount(), 1u) << "the unfinished descriptor is thrown away";
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].title, "Scripting Error");
   EXPECT_EQ(messages.shown[0].text, "The Photoshop scripting parameters could not be saved.");
 
-  scripting.failingPut = 0;
-  scripting.writeOpenFails = true;
+  scripting.writeProcs().openWriteDescriptorProc = []() -> PIWriteDescriptor { return nullptr; };
   EXPECT_EQ(WriteScriptingParameters(), 0x5061726D);  // 'Parm'
   EXPECT_EQ(scripting.parameters()->descriptor, oldDescriptor);
 
-  scripting.parameters()->writeDescriptorProcs->putEnumeratedProc = nullptr;
+  scripting.writeProcs().putEnumeratedProc = nullptr;
   EXPECT_EQ(WriteScriptingParameters(), kErrPlugInHostInsufficient);
   host.record.descriptorParameters = nullptr;
   EXPECT_EQ(WriteScriptingParameters(), kErrPlugInHostInsufficient);

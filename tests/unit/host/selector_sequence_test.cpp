@@ -18,10 +18,10 @@ namespace {
 using testing::FakeHost;
 
 ParameterSet& HandleParameters(FakeHost& host) {
-  return *reinterpret_cast<ParameterSet*>(host.record().parameters->bytes.data());
+  return host.Contents<ParameterSet>(host.record().parameters);
 }
 uint8_t& ShowDialogFlag(FakeHost& host) {
-  return *reinterpret_cast<uint8_t*>(host.dataHandle()->bytes.data());
+  return host.Contents<uint8_t>(host.dataHandle());
 }
 
 class SelectorSequence : public ::testing::Test {
@@ -45,34 +45,29 @@ TEST_F(SelectorSequence, WholeRunHoldsSuitesUnlocksHandlesAndTearsDown) {
   EXPECT_TRUE(ModuleStateInitialized());
   ASSERT_NE(host.record().parameters, nullptr);
   ASSERT_NE(host.dataHandle(), nullptr);
-  EXPECT_EQ(host.record().parameters->bytes.size(), sizeof(ParameterSet));
-  EXPECT_EQ(host.dataHandle()->bytes.size(), 1u);
+  EXPECT_EQ(host.handles().Size(host.record().parameters), int32_t{sizeof(ParameterSet)});
+  EXPECT_EQ(host.handles().Size(host.dataHandle()), 1);
   EXPECT_EQ(std::memcmp(&HandleParameters(host), &kFactoryParameters, sizeof(ParameterSet)), 0);
   EXPECT_EQ(ShowDialogFlag(host), 1);
   EXPECT_EQ(host.lockedHandles(), 0);
   EXPECT_EQ(host.record().bigDocumentData->PluginUsing32BitCoordinates, 1);
 
   ASSERT_EQ(host.Call(kFilterSelectorStart), 0);
-  EXPECT_EQ(host.watchProperty, 1);
+  intptr_t watch = 0;
+  ASSERT_EQ(host.suites().GetProperty(FourCC("8BIM"), FourCC("wtch"), 0, &watch), kNoErr);
+  EXPECT_EQ(watch, 1);
   EXPECT_EQ(ShowDialogFlag(host), 0) << "the dialog was shown, so a repeat renders directly";
   // Three planes read, three written back, and one last call that ends the exchange.
-  EXPECT_EQ(host.inputRequests, 3);
-  EXPECT_EQ(host.outputRequests, 3);
+  EXPECT_EQ(host.inRects.size(), 3u);
+  EXPECT_EQ(host.outRects.size(), 3u);
   EXPECT_EQ(host.advanceCalls, 7);
   EXPECT_EQ(host.output, host.input()) << "no light sources: the image comes back as it was";
   EXPECT_EQ(host.lockedHandles(), 0);
 
   ASSERT_EQ(host.Call(kFilterSelectorFinish), 0);
   EXPECT_FALSE(ModuleStateInitialized());
-  const std::vector<std::string> expected = {
-      std::string("acquire ") + kPropertySuiteName, std::string("acquire ") + kErrorSuiteName,
-      std::string("release ") + kErrorSuiteName, std::string("release ") + kPropertySuiteName};
-  // The two held suites, in their order; other suites are only borrowed for a step.
-  std::vector<std::string> held;
-  for (const std::string& entry : host.suiteLog) {
-    if (entry.find("Photoshop") != std::string::npos) held.push_back(entry);
-  }
-  EXPECT_EQ(held, expected);
+  EXPECT_EQ(host.suites().heldCount(), 0);
+  EXPECT_EQ(host.suites().unbalancedReleases(), 0);
   EXPECT_TRUE(boxes.empty());
 }
 
@@ -141,8 +136,7 @@ TEST_F(SelectorSequence, HandleAllocationFailureIsOutOfMemoryAndTearsDown) {
   host.failNewHandle_ = true;
   EXPECT_EQ(host.Call(kFilterSelectorPrepare), -108);
   EXPECT_FALSE(ModuleStateInitialized());
-  ASSERT_FALSE(host.suiteLog.empty());
-  EXPECT_EQ(host.suiteLog.back(), std::string("release ") + kPropertySuiteName);
+  EXPECT_EQ(host.suites().heldCount(), 0);
 }
 
 TEST_F(SelectorSequence, StartWithoutHandlesIsBadParameters) {
@@ -159,7 +153,7 @@ TEST_F(SelectorSequence, AFailingLastAdvanceStatePassesTheHostCodeThrough) {
   EXPECT_EQ(host.Call(kFilterSelectorStart), -20);
   EXPECT_FALSE(ModuleStateInitialized());
   EXPECT_EQ(host.lockedHandles(), 0);
-  EXPECT_EQ(host.suiteLog.back(), std::string("release ") + kPropertySuiteName);
+  EXPECT_EQ(host.suites().heldCount(), 0);
 }
 
 TEST_F(SelectorSequence, ContinueEmptiesTheRequests) {
@@ -189,7 +183,7 @@ TEST_F(SelectorSequence, TheLightSourceListingAnalysesWithoutRenderingAndTearsDo
   EXPECT_EQ(result, 0);
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0], "NumberOfLightSources = 0\n\n");
-  EXPECT_EQ(host.outputRequests, 0) << "nothing is written back";
+  EXPECT_TRUE(host.outRects.empty()) << "nothing is written back";
   EXPECT_FALSE(ModuleStateInitialized());
   EXPECT_FALSE(std::filesystem::exists(home.settingsFolder() / "LastSavedParameters.lmx"));
 }

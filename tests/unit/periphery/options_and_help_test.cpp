@@ -111,30 +111,15 @@ TEST_F(OptionsDialogTest, TheDrawingOptionReachesTheEngineAndANewOneIsAnnounced)
   EXPECT_TRUE(shown.empty());
 
   StoreOption(OPTIMIZE_FOR_QUALITY);
-  struct Case {
-    int button;
-    int32_t option;
-    bool shaders;  // on a context declared accelerated
-  };
-  for (const Case& c : {Case{kIdCompatibilityOption, OPTIMIZE_FOR_COMPATIBILITY, false},
-                        Case{kIdSpeedOption, OPTIMIZE_FOR_SPEED, true}}) {
+  for (const auto& [button, option] :
+       {std::pair{kIdCompatibilityOption, OPTIMIZE_FOR_COMPATIBILITY},
+        std::pair{kIdSpeedOption, OPTIMIZE_FOR_SPEED}}) {
     shown.clear();
-    Run([&](OptionsDialog& d) { static_cast<QRadioButton*>(d.Control(c.button))->click(); });
-    EXPECT_EQ(EngineOption(), c.option);
+    Run([&](OptionsDialog& d) { static_cast<QRadioButton*>(d.Control(button))->click(); });
+    EXPECT_EQ(EngineOption(), option);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("Please Note: The OpenGL drawing setting you have chosen, '"),
               std::string::npos);
-
-    GlSessionRequest request;
-    request.clientRect = {0, 0, 64, 64};
-    request.rules.assumeAccelerated = true;
-    OpenGLSettings settings;
-    LoadOpenGLDrawingSettings(&settings);
-    GlSession session;
-    ASSERT_TRUE(StartGlSession(&session, request, settings));
-    EXPECT_EQ(session.drawing.useShaderProgram, c.shaders);
-    EXPECT_EQ(session.drawing.useVertexBufferObjects, c.shaders);
-    EndGlSession(&session);
   }
   // The stored option chosen again: nothing to announce.
   shown.clear();

@@ -11,13 +11,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform_test_support.h"
+#include "support/temp_dir.h"
 
 namespace lumeray::platform {
 namespace {
 
-using test_support::ScopedEnvironment;
-using test_support::TemporaryFolder;
+using testing::ScopedEnvironment;
+using TemporaryFolder = testing::TempDir;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -28,7 +28,7 @@ std::string ReadAll(const std::string& path) {
 
 TEST(FoldersTest, DataFoldersFollowTheEnvironment) {
   TemporaryFolder folder;
-  ScopedEnvironment home("HOME", folder.path());
+  ScopedEnvironment home("HOME", folder.path().string());
   ScopedEnvironment data("XDG_DATA_HOME", std::nullopt);
   std::string found;
   EXPECT_EQ(GetLocalAppDataFolder(false, &found), 0);

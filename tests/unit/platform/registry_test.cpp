@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "platform/folders.h"
-#include "platform_test_support.h"
+#include "support/temp_dir.h"
 
 namespace lumeray::platform {
 namespace {
 
-using test_support::ScopedEnvironment;
-using test_support::TemporaryFolder;
+using testing::ScopedEnvironment;
+using TemporaryFolder = testing::TempDir;
 
 const char kKeyPath[] = "Software\\Vantrel Software\\LumerayPro\\2.0\\OpenGLSettings";
 
@@ -38,13 +38,13 @@ void WriteAll(const std::string& path, const std::string& content) {
 class RegistryTest : public ::testing::Test {
  protected:
   TemporaryFolder folder_;
-  ScopedEnvironment config_{"XDG_CONFIG_HOME", folder_.path()};
+  ScopedEnvironment config_{"XDG_CONFIG_HOME", folder_.path().string()};
 };
 
 TEST(RegistryDefaultsTest, HiveFilesLiveUnderTheConfigFolderOrDotConfigInHome) {
   TemporaryFolder home, config;
-  ScopedEnvironment setHome("HOME", home.path());
-  ScopedEnvironment setConfig("XDG_CONFIG_HOME", config.path());
+  ScopedEnvironment setHome("HOME", home.path().string());
+  ScopedEnvironment setConfig("XDG_CONFIG_HOME", config.path().string());
   EXPECT_EQ(HiveFilePath(Hive::kLocalMachine), config / "lumeray/local-machine.ini");
   EXPECT_EQ(HiveFilePath(Hive::kCurrentUser), config / "lumeray/current-user.ini");
   ScopedEnvironment unsetConfig("XDG_CONFIG_HOME", std::nullopt);
@@ -78,10 +78,9 @@ TEST_F(RegistryTest, TypedValuesRoundTrip) {
   EXPECT_NE(text.find(std::string("[") + kKeyPath + "]"), std::string::npos) << text;
   EXPECT_NE(text.find("Accelerated=dword:0x0000000a"), std::string::npos) << text;
   EXPECT_NE(text.find("Memory=qword:0x123456789abcdef0"), std::string::npos) << text;
-}
 
-TEST_F(RegistryTest, AwkwardValueNamesRoundTrip) {
-  auto key = RegistryKey::Open(Hive::kCurrentUser, "Software\\Test", true);
+  // Names with the file's own syntax in them.
+  key = RegistryKey::Open(Hive::kCurrentUser, "Software\\Test", true);
   ASSERT_TRUE(key);
   const std::vector<std::string> names = {"a=b",       "[section]",   ";comment", " padded ",
                                           "new\nline", "back\\slash", ""};
@@ -109,24 +108,7 @@ TEST_F(RegistryTest, OverwritingKeepsOneLineAndDeleteRemovesIt) {
   EXPECT_EQ(key->DeleteValue("Value"), ENOENT);
 }
 
-TEST_F(RegistryTest, ValuesPersistAcrossKeyObjectsAndHivesStayApart) {
-  {
-    auto key = RegistryKey::Open(Hive::kCurrentUser, kKeyPath, true);
-    ASSERT_TRUE(key);
-    ASSERT_EQ(key->SetDword("Quality", 3), 0);
-  }
-  auto again = RegistryKey::Open(Hive::kCurrentUser, kKeyPath, false);
-  ASSERT_TRUE(again);
-  EXPECT_EQ(again->GetDword("Quality"), 3u);
-  // Key paths ignore case too, and surrounding backslashes.
-  auto otherCase = RegistryKey::Open(
-      Hive::kCurrentUser, "\\software\\vantrel software\\lumeraypro\\2.0\\openglsettings\\", false);
-  ASSERT_TRUE(otherCase);
-  EXPECT_EQ(otherCase->GetDword("Quality"), 3u);
-  EXPECT_FALSE(RegistryKey::Open(Hive::kLocalMachine, kKeyPath, false));
-}
-
-TEST_F(RegistryTest, KeyWithoutValuesDoesNotExistUntilWritten) {
+TEST_F(RegistryTest, KeysExistOnceWrittenAndPersistAcrossKeyObjectsAndHives) {
   EXPECT_FALSE(RegistryKey::Open(Hive::kCurrentUser, kKeyPath, false));
   auto created = RegistryKey::Open(Hive::kCurrentUser, kKeyPath, true);
   ASSERT_TRUE(created);
@@ -138,6 +120,17 @@ TEST_F(RegistryTest, KeyWithoutValuesDoesNotExistUntilWritten) {
   EXPECT_FALSE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Vantrel", false));
   EXPECT_FALSE(RegistryKey::Open(Hive::kCurrentUser, "", true));
   EXPECT_FALSE(RegistryKey::Open(Hive::kCurrentUser, "bad\npath", true));
+
+  ASSERT_EQ(created->SetDword("Quality", 3), 0);
+  auto again = RegistryKey::Open(Hive::kCurrentUser, kKeyPath, false);
+  ASSERT_TRUE(again);
+  EXPECT_EQ(again->GetDword("Quality"), 3u);
+  // Key paths ignore case too, and surrounding backslashes.
+  auto otherCase = RegistryKey::Open(
+      Hive::kCurrentUser, "\\software\\vantrel software\\lumeraypro\\2.0\\openglsettings\\", false);
+  ASSERT_TRUE(otherCase);
+  EXPECT_EQ(otherCase->GetDword("Quality"), 3u);
+  EXPECT_FALSE(RegistryKey::Open(Hive::kLocalMachine, kKeyPath, false));
 }
 
 TEST_F(RegistryTest, CorruptLinesAreIgnoredAndKeptOnRewrite) {
@@ -191,7 +184,9 @@ TEST_F(RegistryTest, APipeAtTheHivesPathIsNotWaitedOn) {
   // Opening a pipe for reading with no writer would block for ever.
   EXPECT_FALSE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Test", false));
   auto key = RegistryKey::Open(Hive::kCurrentUser, "Software\\Test", true);
-  if (key) EXPECT_NE(key->SetDword("v", 1), 0);
+  if (key) {
+    EXPECT_NE(key->SetDword("v", 1), 0);
+  }
 }
 
 TEST_F(RegistryTest, ConcurrentWritersLoseNothing) {

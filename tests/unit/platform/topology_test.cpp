@@ -13,12 +13,12 @@
 #include <utility>
 #include <vector>
 
-#include "platform_test_support.h"
+#include "support/temp_dir.h"
 
 namespace lumeray::platform {
 namespace {
 
-using test_support::TemporaryFolder;
+using TemporaryFolder = testing::TempDir;
 
 void WriteFile(const std::string& path, const std::string& content) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -31,68 +31,70 @@ void AddCpu(const TemporaryFolder& root, int cpu, int package, int core) {
   WriteFile(topology + "core_id", std::to_string(core) + "\n");
 }
 
-std::vector<ProcessorRecord> Of(const std::vector<ProcessorRecord>& records, int32_t kind) {
-  std::vector<ProcessorRecord> result;
+std::vector<uint64_t> Masks(const std::vector<ProcessorRecord>& records, int32_t kind) {
+  std::vector<uint64_t> masks;
   for (const auto& record : records) {
-    if (record.relationship == kind) result.push_back(record);
+    if (record.relationship == kind) masks.push_back(record.processorMask);
   }
-  return result;
+  return masks;
 }
 
-TEST(TopologyTest, FourCoresWithTwoThreadsInOnePackage) {
-  TemporaryFolder root;
-  // Linux numbers the first threads of all cores first: cpu0-3 and their siblings cpu4-7.
-  for (int cpu = 0; cpu < 8; ++cpu) AddCpu(root, cpu, 0, cpu % 4);
-  WriteFile(root / "online", "0-7\n");
-  auto records = ReadProcessorTopology(root.path());
-  ASSERT_TRUE(records);
-  auto cores = Of(*records, kProcessorCore);
-  auto packages = Of(*records, kProcessorPackage);
-  ASSERT_EQ(cores.size(), 4u);
-  ASSERT_EQ(packages.size(), 1u);
-  EXPECT_EQ(records->size(), 5u);
-  for (int core = 0; core < 4; ++core) {
-    EXPECT_EQ(cores[core].processorMask, (1ull << core) | (1ull << (core + 4)));
+// Trees of the kinds sysfs has: the cores' and packages' processor masks they give.
+TEST(TopologyTest, CoresAndPackagesOfTheOnlineProcessors) {
+  struct Case {
+    const char* what;
+    int cpus;
+    int (*package)(int cpu);
+    int (*core)(int cpu);
+    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<uint64_t> cores, packages;
+  };
+  const Case cases[] = {
+      // Linux numbers the first threads of all cores first: cpu0-3 and their siblings cpu4-7.
+      {"four cores with two threads",
+       8,
+       [](int) { return 0; },
+       [](int c) { return c % 4; },
+       {{"online", "0-7\n"}},
+       {0x11, 0x22, 0x44, 0x88},
+       {0xFF}},
+      {"only online processors",
+       4,
+       [](int c) { return c / 2; },
+       [](int c) { return c % 2; },
+       {{"online", "0-1,3\n"}},
+       {0x1, 0x2, 0x8},
+       {0b0011, 0b1000}},
+      {"per-processor online files",
+       4,
+       [](int) { return 0; },
+       [](int c) { return c; },
+       {{"cpu2/online", "0\n"}, {"cpu3/online", "1\n"}, {"cpufreq/x", ""}},
+       {0x1, 0x2, 0x8},
+       {0b1011}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TemporaryFolder root;
+    for (int cpu = 0; cpu < c.cpus; ++cpu) AddCpu(root, cpu, c.package(cpu), c.core(cpu));
+    for (const auto& [path, content] : c.files) WriteFile(root / path, content);
+    const auto records = ReadProcessorTopology(root.path());
+    ASSERT_TRUE(records);
+    EXPECT_EQ(Masks(*records, kProcessorCore), c.cores);
+    EXPECT_EQ(Masks(*records, kProcessorPackage), c.packages);
   }
-  EXPECT_EQ(packages[0].processorMask, 0xffull);
-}
 
-TEST(TopologyTest, OnlyOnlineProcessorsCount) {
-  TemporaryFolder root;
-  for (int cpu = 0; cpu < 4; ++cpu) AddCpu(root, cpu, cpu / 2, cpu % 2);
-  WriteFile(root / "online", "0-1,3\n");
-  auto records = ReadProcessorTopology(root.path());
-  ASSERT_TRUE(records);
-  EXPECT_EQ(Of(*records, kProcessorCore).size(), 3u);
-  auto packages = Of(*records, kProcessorPackage);
-  ASSERT_EQ(packages.size(), 2u);
-  EXPECT_EQ(packages[0].processorMask, 0b0011u);
-  EXPECT_EQ(packages[1].processorMask, 0b1000u);
-}
-
-TEST(TopologyTest, PerProcessorOnlineFilesWhenThereIsNoList) {
-  TemporaryFolder root;
-  for (int cpu = 0; cpu < 4; ++cpu) AddCpu(root, cpu, 0, cpu);
-  WriteFile(root / "cpu2/online", "0\n");
-  WriteFile(root / "cpu3/online", "1\n");
-  std::filesystem::create_directories(root / "cpufreq");  // not a processor
-  auto records = ReadProcessorTopology(root.path());
-  ASSERT_TRUE(records);
-  EXPECT_EQ(Of(*records, kProcessorCore).size(), 3u);
-  EXPECT_EQ(Of(*records, kProcessorPackage)[0].processorMask, 0b1011u);
-}
-
-TEST(TopologyTest, ProcessorsBeyondTheMaskAreCountedWithoutBits) {
+  // Processors beyond the mask's 64 bits are counted without bits.
   TemporaryFolder root;
   for (int cpu = 0; cpu < 66; ++cpu) AddCpu(root, cpu, 0, cpu);
   WriteFile(root / "online", "0-65");
-  auto records = ReadProcessorTopology(root.path());
+  const auto records = ReadProcessorTopology(root.path());
   ASSERT_TRUE(records);
-  auto cores = Of(*records, kProcessorCore);
-  EXPECT_EQ(cores.size(), 66u);
-  EXPECT_EQ(cores[63].processorMask, 1ull << 63);
-  EXPECT_EQ(cores[64].processorMask, 0u);
-  EXPECT_EQ(Of(*records, kProcessorPackage)[0].processorMask, ~0ull);
+  const std::vector<uint64_t> cores = Masks(*records, kProcessorCore);
+  ASSERT_EQ(cores.size(), 66u);
+  EXPECT_EQ(cores[63], 1ull << 63);
+  EXPECT_EQ(cores[64], 0u);
+  EXPECT_EQ(Masks(*records, kProcessorPackage), std::vector<uint64_t>{~0ull});
 }
 
 TEST(TopologyTest, UnreadableTreesGiveNothing) {
@@ -115,13 +117,13 @@ TEST(TopologyTest, ThisMachineIsReadableOrFallsBack) {
   auto records = QueryLogicalProcessorInformation();
   if (!records) GTEST_SKIP() << "no readable topology here";
   uint32_t threads = 0;
-  for (const auto& record : Of(*records, kProcessorCore)) {
-    threads += static_cast<uint32_t>(std::popcount(record.processorMask));
+  for (const uint64_t mask : Masks(*records, kProcessorCore)) {
+    threads += static_cast<uint32_t>(std::popcount(mask));
   }
   if (count <= 64) {
     EXPECT_EQ(threads, count);
   }
-  EXPECT_GE(Of(*records, kProcessorPackage).size(), 1u);
+  EXPECT_GE(Masks(*records, kProcessorPackage).size(), 1u);
 }
 
 TEST(TopologyTest, OnlyTheProcessorsTheProcessMayUseCount) {
@@ -145,10 +147,8 @@ TEST(TopologyTest, OnlyTheProcessorsTheProcessMayUseCount) {
   };
   for (const Case& c : cases) {
     const std::vector<ProcessorRecord> kept = RestrictToUsable(records, c.usable, c.limit);
-    std::vector<uint64_t> masks;
-    for (const auto& r : Of(kept, kProcessorCore)) masks.push_back(r.processorMask);
-    EXPECT_EQ(masks, c.coreMasks);
-    EXPECT_EQ(Of(kept, kProcessorPackage).size(), 1u);
+    EXPECT_EQ(Masks(kept, kProcessorCore), c.coreMasks);
+    EXPECT_EQ(Masks(kept, kProcessorPackage).size(), 1u);
   }
 
   // The affinity of the calling thread is what the system reports.

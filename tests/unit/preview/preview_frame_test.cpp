@@ -114,7 +114,9 @@ TEST_F(PreviewTest, FrameMatchesFinalRenderAtFullAndQuarterZoom) {
                 diff.p99, diff.largest);
     EXPECT_LE(diff.mean, c.meanLimit) << c.option << " " << c.zoom;
     EXPECT_LE(diff.p99, c.p99Limit) << c.option << " " << c.zoom;
-    if (c.zoom == 100) EXPECT_EQ(BrightestNear(Frame(), display, 40, 200, 10), 0) << c.option;
+    if (c.zoom == 100) {
+      EXPECT_EQ(BrightestNear(Frame(), display, 40, 200, 10), 0) << c.option;
+    }
     if (session_->drawing.precisionFormat.internalFormat != 0) {
       int faint = 0;  // encoded values no 8-bit linear composition can give
       for (uint8_t v : Frame().bits) faint += v > 0 && v < 20;

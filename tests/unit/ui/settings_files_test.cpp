@@ -32,17 +32,6 @@ class SettingsFiles : public ::testing::Test {
   testing::TempHome home;
 };
 
-TEST_F(SettingsFiles, LastSavedParametersRoundTrip) {
-  CurrentParameters().Angle = -900;
-  CurrentParameters().EffectType = EffectCode("efT3");
-  ASSERT_TRUE(SaveLastSavedParameters());
-  EXPECT_EQ(std::filesystem::file_size(home.settingsFolder() / kLastSavedParametersFile), 255u);
-  CurrentParameters() = kFactoryParameters;
-  ASSERT_TRUE(LoadLastSavedParameters());
-  EXPECT_EQ(CurrentParameters().Angle, -900);
-  EXPECT_EQ(CurrentParameters().EffectType, EffectCode("efT3"));
-}
-
 TEST_F(SettingsFiles, MissingShortAndForeignFilesAreNotUsed) {
   EXPECT_FALSE(LoadLastSavedParameters());
 
