@@ -45,6 +45,7 @@ void StarPhaseSet::Release() {
   spares_.clear();
   kept_ = 0;
   bounded_ = false;
+  length_ = Length::kUnjudged;
   builds_ = 0;
   // Until the next Reset nothing is built (the colours' table may be gone).
   star_ = nullptr;
@@ -117,16 +118,38 @@ bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index) {
   states_[index] = built ? State::kBuilt : State::kFailed;
   doneBy_[index] = 0;
   kept_ += phase.storage.size;
-  if (kept_ > budget_ && !bounded_) {
-    bounded_ = true;
-    for (BufferDescriptor& unused : spares_) DeallocateBuffer(&unused);
-    spares_.clear();
-    // Phases every band is already done with go now (the bands' count is that of the last
-    // request; every sharing band passes the same).
-    for (int i = 0; i < kSubShapeCount; ++i) FreeIfDone(i, bands_);
-  }
+  if (kept_ > budget_ && !bounded_) TurnBounded();
   changed_.notify_all();
   return built;
+}
+
+void StarPhaseSet::TurnBounded() {
+  bounded_ = true;
+  for (BufferDescriptor& unused : spares_) DeallocateBuffer(&unused);
+  spares_.clear();
+  // Phases every band is already done with go now (the bands' count is that of the last
+  // request; every sharing band passes the same).
+  for (int i = 0; i < kSubShapeCount; ++i) FreeIfDone(i, bands_);
+}
+
+bool StarPhaseSet::IsLong(const std::vector<int>& phases, const ShapeSharing& sharing) {
+  if (phases.empty()) return false;
+  {
+    std::lock_guard lock(mutex_);
+    if (length_ != Length::kUnjudged) return length_ == Length::kLong;
+  }
+  const int first = phases.front();
+  const RowIndexedPhase* phase =
+      Acquire(first, std::vector<int>(phases.begin() + 1, phases.end()), sharing);
+  if (phase == nullptr) return false;
+  std::lock_guard lock(mutex_);
+  --holders_[first];  // held by Acquire; not done: the band has yet to stamp it
+  if (length_ == Length::kUnjudged) {
+    const uint64_t all = phase->storage.size * uint64_t{phases.size()};
+    length_ = all > budget_ ? Length::kLong : Length::kShort;
+    if (length_ == Length::kLong && !bounded_) TurnBounded();
+  }
+  return length_ == Length::kLong;
 }
 
 const RowIndexedPhase* StarPhaseSet::Acquire(int index, const std::vector<int>& later,

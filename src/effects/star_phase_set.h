@@ -15,6 +15,12 @@
 // built at a time, and a band no longer builds ahead while it waits, so only the phases the
 // bands are stamping and one build's arrays stay alive.
 //
+// A band may first ask whether the star is long (IsLong): the first phase it stamps is built
+// and the set judges from its size whether all the phases the band stamps would pass the budget.
+// A long star turns the set bounded at once, so that no more phases are kept than the bands
+// are stamping; the band then draws in one piece (band_render.h), each phase built once. The
+// first answer holds for every band until the next Reset.
+//
 // Threading contract: Reset and Release while no band renders (the renderers' binding section,
 // effect_renderers.h); Acquire and DropSpares from any band worker at once (an internal lock,
 // never held while building or while another lock is taken). Acquired phases stay valid until
@@ -53,6 +59,11 @@ class StarPhaseSet {
   // The band is done with the phase it acquired (for now).
   void Done(int index, const ShapeSharing& sharing);
 
+  // Whether the star is long (above), judged from the first of `phases`, the phases the band
+  // stamps in its order; false when that phase could not be built or the run has stopped. The
+  // band holds no phase afterwards.
+  bool IsLong(const std::vector<int>& phases, const ShapeSharing& sharing);
+
   // Frees the spare entry arrays no build is using.
   void DropSpares();
 
@@ -63,7 +74,9 @@ class StarPhaseSet {
 
  private:
   enum class State { kUnbuilt, kBuilding, kBuilt, kFailed };
+  enum class Length { kUnjudged, kShort, kLong };
   bool Build(std::unique_lock<std::mutex>& lock, int index);
+  void TurnBounded();
   void FreeIfDone(int index, uint32_t bands);
 
   mutable std::mutex mutex_;
@@ -78,6 +91,7 @@ class StarPhaseSet {
   uint64_t budget_ = 0;
   uint64_t kept_ = 0;  // bytes of the built phases
   bool bounded_ = false;
+  Length length_ = Length::kUnjudged;
   uint32_t bands_ = 0;  // the sharing bands' count of the last request
   int builds_ = 0;
   int building_ = 0;  // builds in progress
