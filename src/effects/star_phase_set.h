@@ -13,7 +13,9 @@
 // star), the set turns bounded: a phase is freed as soon as every band sharing the render is done
 // with it and none holds it (and built again for the next strip that needs it), one phase is
 // built at a time, and a band no longer builds ahead while it waits, so only the phases the
-// bands are stamping and one build's arrays stay alive.
+// bands are stamping and one build's arrays stay alive. Such a build is shared with a helper
+// thread (star_builder.h BuildStarPhaseRowsInTwo), split where the rays' entries of the first
+// build halve, so that the waiting worker's core draws half of it.
 //
 // A band may first ask whether the star is long (IsLong): the first phase it stamps is built
 // and the set judges from its size whether all the phases the band stamps would pass the budget.
@@ -92,7 +94,8 @@ class StarPhaseSet {
   uint64_t kept_ = 0;  // bytes of the built phases
   bool bounded_ = false;
   Length length_ = Length::kUnjudged;
-  uint32_t bands_ = 0;  // the sharing bands' count of the last request
+  size_t splitRay_ = 0;  // where a shared build splits the rays (0: not yet known)
+  uint32_t bands_ = 0;   // the sharing bands' count of the last request
   int builds_ = 0;
   int building_ = 0;  // builds in progress
 };
