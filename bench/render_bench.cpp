@@ -108,6 +108,30 @@ void BM_SoftFlarePhaseBuild(benchmark::State& state) {
 }
 BENCHMARK(BM_SoftFlarePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Args({1, 50});
 
+// One phase of the star straight into row-indexed form, as the final render builds it (the
+// packed entries' array reused, as the phase set's spare is). Argument: the Length.
+void BM_StarPhaseRowsBuild(benchmark::State& state) {
+  ParameterSet p = kFactoryParameters;
+  p.Length = static_cast<int16_t>(state.range(0));
+  const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(p);
+  const SpikeDistanceTables distances = BuildSpikeDistanceTables(
+      MakeStarSettings(snapshot, kPhoto.diagonal, kPhoto.presenceThreshold, kPhoto.grayHost));
+  const EffectShapeParameters parameters{snapshot, kPhoto, &distances};
+  PackedSpikeEntries scratch;
+  RowIndexedPhase phase;
+  int index = 0;
+  for (auto _ : state) {
+    if (!BuildStarPhaseRows(parameters, index / 4, index % 4, &scratch, &phase)) {
+      state.SkipWithError("build failed");
+    }
+    index = (index + 1) % kSubShapeCount;
+  }
+  state.counters["entries"] = phase.entryCount;
+  ReleaseRowIndexedPhase(&phase);
+  DeallocateBuffer(&scratch.entries);
+}
+BENCHMARK(BM_StarPhaseRowsBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Arg(50)->Arg(100);
+
 // A 24-megapixel 8-bit photo with light sources at random positions and phases; the renderers'
 // shapes are built for every phase before timing starts.
 class BandFixture {

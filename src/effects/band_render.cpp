@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <new>
 
 #include "analysis/stamp_targets.h"
 #include "effects/effect_renderers.h"
 #include "effects/effect_shape_parameters.h"
 #include "effects/effects_run_state.h"
+#include "effects/star_phase_set.h"
 #include "image/blend.h"
 #include "image/image_create.h"
 #include "interface/filter_interface.h"
@@ -51,6 +53,20 @@ void EncodeWorkingSamples(const ImageRecord& effects) {
       const WorkingPixel pixel{s[0], s[1], s[2], s[kAlphaSample], kLeaveUnchanged};
       effects.store(&effects, &pixel, x, y);
     }
+  }
+}
+
+// Whether the band stamps a star too long for its phases to be kept (star_phase_set.h): each
+// strip would then build every phase again, so the band is better drawn in one piece.
+bool LongStar(const ParameterSetBuffer& snapshot, const EffectsPassSources& sources,
+              const BandPlan& plan) {
+  if (!plan.rowStamps || sources.starPhases == nullptr || sources.softFlareProfile == nullptr) {
+    return false;
+  }
+  try {
+    return sources.starPhases->IsLong(SpikePassPhases(snapshot, sources), plan.sharing);
+  } catch (const std::bad_alloc&) {
+    return false;  // the strips find the lack of memory again and report it
   }
 }
 
@@ -128,7 +144,8 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
   }
 
   const int64_t height = int64_t{band.bottom} - band.top;
-  const auto strips = static_cast<uint32_t>(std::clamp<int64_t>(plan.strips, 1, height));
+  auto strips = static_cast<uint32_t>(std::clamp<int64_t>(plan.strips, 1, height));
+  if (strips > 1 && LongStar(snapshot, sources, plan)) strips = 1;
   for (uint32_t strip = 0; strip < strips; ++strip) {
     const ImageRect rows{band.left, static_cast<int32_t>(band.top + height * strip / strips),
                          band.right,

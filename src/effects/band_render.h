@@ -57,10 +57,12 @@ BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand
 // default plan.
 BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRect>& split);
 
-// Renders and composites one band onto `output`. False when a band image cannot be created or
-// the effects pass fails (a cancel has then set the run result). An empty band draws nothing
-// but advances the progress as its passes would (EffectsPassProgressUnits). The result does not
-// depend on the plan.
+// Renders and composites one band onto `output`. A band stamping by rows whose star is too long
+// for its phases to be kept (StarPhaseSet::IsLong) is drawn in one piece whatever the plan's
+// strips, so that each phase is built once and not again for every strip. False when a band image
+// cannot be created or the effects pass fails (a cancel has then set the run result). An empty band
+// draws nothing but advances the progress as its passes would (EffectsPassProgressUnits). The
+// result does not depend on the plan.
 bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot,
                        const EffectsPassSources& sources, ImageRecord* output,
                        const BandPlan& plan = {});

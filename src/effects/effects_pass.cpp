@@ -213,6 +213,16 @@ bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
 
 }  // namespace
 
+std::vector<int> SpikePassPhases(const ParameterSetBuffer& snapshot,
+                                 const EffectsPassSources& sources) {
+  std::vector<int> phases;
+  if (!SpikePassRuns(snapshot)) return phases;
+  for (const Stamp& stamp : StampsByPhase(nullptr, snapshot, sources)) {
+    if (phases.empty() || phases.back() != stamp.phase) phases.push_back(stamp.phase);
+  }
+  return phases;
+}
+
 uint64_t EffectsPassProgressUnits(const ParameterSetBuffer& snapshot, uint32_t sourceCount) {
   const uint64_t passes = (SpikePassRuns(snapshot) ? 1 : 0) + (SoftFlarePassRuns(snapshot) ? 1 : 0);
   return passes * sourceCount;

@@ -33,6 +33,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "analysis/effect_shape.h"
 #include "analysis/master_light_source_table.h"
@@ -74,6 +75,11 @@ struct EffectsPassRound {
 
 bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const ParameterSetBuffer& snapshot,
                     const EffectsPassSources& sources, const EffectsPassRound& round = {});
+
+// The star phases (sub-shape indices) the spike pass stamps, in its order; empty when the pass
+// does not run. Throws std::bad_alloc.
+std::vector<int> SpikePassPhases(const ParameterSetBuffer& snapshot,
+                                 const EffectsPassSources& sources);
 
 // The progress units one band's pass advances: the source count for each pass that runs.
 uint64_t EffectsPassProgressUnits(const ParameterSetBuffer& snapshot, uint32_t sourceCount);

@@ -1,6 +1,7 @@
 #include "effects/row_indexed_phase.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 
 #include "analysis/stamp_targets.h"
@@ -61,9 +62,23 @@ void StampRows(const Target& target, const RowIndexedPhase& phase, const StampCo
 namespace {
 
 template <class Entry>
-bool MakeRows(const Entry* entries, uint32_t count, const ImageRect& box, RowIndexedPhase* phase) {
+struct EntrySpan {
+  const Entry* entries;
+  uint32_t count;
+};
+
+// The spans' entries, one span after the other.
+template <class Entry, size_t kSpans>
+bool MakeRows(const std::array<EntrySpan<Entry>, kSpans>& spans, const ImageRect& box,
+              RowIndexedPhase* phase) {
   ReleaseRowIndexedPhase(phase);
-  if (entries == nullptr) count = 0;
+  uint64_t total = 0;
+  for (const auto& span : spans) total += span.entries == nullptr ? 0 : span.count;
+  if (total > UINT32_MAX) {
+    WarnLowMemory();
+    return false;
+  }
+  const auto count = static_cast<uint32_t>(total);
   const int32_t top = count == 0 ? 0 : box.top;
   const int32_t bottom = count == 0 ? 0 : box.bottom;
   const uint64_t rows = static_cast<uint64_t>(bottom - top);
@@ -81,14 +96,20 @@ bool MakeRows(const Entry* entries, uint32_t count, const ImageRect& box, RowInd
   // Counting sort by row, keeping the entries' order within a row.
   auto* starts = static_cast<uint32_t*>(phase->storage.data);
   std::fill(starts, starts + rows + 1, 0u);
-  for (uint32_t i = 0; i < count; ++i) ++starts[entries[i].dy - top + 1];
+  for (const auto& span : spans) {
+    if (span.entries == nullptr) continue;
+    for (uint32_t i = 0; i < span.count; ++i) ++starts[span.entries[i].dy - top + 1];
+  }
   for (uint64_t r = 0; r < rows; ++r) starts[r + 1] += starts[r];
   auto* values = starts + rows + 1;
   auto* columns = reinterpret_cast<int16_t*>(values + count);
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t at = starts[entries[i].dy - top]++;
-    values[at] = entries[i].value;
-    columns[at] = entries[i].dx;
+  for (const auto& span : spans) {
+    if (span.entries == nullptr) continue;
+    for (uint32_t i = 0; i < span.count; ++i) {
+      const uint32_t at = starts[span.entries[i].dy - top]++;
+      values[at] = span.entries[i].value;
+      columns[at] = span.entries[i].dx;
+    }
   }
   // Each start moved to the next row's: shift them back.
   for (uint64_t r = rows; r > 0; --r) starts[r] = starts[r - 1];
@@ -99,13 +120,20 @@ bool MakeRows(const Entry* entries, uint32_t count, const ImageRect& box, RowInd
 }  // namespace
 
 bool MakeRowIndexedPhase(const SubShape& subShape, RowIndexedPhase* phase) {
-  return MakeRows(subShape.data(), subShape.entryCount,
+  return MakeRows(std::array{EntrySpan<SubShapeEntry>{subShape.data(), subShape.entryCount}},
                   {subShape.left, subShape.top, subShape.right, subShape.bottom}, phase);
 }
 
 bool MakeRowIndexedPhase(const PackedSpikeEntry* entries, uint32_t count, const ImageRect& box,
                          RowIndexedPhase* phase) {
-  return MakeRows(entries, count, box, phase);
+  return MakeRows(std::array{EntrySpan<PackedSpikeEntry>{entries, count}}, box, phase);
+}
+
+bool MakeRowIndexedPhase(const std::array<PackedEntrySpan, 2>& parts, const ImageRect& box,
+                         RowIndexedPhase* phase) {
+  return MakeRows(std::array{EntrySpan<PackedSpikeEntry>{parts[0].entries, parts[0].count},
+                             EntrySpan<PackedSpikeEntry>{parts[1].entries, parts[1].count}},
+                  box, phase);
 }
 
 void ReleaseRowIndexedPhase(RowIndexedPhase* phase) {

@@ -10,6 +10,7 @@
 // Threading contract: made by one thread; once made, read by any number of threads.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "analysis/effect_shape.h"
@@ -38,6 +39,13 @@ bool MakeRowIndexedPhase(const SubShape& subShape, RowIndexedPhase* phase);
 // sub-shape's).
 struct PackedSpikeEntry;
 bool MakeRowIndexedPhase(const PackedSpikeEntry* entries, uint32_t count, const ImageRect& box,
+                         RowIndexedPhase* phase);
+// The same from two arrays of packed entries taken one after the other.
+struct PackedEntrySpan {
+  const PackedSpikeEntry* entries;
+  uint32_t count;
+};
+bool MakeRowIndexedPhase(const std::array<PackedEntrySpan, 2>& parts, const ImageRect& box,
                          RowIndexedPhase* phase);
 void ReleaseRowIndexedPhase(RowIndexedPhase* phase);
 

@@ -32,9 +32,21 @@ int64_t CeilQuarter(int64_t a) {
   return -FloorQuarter(-a);
 }
 
+// The largest squared quarter distance n whose half distance index round(10 sqrt(n)) / 2 is
+// below `halfIndexEnd` (at least 1).
+uint64_t LargestSquareBelow(uint32_t halfIndexEnd) {
+  const uint32_t lastDistance = 2 * halfIndexEnd - 1;
+  const double root = (lastDistance + 0.5) / 10.0;
+  auto n = static_cast<uint64_t>(root * root);
+  while (n > 0 && DistanceIndex(n) > lastDistance) --n;
+  while (DistanceIndex(n + 1) <= lastDistance) ++n;
+  return n;
+}
+
 template <class Target>
 void StampDisc(const Target& target, const SoftFlareProfile& profile, const QuarterPixelPoint& c,
-               const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel) {
+               const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel,
+               uint64_t limitSquare) {
   WorkingPixel source{FractionProduct(kShapeFractionOne, colour.red),
                       FractionProduct(kShapeFractionOne, colour.green),
                       FractionProduct(kShapeFractionOne, colour.blue), 0, kFullCoverage};
@@ -49,7 +61,7 @@ void StampDisc(const Target& target, const SoftFlareProfile& profile, const Quar
   };
   const uint32_t* values = profile.values.data();
   const uint64_t count = profile.values.size();
-  const auto limit = static_cast<int64_t>(profile.farthestSquare);
+  const auto limit = static_cast<int64_t>(limitSquare);
   bool centreDone = false;
   for (int32_t y = box.top; y < box.bottom; ++y) {
     const int64_t dy4 = kQuarter * (int64_t{y} - c.y) - c.yFraction;
@@ -89,13 +101,12 @@ SoftFlareProfile MakeSoftFlareProfile(int32_t length, const RenderImageFacts& im
     profile.values.push_back(value);
   }
   if (!profile.values.empty()) {
-    // The largest n whose half distance index round(10 sqrt(n)) / 2 is still in the table.
-    const uint32_t lastDistance = 2 * static_cast<uint32_t>(profile.values.size()) - 1;
-    const double root = (lastDistance + 0.5) / 10.0;
-    auto n = static_cast<uint64_t>(root * root);
-    while (n > 0 && DistanceIndex(n) > lastDistance) --n;
-    while (DistanceIndex(n + 1) <= lastDistance) ++n;
-    profile.farthestSquare = n;
+    // The largest n whose half distance index is still in the table.
+    profile.farthestSquare = LargestSquareBelow(static_cast<uint32_t>(profile.values.size()));
+  }
+  profile.fromHere = profile.values;
+  for (size_t h = profile.fromHere.size(); h-- > 1;) {
+    profile.fromHere[h - 1] = std::max(profile.fromHere[h - 1], profile.fromHere[h]);
   }
   return profile;
 }
@@ -113,8 +124,25 @@ void StampSoftFlare(ImageRecord* target, const SoftFlareProfile& profile,
                        std::min(box.right, clamp32(int64_t{centre.x} + profile.reach + 1)),
                        std::min(box.bottom, clamp32(int64_t{centre.y} + profile.reach + 1))};
   if (area.left >= area.right || area.top >= area.bottom) return;
-  WithScreenStampTarget(
-      target, [&](const auto& t) { StampDisc(t, profile, centre, area, colour, visibleLevel); });
+  // From the first half index where no value, however far out, is visible at this alpha, the
+  // blend skips every pixel (a flare pixel's colour is white times the source's).
+  const uint32_t brightest = std::max({FractionProduct(kShapeFractionOne, colour.red),
+                                       FractionProduct(kShapeFractionOne, colour.green),
+                                       FractionProduct(kShapeFractionOne, colour.blue)});
+  const auto visibleEnd = static_cast<uint32_t>(
+      std::partition_point(
+          profile.fromHere.begin(), profile.fromHere.end(),
+          [&](uint32_t most) {
+            return FractionProduct(brightest, FractionProduct(most, colour.alpha)) >= visibleLevel;
+          }) -
+      profile.fromHere.begin());
+  // With no visible value even the centre pixel (drawn with 0 when below the table) is skipped.
+  if (visibleEnd == 0 && !profile.values.empty()) return;
+  const uint64_t limit =
+      visibleEnd == profile.values.size() ? profile.farthestSquare : LargestSquareBelow(visibleEnd);
+  WithScreenStampTarget(target, [&](const auto& t) {
+    StampDisc(t, profile, centre, area, colour, visibleLevel, limit);
+  });
 }
 
 }  // namespace lumeray

@@ -22,16 +22,18 @@
 namespace lumeray {
 
 struct SoftFlareProfile {
-  std::vector<uint32_t> values;  // by half distance index, all at or above the threshold
-  uint64_t farthestSquare = 0;   // the largest squared quarter distance within `values`
-  int32_t reach = 0;             // the reach square's half side in pixels
-  bool drawn = false;            // Length >= 1
+  std::vector<uint32_t> values;    // by half distance index, all at or above the threshold
+  std::vector<uint32_t> fromHere;  // the largest value at each index and beyond
+  uint64_t farthestSquare = 0;     // the largest squared quarter distance within `values`
+  int32_t reach = 0;               // the reach square's half side in pixels
+  bool drawn = false;              // Length >= 1
 };
 
 SoftFlareProfile MakeSoftFlareProfile(int32_t length, const RenderImageFacts& image);
 
 // Stamps the flare at the centre (pixel and quarter-pixel phase, fractions 0..3) inside `box`
-// (absolute, already cut to the target and the clip).
+// (absolute, already cut to the target and the clip). Only the disc the stamp's alpha keeps
+// visible is visited: the pixels beyond it are those the blend would skip.
 void StampSoftFlare(ImageRecord* target, const SoftFlareProfile& profile,
                     const QuarterPixelPoint& centre, const ImageRect& box,
                     const WorkingPixel& colour, uint32_t visibleLevel);

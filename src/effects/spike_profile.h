@@ -18,20 +18,44 @@
 // Threading contract: pure functions; any thread.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace lumeray {
 
-uint32_t DistanceIndex(uint64_t squaredQuarterDistance);
+// The per-pixel functions the rasteriser and the stamps call for every entry are inline.
+namespace spike_profile_detail {
+// round(x) for x >= 0, halves away from zero (as llround); x - trunc(x) is exact.
+inline uint64_t RoundNonNegative(double x) {
+  const auto whole = static_cast<uint64_t>(x);
+  return whole + (x - static_cast<double>(whole) >= 0.5 ? 1 : 0);
+}
+}  // namespace spike_profile_detail
+
+inline uint32_t DistanceIndex(uint64_t squaredQuarterDistance) {
+  constexpr double kDistanceIndexScale = 10.0;
+  return static_cast<uint32_t>(spike_profile_detail::RoundNonNegative(
+      kDistanceIndexScale * std::sqrt(static_cast<double>(squaredQuarterDistance))));
+}
 
 double FallOffExponent(int32_t intensity, int32_t length);
 double FallOffFactor(uint32_t distanceIndex, uint32_t diagonal, double exponent);
-uint32_t FallOffAmplitude(uint32_t amplitude, double factor);
+inline uint32_t FallOffAmplitude(uint32_t amplitude, double factor) {
+  if (!(factor < 1.0)) return amplitude;
+  return static_cast<uint32_t>(amplitude * factor);
+}
 
 inline constexpr double kMaximumEdgeSlope = 0.5;  // profile drop per pixel, at most
 
 double EdgeSlope(double majorComponent, double slope);
-double CrossProfile(double lowEdge, double highEdge, double x, double edgeSlope);
+inline double CrossProfile(double lowEdge, double highEdge, double x, double edgeSlope) {
+  constexpr double kProfileCentre = 0.5;
+  constexpr double kQuarterPixels = 4.0;
+  const double u1 = kProfileCentre - ((lowEdge - x) / kQuarterPixels) * edgeSlope;
+  const double u2 = kProfileCentre + ((highEdge - x) / kQuarterPixels) * edgeSlope;
+  return std::min(u1, u2);
+}
 uint32_t CrossValue(double profile);
 
 }  // namespace lumeray

@@ -13,8 +13,12 @@
 // drawing it draws nothing instead of failing.
 //
 // Threading contract: as every builder, called for a shared shape only under the
-// shape-building lock (shape_operations.h); it writes only the sub-shape of its phase.
+// shape-building lock (shape_operations.h); it writes only the sub-shape of its phase. A build
+// in two parts writes each scratch array from one thread and joins its helper before returning.
 #pragma once
+
+#include <cstddef>
+#include <vector>
 
 #include "analysis/effect_shape.h"
 #include "effects/effect_shape_parameters.h"
@@ -31,6 +35,21 @@ bool BuildStarSubShape(EffectShape* shape, int xPhase, int yPhase);
 // distance tables.
 bool BuildStarPhaseRows(const EffectShapeParameters& parameters, int xPhase, int yPhase,
                         PackedSpikeEntries* scratch, RowIndexedPhase* phase);
+
+// BuildStarPhaseRows on two threads at once: the rays before `ray` in drawing order (the primary
+// spikes, then the secondary ones) on the calling thread into `first`, the others on a helper
+// thread into `second`; the parts' entries are joined in drawing order, so the phase is the one
+// BuildStarPhaseRows makes. Without `second`, or when no helper can be started, the calling
+// thread draws every ray. `rayEntries`, when given, receives each ray's entry count (for
+// choosing the next split). Both arrays' entries are left for the caller, as the scratch's.
+struct StarBuildSplit {
+  size_t ray = 0;
+  PackedSpikeEntries* first = nullptr;
+  PackedSpikeEntries* second = nullptr;
+};
+bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase, int yPhase,
+                             const StarBuildSplit& split, RowIndexedPhase* phase,
+                             std::vector<uint32_t>* rayEntries = nullptr);
 
 // Gives a sub-shape without an entry array an array of one entry; false (low-memory warning
 // shown) when it cannot. Shared by the star and soft flare builders.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "analysis/worker_threads.h"
 #include "effects/effect_shape_parameters.h"
 #include "effects/star_builder.h"
 
@@ -20,6 +21,25 @@ bool Sharing(const ShapeSharing& sharing) {
 
 bool Stopped(const ShapeSharing& sharing) {
   return sharing.stopped != nullptr && sharing.stopped();
+}
+
+// The ray before which the entries of the rays (in drawing order) are closest to halved; 0
+// when there is nothing to share.
+size_t HalvingRay(const std::vector<uint32_t>& rayEntries) {
+  uint64_t total = 0;
+  for (const uint32_t n : rayEntries) total += n;
+  uint64_t head = 0;
+  size_t best = 0;
+  uint64_t bestGap = total;
+  for (size_t ray = 1; ray < rayEntries.size(); ++ray) {
+    head += rayEntries[ray - 1];
+    const uint64_t gap = head > total - head ? head - (total - head) : (total - head) - head;
+    if (gap < bestGap) {
+      bestGap = gap;
+      best = ray;
+    }
+  }
+  return best;
 }
 
 }  // namespace
@@ -45,6 +65,8 @@ void StarPhaseSet::Release() {
   spares_.clear();
   kept_ = 0;
   bounded_ = false;
+  length_ = Length::kUnjudged;
+  splitRay_ = 0;
   builds_ = 0;
   // Until the next Reset nothing is built (the colours' table may be gone).
   star_ = nullptr;
@@ -99,12 +121,23 @@ bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index) {
     scratch.entries = spares_.back();
     spares_.pop_back();
   }
+  // A bounded set builds one phase at a time, so the other worker mostly waits for it: the
+  // build is shared with a helper thread, split where the rays' entries halve.
+  PackedSpikeEntries helperScratch;
+  const bool shared = bounded_ && splitRay_ > 0 && WorkerThreadCount() > 1;
+  std::vector<uint32_t> rayEntries;
+  const bool learn = splitRay_ == 0;
+  const size_t splitRay = splitRay_;
   lock.unlock();
   RowIndexedPhase phase;
   const bool built =
-      parameters != nullptr && BuildStarPhaseRows(*parameters, index / kQuarterPhases,
-                                                  index % kQuarterPhases, &scratch, &phase);
+      parameters != nullptr &&
+      BuildStarPhaseRowsInTwo(*parameters, index / kQuarterPhases, index % kQuarterPhases,
+                              {splitRay, &scratch, shared ? &helperScratch : nullptr}, &phase,
+                              learn ? &rayEntries : nullptr);
+  DeallocateBuffer(&helperScratch.entries);
   lock.lock();
+  if (built && learn && splitRay_ == 0) splitRay_ = HalvingRay(rayEntries);
   --building_;
   // A bounded set (a very long star) keeps no spare: its builds' arrays are large.
   BufferDescriptor spare = scratch.entries;
@@ -117,16 +150,38 @@ bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index) {
   states_[index] = built ? State::kBuilt : State::kFailed;
   doneBy_[index] = 0;
   kept_ += phase.storage.size;
-  if (kept_ > budget_ && !bounded_) {
-    bounded_ = true;
-    for (BufferDescriptor& unused : spares_) DeallocateBuffer(&unused);
-    spares_.clear();
-    // Phases every band is already done with go now (the bands' count is that of the last
-    // request; every sharing band passes the same).
-    for (int i = 0; i < kSubShapeCount; ++i) FreeIfDone(i, bands_);
-  }
+  if (kept_ > budget_ && !bounded_) TurnBounded();
   changed_.notify_all();
   return built;
+}
+
+void StarPhaseSet::TurnBounded() {
+  bounded_ = true;
+  for (BufferDescriptor& unused : spares_) DeallocateBuffer(&unused);
+  spares_.clear();
+  // Phases every band is already done with go now (the bands' count is that of the last
+  // request; every sharing band passes the same).
+  for (int i = 0; i < kSubShapeCount; ++i) FreeIfDone(i, bands_);
+}
+
+bool StarPhaseSet::IsLong(const std::vector<int>& phases, const ShapeSharing& sharing) {
+  if (phases.empty()) return false;
+  {
+    std::lock_guard lock(mutex_);
+    if (length_ != Length::kUnjudged) return length_ == Length::kLong;
+  }
+  const int first = phases.front();
+  const RowIndexedPhase* phase =
+      Acquire(first, std::vector<int>(phases.begin() + 1, phases.end()), sharing);
+  if (phase == nullptr) return false;
+  std::lock_guard lock(mutex_);
+  --holders_[first];  // held by Acquire; not done: the band has yet to stamp it
+  if (length_ == Length::kUnjudged) {
+    const uint64_t all = phase->storage.size * uint64_t{phases.size()};
+    length_ = all > budget_ ? Length::kLong : Length::kShort;
+    if (length_ == Length::kLong && !bounded_) TurnBounded();
+  }
+  return length_ == Length::kLong;
 }
 
 const RowIndexedPhase* StarPhaseSet::Acquire(int index, const std::vector<int>& later,

@@ -13,7 +13,15 @@
 // star), the set turns bounded: a phase is freed as soon as every band sharing the render is done
 // with it and none holds it (and built again for the next strip that needs it), one phase is
 // built at a time, and a band no longer builds ahead while it waits, so only the phases the
-// bands are stamping and one build's arrays stay alive.
+// bands are stamping and one build's arrays stay alive. Such a build is shared with a helper
+// thread (star_builder.h BuildStarPhaseRowsInTwo), split where the rays' entries of the first
+// build halve, so that the waiting worker's core draws half of it.
+//
+// A band may first ask whether the star is long (IsLong): the first phase it stamps is built
+// and the set judges from its size whether all the phases the band stamps would pass the budget.
+// A long star turns the set bounded at once, so that no more phases are kept than the bands
+// are stamping; the band then draws in one piece (band_render.h), each phase built once. The
+// first answer holds for every band until the next Reset.
 //
 // Threading contract: Reset and Release while no band renders (the renderers' binding section,
 // effect_renderers.h); Acquire and DropSpares from any band worker at once (an internal lock,
@@ -53,6 +61,11 @@ class StarPhaseSet {
   // The band is done with the phase it acquired (for now).
   void Done(int index, const ShapeSharing& sharing);
 
+  // Whether the star is long (above), judged from the first of `phases`, the phases the band
+  // stamps in its order; false when that phase could not be built or the run has stopped. The
+  // band holds no phase afterwards.
+  bool IsLong(const std::vector<int>& phases, const ShapeSharing& sharing);
+
   // Frees the spare entry arrays no build is using.
   void DropSpares();
 
@@ -63,7 +76,9 @@ class StarPhaseSet {
 
  private:
   enum class State { kUnbuilt, kBuilding, kBuilt, kFailed };
+  enum class Length { kUnjudged, kShort, kLong };
   bool Build(std::unique_lock<std::mutex>& lock, int index);
+  void TurnBounded();
   void FreeIfDone(int index, uint32_t bands);
 
   mutable std::mutex mutex_;
@@ -78,7 +93,9 @@ class StarPhaseSet {
   uint64_t budget_ = 0;
   uint64_t kept_ = 0;  // bytes of the built phases
   bool bounded_ = false;
-  uint32_t bands_ = 0;  // the sharing bands' count of the last request
+  Length length_ = Length::kUnjudged;
+  size_t splitRay_ = 0;  // where a shared build splits the rays (0: not yet known)
+  uint32_t bands_ = 0;   // the sharing bands' count of the last request
   int builds_ = 0;
   int building_ = 0;  // builds in progress
 };

@@ -150,29 +150,41 @@ TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplitStripsOrStampingByRows) {
     EXPECT_EQ(render(7), one);
     EXPECT_EQ(render(200), one) << "more bands than rows";
     // On so small an image every one of these stars passes the phases' budget (the spikes' core
-    // does not shrink with the image): phases are freed and built again for each strip.
+    // does not shrink with the image): only the phases being stamped are kept.
     EXPECT_TRUE(StarPhases()->bounded());
   }
 }
 
+// A star too long for its phases to be kept draws each band in one piece rather than building
+// every phase again for each strip.
 TEST_F(BandRender, EachPhaseOfTheStarIsBuiltOnceForAllBandsAndStrips) {
-  MakeOutput(kImageModeRgb8, 600, 400);
-  // Eight sources on five distinct phases.
-  const int phases[][2] = {{0, 0}, {1, 2}, {0, 0}, {3, 3}, {1, 2}, {2, 0}, {0, 1}, {3, 3}};
-  std::vector<LightSourceEntry> sources;
-  for (int i = 0; i < 8; ++i)
-    sources.push_back(Source(30 + 30 * i, phases[i][0], 100, phases[i][1]));
-  SetSources(sources);
-  ParameterSet p = kFactoryParameters;
-  p.Quantity = 100;
-  ASSERT_TRUE(Render(MakeFinalRenderSnapshot(p), 2));
-  EXPECT_FALSE(StarPhases()->bounded());
-  EXPECT_EQ(StarPhases()->builds(), 5);
-  const std::vector<uint8_t> kept = OutputBytes();
-  FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, InputImage().dataRect);
-  InitializeEffectRenderers(nullptr, nullptr);
-  ASSERT_TRUE(Render(MakeFinalRenderSnapshot(p), 1, /*planned=*/false));
-  EXPECT_EQ(OutputBytes(), kept) << "the same as stamping the shapes";
+  const struct {
+    int16_t length;
+    bool bounded;
+  } cases[] = {{50, false}, {100, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "length " << c.length);
+    ReleaseImage(&InputImage());
+    MakeOutput(kImageModeRgb8, 600, 400);
+    // Eight sources on five distinct phases.
+    const int phases[][2] = {{0, 0}, {1, 2}, {0, 0}, {3, 3}, {1, 2}, {2, 0}, {0, 1}, {3, 3}};
+    std::vector<LightSourceEntry> sources;
+    for (int i = 0; i < 8; ++i)
+      sources.push_back(Source(30 + 30 * i, phases[i][0], 100, phases[i][1]));
+    SetSources(sources);
+    ParameterSet p = kFactoryParameters;
+    p.Quantity = 100;
+    p.Length = c.length;
+    InitializeEffectRenderers(nullptr, nullptr);
+    ASSERT_TRUE(Render(MakeFinalRenderSnapshot(p), 2));
+    EXPECT_EQ(StarPhases()->bounded(), c.bounded);
+    EXPECT_EQ(StarPhases()->builds(), 5);
+    const std::vector<uint8_t> kept = OutputBytes();
+    FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, InputImage().dataRect);
+    InitializeEffectRenderers(nullptr, nullptr);
+    ASSERT_TRUE(Render(MakeFinalRenderSnapshot(p), 1, /*planned=*/false));
+    EXPECT_EQ(OutputBytes(), kept) << "the same as stamping the shapes";
+  }
 }
 
 TEST_F(BandRender, RainbowStarsAreNeutralForAGreyHostImage) {

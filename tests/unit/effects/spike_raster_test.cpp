@@ -9,9 +9,11 @@
 
 #include "effects/effect_shape_parameters.h"
 #include "effects/parameter_set.h"
+#include "effects/row_indexed_phase.h"
 #include "effects/soft_flare_builder.h"
 #include "effects/spike.h"
 #include "effects/spike_distance_tables.h"
+#include "effects/spike_layouts.h"
 #include "effects/spike_profile.h"
 #include "effects/star_builder.h"
 #include "effects/star_settings.h"
@@ -207,6 +209,59 @@ TEST(StarBuilder, SharedDistanceTablesGiveTheSameStarAsComputingItAfresh) {
   const auto first = shared.Entries(1, 2);
   ASSERT_TRUE(shared.Build(1, 2));
   EXPECT_TRUE(SameEntries(first, shared.Entries(1, 2)));
+}
+
+// The phase's meaningful bytes: box, row starts, values and columns.
+std::vector<uint8_t> PhaseBytes(const RowIndexedPhase& phase) {
+  const size_t bytes =
+      (phase.Rows() + 1 + phase.entryCount) * sizeof(uint32_t) + phase.entryCount * sizeof(int16_t);
+  const auto* data = static_cast<const uint8_t*>(phase.storage.data);
+  std::vector<uint8_t> out(data, data + (phase.entryCount == 0 ? 0 : bytes));
+  for (int32_t v : {phase.left, phase.top, phase.right, phase.bottom}) out.push_back(v & 0xFF);
+  return out;
+}
+
+// A phase drawn in two parts on two threads, wherever the rays split, is the phase of the star's
+// sub-shape; each ray's entry count is reported and they add up to the phase's.
+TEST(StarBuilder, APhaseBuiltInTwoPartsIsThePhaseOfTheSubShape) {
+  ParameterSetBuffer p = Factory();
+  p.parameters.EffectType = EffectCode("efT3");
+  p.parameters.NumberOfPoints = 9;
+  BuiltShape shape(&BuildStarSubShape, p, 900, true);
+  const EffectShapeParameters parameters{p, {900, kThreshold, false}, nullptr};
+  const SpikeDistanceTables tables =
+      BuildSpikeDistanceTables(MakeStarSettings(p, 900, kThreshold, false));
+  EffectShapeParameters withTables = parameters;
+  withTables.distances = &tables;
+  for (int index : {0, 9}) {
+    ASSERT_TRUE(shape.Build(index / 4, index % 4));
+    RowIndexedPhase expected;
+    ASSERT_TRUE(MakeRowIndexedPhase(shape.Sub(index / 4, index % 4), &expected));
+    const StarSettings settings = MakeStarSettings(p, 900, kThreshold, false);
+    const size_t rays =
+        LayOutPrimarySpikes(settings).size() + LayOutSecondarySpikes(settings).size();
+    for (size_t split : {size_t{0}, size_t{1}, size_t{5}, size_t{9}, rays - 1, rays, SIZE_MAX}) {
+      SCOPED_TRACE(::testing::Message() << "phase " << index << ", split at ray " << split);
+      PackedSpikeEntries first, second;
+      RowIndexedPhase phase;
+      std::vector<uint32_t> counts;
+      ASSERT_TRUE(BuildStarPhaseRowsInTwo(withTables, index / 4, index % 4,
+                                          {split, &first, &second}, &phase, &counts));
+      EXPECT_EQ(PhaseBytes(phase), PhaseBytes(expected));
+      ASSERT_EQ(counts.size(), rays);
+      uint64_t total = 0;
+      for (uint32_t n : counts) total += n;
+      EXPECT_EQ(total, phase.entryCount);
+      ReleaseRowIndexedPhase(&phase);
+      DeallocateBuffer(&first.entries);
+      DeallocateBuffer(&second.entries);
+    }
+    ReleaseRowIndexedPhase(&expected);
+  }
+  // Without distance tables nothing is built.
+  PackedSpikeEntries scratch;
+  RowIndexedPhase phase;
+  EXPECT_FALSE(BuildStarPhaseRowsInTwo(parameters, 0, 0, {1, &scratch, nullptr}, &phase));
 }
 
 TEST(StarBuilder, AnEmptyStarIsBuiltWithAnEntryArrayAndNoParametersFail) {
