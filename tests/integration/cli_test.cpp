@@ -3,15 +3,10 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "host_session.h"
-#include "module_loader.h"
-#include "played_settings.h"
 #include "support/editor_cli.h"
-#include "support/xdg_environment.h"
 
 namespace lumeray {
 namespace {
@@ -144,27 +139,6 @@ TEST_F(Cli, ApplyWritesTheImageBackUnchangedInItsOwnFormat) {
   EXPECT_TRUE(written.hasAlpha);
   EXPECT_EQ(written.iccProfile, image.iccProfile);
   EXPECT_EQ(written.pixels, image.pixels);
-}
-
-TEST_F(Cli, ApplyWritesWhatTheTestHostComputesInTheFormatTheOutputNameAsksFor) {
-  const std::string out = dir_.File("hubble.tif");
-  const ProcessResult result = Lumeray({"apply", testing::SampleImage(), out});
-  ASSERT_EQ(result.exitStatus, 0) << result.err;
-  EXPECT_EQ(dir_.Entries(), (std::vector<std::string>{"hubble.tif", "input.png"}));
-
-  HostImage expected = testing::ReadTestImage(testing::SampleImage());
-  std::string error;
-  const auto module = LoadedModule::Load(LUMERAY_MODULE_PATH, HostImageMode(expected), &error);
-  ASSERT_NE(module, nullptr) << error;
-  HostSession session(module->entry());
-  const Descriptor factory = CompleteSettings({});
-  RunOptions options;
-  options.played = &factory;
-  ASSERT_TRUE(session.Run(expected, options).ok());
-  const HostImage written = testing::ReadTestImage(out);
-  EXPECT_EQ(written.sampleType, SampleType::kUInt8);
-  EXPECT_EQ(written.iccProfile, expected.iccProfile);
-  EXPECT_EQ(written.pixels, expected.pixels) << "the editor and the test host are one host";
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <string>
 
@@ -21,9 +20,6 @@
 namespace lumeray {
 namespace {
 
-constexpr DescriptorKeyID kIntensity = FourCC("Intn");
-constexpr DescriptorKeyID kPoints = FourCC("numP");
-constexpr DescriptorKeyID kEffect = FourCC("stEf");
 constexpr DescriptorKeyID kBlockKey = FourCC("PBlk");
 constexpr char kEntryName[] = "383056ce-1943-4863-835d-19c2a188df95";
 
@@ -59,56 +55,6 @@ TEST(DescriptorBytes, EveryTypeSurvivesEncodingAndBrokenBytesAreRefused) {
   const std::vector<uint8_t> again = EncodeDescriptor(settings);
   twice.insert(twice.end(), again.begin(), again.end());
   EXPECT_FALSE(DecodeDescriptor(twice, &decoded)) << "a key given twice";
-}
-
-TEST_F(PublishedHost, GetsMustAskForTheTypeOfTheKeyJustReturned) {
-  Descriptor played;
-  played.PutUnitFloat(kIntensity, kUnitPercent, 62.5);
-  played.PutFloat(FourCC("Lngt"), 40);
-  played.PutInteger(kPoints, 9);
-  played.PutEnumerated(kEffect, kEffectEnumType, FourCC("efT6"));
-  played.PutBoolean(FourCC("opsO"), true);
-  Handle handle = handles_.NewCopy(EncodeDescriptor(played));
-  const DescriptorKeyID keys[] = {kIntensity, 0};
-  PIReadDescriptor token = read_.openReadDescriptorProc(handle, keys);
-  ASSERT_NE(token, nullptr);
-
-  // Each item in turn: the next item's get is refused, its own get answers.
-  double number = 0;
-  DescriptorUnitID unit = 0;
-  int32_t integer = 0;
-  DescriptorEnumID code = 0;
-  Boolean flag = 0;
-  const std::function<OSErr()> gets[] = {
-      [&] { return read_.getUnitFloatProc(token, &unit, &number); },
-      [&] { return read_.getFloatProc(token, &number); },
-      [&] { return read_.getIntegerProc(token, &integer); },
-      [&] { return read_.getEnumeratedProc(token, &code); },
-      [&] { return read_.getBooleanProc(token, &flag); }};
-  DescriptorKeyID key = 0;
-  DescriptorTypeID type = 0;
-  int32_t flags = -1;
-  for (size_t i = 0; i < played.size(); ++i) {
-    ASSERT_TRUE(read_.getKeyProc(token, &key, &type, &flags));
-    EXPECT_EQ(key, played.items()[i].key);
-    EXPECT_EQ(type, played.items()[i].type);
-    EXPECT_EQ(gets[(i + 1) % 5](), kDescriptorTypeErr) << "a " << i << " read as the next kind";
-    EXPECT_EQ(gets[i](), kNoErr) << i;
-    if (i == 0) {
-      EXPECT_EQ(number, 62.5);
-    }
-  }
-  EXPECT_EQ(unit, kUnitPercent);
-  EXPECT_EQ(number, 40);
-  EXPECT_EQ(integer, 9);
-  EXPECT_EQ(code, FourCC("efT6"));
-  EXPECT_EQ(flag, 1);
-
-  EXPECT_FALSE(read_.getKeyProc(token, &key, &type, &flags));
-  EXPECT_EQ(read_.getBooleanProc(token, &flag), kDescriptorTypeErr) << "no key is current";
-  EXPECT_EQ(read_.closeReadDescriptorProc(token), kNoErr);
-  handles_.Dispose(handle);
-  EXPECT_EQ(handles_.BadCalls(), 0);
 }
 
 TEST_F(PublishedHost, ForeignOrBrokenHandlesDoNotOpen) {

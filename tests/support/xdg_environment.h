@@ -29,9 +29,4 @@ class XdgEnvironment : public ::testing::Environment {
   std::unique_ptr<TempDir> root_;
 };
 
-inline std::string XdgDataHome() {
-  const char* value = getenv("XDG_DATA_HOME");
-  return value != nullptr ? value : "";
-}
-
 }  // namespace lumeray::testing

@@ -52,8 +52,7 @@ TEST_F(ColorManagement, TheHostsProfileWhenUsableElseAFallback) {
     ASSERT_TRUE(InitializeColorManagement());
     EXPECT_NEAR(EstimateProfileGamma(HostProfile()), 1.8, 1e-4);
     EXPECT_EQ(ProfileBlocksInUse(), 3);  // the host's copy and the two derived profiles
-    EXPECT_EQ(host.locks, 1);
-    EXPECT_EQ(host.unlocks, 1);
+    EXPECT_EQ(host.handles().LockCount(host.record().iCCprofileData), 0) << "unlocked again";
     ReleaseColorManagement();
   }
   cmsCloseProfile(own);
@@ -66,10 +65,10 @@ TEST_F(ColorManagement, TheHostsProfileWhenUsableElseAFallback) {
   }
 
   ProfileHandingHost locked(testing::StandardProfileBytes(), kModeGray16);
-  locked.failLock = true;
+  locked.record().iCCprofileData = reinterpret_cast<Handle>(&locked);  // cannot be locked
   ASSERT_TRUE(InitializeColorManagement());
   EXPECT_EQ(LogCount("Could not acquire host editor-provided image color profile."), 1);
-  EXPECT_EQ(locked.unlocks, 0);
+  EXPECT_EQ(locked.handles().BadCalls(), 1) << "the failed lock only, no unlock";
   EXPECT_EQ(Description(HostProfile()), "Default Grayscale Profile");
 }
 
@@ -90,7 +89,7 @@ TEST_F(ColorManagement, GarbageFromTheHostIsReportedAndReplaced) {
     ProfileHandingHost host(bytes);
     ASSERT_TRUE(InitializeColorManagement());
     EXPECT_EQ(Description(HostProfile()), "sRGB built-in");
-    EXPECT_EQ(host.unlocks, 1);
+    EXPECT_EQ(host.handles().LockCount(host.record().iCCprofileData), 0);
     EXPECT_EQ(LogCount("Could not open host editor-provided image color profile."), ++reports);
     EXPECT_EQ(ProfileBlocksInUse(), 2);  // nothing of the refused profile stays
     ReleaseColorManagement();

@@ -23,7 +23,9 @@
 #include "color/color_management.h"
 #include "color/profile_gamma.h"
 #include "diagnostics/debug_log.h"
+#include "handles.h"
 #include "host/host_globals.h"
+#include "host_context.h"
 #include "image/gamma_tables.h"
 #include "image/image_create.h"
 #include "image/pixel_tables.h"
@@ -32,41 +34,28 @@
 
 namespace lumeray::testing {
 
-// A filter record whose ICC profile handle holds `bytes` (the record's own handle procedures).
+// A filter record whose ICC profile handle holds `bytes`, in the editor's handle table.
 class ProfileHandingHost {
  public:
-  explicit ProfileHandingHost(std::vector<uint8_t> bytes, int16_t imageMode = kModeRGB)
-      : bytes_(std::move(bytes)) {
-    current_ = this;
-    procs_.lockProc = [](Handle, Boolean) -> char* {
-      ++current_->locks;
-      return current_->failLock ? nullptr : reinterpret_cast<char*>(current_->bytes_.data());
-    };
-    procs_.unlockProc = [](Handle) { ++current_->unlocks; };
-    procs_.getSizeProc = [](Handle) { return static_cast<int32_t>(current_->bytes_.size()); };
+  explicit ProfileHandingHost(const std::vector<uint8_t>& bytes, int16_t imageMode = kModeRGB) {
     record_.handleProcs = &procs_;
     record_.imageMode = imageMode;
-    record_.iCCprofileSize = static_cast<int32_t>(bytes_.size());
-    record_.iCCprofileData = bytes_.empty() ? nullptr : reinterpret_cast<Handle>(this);
+    record_.iCCprofileSize = static_cast<int32_t>(bytes.size());
+    if (!bytes.empty()) record_.iCCprofileData = handles_.NewCopy(bytes);
     Host().filterRecord = &record_;
   }
-  ~ProfileHandingHost() {
-    Host().filterRecord = nullptr;
-    current_ = nullptr;
-  }
+  ~ProfileHandingHost() { Host().filterRecord = nullptr; }
   ProfileHandingHost(const ProfileHandingHost&) = delete;
   ProfileHandingHost& operator=(const ProfileHandingHost&) = delete;
 
   FilterRecord& record() { return record_; }
-
-  int locks = 0;
-  int unlocks = 0;
-  bool failLock = false;
+  HandleTable& handles() { return handles_; }
 
  private:
-  static inline ProfileHandingHost* current_ = nullptr;
-  std::vector<uint8_t> bytes_;
-  HandleProcs procs_{};
+  HandleTable handles_;
+  HostContext context_{&handles_};
+  HostContextScope scope_{&context_};
+  HandleProcs procs_ = MakeHandleProcs();
   FilterRecord record_{};
 };
 

@@ -124,7 +124,7 @@ TEST_F(DebugLogTest, ImmediateModeWritesAtOnceDiscardAndNoneWriteNoFile) {
   ASSERT_TRUE(InitializeMessageReporting("Lumeray Pro 2", 0));
   LogEntry(kLogLevelNormal, "waits, then is dropped");
   CloseDebugLog();
-  EXPECT_TRUE(testing::FolderIsEmpty(logFolder_));
+  EXPECT_TRUE(std::filesystem::is_empty(logFolder_));
 }
 
 TEST_F(DebugLogTest, LoggingStaysOffWithoutFolderOrWithInvalidMode) {

@@ -2,9 +2,6 @@
 
 #include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "diagnostics/debug_log.h"
@@ -21,30 +18,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-bool FileExists(const std::string& path) {
-  return std::filesystem::exists(path);
-}
-
-bool FolderIsEmpty(const std::string& path) {
-  return std::filesystem::is_empty(path);
-}
-
-void WriteTextFile(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::string ReadTextFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
 void DiagnosticsTest::SetUp() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "lumeray-diagnostics-XXXXXX");
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  root_ = pattern;
-  setenv("XDG_DATA_HOME", root_.c_str(), 1);
-  setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-  logFolder_ = platform::JoinPath(root_, "Logs");
+  setenv("XDG_DATA_HOME", temp_.path().c_str(), 1);
+  setenv("XDG_CONFIG_HOME", temp_.path().c_str(), 1);
   ASSERT_EQ(platform::CreateDirectories(logFolder_), 0);
   SetDebugLogDirectory(logFolder_);
   SetUiThread(platform::CurrentThreadId());
@@ -63,7 +39,6 @@ void DiagnosticsTest::TearDown() {
   SetUiThread(0);
   SetInstallationLogging(false);
   SetDebugLogDirectory("");
-  std::filesystem::remove_all(root_);
 }
 
 LogFileContents DiagnosticsTest::CloseAndReadLog() {

@@ -22,10 +22,6 @@ struct ShownBox {
 };
 
 std::vector<std::string> SplitLines(const std::string& text);
-bool FileExists(const std::string& path);
-bool FolderIsEmpty(const std::string& path);
-void WriteTextFile(const std::string& path, const std::string& text);
-std::string ReadTextFile(const std::string& path);
 
 class DiagnosticsTest : public ::testing::Test {
  protected:
@@ -36,8 +32,8 @@ class DiagnosticsTest : public ::testing::Test {
   LogFileContents CloseAndReadLog();
   std::vector<ShownBox> ShownBoxes();
 
-  std::string root_;       // the temporary folder (also XDG_DATA_HOME and XDG_CONFIG_HOME)
-  std::string logFolder_;  // root_/Logs, the debug log directory
+  TempDir temp_;                            // also XDG_DATA_HOME and XDG_CONFIG_HOME
+  std::string logFolder_ = temp_ / "Logs";  // the debug log directory
 
  private:
   std::mutex boxesLock_;

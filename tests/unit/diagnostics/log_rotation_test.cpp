@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
@@ -19,9 +20,17 @@ namespace lumeray {
 namespace {
 
 using testing::DiagnosticsTest;
-using testing::FileExists;
-using testing::ReadTextFile;
-using testing::WriteTextFile;
+
+bool Exists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
+void WriteTextFile(const std::string& path, const std::string& text) {
+  std::ofstream(path) << text;
+}
+std::string ReadTextFile(const std::string& path) {
+  const std::vector<uint8_t> bytes = testing::ReadFileBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
 
 class LogRotationTest : public DiagnosticsTest {
  protected:
@@ -52,7 +61,7 @@ TEST_F(LogRotationTest, EarlierLogsMoveUpAndNumbersFromNineOnAreDeleted) {
   for (unsigned number = 1; number <= 9; ++number) {
     EXPECT_EQ(ReadTextFile(LogName(number)), "log " + std::to_string(number - 1));
   }
-  EXPECT_FALSE(FileExists(LogName(11)));
+  EXPECT_FALSE(Exists(LogName(11)));
 }
 
 TEST_F(LogRotationTest, OnlyMatchingNamesTakePartAndStrayMatchesAreDeleted) {
@@ -67,13 +76,13 @@ TEST_F(LogRotationTest, OnlyMatchingNamesTakePartAndStrayMatchesAreDeleted) {
 
   ExpectNewLog();
   EXPECT_EQ(ReadTextFile(LogName(4)), "log 3");
-  EXPECT_FALSE(FileExists(LogName(3)));
-  EXPECT_FALSE(FileExists(LogName(9)));
-  EXPECT_FALSE(FileExists(logFolder_ + "/LumerayPro2_ab.log"));
-  EXPECT_FALSE(FileExists(logFolder_ + "/LumerayPro2_5x.log"));
-  EXPECT_TRUE(FileExists(logFolder_ + "/LumerayPro2_7.log"));
-  EXPECT_TRUE(FileExists(logFolder_ + "/LumerayPro2_03.txt"));
-  EXPECT_TRUE(FileExists(logFolder_ + "/Other_03.log"));
+  EXPECT_FALSE(Exists(LogName(3)));
+  EXPECT_FALSE(Exists(LogName(9)));
+  EXPECT_FALSE(Exists(logFolder_ + "/LumerayPro2_ab.log"));
+  EXPECT_FALSE(Exists(logFolder_ + "/LumerayPro2_5x.log"));
+  EXPECT_TRUE(Exists(logFolder_ + "/LumerayPro2_7.log"));
+  EXPECT_TRUE(Exists(logFolder_ + "/LumerayPro2_03.txt"));
+  EXPECT_TRUE(Exists(logFolder_ + "/Other_03.log"));
 }
 
 // Runs opening logs at the same moment (several processes of a batch) each keep a log of their

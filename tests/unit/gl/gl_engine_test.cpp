@@ -379,8 +379,6 @@ TEST(GlslVersion, TheDriversVersionStringsParse) {
       {"1.51", true, {1, 0, 0}, false},  // read as 1.0
       {"4.20 NVIDIA via Cg compiler", true, {4, 20, 0}, true},
       {"1.10.59", true, {1, 10, 59}, true},
-      {"1.00", true, {1, 0, 0}, false},
-      {"4.50", true, {4, 50, 0}, true},
       {"4", false, {}, false},
       {"OpenGL ES GLSL", false, {}, false},
   };

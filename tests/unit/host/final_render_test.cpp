@@ -2,30 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace lumeray {
 namespace {
 
+// Equal heights with the remainder in the last band, also when most bands get no row at all.
 TEST(Bands, EqualHeightsWithTheRemainderInTheLastBand) {
-  const auto bands = SplitIntoBands({0, 10, 100, 110}, 3);
-  ASSERT_EQ(bands.size(), 3u);
-  EXPECT_EQ(bands[0].top, 10);
-  EXPECT_EQ(bands[0].bottom, 43);
-  EXPECT_EQ(bands[1].top, 43);
-  EXPECT_EQ(bands[1].bottom, 76);
-  EXPECT_EQ(bands[2].top, 76);
-  EXPECT_EQ(bands[2].bottom, 110);
-  for (const PixelRect& b : bands) {
-    EXPECT_EQ(b.left, 0);
-    EXPECT_EQ(b.right, 100);
+  struct Case {
+    PixelRect rect;
+    int count;
+    std::vector<int32_t> edges;  // each band's top, then the last band's bottom
+  };
+  for (const Case& c : {Case{{0, 10, 100, 110}, 3, {10, 43, 76, 110}},
+                        Case{{5, 7, 50, 8}, 8, {7, 7, 7, 7, 7, 7, 7, 7, 8}}}) {
+    const auto bands = SplitIntoBands(c.rect, c.count);
+    ASSERT_EQ(bands.size(), size_t(c.count));
+    for (int i = 0; i < c.count; ++i) {
+      EXPECT_EQ(bands[i].top, c.edges[i]) << i;
+      EXPECT_EQ(bands[i].bottom, c.edges[i + 1]) << i;
+      EXPECT_EQ(bands[i].left, c.rect.left);
+      EXPECT_EQ(bands[i].right, c.rect.right);
+    }
   }
-}
-
-TEST(Bands, OneRowOverEightThreadsGivesSevenEmptyBands) {
-  const auto bands = SplitIntoBands({5, 7, 50, 8}, 8);
-  ASSERT_EQ(bands.size(), 8u);
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(bands[i].bottom - bands[i].top, 0) << i;
-  EXPECT_EQ(bands[7].top, 7);
-  EXPECT_EQ(bands[7].bottom, 8);
 }
 
 }  // namespace

@@ -34,23 +34,6 @@ TEST(SixteenBitScale, ReadAndWriteBackAreExactInversesForEveryHostValue) {
   }
 }
 
-TEST(PlaneCopies, SixteenBitPlanesRoundTripThroughAnImage) {
-  ImageRecord image;
-  int result = 0;
-  const ImageRect rect{10, 20, 13, 22};
-  ASSERT_TRUE(CreateImage(&image, rect, rect, 11, nullptr, false, false, &result));
-  const uint16_t plane[2][4] = {{0, 1, 16384, 0}, {32767, 32768, 2, 0}};  // rows 8 bytes apart
-  CopyPlaneIntoImage(&image, plane, 1, rect, 8, 2);
-  EXPECT_EQ(PixelSamples<uint16_t>(image, 12, 20)[1], 32767);
-  EXPECT_EQ(PixelSamples<uint16_t>(image, 11, 21)[1], 65535);
-  uint16_t back[2][4] = {};
-  CopyImageIntoPlane(image, back, 1, rect, 8, 2);
-  for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(back[y][x], plane[y][x]);
-  }
-  ReleaseImage(&image);
-}
-
 // A plane large enough to be copied by several threads lands on the right rows and comes back
 // unchanged, with a ragged data edge clipping the request.
 TEST(PlaneCopies, LargePlanesRoundTripRowForRow) {

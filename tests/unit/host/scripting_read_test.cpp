@@ -130,18 +130,6 @@ TEST_F(ScriptingRead, CompleteDescriptorTakesExactlyThePlayedValues) {
   EXPECT_EQ(errorString[0], 0);
 }
 
-TEST_F(ScriptingRead, AngleAndPointsAreConvertedToTheirFields) {
-  Set(Angle(15.75));
-  Set(Points(65542));
-  Read(kPlayDialogSilent);
-  EXPECT_EQ(host.parameters.Angle, 157);
-  EXPECT_EQ(host.parameters.NumberOfPoints, 6) << "the low 16 bits";
-  Set(Angle(-15.75));
-  Read(kPlayDialogSilent);
-  EXPECT_EQ(host.parameters.Angle, -157);
-  EXPECT_TRUE(messages.shown.empty());
-}
-
 TEST_F(ScriptingRead, MissingKeyTakesTheFactoryValueWarnsAndFollowsPlayInfo) {
   Remove(FourCC("sflB"));
   ParameterSet expected = PlayedParameters();

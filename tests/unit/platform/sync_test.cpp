@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/thread.h"
@@ -81,44 +82,32 @@ TEST(SyncTest, WaitAllTakesNothingUnlessEverythingIsSignalled) {
   EXPECT_FALSE(b.IsSet());
 }
 
-TEST(SyncTest, MutexIsRecursiveAndOnlyItsOwnerReleasesIt) {
-  Mutex mutex;
-  ASSERT_EQ(WaitForObject(mutex, 0).status, WaitStatus::kSignaled);
-  ASSERT_EQ(WaitForObject(mutex, 0).status, WaitStatus::kSignaled);
-  auto otherThread = [&] {
-    bool released = true;
-    WaitStatus status = WaitStatus::kFailed;
-    std::thread other([&] {
-      released = mutex.Release();
-      status = WaitForObject(mutex, 0).status;
-      if (status == WaitStatus::kSignaled) mutex.Release();
-    });
-    other.join();
-    EXPECT_FALSE(released);
-    return status == WaitStatus::kSignaled;
-  };
-  EXPECT_FALSE(otherThread());
-  EXPECT_TRUE(mutex.Release());
-  EXPECT_FALSE(otherThread());  // still owned once
-  EXPECT_TRUE(mutex.Release());
-  EXPECT_TRUE(otherThread());
-  EXPECT_FALSE(mutex.Release());  // not owned any more
-
-  Mutex initiallyOwned(true);
-  bool released = true;
-  std::thread other([&] { released = initiallyOwned.Release(); });
-  other.join();
-  EXPECT_FALSE(released);
-  EXPECT_TRUE(initiallyOwned.Release());
-
-  // A critical section is recursive too and excludes other threads.
+TEST(SyncTest, MutexAndCriticalSectionAreRecursiveAndOnlyTheirOwnerReleasesThem) {
+  Mutex mutex, initiallyOwned(true);
   CriticalSection section;
+  ASSERT_EQ(WaitForObject(mutex, 0).status, WaitStatus::kSignaled);
+  ASSERT_EQ(WaitForObject(mutex, 0).status, WaitStatus::kSignaled);
   section.Enter();
   EXPECT_TRUE(section.TryEnter());
-  bool otherEntered = true;
-  std::thread([&] { otherEntered = section.TryEnter(); }).join();
-  EXPECT_FALSE(otherEntered);
+  // What another thread may do: release either mutex, take the first one or the section.
+  const auto other = [&] {
+    bool released = false, taken = false, entered = false;
+    std::thread([&] {
+      released = mutex.Release() || initiallyOwned.Release();
+      taken = WaitForObject(mutex, 0).status == WaitStatus::kSignaled && mutex.Release();
+      entered = section.TryEnter();
+    }).join();
+    EXPECT_FALSE(released);
+    return std::pair{taken, entered};
+  };
+  EXPECT_EQ(other(), std::pair(false, false));
+  EXPECT_TRUE(mutex.Release());
   section.Leave();
+  EXPECT_EQ(other(), std::pair(false, false)) << "still owned once";
+  EXPECT_TRUE(mutex.Release());
+  EXPECT_TRUE(other().first);
+  EXPECT_FALSE(mutex.Release()) << "not owned any more";
+  EXPECT_TRUE(initiallyOwned.Release());
   section.Leave();
 }
 
@@ -134,17 +123,6 @@ TEST(SyncTest, MutexHeldAtThreadExitIsReportedAbandonedOnce) {
   // Owned while destroyed: forgotten, not touched at the owner's exit.
   std::thread destroyer([] { delete new Mutex(true); });
   destroyer.join();
-}
-
-TEST(SyncTest, OnlyAlertableWaitsRunQueuedCallsInOrder) {
-  int calls = 0;
-  ASSERT_TRUE(QueueProcedureCall(CurrentThreadId(), [&] { ++calls; }));
-  ASSERT_TRUE(QueueProcedureCall(CurrentThreadId(), [&] { calls *= 10; }));
-  EXPECT_EQ(SleepFor(1, false), WaitStatus::kTimeout);
-  EXPECT_EQ(calls, 0);
-  EXPECT_EQ(SleepFor(5000, true), WaitStatus::kIoCompletion);
-  EXPECT_EQ(calls, 10);
-  EXPECT_EQ(SleepFor(1, true), WaitStatus::kTimeout);
 }
 
 }  // namespace
