@@ -17,6 +17,7 @@
 #include "effects/effect_renderers.h"
 #include "effects/effect_shape_parameters.h"
 #include "effects/effects_pass.h"
+#include "effects/effects_run_state.h"
 #include "effects/parameter_set.h"
 #include "effects/soft_flare_builder.h"
 #include "effects/spike_distance_tables.h"
@@ -108,6 +109,15 @@ void BM_SoftFlarePhaseBuild(benchmark::State& state) {
 }
 BENCHMARK(BM_SoftFlarePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Args({1, 50});
 
+// The effects part of the benchmarks' run.
+EffectsRunState& BenchEffects() {
+  static EffectsRunState effects;
+  return effects;
+}
+EffectRenderers& Renderers() {
+  return BenchEffects().renderers;
+}
+
 // A 24-megapixel 8-bit photo with light sources at random positions and phases; the renderers'
 // shapes are built for every phase before timing starts.
 class BandFixture {
@@ -140,8 +150,8 @@ class BandFixture {
     MasterTable().count = kLightSources;
 
     snapshot_ = MakeFinalRenderSnapshot(kFactoryParameters);
-    InitializeEffectRenderers(nullptr, nullptr);
-    BindEffectRenderers(snapshot_, CurrentRenderImageFacts());
+    InitializeEffectRenderers(Renderers(), nullptr, nullptr);
+    BindEffectRenderers(Renderers(), snapshot_, CurrentRenderImageFacts());
     ImageRecord warm;  // a one-pixel pass builds every phase the sources use
     const ImageRect pixel{0, 0, 1, 1};
     CreateImage(&warm, pixel, pixel, kImageModeRgb8, nullptr, false, true, &code);
@@ -149,7 +159,7 @@ class BandFixture {
     ReleaseImage(&warm);
   }
   ~BandFixture() {
-    ReleaseEffectRenderers();
+    ReleaseEffectRenderers(Renderers());
     FreeMasterLightSourceTable(&MasterTable());
     ReleaseImage(&InputImage());
     ReleaseGammaTables();
@@ -157,7 +167,7 @@ class BandFixture {
 
   static bool NoProgress(uint32_t) { return true; }
   static EffectsPassSources Sources() {
-    EffectsPassSources sources = RunEffectsPassSources();
+    EffectsPassSources sources = RunEffectsPassSources(BenchEffects());
     sources.advance = &NoProgress;
     return sources;
   }
@@ -214,8 +224,8 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
   int builds = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    ReleaseEffectRenderers();
-    InitializeEffectRenderers(nullptr, nullptr);
+    ReleaseEffectRenderers(Renderers());
+    InitializeEffectRenderers(Renderers(), nullptr, nullptr);
     const uint64_t before = GetBufferUsage().current;
     ResetBufferPeak();
     state.ResumeTiming();
@@ -223,7 +233,7 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
     std::atomic<bool> ok{true};
     for (const PixelRect& band : split) {
       threads.emplace_back([&, band] {
-        BindEffectRenderers(fixture.snapshot(), CurrentRenderImageFacts());
+        BindEffectRenderers(Renderers(), fixture.snapshot(), CurrentRenderImageFacts());
         if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, fixture.snapshot(),
                                BandFixture::Sources(), &InputImage(),
                                planned ? FinalRenderBandPlanIn(band, split) : BandPlan{})) {
@@ -234,7 +244,7 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
     for (std::thread& thread : threads) thread.join();
     if (!ok) state.SkipWithError("render failed");
     rise = GetBufferUsage().peak - before;
-    builds = StarPhases()->builds();
+    builds = StarPhases(Renderers())->builds();
   }
   state.counters["peakRiseMB"] = static_cast<double>(rise) / 1e6;
   state.counters["starBuilds"] = builds;

@@ -31,7 +31,7 @@ struct AnalysisQueries {
   std::function<bool()> complete;  // also called on the preview task's thread
   // The host image the live preview shows (left, top, right, bottom); empty: no live preview.
   int32_t imageBounds[4] = {0, 0, 0, 0};
-  // Where the preview reads the host image (null: the HostProxyImage).
+  // Where the preview reads the host image (null: it shows none).
   bool (*imageSource)(void* context, ImageRecord* image, ProxyScale* scale) = nullptr;
   void* imageSourceContext = nullptr;
   // The pixel formats the preview may use (tests force the accelerated or the failing paths).

@@ -11,7 +11,9 @@
 #include "effects/band_render.h"
 #include "effects/effect_renderers.h"
 #include "effects/effects_pass.h"
+#include "effects/effects_run_state.h"
 #include "effects/parameter_set_buffer.h"
+#include "host/filter_run.h"
 #include "host/host_globals.h"
 #include "host/progress.h"
 #include "image/buffer.h"
@@ -113,26 +115,29 @@ void RenderFinalImage() {
   if (RunResult() == 0) {
     // Every band has ended: the shapes' memory goes back before the write-back needs its own.
     // (After a failure a band may still be ending; the run's clean-up releases them later.)
-    ReleaseEffectRenderers();
+    ReleaseEffectRenderers(ActiveFilterRun().effects.renderers);
     WriteResultsToHost();
   }
 }
 
-EffectsPassSources RunEffectsPassSources() {
+EffectsPassSources RunEffectsPassSources(EffectsRunState& effects) {
   return {&MasterTable(),
-          StarShape(),
-          SoftFlareShape(),
-          StarPhases(),
-          SoftFlareRadialProfile(),
+          StarShape(effects.renderers),
+          SoftFlareShape(effects.renderers),
+          StarPhases(effects.renderers),
+          SoftFlareRadialProfile(effects.renderers),
           PresenceThreshold(),
           IsHostGrayMode(InputImage().mode),
-          &AdvanceImageEditorProgress};
+          &AdvanceImageEditorProgress,
+          effects.bandWorkingProfile,
+          effects.bandToHostProfile};
 }
 
 bool RenderBandPixels(const PixelRect& band, const ParameterSetBuffer& snapshot) {
-  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  EffectsRunState& effects = ActiveFilterRun().effects;
+  BindEffectRenderers(effects.renderers, snapshot, CurrentRenderImageFacts());
   return RenderEffectsBand(
-      {band.left, band.top, band.right, band.bottom}, snapshot, RunEffectsPassSources(),
+      {band.left, band.top, band.right, band.bottom}, snapshot, RunEffectsPassSources(effects),
       &InputImage(),
       FinalRenderBandPlanIn(band, SplitIntoBands(WorkingImageRect(), WorkerThreadCount())));
 }

@@ -41,7 +41,9 @@ static_assert(sizeof(RenderBandArguments) == 32);
 uint32_t RenderBand(void* arguments);
 
 // The run's sources of the effects pass: MasterTable(), the two effect renderers (shapes, phase
-// set, profile), PresenceThreshold(), the InputImage's mode and AdvanceImageEditorProgress.
-EffectsPassSources RunEffectsPassSources();
+// set, profile) and band profiles of `effects`, PresenceThreshold(), the InputImage's mode and
+// AdvanceImageEditorProgress.
+struct EffectsRunState;
+EffectsPassSources RunEffectsPassSources(EffectsRunState& effects);
 
 }  // namespace lumeray

@@ -3,7 +3,9 @@
 #include "analysis/data_initialization.h"
 #include "analysis/master_light_source_table.h"
 #include "dialog/dialog_procedures.h"
+#include "host/filter_run.h"
 #include "host/host_globals.h"
+#include "preview/proxy_layer.h"
 #include "run/input_image.h"
 
 namespace lumeray {
@@ -32,6 +34,8 @@ bool RunMainDialog() {
   analysis.imageBounds[1] = bounds.top;
   analysis.imageBounds[2] = bounds.right;
   analysis.imageBounds[3] = bounds.bottom;
+  analysis.imageSource = &HostProxyImageSource;
+  analysis.imageSourceContext = &ActiveFilterRun().preview.pyramid;
   return dialog::RunModalMainDialog(&CurrentParameters(), analysis);
 }
 

@@ -1,6 +1,7 @@
 #include "host/plugin_resources.h"
 
-#include "effects/preview_task_callback.h"
+#include "effects/effects_run_state.h"
+#include "host/filter_run.h"
 #include "host/host_globals.h"
 
 namespace lumeray {
@@ -8,7 +9,7 @@ namespace lumeray {
 void LoadPluginResources() {
   PreviewTaskSources sources;
   sources.parameters = &CurrentParameters();
-  SetPreviewTaskSources(sources);
+  ActiveFilterRun().effects.previewTaskSources = sources;
 }
 
 }  // namespace lumeray

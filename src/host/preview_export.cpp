@@ -5,6 +5,7 @@
 #include "analysis/master_light_source_table.h"
 #include "diagnostics/message_report.h"
 #include "effects/parameter_set_buffer.h"
+#include "host/filter_run.h"
 #include "host/host_globals.h"
 #include "host/plugin_entry.h"
 #include "interface/filter_interface.h"
@@ -30,8 +31,8 @@ bool DrawFrame(const FrameJob& job) {
   request.clientRect = {0, 0, r.width, r.height};
   if (!StartGlSession(session.get(), request, settings)) return false;
   ProxyLayer layer;
-  bool ok =
-      InitializeScaledProxyLayer(&layer, session.get(), InputImage().bounds, nullptr, nullptr);
+  bool ok = InitializeScaledProxyLayer(&layer, session.get(), InputImage().bounds,
+                                       &HostProxyImageSource, &ActiveFilterRun().preview.pyramid);
   if (ok) {
     PreviewView view;
     view.zoom = r.zoom;

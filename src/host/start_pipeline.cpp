@@ -2,6 +2,9 @@
 // clean-up that always runs in full.
 #include "analysis/data_initialization.h"
 #include "analysis/master_light_source_table.h"
+#include "effects/effect_renderers.h"
+#include "effects/effects_run_state.h"
+#include "host/filter_run.h"
 #include "host/final_render.h"
 #include "host/host_globals.h"
 #include "host/host_suites.h"
@@ -22,8 +25,8 @@ void ReadStoredParameters() {
   }
 }
 
-void CleanUpRun(bool shapeSectionCreated) {
-  ReleaseEffectTables();
+void CleanUpRun(FilterRun& run, bool shapeSectionCreated) {
+  ReleaseEffectTables(run.effects.renderers);
   RequestAnalysisStop();
   RequestRenderAbort();
   CloseLightSourceAnalysis();
@@ -40,6 +43,7 @@ void CleanUpRun(bool shapeSectionCreated) {
 // The pipeline of Start. With a trace sink the run stops after the light source analysis:
 // no dialog, no render; the sink receives the light source table, line by line.
 void RunStartPipeline(LightSourceTraceSink sink, void* context) {
+  FilterRun& run = ActiveFilterRun();
   LockHandles();
   if (RunResult() != 0) {
     ReleaseHostSuites();
@@ -78,13 +82,13 @@ void RunStartPipeline(LightSourceTraceSink sink, void* context) {
         if (!RunMainDialog()) SetRunResult(kUserCanceledErr);
         if (Host().showDialogFlag != nullptr) *Host().showDialogFlag = 0;
       } else {
-        SetUpDirectRenderTables();
+        SetUpDirectRenderTables(run.effects.renderers);
       }
     }
     if (RunResult() == 0) RenderFinalImage();
   }
 
-  CleanUpRun(shapeSectionCreated);
+  CleanUpRun(run, shapeSectionCreated);
 
   if (RunResult() != 0) ReleaseHostSuites();
 }

@@ -68,7 +68,7 @@ struct PreviewTaskSetup {
   void* nativeDisplay = nullptr;  // X11 Display* and window for a screen context
   unsigned long window = 0;
   ImageRect imageBounds{};
-  HostImageSource source = nullptr;  // null: the HostProxyImage
+  HostImageSource source = nullptr;  // null: no host image
   void* sourceContext = nullptr;
   OpenGLSettings settings;
   PixelFormatRules rules;

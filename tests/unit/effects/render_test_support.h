@@ -16,8 +16,10 @@
 #include "effects/band_render.h"
 #include "effects/effect_renderers.h"
 #include "effects/effects_pass.h"
+#include "effects/effects_run_state.h"
 #include "effects/parameter_set.h"
 #include "effects/parameter_set_buffer.h"
+#include "host/filter_run.h"
 #include "host/final_render.h"
 #include "host/host_globals.h"
 #include "image/gamma_tables.h"
@@ -41,23 +43,27 @@ inline bool CountProgress(uint32_t units) {
 class RenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    BeginFilterRun();
     ASSERT_EQ(InitializeFixedTables(), 0);
     ForceRunResult(0);
     ClearRenderAbort();
     gProgressUnits = 0;
     gProgressBudget = -1;
-    InitializeEffectRenderers(nullptr, nullptr);
+    InitializeEffectRenderers(Renderers(), nullptr, nullptr);
   }
 
   void TearDown() override {
-    ReleaseEffectRenderers();
+    ReleaseEffectRenderers(Renderers());
     FreeMasterLightSourceTable(&MasterTable());
     MasterTable().count = 0;
     ReleaseImage(&InputImage());
     ReleaseGammaTables();
     ForceRunResult(0);
     ClearRenderAbort();
+    EndFilterRun();
   }
+
+  static EffectRenderers& Renderers() { return ActiveFilterRun().effects.renderers; }
 
   // The output image, filled with `fill` (no profile: gamma 2.2), its diagonal and threshold.
   void MakeOutput(int32_t mode, int32_t width, int32_t height,
@@ -107,7 +113,7 @@ class RenderTest : public ::testing::Test {
   }
 
   static EffectsPassSources Sources() {
-    EffectsPassSources sources = RunEffectsPassSources();
+    EffectsPassSources sources = RunEffectsPassSources(ActiveFilterRun().effects);
     sources.advance = &CountProgress;
     return sources;
   }
@@ -123,7 +129,7 @@ class RenderTest : public ::testing::Test {
     for (const PixelRect& band : split) {
       const BandPlan plan = planned ? FinalRenderBandPlanIn(band, split) : BandPlan{};
       threads.emplace_back([&, band, plan] {
-        BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+        BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts());
         if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot, Sources(),
                                &InputImage(), plan)) {
           all = false;
