@@ -30,6 +30,7 @@
 #include "image/image_create.h"
 #include "image/image_ops.h"
 #include "image/pixel_tables.h"
+#include "preview_scene.h"
 #include "run/input_image.h"
 
 namespace lumeray {
@@ -109,13 +110,8 @@ void BM_SoftFlarePhaseBuild(benchmark::State& state) {
 }
 BENCHMARK(BM_SoftFlarePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Args({1, 50});
 
-// The effects part of the benchmarks' run.
-EffectsRunState& BenchEffects() {
-  static EffectsRunState effects;
-  return effects;
-}
 EffectRenderers& Renderers() {
-  return BenchEffects().renderers;
+  return bench::BenchRun().effects.renderers;
 }
 
 // A 24-megapixel 8-bit photo with light sources at random positions and phases; the renderers'
@@ -131,10 +127,10 @@ class BandFixture {
     CreateImage(&InputImage(), rect, rect, kImageModeRgb8, nullptr, false, true, &code);
     FillImage(&InputImage(), {0x200000, 0x180000, 0x100000, 0xFFFFFFFE, 0xFFFFFFFE}, rect);
     SetImageDiagonal(kDiagonal);
-    SetPresenceThreshold(kEightBitThreshold);
+    bench::BenchRun().analysis.presenceThreshold = kEightBitThreshold;
 
     std::mt19937 random(5);
-    PreallocateMasterLightSourceTable(&MasterTable(), kLightSources);
+    PreallocateMasterLightSourceTable(&bench::BenchRun().analysis.master, kLightSources);
     for (int i = 0; i < kLightSources; ++i) {
       LightSourceEntry e{};
       e.x = static_cast<int32_t>(random() % kWidth);
@@ -145,13 +141,14 @@ class BandFixture {
       e.strength = 0xFFFFFFFEu;
       e.brightness = 0xFFFFFFFEu - static_cast<uint32_t>(i) * 0x1000000u;
       e.state = e.savedState = kLightSourceNormal;
-      MasterTable().data()[i] = e;
+      bench::BenchRun().analysis.master.data()[i] = e;
     }
-    MasterTable().count = kLightSources;
+    bench::BenchRun().analysis.master.count = kLightSources;
 
     snapshot_ = MakeFinalRenderSnapshot(kFactoryParameters);
     InitializeEffectRenderers(Renderers(), nullptr, nullptr);
-    BindEffectRenderers(Renderers(), snapshot_, CurrentRenderImageFacts());
+    BindEffectRenderers(Renderers(), snapshot_,
+                        CurrentRenderImageFacts(bench::BenchRun().analysis));
     ImageRecord warm;  // a one-pixel pass builds every phase the sources use
     const ImageRect pixel{0, 0, 1, 1};
     CreateImage(&warm, pixel, pixel, kImageModeRgb8, nullptr, false, true, &code);
@@ -160,14 +157,14 @@ class BandFixture {
   }
   ~BandFixture() {
     ReleaseEffectRenderers(Renderers());
-    FreeMasterLightSourceTable(&MasterTable());
+    FreeMasterLightSourceTable(&bench::BenchRun().analysis.master);
     ReleaseImage(&InputImage());
     ReleaseGammaTables();
   }
 
   static bool NoProgress(uint32_t) { return true; }
   static EffectsPassSources Sources() {
-    EffectsPassSources sources = RunEffectsPassSources(BenchEffects());
+    EffectsPassSources sources = RunEffectsPassSources(bench::BenchRun());
     sources.advance = &NoProgress;
     return sources;
   }
@@ -233,7 +230,8 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
     std::atomic<bool> ok{true};
     for (const PixelRect& band : split) {
       threads.emplace_back([&, band] {
-        BindEffectRenderers(Renderers(), fixture.snapshot(), CurrentRenderImageFacts());
+        BindEffectRenderers(Renderers(), fixture.snapshot(),
+                            CurrentRenderImageFacts(bench::BenchRun().analysis));
         if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, fixture.snapshot(),
                                BandFixture::Sources(), &InputImage(),
                                planned ? FinalRenderBandPlanIn(band, split) : BandPlan{})) {

@@ -12,6 +12,8 @@
 
 namespace lumeray {
 
+struct AnalysisRunState;
+
 struct ParameterSet;
 struct ImageRecord;
 struct ProxyScale;
@@ -34,6 +36,9 @@ struct AnalysisQueries {
   // Where the preview reads the host image (null: it shows none).
   bool (*imageSource)(void* context, ImageRecord* image, ProxyScale* scale) = nullptr;
   void* imageSourceContext = nullptr;
+  // The run's analysis: the light sources the preview draws and the tools hide and show, and
+  // the diagnostic listing (null: none).
+  AnalysisRunState* analysis = nullptr;
   // The pixel formats the preview may use (tests force the accelerated or the failing paths).
   PixelFormatRules previewRules;
 };

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "analysis/presence_threshold.h"
+#include "analysis/analysis_run_state.h"
 #include "effects/effects_run_state.h"
 #include "effects/renderer_tables.h"
 #include "effects/soft_flare_builder.h"
@@ -88,8 +88,8 @@ void Bind(EffectRenderer* renderer, ShapeBuilder builder, const ParameterSetBuff
 
 }  // namespace
 
-RenderImageFacts CurrentRenderImageFacts() {
-  return {ImageDiagonal(), PresenceThreshold(), IsHostGrayMode(InputImage().mode)};
+RenderImageFacts CurrentRenderImageFacts(const AnalysisRunState& analysis) {
+  return {ImageDiagonal(), analysis.presenceThreshold.load(), IsHostGrayMode(InputImage().mode)};
 }
 
 void InitializeEffectRenderers(EffectRenderers& renderers, void* previewFirst,

@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "analysis/analysis_run_state.h"
 #include "analysis/data_initialization.h"
 #include "diagnostics/message_report.h"
 
@@ -26,8 +27,12 @@ int WaitForInitialization(const PreviewTaskSources& sources, WaitForInitializati
     case 1:
     case 2:
     case 3: {
-      if (DataInitializationComplete()) *args->initializationFinished = true;
-      const AnalysisProgress progress = GetAnalysisProgress();
+      if (sources.analysis == nullptr || DataInitializationComplete(*sources.analysis)) {
+        *args->initializationFinished = true;
+      }
+      const AnalysisProgress progress = sources.analysis != nullptr
+                                            ? GetAnalysisProgress(*sources.analysis)
+                                            : AnalysisProgress{0, 0};
       PostProgress(sources, progress.done, progress.total);
       if (sources.paintSplash != nullptr) sources.paintSplash(args->window);
       break;

@@ -40,7 +40,9 @@ struct TraceRenderingParametersArgs {
 
 // Where the callback finds the parameters, the view state, the dialog, and the splash painter:
 // the run's (effects_run_state.h), handed to every operation.
+struct AnalysisRunState;
 struct PreviewTaskSources {
+  const AnalysisRunState* analysis = nullptr;  // the analysis the splash waits for
   const ParameterSet* parameters = nullptr;
   PreviewViewState (*viewState)() = nullptr;
   platform::WindowHandle dialog = 0;

@@ -14,6 +14,7 @@
 // says which thread may touch which member.
 #pragma once
 
+#include "analysis/analysis_run_state.h"
 #include "effects/effects_run_state.h"
 #include "host/host_run_state.h"
 #include "preview/preview_run_state.h"
@@ -21,6 +22,7 @@
 namespace lumeray {
 
 struct FilterRun {
+  AnalysisRunState analysis;
   EffectsRunState effects;
   PreviewRunState preview;
   HostRunState host;

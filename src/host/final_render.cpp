@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "analysis/analysis_run_state.h"
 #include "analysis/data_initialization.h"
-#include "analysis/presence_threshold.h"
 #include "analysis/worker_threads.h"
 #include "diagnostics/message_report.h"
 #include "effects/band_render.h"
@@ -23,13 +23,13 @@
 
 namespace lumeray {
 // Waits for the data-initialisation phase, showing its progress and polling the host's abort.
-void WaitForAnalysis() {
-  platform::Event* complete = DataInitializationCompleteEvent();
+void WaitForAnalysis(AnalysisRunState& analysis) {
+  platform::Event* complete = DataInitializationCompleteEvent(analysis);
   if (complete == nullptr) return;
   for (;;) {
     const platform::WaitResult wait = platform::WaitForObject(*complete, kAnalysisPollMs);
     if (wait.status == platform::WaitStatus::kSignaled) return;
-    const AnalysisProgress progress = GetAnalysisProgress();
+    const AnalysisProgress progress = GetAnalysisProgress(analysis);
     if (!PollHostProgress(OnUiThread(), progress.done, progress.total)) {
       SetRunResult(kUserCanceledErr);
       return;
@@ -62,7 +62,7 @@ void RenderFinalImage() {
   const PixelRect image = WorkingImageRect();
   const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(CurrentParameters());
 
-  WaitForAnalysis();
+  WaitForAnalysis(ActiveFilterRun().analysis);
   if (RunResult() != 0) return;
 
   BufferDescriptor taskArray;
@@ -120,13 +120,14 @@ void RenderFinalImage() {
   }
 }
 
-EffectsPassSources RunEffectsPassSources(EffectsRunState& effects) {
-  return {&MasterTable(),
+EffectsPassSources RunEffectsPassSources(FilterRun& run) {
+  EffectsRunState& effects = run.effects;
+  return {&run.analysis.master,
           StarShape(effects.renderers),
           SoftFlareShape(effects.renderers),
           StarPhases(effects.renderers),
           SoftFlareRadialProfile(effects.renderers),
-          PresenceThreshold(),
+          run.analysis.presenceThreshold.load(),
           IsHostGrayMode(InputImage().mode),
           &AdvanceImageEditorProgress,
           effects.bandWorkingProfile,
@@ -134,10 +135,10 @@ EffectsPassSources RunEffectsPassSources(EffectsRunState& effects) {
 }
 
 bool RenderBandPixels(const PixelRect& band, const ParameterSetBuffer& snapshot) {
-  EffectsRunState& effects = ActiveFilterRun().effects;
-  BindEffectRenderers(effects.renderers, snapshot, CurrentRenderImageFacts());
+  FilterRun& run = ActiveFilterRun();
+  BindEffectRenderers(run.effects.renderers, snapshot, CurrentRenderImageFacts(run.analysis));
   return RenderEffectsBand(
-      {band.left, band.top, band.right, band.bottom}, snapshot, RunEffectsPassSources(effects),
+      {band.left, band.top, band.right, band.bottom}, snapshot, RunEffectsPassSources(run),
       &InputImage(),
       FinalRenderBandPlanIn(band, SplitIntoBands(WorkingImageRect(), WorkerThreadCount())));
 }

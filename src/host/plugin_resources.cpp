@@ -8,8 +8,10 @@ namespace lumeray {
 
 void LoadPluginResources() {
   PreviewTaskSources sources;
+  FilterRun& run = ActiveFilterRun();
+  sources.analysis = &run.analysis;
   sources.parameters = &CurrentParameters();
-  ActiveFilterRun().effects.previewTaskSources = sources;
+  run.effects.previewTaskSources = sources;
 }
 
 }  // namespace lumeray

@@ -33,6 +33,7 @@ bool DrawFrame(const FrameJob& job) {
   ProxyLayer layer;
   bool ok = InitializeScaledProxyLayer(&layer, session.get(), InputImage().bounds,
                                        &HostProxyImageSource, &ActiveFilterRun().preview.pyramid);
+  layer.effects.analysis = &ActiveFilterRun().analysis;
   if (ok) {
     PreviewView view;
     view.zoom = r.zoom;
@@ -48,7 +49,7 @@ bool DrawFrame(const FrameJob& job) {
     state.scrollPosition[0] = view.scrollX;
     state.scrollPosition[1] = view.scrollY;
     state.previewEnabled = 1;
-    state.lightSourceGeneration = MasterTable().generation.load();
+    state.lightSourceGeneration = ActiveFilterRun().analysis.master.generation.load();
     ok = DisplayScaledProxy(&layer, MakePreviewSnapshot(CurrentParameters(), state));
     const ScreenBitmap& frame = *session->context.bitmap;
     if (ok) job.sink(job.context, frame.width, frame.height, frame.bits.data());

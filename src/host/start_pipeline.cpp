@@ -12,6 +12,7 @@
 #include "host/pipeline_steps.h"
 #include "host/plugin_entry.h"
 #include "host/scripting_read.h"
+#include "run/input_image.h"
 
 namespace lumeray {
 namespace {
@@ -27,9 +28,9 @@ void ReadStoredParameters() {
 
 void CleanUpRun(FilterRun& run, bool shapeSectionCreated) {
   ReleaseEffectTables(run.effects.renderers);
-  RequestAnalysisStop();
+  RequestAnalysisStop(run.analysis);
   RequestRenderAbort();
-  CloseLightSourceAnalysis();
+  CloseLightSourceAnalysis(run.analysis);
   DeallocateMasterLightSourceTable();
   EndHostImageExchange();
   ReleaseBandColorManagement();
@@ -67,13 +68,13 @@ void RunStartPipeline(LightSourceTraceSink sink, void* context) {
   }
   if (RunResult() == 0 && !ReadHostImage()) SetRunResult(kParamErr);
   if (RunResult() == 0) {
-    const int started = StartLightSourceAnalysis();
+    const int started = StartLightSourceAnalysis(run.analysis, &InputImage(), InputDepthCode());
     if (started != 0) SetRunResult(static_cast<int16_t>(started));
   }
   if (sink != nullptr) {
-    if (RunResult() == 0) WaitForAnalysis();
+    if (RunResult() == 0) WaitForAnalysis(run.analysis);
     if (RunResult() == 0) {
-      LightSourceTableTrace trace(MasterTable());
+      LightSourceTableTrace trace(run.analysis.master);
       while (auto line = trace.Next()) sink(context, line->c_str());
     }
   } else {

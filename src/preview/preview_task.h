@@ -70,6 +70,7 @@ struct PreviewTaskSetup {
   ImageRect imageBounds{};
   HostImageSource source = nullptr;  // null: no host image
   void* sourceContext = nullptr;
+  const AnalysisRunState* analysis = nullptr;  // the run's light sources (null: none)
   OpenGLSettings settings;
   PixelFormatRules rules;
   DrawingLimits limits;

@@ -190,7 +190,7 @@ TEST_F(BandRender, RainbowStarsAreNeutralForAGreyHostImage) {
     EXPECT_TRUE(CreateImage(&effects, InputImage().dataRect, InputImage().dataRect,
                             kImageModeWorkingRgb, nullptr, false, true, &code));
     InitializeEffectRenderers(Renderers(), nullptr, nullptr);
-    BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts());
+    BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
     EXPECT_TRUE(RunEffectsPass(&effects, effects.dataRect, snapshot, Sources()));
     int lit = 0, coloured = 0;
     for (int32_t y = 0; y < 100; ++y) {

@@ -78,7 +78,7 @@ TEST_F(EffectsPassRender, QuantityAndTheUsersChoiceDecideWhichSourcesAreDrawn) {
 
 TEST_F(EffectsPassRender, SourcesNotAboveThePresenceThresholdAreSkipped) {
   LightSourceEntry faint = Source(100, 0, 100, 0);
-  faint.strength = PresenceThreshold();
+  faint.strength = Analysis().presenceThreshold.load();
   SetSources({faint});
   ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 0);
   snapshot.parameters.SoftFlareIntensity = 100;
@@ -155,7 +155,7 @@ TEST_F(EffectsPassRender, TheRenderCancelFlagStopsBeforeAnythingIsDrawn) {
   FillImage(&InputImage(), grey, InputImage().dataRect);
   const uint32_t before = PixelAt(100, 80).red;
   BindEffectRenderers(Renderers(), PlainStar(EffectCode("efT0"), 6, 150),
-                      CurrentRenderImageFacts());
+                      CurrentRenderImageFacts(Analysis()));
   RequestRenderAbort();
   EXPECT_FALSE(RunEffectsPass(&InputImage(), InputImage().dataRect,
                               PlainStar(EffectCode("efT0"), 6, 150), Sources()));
@@ -169,7 +169,7 @@ TEST_F(EffectsPassRender, DrawsOnlyInsideTheClipRectangle) {
   FillImage(&InputImage(), grey, InputImage().dataRect);
   const uint32_t before = PixelAt(0, 0).red;
   const ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts());
+  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
   const ImageRect clip{0, 60, 200, 100};
   ASSERT_TRUE(RunEffectsPass(&InputImage(), clip, snapshot, Sources()));
   for (int32_t y = 0; y < 160; ++y) {

@@ -21,7 +21,8 @@ class EffectRenderersTest : public RenderTest {
   static bool DrawStar(int xPhase, int yPhase) {
     const WorkingPixel colour{0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE};
     return DrawShapeInto(&InputImage(), InputImage().dataRect, StarShape(Renderers()), colour,
-                         {32, xPhase, 32, yPhase}, kBlendScreen) &&
+                         {32, xPhase, 32, yPhase}, kBlendScreen,
+                         Analysis().presenceThreshold.load()) &&
            StarShape(Renderers())->subShapes[SubShapeIndex(xPhase, yPhase)].built != 0;
   }
   static bool AnyBuilt(const EffectShape* shape) {
@@ -51,7 +52,7 @@ TEST_F(EffectRenderersTest, InitialisationBindsTheBuildersAndMarksNothingBuilt) 
 
 TEST_F(EffectRenderersTest, SubShapesStayWhileTheEffectFieldsStayAndAreRebuiltAfterAChange) {
   ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts());
+  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
   ASSERT_TRUE(DrawStar(1, 2));
   EXPECT_EQ(std::memcmp(StarShape(Renderers())->builtParameters, &snapshot, sizeof snapshot), 0);
 
@@ -59,19 +60,19 @@ TEST_F(EffectRenderersTest, SubShapesStayWhileTheEffectFieldsStayAndAreRebuiltAf
   ParameterSetBuffer again = snapshot;
   again.sequenceNumber += 7;
   again.view.zoom = 50.0;
-  BindEffectRenderers(Renderers(), again, CurrentRenderImageFacts());
+  BindEffectRenderers(Renderers(), again, CurrentRenderImageFacts(Analysis()));
   EXPECT_TRUE(StarShape(Renderers())->subShapes[SubShapeIndex(1, 2)].built);
 
   // Another angle empties every sub-shape of both shapes.
   ParameterSetBuffer turned = snapshot;
   turned.parameters.Angle = 300;
-  BindEffectRenderers(Renderers(), turned, CurrentRenderImageFacts());
+  BindEffectRenderers(Renderers(), turned, CurrentRenderImageFacts(Analysis()));
   EXPECT_FALSE(AnyBuilt(StarShape(Renderers())));
   EXPECT_FALSE(AnyBuilt(SoftFlareShape(Renderers())));
   ASSERT_TRUE(DrawStar(1, 2));
 
   // So does another image (its diagonal or depth).
-  RenderImageFacts other = CurrentRenderImageFacts();
+  RenderImageFacts other = CurrentRenderImageFacts(Analysis());
   other.presenceThreshold = 2048;
   BindEffectRenderers(Renderers(), turned, other);
   EXPECT_FALSE(AnyBuilt(StarShape(Renderers())));
@@ -103,14 +104,14 @@ TEST_F(EffectRenderersTest, SameEffectFieldsComparesOnlyWhatShapesAStar) {
 
 TEST_F(EffectRenderersTest, ReleasingFreesTheSubShapesAndBindingBuildsThemAgain) {
   const ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts());
+  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
   ASSERT_TRUE(DrawStar(0, 0));
   ReleaseEffectTables(Renderers());
   for (const SubShape& s : StarShape(Renderers())->subShapes) {
     EXPECT_EQ(s.built, 0u);
     EXPECT_EQ(s.data(), nullptr);
   }
-  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts());
+  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
   EXPECT_TRUE(DrawStar(0, 0));
 }
 
