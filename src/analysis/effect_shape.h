@@ -93,7 +93,7 @@ void ResetLowMemoryWarning();
 
 // What the shape builders of a run share: the shape-building lock (shape_operations.h) and
 // whether the low-memory warning was shown. The builders and stamps reach it from too many
-// places to hand it down, so it is module-wide; both members are reset when a run starts.
+// places to hand it down yet, so it is module-wide; the flag is reset when a run starts.
 //
 // Threading contract: any thread (the flag by exchange; the section is the lock).
 struct ShapeBuildingState {

@@ -1,8 +1,9 @@
-// FilterRun: everything one filter run holds, from the module state's set-up (the first selector
-// of a run) to its tear-down (after Finish, after About, after any selector that fails, and at
-// the end of a light source listing). It owns each layer's part of the run; the host hands each
-// part down explicitly to the layer that uses it, and threads receive the part they need in
-// their argument blocks.
+// FilterRun: what one filter run holds, from the module state's set-up (the first selector of a
+// run) to its tear-down (after Finish, after About, after any selector that fails, and at the end
+// of a light source listing). It owns the analysis, effects, preview and host parts of the run;
+// the host hands each part down explicitly to the code that uses it, and threads receive the
+// part they need in their argument blocks. (The lowest layers' part, run/run_state.h, is still
+// reached through its own accessor.)
 //
 // The plug-in interface calls the module several times per run (prepare, start, continue,
 // finish), so the run in progress is kept in one process-wide slot: BeginFilterRun fills it,
