@@ -18,6 +18,7 @@
 #include "image/buffer.h"
 #include "image/image_create.h"
 #include "image/image_record.h"
+#include "preview_scene.h"
 
 namespace lumeray {
 namespace {
@@ -105,19 +106,20 @@ void BM_LightSourceAnalysis24Megapixels(benchmark::State& state) {
   for (auto _ : state) {
     ForceRunResult(0);
     const auto start = std::chrono::steady_clock::now();
-    if (StartLightSourceAnalysisOf(&scene, options) != 0) {
+    if (StartLightSourceAnalysisOf(bench::BenchRun().analysis, &scene, options) != 0) {
       state.SkipWithError("start");
       break;
     }
-    platform::WaitForObject(*DataInitializationCompleteEvent(), platform::kInfinite);
+    platform::WaitForObject(*DataInitializationCompleteEvent(bench::BenchRun().analysis),
+                            platform::kInfinite);
     const auto end = std::chrono::steady_clock::now();
-    CloseLightSourceAnalysis();
+    CloseLightSourceAnalysis(bench::BenchRun().analysis);
     state.SetIterationTime(std::chrono::duration<double>(end - start).count());
   }
-  state.counters["light_sources"] = MasterTable().count;
+  state.counters["light_sources"] = bench::BenchRun().analysis.master.count;
   state.counters["peak_buffer_MB"] = static_cast<double>(GetBufferUsage().peak) / (1 << 20);
   state.counters["run_result"] = RunResult();
-  FreeMasterLightSourceTable(&MasterTable());
+  FreeMasterLightSourceTable(&bench::BenchRun().analysis.master);
 }
 BENCHMARK(BM_LightSourceAnalysis24Megapixels)
     ->UseManualTime()

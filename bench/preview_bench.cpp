@@ -37,7 +37,7 @@ struct Scene {
     int code = 0;
     CreateImage(&InputImage(), bounds, bounds, kImageModeRgb8, nullptr, false, true, &code);
     SetImageDiagonal(static_cast<uint32_t>(std::hypot(kSceneWidth, kSceneHeight) + 1.0));
-    SetPresenceThreshold(PresenceThresholdForDepth(1));
+    bench::BenchRun().analysis.presenceThreshold = PresenceThresholdForDepth(1);
     const ImageRect halfRect{0, 0, kSceneWidth / 2, kSceneHeight / 2};
     CreateImage(&half, halfRect, halfRect, kImageModeRgb8, nullptr, false, true, &code);
     bench::FillDarkProxy(&half);
@@ -82,6 +82,7 @@ void BM_PreviewFrameAfterChange(benchmark::State& state) {
   auto layer = std::make_unique<ProxyLayer>();
   InitializeScaledProxyLayer(layer.get(), session.get(), InputImage().bounds, &HalfSource,
                              &scene.half);
+  layer->effects.analysis = &bench::BenchRun().analysis;
   ParameterSet p = kFactoryParameters;
   p.Quantity = 100;
   DisplayScaledProxy(layer.get(), Snapshot(p));

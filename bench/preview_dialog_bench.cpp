@@ -49,7 +49,7 @@ void BM_DialogToFirstFrame(benchmark::State& state) {
   int code = 0;
   CreateImage(&InputImage(), bounds, bounds, kImageModeRgb8, nullptr, false, true, &code);
   SetImageDiagonal(static_cast<uint32_t>(std::hypot(kWidth, kHeight) + 1.0));
-  SetPresenceThreshold(PresenceThresholdForDepth(1));
+  bench::BenchRun().analysis.presenceThreshold = PresenceThresholdForDepth(1);
   ImageRecord eighth;
   const ImageRect small{0, 0, kWidth / 8, kHeight / 8};
   CreateImage(&eighth, small, small, kImageModeRgb8, nullptr, false, true, &code);
@@ -61,6 +61,7 @@ void BM_DialogToFirstFrame(benchmark::State& state) {
   watch.imageBounds[3] = kHeight;
   watch.imageSource = &EighthSource;
   watch.imageSourceContext = &eighth;
+  watch.analysis = &bench::BenchRun().analysis;
   for (auto _ : state) {
     ParameterSet parameters = kFactoryParameters;
     parameters.Quantity = 100;
@@ -77,8 +78,8 @@ void BM_DialogToFirstFrame(benchmark::State& state) {
     if (preview == nullptr || !preview->hasFrame()) state.SkipWithError("no frame");
     dialog.reset();
   }
-  FreeMasterLightSourceTable(&MasterTable());
-  MasterTable().count = 0;
+  FreeMasterLightSourceTable(&bench::BenchRun().analysis.master);
+  bench::BenchRun().analysis.master.count = 0;
   ReleaseImage(&eighth);
   ReleaseImage(&InputImage());
 }

@@ -1,14 +1,21 @@
 // A scene for the preview benchmarks: a flat grey proxy image and `count` light sources at
 // pseudo-random places (a fixed sequence from `seed`), with three colours and five strengths.
-// Fills the run's master light source table; one thread.
+// Fills the benchmarks' run's master light source table; one thread.
 #pragma once
 
 #include <cstdint>
 
 #include "analysis/master_light_source_table.h"
+#include "host/filter_run.h"
 #include "image/image_create.h"
 
 namespace lumeray::bench {
+
+// The run every benchmark works in, begun on first use.
+inline FilterRun& BenchRun() {
+  static FilterRun& run = BeginFilterRun();
+  return run;
+}
 
 // Fills `proxy` (already created as 8-bit RGB) with a dark grey and opaque alpha.
 inline void FillDarkProxy(ImageRecord* proxy) {
@@ -21,7 +28,7 @@ inline void FillDarkProxy(ImageRecord* proxy) {
 // `withFractions` spreads the sources over the quarter-pixel phases.
 inline void FillLightSources(int count, int32_t width, int32_t height, uint32_t seed, float radius,
                              bool withFractions) {
-  MasterLightSourceTable& table = MasterTable();
+  MasterLightSourceTable& table = BenchRun().analysis.master;
   PreallocateMasterLightSourceTable(&table, count + 1);
   for (int i = 0; i < count; ++i) {
     LightSourceEntry e{};

@@ -17,6 +17,7 @@
 #include "effects/effect_renderers.h"
 #include "effects/effect_shape_parameters.h"
 #include "effects/effects_pass.h"
+#include "effects/effects_run_state.h"
 #include "effects/parameter_set.h"
 #include "effects/soft_flare_builder.h"
 #include "effects/spike_distance_tables.h"
@@ -29,6 +30,7 @@
 #include "image/image_create.h"
 #include "image/image_ops.h"
 #include "image/pixel_tables.h"
+#include "preview_scene.h"
 #include "run/input_image.h"
 
 namespace lumeray {
@@ -132,6 +134,10 @@ void BM_StarPhaseRowsBuild(benchmark::State& state) {
 }
 BENCHMARK(BM_StarPhaseRowsBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Arg(50)->Arg(100);
 
+EffectRenderers& Renderers() {
+  return bench::BenchRun().effects.renderers;
+}
+
 // A 24-megapixel 8-bit photo with light sources at random positions and phases; the renderers'
 // shapes are built for every phase before timing starts.
 class BandFixture {
@@ -145,10 +151,10 @@ class BandFixture {
     CreateImage(&InputImage(), rect, rect, kImageModeRgb8, nullptr, false, true, &code);
     FillImage(&InputImage(), {0x200000, 0x180000, 0x100000, 0xFFFFFFFE, 0xFFFFFFFE}, rect);
     SetImageDiagonal(kDiagonal);
-    SetPresenceThreshold(kEightBitThreshold);
+    bench::BenchRun().analysis.presenceThreshold = kEightBitThreshold;
 
     std::mt19937 random(5);
-    PreallocateMasterLightSourceTable(&MasterTable(), kLightSources);
+    PreallocateMasterLightSourceTable(&bench::BenchRun().analysis.master, kLightSources);
     for (int i = 0; i < kLightSources; ++i) {
       LightSourceEntry e{};
       e.x = static_cast<int32_t>(random() % kWidth);
@@ -159,13 +165,14 @@ class BandFixture {
       e.strength = 0xFFFFFFFEu;
       e.brightness = 0xFFFFFFFEu - static_cast<uint32_t>(i) * 0x1000000u;
       e.state = e.savedState = kLightSourceNormal;
-      MasterTable().data()[i] = e;
+      bench::BenchRun().analysis.master.data()[i] = e;
     }
-    MasterTable().count = kLightSources;
+    bench::BenchRun().analysis.master.count = kLightSources;
 
     snapshot_ = MakeFinalRenderSnapshot(kFactoryParameters);
-    InitializeEffectRenderers(nullptr, nullptr);
-    BindEffectRenderers(snapshot_, CurrentRenderImageFacts());
+    InitializeEffectRenderers(Renderers(), nullptr, nullptr);
+    BindEffectRenderers(Renderers(), snapshot_,
+                        CurrentRenderImageFacts(bench::BenchRun().analysis));
     ImageRecord warm;  // a one-pixel pass builds every phase the sources use
     const ImageRect pixel{0, 0, 1, 1};
     CreateImage(&warm, pixel, pixel, kImageModeRgb8, nullptr, false, true, &code);
@@ -173,15 +180,15 @@ class BandFixture {
     ReleaseImage(&warm);
   }
   ~BandFixture() {
-    ReleaseEffectRenderers();
-    FreeMasterLightSourceTable(&MasterTable());
+    ReleaseEffectRenderers(Renderers());
+    FreeMasterLightSourceTable(&bench::BenchRun().analysis.master);
     ReleaseImage(&InputImage());
     ReleaseGammaTables();
   }
 
   static bool NoProgress(uint32_t) { return true; }
   static EffectsPassSources Sources() {
-    EffectsPassSources sources = RunEffectsPassSources();
+    EffectsPassSources sources = RunEffectsPassSources(bench::BenchRun());
     sources.advance = &NoProgress;
     return sources;
   }
@@ -238,8 +245,8 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
   int builds = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    ReleaseEffectRenderers();
-    InitializeEffectRenderers(nullptr, nullptr);
+    ReleaseEffectRenderers(Renderers());
+    InitializeEffectRenderers(Renderers(), nullptr, nullptr);
     const uint64_t before = GetBufferUsage().current;
     ResetBufferPeak();
     state.ResumeTiming();
@@ -247,7 +254,8 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
     std::atomic<bool> ok{true};
     for (const PixelRect& band : split) {
       threads.emplace_back([&, band] {
-        BindEffectRenderers(fixture.snapshot(), CurrentRenderImageFacts());
+        BindEffectRenderers(Renderers(), fixture.snapshot(),
+                            CurrentRenderImageFacts(bench::BenchRun().analysis));
         if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, fixture.snapshot(),
                                BandFixture::Sources(), &InputImage(),
                                planned ? FinalRenderBandPlanIn(band, split) : BandPlan{})) {
@@ -258,7 +266,7 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
     for (std::thread& thread : threads) thread.join();
     if (!ok) state.SkipWithError("render failed");
     rise = GetBufferUsage().peak - before;
-    builds = StarPhases()->builds();
+    builds = StarPhases(Renderers())->builds();
   }
   state.counters["peakRiseMB"] = static_cast<double>(rise) / 1e6;
   state.counters["starBuilds"] = builds;

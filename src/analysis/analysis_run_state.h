@@ -1,6 +1,9 @@
 // The analysis layer's part of one run (run/run_state.h holds the lower layers' part): the
-// master light source table, the run data of the data-initialisation thread, the presence
-// threshold, the low-memory warning flag and the shape-building lock.
+// master light source table, the run data of the data-initialisation thread and the presence
+// threshold.
+//
+// Owned by the run (the host's FilterRun), which hands it to the analysis, the preview and the
+// dialog.
 //
 // Threading contract, per member:
 //   master                 filled by the data-initialisation thread; read by the preview and
@@ -10,8 +13,6 @@
 //   initialization         the objects (mutex, event, thread, arguments, started) on the UI
 //                          thread only; stopRequested and the progress counters from any thread.
 //   presenceThreshold      set by the analysis before its workers start; read by any thread.
-//   lowMemoryWarned        any thread (exchange).
-//   shapeBuildingSection   any thread (it is the lock).
 #pragma once
 
 #include <atomic>
@@ -26,8 +27,11 @@
 
 namespace lumeray {
 
+struct AnalysisRunState;
+
 // What the data-initialisation thread is started with.
 struct DataInitializationArguments {
+  AnalysisRunState* run = nullptr;
   const ImageRecord* source = nullptr;
   AnalysisOptions options;
   platform::Event* complete = nullptr;
@@ -50,11 +54,6 @@ struct AnalysisRunState {
   MasterLightSourceTable master;
   DataInitializationRun initialization;
   std::atomic<uint32_t> presenceThreshold{16384};  // the 8-bit level until an analysis sets it
-  std::atomic<bool> lowMemoryWarned{false};
-  platform::CriticalSection shapeBuildingSection;
 };
-
-// The analysis part of the run in progress.
-AnalysisRunState& CurrentAnalysisRun();
 
 }  // namespace lumeray

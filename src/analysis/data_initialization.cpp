@@ -16,17 +16,12 @@
 #include "diagnostics/message_report.h"
 #include "image/buffer.h"
 #include "platform/thread.h"
-#include "run/input_image.h"
 #include "run/run_status.h"
 
 namespace lumeray {
 namespace {
 
 constexpr int kGeneralFailure = -1715;
-
-DataInitializationRun& Initialization() {
-  return CurrentAnalysisRun().initialization;
-}
 
 // The task array: a counted block of kMaximumSectionTasks zeroed tasks.
 class TaskArray {
@@ -50,8 +45,8 @@ class TaskArray {
   BufferDescriptor buffer_;
 };
 
-int Merge(const AnalysisContext& context, SectionTask* tasks, int count) {
-  MasterLightSourceTable& master = MasterTable();
+int Merge(MasterLightSourceTable& master, const AnalysisContext& context, SectionTask* tasks,
+          int count) {
   uint32_t total = 0;
   for (int i = 0; i < count; ++i) total += tasks[i].localTable.count;
   if (int error = PreallocateMasterLightSourceTable(&master, total)) return error;
@@ -67,10 +62,10 @@ int Merge(const AnalysisContext& context, SectionTask* tasks, int count) {
   return 0;
 }
 
-int RunPasses(const AnalysisImage& analysis, int count, AnalysisContext* context,
-              SectionTask* tasks) {
+int RunPasses(AnalysisRunState& run, const AnalysisImage& analysis, int count,
+              AnalysisContext* context, SectionTask* tasks) {
   const ImageRect& rect = analysis.rect;
-  SetAnalysisProgress(0, rect.bottom - rect.top);
+  SetAnalysisProgress(run, 0, rect.bottom - rect.top);
   const int32_t bandHeight = (rect.bottom - rect.top) / count;
   for (int i = 0; i < count; ++i) {
     const int32_t top = rect.top + i * bandHeight;
@@ -93,14 +88,14 @@ int RunPasses(const AnalysisImage& analysis, int count, AnalysisContext* context
     if (tasks[i].error != 0) return tasks[i].error;
   }
   if (context->Stopped()) return 0;
-  return Merge(*context, tasks, count);
+  return Merge(run.master, *context, tasks, count);
 }
 
 uint32_t DataInitializationThread(void* argument) {
   const auto* arguments = static_cast<const DataInitializationArguments*>(argument);
   int result;
   try {
-    result = AnalyzeLightSources(*arguments->source, arguments->options);
+    result = AnalyzeLightSources(*arguments->run, *arguments->source, arguments->options);
   } catch (...) {
     MessageReport report(__LINE__, kMessageDebug);
     report.Report(kIconError, kTitleDebugUnexpectedError,
@@ -114,15 +109,16 @@ uint32_t DataInitializationThread(void* argument) {
 
 }  // namespace
 
-int AnalyzeLightSources(const ImageRecord& source, const AnalysisOptions& options) {
-  MasterLightSourceTable& master = MasterTable();
+int AnalyzeLightSources(AnalysisRunState& run, const ImageRecord& source,
+                        const AnalysisOptions& options) {
+  MasterLightSourceTable& master = run.master;
   master.count = 0;
   master.largestRadius = 0.0f;
-  SetAnalysisProgress(0, 0);
+  SetAnalysisProgress(run, 0, 0);
 
   TaskArray taskArray;
   int result = taskArray.Allocate();
-  SetPresenceThreshold(PresenceThresholdForDepth(options.depthCode));
+  run.presenceThreshold.store(PresenceThresholdForDepth(options.depthCode));
   const int count = std::clamp(options.threadCount > 0 ? options.threadCount : WorkerThreadCount(),
                                1, kMaximumSectionTasks);
   std::unique_ptr<platform::Mutex> ownMutex;
@@ -133,7 +129,9 @@ int AnalyzeLightSources(const ImageRecord& source, const AnalysisOptions& option
   }
 
   AnalysisContext context;
-  context.cancelled = options.cancelled != nullptr ? options.cancelled : AnalysisStopRequested;
+  context.cancelled = options.cancelled != nullptr ? options.cancelled
+                                                   : CancelTest(&run.initialization.stopRequested);
+  context.progressDone = &run.initialization.progressDone;
   context.floodFillMutex = mutex;
   AnalysisImage analysis;
   if (result == 0) result = BuildAnalysisImage(source, count, context.cancelled, &analysis);
@@ -141,7 +139,7 @@ int AnalyzeLightSources(const ImageRecord& source, const AnalysisOptions& option
     context.pixels = AnalysisPixels(analysis.image);
     context.scale = analysis.scale;
     context.sourceRect = analysis.sourceRect;
-    result = RunPasses(analysis, count, &context, taskArray.tasks());
+    result = RunPasses(run, analysis, count, &context, taskArray.tasks());
   }
   if (result != 0 || context.Stopped()) master.count = 0;
   ReleaseAnalysisImage(&analysis);
@@ -149,14 +147,16 @@ int AnalyzeLightSources(const ImageRecord& source, const AnalysisOptions& option
   return result;
 }
 
-int StartLightSourceAnalysis() {
+int StartLightSourceAnalysis(AnalysisRunState& analysis, const ImageRecord* source,
+                             int32_t depthCode) {
   AnalysisOptions options;
-  options.depthCode = InputDepthCode();
-  return StartLightSourceAnalysisOf(&InputImage(), options);
+  options.depthCode = depthCode;
+  return StartLightSourceAnalysisOf(analysis, source, options);
 }
 
-int StartLightSourceAnalysisOf(const ImageRecord* source, const AnalysisOptions& options) {
-  DataInitializationRun& run = Initialization();
+int StartLightSourceAnalysisOf(AnalysisRunState& analysis, const ImageRecord* source,
+                               const AnalysisOptions& options) {
+  DataInitializationRun& run = analysis.initialization;
   run.stopRequested = false;
   run.progressDone = 0;
   run.progressTotal = 0;
@@ -171,7 +171,7 @@ int StartLightSourceAnalysisOf(const ImageRecord* source, const AnalysisOptions&
     SetRunResult(kGeneralFailure);
     return kGeneralFailure;
   }
-  run.arguments = {source, options, run.complete.get()};
+  run.arguments = {&analysis, source, options, run.complete.get()};
   run.arguments.options.floodFillMutex = run.floodFillMutex.get();
   int errorNumber = 0;
   run.thread.reset(platform::Thread::Start(DataInitializationThread, &run.arguments, &errorNumber));
@@ -188,27 +188,27 @@ int StartLightSourceAnalysisOf(const ImageRecord* source, const AnalysisOptions&
   return 0;
 }
 
-bool LightSourceAnalysisStarted() {
-  return Initialization().started;
+bool LightSourceAnalysisStarted(const AnalysisRunState& run) {
+  return run.initialization.started;
 }
 
-void RequestAnalysisStop() {
-  Initialization().stopRequested = true;
+void RequestAnalysisStop(AnalysisRunState& run) {
+  run.initialization.stopRequested = true;
 }
-bool AnalysisStopRequested() {
-  return Initialization().stopRequested;
-}
-
-platform::Event* DataInitializationCompleteEvent() {
-  return Initialization().complete.get();
+bool AnalysisStopRequested(const AnalysisRunState& run) {
+  return run.initialization.stopRequested;
 }
 
-bool DataInitializationComplete() {
-  return Initialization().complete && Initialization().complete->IsSet();
+platform::Event* DataInitializationCompleteEvent(AnalysisRunState& run) {
+  return run.initialization.complete.get();
 }
 
-void CloseLightSourceAnalysis() {
-  DataInitializationRun& run = Initialization();
+bool DataInitializationComplete(const AnalysisRunState& run) {
+  return run.initialization.complete && run.initialization.complete->IsSet();
+}
+
+void CloseLightSourceAnalysis(AnalysisRunState& analysis) {
+  DataInitializationRun& run = analysis.initialization;
   if (run.started && run.complete) {
     platform::WaitForObject(*run.complete, platform::kInfinite);
   }
@@ -219,17 +219,13 @@ void CloseLightSourceAnalysis() {
   run.started = false;
 }
 
-AnalysisProgress GetAnalysisProgress() {
-  return {Initialization().progressDone.load(), Initialization().progressTotal.load()};
+AnalysisProgress GetAnalysisProgress(const AnalysisRunState& run) {
+  return {run.initialization.progressDone.load(), run.initialization.progressTotal.load()};
 }
 
-void SetAnalysisProgress(int32_t done, int32_t total) {
-  Initialization().progressTotal = total;
-  Initialization().progressDone = done;
-}
-
-void AdvanceAnalysisProgress() {
-  Initialization().progressDone.fetch_add(1);
+void SetAnalysisProgress(AnalysisRunState& run, int32_t done, int32_t total) {
+  run.initialization.progressTotal = total;
+  run.initialization.progressDone = done;
 }
 
 }  // namespace lumeray

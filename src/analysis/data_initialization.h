@@ -13,6 +13,8 @@
 // Always: the analysis image, the tasks and the task array are freed, and a non-zero result
 // becomes the run result.
 //
+// Every function takes the run's analysis part (analysis_run_state.h).
+//
 // Threading contract: Start/Stop/Close on the UI thread (the run pipeline); AnalyzeLightSources
 // on any one thread at a time (it starts its own section threads); the completion test, the
 // stop flag and the progress counters from any thread.
@@ -26,6 +28,8 @@
 
 namespace lumeray {
 
+struct AnalysisRunState;
+
 struct AnalysisProgress {
   int32_t done;
   int32_t total;
@@ -34,40 +38,41 @@ struct AnalysisProgress {
 struct AnalysisOptions {
   int32_t depthCode = 1;                      // bytes per sample of the source
   int threadCount = 0;                        // 0: the worker count
-  CancelTest cancelled = nullptr;             // null: AnalysisStopRequested
+  CancelTest cancelled = nullptr;             // null: the run's analysis stop flag
   platform::Mutex* floodFillMutex = nullptr;  // null: one made for the analysis
 };
 
 // Runs the whole analysis of `source` (its data rectangle) on the calling thread and its
-// section threads, replacing the contents of MasterTable(). Returns 0 (also when cancelled),
-// the allocator's code, -50 when the analysis image cannot be converted, or -1715.
-int AnalyzeLightSources(const ImageRecord& source, const AnalysisOptions& options);
+// section threads, replacing the contents of the run's master table and setting its presence
+// threshold. Returns 0 (also when cancelled), the allocator's code, -50 when the analysis image
+// cannot be converted, or -1715.
+int AnalyzeLightSources(AnalysisRunState& run, const ImageRecord& source,
+                        const AnalysisOptions& options);
 
 // Creates the flood-fill mutex and the completion event and starts the data-initialisation
-// thread on the InputImage. Returns 0, or -1715 (also made the run result) after reporting
-// "Could not create the data initialization complete event." or "Could not initiate light
-// source table initialization".
-int StartLightSourceAnalysis();
-// The same on a given source (which must outlive CloseLightSourceAnalysis); the options' mutex
+// thread on `source` of depth code `depthCode` (the InputImage). Returns 0, or -1715 (also made the
+// run result) after reporting "Could not create the data initialization complete event." or "Could
+// not initiate light source table initialization".
+int StartLightSourceAnalysis(AnalysisRunState& run, const ImageRecord* source, int32_t depthCode);
+// The same with options (the source must outlive CloseLightSourceAnalysis); the options' mutex
 // is replaced by the run's flood-fill mutex.
-int StartLightSourceAnalysisOf(const ImageRecord* source, const AnalysisOptions& options);
-bool LightSourceAnalysisStarted();
+int StartLightSourceAnalysisOf(AnalysisRunState& run, const ImageRecord* source,
+                               const AnalysisOptions& options);
+bool LightSourceAnalysisStarted(const AnalysisRunState& run);
 
 // Asks the analysis to stop at its next check (the analysis stop flag, the run's cancel flag).
-void RequestAnalysisStop();
-bool AnalysisStopRequested();
+void RequestAnalysisStop(AnalysisRunState& run);
+bool AnalysisStopRequested(const AnalysisRunState& run);
 
 // The completion event; null before StartLightSourceAnalysis and after CloseLightSourceAnalysis.
-platform::Event* DataInitializationCompleteEvent();
-bool DataInitializationComplete();
+platform::Event* DataInitializationCompleteEvent(AnalysisRunState& run);
+bool DataInitializationComplete(const AnalysisRunState& run);
 
 // Waits without limit for the completion event, then closes the event, the thread and the
 // flood-fill mutex (the run's clean-up).
-void CloseLightSourceAnalysis();
+void CloseLightSourceAnalysis(AnalysisRunState& run);
 
-AnalysisProgress GetAnalysisProgress();
-void SetAnalysisProgress(int32_t done, int32_t total);
-// One more row searched (atomic).
-void AdvanceAnalysisProgress();
+AnalysisProgress GetAnalysisProgress(const AnalysisRunState& run);
+void SetAnalysisProgress(AnalysisRunState& run, int32_t done, int32_t total);
 
 }  // namespace lumeray

@@ -3,21 +3,25 @@
 #include <algorithm>
 #include <atomic>
 
-#include "analysis/analysis_run_state.h"
 #include "diagnostics/message_report.h"
 #include "image/image_create.h"
 
 namespace lumeray {
 
+ShapeBuildingState& ShapeBuilding() {
+  static ShapeBuildingState state;
+  return state;
+}
+
 void WarnLowMemory() {
-  if (CurrentAnalysisRun().lowMemoryWarned.exchange(true)) return;
+  if (ShapeBuilding().lowMemoryWarned.exchange(true)) return;
   MessageReport report(__LINE__, kMessageUser);
   report.Report(kIconWarning, kTitleWarning,
                 "Low memory.  Check image - some effects may not be rendered.");
 }
 
 void ResetLowMemoryWarning() {
-  CurrentAnalysisRun().lowMemoryWarned = false;
+  ShapeBuilding().lowMemoryWarned = false;
 }
 
 bool AddSubShapeEntry(SubShape* subShape, const SubShapeEntry& entry, uint32_t growthHint) {

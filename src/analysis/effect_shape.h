@@ -19,10 +19,12 @@
 // rings) need no lock at all. Releasing must not overlap any use.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "image/buffer.h"
 #include "image/image_record.h"
+#include "platform/sync.h"
 
 namespace lumeray {
 
@@ -88,6 +90,17 @@ bool AddSubShapeEntry(SubShape* subShape, const SubShapeEntry& entry, uint32_t g
 // of them. ResetLowMemoryWarning starts a run (with the shape-building section).
 void WarnLowMemory();
 void ResetLowMemoryWarning();
+
+// What the shape builders of a run share: the shape-building lock (shape_operations.h) and
+// whether the low-memory warning was shown. The builders and stamps reach it from too many
+// places to hand it down yet, so it is module-wide; the flag is reset when a run starts.
+//
+// Threading contract: any thread (the flag by exchange; the section is the lock).
+struct ShapeBuildingState {
+  std::atomic<bool> lowMemoryWarned{false};
+  platform::CriticalSection section;
+};
+ShapeBuildingState& ShapeBuilding();
 
 // Forgets the entries (keeping the array for reuse), clears the box and the built flag.
 void EmptySubShape(SubShape* subShape);

@@ -41,6 +41,7 @@
 // tasks and written only by the flood fill under its mutex.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "analysis/analysis_image.h"
@@ -58,7 +59,8 @@ struct AnalysisContext {
   double scale = 1.0;
   ImageRect sourceRect{};
   platform::Mutex* floodFillMutex = nullptr;
-  CancelTest cancelled = nullptr;  // the run's cancel flag
+  CancelTest cancelled = nullptr;                // the run's cancel flag
+  std::atomic<int32_t>* progressDone = nullptr;  // rows searched (the analysis progress)
 
   // Cancelled, or the run result is set.
   bool Stopped() const;

@@ -66,10 +66,6 @@ bool Eligible(const LightSourceEntry& e, HideShowOperation operation) {
 
 }  // namespace
 
-MasterLightSourceTable& MasterTable() {
-  return CurrentAnalysisRun().master;
-}
-
 int PreallocateMasterLightSourceTable(MasterLightSourceTable* master, uint32_t count) {
   const uint64_t bytes = uint64_t{count} * sizeof(LightSourceEntry);
   if (bytes <= master->entries.size) return 0;

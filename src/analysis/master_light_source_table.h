@@ -1,10 +1,11 @@
-// The run's MasterLightSourceTable: the merge of the analysis threads' local tables, normalised
-// and sorted brightest first, with the Hide and Show operations of the preview's tools and the
-// trace text of the light source list. See light_source_table.h for the conventions and the
-// threading contract.
+// The MasterLightSourceTable (one per run, analysis_run_state.h): the merge of the analysis
+// threads' local tables, normalised and sorted brightest first, with the Hide and Show operations
+// of the preview's tools and the trace text of the light source list. See light_source_table.h for
+// the conventions and the threading contract.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,11 +26,24 @@ struct MasterLightSourceTable {
   }
 };
 
-// The run's master table.
-MasterLightSourceTable& MasterTable();
+// A test for "the run was cancelled", polled by the long operations: a stop flag (the run's),
+// a function, or neither (never cancelled).
+class CancelTest {
+ public:
+  CancelTest() = default;
+  CancelTest(std::nullptr_t) {}
+  CancelTest(bool (*poll)()) : poll_(poll) {}
+  explicit CancelTest(const std::atomic<bool>* flag) : flag_(flag) {}
 
-// A test for "the run was cancelled", polled by the long operations.
-using CancelTest = bool (*)();
+  bool operator()() const {
+    return (flag_ != nullptr && flag_->load()) || (poll_ != nullptr && poll_());
+  }
+  bool operator==(std::nullptr_t) const { return flag_ == nullptr && poll_ == nullptr; }
+
+ private:
+  bool (*poll_)() = nullptr;
+  const std::atomic<bool>* flag_ = nullptr;
+};
 
 int PreallocateMasterLightSourceTable(MasterLightSourceTable* master, uint32_t count);
 // Merges a local table (in row order) into the master (in row order, kept so): each local entry

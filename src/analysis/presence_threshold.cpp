@@ -3,8 +3,6 @@
 #include <atomic>
 #include <cmath>
 
-#include "analysis/analysis_run_state.h"
-
 namespace lumeray {
 namespace {
 
@@ -23,14 +21,6 @@ uint32_t PresenceThresholdForDepth(int32_t depthCode) {
   if (depthCode == kDepthCode32Bit) fraction = kFraction32Bit;
   const float product = kWhiteLevel * fraction;
   return static_cast<uint32_t>(std::lround(product));
-}
-
-uint32_t PresenceThreshold() {
-  return CurrentAnalysisRun().presenceThreshold.load(std::memory_order_relaxed);
-}
-
-void SetPresenceThreshold(uint32_t threshold) {
-  CurrentAnalysisRun().presenceThreshold.store(threshold, std::memory_order_relaxed);
 }
 
 }  // namespace lumeray

@@ -4,10 +4,8 @@
 // round(0xFFFFFF / 8192) = 2048 for 32-bit images, round(0xFFFFFF / 1024) = 16384 otherwise,
 // each a single-precision product rounded to nearest.
 //
-// Lifetime: set by the light source analysis when it starts; outlives it (the renderers use it).
-//
-// Threading contract: set on the data-initialisation thread before any section thread starts;
-// read from any thread (atomically).
+// The run's threshold is AnalysisRunState::presenceThreshold, set by the light source analysis
+// when it starts; it outlives the analysis (the renderers use it).
 #pragma once
 
 #include <cstdint>
@@ -15,8 +13,5 @@
 namespace lumeray {
 
 uint32_t PresenceThresholdForDepth(int32_t depthCode);
-
-uint32_t PresenceThreshold();
-void SetPresenceThreshold(uint32_t threshold);
 
 }  // namespace lumeray

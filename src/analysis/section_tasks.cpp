@@ -198,7 +198,7 @@ uint32_t SearchBandForLightSources(void* argument) {
         return 0;
       }
     }
-    AdvanceAnalysisProgress();
+    if (context.progressDone != nullptr) context.progressDone->fetch_add(1);
   }
   LightSourceEntry* entries = task->localTable.data();
   if (entries != nullptr) {

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <mutex>
 
-#include "analysis/analysis_run_state.h"
-#include "analysis/presence_threshold.h"
 #include "analysis/stamp_targets.h"
 #include "diagnostics/message_report.h"
 #include "image/blend.h"
@@ -183,7 +181,8 @@ bool SampleShapeFrom(const AnalysisPixels& image, EffectShape* shape,
 }
 
 bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shape,
-                   const WorkingPixel& colour, const QuarterPixelPoint& centre, uint32_t mode) {
+                   const WorkingPixel& colour, const QuarterPixelPoint& centre, uint32_t mode,
+                   uint32_t presenceThreshold) {
   if (shape->shapeType != SHAPE_IMAGE) {
     ReportShapeType(Routine::kDraw, shape->shapeType);
     return false;
@@ -191,7 +190,7 @@ bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shap
   const QuarterPixelPoint c = Normalized(centre);
   const SubShape* sub;
   {
-    std::lock_guard lock(CurrentAnalysisRun().shapeBuildingSection);
+    std::lock_guard lock(ShapeBuilding().section);
     sub = ReadySubShape(shape, c);
   }
   if (sub == nullptr) return false;
@@ -211,7 +210,7 @@ bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shap
                       std::min({clamp32(int64_t{c.y} + sub->bottom), data.bottom, clip.bottom})};
   if (box.left >= box.right || box.top >= box.bottom) return true;
 
-  const uint32_t visibleLevel = PresenceThreshold() / 2;
+  const uint32_t visibleLevel = presenceThreshold / 2;
   switch (mode) {
     case kBlendScreen:
       StampInto<BlendScreen>(target, *sub, c, box, colour, visibleLevel);

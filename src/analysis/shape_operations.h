@@ -17,7 +17,7 @@
 // DrawShapeInto: the stamp's box at the centre pixel, cut to the target's data rectangle and
 // the clip rectangle; for every entry inside, source = (entry colour x colour, entry value x
 // colour alpha) as fraction products with a full mask; entries whose brightest channel x alpha
-// is below half the presence threshold are skipped; the others are blended into the target
+// is below half the given presence threshold are skipped; the others are blended into the target
 // pixel with the mode (blend.h). An unknown mode is reported once and nothing is drawn (false).
 //
 // Threading contract: AnalyzeShapeFrom and SampleShapeFrom build without a lock (their shapes
@@ -44,7 +44,8 @@ bool SampleShapeFrom(const AnalysisPixels& image, EffectShape* shape,
                      const QuarterPixelPoint& centre, WorkingPixel* colour);
 
 bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shape,
-                   const WorkingPixel& colour, const QuarterPixelPoint& centre, uint32_t mode);
+                   const WorkingPixel& colour, const QuarterPixelPoint& centre, uint32_t mode,
+                   uint32_t presenceThreshold);
 
 // How many bands stamp a shape at once (the star phase set, star_phase_set.h): this caller is
 // band `band` of `bands` (below kMaxSharingBands); bands = 0 means a single user.

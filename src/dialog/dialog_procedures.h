@@ -12,6 +12,8 @@
 
 namespace lumeray {
 
+struct AnalysisRunState;
+
 struct ParameterSet;
 struct ImageRecord;
 struct ProxyScale;
@@ -31,9 +33,12 @@ struct AnalysisQueries {
   std::function<bool()> complete;  // also called on the preview task's thread
   // The host image the live preview shows (left, top, right, bottom); empty: no live preview.
   int32_t imageBounds[4] = {0, 0, 0, 0};
-  // Where the preview reads the host image (null: the HostProxyImage).
+  // Where the preview reads the host image (null: it shows none).
   bool (*imageSource)(void* context, ImageRecord* image, ProxyScale* scale) = nullptr;
   void* imageSourceContext = nullptr;
+  // The run's analysis: the light sources the preview draws and the tools hide and show, and
+  // the diagnostic listing (null: none).
+  AnalysisRunState* analysis = nullptr;
   // The pixel formats the preview may use (tests force the accelerated or the failing paths).
   PixelFormatRules previewRules;
 };

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 
+#include "analysis/analysis_run_state.h"
 #include "analysis/master_light_source_table.h"
 #include "diagnostics/message_report.h"
 #include "dialog/dialog_messages.h"
@@ -721,7 +722,8 @@ bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
     if (widget == nullptr || widget->window() != this) return false;
     auto* key = static_cast<QKeyEvent*>(event);
     if (key->key() == Qt::Key_L && key->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier)) {
-      ShowLightSourceTable(this, MasterTable());  // the diagnostic listing
+      const MasterLightSourceTable none;  // without a run: an empty listing
+      ShowLightSourceTable(this, watch_.analysis != nullptr ? watch_.analysis->master : none);
       return true;
     }
     const int command = key->key() == Qt::Key_F1

@@ -15,6 +15,7 @@
 
 #include <cstring>
 
+#include "analysis/analysis_run_state.h"
 #include "analysis/master_light_source_table.h"
 #include "dialog/dialog_messages.h"
 #include "effects/parameter_set_buffer.h"
@@ -80,6 +81,7 @@ bool PreviewDisplay::StartLivePreview(const ParameterSet* parameters,
   setup.imageBounds = image;
   setup.source = watch_.imageSource;
   setup.sourceContext = watch_.imageSourceContext;
+  setup.analysis = watch_.analysis;
   LoadOpenGLDrawingSettings(&setup.settings);
   setup.rules = watch_.previewRules;
   if (QGuiApplication::platformName() == QLatin1String("xcb")) {
@@ -160,7 +162,8 @@ void PreviewDisplay::RequestFrame() {
   state.scrollPosition[0] = view_.scrollX;
   state.scrollPosition[1] = view_.scrollY;
   state.previewEnabled = previewEnabled_ ? 1 : 0;
-  state.lightSourceGeneration = MasterTable().generation.load();
+  state.lightSourceGeneration =
+      watch_.analysis != nullptr ? watch_.analysis->master.generation.load() : 0;
   const ParameterSetBuffer snapshot = MakePreviewSnapshot(*parameters_, state);
   lastRequested_ = snapshot.sequenceNumber;
   task_->NewParameters(snapshot);

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "analysis/analysis_run_state.h"
 #include "analysis/master_light_source_table.h"
 #include "dialog/preview_display.h"
 #include "ui/ui_settings.h"
@@ -259,11 +260,12 @@ void PreviewDisplay::contextMenuEvent(QContextMenuEvent* event) {
 bool PreviewDisplay::HideShow(const QRect& area, bool click, bool show) {
   const bool alt = AltHeld(QApplication::keyboardModifiers());
   const HideShowOperation operation = show ? (alt ? kUndoShow : kShow) : (alt ? kUndoHide : kHide);
+  if (watch_.analysis == nullptr) return false;
+  MasterLightSourceTable* master = &watch_.analysis->master;
   bool changed;
   if (click) {
     const QPointF p = ImagePoint(area.center());
-    changed = HideShowNearest(&MasterTable(), std::trunc(p.x()), std::trunc(p.y()), view_.zoom,
-                              operation);
+    changed = HideShowNearest(master, std::trunc(p.x()), std::trunc(p.y()), view_.zoom, operation);
   } else {
     const QPointF a = ImagePoint(area.topLeft());
     const QPointF b = ImagePoint(area.bottomRight() + QPoint(1, 1));
@@ -271,7 +273,7 @@ bool PreviewDisplay::HideShow(const QRect& area, bool click, bool show) {
                      static_cast<int32_t>(b.x() + 1e-10), static_cast<int32_t>(b.y() + 1e-10)};
     if (r.right == r.left) ++r.right;
     if (r.bottom == r.top) ++r.bottom;
-    changed = HideShowInRectangle(&MasterTable(), r, operation);
+    changed = HideShowInRectangle(master, r, operation);
   }
   if (changed) RequestFrame();
   return changed;

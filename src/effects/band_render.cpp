@@ -8,7 +8,6 @@
 #include "analysis/stamp_targets.h"
 #include "effects/effect_renderers.h"
 #include "effects/effect_shape_parameters.h"
-#include "effects/effects_run_state.h"
 #include "effects/star_phase_set.h"
 #include "image/blend.h"
 #include "image/image_create.h"
@@ -71,20 +70,6 @@ bool LongStar(const ParameterSetBuffer& snapshot, const EffectsPassSources& sour
 }
 
 }  // namespace
-
-void SetBandColorManagement(ProfileHandle workingProfile, BandColorConversion toHostProfile) {
-  CurrentEffectsRun().bandWorkingProfile = workingProfile;
-  CurrentEffectsRun().bandToHostProfile = toHostProfile;
-}
-
-ProfileHandle BandWorkingProfile() {
-  return CurrentEffectsRun().bandWorkingProfile;
-}
-
-bool ConvertBandToHostProfile(ImageRecord* band) {
-  const BandColorConversion convert = CurrentEffectsRun().bandToHostProfile;
-  return convert == nullptr || convert(band);
-}
 
 void CompositeEffectsBand(const ImageRecord& effects, const ImageRect& band, bool effectsOnly,
                           ImageRecord* output) {
@@ -152,7 +137,7 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
                          static_cast<int32_t>(band.top + height * (strip + 1) / strips)};
     ImageRecord effects;
     int code = 0;
-    bool rendered = CreateImage(&effects, rows, rows, output->mode, BandWorkingProfile(),
+    bool rendered = CreateImage(&effects, rows, rows, output->mode, sources.bandProfile,
                                 /*withMask=*/false, /*edgeSafe=*/true, &code) &&
                     code == 0;
     if (rendered) {
@@ -163,7 +148,8 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
       if (rendered && working) EncodeWorkingSamples(effects);
     }
     if (rendered) {
-      ConvertBandToHostProfile(&effects);  // a failed conversion is reported by the converter
+      // A failed conversion is reported by the converter.
+      if (sources.toHostProfile != nullptr) sources.toHostProfile(&effects);
       CompositeEffectsBand(effects, rows, snapshot.parameters.EffectsOnly != 0, output);
     }
     ReleaseImage(&effects);

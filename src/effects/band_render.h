@@ -9,13 +9,12 @@
 // a unit off the image where nothing is drawn. With Effects Only every pixel is written ('VTst':
 // the effects replace the image).
 //
-// Colour management installs the band images' working profile and the conversion to the
-// host's profile (ConvertColorOf with HostProfile) with SetBandColorManagement; until it does,
-// band images have no profile (gamma 2.2) and the conversion leaves them as they are.
+// Colour management gives the band images' working profile and the conversion to the host's
+// profile (ConvertColorOf with HostProfile) in the pass's sources (effects_pass.h); without
+// them band images have no profile (gamma 2.2) and stay as they are.
 //
 // Threading contract: RenderEffectsBand runs on the band workers, each on
 // its own band (bands do not overlap, so no two workers store to one output pixel).
-// SetBandColorManagement is called once during set-up, before any render.
 #pragma once
 
 #include <vector>
@@ -26,14 +25,6 @@
 #include "run/host_record.h"
 
 namespace lumeray {
-
-// Converts a band image in place to the host's profile; false when it could not.
-using BandColorConversion = bool (*)(ImageRecord* band);
-
-void SetBandColorManagement(ProfileHandle workingProfile, BandColorConversion toHostProfile);
-ProfileHandle BandWorkingProfile();
-// Runs the installed conversion; without one the band stays as it is (true).
-bool ConvertBandToHostProfile(ImageRecord* band);
 
 // How a band is drawn: in `strips` parts of rows one after the other (each with its own effects
 // image, so that the effects images of all workers together stay a fraction of the image),

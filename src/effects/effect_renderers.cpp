@@ -3,7 +3,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "analysis/presence_threshold.h"
+#include "analysis/analysis_run_state.h"
 #include "effects/effects_run_state.h"
 #include "effects/renderer_tables.h"
 #include "effects/soft_flare_builder.h"
@@ -23,10 +23,6 @@ constexpr uint8_t kNeverBuiltByte = 0xFF;
 // pixel (about four bytes per pixel of a 3:2 photo, the size of an 8-bit working copy); a
 // longer star keeps only the phases the bands are stamping (star_phase_set.h).
 constexpr uint64_t kStarPhaseBytesPerSquaredDiagonal = 2;
-
-EffectRenderers& Renderers() {
-  return CurrentEffectsRun().renderers;
-}
 
 void MarkNeverBuilt(EffectRenderer* renderer) {
   std::memset(&renderer->builtWith, kNeverBuiltByte, sizeof renderer->builtWith);
@@ -92,21 +88,20 @@ void Bind(EffectRenderer* renderer, ShapeBuilder builder, const ParameterSetBuff
 
 }  // namespace
 
-RenderImageFacts CurrentRenderImageFacts() {
-  return {ImageDiagonal(), PresenceThreshold(), IsHostGrayMode(InputImage().mode)};
+RenderImageFacts CurrentRenderImageFacts(const AnalysisRunState& analysis) {
+  return {ImageDiagonal(), analysis.presenceThreshold.load(), IsHostGrayMode(InputImage().mode)};
 }
 
-void InitializeEffectRenderers(void* previewFirst, void* previewSecond) {
+void InitializeEffectRenderers(EffectRenderers& renderers, void* previewFirst,
+                               void* previewSecond) {
   BuildRendererTables();
-  EffectRenderers& renderers = Renderers();
   std::lock_guard lock(renderers.section);
   renderers.arguments = {previewFirst, previewSecond};
   Attach(&renderers.star, &BuildStarSubShape);
   Attach(&renderers.softFlare, &BuildSoftFlareSubShape);
 }
 
-void ReleaseEffectRenderers() {
-  EffectRenderers& renderers = Renderers();
+void ReleaseEffectRenderers(EffectRenderers& renderers) {
   std::lock_guard lock(renderers.section);
   for (EffectRenderer* renderer : {&renderers.star, &renderers.softFlare}) {
     renderer->phases.Release();
@@ -118,38 +113,37 @@ void ReleaseEffectRenderers() {
   }
 }
 
-EffectRendererArguments GetEffectRendererArguments() {
-  EffectRenderers& renderers = Renderers();
+EffectRendererArguments GetEffectRendererArguments(EffectRenderers& renderers) {
   std::lock_guard lock(renderers.section);
   return renderers.arguments;
 }
 
-void BindEffectRenderers(const ParameterSetBuffer& snapshot, const RenderImageFacts& image) {
-  EffectRenderers& renderers = Renderers();
+void BindEffectRenderers(EffectRenderers& renderers, const ParameterSetBuffer& snapshot,
+                         const RenderImageFacts& image) {
   std::lock_guard lock(renderers.section);
   Bind(&renderers.star, &BuildStarSubShape, snapshot, image);
   Bind(&renderers.softFlare, &BuildSoftFlareSubShape, snapshot, image);
 }
 
-EffectShape* StarShape() {
-  return &Renderers().star.shape;
+EffectShape* StarShape(EffectRenderers& renderers) {
+  return &renderers.star.shape;
 }
-EffectShape* SoftFlareShape() {
-  return &Renderers().softFlare.shape;
+EffectShape* SoftFlareShape(EffectRenderers& renderers) {
+  return &renderers.softFlare.shape;
 }
-StarPhaseSet* StarPhases() {
-  return &Renderers().star.phases;
+StarPhaseSet* StarPhases(EffectRenderers& renderers) {
+  return &renderers.star.phases;
 }
-const SoftFlareProfile* SoftFlareRadialProfile() {
-  return &Renderers().softFlare.profile;
+const SoftFlareProfile* SoftFlareRadialProfile(EffectRenderers& renderers) {
+  return &renderers.softFlare.profile;
 }
 
 // The run pipeline's steps for the renderers.
-void SetUpDirectRenderTables() {
-  InitializeEffectRenderers(nullptr, nullptr);
+void SetUpDirectRenderTables(EffectRenderers& renderers) {
+  InitializeEffectRenderers(renderers, nullptr, nullptr);
 }
-void ReleaseEffectTables() {
-  ReleaseEffectRenderers();
+void ReleaseEffectTables(EffectRenderers& renderers) {
+  ReleaseEffectRenderers(renderers);
 }
 
 }  // namespace lumeray

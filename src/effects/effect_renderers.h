@@ -16,6 +16,8 @@
 // sub-shapes. ReleaseEffectRenderers frees the sub-shapes, phases and profile at the end of a
 // run.
 //
+// The renderers are the run's (effects_run_state.h); every function takes them explicitly.
+//
 // Threading contract: initialisation and release run on one thread while no render draws.
 // BindEffectRenderers may be called by every band worker of a render at once: the
 // EffectRenderersSection guards the binding (of the other locks only the buffer accounting's,
@@ -31,11 +33,13 @@
 
 namespace lumeray {
 
-void InitializeEffectRenderers(void* previewFirst, void* previewSecond);
-void ReleaseEffectRenderers();
+struct EffectRenderers;
+
+void InitializeEffectRenderers(EffectRenderers& renderers, void* previewFirst, void* previewSecond);
+void ReleaseEffectRenderers(EffectRenderers& renderers);
 // The run's steps: the renderers of a run without the dialog, and their release at its end.
-void SetUpDirectRenderTables();
-void ReleaseEffectTables();
+void SetUpDirectRenderTables(EffectRenderers& renderers);
+void ReleaseEffectTables(EffectRenderers& renderers);
 
 // The two pointers given to the last initialisation, kept for the preview (both null for a
 // render without the dialog).
@@ -43,15 +47,16 @@ struct EffectRendererArguments {
   void* first;
   void* second;
 };
-EffectRendererArguments GetEffectRendererArguments();
+EffectRendererArguments GetEffectRendererArguments(EffectRenderers& renderers);
 
-void BindEffectRenderers(const ParameterSetBuffer& snapshot, const RenderImageFacts& image);
+void BindEffectRenderers(EffectRenderers& renderers, const ParameterSetBuffer& snapshot,
+                         const RenderImageFacts& image);
 
-EffectShape* StarShape();
-EffectShape* SoftFlareShape();
+EffectShape* StarShape(EffectRenderers& renderers);
+EffectShape* SoftFlareShape(EffectRenderers& renderers);
 class StarPhaseSet;
 struct SoftFlareProfile;
-StarPhaseSet* StarPhases();
-const SoftFlareProfile* SoftFlareRadialProfile();
+StarPhaseSet* StarPhases(EffectRenderers& renderers);
+const SoftFlareProfile* SoftFlareRadialProfile(EffectRenderers& renderers);
 
 }  // namespace lumeray

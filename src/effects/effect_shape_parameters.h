@@ -29,7 +29,9 @@ struct EffectShapeParameters {
   const SpikeDistanceTables* distances;  // optional
 };
 
-// The facts of the run's InputImage: its diagonal, the presence threshold and its mode.
-RenderImageFacts CurrentRenderImageFacts();
+// The facts of the run's InputImage: its diagonal, the run's presence threshold (`analysis`)
+// and its mode.
+struct AnalysisRunState;
+RenderImageFacts CurrentRenderImageFacts(const AnalysisRunState& analysis);
 
 }  // namespace lumeray

@@ -130,7 +130,8 @@ bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shap
     const WorkingPixel colour =
         SourceColor(entry, stamps[done].strength, p.parameters.ColorSaturation, sources.grayHost);
     const QuarterPixelPoint centre{entry.x, entry.xFraction, entry.y, entry.yFraction};
-    if (!DrawShapeInto(effects, clip, shape, colour, centre, kBlendScreen) ||
+    if (!DrawShapeInto(effects, clip, shape, colour, centre, kBlendScreen,
+                       sources.presenceThreshold) ||
         !progress.Reached(done + 1)) {
       return false;
     }
@@ -172,7 +173,7 @@ bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
   if (stamps.empty()) return progress.Reached(0);
 
   const ImageRect area = Intersection(clip, effects->dataRect);
-  const uint32_t visibleLevel = PresenceThreshold() / 2;
+  const uint32_t visibleLevel = sources.presenceThreshold / 2;
   const LightSourceEntry* entries = sources.table->data();
   const RowIndexedPhase* phase = nullptr;
   size_t phaseNumber = 0;

@@ -46,8 +46,12 @@ namespace lumeray {
 // Advances the host's progress; false when the run should stop.
 using ProgressAdvance = bool (*)(uint32_t units);
 
+// Converts a band image in place to the host's profile; false when it could not.
+using BandColorConversion = bool (*)(ImageRecord* band);
+
 // What the pass draws from: the run's master table, the renderers' shapes, the presence
-// threshold, the host's grey mode and the progress.
+// threshold, the host's grey mode and the progress; and the profile a band's effects image is
+// drawn in with the conversion to the host's (band_render.h; null: no profile, no conversion).
 class StarPhaseSet;
 struct SoftFlareProfile;
 
@@ -60,6 +64,8 @@ struct EffectsPassSources {
   uint32_t presenceThreshold;
   bool grayHost;
   ProgressAdvance advance;
+  ProfileHandle bandProfile = nullptr;
+  BandColorConversion toHostProfile = nullptr;
 };
 
 // How one pass shares the work of its band: the band may be drawn in `strips` parts (this is

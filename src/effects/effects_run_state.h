@@ -3,11 +3,13 @@
 // conversion of a finished band to the host's profile), and where the preview task's callback
 // finds the parameters, the view state, the dialog and the splash painter.
 //
+// Owned by the run (the host's FilterRun), which hands each member to the code that uses it.
+//
 // Threading contract, per member:
 //   renderers            through effect_renderers.h only: its section guards the binding,
 //                        initialisation and release run while no render draws.
-//   bandWorkingProfile,  set on the UI thread before a render starts; read by the band workers
-//   bandToHostProfile    (atomically).
+//   bandWorkingProfile,  set on the UI thread before a render starts; handed to the band
+//   bandToHostProfile    workers in the pass's sources (effects_pass.h).
 //   previewTaskSources   set on the UI thread before the preview task starts; read by the
 //                        preview task's thread while it runs.
 #pragma once
@@ -54,8 +56,5 @@ struct EffectsRunState {
   std::atomic<BandColorConversion> bandToHostProfile{nullptr};
   PreviewTaskSources previewTaskSources;
 };
-
-// The effects part of the run in progress.
-EffectsRunState& CurrentEffectsRun();
 
 }  // namespace lumeray

@@ -2,48 +2,44 @@
 
 #include <new>
 
+#include "analysis/analysis_run_state.h"
 #include "analysis/data_initialization.h"
 #include "diagnostics/message_report.h"
-#include "effects/effects_run_state.h"
 
 namespace lumeray {
 namespace {
 
-const PreviewTaskSources& Sources() {
-  return CurrentEffectsRun().previewTaskSources;
-}
-
-void PostProgress(int32_t done, int32_t total) {
-  if (Sources().dialog != 0) {
-    platform::PostWindowMessage(Sources().dialog, kMsgProgress, static_cast<uintptr_t>(done),
+void PostProgress(const PreviewTaskSources& sources, int32_t done, int32_t total) {
+  if (sources.dialog != 0) {
+    platform::PostWindowMessage(sources.dialog, kMsgProgress, static_cast<uintptr_t>(done),
                                 static_cast<intptr_t>(total));
   }
 }
 
 }  // namespace
 
-void SetPreviewTaskSources(const PreviewTaskSources& sources) {
-  CurrentEffectsRun().previewTaskSources = sources;
-}
-
-int WaitForInitialization(WaitForInitializationArgs* args) {
+int WaitForInitialization(const PreviewTaskSources& sources, WaitForInitializationArgs* args) {
   switch (args->state) {
     case 0:
-      if (Sources().loadSplash != nullptr) Sources().loadSplash();
+      if (sources.loadSplash != nullptr) sources.loadSplash();
       *args->waitInterval = kSplashWaitIntervalMs;
       [[fallthrough]];
     case 1:
     case 2:
     case 3: {
-      if (DataInitializationComplete()) *args->initializationFinished = true;
-      const AnalysisProgress progress = GetAnalysisProgress();
-      PostProgress(progress.done, progress.total);
-      if (Sources().paintSplash != nullptr) Sources().paintSplash(args->window);
+      if (sources.analysis == nullptr || DataInitializationComplete(*sources.analysis)) {
+        *args->initializationFinished = true;
+      }
+      const AnalysisProgress progress = sources.analysis != nullptr
+                                            ? GetAnalysisProgress(*sources.analysis)
+                                            : AnalysisProgress{0, 0};
+      PostProgress(sources, progress.done, progress.total);
+      if (sources.paintSplash != nullptr) sources.paintSplash(args->window);
       break;
     }
     case 4:
     case 5:
-      PostProgress(0, 0);
+      PostProgress(sources, 0, 0);
       break;
     default: {
       MessageReport report(__LINE__, kMessageDebug);
@@ -65,9 +61,9 @@ void TraceRenderingParameters(const char* message, const ParameterSetBuffer* sna
   }
 }
 
-ParameterSetBuffer* AllocateParameterSnapshot() {
+ParameterSetBuffer* AllocateParameterSnapshot(const PreviewTaskSources& sources) {
   auto* buffer = new (std::nothrow) ParameterSetBuffer;
-  if (buffer == nullptr || Sources().parameters == nullptr) {
+  if (buffer == nullptr || sources.parameters == nullptr) {
     delete buffer;
     MessageReport report(__LINE__, kMessageDebug);
     report.Report(kIconError, kTitleDebugUnexpectedError,
@@ -75,15 +71,15 @@ ParameterSetBuffer* AllocateParameterSnapshot() {
     return nullptr;
   }
   PreviewViewState view{};
-  if (Sources().viewState != nullptr) view = Sources().viewState();
-  *buffer = MakePreviewSnapshot(*Sources().parameters, view);
+  if (sources.viewState != nullptr) view = sources.viewState();
+  *buffer = MakePreviewSnapshot(*sources.parameters, view);
   return buffer;
 }
 
-intptr_t PreviewTaskCallback(int operation, void* argument) {
+intptr_t PreviewTaskCallback(const PreviewTaskSources& sources, int operation, void* argument) {
   switch (operation) {
     case kPreviewWaitForInitialization:
-      return WaitForInitialization(static_cast<WaitForInitializationArgs*>(argument));
+      return WaitForInitialization(sources, static_cast<WaitForInitializationArgs*>(argument));
     case kPreviewTraceRenderingParameters: {
       auto* args = static_cast<TraceRenderingParametersArgs*>(argument);
       TraceRenderingParameters(args != nullptr ? args->message : nullptr,
@@ -91,7 +87,7 @@ intptr_t PreviewTaskCallback(int operation, void* argument) {
       return 1;
     }
     case kPreviewAllocateSnapshot:
-      return reinterpret_cast<intptr_t>(AllocateParameterSnapshot());
+      return reinterpret_cast<intptr_t>(AllocateParameterSnapshot(sources));
     default:
       return 0;
   }

@@ -38,22 +38,23 @@ struct TraceRenderingParametersArgs {
   const ParameterSetBuffer* snapshot;
 };
 
-// Where the callback finds the parameters, the view state, the dialog, and the splash painter.
+// Where the callback finds the parameters, the view state, the dialog, and the splash painter:
+// the run's (effects_run_state.h), handed to every operation.
+struct AnalysisRunState;
 struct PreviewTaskSources {
+  const AnalysisRunState* analysis = nullptr;  // the analysis the splash waits for
   const ParameterSet* parameters = nullptr;
   PreviewViewState (*viewState)() = nullptr;
   platform::WindowHandle dialog = 0;
   void (*loadSplash)() = nullptr;
   void (*paintSplash)(platform::WindowHandle window) = nullptr;
 };
-void SetPreviewTaskSources(const PreviewTaskSources& sources);
-
 // Dispatches an operation; see the operation numbers. Operation 2 returns a ParameterSetBuffer
 // allocated with new (the caller deletes it) or null.
-intptr_t PreviewTaskCallback(int operation, void* argument);
+intptr_t PreviewTaskCallback(const PreviewTaskSources& sources, int operation, void* argument);
 
-int WaitForInitialization(WaitForInitializationArgs* args);
+int WaitForInitialization(const PreviewTaskSources& sources, WaitForInitializationArgs* args);
 void TraceRenderingParameters(const char* message, const ParameterSetBuffer* snapshot);
-ParameterSetBuffer* AllocateParameterSnapshot();
+ParameterSetBuffer* AllocateParameterSnapshot(const PreviewTaskSources& sources);
 
 }  // namespace lumeray

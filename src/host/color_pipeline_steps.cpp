@@ -5,6 +5,7 @@
 #include "color/color_management.h"
 #include "color/profile_gamma.h"
 #include "effects/band_render.h"
+#include "host/filter_run.h"
 #include "host/host_globals.h"
 #include "host/pipeline_steps.h"
 #include "image/gamma_tables.h"
@@ -29,22 +30,26 @@ bool ConvertBandToHost(ImageRecord* band) {
 
 bool SetUpColorManagement() {
   // The preview pyramid of an earlier run shows another image in closed profiles.
-  InvalidateHostProxyImage();
+  InvalidateHostProxyImage(ActiveFilterRun().preview.pyramid);
   SetProfileGammaEstimator(&EstimateProfileGamma);
   if (!InitializeColorManagement()) return false;
   // Band images of the final render are drawn in the working profile and composited in the
   // host's.
-  SetBandColorManagement(WorkingProfile(), &ConvertBandToHost);
+  EffectsRunState& effects = ActiveFilterRun().effects;
+  effects.bandWorkingProfile = WorkingProfile();
+  effects.bandToHostProfile = &ConvertBandToHost;
   return true;
 }
 
 void ReleaseBandColorManagement() {
-  SetBandColorManagement(nullptr, nullptr);
+  EffectsRunState& effects = ActiveFilterRun().effects;
+  effects.bandWorkingProfile = nullptr;
+  effects.bandToHostProfile = nullptr;
 }
 
 void ReleaseGammaTableCache() {
   // The pyramid's levels use the tables released here.
-  InvalidateHostProxyImage();
+  InvalidateHostProxyImage(ActiveFilterRun().preview.pyramid);
   ReleaseGammaTables();
 }
 

@@ -4,14 +4,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "analysis/analysis_run_state.h"
 #include "analysis/data_initialization.h"
-#include "analysis/presence_threshold.h"
 #include "analysis/worker_threads.h"
 #include "diagnostics/message_report.h"
 #include "effects/band_render.h"
 #include "effects/effect_renderers.h"
 #include "effects/effects_pass.h"
+#include "effects/effects_run_state.h"
 #include "effects/parameter_set_buffer.h"
+#include "host/filter_run.h"
 #include "host/host_globals.h"
 #include "host/progress.h"
 #include "image/buffer.h"
@@ -21,13 +23,13 @@
 
 namespace lumeray {
 // Waits for the data-initialisation phase, showing its progress and polling the host's abort.
-void WaitForAnalysis() {
-  platform::Event* complete = DataInitializationCompleteEvent();
+void WaitForAnalysis(AnalysisRunState& analysis) {
+  platform::Event* complete = DataInitializationCompleteEvent(analysis);
   if (complete == nullptr) return;
   for (;;) {
     const platform::WaitResult wait = platform::WaitForObject(*complete, kAnalysisPollMs);
     if (wait.status == platform::WaitStatus::kSignaled) return;
-    const AnalysisProgress progress = GetAnalysisProgress();
+    const AnalysisProgress progress = GetAnalysisProgress(analysis);
     if (!PollHostProgress(OnUiThread(), progress.done, progress.total)) {
       SetRunResult(kUserCanceledErr);
       return;
@@ -60,7 +62,7 @@ void RenderFinalImage() {
   const PixelRect image = WorkingImageRect();
   const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(CurrentParameters());
 
-  WaitForAnalysis();
+  WaitForAnalysis(ActiveFilterRun().analysis);
   if (RunResult() != 0) return;
 
   BufferDescriptor taskArray;
@@ -113,26 +115,30 @@ void RenderFinalImage() {
   if (RunResult() == 0) {
     // Every band has ended: the shapes' memory goes back before the write-back needs its own.
     // (After a failure a band may still be ending; the run's clean-up releases them later.)
-    ReleaseEffectRenderers();
+    ReleaseEffectRenderers(ActiveFilterRun().effects.renderers);
     WriteResultsToHost();
   }
 }
 
-EffectsPassSources RunEffectsPassSources() {
-  return {&MasterTable(),
-          StarShape(),
-          SoftFlareShape(),
-          StarPhases(),
-          SoftFlareRadialProfile(),
-          PresenceThreshold(),
+EffectsPassSources RunEffectsPassSources(FilterRun& run) {
+  EffectsRunState& effects = run.effects;
+  return {&run.analysis.master,
+          StarShape(effects.renderers),
+          SoftFlareShape(effects.renderers),
+          StarPhases(effects.renderers),
+          SoftFlareRadialProfile(effects.renderers),
+          run.analysis.presenceThreshold.load(),
           IsHostGrayMode(InputImage().mode),
-          &AdvanceImageEditorProgress};
+          &AdvanceImageEditorProgress,
+          effects.bandWorkingProfile,
+          effects.bandToHostProfile};
 }
 
 bool RenderBandPixels(const PixelRect& band, const ParameterSetBuffer& snapshot) {
-  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  FilterRun& run = ActiveFilterRun();
+  BindEffectRenderers(run.effects.renderers, snapshot, CurrentRenderImageFacts(run.analysis));
   return RenderEffectsBand(
-      {band.left, band.top, band.right, band.bottom}, snapshot, RunEffectsPassSources(),
+      {band.left, band.top, band.right, band.bottom}, snapshot, RunEffectsPassSources(run),
       &InputImage(),
       FinalRenderBandPlanIn(band, SplitIntoBands(WorkingImageRect(), WorkerThreadCount())));
 }

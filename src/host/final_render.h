@@ -25,7 +25,8 @@ void RenderFinalImage();
 
 // Waits for the light source analysis, showing its progress and polling the host's abort
 // (sets -128 when the user cancels). UI thread only.
-void WaitForAnalysis();
+struct AnalysisRunState;
+void WaitForAnalysis(AnalysisRunState& analysis);
 
 // The bands of rows for `count` threads: equal heights, the last band takes the remainder.
 std::vector<PixelRect> SplitIntoBands(const PixelRect& rect, int count);
@@ -40,8 +41,10 @@ static_assert(sizeof(RenderBandArguments) == 32);
 
 uint32_t RenderBand(void* arguments);
 
-// The run's sources of the effects pass: MasterTable(), the two effect renderers (shapes, phase
-// set, profile), PresenceThreshold(), the InputImage's mode and AdvanceImageEditorProgress.
-EffectsPassSources RunEffectsPassSources();
+// The sources of the effects pass in `run`: the master table, the two effect renderers (shapes,
+// phase set, profile), the band profiles, the presence threshold, the InputImage's mode and
+// AdvanceImageEditorProgress.
+struct FilterRun;
+EffectsPassSources RunEffectsPassSources(FilterRun& run);
 
 }  // namespace lumeray

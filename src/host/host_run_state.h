@@ -1,6 +1,8 @@
 // The host layer's part of one run (run/run_state.h holds the lower layers' part): the state of
 // the host's progress bar.
 //
+// Owned by the run in progress (filter_run.h).
+//
 // Threading contract: through progress.h only; every member under progress.section.
 #pragma once
 
@@ -19,8 +21,5 @@ struct RunProgress {
 struct HostRunState {
   RunProgress progress;
 };
-
-// The host part of the run in progress.
-HostRunState& CurrentHostRun();
 
 }  // namespace lumeray

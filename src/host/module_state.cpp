@@ -3,6 +3,7 @@
 #include "analysis/worker_threads.h"
 #include "diagnostics/debug_log.h"
 #include "diagnostics/message_report.h"
+#include "host/filter_run.h"
 #include "host/host_globals.h"
 #include "host/progress.h"
 #include "image/buffer.h"
@@ -30,19 +31,19 @@ void InitializeModuleState(platform::WindowHandle owner) {
   SetDebugLogDirectory(UserLogFolder());
   OpenDebugLog(kLoggingThreaded);
   CreateBufferUsageSection();
-  InitializeImageEditorProgressBar();
+  BeginFilterRun();
   // Workers stop when the run result is set (a failure, or the user's cancel).
   SetCancellationPoll(RunResultIsSet);
   gModuleStateInitialized = true;
 }
 
 void TerminateModuleState() {
-  TerminateImageEditorProgressBar();
   CloseHelpViewer();
   // The pixel conversion tables outlive a run's Start but not the module state, so that every
   // log ends with the usage of a module that holds nothing.
-  ReleaseHostProxyImage();
+  if (FilterRunActive()) ReleaseHostProxyImage(ActiveFilterRun().preview.pyramid);
   ReleaseFixedTables();
+  EndFilterRun();
   ReportBufferUsage();
   DeleteBufferUsageSection();
   CloseDebugLog();

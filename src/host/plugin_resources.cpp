@@ -1,14 +1,17 @@
 #include "host/plugin_resources.h"
 
-#include "effects/preview_task_callback.h"
+#include "effects/effects_run_state.h"
+#include "host/filter_run.h"
 #include "host/host_globals.h"
 
 namespace lumeray {
 
 void LoadPluginResources() {
   PreviewTaskSources sources;
+  FilterRun& run = ActiveFilterRun();
+  sources.analysis = &run.analysis;
   sources.parameters = &CurrentParameters();
-  SetPreviewTaskSources(sources);
+  run.effects.previewTaskSources = sources;
 }
 
 }  // namespace lumeray

@@ -5,6 +5,7 @@
 #include "analysis/master_light_source_table.h"
 #include "diagnostics/message_report.h"
 #include "effects/parameter_set_buffer.h"
+#include "host/filter_run.h"
 #include "host/host_globals.h"
 #include "host/plugin_entry.h"
 #include "interface/filter_interface.h"
@@ -30,8 +31,9 @@ bool DrawFrame(const FrameJob& job) {
   request.clientRect = {0, 0, r.width, r.height};
   if (!StartGlSession(session.get(), request, settings)) return false;
   ProxyLayer layer;
-  bool ok =
-      InitializeScaledProxyLayer(&layer, session.get(), InputImage().bounds, nullptr, nullptr);
+  bool ok = InitializeScaledProxyLayer(&layer, session.get(), InputImage().bounds,
+                                       &HostProxyImageSource, &ActiveFilterRun().preview.pyramid);
+  layer.effects.analysis = &ActiveFilterRun().analysis;
   if (ok) {
     PreviewView view;
     view.zoom = r.zoom;
@@ -47,7 +49,7 @@ bool DrawFrame(const FrameJob& job) {
     state.scrollPosition[0] = view.scrollX;
     state.scrollPosition[1] = view.scrollY;
     state.previewEnabled = 1;
-    state.lightSourceGeneration = MasterTable().generation.load();
+    state.lightSourceGeneration = ActiveFilterRun().analysis.master.generation.load();
     ok = DisplayScaledProxy(&layer, MakePreviewSnapshot(CurrentParameters(), state));
     const ScreenBitmap& frame = *session->context.bitmap;
     if (ok) job.sink(job.context, frame.width, frame.height, frame.bits.data());

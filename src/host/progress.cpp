@@ -3,8 +3,8 @@
 #include <mutex>
 
 #include "diagnostics/message_report.h"
+#include "host/filter_run.h"
 #include "host/host_globals.h"
-#include "host/host_run_state.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
 
@@ -14,7 +14,7 @@ namespace {
 constexpr uint32_t kMaximumDisplaySteps = 100;
 
 RunProgress& Progress() {
-  return CurrentHostRun().progress;
+  return ActiveFilterRun().host.progress;
 }
 
 void ReportNotOnUiThread() {
@@ -24,20 +24,6 @@ void ReportNotOnUiThread() {
 }
 
 }  // namespace
-
-void InitializeImageEditorProgressBar() {
-  RunProgress& progress = Progress();
-  std::lock_guard lock(progress.section);
-  progress.uiThread = platform::CurrentThreadId();
-  progress.state = {false, 0, 0, 0, 1};
-}
-
-void TerminateImageEditorProgressBar() {
-  RunProgress& progress = Progress();
-  std::lock_guard lock(progress.section);
-  progress.uiThread = 0;
-  progress.state = {false, 0, 0, 0, 1};
-}
 
 void SetProgressTotal(uint64_t units) {
   RunProgress& progress = Progress();

@@ -8,16 +8,15 @@
 //   total  > 100 units: display total 100, units per step = units / 100 (so the count can end a
 //                       little past the display total, e.g. 1050 units -> 105 of 100)
 //
-// Threading contract: InitializeImageEditorProgressBar, SetProgressTotal and
-// DisplayImageEditorProgressBar on the UI thread; AdvanceImageEditorProgress from any thread.
+// The progress bar is the run's (host_run_state.h); it belongs to the thread that began the run.
+//
+// Threading contract: SetProgressTotal and DisplayImageEditorProgressBar on the UI thread;
+// AdvanceImageEditorProgress from any thread.
 #pragma once
 
 #include <cstdint>
 
 namespace lumeray {
-
-void InitializeImageEditorProgressBar();
-void TerminateImageEditorProgressBar();
 
 void SetProgressTotal(uint64_t units);
 // False when the run should stop (the user cancelled, or the step could not be delivered).

@@ -2,6 +2,9 @@
 // clean-up that always runs in full.
 #include "analysis/data_initialization.h"
 #include "analysis/master_light_source_table.h"
+#include "effects/effect_renderers.h"
+#include "effects/effects_run_state.h"
+#include "host/filter_run.h"
 #include "host/final_render.h"
 #include "host/host_globals.h"
 #include "host/host_suites.h"
@@ -9,6 +12,7 @@
 #include "host/pipeline_steps.h"
 #include "host/plugin_entry.h"
 #include "host/scripting_read.h"
+#include "run/input_image.h"
 
 namespace lumeray {
 namespace {
@@ -22,11 +26,11 @@ void ReadStoredParameters() {
   }
 }
 
-void CleanUpRun(bool shapeSectionCreated) {
-  ReleaseEffectTables();
-  RequestAnalysisStop();
+void CleanUpRun(FilterRun& run, bool shapeSectionCreated) {
+  ReleaseEffectTables(run.effects.renderers);
+  RequestAnalysisStop(run.analysis);
   RequestRenderAbort();
-  CloseLightSourceAnalysis();
+  CloseLightSourceAnalysis(run.analysis);
   DeallocateMasterLightSourceTable();
   EndHostImageExchange();
   ReleaseBandColorManagement();
@@ -40,6 +44,7 @@ void CleanUpRun(bool shapeSectionCreated) {
 // The pipeline of Start. With a trace sink the run stops after the light source analysis:
 // no dialog, no render; the sink receives the light source table, line by line.
 void RunStartPipeline(LightSourceTraceSink sink, void* context) {
+  FilterRun& run = ActiveFilterRun();
   LockHandles();
   if (RunResult() != 0) {
     ReleaseHostSuites();
@@ -63,13 +68,13 @@ void RunStartPipeline(LightSourceTraceSink sink, void* context) {
   }
   if (RunResult() == 0 && !ReadHostImage()) SetRunResult(kParamErr);
   if (RunResult() == 0) {
-    const int started = StartLightSourceAnalysis();
+    const int started = StartLightSourceAnalysis(run.analysis, &InputImage(), InputDepthCode());
     if (started != 0) SetRunResult(static_cast<int16_t>(started));
   }
   if (sink != nullptr) {
-    if (RunResult() == 0) WaitForAnalysis();
+    if (RunResult() == 0) WaitForAnalysis(run.analysis);
     if (RunResult() == 0) {
-      LightSourceTableTrace trace(MasterTable());
+      LightSourceTableTrace trace(run.analysis.master);
       while (auto line = trace.Next()) sink(context, line->c_str());
     }
   } else {
@@ -78,13 +83,13 @@ void RunStartPipeline(LightSourceTraceSink sink, void* context) {
         if (!RunMainDialog()) SetRunResult(kUserCanceledErr);
         if (Host().showDialogFlag != nullptr) *Host().showDialogFlag = 0;
       } else {
-        SetUpDirectRenderTables();
+        SetUpDirectRenderTables(run.effects.renderers);
       }
     }
     if (RunResult() == 0) RenderFinalImage();
   }
 
-  CleanUpRun(shapeSectionCreated);
+  CleanUpRun(run, shapeSectionCreated);
 
   if (RunResult() != 0) ReleaseHostSuites();
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "analysis/analysis_run_state.h"
 #include "analysis/master_light_source_table.h"
 #include "analysis/presence_threshold.h"
 #include "diagnostics/message_report.h"
@@ -129,7 +130,12 @@ void FillLevelImage(const SubShape& sub, int level, int32_t width, int32_t heigh
 bool LoadEffectShapeTextures(EffectFamilies* families, int family, const P& snapshot) {
   GLEffectShape& shape = families->family[family];
   OwnSubShape sub;
-  if (!RasterizeFamilyShape(family, snapshot, CurrentRenderImageFacts(), &sub)) return false;
+  if (families->analysis == nullptr) {  // no run: no light sources to draw
+    shape.hasShape = false;
+    return true;
+  }
+  if (!RasterizeFamilyShape(family, snapshot, CurrentRenderImageFacts(*families->analysis), &sub))
+    return false;
   ++shape.textureBuilds;
   // Clamped to half the largest texture on each side of the centre.
   const TileSize most = GetMaximumTextureSize(*families->engine, false, false);
@@ -246,10 +252,10 @@ bool BuildEffectQuads(EffectFamilies* families, int family, const P& snapshot) {
   shape.quadCount = 0;
   if (!shape.hasShape) return true;
 
-  const RenderImageFacts facts = CurrentRenderImageFacts();
+  const RenderImageFacts facts = CurrentRenderImageFacts(*families->analysis);
   const std::vector<SpikeRay> rays = FamilyRays(family, snapshot, facts);
   const uint32_t cut = QuantityCut(snapshot.parameters.Quantity);
-  const MasterLightSourceTable& table = MasterTable();
+  const MasterLightSourceTable& table = families->analysis->master;
   const LightSourceEntry* entries = table.data();
   const ImageRect& view = families->view;
   const ImageRect& box = shape.box;

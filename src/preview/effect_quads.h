@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/analysis_run_state.h"
 #include "effects/parameter_set_buffer.h"
 #include "gl/texture_set.h"
 
@@ -84,6 +85,8 @@ struct GLEffectShape {
 struct EffectFamilies {
   GLEffectShape family[kFamilyCount];
   const TextureEngine* engine = nullptr;
+  // The run's analysis: the light sources and the presence threshold (null: no light sources).
+  const AnalysisRunState* analysis = nullptr;
   // The visible image area (image pixels) of the last build; the soft flare skips sources
   // whose shape does not meet it.
   ImageRect view{};

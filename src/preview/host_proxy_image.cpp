@@ -22,10 +22,6 @@ namespace {
 constexpr int kLastLevel = kHostProxyLevels - 1;
 constexpr int kQuarterShift = 2;  // a 2 x 2 block adds each value divided by 4
 
-HostProxyPyramid& Pyramid() {
-  return CurrentPreviewRun().pyramid;
-}
-
 void AdvanceProgress(const HostProxyBuildOptions& options, uint32_t levels) {
   if (options.progress != nullptr) options.progress(options.progressContext, levels);
 }
@@ -75,10 +71,9 @@ void AverageBlock(const ImageRecord& source, int32_t left, int32_t top, int32_t 
 
 }  // namespace
 
-bool BuildHostProxyImage(const HostProxyBuildOptions& options) {
-  HostProxyPyramid& pyramid = Pyramid();
+bool BuildHostProxyImage(HostProxyPyramid& pyramid, const HostProxyBuildOptions& options) {
   if (RenderAbortRequested()) return false;
-  if (HostProxyImageRendered()) {
+  if (HostProxyImageRendered(pyramid)) {
     AdvanceProgress(options, kHostProxyLevels);
     return true;
   }
@@ -112,9 +107,8 @@ bool BuildHostProxyImage(const HostProxyBuildOptions& options) {
   return true;
 }
 
-bool GetHostProxyImageInfo(ImageRecord* image, ProxyScale* scale) {
-  HostProxyPyramid& pyramid = Pyramid();
-  if (!HostProxyImageRendered()) {
+bool GetHostProxyImageInfo(const HostProxyPyramid& pyramid, ImageRecord* image, ProxyScale* scale) {
+  if (!HostProxyImageRendered(pyramid)) {
     MessageReport report(__LINE__, kMessageDebug);
     report.Report(kIconError, kTitleDebugUnexpectedError1,
                   "GetHostProxyImageInfo() called before HostProxyImage rendered.");
@@ -139,33 +133,32 @@ bool GetHostProxyImageInfo(ImageRecord* image, ProxyScale* scale) {
   return true;
 }
 
-bool HostProxyImageRendered() {
-  return Pyramid().rendered.load(std::memory_order_acquire);
+bool HostProxyImageRendered(const HostProxyPyramid& pyramid) {
+  return pyramid.rendered.load(std::memory_order_acquire);
 }
 
-void InvalidateHostProxyImage() {
-  Pyramid().rendered.store(false, std::memory_order_release);
+void InvalidateHostProxyImage(HostProxyPyramid& pyramid) {
+  pyramid.rendered.store(false, std::memory_order_release);
 }
 
-void HandInPreviewSnapshot(const ParameterSetBuffer& snapshot) {
-  HostProxyPyramid& pyramid = Pyramid();
+void HandInPreviewSnapshot(HostProxyPyramid& pyramid, const ParameterSetBuffer& snapshot) {
   std::lock_guard lock(pyramid.snapshotLock);
-  if (snapshot.view.monitor != pyramid.currentSnapshot.view.monitor) InvalidateHostProxyImage();
+  if (snapshot.view.monitor != pyramid.currentSnapshot.view.monitor)
+    InvalidateHostProxyImage(pyramid);
   pyramid.currentSnapshot = snapshot;
 }
 
-ParameterSetBuffer CurrentPreviewSnapshot() {
-  HostProxyPyramid& pyramid = Pyramid();
+ParameterSetBuffer CurrentPreviewSnapshot(HostProxyPyramid& pyramid) {
   std::lock_guard lock(pyramid.snapshotLock);
   return pyramid.currentSnapshot;
 }
 
-const ImageRecord& HostProxyLevelImage(int level) {
-  return Pyramid().levels[static_cast<size_t>(level)].image;
+const ImageRecord& HostProxyLevelImage(const HostProxyPyramid& pyramid, int level) {
+  return pyramid.levels[static_cast<size_t>(level)].image;
 }
 
-ProxyScale HostProxyLevelScale(int level) {
-  return Pyramid().levels[static_cast<size_t>(level)].scale;
+ProxyScale HostProxyLevelScale(const HostProxyPyramid& pyramid, int level) {
+  return pyramid.levels[static_cast<size_t>(level)].scale;
 }
 
 ImageRect ProxyLevelBounds(const ImageRect& bounds, int level) {
@@ -212,9 +205,9 @@ bool Resample(const ImageRecord& source, ImageRecord* destination, AbortPoll abo
   return true;
 }
 
-void ReleaseHostProxyImage() {
-  InvalidateHostProxyImage();
-  for (HostProxyLevel& level : Pyramid().levels) {
+void ReleaseHostProxyImage(HostProxyPyramid& pyramid) {
+  InvalidateHostProxyImage(pyramid);
+  for (HostProxyLevel& level : pyramid.levels) {
     ReleaseImage(&level.image);
     level.scale = {1.0, 1.0};
   }

@@ -19,6 +19,8 @@
 // invalidated (each run, since the InputImage, its profiles and gamma tables are the run's).
 // GetHostProxyImageInfo hands out the level suited to a requested scale once it is rendered.
 //
+// The pyramid is the run's (preview_run_state.h); every function takes it explicitly.
+//
 // Threading contract: BuildHostProxyImage on one thread at a time (the preview task); the
 // levels are read by other threads only after the rendered flag is set, which publishes them.
 // HandInPreviewSnapshot and CurrentPreviewSnapshot from any thread. InvalidateHostProxyImage
@@ -31,6 +33,8 @@
 #include "image/image_record.h"
 
 namespace lumeray {
+
+struct HostProxyPyramid;
 
 constexpr int kHostProxyLevels = 16;
 constexpr double kLevelBoundsEpsilon = 1e-10;
@@ -49,24 +53,24 @@ struct HostProxyBuildOptions {
   void* progressContext = nullptr;
 };
 
-bool BuildHostProxyImage(const HostProxyBuildOptions& options);
+bool BuildHostProxyImage(HostProxyPyramid& pyramid, const HostProxyBuildOptions& options);
 
 // Chooses the first level L whose next level has an x-scale below scale->x or a y-scale below
 // scale->y (level 15 when none has), copies its record into *image and its scale into *scale.
 // Fails (reported) before the pyramid is rendered or with a null argument.
-bool GetHostProxyImageInfo(ImageRecord* image, ProxyScale* scale);
+bool GetHostProxyImageInfo(const HostProxyPyramid& pyramid, ImageRecord* image, ProxyScale* scale);
 
-bool HostProxyImageRendered();
-void InvalidateHostProxyImage();
+bool HostProxyImageRendered(const HostProxyPyramid& pyramid);
+void InvalidateHostProxyImage(HostProxyPyramid& pyramid);
 
 // Keeps the snapshot as the current preview snapshot; one that names another monitor than the
 // snapshot before marks the pyramid not rendered.
-void HandInPreviewSnapshot(const ParameterSetBuffer& snapshot);
-ParameterSetBuffer CurrentPreviewSnapshot();
+void HandInPreviewSnapshot(HostProxyPyramid& pyramid, const ParameterSetBuffer& snapshot);
+ParameterSetBuffer CurrentPreviewSnapshot(HostProxyPyramid& pyramid);
 
 // The level's image and scale (level 0 .. kHostProxyLevels - 1).
-const ImageRecord& HostProxyLevelImage(int level);
-ProxyScale HostProxyLevelScale(int level);
+const ImageRecord& HostProxyLevelImage(const HostProxyPyramid& pyramid, int level);
+ProxyScale HostProxyLevelScale(const HostProxyPyramid& pyramid, int level);
 
 // The bounds of pyramid level `level` for a source of `bounds`.
 ImageRect ProxyLevelBounds(const ImageRect& bounds, int level);
@@ -78,6 +82,6 @@ using AbortPoll = bool (*)();
 bool Resample(const ImageRecord& source, ImageRecord* destination, AbortPoll abort);
 
 // Frees every level's buffers and marks the pyramid not rendered (module clean-up).
-void ReleaseHostProxyImage();
+void ReleaseHostProxyImage(HostProxyPyramid& pyramid);
 
 }  // namespace lumeray

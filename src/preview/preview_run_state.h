@@ -1,6 +1,8 @@
 // The preview layer's part of one run (run/run_state.h holds the lower layers' part): the proxy
 // pyramid, the host image at kHostProxyLevels scales (host_proxy_image.h).
 //
+// Owned by the run (the host's FilterRun), which hands the pyramid to whoever reads it.
+//
 // Threading contract: through host_proxy_image.h only. The levels are built on the thread
 // that renders the proxy while no other thread reads them; `rendered` is any thread (release
 // on store, acquire on load); the current snapshot is any thread under snapshotLock.
@@ -31,8 +33,5 @@ struct HostProxyPyramid {
 struct PreviewRunState {
   HostProxyPyramid pyramid;
 };
-
-// The preview part of the run in progress.
-PreviewRunState& CurrentPreviewRun();
 
 }  // namespace lumeray

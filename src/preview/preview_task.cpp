@@ -148,6 +148,7 @@ bool PreviewTask::StartDrawing(const ImageRect& client) {
     EndDrawing();
     return false;
   }
+  layer_.effects.analysis = setup_.analysis;
   return true;
 }
 

@@ -68,8 +68,9 @@ struct PreviewTaskSetup {
   void* nativeDisplay = nullptr;  // X11 Display* and window for a screen context
   unsigned long window = 0;
   ImageRect imageBounds{};
-  HostImageSource source = nullptr;  // null: the HostProxyImage
+  HostImageSource source = nullptr;  // null: no host image
   void* sourceContext = nullptr;
+  const AnalysisRunState* analysis = nullptr;  // the run's light sources (null: none)
   OpenGLSettings settings;
   PixelFormatRules rules;
   DrawingLimits limits;

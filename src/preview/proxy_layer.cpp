@@ -8,6 +8,7 @@
 #include "effects/effect_renderers.h"
 #include "image/gamma_tables.h"
 #include "preview/gl_check.h"
+#include "preview/preview_run_state.h"
 
 namespace lumeray {
 namespace {
@@ -265,16 +266,19 @@ bool Stopped(const ProxyLayer& layer) {
 
 }  // namespace
 
-bool HostProxyImageSource(void*, ImageRecord* image, ProxyScale* scale) {
-  if (!HostProxyImageRendered() && !BuildHostProxyImage(HostProxyBuildOptions{})) return false;
-  return GetHostProxyImageInfo(image, scale);
+bool HostProxyImageSource(void* context, ImageRecord* image, ProxyScale* scale) {
+  auto* pyramid = static_cast<HostProxyPyramid*>(context);
+  if (pyramid == nullptr) return false;
+  if (!HostProxyImageRendered(*pyramid) && !BuildHostProxyImage(*pyramid, HostProxyBuildOptions{}))
+    return false;
+  return GetHostProxyImageInfo(*pyramid, image, scale);
 }
 
 bool InitializeScaledProxyLayer(ProxyLayer* layer, GlSession* session, const ImageRect& imageBounds,
                                 HostImageSource source, void* sourceContext) {
   layer->session = session;
   layer->imageBounds = imageBounds;
-  layer->source = source != nullptr ? source : &HostProxyImageSource;
+  layer->source = source;
   layer->sourceContext = sourceContext;
   glClearColor(kBackgroundGrey, kBackgroundGrey, kBackgroundGrey, 1.0f);
   if (!InitializeFixedState()) return false;
@@ -363,7 +367,8 @@ bool CreateHostImageTextureSet(ProxyLayer* layer, const ImageRect& rect, int32_t
   CheckPreviewGL(__LINE__, "Error on entry into CreateHostImageTextureSet()");
   ImageRecord image;
   ProxyScale scale{zoom, zoom};
-  if (!layer->source(layer->sourceContext, &image, &scale)) return false;
+  if (layer->source == nullptr || !layer->source(layer->sourceContext, &image, &scale))
+    return false;
   layer->hostSet.scaled = true;
   ++layer->counters.hostImageFills;
   return CreateTextureSetFromImage(layer->session->engine, rect, &layer->hostSet, image, scale.x,

@@ -45,7 +45,8 @@
 namespace lumeray {
 
 // Hands out the host image for a scale (image pixels per source pixel): a pyramid level and its
-// scale. The default reads the HostProxyImage, building it first when it is not rendered.
+// scale. HostProxyImageSource reads the run's HostProxyImage, building it first when it is not
+// rendered.
 using HostImageSource = bool (*)(void* context, ImageRecord* image, ProxyScale* scale);
 
 enum ProxyChange : uint32_t {
@@ -102,7 +103,7 @@ struct ProxyLayer {
   ProxyCounters counters;
 };
 
-// With the session's context current. A null `source` reads the HostProxyImage.
+// With the session's context current. Without a `source` the layer shows no host image.
 bool InitializeScaledProxyLayer(ProxyLayer* layer, GlSession* session, const ImageRect& imageBounds,
                                 HostImageSource source, void* sourceContext);
 void DestroyScaledProxyLayer(ProxyLayer* layer);
@@ -120,7 +121,7 @@ bool CreateHostImageTextureSet(ProxyLayer* layer, const ImageRect& rect, int32_t
 bool CreateEffectsTextureSet(ProxyLayer* layer, const ImageRect& rect, int32_t offsetX,
                              int32_t offsetY, double zoom, const ParameterSetBuffer& snapshot);
 
-// The default host image source: the HostProxyImage level for *scale.
+// The host image source that reads the HostProxyImage: `context` is the run's HostProxyPyramid.
 bool HostProxyImageSource(void* context, ImageRecord* image, ProxyScale* scale);
 
 }  // namespace lumeray

@@ -47,6 +47,7 @@ TEST_F(PreviewScreenTest, FramesAreSwappedOntoThePreviewWindow) {
   watch.imageBounds[3] = kHeight;
   watch.imageSource = &PyramidSource;
   watch.imageSourceContext = &pyramid_;
+  watch.analysis = &Analysis();
   watch.previewRules.assumeAccelerated = true;
   dialog = std::make_unique<dialog::MainDialog>(&parameters, &settings, watch);
   dialog->show();

@@ -21,6 +21,7 @@ using testing::FoundSource;
 using testing::MasterSources;
 using testing::ReportCapture;
 using testing::Scene;
+using testing::TestAnalysis;
 
 constexpr uint32_t kHangGuardMs = 120000;  // fails a test that would otherwise hang
 
@@ -32,13 +33,15 @@ class DetectionRun : public testing::DetectionTest {
     options.depthCode = 2;
     options.threadCount = 2;
     options.cancelled = cancelled;
-    ASSERT_EQ(StartLightSourceAnalysisOf(&source, options), 0);
-    ASSERT_NE(DataInitializationCompleteEvent(), nullptr);
-    EXPECT_EQ(platform::WaitForObject(*DataInitializationCompleteEvent(), kHangGuardMs).status,
-              platform::WaitStatus::kSignaled);
-    EXPECT_TRUE(DataInitializationComplete());
-    CloseLightSourceAnalysis();
-    EXPECT_EQ(DataInitializationCompleteEvent(), nullptr);
+    ASSERT_EQ(StartLightSourceAnalysisOf(TestAnalysis(), &source, options), 0);
+    ASSERT_NE(DataInitializationCompleteEvent(TestAnalysis()), nullptr);
+    EXPECT_EQ(
+        platform::WaitForObject(*DataInitializationCompleteEvent(TestAnalysis()), kHangGuardMs)
+            .status,
+        platform::WaitStatus::kSignaled);
+    EXPECT_TRUE(DataInitializationComplete(TestAnalysis()));
+    CloseLightSourceAnalysis(TestAnalysis());
+    EXPECT_EQ(DataInitializationCompleteEvent(TestAnalysis()), nullptr);
   }
 };
 
@@ -69,13 +72,13 @@ TEST_F(DetectionRun, TheThreadSignalsCompletionWithTheSourcesMerged) {
   ASSERT_EQ(found.size(), 2u);
   EXPECT_GE(found[0].brightness, found[1].brightness);  // brightest first
   EXPECT_NEAR(found[0].x, 210.5, 0.25);                 // the white one
-  const AnalysisProgress progress = GetAnalysisProgress();
+  const AnalysisProgress progress = GetAnalysisProgress(TestAnalysis());
   EXPECT_EQ(progress.total, 200);
   EXPECT_EQ(progress.done, 200);
 }
 
 bool gPastFirstRow() {
-  return GetAnalysisProgress().done >= 1 || AnalysisStopRequested();
+  return GetAnalysisProgress(TestAnalysis()).done >= 1 || AnalysisStopRequested(TestAnalysis());
 }
 
 TEST_F(DetectionRun, CancellingDuringTheCandidateSearchLeavesNoSourcesAndStillCompletes) {
@@ -84,16 +87,17 @@ TEST_F(DetectionRun, CancellingDuringTheCandidateSearchLeavesNoSourcesAndStillCo
   RunThread(scene.record(), gPastFirstRow);
   EXPECT_TRUE(MasterSources().empty());
   EXPECT_EQ(RunResult(), 0);  // a cancel is the pipeline's result, not a failure
-  EXPECT_LT(GetAnalysisProgress().done, 200);
+  EXPECT_LT(GetAnalysisProgress(TestAnalysis()).done, 200);
 
   // The stop flag of the run does the same from any phase.
   AnalysisOptions options;
   options.threadCount = 2;
-  ASSERT_EQ(StartLightSourceAnalysisOf(&scene.record(), options), 0);
-  RequestAnalysisStop();
-  EXPECT_EQ(platform::WaitForObject(*DataInitializationCompleteEvent(), kHangGuardMs).status,
+  ASSERT_EQ(StartLightSourceAnalysisOf(TestAnalysis(), &scene.record(), options), 0);
+  RequestAnalysisStop(TestAnalysis());
+  EXPECT_EQ(platform::WaitForObject(*DataInitializationCompleteEvent(TestAnalysis()), kHangGuardMs)
+                .status,
             platform::WaitStatus::kSignaled);
-  CloseLightSourceAnalysis();
+  CloseLightSourceAnalysis(TestAnalysis());
   EXPECT_TRUE(MasterSources().empty());
 }
 

@@ -91,9 +91,14 @@ void Scene::AddPatch(const ImageRect& rect, uint32_t level) {
   }
 }
 
+AnalysisRunState& TestAnalysis() {
+  static AnalysisRunState run;
+  return run;
+}
+
 std::vector<FoundSource> MasterSources() {
   std::vector<FoundSource> sources;
-  const MasterLightSourceTable& master = MasterTable();
+  const MasterLightSourceTable& master = TestAnalysis().master;
   for (uint32_t i = 0; i < master.count; ++i) {
     const LightSourceEntry& e = master.data()[i];
     sources.push_back({e.x + e.xFraction / 4.0, e.y + e.yFraction / 4.0, e.radius, e.brightness});
@@ -134,7 +139,7 @@ void DetectionTest::SetUp() {
 
 void DetectionTest::TearDown() {
   DisarmAllocationFailure();
-  FreeMasterLightSourceTable(&MasterTable());
+  FreeMasterLightSourceTable(&TestAnalysis().master);
   ForceRunResult(0);
 }
 
@@ -143,7 +148,7 @@ int DetectionTest::Analyze(const ImageRecord& source, int threads, CancelTest ca
   options.depthCode = 2;
   options.threadCount = threads;
   options.cancelled = cancelled;
-  return AnalyzeLightSources(source, options);
+  return AnalyzeLightSources(TestAnalysis(), source, options);
 }
 
 }  // namespace lumeray::testing

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysis/analysis_run_state.h"
 #include "analysis/data_initialization.h"
 #include "analysis/master_light_source_table.h"
 #include "image/image_record.h"
@@ -45,6 +46,8 @@ struct FoundSource {
   uint32_t brightness;
 };
 
+// The analysis part of the tests' run, and the sources in its master table.
+AnalysisRunState& TestAnalysis();
 std::vector<FoundSource> MasterSources();
 
 // The found source nearest to (x, y), or none.

@@ -76,12 +76,11 @@ TEST(Snapshots, PreviewSnapshotsAreNumberedInOrderThroughTheCallback) {
   ParameterSet p = kFactoryParameters;
   PreviewTaskSources sources;
   sources.parameters = &p;
-  SetPreviewTaskSources(sources);
-  auto* first =
-      reinterpret_cast<ParameterSetBuffer*>(PreviewTaskCallback(kPreviewAllocateSnapshot, nullptr));
+  auto* first = reinterpret_cast<ParameterSetBuffer*>(
+      PreviewTaskCallback(sources, kPreviewAllocateSnapshot, nullptr));
   p.Length = 99;
-  auto* second =
-      reinterpret_cast<ParameterSetBuffer*>(PreviewTaskCallback(kPreviewAllocateSnapshot, nullptr));
+  auto* second = reinterpret_cast<ParameterSetBuffer*>(
+      PreviewTaskCallback(sources, kPreviewAllocateSnapshot, nullptr));
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
   EXPECT_GT(second->sequenceNumber, first->sequenceNumber);
@@ -89,20 +88,20 @@ TEST(Snapshots, PreviewSnapshotsAreNumberedInOrderThroughTheCallback) {
   EXPECT_EQ(second->parameters.Length, 99);
   delete first;
   delete second;
-  EXPECT_EQ(PreviewTaskCallback(7, nullptr), 0);
+  EXPECT_EQ(PreviewTaskCallback(sources, 7, nullptr), 0);
   TraceRenderingParametersArgs trace{"message", nullptr};
-  EXPECT_EQ(PreviewTaskCallback(kPreviewTraceRenderingParameters, &trace), 1);
-  SetPreviewTaskSources({});
+  EXPECT_EQ(PreviewTaskCallback(sources, kPreviewTraceRenderingParameters, &trace), 1);
 }
 
 TEST(Snapshots, WaitForInitializationSetsTheSplashIntervalOnItsFirstCall) {
   uint32_t interval = 0;
   bool finished = false;
   WaitForInitializationArgs args{0, &interval, &finished, 0};
-  EXPECT_EQ(PreviewTaskCallback(kPreviewWaitForInitialization, &args), 1);
+  const PreviewTaskSources sources;
+  EXPECT_EQ(PreviewTaskCallback(sources, kPreviewWaitForInitialization, &args), 1);
   EXPECT_EQ(interval, 250u);
   args.state = 9;
-  EXPECT_EQ(WaitForInitialization(&args), 1);
+  EXPECT_EQ(WaitForInitialization(sources, &args), 1);
 }
 
 }  // namespace

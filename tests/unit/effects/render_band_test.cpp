@@ -5,7 +5,6 @@
 
 #include "effects/spike.h"
 #include "effects/star_phase_set.h"
-#include "host/progress.h"
 #include "image/blend.h"
 #include "render_test_support.h"
 #include "unit/effects/shape_test_allocation.h"
@@ -136,7 +135,8 @@ TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplitStripsOrStampingByRows) {
 
     auto render = [&](int bands, bool planned = true) {
       FillWithNoise(3);
-      InitializeEffectRenderers(nullptr, nullptr);  // every render builds its shapes afresh
+      InitializeEffectRenderers(Renderers(), nullptr,
+                                nullptr);  // every render builds its shapes afresh
       EXPECT_TRUE(Render(snapshot, bands, planned));
       return OutputBytes();
     };
@@ -151,7 +151,7 @@ TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplitStripsOrStampingByRows) {
     EXPECT_EQ(render(200), one) << "more bands than rows";
     // On so small an image every one of these stars passes the phases' budget (the spikes' core
     // does not shrink with the image): only the phases being stamped are kept.
-    EXPECT_TRUE(StarPhases()->bounded());
+    EXPECT_TRUE(StarPhases(Renderers())->bounded());
   }
 }
 
@@ -175,13 +175,13 @@ TEST_F(BandRender, EachPhaseOfTheStarIsBuiltOnceForAllBandsAndStrips) {
     ParameterSet p = kFactoryParameters;
     p.Quantity = 100;
     p.Length = c.length;
-    InitializeEffectRenderers(nullptr, nullptr);
+    InitializeEffectRenderers(Renderers(), nullptr, nullptr);
     ASSERT_TRUE(Render(MakeFinalRenderSnapshot(p), 2));
-    EXPECT_EQ(StarPhases()->bounded(), c.bounded);
-    EXPECT_EQ(StarPhases()->builds(), 5);
+    EXPECT_EQ(StarPhases(Renderers())->bounded(), c.bounded);
+    EXPECT_EQ(StarPhases(Renderers())->builds(), 5);
     const std::vector<uint8_t> kept = OutputBytes();
     FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, InputImage().dataRect);
-    InitializeEffectRenderers(nullptr, nullptr);
+    InitializeEffectRenderers(Renderers(), nullptr, nullptr);
     ASSERT_TRUE(Render(MakeFinalRenderSnapshot(p), 1, /*planned=*/false));
     EXPECT_EQ(OutputBytes(), kept) << "the same as stamping the shapes";
   }
@@ -201,8 +201,8 @@ TEST_F(BandRender, RainbowStarsAreNeutralForAGreyHostImage) {
     int code = -1;
     EXPECT_TRUE(CreateImage(&effects, InputImage().dataRect, InputImage().dataRect,
                             kImageModeWorkingRgb, nullptr, false, true, &code));
-    InitializeEffectRenderers(nullptr, nullptr);
-    BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+    InitializeEffectRenderers(Renderers(), nullptr, nullptr);
+    BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
     EXPECT_TRUE(RunEffectsPass(&effects, effects.dataRect, snapshot, Sources()));
     int lit = 0, coloured = 0;
     for (int32_t y = 0; y < 100; ++y) {
@@ -231,11 +231,9 @@ TEST_F(BandRender, AnEmptyBandDrawsNothingButCountsItsProgress) {
 TEST_F(BandRender, TheRunsBandEntryBindsTheRenderersAndDrawsIntoTheInputImage) {
   MakeOutput(kImageModeRgb8, 80, 60);
   SetSources({Source(40, 0, 30, 0)});
-  InitializeImageEditorProgressBar();
   ParameterSetBuffer snapshot = SmallStar();
   snapshot.parameters.EffectsOnly = 1;
   ASSERT_TRUE(RenderBandPixels({0, 0, 80, 60}, snapshot));
-  TerminateImageEditorProgressBar();
   EXPECT_GT(Brightest(PixelAt(40, 30)), 0u);
   EXPECT_EQ(Brightest(PixelAt(0, 0)), 0u);
   EXPECT_EQ(RunResult(), 0);

@@ -78,7 +78,7 @@ TEST_F(EffectsPassRender, QuantityAndTheUsersChoiceDecideWhichSourcesAreDrawn) {
 
 TEST_F(EffectsPassRender, SourcesNotAboveThePresenceThresholdAreSkipped) {
   LightSourceEntry faint = Source(100, 0, 100, 0);
-  faint.strength = PresenceThreshold();
+  faint.strength = Analysis().presenceThreshold.load();
   SetSources({faint});
   ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 0);
   snapshot.parameters.SoftFlareIntensity = 100;
@@ -129,7 +129,8 @@ TEST_F(EffectsPassRender, TheRenderCancelFlagStopsBeforeAnythingIsDrawn) {
   const WorkingPixel grey{0x808080, 0x808080, 0x808080, 0xFFFFFFFE, 0xFFFFFFFE};
   FillImage(&InputImage(), grey, InputImage().dataRect);
   const uint32_t before = PixelAt(100, 80).red;
-  BindEffectRenderers(PlainStar(EffectCode("efT0"), 6, 150), CurrentRenderImageFacts());
+  BindEffectRenderers(Renderers(), PlainStar(EffectCode("efT0"), 6, 150),
+                      CurrentRenderImageFacts(Analysis()));
   RequestRenderAbort();
   EXPECT_FALSE(RunEffectsPass(&InputImage(), InputImage().dataRect,
                               PlainStar(EffectCode("efT0"), 6, 150), Sources()));
@@ -143,7 +144,7 @@ TEST_F(EffectsPassRender, DrawsOnlyInsideTheClipRectangle) {
   FillImage(&InputImage(), grey, InputImage().dataRect);
   const uint32_t before = PixelAt(0, 0).red;
   const ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
   const ImageRect clip{0, 60, 200, 100};
   ASSERT_TRUE(RunEffectsPass(&InputImage(), clip, snapshot, Sources()));
   for (int32_t y = 0; y < 160; ++y) {

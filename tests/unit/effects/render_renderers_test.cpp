@@ -20,9 +20,10 @@ class EffectRenderersTest : public RenderTest {
   // Draws the star at a phase; true when it drew and the sub-shape is built.
   static bool DrawStar(int xPhase, int yPhase) {
     const WorkingPixel colour{0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE};
-    return DrawShapeInto(&InputImage(), InputImage().dataRect, StarShape(), colour,
-                         {32, xPhase, 32, yPhase}, kBlendScreen) &&
-           StarShape()->subShapes[SubShapeIndex(xPhase, yPhase)].built != 0;
+    return DrawShapeInto(&InputImage(), InputImage().dataRect, StarShape(Renderers()), colour,
+                         {32, xPhase, 32, yPhase}, kBlendScreen,
+                         Analysis().presenceThreshold.load()) &&
+           StarShape(Renderers())->subShapes[SubShapeIndex(xPhase, yPhase)].built != 0;
   }
   static bool AnyBuilt(const EffectShape* shape) {
     for (const SubShape& s : shape->subShapes) {
@@ -34,30 +35,30 @@ class EffectRenderersTest : public RenderTest {
 
 TEST_F(EffectRenderersTest, SubShapesStayWhileTheEffectFieldsStayAndAreRebuiltAfterAChange) {
   ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
   ASSERT_TRUE(DrawStar(1, 2));
-  EXPECT_EQ(std::memcmp(StarShape()->builtParameters, &snapshot, sizeof snapshot), 0);
+  EXPECT_EQ(std::memcmp(StarShape(Renderers())->builtParameters, &snapshot, sizeof snapshot), 0);
 
   // A new snapshot of the same settings (another sequence number, zoom, view) keeps the star.
   ParameterSetBuffer again = snapshot;
   again.sequenceNumber += 7;
   again.view.zoom = 50.0;
-  BindEffectRenderers(again, CurrentRenderImageFacts());
-  EXPECT_TRUE(StarShape()->subShapes[SubShapeIndex(1, 2)].built);
+  BindEffectRenderers(Renderers(), again, CurrentRenderImageFacts(Analysis()));
+  EXPECT_TRUE(StarShape(Renderers())->subShapes[SubShapeIndex(1, 2)].built);
 
   // Another angle empties every sub-shape of both shapes.
   ParameterSetBuffer turned = snapshot;
   turned.parameters.Angle = 300;
-  BindEffectRenderers(turned, CurrentRenderImageFacts());
-  EXPECT_FALSE(AnyBuilt(StarShape()));
-  EXPECT_FALSE(AnyBuilt(SoftFlareShape()));
+  BindEffectRenderers(Renderers(), turned, CurrentRenderImageFacts(Analysis()));
+  EXPECT_FALSE(AnyBuilt(StarShape(Renderers())));
+  EXPECT_FALSE(AnyBuilt(SoftFlareShape(Renderers())));
   ASSERT_TRUE(DrawStar(1, 2));
 
   // So does another image (its diagonal or depth).
-  RenderImageFacts other = CurrentRenderImageFacts();
+  RenderImageFacts other = CurrentRenderImageFacts(Analysis());
   other.presenceThreshold = 2048;
-  BindEffectRenderers(turned, other);
-  EXPECT_FALSE(AnyBuilt(StarShape()));
+  BindEffectRenderers(Renderers(), turned, other);
+  EXPECT_FALSE(AnyBuilt(StarShape(Renderers())));
 }
 
 TEST_F(EffectRenderersTest, SameEffectFieldsComparesOnlyWhatShapesAStar) {
@@ -86,14 +87,14 @@ TEST_F(EffectRenderersTest, SameEffectFieldsComparesOnlyWhatShapesAStar) {
 
 TEST_F(EffectRenderersTest, ReleasingFreesTheSubShapesAndBindingBuildsThemAgain) {
   const ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
   ASSERT_TRUE(DrawStar(0, 0));
-  ReleaseEffectTables();
-  for (const SubShape& s : StarShape()->subShapes) {
+  ReleaseEffectTables(Renderers());
+  for (const SubShape& s : StarShape(Renderers())->subShapes) {
     EXPECT_EQ(s.built, 0u);
     EXPECT_EQ(s.data(), nullptr);
   }
-  BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
   EXPECT_TRUE(DrawStar(0, 0));
 }
 

@@ -16,8 +16,10 @@
 #include "effects/band_render.h"
 #include "effects/effect_renderers.h"
 #include "effects/effects_pass.h"
+#include "effects/effects_run_state.h"
 #include "effects/parameter_set.h"
 #include "effects/parameter_set_buffer.h"
+#include "host/filter_run.h"
 #include "host/final_render.h"
 #include "host/host_globals.h"
 #include "image/gamma_tables.h"
@@ -41,23 +43,28 @@ inline bool CountProgress(uint32_t units) {
 class RenderTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    BeginFilterRun();
     ASSERT_EQ(InitializeFixedTables(), 0);
     ForceRunResult(0);
     ClearRenderAbort();
     gProgressUnits = 0;
     gProgressBudget = -1;
-    InitializeEffectRenderers(nullptr, nullptr);
+    InitializeEffectRenderers(Renderers(), nullptr, nullptr);
   }
 
   void TearDown() override {
-    ReleaseEffectRenderers();
-    FreeMasterLightSourceTable(&MasterTable());
-    MasterTable().count = 0;
+    ReleaseEffectRenderers(Renderers());
+    FreeMasterLightSourceTable(&Analysis().master);
+    Analysis().master.count = 0;
     ReleaseImage(&InputImage());
     ReleaseGammaTables();
     ForceRunResult(0);
     ClearRenderAbort();
+    EndFilterRun();
   }
+
+  static EffectRenderers& Renderers() { return ActiveFilterRun().effects.renderers; }
+  static AnalysisRunState& Analysis() { return ActiveFilterRun().analysis; }
 
   // The output image, filled with `fill` (no profile: gamma 2.2), its diagonal and threshold.
   void MakeOutput(int32_t mode, int32_t width, int32_t height,
@@ -69,8 +76,8 @@ class RenderTest : public ::testing::Test {
     FillImage(&InputImage(), fill, rect);
     SetImageDiagonal(
         static_cast<uint32_t>(std::sqrt(double(width) * width + double(height) * height) + 1.0));
-    SetPresenceThreshold(
-        PresenceThresholdForDepth(static_cast<int32_t>(InputImage().bytesPerSample)));
+    Analysis().presenceThreshold =
+        PresenceThresholdForDepth(static_cast<int32_t>(InputImage().bytesPerSample));
   }
 
   // A light source at (x + xf / 4, y + yf / 4); white, full strength, bright.
@@ -87,9 +94,10 @@ class RenderTest : public ::testing::Test {
   }
 
   static void SetSources(const std::vector<LightSourceEntry>& sources) {
-    ASSERT_EQ(PreallocateMasterLightSourceTable(&MasterTable(), sources.size() + 1), 0);
-    std::memcpy(MasterTable().data(), sources.data(), sources.size() * sizeof(LightSourceEntry));
-    MasterTable().count = static_cast<uint32_t>(sources.size());
+    ASSERT_EQ(PreallocateMasterLightSourceTable(&Analysis().master, sources.size() + 1), 0);
+    std::memcpy(Analysis().master.data(), sources.data(),
+                sources.size() * sizeof(LightSourceEntry));
+    Analysis().master.count = static_cast<uint32_t>(sources.size());
   }
 
   // The factory settings with Effects Only, no secondary spikes, no flare, no rainbow.
@@ -107,7 +115,7 @@ class RenderTest : public ::testing::Test {
   }
 
   static EffectsPassSources Sources() {
-    EffectsPassSources sources = RunEffectsPassSources();
+    EffectsPassSources sources = RunEffectsPassSources(ActiveFilterRun());
     sources.advance = &CountProgress;
     return sources;
   }
@@ -123,7 +131,7 @@ class RenderTest : public ::testing::Test {
     for (const PixelRect& band : split) {
       const BandPlan plan = planned ? FinalRenderBandPlanIn(band, split) : BandPlan{};
       threads.emplace_back([&, band, plan] {
-        BindEffectRenderers(snapshot, CurrentRenderImageFacts());
+        BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
         if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot, Sources(),
                                &InputImage(), plan)) {
           all = false;

@@ -19,6 +19,9 @@
 namespace lumeray {
 namespace {
 
+// The 8-bit presence threshold the stamps are drawn against.
+const uint32_t kThreshold = PresenceThresholdForDepth(1);
+
 using testing::Grey;
 using testing::MeasuringPair;
 using testing::ReportCapture;
@@ -162,7 +165,7 @@ TEST_F(ShapeOperations, UnusableShapesAreReportedAndFail) {
   EXPECT_FALSE(AnalyzeShapeFrom(pixels, &shapes.disk, {5, 0, 5, 0}, &mean, &deviation));
   EXPECT_FALSE(SampleShapeFrom(pixels, &shapes.disk, {5, 0, 5, 0}, &colour));
   EXPECT_FALSE(DrawShapeInto(target.get(), {0, 0, 16, 16}, &shapes.disk, Grey(0xFFFFFF),
-                             {5, 0, 5, 0}, kBlendScreen));
+                             {5, 0, 5, 0}, kBlendScreen, kThreshold));
   EXPECT_EQ(reports.Count("detected shape type other than SHAPE_IMAGE:  3"), 3u);
 
   shapes.ring.builder = nullptr;
@@ -185,7 +188,7 @@ void ReferenceStamp(TestImage* target, const ImageRect& clip, const SubShape& su
     }
     const WorkingPixel s{FractionProduct(e.red, c.red), FractionProduct(e.green, c.green),
                          FractionProduct(e.blue, c.blue), FractionProduct(e.value, c.alpha), kOne};
-    if (FractionProduct(std::max({s.red, s.green, s.blue}), s.alpha) < PresenceThreshold() / 2) {
+    if (FractionProduct(std::max({s.red, s.green, s.blue}), s.alpha) < kThreshold / 2) {
       continue;
     }
     WorkingPixel p = target->Get(x, y);
@@ -207,7 +210,6 @@ void ExpectSamePixels(const TestImage& a, const TestImage& b) {
 }
 
 TEST_F(ShapeOperations, DrawingBlendsEveryVisibleEntryInsideTheClipAndNothingElse) {
-  SetPresenceThreshold(PresenceThresholdForDepth(1));
   MeasuringPair shapes(5.5f);
   const WorkingPixel colour{0x90000000, 0x60000000, 0xFFFFFFFE, 0x80000000, 0};
   for (int32_t mode : {kImageModeWorkingRgb, kImageModeRgb16}) {
@@ -216,7 +218,8 @@ TEST_F(ShapeOperations, DrawingBlendsEveryVisibleEntryInsideTheClipAndNothingEls
       drawn.Fill({0x123456, 0x345678, 0x56789A, kOne, kOne});
       expected.Fill({0x123456, 0x345678, 0x56789A, kOne, kOne});
       const ImageRect clip{3, 2, 21, 9};  // cuts the stamp on three sides
-      ASSERT_TRUE(DrawShapeInto(drawn.get(), clip, &shapes.disk, colour, {9, 3, 5, 1}, blendMode));
+      ASSERT_TRUE(DrawShapeInto(drawn.get(), clip, &shapes.disk, colour, {9, 3, 5, 1}, blendMode,
+                                kThreshold));
       ReferenceStamp(&expected, clip, shapes.disk.subShapes[SubShapeIndex(3, 1)], colour, 9, 5,
                      FindBlendRoutine(blendMode));
       ExpectSamePixels(drawn, expected);
@@ -225,18 +228,17 @@ TEST_F(ShapeOperations, DrawingBlendsEveryVisibleEntryInsideTheClipAndNothingEls
 }
 
 TEST_F(ShapeOperations, DrawingFarAwayOrTooFaintLeavesTheTargetAlone) {
-  SetPresenceThreshold(PresenceThresholdForDepth(1));
   MeasuringPair shapes(3.0f);
   TestImage target(kImageModeWorkingRgb, {0, 0, 16, 16}, false),
       untouched(kImageModeWorkingRgb, {0, 0, 16, 16}, false);
   target.Fill(Grey(0x222222));
   untouched.Fill(Grey(0x222222));
   EXPECT_TRUE(DrawShapeInto(target.get(), {0, 0, 16, 16}, &shapes.disk, Grey(kOne, kOne),
-                            {100000, 0, -5000, 2}, kBlendScreen));
+                            {100000, 0, -5000, 2}, kBlendScreen, kThreshold));
   // Brightest channel x alpha just below half the threshold: every entry is invisible.
-  const uint32_t faint = PresenceThreshold() / 2 - 1;
+  const uint32_t faint = kThreshold / 2 - 1;
   EXPECT_TRUE(DrawShapeInto(target.get(), {0, 0, 16, 16}, &shapes.disk, {faint, 0, 0, kOne, kOne},
-                            {8, 0, 8, 0}, kBlendScreen));
+                            {8, 0, 8, 0}, kBlendScreen, kThreshold));
   ExpectSamePixels(target, untouched);
 }
 
@@ -247,7 +249,6 @@ bool CountingDiskBuilder(EffectShape* shape, int xPhase, int yPhase) {
 }
 
 TEST_F(ShapeOperations, ThreadsStampingOneShapeBuildEachPhaseOnce) {
-  SetPresenceThreshold(PresenceThresholdForDepth(1));
   MeasuringPair shapes(12.0f);
   shapes.disk.builder = CountingDiskBuilder;
   gBuilds = 0;
@@ -260,9 +261,9 @@ TEST_F(ShapeOperations, ThreadsStampingOneShapeBuildEachPhaseOnce) {
     threads.emplace_back([&, t] {
       const ImageRect band{0, 64 * t, 64, 64 * (t + 1)};
       for (int phase = 0; phase < 16; ++phase) {
-        EXPECT_TRUE(DrawShapeInto(target.get(), band, &shapes.disk,
-                                  {0x20000000, 0x20000000, 0x20000000, kOne, kOne},
-                                  {32, phase / 4, 64 * t + 32, phase % 4}, kBlendScreen));
+        EXPECT_TRUE(DrawShapeInto(
+            target.get(), band, &shapes.disk, {0x20000000, 0x20000000, 0x20000000, kOne, kOne},
+            {32, phase / 4, 64 * t + 32, phase % 4}, kBlendScreen, kThreshold));
       }
     });
   }

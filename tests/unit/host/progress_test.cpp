@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/filter_run.h"
 #include "host/host_globals.h"
 #include "platform/thread.h"
 
@@ -24,10 +25,10 @@ class Progress : public ::testing::Test {
     record_.abortProc = [] { return static_cast<Boolean>(gCancel); };
     Host().filterRecord = &record_;
     Host().result = &result_;
-    InitializeImageEditorProgressBar();
+    BeginFilterRun();
   }
   void TearDown() override {
-    TerminateImageEditorProgressBar();
+    EndFilterRun();
     Host().filterRecord = nullptr;
     Host().result = nullptr;
   }

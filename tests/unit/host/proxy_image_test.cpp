@@ -8,6 +8,7 @@
 #include <random>
 
 #include "color/display_profiles.h"
+#include "host/filter_run.h"
 #include "host/final_render.h"
 #include "host/pipeline_steps.h"
 #include "run/input_image.h"
@@ -55,6 +56,7 @@ class HostProxy : public testing::ColorTest {
  protected:
   void SetUp() override {
     ColorTest::SetUp();
+    BeginFilterRun();
     // Without a display the display profile is the standard one.
     if (const char* display = std::getenv("DISPLAY")) savedDisplay_ = display;
     unsetenv("DISPLAY");
@@ -63,11 +65,12 @@ class HostProxy : public testing::ColorTest {
     ForceRunResult(0);
   }
   void TearDown() override {
-    ReleaseHostProxyImage();
+    ReleaseHostProxyImage(Pyramid());
     ReleaseImage(&InputImage());
     ClearRenderAbort();
     ForceRunResult(0);
     if (!savedDisplay_.empty()) setenv("DISPLAY", savedDisplay_.c_str(), 1);
+    EndFilterRun();
     ColorTest::TearDown();
   }
   void MakeInput(const ImageRect& bounds, uint32_t seed) {
@@ -82,6 +85,8 @@ class HostProxy : public testing::ColorTest {
   }
   static void Count(void* context, uint32_t levels) { *static_cast<uint32_t*>(context) += levels; }
 
+  static HostProxyPyramid& Pyramid() { return ActiveFilterRun().preview.pyramid; }
+
   std::string savedDisplay_;
   uint32_t progress_ = 0;
   HostProxyBuildOptions Options(bool sixteenBit = false) {
@@ -91,33 +96,33 @@ class HostProxy : public testing::ColorTest {
 
 TEST_F(HostProxy, SixteenLevelsWithTheirScales) {
   MakeInput({0, 0, 40, 24}, 1);
-  ASSERT_TRUE(BuildHostProxyImage(Options()));
-  EXPECT_TRUE(HostProxyImageRendered());
+  ASSERT_TRUE(BuildHostProxyImage(Pyramid(), Options()));
+  EXPECT_TRUE(HostProxyImageRendered(Pyramid()));
   EXPECT_EQ(progress_, 16u);
 
   const int widths[] = {40, 20, 10, 5, 2, 1, 1};
   const int heights[] = {24, 12, 6, 3, 1, 1, 1};
   for (int level = 0; level < kHostProxyLevels; ++level) {
-    const ImageRecord& image = HostProxyLevelImage(level);
+    const ImageRecord& image = HostProxyLevelImage(Pyramid(), level);
     const int i = level < 6 ? level : 6;
     EXPECT_EQ(image.boundsWidth, widths[i]) << level;
     EXPECT_EQ(image.boundsHeight, heights[i]) << level;
     EXPECT_EQ(image.mode, kImageModeRgb8);
     EXPECT_EQ(image.gamma, 1.0);
     EXPECT_EQ(image.profile, GetDisplayProfile());
-    EXPECT_DOUBLE_EQ(HostProxyLevelScale(level).x, widths[i] / 40.0);
-    EXPECT_DOUBLE_EQ(HostProxyLevelScale(level).y, heights[i] / 24.0);
+    EXPECT_DOUBLE_EQ(HostProxyLevelScale(Pyramid(), level).x, widths[i] / 40.0);
+    EXPECT_DOUBLE_EQ(HostProxyLevelScale(Pyramid(), level).y, heights[i] / 24.0);
   }
 
   // Built already: only the progress moves.
-  EXPECT_TRUE(BuildHostProxyImage(Options()));
+  EXPECT_TRUE(BuildHostProxyImage(Pyramid(), Options()));
   EXPECT_EQ(progress_, 32u);
 }
 
 TEST_F(HostProxy, LevelZeroIsTheInputInDisplayColoursAndLinearLight) {
   MakeInput({0, 0, 16, 8}, 2);
-  ASSERT_TRUE(BuildHostProxyImage(Options(true)));
-  const ImageRecord& base = HostProxyLevelImage(0);
+  ASSERT_TRUE(BuildHostProxyImage(Pyramid(), Options(true)));
+  const ImageRecord& base = HostProxyLevelImage(Pyramid(), 0);
   EXPECT_EQ(base.mode, kImageModeRgb16);
   // The host's sRGB and the display's (sRGB here) are the same colours: what is left is the
   // linearisation, to within the precalculated transform's error.
@@ -135,7 +140,7 @@ TEST_F(HostProxy, LevelZeroIsTheInputInDisplayColoursAndLinearLight) {
 
 TEST_F(HostProxy, ReductionsAverageTheirBlocks) {
   MakeInput({0, 0, 40, 24}, 3);
-  ASSERT_TRUE(BuildHostProxyImage(Options(true)));
+  ASSERT_TRUE(BuildHostProxyImage(Pyramid(), Options(true)));
   const auto fetch = [](const ImageRecord& image, int x, int y) {
     WorkingPixel pixel;
     image.fetch(&image, &pixel, x, y);
@@ -143,8 +148,8 @@ TEST_F(HostProxy, ReductionsAverageTheirBlocks) {
   };
 
   // 40 x 24 to 20 x 12: exact 2 x 2 blocks, each value divided by 4 before adding.
-  const ImageRecord& big = HostProxyLevelImage(0);
-  const ImageRecord& half = HostProxyLevelImage(1);
+  const ImageRecord& big = HostProxyLevelImage(Pyramid(), 0);
+  const ImageRecord& half = HostProxyLevelImage(Pyramid(), 1);
   for (int y = 0; y < 12; ++y) {
     for (int x = 0; x < 20; ++x) {
       uint32_t red = 0;
@@ -156,8 +161,8 @@ TEST_F(HostProxy, ReductionsAverageTheirBlocks) {
   }
 
   // 5 x 3 to 2 x 1: blocks of 3 x 3 starting at columns 0 and 2, truncated means.
-  const ImageRecord& level3 = HostProxyLevelImage(3);
-  const ImageRecord& level4 = HostProxyLevelImage(4);
+  const ImageRecord& level3 = HostProxyLevelImage(Pyramid(), 3);
+  const ImageRecord& level4 = HostProxyLevelImage(Pyramid(), 4);
   ASSERT_EQ(level3.boundsWidth, 5);
   ASSERT_EQ(level4.boundsWidth, 2);
   for (int x = 0; x < 2; ++x) {
@@ -173,12 +178,12 @@ TEST_F(HostProxy, ReductionsAverageTheirBlocks) {
 TEST_F(HostProxy, TheLevelForAScaleIsTheSmallestNotBelowIt) {
   ImageRecord image;
   ProxyScale scale{1.0, 1.0};
-  EXPECT_FALSE(GetHostProxyImageInfo(&image, &scale)) << "not built yet";
+  EXPECT_FALSE(GetHostProxyImageInfo(Pyramid(), &image, &scale)) << "not built yet";
 
   MakeInput({0, 0, 40, 24}, 4);
-  ASSERT_TRUE(BuildHostProxyImage(Options()));
-  EXPECT_FALSE(GetHostProxyImageInfo(nullptr, &scale));
-  EXPECT_FALSE(GetHostProxyImageInfo(&image, nullptr));
+  ASSERT_TRUE(BuildHostProxyImage(Pyramid(), Options()));
+  EXPECT_FALSE(GetHostProxyImageInfo(Pyramid(), nullptr, &scale));
+  EXPECT_FALSE(GetHostProxyImageInfo(Pyramid(), &image, nullptr));
 
   struct Case {
     ProxyScale request;
@@ -188,11 +193,11 @@ TEST_F(HostProxy, TheLevelForAScaleIsTheSmallestNotBelowIt) {
                         Case{{0.3, 0.3}, 1}, Case{{0.5, 0.2}, 1}, Case{{0.2, 0.5}, 1},
                         Case{{0.25, 0.25}, 2}, Case{{0.001, 0.001}, 15}}) {
     scale = c.request;
-    ASSERT_TRUE(GetHostProxyImageInfo(&image, &scale));
-    EXPECT_EQ(image.pixels.data, HostProxyLevelImage(c.level).pixels.data)
+    ASSERT_TRUE(GetHostProxyImageInfo(Pyramid(), &image, &scale));
+    EXPECT_EQ(image.pixels.data, HostProxyLevelImage(Pyramid(), c.level).pixels.data)
         << c.request.x << "," << c.request.y;
-    EXPECT_EQ(scale.x, HostProxyLevelScale(c.level).x);
-    EXPECT_EQ(scale.y, HostProxyLevelScale(c.level).y);
+    EXPECT_EQ(scale.x, HostProxyLevelScale(Pyramid(), c.level).x);
+    EXPECT_EQ(scale.y, HostProxyLevelScale(Pyramid(), c.level).y);
   }
 }
 
@@ -200,38 +205,39 @@ TEST_F(HostProxy, AnotherMonitorOrAnotherRunMeansBuildingAgain) {
   MakeInput({0, 0, 8, 8}, 5);
   ParameterSetBuffer snapshot{};
   snapshot.view.monitor = MonitorOfNumber(0);
-  HandInPreviewSnapshot(snapshot);
-  ASSERT_TRUE(BuildHostProxyImage(Options()));
+  HandInPreviewSnapshot(Pyramid(), snapshot);
+  ASSERT_TRUE(BuildHostProxyImage(Pyramid(), Options()));
 
   snapshot.sequenceNumber = 7;
-  HandInPreviewSnapshot(snapshot);
-  EXPECT_TRUE(HostProxyImageRendered());
-  EXPECT_EQ(CurrentPreviewSnapshot().sequenceNumber, 7u);
+  HandInPreviewSnapshot(Pyramid(), snapshot);
+  EXPECT_TRUE(HostProxyImageRendered(Pyramid()));
+  EXPECT_EQ(CurrentPreviewSnapshot(Pyramid()).sequenceNumber, 7u);
 
   snapshot.view.monitor = MonitorOfNumber(1);
-  HandInPreviewSnapshot(snapshot);
-  EXPECT_FALSE(HostProxyImageRendered());
-  ASSERT_TRUE(BuildHostProxyImage(Options()));
+  HandInPreviewSnapshot(Pyramid(), snapshot);
+  EXPECT_FALSE(HostProxyImageRendered(Pyramid()));
+  ASSERT_TRUE(BuildHostProxyImage(Pyramid(), Options()));
 
   ReleaseGammaTableCache();  // the end of a run
-  EXPECT_FALSE(HostProxyImageRendered());
-  ASSERT_TRUE(BuildHostProxyImage(Options()));
+  EXPECT_FALSE(HostProxyImageRendered(Pyramid()));
+  ASSERT_TRUE(BuildHostProxyImage(Pyramid(), Options()));
   ReleaseColorManagement();
   ASSERT_TRUE(SetUpColorManagement());  // the next run
-  EXPECT_FALSE(HostProxyImageRendered());
+  EXPECT_FALSE(HostProxyImageRendered(Pyramid()));
 }
 
 TEST_F(HostProxy, TheRenderAbortStopsTheBuild) {
   MakeInput({0, 0, 8, 8}, 6);
   RequestRenderAbort();
-  EXPECT_FALSE(BuildHostProxyImage(Options()));
-  EXPECT_FALSE(HostProxyImageRendered());
+  EXPECT_FALSE(BuildHostProxyImage(Pyramid(), Options()));
+  EXPECT_FALSE(HostProxyImageRendered(Pyramid()));
   EXPECT_EQ(progress_, 0u);
 
   ClearRenderAbort();
-  ASSERT_TRUE(BuildHostProxyImage(Options()));
+  ASSERT_TRUE(BuildHostProxyImage(Pyramid(), Options()));
   resamplePolls = 0;
-  EXPECT_FALSE(Resample(HostProxyLevelImage(0), const_cast<ImageRecord*>(&HostProxyLevelImage(1)),
+  EXPECT_FALSE(Resample(HostProxyLevelImage(Pyramid(), 0),
+                        const_cast<ImageRecord*>(&HostProxyLevelImage(Pyramid(), 1)),
                         &StopAtSecondPoll));
   EXPECT_EQ(resamplePolls, 2);  // once per row: stopped after the second
 }

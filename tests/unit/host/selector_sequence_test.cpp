@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "effects/parameter_set.h"
+#include "host/filter_run.h"
 #include "host/module_state.h"
 #include "platform/window.h"
 #include "support/module_log.h"
@@ -106,6 +107,24 @@ TEST_F(SelectorSequence, StartTakesTheLastSavedParametersOfAnEarlierRun) {
   ASSERT_EQ(second.Call(kFilterSelectorStart), 0);
   EXPECT_EQ(HandleParameters(second).Intensity, 77);
   second.Call(kFilterSelectorFinish);
+}
+
+TEST_F(SelectorSequence, ASecondRunInTheProcessStartsFromFreshState) {
+  FakeHost host;
+  ASSERT_EQ(host.Run(), 0);  // with the dialog; the repeat below renders directly
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  ASSERT_EQ(host.Call(kFilterSelectorStart), 0);
+  ASSERT_TRUE(FilterRunActive());
+  EXPECT_NE(ActiveFilterRun().effects.renderers.star.shape.builder, nullptr);
+  ASSERT_EQ(host.Call(kFilterSelectorFinish), 0);
+  EXPECT_FALSE(FilterRunActive()) << "the run ends with the module state";
+
+  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
+  const FilterRun& next = ActiveFilterRun();
+  EXPECT_EQ(next.effects.renderers.star.shape.builder, nullptr);
+  EXPECT_EQ(next.effects.bandWorkingProfile.load(), nullptr);
+  EXPECT_FALSE(next.preview.pyramid.rendered.load());
+  host.Call(kFilterSelectorFinish);
 }
 
 TEST_F(SelectorSequence, PrepareWithExistingHandlesKeepsParametersAndFlag) {

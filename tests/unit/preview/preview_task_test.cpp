@@ -65,6 +65,7 @@ TEST_F(PreviewTaskTest, TenRequestsDuringAFrameGiveOneMoreFrameWithTheLastValues
   setup.clientRect = {0, 0, w, h};
   setup.imageBounds = InputImage().bounds;
   setup.source = &PyramidSource;
+  setup.analysis = &Analysis();
   setup.sourceContext = &pyramid_;
   setup.settings.option = OPTIMIZE_NONE;
   PreviewTask task;

@@ -71,7 +71,10 @@ class PreviewTest : public RenderTest {
     settings.option = option;
     if (!StartGlSession(session_.get(), request, settings)) return false;
     const ImageRect& bounds = InputImage().bounds;
-    return InitializeScaledProxyLayer(&layer_, session_.get(), bounds, &PyramidSource, &pyramid_);
+    if (!InitializeScaledProxyLayer(&layer_, session_.get(), bounds, &PyramidSource, &pyramid_))
+      return false;
+    layer_.effects.analysis = &Analysis();
+    return true;
   }
   void EndPreview() {
     if (!session_) return;

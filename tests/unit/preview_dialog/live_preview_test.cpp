@@ -55,6 +55,7 @@ class LivePreviewTest : public PreviewTest {
     watch.imageBounds[3] = kHeight;
     watch.imageSource = &PyramidSource;
     watch.imageSourceContext = &pyramid_;
+    watch.analysis = &Analysis();
     watch.previewRules = rules;
     SetUiThread(platform::CurrentThreadId());  // the task's user messages reach the dialog
     platform::SetMessageBoxHandler(
@@ -106,7 +107,7 @@ class LivePreviewTest : public PreviewTest {
     const QRgb c = preview->frame().pixel(p);
     return std::max({qRed(c), qGreen(c), qBlue(c)});
   }
-  uint32_t State(int index) const { return MasterTable().data()[index].state; }
+  uint32_t State(int index) const { return Analysis().master.data()[index].state; }
 
   void Click(QPoint p, Qt::KeyboardModifiers keys = {}) {
     QTest::mouseClick(preview, Qt::LeftButton, keys, p);
