@@ -16,6 +16,7 @@ namespace {
 // so concurrent first calls only repeat the work.
 std::atomic<int> gWorkerCount{0};
 std::atomic<CancellationPoll> gCancellationPoll{nullptr};
+std::atomic<uint32_t> gAbandonedThreads{0};
 
 void ReportDebug(uint32_t line, const std::string& text, uint32_t errorCode = 0) {
   MessageReport report(line, errorCode != 0 ? kMessageSystemError : kMessageDebug, errorCode);
@@ -159,6 +160,7 @@ int DestroyThread(ThreadSlot* slot) {
           platform::WaitForObject(*slot->threadHandle, kThreadEndTimeoutMs);
       if (wait.status != platform::WaitStatus::kSignaled) {
         stillRunning = true;
+        gAbandonedThreads.fetch_add(1);
         ReportDebug(__LINE__, "DestroyThread() - Thread " + std::to_string(slot->threadId) +
                                   " did not end within the time-out and was abandoned.");
       }
@@ -172,6 +174,10 @@ int DestroyThread(ThreadSlot* slot) {
     slot->argument = nullptr;
   }
   return result;
+}
+
+uint32_t AbandonedThreadCount() {
+  return gAbandonedThreads.load();
 }
 
 void SetCancellationPoll(CancellationPoll poll) {

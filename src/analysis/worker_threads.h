@@ -49,6 +49,10 @@ void ResetWorkerThreadCount();
 bool SpawnMultipleThreads(ThreadSlot* slots, int count);
 bool WaitForMultipleThreads(ThreadSlot* slots, int count, bool alertable);
 int DestroyThread(ThreadSlot* slot);
+// How many threads DestroyThread has had to leave running since the module was loaded (any
+// thread). Whatever such a thread may still read must outlive it, so the run that started it
+// is never freed.
+uint32_t AbandonedThreadCount();
 
 // The cancellation poll used by alertable waits: true when the run should stop. The entry sets
 // it to test the run result.

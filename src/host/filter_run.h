@@ -7,7 +7,8 @@
 //
 // The plug-in interface calls the module several times per run (prepare, start, continue,
 // finish), so the run in progress is kept in one process-wide slot: BeginFilterRun fills it,
-// EndFilterRun empties it and destroys the run, so the next run starts from fresh state. Only
+// EndFilterRun empties it and destroys the run, so the next run starts from fresh state (a run
+// in which a worker had to be abandoned is kept instead, in a second slot, for that worker). Only
 // the host layer reads the slot (ActiveFilterRun); nothing below it knows there is one.
 //
 // Threading contract: BeginFilterRun and EndFilterRun on the UI thread, while no thread of the

@@ -1,13 +1,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "analysis/worker_threads.h"
 #include "effects/parameter_set.h"
 #include "host/filter_run.h"
 #include "host/module_state.h"
+#include "platform/sync.h"
+#include "platform/thread.h"
 #include "platform/window.h"
 #include "support/module_log.h"
 #include "unit/host/fake_host.h"
@@ -125,6 +129,40 @@ TEST_F(SelectorSequence, ASecondRunInTheProcessStartsFromFreshState) {
   EXPECT_EQ(next.effects.bandWorkingProfile.load(), nullptr);
   EXPECT_FALSE(next.preview.pyramid.rendered.load());
   host.Call(kFilterSelectorFinish);
+}
+
+// A worker that outlives its run's time-out reads the run after the run has ended: the run must
+// be left to it, not freed under it (AddressSanitizer reports the read otherwise).
+TEST(FilterRunLifetime, ARunWithAnAbandonedWorkerIsNotFreedUnderIt) {
+  struct Argument {
+    platform::Event* release;
+    const FilterRun* run;
+    std::atomic<uint32_t>* seen;
+  };
+  static constexpr auto kReader = [](void* a) -> uint32_t {
+    auto* argument = static_cast<Argument*>(a);
+    platform::WaitForObject(*argument->release, platform::kInfinite);
+    argument->seen->store(argument->run->analysis.presenceThreshold.load() + 1);
+    return 0;
+  };
+  platform::Event release(true, false);
+  std::atomic<uint32_t> seen{0};
+  const FilterRun& run = BeginFilterRun();
+  ThreadSlot slot;
+  std::memset(&slot, 0, sizeof slot);
+  slot.startRoutine = kReader;
+  void* block = std::malloc(sizeof(Argument));
+  slot.argument = new (block) Argument{&release, &run, &seen};
+  ASSERT_TRUE(SpawnMultipleThreads(&slot, 1));
+  const uint32_t abandoned = AbandonedThreadCount();
+  DestroyThread(&slot);  // the worker ignores the request to end: abandoned after the time-out
+  EXPECT_EQ(AbandonedThreadCount(), abandoned + 1);
+  EndFilterRun();
+  release.Set();
+  while (seen.load() == 0) platform::SleepFor(1, false);
+  EXPECT_EQ(seen.load(), 16384u + 1);
+  platform::SleepFor(50, false);  // the worker's return
+  std::free(block);               // the slot left it to the worker
 }
 
 TEST_F(SelectorSequence, PrepareWithExistingHandlesKeepsParametersAndFlag) {
