@@ -228,17 +228,6 @@ TEST_F(BandRender, AnEmptyBandDrawsNothingButCountsItsProgress) {
   EXPECT_EQ(testing::gProgressUnits, 6u * 2 * 2);
 }
 
-TEST_F(BandRender, TheRunsBandEntryBindsTheRenderersAndDrawsIntoTheInputImage) {
-  MakeOutput(kImageModeRgb8, 80, 60);
-  SetSources({Source(40, 0, 30, 0)});
-  ParameterSetBuffer snapshot = SmallStar();
-  snapshot.parameters.EffectsOnly = 1;
-  ASSERT_TRUE(RenderBandPixels({0, 0, 80, 60}, snapshot));
-  EXPECT_GT(Brightest(PixelAt(40, 30)), 0u);
-  EXPECT_EQ(Brightest(PixelAt(0, 0)), 0u);
-  EXPECT_EQ(RunResult(), 0);
-}
-
 // The first array of a star build: a sub-shape's, or the packed entries of a row-indexed build.
 bool FailFreshStarArrays(size_t size, bool fresh, bool isRealloc) {
   return isRealloc && fresh &&
