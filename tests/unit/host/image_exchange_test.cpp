@@ -119,16 +119,6 @@ TEST_F(Exchange, ATileSizeOfZeroReadsIn1024Tiles) {
   EXPECT_EQ(host.inRects.front().right, 1024);
 }
 
-TEST_F(Exchange, GreyImagesReadOnePlaneAndWriteBackOne) {
-  testing::FakeHost host;
-  host.record().imageMode = kModeGrayScale;
-  host.SetFilterRect(0, 0, 40, 30, 1);
-  ASSERT_EQ(host.Run(), 0);
-  EXPECT_EQ(host.inRects.size(), 1u);
-  EXPECT_EQ(host.outRects.size(), 1u);
-  EXPECT_EQ(host.output, host.input());
-}
-
 TEST_F(Exchange, AHostRefusalWhileReadingIsReportedAndEndsTheRun) {
   testing::FakeHost host;
   ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
