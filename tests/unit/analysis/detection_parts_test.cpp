@@ -1,5 +1,5 @@
-// The parts of the light source search: the analysis image and its reads, the presence
-// threshold, the radial profile with its estimates, and the flood fill.
+// The parts of the light source search: the analysis geometry and reduction, the robust mean
+// and the centre from the radii, and the flood fill.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,7 +7,6 @@
 #include "analysis/analysis_image.h"
 #include "analysis/flood_fill.h"
 #include "analysis/light_source_measurement.h"
-#include "analysis/presence_threshold.h"
 #include "analysis/radial_profile.h"
 #include "color/color_management.h"
 #include "host/host_globals.h"
@@ -16,7 +15,6 @@
 namespace lumeray {
 namespace {
 
-using testing::Grey;
 using testing::ReportCapture;
 using testing::Scene;
 using testing::TestImage;
@@ -76,30 +74,6 @@ TEST_F(DetectionParts, AReducedPixelIsTheMeanOfItsSourceBlock) {
   ReleaseAnalysisImage(&analysis);
 }
 
-TEST_F(DetectionParts, DirectReadsAgreeWithTheImagesFetchInsideAndOutside) {
-  TestImage image(kImageModeRgb16, {10, 20, 30, 35}, true);
-  for (int32_t y = 20; y < 35; ++y) {
-    for (int32_t x = 10; x < 30; ++x) {
-      image.Set(x, y,
-                {static_cast<uint32_t>(x * 100000), static_cast<uint32_t>(y * 300000), 0xFFFFFF,
-                 static_cast<uint32_t>(x * 0x1000000), static_cast<uint32_t>(y << 26)});
-    }
-  }
-  const AnalysisPixels pixels(*image);
-  for (int32_t y = 17; y < 38; ++y) {
-    for (int32_t x = 7; x < 33; ++x) {
-      const WorkingPixel a = pixels.Read(x, y), b = image.Get(x, y);
-      ASSERT_TRUE(a.red == b.red && a.green == b.green && a.blue == b.blue && a.alpha == b.alpha &&
-                  a.mask == b.mask)
-          << x << "," << y;
-      if (!pixels.Contains(x, y)) continue;
-      EXPECT_EQ(pixels.BrightnessAt(x, y), ((b.red >> 2) + (b.green >> 2) + (b.blue >> 2)) / 3 * 4);
-    }
-  }
-  pixels.Unselect(12, 22);
-  EXPECT_EQ(image.Get(12, 22).mask, 0u);
-}
-
 TEST_F(DetectionParts, RobustMeanReplacesOutliersAndCountsOnlyRadii) {
   float radii[8] = {10, 10, 10, 10, 10, 10, 10, 26};
   RobustMeanResult r = RobustMean(radii, 0.0f);
@@ -129,22 +103,6 @@ TEST_F(DetectionParts, TheCentreFromRadiiNeedsBothSidesOfEachAxis) {
   const float noWest[8] = {5, 5, 5, -1, -1, -1, 5, 5};
   EXPECT_FALSE(CentreFromRadii(noWest, 40, 30, &c));
   EXPECT_EQ(c.y, 30);  // the other axis is still computed
-}
-
-TEST_F(DetectionParts, TheRadialProfileFindsTheEdgesOfADisc) {
-  Scene scene(80, 80);
-  scene.Add({40.0, 40.0, 12.0});
-  AnalysisImage analysis;
-  ASSERT_EQ(BuildAnalysisImage(scene.record(), 1, testing::NeverCancelled, &analysis), 0);
-  const AnalysisPixels pixels(analysis.image);
-  const RadialProfile profile = MeasureRadialProfile(pixels, 40, 40, pixels.BrightnessAt(40, 40));
-  EXPECT_FALSE(profile.flatArea);
-  for (int d = 0; d < 8; ++d) EXPECT_NEAR(profile.radii[d], 12.0, 1.0) << "direction " << d;
-  // From the image's corner four directions leave the image at once.
-  const RadialProfile corner = MeasureRadialProfile(pixels, 0, 0, pixels.BrightnessAt(40, 40));
-  EXPECT_EQ(corner.radii[4], -1.0f);
-  EXPECT_EQ(corner.radii[6], -1.0f);
-  ReleaseAnalysisImage(&analysis);
 }
 
 int Unselected(const AnalysisPixels& pixels) {

@@ -25,22 +25,26 @@ std::vector<ProcessorRecord> Cores(int cores, int threadsPerCore, int packages =
   return records;
 }
 
-TEST(WorkerCount, FollowsCoresPlusHalfTheExtraThreads) {
-  EXPECT_EQ(ComputeWorkerThreadCount(Cores(4, 2), 8), 6);
-  EXPECT_EQ(ComputeWorkerThreadCount(Cores(4, 1), 4), 3);
-  EXPECT_EQ(ComputeWorkerThreadCount(Cores(3, 1), 3), 2);
-  EXPECT_EQ(ComputeWorkerThreadCount(Cores(2, 1), 2), 2);
-  EXPECT_EQ(ComputeWorkerThreadCount(Cores(1, 1), 1), 1);
-  EXPECT_EQ(ComputeWorkerThreadCount(Cores(16, 2), 32), 24);
-  EXPECT_EQ(ComputeWorkerThreadCount(std::vector<ProcessorRecord>{}, 8), 1);
-}
-
-TEST(WorkerCount, FallsBackToTheProcessorCount) {
-  EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 0), 1);
-  EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 1), 1);
-  EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 2), 2);
-  EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 6), 5);
-  EXPECT_EQ(ComputeWorkerThreadCount(std::nullopt, 64), 24);
+// From the cores and their extra hardware threads, or from the processor count without a
+// topology; records other than cores and packages are passed over.
+TEST(WorkerCount, FollowsCoresPlusHalfTheExtraThreadsOrFallsBackToTheProcessorCount) {
+  auto withOthers = Cores(4, 2);
+  withOthers.push_back({0xFF, platform::kNumaNode});
+  withOthers.push_back({0xFF, platform::kCache});
+  withOthers.push_back({0xFF, 7});
+  const struct {
+    std::optional<std::vector<ProcessorRecord>> records;
+    int processors, workers;
+  } cases[] = {{Cores(4, 2), 8, 6},   {Cores(4, 1), 4, 3},
+               {Cores(3, 1), 3, 2},   {Cores(2, 1), 2, 2},
+               {Cores(1, 1), 1, 1},   {Cores(16, 2), 32, 24},
+               {withOthers, 8, 6},    {std::vector<ProcessorRecord>{}, 8, 1},
+               {std::nullopt, 0, 1},  {std::nullopt, 1, 1},
+               {std::nullopt, 2, 2},  {std::nullopt, 6, 5},
+               {std::nullopt, 64, 24}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(ComputeWorkerThreadCount(c.records, c.processors), c.workers) << c.processors;
+  }
 }
 
 struct Counter {
@@ -143,14 +147,6 @@ TEST(ThreadBatch, AnAlertableWaitRunsEveryCallTheWorkersQueuedBeforeItReturns) {
   EXPECT_EQ(gStepsRun.load(), kWorkers);
   EXPECT_EQ(platform::RunQueuedProcedureCalls(), 0u);
   for (ThreadSlot& slot : slots) DestroyThread(&slot);
-}
-
-TEST(WorkerCount, SkipsNumaAndCacheRecordsAndIgnoresUnknownOnes) {
-  auto records = Cores(4, 2);
-  records.push_back({0xFF, platform::kNumaNode});
-  records.push_back({0xFF, platform::kCache});
-  records.push_back({0xFF, 7});
-  EXPECT_EQ(ComputeWorkerThreadCount(records, 8), 6);
 }
 
 TEST(WorkerCount, IsCachedAndWithinRange) {

@@ -80,16 +80,6 @@ TEST(Blend, ScreenTakesTheSourceHueAndOnlyBrightens) {
   EXPECT_EQ(r.red, kWhite);
   EXPECT_EQ(r.green, kWhite - FractionProduct(kWhite, kOne - 0x80000000u));
   EXPECT_EQ(r.blue, 1u);  // white - white x 1.0 = 1 unit of truncation
-  // Half strength: the mix of t and d by o = k << 8.
-  const WorkingPixel d{0x400000, 0x800000, 0xC00000, kOne, kOne};
-  const WorkingPixel s{0x800000, 0x800000, 0x800000, kOne, kOne};  // grey: white hue
-  const uint32_t k = FractionProduct(kOne, 0x800000), o = k << 8;
-  const WorkingPixel half = Screened(d, s);
-  for (auto [before, after] :
-       {std::pair{d.red, half.red}, {d.green, half.green}, {d.blue, half.blue}}) {
-    EXPECT_EQ(after, FractionProduct(kWhite, o) + FractionProduct(before, kOne - o));
-    EXPECT_GT(after, before);
-  }
   // Opacity grows with alpha; results never reach the leave-unchanged value.
   uint32_t previous = 0;
   for (uint32_t alpha = 0; alpha < 0xF0000000u; alpha += 0x10000000u) {

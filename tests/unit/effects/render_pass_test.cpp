@@ -138,22 +138,5 @@ TEST_F(EffectsPassRender, TheRenderCancelFlagStopsBeforeAnythingIsDrawn) {
   EXPECT_EQ(gProgressUnits, 0u);
 }
 
-TEST_F(EffectsPassRender, DrawsOnlyInsideTheClipRectangle) {
-  SetSources({Source(100, 0, 80, 0)});
-  const WorkingPixel grey{0x808080, 0x808080, 0x808080, 0xFFFFFFFE, 0xFFFFFFFE};
-  FillImage(&InputImage(), grey, InputImage().dataRect);
-  const uint32_t before = PixelAt(0, 0).red;
-  const ParameterSetBuffer snapshot = PlainStar(EffectCode("efT0"), 6, 150);
-  BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
-  const ImageRect clip{0, 60, 200, 100};
-  ASSERT_TRUE(RunEffectsPass(&InputImage(), clip, snapshot, Sources()));
-  for (int32_t y = 0; y < 160; ++y) {
-    if (y >= 60 && y < 100) continue;
-    for (int32_t x = 0; x < 200; ++x) ASSERT_EQ(PixelAt(x, y).red, before) << x << "," << y;
-  }
-  EXPECT_EQ(PixelAt(0, 60).red, 0u);  // the band is cleared to black
-  EXPECT_GT(PixelAt(100, 80).red, 0u);
-}
-
 }  // namespace
 }  // namespace lumeray

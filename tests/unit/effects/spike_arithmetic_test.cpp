@@ -98,13 +98,6 @@ TEST(Rainbow, PhaseStrengthAndChannels) {
   EXPECT_GT(c.green, 0x40000000u);
 }
 
-TEST(Rainbow, GreyHostKeepsTheRedValueInAllChannels) {
-  const FractionColor c = RainbowColor(3249, 1000, 100, 50, true);
-  EXPECT_EQ(c.green, c.red);
-  EXPECT_EQ(c.blue, c.red);
-  EXPECT_EQ(c.red, RainbowColor(3249, 1000, 100, 50, false).red);
-}
-
 TEST(SoftFlare, FallsWithTheDistanceAndWidensWithTheLength) {
   EXPECT_GT(SoftFlareValue(0, 7211, 50), SoftFlareValue(1000, 7211, 50));
   EXPECT_GT(SoftFlareValue(1000, 7211, 50), SoftFlareValue(1000, 7211, 0));

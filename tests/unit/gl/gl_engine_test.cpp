@@ -224,28 +224,6 @@ class GlEngine : public ::testing::Test {
   GlSession session_;
 };
 
-TEST_F(GlEngine, TilesOverlapByTwoPixelsAndPowerOfTwoTexturesInsetOnlyInnerEdges) {
-  Start(OPTIMIZE_FOR_SPEED, true, Limits(2048, true));
-  TextureSet set;
-  ASSERT_TRUE(CreateTextureSetResources(session_.engine, kHostImageSet, &set));
-  ASSERT_TRUE(SubdivideImage(session_.engine, {0, 0, 5000, 600}, &set, {2048, 2048}));
-  ASSERT_EQ(set.tileCount, 3);
-  const int32_t lefts[] = {0, 2046, 4092};
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(set.tiles[i].imageRect.left, lefts[i]);
-  const TextureTile& last = set.tiles[2];
-  EXPECT_EQ(last.width, 908);
-  EXPECT_EQ(last.textureWidth, 1024);
-  EXPECT_EQ(last.textureHeight, 1024);
-  // Vertex 3 is the top left corner, vertex 1 the bottom right one.
-  const TextureVertex* v = &set.vertices[8];
-  EXPECT_DOUBLE_EQ(v[3].s, 1.0 / 1024);
-  EXPECT_DOUBLE_EQ(v[3].t, 0.0);
-  EXPECT_DOUBLE_EQ(v[1].s, 908.0 / 1024);
-  EXPECT_DOUBLE_EQ(v[1].t, 600.0 / 1024);
-  EXPECT_DOUBLE_EQ(v[3].x, 4093);
-  DestroyTextureSet(&set);
-}
-
 TEST_F(GlEngine, FacilitiesFollowTheDrawingOption) {
   struct Expect {
     int32_t option;
@@ -401,29 +379,6 @@ TEST(GlslVersion, TheDriversVersionStringsParse) {
   EXPECT_FALSE(VersionSuits(capped, {3, 40, 0}));
   EXPECT_FALSE(VersionSuits(capped, {4, 0, 0}));
   EXPECT_FALSE(VersionSuits(capped, {-1, -1, -1}));
-}
-
-TEST(DrawingSettingsRegistry, InstallationStoresAValidOptionForTheMachine) {
-  testing::TempHome home;
-  OpenGLSettings settings;
-  ASSERT_TRUE(ReadOpenGLRegistryData(&settings));
-  EXPECT_EQ(settings.option, OPTIMIZE_NOT_SET);  // a new machine
-  // The software rasteriser draws without acceleration: option 4 whatever was stored.
-  settings.option = OPTIMIZE_FOR_QUALITY;
-  ASSERT_TRUE(WriteOpenGLRegistryData(&settings));
-  ASSERT_TRUE(RunInstallConfiguration("2.0.0.1", {}));
-  ASSERT_TRUE(ReadOpenGLRegistryData(&settings));
-  EXPECT_EQ(settings.option, OPTIMIZE_NONE);
-  EXPECT_EQ(settings.installedVersion, "2.0.0.1");
-  // Declared accelerated, an option outside 1 to 4 becomes the default of the context.
-  settings.option = 9;
-  ASSERT_TRUE(WriteOpenGLRegistryData(&settings));
-  PixelFormatRules rules;
-  rules.assumeAccelerated = true;
-  ASSERT_TRUE(RunInstallConfiguration("2.0.0.2", rules));
-  ASSERT_TRUE(ReadOpenGLRegistryData(&settings));
-  EXPECT_GE(settings.option, OPTIMIZE_FOR_QUALITY);
-  EXPECT_LE(settings.option, OPTIMIZE_NONE);
 }
 
 TEST(DisplayGamma, EveryPixelTypeEncodesColourAndKeepsAlpha) {

@@ -53,17 +53,6 @@ TEST(PlaneCopies, LargePlanesRoundTripRowForRow) {
   ReleaseImage(&image);
 }
 
-TEST(PlaneCopies, EightBitRgbIsKeptInBgraOrder) {
-  ImageRecord image;
-  int result = 0;
-  const ImageRect rect{0, 0, 2, 1};
-  ASSERT_TRUE(CreateImage(&image, rect, rect, 3, nullptr, false, false, &result));
-  const uint8_t red[2] = {200, 201};
-  CopyPlaneIntoImage(&image, red, 0, rect, 2, 1);
-  EXPECT_EQ(PixelSamples<uint8_t>(image, 1, 0)[2], 201);
-  ReleaseImage(&image);
-}
-
 // The write-back hands the host its own negative float samples back where the image still
 // holds the 0 the read made of them, and writes every other sample.
 TEST(PlaneCopies, NegativeFloatsTheRenderLeftAtZeroComeBackAsTheHostHadThem) {
@@ -117,16 +106,6 @@ TEST_F(Exchange, ATileSizeOfZeroReadsIn1024Tiles) {
   ASSERT_EQ(host.Run(), 0);
   ASSERT_FALSE(host.inRects.empty());
   EXPECT_EQ(host.inRects.front().right, 1024);
-}
-
-TEST_F(Exchange, GreyImagesReadOnePlaneAndWriteBackOne) {
-  testing::FakeHost host;
-  host.record().imageMode = kModeGrayScale;
-  host.SetFilterRect(0, 0, 40, 30, 1);
-  ASSERT_EQ(host.Run(), 0);
-  EXPECT_EQ(host.inRects.size(), 1u);
-  EXPECT_EQ(host.outRects.size(), 1u);
-  EXPECT_EQ(host.output, host.input());
 }
 
 TEST_F(Exchange, AHostRefusalWhileReadingIsReportedAndEndsTheRun) {

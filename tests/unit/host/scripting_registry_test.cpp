@@ -51,27 +51,12 @@ class ScriptingRegistry : public ::testing::Test {
     values.data[FourCC("PBlk")] = block;
     ASSERT_EQ(suites().descriptors().Register(kEntry, values, false), kSPNoError);
   }
-  std::vector<uint8_t> TheBlock() {
-    const RegistryEntry* entry = suites().descriptors().Find(kEntry);
-    return entry != nullptr ? entry->values.data.at(FourCC("PBlk")) : std::vector<uint8_t>{};
-  }
 
   testing::TempHome home;
   testing::FakeHost editor;
   testing::HostUnderTest host;
   testing::CapturedMessages messages;
 };
-
-TEST_F(ScriptingRegistry, AWrittenBlockIsReadBackWithItsVersionStamped) {
-  host.parameters = Stored();
-  host.parameters.version = {0, 0, 0, 0};  // stamped on the way out
-  EXPECT_EQ(WriteRegistryParameters(), 0);
-  ASSERT_EQ(TheBlock().size(), 255u);
-  EXPECT_EQ(TheBlock()[6], 5);
-  host.parameters = kFactoryParameters;
-  EXPECT_EQ(ReadRegistryParameters(), 0);
-  EXPECT_TRUE(HoldsStored());
-}
 
 TEST_F(ScriptingRegistry, AnOlderDescriptorSuiteServesAndMissingSuitesGiveNothing) {
   // A host that offers version 2 of the action descriptor suite only.

@@ -1,4 +1,5 @@
-// Writing the recorded descriptor at Finish, playing it back, and a write that stops.
+// A write that stops: reported, the host's descriptor kept; a whole record and play is run by the
+// scripted module runs.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -27,27 +28,6 @@ class ScriptingWrite : public ::testing::Test {
   testing::CapturedMessages messages;
   Handle oldDescriptor = nullptr;
 };
-
-TEST_F(ScriptingWrite, ARecordedDescriptorPlaysBackToTheSameParameters) {
-  ParameterSet set = kFactoryParameters;
-  set.Angle = -899;
-  set.ColorSaturation = -100;
-  set.EffectType = FourCC("efT4");
-  set.EffectsOnly = 1;
-  host.parameters = set;
-  ASSERT_EQ(WriteScriptingParameters(), 0);
-  EXPECT_EQ(handles.handles().LiveCount(), 1u) << "the old descriptor is disposed of";
-  const std::vector<DescriptorItem> recorded = scripting.Recorded();
-  EXPECT_EQ(recorded.size(), kSettingTable.size());
-  scripting.Play(recorded);
-  scripting.parameters()->playInfo = kPlayDialogSilent;
-  host.parameters = kFactoryParameters;
-  bool showDialog = true;
-  ASSERT_EQ(ReadScriptingParameters(&showDialog), 0);
-  EXPECT_FALSE(showDialog);
-  EXPECT_EQ(std::memcmp(&host.parameters, &set, sizeof set), 0);
-  EXPECT_TRUE(messages.shown.empty());
-}
 
 constexpr OSErr kFailedPut = -1;
 

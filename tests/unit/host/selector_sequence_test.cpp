@@ -188,29 +188,29 @@ TEST_F(SelectorSequence, ParametersResetsToFactoryAndAsksForTheDialog) {
   host.Call(kFilterSelectorFinish);
 }
 
-TEST_F(SelectorSequence, HandleAllocationFailureIsOutOfMemoryAndTearsDown) {
-  FakeHost host;
-  host.failNewHandle_ = true;
-  EXPECT_EQ(host.Call(kFilterSelectorPrepare), -108);
-  EXPECT_FALSE(ModuleStateInitialized());
-  EXPECT_EQ(host.suites().heldCount(), 0);
-}
-
-TEST_F(SelectorSequence, StartWithoutHandlesIsBadParameters) {
-  FakeHost host;
-  EXPECT_EQ(host.Call(kFilterSelectorStart), -30100);
-  EXPECT_FALSE(ModuleStateInitialized());
-  EXPECT_EQ(host.advanceCalls, 0);
-}
-
-TEST_F(SelectorSequence, AFailingLastAdvanceStatePassesTheHostCodeThrough) {
-  FakeHost host;
-  ASSERT_EQ(host.Call(kFilterSelectorPrepare), 0);
-  host.advanceResult = -20;
-  EXPECT_EQ(host.Call(kFilterSelectorStart), -20);
-  EXPECT_FALSE(ModuleStateInitialized());
-  EXPECT_EQ(host.lockedHandles(), 0);
-  EXPECT_EQ(host.suites().heldCount(), 0);
+// A run that cannot begin or whose last call fails ends with the code and leaves nothing held.
+TEST_F(SelectorSequence, FailedRunsReturnTheirCodeAndTearDown) {
+  const struct {
+    const char* what;
+    bool failNewHandle, prepare;
+    int16_t advanceResult, selector, code;
+  } cases[] = {
+      {"no memory for the handles", true, false, 0, kFilterSelectorPrepare, -108},
+      {"start without handles", false, false, 0, kFilterSelectorStart, -30100},
+      {"the host's last advanceState fails", false, true, -20, kFilterSelectorStart, -20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeHost host;
+    host.failNewHandle_ = c.failNewHandle;
+    ASSERT_EQ(c.prepare ? host.Call(kFilterSelectorPrepare) : 0, 0);
+    host.advanceResult = c.advanceResult;
+    EXPECT_EQ(host.Call(c.selector), c.code);
+    EXPECT_TRUE(c.prepare || host.advanceCalls == 0) << "nothing asked of the host";
+    EXPECT_FALSE(ModuleStateInitialized());
+    EXPECT_EQ(host.lockedHandles(), 0);
+    EXPECT_EQ(host.suites().heldCount(), 0);
+  }
 }
 
 TEST_F(SelectorSequence, ContinueEmptiesTheRequests) {

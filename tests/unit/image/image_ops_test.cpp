@@ -65,8 +65,6 @@ TEST_F(ImageTest, LinearizeRaisesEightBitSamplesToTwoPointTwo) {
     ASSERT_EQ(bytes[4 * v + 3], v);
     ASSERT_EQ(static_cast<uint8_t*>(image->mask.data)[v], v);
   }
-  EXPECT_EQ(bytes[4 * 255], 253);
-  EXPECT_EQ(bytes[4 * 128], Round(std::pow(32768.0 / 65535.0, 2.2) * 255.0));
   EXPECT_EQ(image->gamma, 1.0);
   EXPECT_EQ(image->gammaTables.decode8, GetGammaTables(1.0).decode8);
   // Now linear: fetch reads the samples on the linear scale.
