@@ -4,6 +4,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <atomic>
 #include <cmath>
@@ -95,8 +96,7 @@ class RenderTest : public ::testing::Test {
 
   static void SetSources(const std::vector<LightSourceEntry>& sources) {
     ASSERT_EQ(PreallocateMasterLightSourceTable(&Analysis().master, sources.size() + 1), 0);
-    std::memcpy(Analysis().master.data(), sources.data(),
-                sources.size() * sizeof(LightSourceEntry));
+    std::copy(sources.begin(), sources.end(), Analysis().master.data());
     Analysis().master.count = static_cast<uint32_t>(sources.size());
   }
 
