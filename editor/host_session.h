@@ -39,7 +39,7 @@
 
 namespace lumeray {
 
-constexpr int kDefaultTileSize = 512;
+constexpr int kDefaultTileSize = 1024;
 constexpr int kMaxTileSize = 32767;  // the record's tile fields are 16-bit
 constexpr size_t kErrorStringBytes = 256;
 constexpr int16_t kDescriptorParametersVersion = 0;

@@ -36,6 +36,8 @@ struct CopyJob {
   const ImageRecord* source;
   const ImageRecord* target;
   CancelTest cancelled;
+  RowBandRoutine copy = nullptr;
+  const ColorTransform* toLinear = nullptr;
 };
 
 bool Cancelled(CancelTest cancelled) {
@@ -100,6 +102,15 @@ void ReduceRows(void* context, int32_t top, int32_t bottom) {
   }
 }
 
+// Copies or reduces a band of the analysis image's rows, then converts them to the linear working
+// profile while they are still in cache: each band worker converts its own rows.
+void CopyAndConvertRows(void* context, int32_t top, int32_t bottom) {
+  const auto* job = static_cast<const CopyJob*>(context);
+  job->copy(context, top, bottom);
+  if (Cancelled(job->cancelled)) return;
+  ConvertColorRows(*job->toLinear, const_cast<ImageRecord*>(job->target), top, bottom);
+}
+
 }  // namespace
 
 double ReducedPosition(double analysisPosition, int64_t analysisSize, int64_t sourceOrigin,
@@ -138,7 +149,6 @@ int BuildAnalysisImage(const ImageRecord& source, int threadCount, CancelTest ca
                    /*withMask=*/true, /*edgeSafe=*/true, &result)) {
     return result != 0 ? result : kParameterError;
   }
-  CopyJob job{&source, &analysis->image, cancelled};
   const bool empty = source.dataRect.right <= source.dataRect.left ||
                      source.dataRect.bottom <= source.dataRect.top || !ImageHoldsPixels(source);
   if (empty) {
@@ -146,10 +156,16 @@ int BuildAnalysisImage(const ImageRecord& source, int threadCount, CancelTest ca
     FillImage(&analysis->image, WorkingPixel{}, geometry.rect);
     return 0;
   }
-  const RowBandRoutine copy = SameRect(source.dataRect, geometry.rect) ? CopyRows : ReduceRows;
-  RunInRowBands(geometry.rect.top, geometry.rect.bottom, threadCount, copy, &job);
+  const ColorTransform toLinear = ImageConversionTransform(analysis->image, LinearWorkingProfile());
+  if (!toLinear) return kParameterError;
+  CopyJob job{&source, &analysis->image, cancelled,
+              SameRect(source.dataRect, geometry.rect) ? CopyRows : ReduceRows, &toLinear};
+  RunInRowBands(geometry.rect.top, geometry.rect.bottom, threadCount, CopyAndConvertRows, &job);
   if (Cancelled(cancelled)) return 0;
-  if (!ConvertColorOf(&analysis->image, LinearWorkingProfile())) return kParameterError;
+  if (!SetImageColorProfile(&analysis->image, LinearWorkingProfile(),
+                            analysis->image.edgeSafe != 0)) {
+    return kParameterError;
+  }
   return 0;
 }
 

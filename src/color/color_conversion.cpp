@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <type_traits>
 
 #include "color/color_reports.h"
 #include "color/profile_gamma.h"
@@ -18,64 +19,92 @@ namespace {
 constexpr int kColorSamples = 3;
 constexpr int kSingleColorShift = 16;  // the 16-bit value in the upper half of a u32 sample
 
-// A float pixel whose colour samples are all +0.0 (an undrawn pixel of an effects image, most
-// of one) and what the transform makes of it, which every such pixel gets without the transform
-// (Little CMS evaluates float pixels one by one, each on its own, through its curves' powers).
-struct FloatBlack {
-  explicit FloatBlack(cmsHTRANSFORM transform) {
+// A pixel whose colour samples are all 0 (+0.0 for floats: an undrawn pixel of an effects image,
+// most of one) and what the transform makes of it, which every such pixel gets without the
+// transform (Little CMS evaluates every pixel on its own: the transforms have no cache, and float
+// pixels go through their curves' powers).
+template <typename Sample>
+struct BlackPixel {
+  explicit BlackPixel(cmsHTRANSFORM transform) {
     cmsDoTransform(transform, converted, converted, 1);
-    ClearNegativeColorSamples(converted, 1);
+    if constexpr (std::is_same_v<Sample, float>) ClearNegativeColorSamples(converted, 1);
   }
-  static bool Is(const float* pixel) {
-    return (std::bit_cast<uint32_t>(pixel[0]) | std::bit_cast<uint32_t>(pixel[1]) |
-            std::bit_cast<uint32_t>(pixel[2])) == 0;
+  static bool Is(const Sample* pixel) {
+    if constexpr (std::is_same_v<Sample, float>) {
+      return (std::bit_cast<uint32_t>(pixel[0]) | std::bit_cast<uint32_t>(pixel[1]) |
+              std::bit_cast<uint32_t>(pixel[2])) == 0;
+    } else {
+      return (pixel[0] | pixel[1] | pixel[2]) == 0;
+    }
   }
-  float converted[kSamplesPerPixel] = {};
+  Sample converted[kSamplesPerPixel] = {};
 };
 
-// Converts one row of float pixels in place, black pixels from `black`, runs of others through
-// the transform; no colour sample ends negative.
-void ConvertFloatRow(cmsHTRANSFORM transform, const FloatBlack& black, float* row, int64_t width) {
+// Converts one row of pixels in place, black pixels from `black`, runs of others through the
+// transform; no float colour sample ends negative.
+template <typename Sample>
+void ConvertRow(cmsHTRANSFORM transform, const BlackPixel<Sample>& black, Sample* row,
+                int64_t width) {
   int64_t x = 0;
   while (x < width) {
-    float* pixel = row + x * kSamplesPerPixel;
-    if (FloatBlack::Is(pixel)) {
+    Sample* pixel = row + x * kSamplesPerPixel;
+    if (BlackPixel<Sample>::Is(pixel)) {
       std::copy_n(black.converted, kColorSamples, pixel);
       ++x;
       continue;
     }
     int64_t end = x + 1;
-    while (end < width && !FloatBlack::Is(row + end * kSamplesPerPixel)) ++end;
+    while (end < width && !BlackPixel<Sample>::Is(row + end * kSamplesPerPixel)) ++end;
     cmsDoTransform(transform, pixel, pixel, static_cast<cmsUInt32Number>(end - x));
-    ClearNegativeColorSamples(pixel, end - x);
+    if constexpr (std::is_same_v<Sample, float>) ClearNegativeColorSamples(pixel, end - x);
     x = end;
+  }
+}
+
+template <typename Sample>
+void ConvertRowsOf(cmsHTRANSFORM transform, ImageRecord* image, int32_t top, int32_t bottom) {
+  const BlackPixel<Sample> black(transform);
+  for (int32_t y = top; y < bottom; ++y) {
+    ConvertRow(transform, black, PixelSamples<Sample>(*image, image->dataRect.left, y),
+               image->dataWidth);
   }
 }
 
 }  // namespace
 
-bool ConvertColorOf(ImageRecord* image, ProfileHandle destination) {
-  const uint32_t format = GetImageColorTransform(image);
-  const ColorTransform transform = GetColorTransform(image->profile, format, destination, format);
+ColorTransform ImageConversionTransform(const ImageRecord& image, ProfileHandle destination) {
+  const uint32_t format = GetImageColorTransform(&image);
+  ColorTransform transform = GetColorTransform(image.profile, format, destination, format);
   if (!transform) {
     ReportColorConversionFailure(__LINE__, "ConvertColorOf() - Could not get color transform.");
-    return false;
   }
+  return transform;
+}
 
-  if (ImageHoldsPixels(*image)) {
-    const int64_t rowBytes = image->dataWidth * kSamplesPerPixel * image->bytesPerSample;
-    auto* row = static_cast<uint8_t*>(image->pixels.data);
-    if (image->glPixelType == kGlFloat) {
-      const FloatBlack black(transform.get());
-      for (int64_t y = 0; y < image->dataHeight; ++y, row += rowBytes) {
-        ConvertFloatRow(transform.get(), black, reinterpret_cast<float*>(row), image->dataWidth);
-      }
-    } else {
-      for (int64_t y = 0; y < image->dataHeight; ++y, row += rowBytes) {
-        cmsDoTransform(transform.get(), row, row, static_cast<cmsUInt32Number>(image->dataWidth));
-      }
-    }
+void ConvertColorRows(const ColorTransform& transform, ImageRecord* image, int32_t top,
+                      int32_t bottom) {
+  top = std::max(top, image->dataRect.top);
+  bottom = std::min(bottom, image->dataRect.bottom);
+  if (!transform || !ImageHoldsPixels(*image) || top >= bottom) return;
+  switch (image->glPixelType) {
+    case kGlFloat:
+      ConvertRowsOf<float>(transform.get(), image, top, bottom);
+      break;
+    case kGlUnsignedShort:
+      ConvertRowsOf<uint16_t>(transform.get(), image, top, bottom);
+      break;
+    case kGlUnsignedByte:
+      ConvertRowsOf<uint8_t>(transform.get(), image, top, bottom);
+      break;
+    default:  // no other mode has a transform
+      break;
   }
+}
+
+bool ConvertColorOf(ImageRecord* image, ProfileHandle destination) {
+  const ColorTransform transform = ImageConversionTransform(*image, destination);
+  if (!transform) return false;
+  ConvertColorRows(transform, image, image->dataRect.top, image->dataRect.bottom);
   return SetImageColorProfile(image, destination, image->edgeSafe != 0);
 }
 

@@ -111,39 +111,67 @@ TEST_F(ColorConversion, AGreyRunConvertsGreyInRgbaOut) {
   }
 }
 
-// Undrawn (+0.0 black) pixels take a shortcut past the transform: every pixel must still come
-// out as the transform makes it on its own, at the ends of runs too, negative colour clamped
-// and its alpha kept even outside 0..1.
-TEST_F(ColorConversion, FloatRowsConvertAsPixelByPixel) {
-  cmsHPROFILE source = testing::WideLinearProfile();
-  const std::vector<std::array<float, 4>> input = {
-      {0, 0, 0, 0.25f}, {0, 0, 0, 0.5f},  {0.2f, 0.4f, 0.6f, 1}, {0.9f, 0, 0, -0.5f},
-      {0, 0, 0, 0.75f}, {-0.0f, 0, 0, 1}, {0, 0, 0.3f, 1.5f},    {0, 0, 0, 1}};
+// Black pixels (colour samples all 0, +0.0 for floats) take a shortcut past the transform: every
+// pixel must still come out as the transform makes it on its own, at the ends of runs too, float
+// colour clamped at 0 and alpha kept (even outside 0..1), when row bands are converted apart and
+// in any order.
+template <typename Sample>
+void ExpectRowsConvertAsPixelByPixel(ImageRecord* image, ProfileHandle source,
+                                     const std::vector<std::array<Sample, 4>>& input) {
   const auto width = static_cast<int32_t>(input.size());
-  ImageRecord* image = MakeImage(kImageModeRgbFloat, {0, 0, width, 2}, source);
-  std::vector<std::array<float, 4>> expected = input;
+  const uint32_t format = GetImageColorTransform(image);
   const ColorTransform transform =
-      GetColorTransform(source, TYPE_RGBA_FLT, LinearWorkingProfile(), TYPE_RGBA_FLT);
+      GetColorTransform(source, format, LinearWorkingProfile(), format);
   ASSERT_TRUE(transform);
-  for (int32_t y = 0; y < 2; ++y) {
-    for (int32_t x = 0; x < width; ++x)
-      std::memcpy(PixelSamples<float>(*image, x, y), &input[x], 16);
-  }
+  std::vector<std::array<Sample, 4>> expected = input;
   for (size_t x = 0; x < expected.size(); ++x) {
     cmsDoTransform(transform.get(), expected[x].data(), expected[x].data(), 1);
-    for (int c = 0; c < 3; ++c) expected[x][c] = std::max(expected[x][c], 0.0f);
+    for (int c = 0; c < 3; ++c) expected[x][c] = std::max(expected[x][c], Sample{0});
     expected[x][3] = input[x][3];
   }
-
-  ASSERT_TRUE(ConvertColorOf(image, LinearWorkingProfile()));
+  for (int32_t y = 0; y < 2; ++y) {
+    for (int32_t x = 0; x < width; ++x)
+      std::memcpy(PixelSamples<Sample>(*image, x, y), &input[x], sizeof input[x]);
+  }
+  const ColorTransform pieces = ImageConversionTransform(*image, LinearWorkingProfile());
+  ConvertColorRows(pieces, image, 1, 2);
+  ConvertColorRows(pieces, image, 0, 1);
   for (int32_t y = 0; y < 2; ++y) {
     for (int32_t x = 0; x < width; ++x) {
-      const float* pixel = PixelSamples<float>(*image, x, y);
+      const Sample* pixel = PixelSamples<Sample>(*image, x, y);
       for (int c = 0; c < 4; ++c) EXPECT_EQ(pixel[c], expected[x][c]) << x << "," << y << "," << c;
     }
   }
-  ReleaseImage(image);
-  cmsCloseProfile(source);
+}
+
+TEST_F(ColorConversion, RowsWithBlackPixelsConvertAsPixelByPixel) {
+  cmsHPROFILE wide = testing::WideLinearProfile();
+  ExpectRowsConvertAsPixelByPixel<float>(MakeImage(kImageModeRgbFloat, {0, 0, 8, 2}, wide), wide,
+                                         {{0, 0, 0, 0.25f},
+                                          {0, 0, 0, 0.5f},
+                                          {0.2f, 0.4f, 0.6f, 1},
+                                          {0.9f, 0, 0, -0.5f},
+                                          {0, 0, 0, 0.75f},
+                                          {-0.0f, 0, 0, 1},
+                                          {0, 0, 0.3f, 1.5f},
+                                          {0, 0, 0, 1}});
+  ExpectRowsConvertAsPixelByPixel<uint16_t>(
+      MakeImage(kImageModeRgb16, {0, 0, 6, 2}, StandardProfile()), StandardProfile(),
+      {{0, 0, 0, 100},
+       {9000, 30000, 60000, 65535},
+       {0, 0, 0, 7},
+       {0, 0, 20000, 300},
+       {51400, 0, 0, 0},
+       {0, 0, 0, 65535}});
+  ExpectRowsConvertAsPixelByPixel<uint8_t>(
+      MakeImage(kImageModeRgb8, {0, 0, 6, 2}, StandardProfile()), StandardProfile(),
+      {{0, 0, 0, 10},
+       {40, 120, 250, 255},
+       {0, 0, 0, 70},
+       {0, 90, 0, 3},
+       {200, 0, 0, 0},
+       {0, 0, 0, 255}});
+  cmsCloseProfile(wide);
 }
 
 TEST_F(ColorConversion, ImageGammaIsTheEstimateToTheNearestTwentieth) {
