@@ -3,6 +3,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -200,6 +201,13 @@ void CopyRuns(uint8_t* target, size_t targetStride, const uint8_t* source, size_
   }
 }
 
+// FileToHost16 of every 16-bit sample: a look-up instead of a division per sample exchanged.
+constexpr std::array<uint16_t, 65536> kFileToHost16 = [] {
+  std::array<uint16_t, 65536> table{};
+  for (uint32_t v = 0; v < table.size(); ++v) table[v] = FileToHost16(static_cast<uint16_t>(v));
+  return table;
+}();
+
 // Converts `pixels` pixels of planes lo..lo+count-1 from the image's samples to host samples.
 void PixelsToHost(const HostImage& image, const uint8_t* source, size_t pixels, int lo, int count,
                   uint8_t* out) {
@@ -212,13 +220,14 @@ void PixelsToHost(const HostImage& image, const uint8_t* source, size_t pixels, 
     CopyRuns(out, planeBytes, source, pixelBytes, pixels, planeBytes);
     return;
   }
+  const uint16_t* toHost = kFileToHost16.data();
   for (size_t i = 0; i < pixels; ++i) {
     const uint8_t* pixel = source + i * pixelBytes;
     uint8_t* target = out + i * planeBytes;
     for (int p = 0; p < count; ++p) {
       uint16_t sample = 0;
       std::memcpy(&sample, pixel + 2 * static_cast<size_t>(p), sizeof sample);
-      sample = FileToHost16(sample);
+      sample = toHost[sample];
       std::memcpy(target + 2 * static_cast<size_t>(p), &sample, sizeof sample);
     }
   }
@@ -237,6 +246,7 @@ void PixelsFromHost(HostImage& image, const uint8_t* in, size_t pixels, int lo, 
     CopyRuns(target, pixelBytes, in, planeBytes, pixels, planeBytes);
     return;
   }
+  const uint16_t* toHost = kFileToHost16.data();
   for (size_t i = 0; i < pixels; ++i) {
     uint8_t* pixel = target + i * pixelBytes;
     const uint8_t* source = in + i * planeBytes;
@@ -245,7 +255,7 @@ void PixelsFromHost(HostImage& image, const uint8_t* in, size_t pixels, int lo, 
       uint16_t current = 0;
       std::memcpy(&host, source + 2 * static_cast<size_t>(p), sizeof host);
       std::memcpy(&current, pixel + 2 * static_cast<size_t>(p), sizeof current);
-      if (FileToHost16(current) != host) {
+      if (toHost[current] != host) {
         const uint16_t sample = HostToFile16(host);
         std::memcpy(pixel + 2 * static_cast<size_t>(p), &sample, sizeof sample);
       }

@@ -1,5 +1,6 @@
 #include "effects/effect_renderers.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -20,8 +21,12 @@ namespace {
 
 constexpr uint8_t kNeverBuiltByte = 0xFF;
 // The star's phases are all kept while they take at most this many bytes per squared diagonal
-// pixel (about four bytes per pixel of a 3:2 photo, the size of an 8-bit working copy); a
-// longer star keeps only the phases the bands are stamping (star_phase_set.h).
+// pixel and byte of the host's samples (about four bytes per pixel of an 8-bit 3:2 photo, the
+// size of its working copy); a longer star keeps only the phases the bands are stamping
+// (star_phase_set.h) and its bands are drawn in one piece, each band's effects image as large as
+// the band in the host's sample size. A deeper image's stars are larger too (a lower presence
+// threshold keeps fainter entries: 2.3 times the entries at 16 bits, 3.5 in float), so a budget
+// of 8-bit bytes would turn every float star long and draw half-image float effects images.
 constexpr uint64_t kStarPhaseBytesPerSquaredDiagonal = 2;
 
 void MarkNeverBuilt(EffectRenderer* renderer) {
@@ -76,9 +81,9 @@ void Bind(EffectRenderer* renderer, ShapeBuilder builder, const ParameterSetBuff
     renderer->distances = BuildSpikeDistanceTables(
         MakeStarSettings(snapshot, image.diagonal, image.presenceThreshold, image.grayHost));
     renderer->parameters.distances = &renderer->distances;
-    renderer->phases.Reset(
-        &renderer->shape, StarColours(*renderer),
-        kStarPhaseBytesPerSquaredDiagonal * uint64_t{image.diagonal} * image.diagonal);
+    renderer->phases.Reset(&renderer->shape, StarColours(*renderer),
+                           kStarPhaseBytesPerSquaredDiagonal * std::max(image.sampleBytes, 1u) *
+                               uint64_t{image.diagonal} * image.diagonal);
   } else {
     renderer->profile = MakeSoftFlareProfile(snapshot.parameters.Length, image);
   }
@@ -89,7 +94,9 @@ void Bind(EffectRenderer* renderer, ShapeBuilder builder, const ParameterSetBuff
 }  // namespace
 
 RenderImageFacts CurrentRenderImageFacts(const AnalysisRunState& analysis) {
-  return {ImageDiagonal(), analysis.presenceThreshold.load(), IsHostGrayMode(InputImage().mode)};
+  const ImageRecord& input = InputImage();
+  return {ImageDiagonal(), analysis.presenceThreshold.load(), IsHostGrayMode(input.mode),
+          static_cast<uint32_t>(std::max<int64_t>(input.bytesPerSample, 1))};
 }
 
 void InitializeEffectRenderers(EffectRenderers& renderers, void* previewFirst,

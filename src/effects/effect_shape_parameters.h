@@ -18,6 +18,7 @@ struct RenderImageFacts {
   uint32_t diagonal;           // D: trunc(sqrt(width^2 + height^2) + 1) of the source, pixels
   uint32_t presenceThreshold;  // contributions below it are not kept
   bool grayHost;               // the host image is greyscale (modes 1, 10, 17)
+  uint32_t sampleBytes = 1;    // bytes per sample of the host image (1, 2, 4 for float)
   friend bool operator==(const RenderImageFacts&, const RenderImageFacts&) = default;
 };
 
@@ -29,8 +30,8 @@ struct EffectShapeParameters {
   const SpikeDistanceTables* distances;  // optional
 };
 
-// The facts of the run's InputImage: its diagonal, the run's presence threshold (`analysis`)
-// and its mode.
+// The facts of the run's InputImage: its diagonal, the run's presence threshold (`analysis`),
+// its mode and its sample size.
 struct AnalysisRunState;
 RenderImageFacts CurrentRenderImageFacts(const AnalysisRunState& analysis);
 

@@ -175,40 +175,60 @@ bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
   const ImageRect area = Intersection(clip, effects->dataRect);
   const uint32_t visibleLevel = sources.presenceThreshold / 2;
   const LightSourceEntry* entries = sources.table->data();
-  const RowIndexedPhase* phase = nullptr;
-  size_t phaseNumber = 0;
-  for (size_t done = 0; done < stamps.size(); ++done) {
-    const LightSourceEntry& entry = entries[stamps[done].index];
-    const WorkingPixel colour =
-        SourceColor(entry, stamps[done].strength, p.parameters.ColorSaturation, sources.grayHost);
-    const QuarterPixelPoint c = CentreOf(entry);
-    if (flare) {
-      StampSoftFlare(effects, *sources.softFlareProfile, c, area, colour, visibleLevel);
-    } else {
-      if (done == 0 || stamps[done].phase != stamps[done - 1].phase) {
-        if (done != 0) {
-          sources.starPhases->Done(stamps[done - 1].phase, round.sharing);
-          ++phaseNumber;
-        }
-        const std::vector<int> later(phases.begin() + static_cast<ptrdiff_t>(phaseNumber) + 1,
-                                     phases.end());
-        phase = sources.starPhases->Acquire(stamps[done].phase, later, round.sharing);
-        if (phase == nullptr) return false;
-      }
-      const ImageRect box = Intersection(
-          area, {Clamp32(int64_t{c.x} + phase->left), Clamp32(int64_t{c.y} + phase->top),
-                 Clamp32(int64_t{c.x} + phase->right), Clamp32(int64_t{c.y} + phase->bottom)});
-      if (box.left < box.right && box.top < box.bottom) {
-        StampRowIndexedPhase(effects, *phase, sources.starPhases->colours(), c, box, colour,
-                             visibleLevel);
-      }
+  const auto colourOf = [&](const Stamp& stamp) {
+    return SourceColor(entries[stamp.index], stamp.strength, p.parameters.ColorSaturation,
+                       sources.grayHost);
+  };
+  if (flare) {
+    for (size_t done = 0; done < stamps.size(); ++done) {
+      StampSoftFlare(effects, *sources.softFlareProfile, CentreOf(entries[stamps[done].index]),
+                     area, colourOf(stamps[done]), visibleLevel);
+      if (!progress.Reached(done + 1)) return false;
     }
-    if (!progress.Reached(done + 1)) {
-      if (!flare) sources.starPhases->Done(stamps[done].phase, round.sharing);
-      return false;
-    }
+    return true;
   }
-  if (!flare) sources.starPhases->Done(stamps.back().phase, round.sharing);
+  // The star: each phase's sources drawn together, row by row (StampRowIndexedPhase), a few at
+  // a time so that a cancel is still seen soon.
+  constexpr size_t kStampsAtOnce = 16;
+  std::vector<PhaseStamp> together;
+  try {
+    together.reserve(kStampsAtOnce);
+  } catch (const std::bad_alloc&) {
+    SetRunResult(kMemFullErr);
+    return false;
+  }
+  size_t phaseNumber = 0;
+  for (size_t done = 0; done < stamps.size(); ++phaseNumber) {
+    const int index = stamps[done].phase;
+    const std::vector<int> later(phases.begin() + static_cast<ptrdiff_t>(phaseNumber) + 1,
+                                 phases.end());
+    const RowIndexedPhase* phase = sources.starPhases->Acquire(index, later, round.sharing);
+    if (phase == nullptr) return false;
+    while (done < stamps.size() && stamps[done].phase == index) {
+      together.clear();
+      for (; done < stamps.size() && stamps[done].phase == index && together.size() < kStampsAtOnce;
+           ++done) {
+        const QuarterPixelPoint c = CentreOf(entries[stamps[done].index]);
+        const ImageRect box = Intersection(
+            area, {Clamp32(int64_t{c.x} + phase->left), Clamp32(int64_t{c.y} + phase->top),
+                   Clamp32(int64_t{c.x} + phase->right), Clamp32(int64_t{c.y} + phase->bottom)});
+        if (box.left < box.right && box.top < box.bottom) {
+          together.push_back({c, box, colourOf(stamps[done])});
+        }
+      }
+      try {
+        StampRowIndexedPhase(effects, *phase, sources.starPhases->colours(), together,
+                             visibleLevel);
+      } catch (const std::bad_alloc&) {
+        SetRunResult(kMemFullErr);
+      }
+      if (!progress.Reached(done) || RunResult() != 0) {
+        sources.starPhases->Done(index, round.sharing);
+        return false;
+      }
+    }
+    sources.starPhases->Done(index, round.sharing);
+  }
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <vector>
 
 #include "analysis/stamp_targets.h"
 #include "effects/spike.h"
@@ -14,47 +15,95 @@ namespace {
 
 constexpr int64_t kQuarter = 4;
 
-template <class Target>
-void StampRows(const Target& target, const RowIndexedPhase& phase, const StampColours& colours,
-               const QuarterPixelPoint& c, const ImageRect& box, const WorkingPixel& colour,
-               uint32_t visibleLevel) {
-  const uint32_t* starts = phase.RowStarts();
-  const uint32_t* values = phase.Values();
-  const int16_t* columns = phase.Columns();
-  const auto source = [&](const FractionColor& e, uint32_t value) {
-    return WorkingPixel{FractionProduct(e.red, colour.red), FractionProduct(e.green, colour.green),
-                        FractionProduct(e.blue, colour.blue), FractionProduct(value, colour.alpha),
-                        kFullCoverage};
-  };
-  const WorkingPixel plain = source(colours.single, 0);
-  const uint32_t plainBrightest = std::max({plain.red, plain.green, plain.blue});
-  for (int32_t y = box.top; y < box.bottom; ++y) {
-    const int32_t dy = y - c.y;
-    const uint32_t row = static_cast<uint32_t>(dy - phase.top);
-    const int64_t dy4 = kQuarter * dy - c.yFraction;
-    for (uint32_t i = starts[row]; i < starts[row + 1]; ++i) {
-      const int32_t x = c.x + columns[i];
-      if (x < box.left || x >= box.right) continue;
+// One stamp of a phase, row by row: what every row of it needs, computed once.
+class RowStamper {
+ public:
+  RowStamper(const RowIndexedPhase& phase, const StampColours& colours, const QuarterPixelPoint& c,
+             const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel)
+      : starts_(phase.RowStarts()),
+        values_(phase.Values()),
+        columns_(phase.Columns()),
+        top_(phase.top),
+        colours_(colours),
+        c_(c),
+        box_(box),
+        colour_(colour),
+        visibleLevel_(visibleLevel),
+        plain_(Source(colours.single, 0)),
+        plainBrightest_(std::max({plain_.red, plain_.green, plain_.blue})) {
+    // An entry is drawn only when its brightest channel x alpha reaches the visible level. Its
+    // brightest channel is at most `bound` (a table colour times the source's colour is at most
+    // the latter), so every entry below `visible_` is skipped before its colour is computed.
+    const uint32_t bound =
+        colours.uniform ? plainBrightest_ : std::max({colour.red, colour.green, colour.blue});
+    visible_ = LeastVisibleValue(bound, colour.alpha, visibleLevel);
+  }
+
+  // Stamps the phase's row that falls on row y of the target (within the box's rows).
+  template <class Target>
+  void Row(const Target& target, int32_t y) const {
+    const int32_t dy = y - c_.y;
+    const uint32_t row = static_cast<uint32_t>(dy - top_);
+    const int64_t dy4 = kQuarter * dy - c_.yFraction;
+    for (uint32_t i = starts_[row]; i < starts_[row + 1]; ++i) {
+      if (values_[i] < visible_) continue;
+      const int32_t x = c_.x + columns_[i];
+      if (x < box_.left || x >= box_.right) continue;
       WorkingPixel s;
       uint32_t brightest;
-      if (colours.uniform) {
-        s = plain;
-        s.alpha = FractionProduct(values[i], colour.alpha);
-        brightest = plainBrightest;
+      if (colours_.uniform) {
+        s = plain_;
+        s.alpha = FractionProduct(values_[i], colour_.alpha);
+        brightest = plainBrightest_;
       } else {
-        const int64_t dx4 = kQuarter * columns[i] - c.xFraction;
+        const int64_t dx4 = kQuarter * columns_[i] - c_.xFraction;
         const uint32_t d = DistanceIndex(static_cast<uint64_t>(dx4 * dx4 + dy4 * dy4));
-        s = source(d < colours.tableSize ? colours.table[d] : colours.far(d, colours.context),
-                   values[i]);
+        s = Source(d < colours_.tableSize ? colours_.table[d] : colours_.far(d, colours_.context),
+                   values_[i]);
         brightest = std::max({s.red, s.green, s.blue});
       }
-      if (FractionProduct(brightest, s.alpha) < visibleLevel) continue;
+      if (FractionProduct(brightest, s.alpha) < visibleLevel_) continue;
       WorkingPixel pixel;
       target.Fetch(&pixel, x, y);
       BlendScreen(&pixel, s);
       target.Store(pixel, x, y);
     }
   }
+
+  const ImageRect& box() const { return box_; }
+
+ private:
+  WorkingPixel Source(const FractionColor& e, uint32_t value) const {
+    return WorkingPixel{FractionProduct(e.red, colour_.red),
+                        FractionProduct(e.green, colour_.green),
+                        FractionProduct(e.blue, colour_.blue),
+                        FractionProduct(value, colour_.alpha), kFullCoverage};
+  }
+
+  const uint32_t* starts_;
+  const uint32_t* values_;
+  const int16_t* columns_;
+  int32_t top_;
+  const StampColours& colours_;
+  QuarterPixelPoint c_;
+  ImageRect box_;
+  WorkingPixel colour_;
+  uint32_t visibleLevel_;
+  WorkingPixel plain_;
+  uint32_t plainBrightest_;
+  uint32_t visible_ = 0;
+};
+
+// The box's rows that hold entries of the phase stamped at `centre`; empty when none.
+ImageRect RowsOfStamp(const RowIndexedPhase& phase, const QuarterPixelPoint& centre,
+                      const ImageRect& box) {
+  const auto clamp32 = [](int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  };
+  const ImageRect rows{box.left, std::max(box.top, clamp32(int64_t{centre.y} + phase.top)),
+                       box.right, std::min(box.bottom, clamp32(int64_t{centre.y} + phase.bottom))};
+  if (rows.top >= rows.bottom || rows.left >= rows.right || phase.entryCount == 0) return {};
+  return rows;
 }
 
 }  // namespace
@@ -141,18 +190,54 @@ void ReleaseRowIndexedPhase(RowIndexedPhase* phase) {
   *phase = RowIndexedPhase{};
 }
 
+uint32_t LeastVisibleValue(uint32_t brightest, uint32_t alpha, uint32_t level) {
+  const auto reaches = [&](uint32_t v) {
+    return FractionProduct(brightest, FractionProduct(v, alpha)) >= level;
+  };
+  if (reaches(0)) return 0;
+  uint32_t low = 0, high = UINT32_MAX;  // low does not reach; the answer is in (low, high]
+  if (!reaches(high)) return high;
+  while (high - low > 1) {
+    const uint32_t middle = low + (high - low) / 2;
+    (reaches(middle) ? high : low) = middle;
+  }
+  return high;
+}
+
 void StampRowIndexedPhase(ImageRecord* target, const RowIndexedPhase& phase,
                           const StampColours& colours, const QuarterPixelPoint& centre,
                           const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel) {
-  // Only the rows of the phase's box hold entries.
-  const auto clamp32 = [](int64_t v) {
-    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-  };
-  const ImageRect rows{box.left, std::max(box.top, clamp32(int64_t{centre.y} + phase.top)),
-                       box.right, std::min(box.bottom, clamp32(int64_t{centre.y} + phase.bottom))};
-  if (rows.top >= rows.bottom || rows.left >= rows.right || phase.entryCount == 0) return;
+  const ImageRect rows = RowsOfStamp(phase, centre, box);
+  if (rows.top >= rows.bottom) return;
+  const RowStamper stamper(phase, colours, centre, rows, colour, visibleLevel);
   WithScreenStampTarget(target, [&](const auto& t) {
-    StampRows(t, phase, colours, centre, rows, colour, visibleLevel);
+    for (int32_t y = rows.top; y < rows.bottom; ++y) stamper.Row(t, y);
+  });
+}
+
+void StampRowIndexedPhase(ImageRecord* target, const RowIndexedPhase& phase,
+                          const StampColours& colours, std::span<const PhaseStamp> stamps,
+                          uint32_t visibleLevel) {
+  std::vector<RowStamper> stampers;
+  stampers.reserve(stamps.size());
+  int32_t top = INT32_MAX, bottom = INT32_MIN;
+  for (const PhaseStamp& stamp : stamps) {
+    const ImageRect rows = RowsOfStamp(phase, stamp.centre, stamp.box);
+    if (rows.top >= rows.bottom) continue;
+    stampers.emplace_back(phase, colours, stamp.centre, rows, stamp.colour, visibleLevel);
+    top = std::min(top, rows.top);
+    bottom = std::max(bottom, rows.bottom);
+  }
+  if (stampers.empty()) return;
+  // Row by row, each row taking the stamps in their order: every pixel lies in one row, so it
+  // is blended with the same entries in the same order as stamp after stamp would, while its
+  // row is still in the cache for the next stamp.
+  WithScreenStampTarget(target, [&](const auto& t) {
+    for (int32_t y = top; y < bottom; ++y) {
+      for (const RowStamper& stamper : stampers) {
+        if (y >= stamper.box().top && y < stamper.box().bottom) stamper.Row(t, y);
+      }
+    }
   });
 }
 

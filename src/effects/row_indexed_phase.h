@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "analysis/effect_shape.h"
 #include "analysis/light_source_table.h"
@@ -61,6 +62,11 @@ struct StampColours {
   const void* context = nullptr;
 };
 
+// The least entry value v for which FractionProduct(brightest, FractionProduct(v, alpha))
+// reaches `level`: a stamp whose source has that brightest channel and alpha skips every entry
+// below it. UINT32_MAX when no value reaches the level.
+uint32_t LeastVisibleValue(uint32_t brightest, uint32_t alpha, uint32_t level);
+
 // Stamps `phase` at the centre (a whole pixel and its phase in quarter pixels, which must be the
 // phase's) in 'scrn' mode, exactly as DrawShapeInto stamps the sub-shape it was made from: only
 // pixels inside `box` (absolute; already cut to the target), entries whose brightest channel x
@@ -68,5 +74,17 @@ struct StampColours {
 void StampRowIndexedPhase(ImageRecord* target, const RowIndexedPhase& phase,
                           const StampColours& colours, const QuarterPixelPoint& centre,
                           const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel);
+
+// Stamps `phase` at each of `stamps` in their order, with the same result as one
+// StampRowIndexedPhase after the other, drawn row by row across all of them (each row of the
+// target read once for all). Throws std::bad_alloc.
+struct PhaseStamp {
+  QuarterPixelPoint centre;
+  ImageRect box;
+  WorkingPixel colour;
+};
+void StampRowIndexedPhase(ImageRecord* target, const RowIndexedPhase& phase,
+                          const StampColours& colours, std::span<const PhaseStamp> stamps,
+                          uint32_t visibleLevel);
 
 }  // namespace lumeray

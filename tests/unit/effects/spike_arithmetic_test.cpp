@@ -8,6 +8,7 @@
 #include "effects/color_saturation.h"
 #include "effects/rainbow.h"
 #include "effects/renderer_tables.h"
+#include "effects/row_indexed_phase.h"
 #include "effects/soft_flare_builder.h"
 #include "effects/spike_profile.h"
 
@@ -22,6 +23,29 @@ TEST(SpikeDistance, TenTimesTheQuarterPixelDistanceRounded) {
   EXPECT_EQ(DistanceIndex(16), 40u);  // one pixel
   EXPECT_EQ(DistanceIndex(429482), 6553u);
   EXPECT_EQ(DistanceIndex(uint64_t{4} * 30000 * 30000 * 16), 2400000u);
+}
+
+// The value a stamp skips entries below: the least that reaches the level through both
+// truncating products, checked against its neighbour, including levels no entry can reach.
+TEST(StampCut, LeastEntryValueWhoseProductReachesTheLevel) {
+  const auto reaches = [](uint32_t brightest, uint32_t alpha, uint32_t level, uint32_t v) {
+    return uint64_t{brightest} * ((uint64_t{v} * alpha) >> 32) >> 32 >= level;
+  };
+  const struct {
+    uint32_t brightest, alpha, level;
+  } cases[] = {{0xFFFFFFFE, 0xFFFFFFFE, 8192}, {0x00FFFFFF, 0x80000000, 1024},
+               {0x12345678, 0x0000FFFF, 3},    {0xFFFFFFFE, 0x00000001, 0},
+               {0x00010000, 0x00010000, 1},    {0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.brightest << " " << c.alpha << " " << c.level);
+    const uint32_t v = LeastVisibleValue(c.brightest, c.alpha, c.level);
+    if (reaches(c.brightest, c.alpha, c.level, UINT32_MAX)) {
+      EXPECT_TRUE(reaches(c.brightest, c.alpha, c.level, v));
+      if (v > 0) EXPECT_FALSE(reaches(c.brightest, c.alpha, c.level, v - 1));
+    } else {
+      EXPECT_EQ(v, UINT32_MAX) << "no entry reaches the level";
+    }
+  }
 }
 
 TEST(SpikeFallOff, FullAmplitudeNearTheCentreThenAPowerLaw) {
