@@ -7,9 +7,8 @@
 #include <cstring>
 #include <limits>
 #include <new>
-#include <system_error>
-#include <thread>
 
+#include "row_blocks.h"
 #include "samples.h"
 
 namespace lumeray {
@@ -54,38 +53,12 @@ OSErr SizeBuffer(const ExchangeRect& rect, size_t pixelBytes, std::vector<uint8_
   return kNoErr;
 }
 
-// Below this many pixels a conversion stays on the calling thread: starting a thread costs about
-// as much as converting this many.
-constexpr int64_t kPixelsPerWorker = int64_t{1} << 18;
-
+// The processors this process may run on: a large exchange takes one row block on each.
 int UsableProcessors() {
   cpu_set_t set;
   CPU_ZERO(&set);
   if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
   return std::max(CPU_COUNT(&set), 1);
-}
-
-// Runs rows(first, end) over equal blocks of the rows [top, bottom) of `width` pixels, on up to
-// one thread per usable processor, the calling thread taking the first block and any block
-// whose thread cannot be started. rows() must touch only its own rows.
-template <typename Rows>
-void ForRowBlocks(int64_t top, int64_t bottom, int64_t width, const Rows& rows) {
-  const int64_t height = bottom - top;
-  const int64_t blocks = std::clamp<int64_t>(height * width / kPixelsPerWorker, 1,
-                                             std::min<int64_t>(UsableProcessors(), height));
-  const auto edge = [&](int64_t b) { return top + height * b / blocks; };
-  std::vector<std::thread> workers;
-  std::vector<int64_t> left;
-  for (int64_t b = 1; b < blocks; ++b) {
-    try {
-      workers.emplace_back([&rows, first = edge(b), end = edge(b + 1)] { rows(first, end); });
-    } catch (const std::system_error&) {
-      left.push_back(b);
-    }
-  }
-  rows(edge(0), edge(1));
-  for (const int64_t b : left) rows(edge(b), edge(b + 1));
-  for (std::thread& worker : workers) worker.join();
 }
 
 // Fills `buffer` with the pixels of `rect`; copyRun(y, x, n, out) writes n pixels of image row
@@ -133,9 +106,10 @@ OSErr FillRect(const ExchangeRect& rect, int32_t imageWidth, int32_t imageHeight
       }
     }
   };
-  ForRowBlocks(rect.top, rect.bottom, rect.Width(), [&](int64_t first, int64_t end) {
-    for (int64_t y = first; y < end; ++y) fillRow(y);
-  });
+  ForRowBlocks(rect.top, rect.bottom, rect.Width(), UsableProcessors(),
+               [&](int64_t first, int64_t end) {
+                 for (int64_t y = first; y < end; ++y) fillRow(y);
+               });
   return kNoErr;
 }
 
@@ -441,12 +415,13 @@ OSErr TileExchange::CommitOutput() {
                static_cast<size_t>(output.count) * bps;
   };
   if (!undoable_ && mask_ == nullptr) {
-    ForRowBlocks(clipped.top, clipped.bottom, clipped.Width(), [&](int64_t first, int64_t end) {
-      for (int64_t y = first; y < end; ++y) {
-        PixelsFromHost(*image_, written(y), width, output.lo, output.count,
-                       image_->Pixel(clipped.left, static_cast<int32_t>(y)));
-      }
-    });
+    ForRowBlocks(clipped.top, clipped.bottom, clipped.Width(), UsableProcessors(),
+                 [&](int64_t first, int64_t end) {
+                   for (int64_t y = first; y < end; ++y) {
+                     PixelsFromHost(*image_, written(y), width, output.lo, output.count,
+                                    image_->Pixel(clipped.left, static_cast<int32_t>(y)));
+                   }
+                 });
     ++counters_.commits;
     return kNoErr;
   }
@@ -457,15 +432,16 @@ OSErr TileExchange::CommitOutput() {
   } catch (const std::bad_alloc&) {
     return kMemFullErr;  // nothing was written: the image still holds the last commit
   }
-  ForRowBlocks(clipped.top, clipped.bottom, clipped.Width(), [&](int64_t first, int64_t end) {
-    for (int64_t y = first; y < end; ++y) {
-      uint8_t* row = image_->Pixel(clipped.left, static_cast<int32_t>(y));
-      uint8_t* saved =
-          entry.samples.data() + static_cast<size_t>(y - clipped.top) * width * planeBytes;
-      CopyRuns(saved, planeBytes, row + planeOffset, pixelBytes, width, planeBytes);
-      PixelsFromHost(*image_, written(y), width, output.lo, output.count, row);
-    }
-  });
+  ForRowBlocks(clipped.top, clipped.bottom, clipped.Width(), UsableProcessors(),
+               [&](int64_t first, int64_t end) {
+                 for (int64_t y = first; y < end; ++y) {
+                   uint8_t* row = image_->Pixel(clipped.left, static_cast<int32_t>(y));
+                   uint8_t* saved = entry.samples.data() +
+                                    static_cast<size_t>(y - clipped.top) * width * planeBytes;
+                   CopyRuns(saved, planeBytes, row + planeOffset, pixelBytes, width, planeBytes);
+                   PixelsFromHost(*image_, written(y), width, output.lo, output.count, row);
+                 }
+               });
   journal_.push_back(std::move(entry));
   ++counters_.commits;
   return kNoErr;

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "analysis/worker_threads.h"
@@ -19,6 +17,7 @@
 #include "image/image_create.h"
 #include "image/image_modes.h"
 #include "image/image_ops.h"
+#include "parallel/row_blocks.h"
 #include "run/input_image.h"
 
 namespace lumeray {
@@ -27,33 +26,6 @@ namespace {
 constexpr int32_t kUnitRate = 0x00010000;  // 1.0 in 16.16 fixed point
 constexpr int16_t kPaddingValue = 255;
 constexpr int kAlphaChannel = 3;
-
-// Below this many samples a plane copy stays on the calling thread: starting a worker costs
-// about as much as copying this many.
-constexpr int64_t kSamplesPerCopyWorker = int64_t{1} << 18;
-
-// Runs rows(first, end) over equal blocks of the rows [top, bottom) of `width` samples on up to
-// WorkerThreadCount() threads, the calling thread taking the first block; a worker that cannot
-// be started leaves its block to the calling thread. The blocks touch disjoint rows.
-template <typename Rows>
-void CopyRowBlocks(int32_t top, int32_t bottom, int64_t width, const Rows& rows) {
-  const int64_t height = bottom - top;
-  const int64_t blocks = std::clamp<int64_t>(height * width / kSamplesPerCopyWorker, 1,
-                                             std::min<int64_t>(WorkerThreadCount(), height));
-  auto edge = [&](int64_t b) { return static_cast<int32_t>(top + height * b / blocks); };
-  std::vector<std::thread> workers;
-  std::vector<int64_t> left;
-  for (int64_t b = 1; b < blocks; ++b) {
-    try {
-      workers.emplace_back([&rows, first = edge(b), end = edge(b + 1)] { rows(first, end); });
-    } catch (const std::system_error&) {
-      left.push_back(b);
-    }
-  }
-  rows(edge(0), edge(1));
-  for (int64_t b : left) rows(edge(b), edge(b + 1));
-  for (std::thread& worker : workers) worker.join();
-}
 
 ImageRect FilterRectangle(const FilterRecord& record) {
   if (Using32BitCoordinates()) {
@@ -156,7 +128,7 @@ void CopyPlaneIntoImage(ImageRecord* image, const void* plane, int channel, cons
   if (left >= right || top >= bottom) return;
   const int sample = SampleOfChannel(*image, channel);
   const int64_t width = right - left;
-  CopyRowBlocks(top, bottom, width, [&](int32_t first, int32_t end) {
+  ForRowBlocks(top, bottom, width, WorkerThreadCount(), [&](int32_t first, int32_t end) {
     for (int32_t y = first; y < end; ++y) {
       const auto* row = static_cast<const uint8_t*>(plane) +
                         static_cast<int64_t>(y - rect.top) * rowBytes +
@@ -197,7 +169,7 @@ void CopyImageIntoPlane(const ImageRecord& image, void* plane, int channel, cons
   if (left >= right || top >= bottom) return;
   const int sample = SampleOfChannel(image, channel);
   const int64_t width = right - left;
-  CopyRowBlocks(top, bottom, width, [&](int32_t first, int32_t end) {
+  ForRowBlocks(top, bottom, width, WorkerThreadCount(), [&](int32_t first, int32_t end) {
     for (int32_t y = first; y < end; ++y) {
       auto* row = static_cast<uint8_t*>(plane) + static_cast<int64_t>(y - rect.top) * rowBytes +
                   static_cast<int64_t>(left - rect.left) * bytesPerSample;

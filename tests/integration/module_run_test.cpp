@@ -126,31 +126,26 @@ class FailedRun : public ::testing::Test {
   RunOutcome clean_;
 };
 
-TEST_F(FailedRun, AHostErrorEndsTheRunWithItsCodeAndTheImageUntouched) {
-  HostImage image = original_;
-  RunOptions options = options_;
-  // The last call ends the exchange; the one before asks for the last output plane.
-  options.faults.failAdvanceStateAt = clean_.counters.exchange.advanceStateCalls - 1;
-  options.faults.advanceStateError = -4711;
-  const RunOutcome outcome = RunModule(image, options);
-  EXPECT_EQ(outcome.result, -4711);
-  EXPECT_EQ(outcome.failedSelector, kFilterSelectorStart);
-  EXPECT_GT(outcome.counters.exchange.commits, 0);
-  EXPECT_EQ(outcome.counters.selectorCalls[kFilterSelectorFinish], 0);
-  ExpectProtocolKept(outcome);
-  EXPECT_EQ(image.pixels, original_.pixels);
-}
-
-TEST_F(FailedRun, ACancelDuringTheWriteBackIsReportedAndUndone) {
-  HostImage image = original_;
-  RunOptions options = options_;
-  options.faults.abort.afterOutputRequests = 1;
-  const RunOutcome outcome = RunModule(image, options);
-  EXPECT_EQ(outcome.result, kUserCanceledErr);
-  EXPECT_GT(outcome.counters.exchange.commits, 0);
-  EXPECT_EQ(outcome.counters.selectorCalls[kFilterSelectorFinish], 0);
-  ExpectProtocolKept(outcome);
-  EXPECT_EQ(image.pixels, original_.pixels);
+// A host error at the request for the last output plane (the last call ends the exchange), and a
+// cancel during the write-back.
+TEST_F(FailedRun, AHostErrorOrACancelEndsTheRunWithItsCodeAndTheImageUntouched) {
+  RunOptions hostError = options_;
+  hostError.faults.failAdvanceStateAt = clean_.counters.exchange.advanceStateCalls - 1;
+  hostError.faults.advanceStateError = -4711;
+  RunOptions cancel = options_;
+  cancel.faults.abort.afterOutputRequests = 1;
+  for (const auto& [options, result] :
+       {std::pair{hostError, OSErr{-4711}}, std::pair{cancel, OSErr{kUserCanceledErr}}}) {
+    SCOPED_TRACE(result);
+    HostImage image = original_;
+    const RunOutcome outcome = RunModule(image, options);
+    EXPECT_EQ(outcome.result, result);
+    EXPECT_EQ(outcome.failedSelector, kFilterSelectorStart);
+    EXPECT_GT(outcome.counters.exchange.commits, 0);
+    EXPECT_EQ(outcome.counters.selectorCalls[kFilterSelectorFinish], 0);
+    ExpectProtocolKept(outcome);
+    EXPECT_EQ(image.pixels, original_.pixels);
+  }
 }
 
 TEST(ModuleRun, WithoutTheOptionalSuitesTheModuleStillRuns) {

@@ -5,11 +5,7 @@
 
 #include <algorithm>
 
-#include "dialog/dialog_template.h"
-#include "dialog/preview_display.h"
-#include "preview/preview_task.h"
-#include "unit/dialog/dialog_test_support.h"
-#include "unit/preview/preview_test_support.h"
+#include "unit/preview_dialog/live_dialog_test_support.h"
 
 namespace lumeray::testing {
 namespace {
@@ -18,48 +14,17 @@ constexpr int32_t kWidth = 320;
 constexpr int32_t kHeight = 200;
 constexpr int32_t kStar[2] = {200, 60};
 
-class PreviewScreenTest : public PreviewTest {
- protected:
-  void TearDown() override {
-    dialog.reset();
-    ResetUserDataFolders();
-    PreviewTest::TearDown();
-  }
-  TempHome home;
-  ParameterSet parameters = kFactoryParameters;
-  UiSettings settings = kDefaultUiSettings;
-  std::unique_ptr<dialog::MainDialog> dialog;
-};
+using PreviewScreenTest = LiveDialogTest;
 
 TEST_F(PreviewScreenTest, FramesAreSwappedOntoThePreviewWindow) {
-  TestApplication();
-  ForgetHost();
-  ResetUserDataFolders();
-  ASSERT_TRUE(InitializeUserDataFolders());
-  ASSERT_EQ(QGuiApplication::platformName(), QLatin1String("xcb"));
-  MakeScene(kWidth, kHeight);
-  SetSources({Source(kStar[0], 0, kStar[1], 0)});
   parameters.Quantity = 100;
-  dialog::AnalysisQueries watch;
-  watch.progress = [](int32_t* done, int32_t* total) { return *done = *total = 1, true; };
-  watch.complete = [] { return true; };
-  watch.imageBounds[2] = kWidth;
-  watch.imageBounds[3] = kHeight;
-  watch.imageSource = &PyramidSource;
-  watch.imageSourceContext = &pyramid_;
-  watch.analysis = &Analysis();
-  watch.previewRules.assumeAccelerated = true;
-  dialog = std::make_unique<dialog::MainDialog>(&parameters, &settings, watch);
-  dialog->show();
+  PixelFormatRules rules;
+  rules.assumeAccelerated = true;
+  OpenDialog(kWidth, kHeight, {Source(kStar[0], 0, kStar[1], 0)}, rules);
+  ASSERT_EQ(QGuiApplication::platformName(), QLatin1String("xcb"));
   ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
-  auto* preview = dynamic_cast<dialog::PreviewDisplay*>(dialog->Control(dialog::kIdPreviewDisplay));
-  ASSERT_TRUE(preview != nullptr && preview->live());
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        return preview->lastRequested() != 0 &&
-               preview->task()->LastDrawnSequence() == preview->lastRequested();
-      },
-      30000));
+  ASSERT_TRUE(preview->live());
+  ASSERT_TRUE(LastRequestDrawn());
   EXPECT_TRUE(preview->task()->OnScreen());
   QTest::qWait(200);  // the X server has the swapped frame
 

@@ -2,20 +2,16 @@
 // displayed image, a Ctrl+Z typed into that window takes the image back to what it was. A
 // Script-Fu server in that GIMP answers the test's questions between the steps.
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 
 #include <chrono>
+#include <future>
+#include <iostream>
 #include <thread>
 
 #include "gimp/gimp_test_support.h"
 #include "support/process.h"
-
-extern char** environ;
 
 namespace lumeray {
 namespace {
@@ -81,44 +77,23 @@ std::optional<std::string> ScriptFu(int port, const std::string& command) {
 class GimpUndo : public testing::GimpTest {
  protected:
   void TearDown() override {
-    if (pid_ <= 0) return;
+    if (!session_.valid()) return;
     ScriptFu(port_, "(gimp-quit 1)");
-    for (auto waited = 0ms; waited < kStepTimeout; waited += 100ms) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
-      std::this_thread::sleep_for(100ms);
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
+    const testing::ProcessResult gimp = session_.get();
+    if (HasFailure()) std::cerr << "GIMP said:\n" << gimp.out << gimp.err;
   }
 
-  // Starts GIMP with its window on `commands`, then its Script-Fu server.
+  // Starts GIMP with its window on `commands`, then its Script-Fu server; `timeout` ends a GIMP
+  // that outlives the test.
   void StartGimp(const std::vector<std::string>& commands) {
     port_ = FreePort();
-    std::vector<std::string> arguments = GimpArguments(false);
+    std::vector<std::string> arguments{"/usr/bin/timeout", "-s", "KILL", "300"};
+    for (const std::string& argument : GimpArguments(false)) arguments.push_back(argument);
     for (const std::string& command : commands) arguments.insert(arguments.end(), {"-b", command});
     arguments.insert(arguments.end(),
                      {"-b", "(plug-in-script-fu-server RUN-NONINTERACTIVE \"127.0.0.1\" " +
                                 std::to_string(port_) + " \"\")"});
-    std::vector<std::string> variables;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-      const std::string text(*entry);
-      if (environment_.count(text.substr(0, text.find('='))) == 0) variables.push_back(text);
-    }
-    for (const auto& [name, value] : environment_) variables.push_back(name + "=" + value);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (std::string& variable : variables) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string log = dir_.File("gimp.log");
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.c_str(), O_WRONLY | O_CREAT,
-                                     0644);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    ASSERT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    session_ = std::async(std::launch::async, testing::RunProcess, arguments, environment_);
   }
 
   // Asks until the answer is `expected` or the time is up; returns the last answer.
@@ -126,10 +101,7 @@ class GimpUndo : public testing::GimpTest {
                        std::chrono::seconds timeout) {
     std::string last;
     for (auto waited = 0ms; waited < timeout; waited += 250ms) {
-      if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
-        pid_ = 0;
-        return "GIMP ended";
-      }
+      if (session_.wait_for(0ms) == std::future_status::ready) return "GIMP ended";
       if (std::optional<std::string> answer = ScriptFu(port_, command)) {
         last = *answer;
         if (last == expected) break;
@@ -139,7 +111,7 @@ class GimpUndo : public testing::GimpTest {
     return last;
   }
 
-  pid_t pid_ = 0;
+  std::future<testing::ProcessResult> session_;
   int port_ = 0;
 };
 

@@ -47,40 +47,6 @@ TEST(WorkerCount, FollowsCoresPlusHalfTheExtraThreadsOrFallsBackToTheProcessorCo
   }
 }
 
-struct Counter {
-  std::atomic<int>* ran;
-  uint32_t exitCode;
-};
-
-uint32_t CountingRoutine(void* argument) {
-  auto* counter = static_cast<Counter*>(argument);
-  counter->ran->fetch_add(1);
-  return counter->exitCode;
-}
-
-TEST(ThreadBatch, SpawnWaitDestroyRunsEverySlotOnce) {
-  std::atomic<int> ran{0};
-  ThreadSlot slots[kMaximumWorkerThreads];
-  std::memset(slots, 0, sizeof slots);
-  const int count = 5;
-  for (int i = 0; i < count; ++i) {
-    auto* arg = static_cast<Counter*>(std::malloc(sizeof(Counter)));
-    *arg = {&ran, static_cast<uint32_t>(i)};
-    slots[i].startRoutine = CountingRoutine;
-    slots[i].argument = arg;
-    slots[i].index = static_cast<uint32_t>(i);
-  }
-  ASSERT_TRUE(SpawnMultipleThreads(slots, count));
-  for (int i = 0; i < count; ++i) EXPECT_NE(slots[i].threadId, 0u);
-  ASSERT_TRUE(WaitForMultipleThreads(slots, count, /*alertable=*/false));
-  EXPECT_EQ(ran.load(), count);
-  for (int i = 0; i < count; ++i) {
-    EXPECT_EQ(slots[i].threadHandle, nullptr);
-    EXPECT_EQ(DestroyThread(&slots[i]), 1);
-    EXPECT_EQ(slots[i].argument, nullptr);
-  }
-}
-
 // A worker that waits for its release event, so a test controls when it ends.
 uint32_t WaitingRoutine(void* argument) {
   auto* release = *static_cast<platform::Event**>(argument);
@@ -142,11 +108,19 @@ TEST(ThreadBatch, AnAlertableWaitRunsEveryCallTheWorkersQueuedBeforeItReturns) {
   }
   gStepsRun = 0;
   ASSERT_TRUE(SpawnMultipleThreads(slots, kWorkers));
-  for (ThreadSlot& slot : slots) platform::WaitForObject(*slot.threadHandle, platform::kInfinite);
+  for (ThreadSlot& slot : slots) {
+    EXPECT_NE(slot.threadId, 0u);
+    platform::WaitForObject(*slot.threadHandle, platform::kInfinite);
+  }
   EXPECT_TRUE(WaitForMultipleThreads(slots, kWorkers, /*alertable=*/true));
   EXPECT_EQ(gStepsRun.load(), kWorkers);
   EXPECT_EQ(platform::RunQueuedProcedureCalls(), 0u);
-  for (ThreadSlot& slot : slots) DestroyThread(&slot);
+  // The wait closed the handles; destroying frees each argument once.
+  for (ThreadSlot& slot : slots) {
+    EXPECT_EQ(slot.threadHandle, nullptr);
+    EXPECT_EQ(DestroyThread(&slot), 1);
+    EXPECT_EQ(slot.argument, nullptr);
+  }
 }
 
 TEST(WorkerCount, IsCachedAndWithinRange) {

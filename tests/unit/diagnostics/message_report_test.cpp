@@ -39,7 +39,19 @@ std::vector<std::string> EntryLines(const testing::LogFileContents& log) {
   return entries;
 }
 
-class MessageReportTest : public DiagnosticsTest {};
+class MessageReportTest : public DiagnosticsTest {
+ protected:
+  // The boxes shown so far are exactly one, shown as given; a user message's box comes forward.
+  void ExpectOneBox(platform::WindowHandle owner, const std::string& title, const std::string& text,
+                    uint32_t icon) {
+    const std::vector<testing::ShownBox> boxes = ShownBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, owner);
+    EXPECT_EQ(boxes[0].title, title);
+    EXPECT_EQ(boxes[0].text, text);
+    EXPECT_EQ(boxes[0].flags, icon | platform::kMbSetForeground);
+  }
+};
 
 TEST_F(MessageReportTest, EachKindWritesItsLogLine) {
   ASSERT_TRUE(InitializeMessageReporting("Lumeray Pro 2", 0));
@@ -92,12 +104,7 @@ TEST_F(MessageReportTest, OnlyUserMessagesShowBoxes) {
   EXPECT_TRUE(ShownBoxes().empty());
 
   MessageReport(2, kMessageUser).Report(kIconWarning, "Warning", "Shown once");
-  const std::vector<testing::ShownBox> boxes = ShownBoxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].owner, host);
-  EXPECT_EQ(boxes[0].title, "Warning");
-  EXPECT_EQ(boxes[0].text, "Shown once");
-  EXPECT_EQ(boxes[0].flags, kIconWarning | platform::kMbSetForeground);
+  ExpectOneBox(host, "Warning", "Shown once", kIconWarning);
   EXPECT_EQ(platform::DispatchPostedMessages(), 0u);
   platform::UnregisterWindow(host);
 }
@@ -123,12 +130,7 @@ TEST_F(MessageReportTest, UserMessageFromWorkerIsPostedToModuleWindow) {
   EXPECT_EQ(platform::DispatchPostedMessages(), 1u);
   ASSERT_EQ(received.size(), 1u);
   ShowAndFreeMessageBlock(received[0], dialog);
-  const std::vector<testing::ShownBox> boxes = ShownBoxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].owner, dialog);
-  EXPECT_EQ(boxes[0].title, "Scripting Error");
-  EXPECT_EQ(boxes[0].text, "From a worker");
-  EXPECT_EQ(boxes[0].flags, kIconWarning | platform::kMbSetForeground);
+  ExpectOneBox(dialog, "Scripting Error", "From a worker", kIconWarning);
   platform::UnregisterWindow(dialog);
   platform::UnregisterWindow(host);
 }
@@ -140,10 +142,7 @@ TEST_F(MessageReportTest, WithoutAnyWindowUserMessagesShowUnownedOnUiThreadOnly)
   EXPECT_TRUE(ShownBoxes().empty());
 
   MessageReport(6, kMessageUser).Report(kIconError, kTitleErrorExiting, "Yes");
-  const std::vector<testing::ShownBox> boxes = ShownBoxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].owner, 0);
-  EXPECT_EQ(boxes[0].title, "Error - Exiting Plug-in");
+  ExpectOneBox(0, "Error - Exiting Plug-in", "Yes", kIconError);
   EXPECT_EQ(platform::DispatchPostedMessages(), 0u);
 }
 

@@ -90,26 +90,25 @@ TEST_F(SliderInput, TheWheelAndTheTrackbarDragStoreTheField) {
   }
 }
 
-TEST_F(SliderInput, AngleShowsOneDecimalAndTakesBothEnds) {
-  Type(&ParameterSet::Angle, "15.07");
-  EXPECT_EQ(parameters.Angle, 150);
-  Pair(&ParameterSet::Length).Focus();
-  EXPECT_EQ(Pair(&ParameterSet::Angle).valueBox()->text(), "15.0");
-  Type(&ParameterSet::Angle, "-90.0");
-  EXPECT_EQ(parameters.Angle, -900);
-  Type(&ParameterSet::Angle, "90.0");
-  EXPECT_EQ(parameters.Angle, 900);
-  EXPECT_EQ(Pair(&ParameterSet::Angle).valueBox()->text(), "90.0");
-}
-
-TEST_F(SliderInput, LettersAndOverlongNumbersNeverStoreAnOutOfRangeField) {
-  Type(&ParameterSet::Quantity, "1g2");
-  EXPECT_EQ(Pair(&ParameterSet::Quantity).valueBox()->text(), "12") << "the letter is refused";
-  EXPECT_EQ(parameters.Quantity, 12);
-  Type(&ParameterSet::Intensity, "1234567");
-  EXPECT_EQ(parameters.Intensity, 100);
-  Type(&ParameterSet::NumberOfPoints, "0");
-  EXPECT_EQ(parameters.NumberOfPoints, 1);
+// Typed text: Angle with one decimal, letters refused, overlong numbers clamped.
+TEST_F(SliderInput, TypedTextStoresTheClampedFieldAndShowsItOnLeaving) {
+  const struct {
+    int16_t ParameterSet::*id;
+    const char* typed;
+    int16_t stored;
+    const char* shown;
+  } cases[] = {{&ParameterSet::Angle, "15.07", 150, "15.0"},
+               {&ParameterSet::Angle, "-90.0", -900, "-90.0"},
+               {&ParameterSet::Angle, "90.0", 900, "90.0"},
+               {&ParameterSet::Quantity, "1g2", 12, "12"},
+               {&ParameterSet::Intensity, "1234567", 100, "100"},
+               {&ParameterSet::NumberOfPoints, "0", 1, "1"}};
+  for (const auto& c : cases) {
+    Type(c.id, c.typed);
+    EXPECT_EQ(Field(c.id), c.stored) << c.typed;
+    Pair(&ParameterSet::Length).Focus();
+    EXPECT_EQ(Pair(c.id).valueBox()->text(), c.shown) << c.typed;
+  }
 }
 
 TEST(SliderText, ParsingTruncatesScalesAndClamps) {

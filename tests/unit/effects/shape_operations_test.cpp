@@ -223,23 +223,16 @@ TEST_F(ShapeOperations, DrawingBlendsEveryVisibleEntryInsideTheClipAndNothingEls
       ReferenceStamp(&expected, clip, shapes.disk.subShapes[SubShapeIndex(3, 1)], colour, 9, 5,
                      FindBlendRoutine(blendMode));
       ExpectSamePixels(drawn, expected);
+      // Far away, or with its brightest channel x alpha just below half the threshold (every
+      // entry invisible), the stamp leaves the target alone.
+      EXPECT_TRUE(DrawShapeInto(drawn.get(), clip, &shapes.disk, Grey(kOne, kOne),
+                                {100000, 0, -5000, 2}, blendMode, kThreshold));
+      EXPECT_TRUE(DrawShapeInto(drawn.get(), clip, &shapes.disk,
+                                {kThreshold / 2 - 1, 0, 0, kOne, kOne}, {9, 0, 5, 0}, blendMode,
+                                kThreshold));
+      ExpectSamePixels(drawn, expected);
     }
   }
-}
-
-TEST_F(ShapeOperations, DrawingFarAwayOrTooFaintLeavesTheTargetAlone) {
-  MeasuringPair shapes(3.0f);
-  TestImage target(kImageModeWorkingRgb, {0, 0, 16, 16}, false),
-      untouched(kImageModeWorkingRgb, {0, 0, 16, 16}, false);
-  target.Fill(Grey(0x222222));
-  untouched.Fill(Grey(0x222222));
-  EXPECT_TRUE(DrawShapeInto(target.get(), {0, 0, 16, 16}, &shapes.disk, Grey(kOne, kOne),
-                            {100000, 0, -5000, 2}, kBlendScreen, kThreshold));
-  // Brightest channel x alpha just below half the threshold: every entry is invisible.
-  const uint32_t faint = kThreshold / 2 - 1;
-  EXPECT_TRUE(DrawShapeInto(target.get(), {0, 0, 16, 16}, &shapes.disk, {faint, 0, 0, kOne, kOne},
-                            {8, 0, 8, 0}, kBlendScreen, kThreshold));
-  ExpectSamePixels(target, untouched);
 }
 
 std::atomic<int> gBuilds{0};

@@ -179,33 +179,12 @@ class BuiltShape {
   std::vector<SubShapeEntry> Entries(int xPhase, int yPhase) const {
     return Copy(Sub(xPhase, yPhase));
   }
-  EffectShape& shape() { return shape_; }
 
  private:
   EffectShapeParameters parameters_;
   SpikeDistanceTables tables_;
   EffectShape shape_;
 };
-
-bool SameEntries(const std::vector<SubShapeEntry>& a, const std::vector<SubShapeEntry>& b) {
-  return a.size() == b.size() &&
-         std::memcmp(a.data(), b.data(), a.size() * sizeof(SubShapeEntry)) == 0;
-}
-
-TEST(StarBuilder, SharedDistanceTablesGiveTheSameStarAsComputingItAfresh) {
-  ParameterSetBuffer p = Factory();
-  p.parameters.EffectType = EffectCode("efT3");
-  p.parameters.NumberOfPoints = 9;
-  BuiltShape shared(&BuildStarSubShape, p, 900, true), own(&BuildStarSubShape, p, 900, false);
-  for (int phase : {0, 6, 15}) {
-    ASSERT_TRUE(shared.Build(phase / 4, phase % 4));
-    ASSERT_TRUE(own.Build(phase / 4, phase % 4));
-    EXPECT_TRUE(
-        SameEntries(shared.Entries(phase / 4, phase % 4), own.Entries(phase / 4, phase % 4)));
-    EXPECT_EQ(shared.Sub(phase / 4, phase % 4).built, 1u);
-    EXPECT_EQ(shared.shape().shapeType, SHAPE_IMAGE);
-  }
-}
 
 // The phase's meaningful bytes: box, row starts, values and columns.
 std::vector<uint8_t> PhaseBytes(const RowIndexedPhase& phase) {
@@ -260,14 +239,16 @@ TEST(StarBuilder, APhaseBuiltInTwoPartsIsThePhaseOfTheSubShape) {
   EXPECT_FALSE(BuildStarPhaseRowsInTwo(parameters, 0, 0, {1, &scratch, nullptr}, &phase));
 }
 
-TEST(StarBuilder, AnEmptyStarIsBuiltWithAnEntryArrayAndNoParametersFail) {
+TEST(StarBuilder, EmptyStarsAndFlaresAreBuiltWithAnEntryArrayAndNoParametersFail) {
   ParameterSetBuffer p = Factory();
   p.parameters.Length = 0;
-  BuiltShape empty(&BuildStarSubShape, p, 900, true);
-  ASSERT_TRUE(empty.Build(3, 1));
-  EXPECT_EQ(empty.Sub(3, 1).built, 1u);
-  EXPECT_EQ(empty.Sub(3, 1).entryCount, 0u);
-  EXPECT_NE(empty.Sub(3, 1).data(), nullptr);
+  for (const ShapeBuilder builder : {&BuildStarSubShape, &BuildSoftFlareSubShape}) {
+    BuiltShape empty(builder, p, 900, builder == &BuildStarSubShape);
+    ASSERT_TRUE(empty.Build(3, 1));
+    EXPECT_EQ(empty.Sub(3, 1).built, 1u);
+    EXPECT_EQ(empty.Sub(3, 1).entryCount, 0u);
+    EXPECT_NE(empty.Sub(3, 1).data(), nullptr);
+  }
 
   EffectShape bare;
   EXPECT_FALSE(BuildStarSubShape(&bare, 0, 0));
@@ -303,16 +284,6 @@ TEST(SoftFlareBuilder, AddsEveryPixelThatReachesTheThresholdExactlyOnceCentreFir
     EXPECT_EQ(got, expected) << phase;
     EXPECT_LT(expected.size(), 121u * 121u);  // the disc fits the scanned square
   }
-}
-
-TEST(SoftFlareBuilder, LengthZeroBuildsItEmpty) {
-  ParameterSetBuffer p = Factory();
-  p.parameters.Length = 0;
-  BuiltShape none(&BuildSoftFlareSubShape, p, 400, false);
-  ASSERT_TRUE(none.Build(2, 2));
-  EXPECT_EQ(none.Sub(2, 2).built, 1u);
-  EXPECT_EQ(none.Sub(2, 2).entryCount, 0u);
-  EXPECT_NE(none.Sub(2, 2).data(), nullptr);
 }
 
 }  // namespace

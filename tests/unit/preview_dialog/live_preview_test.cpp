@@ -15,13 +15,9 @@
 #include <functional>
 
 #include "diagnostics/message_report.h"
-#include "dialog/dialog_template.h"
-#include "dialog/preview_display.h"
 #include "interface/filter_interface.h"
 #include "platform/thread.h"
-#include "preview/preview_task.h"
-#include "unit/dialog/dialog_test_support.h"
-#include "unit/preview/preview_test_support.h"
+#include "unit/preview_dialog/live_dialog_test_support.h"
 
 namespace lumeray::testing {
 namespace {
@@ -35,38 +31,21 @@ constexpr int32_t kA[2] = {60, 50};
 constexpr int32_t kB[2] = {200, 20};
 constexpr int32_t kC[2] = {250, 150};
 
-class LivePreviewTest : public PreviewTest {
+class LivePreviewTest : public LiveDialogTest {
  protected:
   void SetUp() override {
-    PreviewTest::SetUp();
-    TestApplication();
-    ForgetHost();
-    ResetUserDataFolders();
-    ASSERT_TRUE(InitializeUserDataFolders());
-    MakeScene(kWidth, kHeight);
-    SetSources(
-        {Source(kA[0], 0, kA[1], 0), Source(kB[0], 0, kB[1], 0), Source(kC[0], 0, kC[1], 0)});
+    LiveDialogTest::SetUp();
     parameters.Quantity = 100;
     parameters.SoftFlareIntensity = 0;
-    dialog::AnalysisQueries watch;
-    watch.progress = [](int32_t* done, int32_t* total) { return *done = *total = 1, true; };
-    watch.complete = [] { return true; };
-    watch.imageBounds[2] = kWidth;
-    watch.imageBounds[3] = kHeight;
-    watch.imageSource = &PyramidSource;
-    watch.imageSourceContext = &pyramid_;
-    watch.analysis = &Analysis();
-    watch.previewRules = rules;
     SetUiThread(platform::CurrentThreadId());  // the task's user messages reach the dialog
     platform::SetMessageBoxHandler(
         [this](platform::WindowHandle, const std::string& text, const std::string&, uint32_t) {
           shown.push_back(text);
           return platform::kIdOk;
         });
-    dialog = std::make_unique<dialog::MainDialog>(&parameters, &settings, watch);
-    dialog->show();
-    preview = dynamic_cast<PreviewDisplay*>(dialog->Control(dialog::kIdPreviewDisplay));
-    ASSERT_NE(preview, nullptr);
+    OpenDialog(kWidth, kHeight,
+               {Source(kA[0], 0, kA[1], 0), Source(kB[0], 0, kB[1], 0), Source(kC[0], 0, kC[1], 0)},
+               rules);
     if (rules.noConfigs) return;  // the dialog may close before it is shown
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     ASSERT_TRUE(preview->live());
@@ -78,18 +57,12 @@ class LivePreviewTest : public PreviewTest {
     platform::SetMessageBoxHandler({});
     SetUiThread(0);
     ForceRunResult(0);
-    ResetUserDataFolders();
-    PreviewTest::TearDown();
+    LiveDialogTest::TearDown();
   }
 
   // Waits until the task has drawn the last snapshot handed to it and the frame is shown.
   void WaitForFrame() {
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-          return preview->lastRequested() != 0 &&
-                 preview->task()->LastDrawnSequence() == preview->lastRequested();
-        },
-        30000));
+    ASSERT_TRUE(LastRequestDrawn());
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return preview->hasFrame() && preview->shownSequence() == preview->lastRequested(); },
         5000));
@@ -140,13 +113,8 @@ class LivePreviewTest : public PreviewTest {
     open();
   }
 
-  TempHome home;
   PixelFormatRules rules;
   std::vector<std::string> shown;  // message boxes
-  ParameterSet parameters = kFactoryParameters;
-  UiSettings settings = kDefaultUiSettings;
-  std::unique_ptr<dialog::MainDialog> dialog;
-  PreviewDisplay* preview = nullptr;
 };
 
 TEST_F(LivePreviewTest, FramesShowTheEffectsAndThePreviewBoxSwitchesThemOff) {
@@ -217,30 +185,6 @@ TEST_F(LivePreviewTest, ZoomStepsWheelPanAndScrollBarsMoveTheView) {
   EXPECT_TRUE(qobject_cast<QLabel*>(dialog->Control(dialog::kIdZoomText))
                   ->text()
                   .contains(QString::number(preview->view().zoom, 'f', 2)));
-  WaitForFrame();
-}
-
-TEST_F(LivePreviewTest, DoubleClickedToolIconsAndControlOFitOrShowActualPixels) {
-  // The whole image in the control less its one-pixel frame, by the tighter axis.
-  const double fit =
-      100.0 * std::min((preview->width() - 2.0) / kWidth, (preview->height() - 2.0) / kHeight);
-  const QPoint centre(preview->width() / 2, preview->height() / 2);
-  const struct {
-    const char* what;
-    std::function<void()> act;
-    double zoom;
-  } cases[] = {
-      {"Zoom icon",
-       [&] { QTest::mouseDClick(dialog->Control(dialog::kIdZoomIcon), Qt::LeftButton); }, 100.0},
-      {"Pan icon", [&] { QTest::mouseDClick(dialog->Control(dialog::kIdPanIcon), Qt::LeftButton); },
-       fit},
-      {"Ctrl+O", [&] { QTest::keyClick(dialog.get(), Qt::Key_O, Qt::ControlModifier); }, fit},
-  };
-  for (const auto& c : cases) {
-    preview->SetZoom(300.0, centre);
-    c.act();
-    EXPECT_NEAR(preview->view().zoom, c.zoom, 1e-9) << c.what;
-  }
   WaitForFrame();
 }
 
@@ -364,14 +308,33 @@ TEST_F(LivePreviewTest, ZoomMenuAndLimits) {
   EXPECT_EQ(preview->view().zoom, 0.3);
   EXPECT_FALSE(dialog->Control(dialog::kIdZoomOut)->isEnabled());
 
+  // Double-clicked tool icons and Ctrl+O: actual pixels, or the whole image less the control's
+  // one-pixel frame, by the tighter axis.
+  const auto fit = [&] {
+    return 100.0 * std::min((preview->width() - 2.0) / kWidth, (preview->height() - 2.0) / kHeight);
+  };
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    bool fits;
+  } ways[] = {
+      {"Zoom icon",
+       [&] { QTest::mouseDClick(dialog->Control(dialog::kIdZoomIcon), Qt::LeftButton); }, false},
+      {"Pan icon", [&] { QTest::mouseDClick(dialog->Control(dialog::kIdPanIcon), Qt::LeftButton); },
+       true},
+      {"Ctrl+O", [&] { QTest::keyClick(dialog.get(), Qt::Key_O, Qt::ControlModifier); }, true},
+  };
+  for (const auto& way : ways) {
+    preview->SetZoom(300.0, centre);
+    way.act();
+    EXPECT_NEAR(preview->view().zoom, way.fits ? fit() : 100.0, 1e-9) << way.what;
+  }
+
   // Fit on Screen (Ctrl+0): the dialog over the screen's work area, the image fitted in it.
   QTest::keyClick(dialog.get(), Qt::Key_0, Qt::ControlModifier);
   const QRect area = dialog->screen()->availableGeometry();
   EXPECT_EQ(dialog->size(), area.size().expandedTo(dialog->minimumSize()));
-  EXPECT_NEAR(
-      preview->view().zoom,
-      100.0 * std::min((preview->width() - 2.0) / kWidth, (preview->height() - 2.0) / kHeight),
-      1e-9);
+  EXPECT_NEAR(preview->view().zoom, fit(), 1e-9);
   WaitForFrame();
 }
 
