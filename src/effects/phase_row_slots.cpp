@@ -1,0 +1,261 @@
+#include "effects/phase_row_slots.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "effects/spike.h"
+
+namespace lumeray {
+namespace {
+
+// A slot holds the most its row and the two beside it had, an eighth more and a few entries.
+constexpr uint32_t kSlackEntries = 4;
+uint32_t SlotCapacity(uint32_t most) {
+  return most == 0 ? 0 : most + most / 8 + kSlackEntries;
+}
+
+uint32_t CountAt(const std::vector<uint32_t>& counts, int64_t row) {
+  return row >= 0 && row < static_cast<int64_t>(counts.size()) ? counts[row] : 0;
+}
+
+uint32_t BoxRows(const ImageRect& box, uint64_t count) {
+  return count == 0 ? 0 : static_cast<uint32_t>(int64_t{box.bottom} - box.top);
+}
+
+void SetPhase(const ImageRect& box, uint32_t count, BufferDescriptor* storage,
+              RowIndexedPhase* phase) {
+  phase->left = box.left;
+  phase->right = box.right;
+  phase->top = count == 0 ? 0 : box.top;
+  phase->bottom = count == 0 ? 0 : box.bottom;
+  phase->entryCount = count;
+  phase->storage = *storage;
+  *storage = BufferDescriptor{};
+}
+
+}  // namespace
+
+bool PhaseRowPart::Overflow(int32_t dx, int32_t dy, uint32_t value) {
+  PackedSpikeEntries* list = overflow_;
+  const uint64_t needed = (uint64_t{list->count} + 1) * sizeof(PackedSpikeEntry);
+  if (needed > list->entries.size &&
+      ReallocateBufferPreserveContents(
+          (uint64_t{list->count} + kSpikeEntryGrowth) * sizeof(PackedSpikeEntry), &list->entries) !=
+          0) {
+    WarnLowMemory();
+    return false;
+  }
+  static_cast<PackedSpikeEntry*>(list->entries.data)[list->count++] = {
+      static_cast<int16_t>(dx), static_cast<int16_t>(dy), value};
+  return true;
+}
+
+bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
+                            const std::array<PackedSpikeEntries*, 2>& overflow) {
+  DeallocateBuffer(&storage_);
+  rows_ = 0;
+  slotEntries_ = 0;
+  const bool laidOut = guess != nullptr && !guess->counts[0].empty() &&
+                       guess->counts[0].size() == guess->counts[1].size();
+  try {
+    const size_t guessRows = laidOut ? guess->counts[0].size() : 0;
+    rows_ = laidOut ? static_cast<uint32_t>(guessRows + 2) : 0;
+    top_ = laidOut ? guess->top - 1 : 0;
+    uint64_t total = 0;
+    for (PhaseRowPart& part : parts_) {
+      part.offset_.assign(rows_, 0);
+      part.capacity_.assign(rows_, 0);
+      part.filled_.assign(rows_, 0);
+    }
+    // Row by row, the parts in drawing order within a row.
+    for (uint32_t r = 0; r < rows_; ++r) {
+      const int64_t g = int64_t{r} - 1;  // the row's index in the guess
+      for (size_t p = 0; p < parts_.size(); ++p) {
+        const std::vector<uint32_t>& c = guess->counts[p];
+        const uint32_t most = std::max({CountAt(c, g - 1), CountAt(c, g), CountAt(c, g + 1)});
+        parts_[p].offset_[r] = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
+        parts_[p].capacity_[r] = SlotCapacity(most);
+        total += parts_[p].capacity_[r];
+      }
+    }
+    if (total > UINT32_MAX) {
+      WarnLowMemory();
+      return false;
+    }
+    slotEntries_ = static_cast<uint32_t>(total);
+  } catch (const std::bad_alloc&) {
+    WarnLowMemory();
+    return false;
+  }
+  if (rows_ > 0) {
+    const uint64_t bytes = (uint64_t{rows_} + 1 + slotEntries_) * sizeof(uint32_t) +
+                           uint64_t{slotEntries_} * sizeof(int16_t);
+    if (ReallocateBuffer(bytes, &storage_) != 0) {
+      WarnLowMemory();
+      return false;
+    }
+  }
+  auto* values = static_cast<uint32_t*>(storage_.data) + (rows_ == 0 ? 0 : rows_ + 1);
+  for (size_t p = 0; p < parts_.size(); ++p) {
+    PhaseRowPart& part = parts_[p];
+    part.top_ = top_;
+    part.rows_ = rows_;
+    part.values_ = values;
+    part.columns_ = reinterpret_cast<int16_t*>(values + slotEntries_);
+    part.overflow_ = overflow[p];
+    part.added_ = 0;
+    if (part.overflow_ != nullptr) part.overflow_->count = 0;
+  }
+  return true;
+}
+
+bool PhaseRowSlots::AllOverflowed() const {
+  for (const PhaseRowPart& part : parts_) {
+    const uint32_t overflowed = part.overflow_ != nullptr ? part.overflow_->count : 0;
+    if (part.added_ != overflowed) return false;
+  }
+  return true;
+}
+
+bool PhaseRowSlots::Count(const ImageRect& box, size_t splitRay, uint64_t headEntries,
+                          RowCountGuess* counts) const {
+  uint64_t added = 0;
+  for (const PhaseRowPart& part : parts_) added += part.added_;
+  const uint32_t rows = BoxRows(box, added);
+  try {
+    counts->splitRay = splitRay;
+    counts->top = box.top;
+    for (std::vector<uint32_t>& c : counts->counts) c.assign(rows, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const bool resplit = AllOverflowed();
+  uint64_t index = 0;
+  for (size_t p = 0; p < parts_.size(); ++p) {
+    const PhaseRowPart& part = parts_[p];
+    for (uint32_t r = 0; r < rows_; ++r) {
+      if (part.filled_[r] != 0) counts->counts[p][top_ + int64_t{r} - box.top] += part.filled_[r];
+    }
+    if (part.overflow_ == nullptr) continue;
+    const PackedSpikeEntry* entries = part.overflow_->data();
+    for (uint32_t i = 0; i < part.overflow_->count; ++i, ++index) {
+      const size_t into = resplit ? (index < headEntries ? 0 : 1) : p;
+      ++counts->counts[into][entries[i].dy - box.top];
+    }
+  }
+  return true;
+}
+
+bool PhaseRowSlots::Finish(const ImageRect& box, RowIndexedPhase* phase) {
+  ReleaseRowIndexedPhase(phase);
+  uint64_t added = 0;
+  uint64_t overflowed = 0;
+  for (const PhaseRowPart& part : parts_) {
+    added += part.added_;
+    if (part.overflow_ != nullptr) overflowed += part.overflow_->count;
+  }
+  if (added > UINT32_MAX) {
+    WarnLowMemory();
+    return false;
+  }
+  if (overflowed == 0 && storage_.data != nullptr) {
+    return FinishInPlace(box, static_cast<uint32_t>(added), phase);
+  }
+  return FinishOutOfPlace(box, added, phase);
+}
+
+bool PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t count, RowIndexedPhase* phase) {
+  // Every entry is in a slot, so the box's rows all have slots and the phase's row starts fit in
+  // the slots' (unused) row-start area; each move goes down the storage.
+  const uint32_t rows = BoxRows(box, count);
+  auto* starts = static_cast<uint32_t*>(storage_.data);
+  const uint32_t* slotValues = starts + rows_ + 1;
+  const auto* slotColumns = reinterpret_cast<const int16_t*>(slotValues + slotEntries_);
+  uint32_t* values = starts + rows + 1;
+  auto* columns = reinterpret_cast<int16_t*>(values + count);
+
+  const int64_t first = rows == 0 ? 0 : int64_t{box.top} - top_;
+  uint32_t at = 0;
+  for (uint32_t y = 0; y < rows; ++y) {
+    starts[y] = at;
+    for (const PhaseRowPart& part : parts_) at += part.filled_[first + y];
+  }
+  starts[rows] = at;
+  at = 0;
+  for (uint32_t r = 0; r < rows_; ++r) {
+    for (const PhaseRowPart& part : parts_) {
+      const uint32_t n = part.filled_[r];
+      std::memmove(values + at, slotValues + part.offset_[r], n * sizeof(uint32_t));
+      at += n;
+    }
+  }
+  at = 0;
+  for (uint32_t r = 0; r < rows_; ++r) {
+    for (const PhaseRowPart& part : parts_) {
+      const uint32_t n = part.filled_[r];
+      std::memmove(columns + at, slotColumns + part.offset_[r], n * sizeof(int16_t));
+      at += n;
+    }
+  }
+  const uint64_t bytes =
+      (uint64_t{rows} + 1 + count) * sizeof(uint32_t) + uint64_t{count} * sizeof(int16_t);
+  // Shrinking keeps the block (and its contents) when it cannot be moved.
+  ReallocateBufferPreserveContents(bytes, &storage_);
+  SetPhase(box, count, &storage_, phase);
+  return true;
+}
+
+bool PhaseRowSlots::FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIndexedPhase* phase) {
+  const uint32_t rows = BoxRows(box, count);
+  const uint64_t bytes = (uint64_t{rows} + 1 + count) * sizeof(uint32_t) + count * sizeof(int16_t);
+  BufferDescriptor out;
+  if (ReallocateBuffer(bytes, &out) != 0) {
+    WarnLowMemory();
+    return false;
+  }
+  auto* starts = static_cast<uint32_t*>(out.data);
+  auto* values = starts + rows + 1;
+  auto* columns = reinterpret_cast<int16_t*>(values + count);
+  const int64_t slotRowOfTop = int64_t{box.top} - top_;
+
+  // Counting sort by row: each part's slots, then its overflow in drawing order.
+  std::fill(starts, starts + rows + 1, 0u);
+  for (const PhaseRowPart& part : parts_) {
+    for (uint32_t r = 0; r < rows_; ++r) {
+      if (part.filled_[r] != 0) starts[r - slotRowOfTop + 1] += part.filled_[r];
+    }
+    if (part.overflow_ == nullptr) continue;
+    const PackedSpikeEntry* entries = part.overflow_->data();
+    for (uint32_t i = 0; i < part.overflow_->count; ++i) ++starts[entries[i].dy - box.top + 1];
+  }
+  for (uint32_t y = 0; y < rows; ++y) starts[y + 1] += starts[y];
+  const auto* slotValues = static_cast<const uint32_t*>(storage_.data) + rows_ + 1;
+  const auto* slotColumns = reinterpret_cast<const int16_t*>(slotValues + slotEntries_);
+  for (const PhaseRowPart& part : parts_) {
+    for (uint32_t r = 0; r < rows_; ++r) {
+      const uint32_t n = part.filled_[r];
+      if (n == 0) continue;
+      uint32_t& at = starts[r - slotRowOfTop];
+      std::memcpy(values + at, slotValues + part.offset_[r], n * sizeof(uint32_t));
+      std::memcpy(columns + at, slotColumns + part.offset_[r], n * sizeof(int16_t));
+      at += n;
+    }
+    if (part.overflow_ == nullptr) continue;
+    const PackedSpikeEntry* entries = part.overflow_->data();
+    for (uint32_t i = 0; i < part.overflow_->count; ++i) {
+      const uint32_t at = starts[entries[i].dy - box.top]++;
+      values[at] = entries[i].value;
+      columns[at] = entries[i].dx;
+    }
+  }
+  // Each start moved to the next row's: shift them back.
+  for (uint32_t y = rows; y > 0; --y) starts[y] = starts[y - 1];
+  starts[0] = 0;
+  DeallocateBuffer(&storage_);
+  SetPhase(box, static_cast<uint32_t>(count), &out, phase);
+  return true;
+}
+
+}  // namespace lumeray
