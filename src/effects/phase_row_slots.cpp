@@ -66,8 +66,7 @@ bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
     uint64_t total = 0;
     for (PhaseRowPart& part : parts_) {
       part.offset_.assign(rows_, 0);
-      part.capacity_.assign(rows_, 0);
-      part.filled_.assign(rows_, 0);
+      part.slots_.assign(rows_, {0, 0});
     }
     // Row by row, the parts in drawing order within a row.
     for (uint32_t r = 0; r < rows_; ++r) {
@@ -75,9 +74,11 @@ bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
       for (size_t p = 0; p < parts_.size(); ++p) {
         const std::vector<uint32_t>& c = guess->counts[p];
         const uint32_t most = std::max({CountAt(c, g - 1), CountAt(c, g), CountAt(c, g + 1)});
-        parts_[p].offset_[r] = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
-        parts_[p].capacity_[r] = SlotCapacity(most);
-        total += parts_[p].capacity_[r];
+        const auto offset = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
+        total += SlotCapacity(most);
+        parts_[p].offset_[r] = offset;
+        parts_[p].slots_[r] = {offset,
+                               static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX))};
       }
     }
     if (total > UINT32_MAX) {
@@ -136,7 +137,7 @@ bool PhaseRowSlots::Count(const ImageRect& box, size_t splitRay, uint64_t headEn
   for (size_t p = 0; p < parts_.size(); ++p) {
     const PhaseRowPart& part = parts_[p];
     for (uint32_t r = 0; r < rows_; ++r) {
-      if (part.filled_[r] != 0) counts->counts[p][top_ + int64_t{r} - box.top] += part.filled_[r];
+      if (part.filled(r) != 0) counts->counts[p][top_ + int64_t{r} - box.top] += part.filled(r);
     }
     if (part.overflow_ == nullptr) continue;
     const PackedSpikeEntry* entries = part.overflow_->data();
@@ -151,24 +152,56 @@ bool PhaseRowSlots::Count(const ImageRect& box, size_t splitRay, uint64_t headEn
 bool PhaseRowSlots::Finish(const ImageRect& box, RowIndexedPhase* phase) {
   ReleaseRowIndexedPhase(phase);
   uint64_t added = 0;
-  uint64_t overflowed = 0;
-  for (const PhaseRowPart& part : parts_) {
-    added += part.added_;
-    if (part.overflow_ != nullptr) overflowed += part.overflow_->count;
-  }
+  for (const PhaseRowPart& part : parts_) added += part.added_;
   if (added > UINT32_MAX) {
     WarnLowMemory();
     return false;
   }
-  if (overflowed == 0 && storage_.data != nullptr) {
-    return FinishInPlace(box, static_cast<uint32_t>(added), phase);
+  if (storage_.data != nullptr && FinishInPlace(box, static_cast<uint32_t>(added), phase)) {
+    return true;
   }
   return FinishOutOfPlace(box, added, phase);
 }
 
 bool PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t count, RowIndexedPhase* phase) {
-  // Every entry is in a slot, so the box's rows all have slots and the phase's row starts fit in
-  // the slots' (unused) row-start area; each move goes down the storage.
+  // The few entries that overflowed join their rows where the slots have room to spare: each
+  // row's entries then move down the storage (or stay), never over a slot not yet moved.
+  std::array<std::vector<uint32_t>, 2> overflowByRow;   // each part's overflow, stably by row
+  std::array<std::vector<uint32_t>, 2> overflowStarts;  // per slot row, into overflowByRow
+  try {
+    for (size_t p = 0; p < parts_.size(); ++p) {
+      const PackedSpikeEntries* list = parts_[p].overflow_;
+      const uint32_t n = list != nullptr ? list->count : 0;
+      overflowStarts[p].assign(uint64_t{rows_} + 1, 0);
+      for (uint32_t i = 0; i < n; ++i) {
+        const int64_t r = int64_t{list->data()[i].dy} - top_;
+        if (r < 0 || r >= rows_) return false;  // a row without slots: made out of place
+        ++overflowStarts[p][r + 1];
+      }
+      for (uint32_t r = 0; r < rows_; ++r) overflowStarts[p][r + 1] += overflowStarts[p][r];
+      overflowByRow[p].resize(n);
+      std::vector<uint32_t> at(overflowStarts[p].begin(), overflowStarts[p].end() - 1);
+      for (uint32_t i = 0; i < n; ++i) overflowByRow[p][at[list->data()[i].dy - top_]++] = i;
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const auto overflowIn = [&](size_t p, uint32_t r) {
+    return overflowStarts[p][r + 1] - overflowStarts[p][r];
+  };
+  // Room: every row's part must end where the next slot begins, at the latest.
+  if (count > slotEntries_) return false;
+  uint64_t end = 0;
+  for (uint32_t r = 0; r < rows_; ++r) {
+    for (size_t p = 0; p < parts_.size(); ++p) {
+      end += parts_[p].filled(r) + overflowIn(p, r);
+      const uint64_t next = p + 1 < parts_.size() ? parts_[p + 1].offset_[r]
+                            : r + 1 < rows_       ? parts_[0].offset_[r + 1]
+                                                  : slotEntries_;
+      if (end > next) return false;
+    }
+  }
+
   const uint32_t rows = BoxRows(box, count);
   auto* starts = static_cast<uint32_t*>(storage_.data);
   const uint32_t* slotValues = starts + rows_ + 1;
@@ -176,29 +209,33 @@ bool PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t count, RowIndex
   uint32_t* values = starts + rows + 1;
   auto* columns = reinterpret_cast<int16_t*>(values + count);
 
+  // The box's rows all have slots (an entry outside them would have overflowed without one).
   const int64_t first = rows == 0 ? 0 : int64_t{box.top} - top_;
   uint32_t at = 0;
   for (uint32_t y = 0; y < rows; ++y) {
     starts[y] = at;
-    for (const PhaseRowPart& part : parts_) at += part.filled_[first + y];
+    for (size_t p = 0; p < parts_.size(); ++p) {
+      at += parts_[p].filled(first + y) + overflowIn(p, static_cast<uint32_t>(first + y));
+    }
   }
   starts[rows] = at;
-  at = 0;
-  for (uint32_t r = 0; r < rows_; ++r) {
-    for (const PhaseRowPart& part : parts_) {
-      const uint32_t n = part.filled_[r];
-      std::memmove(values + at, slotValues + part.offset_[r], n * sizeof(uint32_t));
-      at += n;
+  // Values, then columns, row by row, each part's slot then its overflow.
+  const auto move = [&](auto* to, const auto* from, auto field) {
+    uint32_t d = 0;
+    for (uint32_t r = 0; r < rows_; ++r) {
+      for (size_t p = 0; p < parts_.size(); ++p) {
+        const PhaseRowPart& part = parts_[p];
+        const uint32_t n = part.filled(r);
+        std::memmove(to + d, from + part.offset_[r], n * sizeof(*to));
+        d += n;
+        for (uint32_t k = overflowStarts[p][r]; k < overflowStarts[p][r + 1]; ++k) {
+          to[d++] = field(part.overflow_->data()[overflowByRow[p][k]]);
+        }
+      }
     }
-  }
-  at = 0;
-  for (uint32_t r = 0; r < rows_; ++r) {
-    for (const PhaseRowPart& part : parts_) {
-      const uint32_t n = part.filled_[r];
-      std::memmove(columns + at, slotColumns + part.offset_[r], n * sizeof(int16_t));
-      at += n;
-    }
-  }
+  };
+  move(values, slotValues, [](const PackedSpikeEntry& e) { return e.value; });
+  move(columns, slotColumns, [](const PackedSpikeEntry& e) { return e.dx; });
   const uint64_t bytes =
       (uint64_t{rows} + 1 + count) * sizeof(uint32_t) + uint64_t{count} * sizeof(int16_t);
   // Shrinking keeps the block (and its contents) when it cannot be moved.
@@ -224,7 +261,7 @@ bool PhaseRowSlots::FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIn
   std::fill(starts, starts + rows + 1, 0u);
   for (const PhaseRowPart& part : parts_) {
     for (uint32_t r = 0; r < rows_; ++r) {
-      if (part.filled_[r] != 0) starts[r - slotRowOfTop + 1] += part.filled_[r];
+      if (part.filled(r) != 0) starts[r - slotRowOfTop + 1] += part.filled(r);
     }
     if (part.overflow_ == nullptr) continue;
     const PackedSpikeEntry* entries = part.overflow_->data();
@@ -235,7 +272,7 @@ bool PhaseRowSlots::FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIn
   const auto* slotColumns = reinterpret_cast<const int16_t*>(slotValues + slotEntries_);
   for (const PhaseRowPart& part : parts_) {
     for (uint32_t r = 0; r < rows_; ++r) {
-      const uint32_t n = part.filled_[r];
+      const uint32_t n = part.filled(r);
       if (n == 0) continue;
       uint32_t& at = starts[r - slotRowOfTop];
       std::memcpy(values + at, slotValues + part.offset_[r], n * sizeof(uint32_t));

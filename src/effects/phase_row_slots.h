@@ -42,8 +42,8 @@ class PhaseRowPart {
   bool Add(int32_t dx, int32_t dy, uint32_t value) {
     ++added_;
     const auto row = static_cast<uint32_t>(dy - top_);
-    if (row < rows_ && filled_[row] < capacity_[row]) {
-      const uint32_t at = offset_[row] + filled_[row]++;
+    if (row < rows_ && slots_[row].next < slots_[row].end) {
+      const uint32_t at = slots_[row].next++;
       values_[at] = value;
       columns_[at] = static_cast<int16_t>(dx);
       return true;
@@ -58,7 +58,13 @@ class PhaseRowPart {
 
   int32_t top_ = 0;
   uint32_t rows_ = 0;
-  std::vector<uint32_t> offset_, capacity_, filled_;
+  uint32_t filled(uint32_t row) const { return slots_[row].next - offset_[row]; }
+
+  struct Slot {
+    uint32_t next, end;  // where the next entry goes; the slot's end
+  };
+  std::vector<Slot> slots_;
+  std::vector<uint32_t> offset_;
   uint32_t* values_ = nullptr;
   int16_t* columns_ = nullptr;
   PackedSpikeEntries* overflow_ = nullptr;
