@@ -12,6 +12,9 @@ namespace {
 
 // A slot holds the most its row and the two beside it had, an eighth more and a few entries.
 constexpr uint32_t kSlackEntries = 4;
+// Slot rows beyond each edge of the guess (the tips of a phase's spikes may reach a few rows
+// further).
+constexpr int64_t kEdgeRows = 8;
 uint32_t SlotCapacity(uint32_t most) {
   return most == 0 ? 0 : most + most / 8 + kSlackEntries;
 }
@@ -61,8 +64,8 @@ bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
                        guess->counts[0].size() == guess->counts[1].size();
   try {
     const size_t guessRows = laidOut ? guess->counts[0].size() : 0;
-    rows_ = laidOut ? static_cast<uint32_t>(guessRows + 2) : 0;
-    top_ = laidOut ? guess->top - 1 : 0;
+    rows_ = laidOut ? static_cast<uint32_t>(guessRows + 2 * kEdgeRows) : 0;
+    top_ = laidOut ? guess->top - kEdgeRows : 0;
     uint64_t total = 0;
     for (PhaseRowPart& part : parts_) {
       part.offset_.assign(rows_, 0);
@@ -70,10 +73,13 @@ bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
     }
     // Row by row, the parts in drawing order within a row.
     for (uint32_t r = 0; r < rows_; ++r) {
-      const int64_t g = int64_t{r} - 1;  // the row's index in the guess
+      // The row's index in the guess; a row at or beyond an edge of the guess is given what the
+      // rows at that edge had.
+      const int64_t at =
+          std::clamp<int64_t>(int64_t{r} - kEdgeRows, 0, static_cast<int64_t>(guessRows) - 1);
       for (size_t p = 0; p < parts_.size(); ++p) {
         const std::vector<uint32_t>& c = guess->counts[p];
-        const uint32_t most = std::max({CountAt(c, g - 1), CountAt(c, g), CountAt(c, g + 1)});
+        const uint32_t most = std::max({CountAt(c, at - 1), CountAt(c, at), CountAt(c, at + 1)});
         const auto offset = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
         total += SlotCapacity(most);
         parts_[p].offset_[r] = offset;
