@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "effects/spike.h"
 
@@ -15,8 +16,8 @@ constexpr uint32_t kSlackEntries = 4;
 // Slot rows beyond each edge of the guess (the tips of a phase's spikes may reach a few rows
 // further).
 constexpr int64_t kEdgeRows = 8;
-uint32_t SlotCapacity(uint32_t most) {
-  return most == 0 ? 0 : most + most / 8 + kSlackEntries;
+uint64_t SlotCapacity(uint32_t most) {
+  return most == 0 ? 0 : uint64_t{most} + most / 8 + kSlackEntries;
 }
 
 uint32_t CountAt(const std::vector<uint32_t>& counts, int64_t row) {
@@ -39,6 +40,31 @@ void SetPhase(const ImageRect& box, uint32_t count, BufferDescriptor* storage,
 }
 
 }  // namespace
+
+bool WidenRowCountGuess(const RowCountGuess& other, RowCountGuess* into) {
+  const auto rowsOf = [](const RowCountGuess& g) { return int64_t(g.counts[0].size()); };
+  if (rowsOf(other) == 0) return true;
+  const int64_t top = rowsOf(*into) == 0 ? other.top : std::min(into->top, other.top);
+  const int64_t bottom = rowsOf(*into) == 0
+                             ? other.top + rowsOf(other)
+                             : std::max(into->top + rowsOf(*into), other.top + rowsOf(other));
+  RowCountGuess wide{into->splitRay, static_cast<int32_t>(top), {}};
+  try {
+    for (size_t p = 0; p < wide.counts.size(); ++p) {
+      wide.counts[p].assign(static_cast<size_t>(bottom - top), 0);
+      for (const RowCountGuess* g : {static_cast<const RowCountGuess*>(into), &other}) {
+        for (size_t r = 0; r < g->counts[p].size(); ++r) {
+          uint32_t& n = wide.counts[p][g->top - top + static_cast<int64_t>(r)];
+          n = std::max(n, g->counts[p][r]);
+        }
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  *into = std::move(wide);
+  return true;
+}
 
 bool PhaseRowPart::Overflow(int32_t dx, int32_t dy, uint32_t value) {
   PackedSpikeEntries* list = overflow_;

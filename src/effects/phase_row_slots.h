@@ -35,6 +35,10 @@ struct RowCountGuess {
   std::array<std::vector<uint32_t>, 2> counts;
 };
 
+// Widens `into` to the most either guess had in each row (both of the same split); false when
+// memory ran out (`into` is then as it was).
+bool WidenRowCountGuess(const RowCountGuess& other, RowCountGuess* into);
+
 // One part's slots: where a rasteriser adds its entries.
 class PhaseRowPart {
  public:

@@ -115,7 +115,15 @@ bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index) {
   DeallocateBuffer(&first.entries);
   DeallocateBuffer(&second.entries);
   lock.lock();
-  if (built && !learned->counts[0].empty()) guess_ = std::move(learned);
+  // The guess widens to the most any build of its split had in each row, so that a phase whose
+  // spikes reach further than the last one's still finds slots.
+  if (built && !learned->counts[0].empty()) {
+    if (guess_ != nullptr && guess_->splitRay == learned->splitRay &&
+        !WidenRowCountGuess(*guess_, learned.get())) {
+      learned->counts = {};
+    }
+    if (!learned->counts[0].empty()) guess_ = std::move(learned);
+  }
   --building_;
   phases_[index] = phase;
   states_[index] = built ? State::kBuilt : State::kFailed;
