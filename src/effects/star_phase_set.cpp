@@ -188,10 +188,12 @@ const RowIndexedPhase* StarPhaseSet::Acquire(int index, const std::vector<int>& 
       case State::kBuilding:
         break;
     }
-    // Another band builds: build a phase needed later meanwhile (unless bounded), or wait.
+    // Another band builds: build a phase needed later meanwhile (unless bounded, or while the
+    // first build has yet to give a guess: a build without one holds an array of every entry
+    // beside the phase), or wait.
     int next = -1;
     for (const int candidate : later) {
-      if (bounded_) break;
+      if (bounded_ || guess_ == nullptr) break;
       if (candidate >= 0 && candidate < kSubShapeCount && states_[candidate] == State::kUnbuilt) {
         next = candidate;
         break;

@@ -5,10 +5,11 @@
 // A band asks for the phases it stamps in its order. The first to ask for an unbuilt phase
 // builds it from the star shape's parameters (star_builder.h BuildStarPhaseRowsInTwo; the
 // shape's sub-shapes are not used): the first build through an array of every entry, the later
-// ones in place from the last build's counts of entries by row (phase_row_slots.h). A
+// ones in place from the counts of entries by row of the builds before (phase_row_slots.h). A
 // band that asks for a phase another band is building builds the first unbuilt phase it will need
-// later meanwhile, and waits only when there is none, so both workers build from the start. A
-// failed build (lack of memory, after the low-memory warning) fails every request for that phase.
+// later meanwhile (once the first build has given its counts), and waits only when there is none,
+// so both workers build. A failed build (lack of memory, after the low-memory warning) fails
+// every request for that phase.
 //
 // The phases are kept while they fit the set's byte budget. Once a build passes it (a very long
 // star), the set turns bounded: a phase is freed as soon as every band sharing the render is done
