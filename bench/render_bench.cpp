@@ -112,8 +112,10 @@ void BM_SoftFlarePhaseBuild(benchmark::State& state) {
 }
 BENCHMARK(BM_SoftFlarePhaseBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Args({1, 50});
 
-// One phase of the star straight into row-indexed form, as the final render builds it (the
-// packed entries' array reused, as the phase set's spare is). Argument: the Length.
+// One phase of the star straight into row-indexed form, as the final render builds it: in place,
+// from the entries by row of the first phase's build (through an array of every entry), each
+// phase guessed from another. Two parts drawn one after the other on one thread. Argument: the
+// Length.
 void BM_StarPhaseRowsBuild(benchmark::State& state) {
   ParameterSet p = kFactoryParameters;
   p.Length = static_cast<int16_t>(state.range(0));
@@ -121,18 +123,27 @@ void BM_StarPhaseRowsBuild(benchmark::State& state) {
   const SpikeDistanceTables distances = BuildSpikeDistanceTables(
       MakeStarSettings(snapshot, kPhoto.diagonal, kPhoto.presenceThreshold, kPhoto.grayHost));
   const EffectShapeParameters parameters{snapshot, kPhoto, &distances};
-  PackedSpikeEntries scratch;
+  PackedSpikeEntries first, second;
   RowIndexedPhase phase;
-  int index = 0;
+  RowCountGuess guess;
+  if (!BuildStarPhaseRowsInTwo(parameters, 0, 0, {0, &first, nullptr, false, nullptr, &guess},
+                               &phase)) {
+    state.SkipWithError("build failed");
+  }
+  int index = 1;
   for (auto _ : state) {
-    if (!BuildStarPhaseRows(parameters, index / 4, index % 4, &scratch, &phase)) {
+    if (!BuildStarPhaseRowsInTwo(parameters, index / 4, index % 4,
+                                 {guess.splitRay, &first, &second, false, &guess, nullptr},
+                                 &phase)) {
       state.SkipWithError("build failed");
     }
-    index = (index + 1) % kSubShapeCount;
+    index = index % (kSubShapeCount - 1) + 1;
   }
   state.counters["entries"] = phase.entryCount;
+  state.counters["overflow"] = first.count + second.count;
   ReleaseRowIndexedPhase(&phase);
-  DeallocateBuffer(&scratch.entries);
+  DeallocateBuffer(&first.entries);
+  DeallocateBuffer(&second.entries);
 }
 BENCHMARK(BM_StarPhaseRowsBuild)->Unit(benchmark::kMillisecond)->Iterations(16)->Arg(50)->Arg(100);
 

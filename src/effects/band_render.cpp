@@ -108,10 +108,13 @@ void CompositeEffectsBand(const ImageRecord& effects, const ImageRect& band, boo
   }
 }
 
-BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand) {
+BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand,
+                             uint64_t largestBandPixels) {
   const uint32_t drawing = std::max(bands, 1u);
-  const uint32_t strips = std::clamp<int64_t>((kEffectsImageShare + drawing - 1) / drawing, 1,
-                                              std::max(shortestBand, 1));
+  const uint64_t share = (kEffectsImageShare + drawing - 1) / drawing;
+  const uint64_t capped = (largestBandPixels + kStripPixels - 1) / kStripPixels;
+  const auto strips = static_cast<uint32_t>(std::clamp<uint64_t>(
+      std::max(share, capped), 1, static_cast<uint64_t>(std::max(shortestBand, 1))));
   ShapeSharing sharing{band, bands, &RenderStopped};
   if (bands > kMaxSharingBands || band >= bands) sharing = {};
   return {strips, sharing, /*rowStamps=*/true};
@@ -163,13 +166,16 @@ BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRec
   if (empty(band)) return {};
   uint32_t bands = 0, index = 0;
   int32_t shortest = INT32_MAX;
+  uint64_t largest = 0;
   for (const PixelRect& b : split) {
     if (empty(b)) continue;
     if (b.top == band.top && b.left == band.left) index = bands;
     shortest = std::min(shortest, b.bottom - b.top);
+    largest = std::max(largest,
+                       uint64_t(int64_t{b.bottom} - b.top) * uint64_t(int64_t{b.right} - b.left));
     ++bands;
   }
-  return FinalRenderBandPlan(index, bands, shortest);
+  return FinalRenderBandPlan(index, bands, shortest, largest);
 }
 
 }  // namespace lumeray

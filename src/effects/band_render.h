@@ -38,12 +38,16 @@ struct BandPlan {
 };
 
 // The plan of the final render's band `band` of `bands` non-empty bands (the image's split over
-// the workers) whose shortest band has `shortestBand` rows: ceil(kEffectsImageShare / bands)
-// strips, at most one per row of the shortest band (every band draws as many strips, in step),
-// so that the workers' effects images together hold about 1 / kEffectsImageShare of the image.
-// More bands than kMaxSharingBands keep the shapes built.
+// the workers) whose shortest band has `shortestBand` rows and whose largest band has
+// `largestBandPixels` pixels: ceil(kEffectsImageShare / bands) strips, so that each worker's
+// effects image holds about 1 / kEffectsImageShare of the image (two workers together a third),
+// and more when a strip would pass kStripPixels, so that a strip's image does not grow with the
+// image; at most one strip per row of the shortest band (every band draws as many strips, in
+// step). More bands than kMaxSharingBands keep the shapes built.
 inline constexpr uint32_t kEffectsImageShare = 6;
-BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand);
+inline constexpr uint64_t kStripPixels = uint64_t{1} << 22;  // 16 MiB of 8-bit effects pixels
+BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand,
+                             uint64_t largestBandPixels = 0);
 // The plan of `band`, one of the bands of `split` (SplitIntoBands); an empty band has the
 // default plan.
 BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRect>& split);

@@ -31,10 +31,9 @@ SpikeRasterizer::SpikeRasterizer(const StarSettings& settings, const SpikeDistan
       reach_(SpikeReach(settings.diagonal)) {}
 
 SpikeRasterizer::SpikeRasterizer(const StarSettings& settings, const SpikeDistanceTables& tables,
-                                 PackedSpikeEntries* packed, int xPhase, int yPhase)
+                                 PhaseRowPart* part, int xPhase, int yPhase)
     : SpikeRasterizer(settings, tables, static_cast<SubShape*>(nullptr), xPhase, yPhase) {
-  packed_ = packed;
-  packed_->count = 0;
+  part_ = part;
 }
 
 void SpikeRasterizer::Box(int32_t* left, int32_t* top, int32_t* right, int32_t* bottom) const {
@@ -45,17 +44,8 @@ void SpikeRasterizer::Box(int32_t* left, int32_t* top, int32_t* right, int32_t* 
 }
 
 bool SpikeRasterizer::AddPixel(int32_t dx, int32_t dy, uint32_t distanceIndex, uint32_t value) {
-  if (packed_ != nullptr) {
-    const uint64_t needed = (uint64_t{packed_->count} + 1) * sizeof(PackedSpikeEntry);
-    if (needed > packed_->entries.size &&
-        ReallocateBufferPreserveContents(
-            (uint64_t{packed_->count} + kSpikeEntryGrowth) * sizeof(PackedSpikeEntry),
-            &packed_->entries) != 0) {
-      WarnLowMemory();
-      return false;
-    }
-    static_cast<PackedSpikeEntry*>(packed_->entries.data)[packed_->count++] = {
-        static_cast<int16_t>(dx), static_cast<int16_t>(dy), value};
+  if (part_ != nullptr) {
+    if (!part_->Add(dx, dy, value)) return false;
   } else {
     const FractionColor color =
         distanceIndex < tables_.rainbow.size()

@@ -25,6 +25,7 @@
 #include <cstdint>
 
 #include "analysis/effect_shape.h"
+#include "effects/phase_row_slots.h"
 #include "effects/spike_distance_tables.h"
 #include "effects/star_settings.h"
 
@@ -34,7 +35,8 @@ namespace lumeray {
 inline constexpr uint32_t kSpikeEntryGrowth = 0x40000;
 
 // A rasteriser's pixel without its colour (a function of its distance from the exact centre):
-// eight bytes instead of a sub-shape entry's twenty, for builds that keep no colour.
+// eight bytes instead of a sub-shape entry's twenty, for builds that keep no colour (the
+// overflow of a phase built in place, phase_row_slots.h).
 struct PackedSpikeEntry {
   int16_t dx;
   int16_t dy;
@@ -57,9 +59,9 @@ class SpikeRasterizer {
  public:
   SpikeRasterizer(const StarSettings& settings, const SpikeDistanceTables& tables,
                   SubShape* subShape, int xPhase, int yPhase);
-  // Writing packed entries instead (their count starts at 0).
+  // Writing into one part of a phase built in place instead.
   SpikeRasterizer(const StarSettings& settings, const SpikeDistanceTables& tables,
-                  PackedSpikeEntries* packed, int xPhase, int yPhase);
+                  PhaseRowPart* part, int xPhase, int yPhase);
 
   // Draws one spike of the family whose fall-off table is given (its length and fall-off
   // intensity); false only when an entry could not be added (the low-memory warning has been
@@ -78,7 +80,7 @@ class SpikeRasterizer {
   const StarSettings& settings_;
   const SpikeDistanceTables& tables_;
   SubShape* subShape_;
-  PackedSpikeEntries* packed_ = nullptr;
+  PhaseRowPart* part_ = nullptr;
   int xPhase_;
   int yPhase_;
   int64_t reach_;

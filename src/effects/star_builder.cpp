@@ -38,18 +38,19 @@ std::vector<StarRay> RaysOf(const StarSettings& settings) {
 }
 
 // Draws rays [first, last) in order, stopping at the first that fails; appends each ray's entry
-// count to `counts` when given (packed entries only).
+// count to `counts` when given (entries added to `part` only).
 bool DrawRays(const StarSettings& settings, const SpikeDistanceTables& tables,
               const std::vector<StarRay>& rays, size_t first, size_t last, SpikeRasterizer* spikes,
-              const PackedSpikeEntries* packed, std::vector<uint32_t>* counts) {
+              const PhaseRowPart* part, std::vector<uint32_t>* counts) {
   for (size_t i = first; i < last; ++i) {
     const StarRay& r = rays[i];
-    const uint32_t before = packed != nullptr ? packed->count : 0;
+    const uint64_t before = part != nullptr ? part->added() : 0;
     if (!spikes->Draw(r.ray.angle, r.secondary ? settings.secondarySlope : settings.slope,
                       r.secondary ? tables.secondary : tables.primary, r.ray.amplitude)) {
       return false;
     }
-    if (counts != nullptr && packed != nullptr) counts->push_back(packed->count - before);
+    if (counts != nullptr && part != nullptr)
+      counts->push_back(static_cast<uint32_t>(part->added() - before));
   }
   return true;
 }
@@ -96,6 +97,23 @@ bool BuildStarPhaseRows(const EffectShapeParameters& parameters, int xPhase, int
   return BuildStarPhaseRowsInTwo(parameters, xPhase, yPhase, {SIZE_MAX, scratch, nullptr}, phase);
 }
 
+size_t HalvingRay(const std::vector<uint32_t>& rayEntries) {
+  uint64_t total = 0;
+  for (const uint32_t n : rayEntries) total += n;
+  uint64_t head = 0;
+  size_t best = 0;
+  uint64_t bestGap = total;
+  for (size_t ray = 1; ray < rayEntries.size(); ++ray) {
+    head += rayEntries[ray - 1];
+    const uint64_t gap = head > total - head ? head - (total - head) : (total - head) - head;
+    if (gap < bestGap) {
+      bestGap = gap;
+      best = ray;
+    }
+  }
+  return best;
+}
+
 bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase, int yPhase,
                              const StarBuildSplit& split, RowIndexedPhase* phase,
                              std::vector<uint32_t>* rayEntries) {
@@ -105,43 +123,49 @@ bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase
   const std::vector<StarRay> rays = RaysOf(settings);
   const size_t at = split.second == nullptr ? rays.size() : std::min(split.ray, rays.size());
 
-  SpikeRasterizer head(settings, tables, split.first, xPhase, yPhase);
-  // The helper's rasteriser and scratch exist only with a second array.
+  // The second part's overflow exists only with a second array.
   PackedSpikeEntries unused;
   PackedSpikeEntries* second = split.second != nullptr ? split.second : &unused;
-  SpikeRasterizer tail(settings, tables, second, xPhase, yPhase);
-  std::vector<uint32_t> tailCounts;
-  std::vector<uint32_t>* headCounts = rayEntries;
-  if (headCounts != nullptr) headCounts->clear();
-  std::vector<uint32_t>* tailCountsOut = rayEntries != nullptr ? &tailCounts : nullptr;
+  const bool guessFits = split.guess != nullptr && split.guess->splitRay == at;
+  PhaseRowSlots slots;
+  if (!slots.Prepare(guessFits ? split.guess : nullptr, {split.first, second})) return false;
+  SpikeRasterizer head(settings, tables, slots.part(0), xPhase, yPhase);
+  SpikeRasterizer tail(settings, tables, slots.part(1), xPhase, yPhase);
+  std::vector<uint32_t> headCounts, tailCounts;
+  const bool counting = rayEntries != nullptr || split.learned != nullptr;
 
   bool tailDrawn = true;
   const auto drawTail = [&] {
-    tailDrawn = DrawRays(settings, tables, rays, at, rays.size(), &tail, second, tailCountsOut);
+    tailDrawn = DrawRays(settings, tables, rays, at, rays.size(), &tail, slots.part(1),
+                         counting ? &tailCounts : nullptr);
   };
   std::thread helper;
-  if (at > 0 && at < rays.size()) {
+  if (split.helper && at > 0 && at < rays.size()) {
     try {
       helper = std::thread(drawTail);
     } catch (const std::system_error&) {
       // No helper: the calling thread draws the tail after the head.
     }
   }
-  const bool headDrawn = DrawRays(settings, tables, rays, 0, at, &head, split.first, headCounts);
+  const bool headDrawn = DrawRays(settings, tables, rays, 0, at, &head, slots.part(0),
+                                  counting ? &headCounts : nullptr);
   if (helper.joinable()) {
     helper.join();
   } else if (at < rays.size() && headDrawn) {
     drawTail();
   }
-  if (!headDrawn || !tailDrawn) return false;
-  if (rayEntries != nullptr)
-    rayEntries->insert(rayEntries->end(), tailCounts.begin(), tailCounts.end());
+  if (!headDrawn || !tailDrawn) {
+    DeallocateBuffer(&unused.entries);
+    return false;
+  }
+  headCounts.insert(headCounts.end(), tailCounts.begin(), tailCounts.end());
 
   // The entries' box: the union of the parts' boxes that hold entries.
   ImageRect box{0, 0, 0, 0};
   bool any = false;
-  for (const auto& [spikes, entries] : {std::pair{&head, split.first}, std::pair{&tail, second}}) {
-    if (entries->count == 0) continue;
+  for (const auto& [spikes, part] :
+       {std::pair{&head, slots.part(0)}, std::pair{&tail, slots.part(1)}}) {
+    if (part->added() == 0) continue;
     ImageRect b;
     spikes->Box(&b.left, &b.top, &b.right, &b.bottom);
     box = any ? ImageRect{std::min(box.left, b.left), std::min(box.top, b.top),
@@ -149,10 +173,22 @@ bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase
               : b;
     any = true;
   }
-  const std::array<PackedEntrySpan, 2> parts{
-      PackedEntrySpan{split.first->data(), split.first->count},
-      PackedEntrySpan{second->data(), second->count}};
-  return MakeRowIndexedPhase(parts, box, phase);
+  if (split.learned != nullptr) {
+    // Entries that all overflowed are in drawing order: they can be counted for the split where
+    // they halve, the one a shared build will use.
+    size_t learnedSplit = at;
+    uint64_t headEntries = 0;
+    if (slots.AllOverflowed()) {
+      learnedSplit = HalvingRay(headCounts);
+      if (learnedSplit == 0) learnedSplit = rays.size();
+      for (size_t ray = 0; ray < learnedSplit; ++ray) headEntries += headCounts[ray];
+    }
+    if (!slots.Count(box, learnedSplit, headEntries, split.learned)) *split.learned = {};
+  }
+  if (rayEntries != nullptr) *rayEntries = std::move(headCounts);
+  const bool made = slots.Finish(box, phase);
+  DeallocateBuffer(&unused.entries);
+  return made;
 }
 
 }  // namespace lumeray

@@ -22,6 +22,7 @@
 
 #include "analysis/effect_shape.h"
 #include "effects/effect_shape_parameters.h"
+#include "effects/phase_row_slots.h"
 #include "effects/row_indexed_phase.h"
 #include "effects/spike.h"
 
@@ -30,26 +31,37 @@ namespace lumeray {
 bool BuildStarSubShape(EffectShape* shape, int xPhase, int yPhase);
 
 // The same star for one phase straight into row-indexed form (row_indexed_phase.h), through
-// `scratch` (packed entries, kept by the caller for the next build); the parameters must carry
-// their distance tables. False (after the low-memory warning) when memory ran out, or without
-// distance tables.
+// `scratch` (the overflow of a build in place, phase_row_slots.h: without a guess every entry);
+// the parameters must carry their distance tables. False (after the low-memory warning) when
+// memory ran out, or without distance tables.
 bool BuildStarPhaseRows(const EffectShapeParameters& parameters, int xPhase, int yPhase,
                         PackedSpikeEntries* scratch, RowIndexedPhase* phase);
 
-// BuildStarPhaseRows on two threads at once: the rays before `ray` in drawing order (the primary
-// spikes, then the secondary ones) on the calling thread into `first`, the others on a helper
-// thread into `second`; the parts' entries are joined in drawing order, so the phase is the one
-// BuildStarPhaseRows makes. Without `second`, or when no helper can be started, the calling
-// thread draws every ray. `rayEntries`, when given, receives each ray's entry count (for
-// choosing the next split). Both arrays' entries are left for the caller, as the scratch's.
+// BuildStarPhaseRows in two parts: the rays before `ray` in drawing order (the primary spikes,
+// then the secondary ones) into part 0 (overflow `first`), the others into part 1 (overflow
+// `second`), the latter on a helper thread when `helper` says so; the parts' entries are joined
+// in drawing order, so the phase is the one BuildStarPhaseRows makes. Without `second` the
+// calling thread draws every ray into part 0; when no helper can be started, it draws both parts.
+// With a `guess` of the same split the phase is built in place (phase_row_slots.h). `learned`,
+// when given, receives the entries by row and part, for guessing the next build: of this split,
+// or, when every entry overflowed (no guess fitted), of the split where the rays' entries halve
+// (HalvingRay; every ray's when nothing can be shared). `rayEntries`, when given, receives each
+// ray's entry count. Both overflow arrays are left for the caller.
 struct StarBuildSplit {
   size_t ray = 0;
   PackedSpikeEntries* first = nullptr;
   PackedSpikeEntries* second = nullptr;
+  bool helper = true;
+  const RowCountGuess* guess = nullptr;
+  RowCountGuess* learned = nullptr;
 };
 bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase, int yPhase,
                              const StarBuildSplit& split, RowIndexedPhase* phase,
                              std::vector<uint32_t>* rayEntries = nullptr);
+
+// The ray before which the entries of the rays (in drawing order) are closest to halved; 0
+// when there is nothing to share.
+size_t HalvingRay(const std::vector<uint32_t>& rayEntries);
 
 // Gives a sub-shape without an entry array an array of one entry; false (low-memory warning
 // shown) when it cannot. Shared by the star and soft flare builders.

@@ -10,6 +10,8 @@ namespace lumeray {
 namespace {
 
 constexpr auto kStopPollInterval = std::chrono::milliseconds(20);
+// The phases a bounded set keeps built or building at once.
+constexpr int kBoundedAlivePhases = 2;
 
 uint64_t AllBands(uint32_t bands) {
   return bands >= kMaxSharingBands ? ~uint64_t{0} : (uint64_t{1} << bands) - 1;
@@ -21,25 +23,6 @@ bool Sharing(const ShapeSharing& sharing) {
 
 bool Stopped(const ShapeSharing& sharing) {
   return sharing.stopped != nullptr && sharing.stopped();
-}
-
-// The ray before which the entries of the rays (in drawing order) are closest to halved; 0
-// when there is nothing to share.
-size_t HalvingRay(const std::vector<uint32_t>& rayEntries) {
-  uint64_t total = 0;
-  for (const uint32_t n : rayEntries) total += n;
-  uint64_t head = 0;
-  size_t best = 0;
-  uint64_t bestGap = total;
-  for (size_t ray = 1; ray < rayEntries.size(); ++ray) {
-    head += rayEntries[ray - 1];
-    const uint64_t gap = head > total - head ? head - (total - head) : (total - head) - head;
-    if (gap < bestGap) {
-      bestGap = gap;
-      best = ray;
-    }
-  }
-  return best;
 }
 
 }  // namespace
@@ -61,16 +44,20 @@ void StarPhaseSet::Release() {
     holders_[i] = 0;
     doneBy_[i] = 0;
   }
-  for (BufferDescriptor& spare : spares_) DeallocateBuffer(&spare);
-  spares_.clear();
   kept_ = 0;
   bounded_ = false;
   length_ = Length::kUnjudged;
-  splitRay_ = 0;
+  guess_.reset();
   builds_ = 0;
   // Until the next Reset nothing is built (the colours' table may be gone).
   star_ = nullptr;
   colours_ = StampColours{};
+}
+
+int StarPhaseSet::AlivePhases() const {
+  int alive = 0;
+  for (const State state : states_) alive += state == State::kBuilt || state == State::kBuilding;
+  return alive;
 }
 
 bool StarPhaseSet::bounded() const {
@@ -100,12 +87,6 @@ void StarPhaseSet::Done(int index, const ShapeSharing& sharing) {
   changed_.notify_all();
 }
 
-void StarPhaseSet::DropSpares() {
-  std::lock_guard lock(mutex_);
-  for (BufferDescriptor& spare : spares_) DeallocateBuffer(&spare);
-  spares_.clear();
-}
-
 int StarPhaseSet::builds() const {
   std::lock_guard lock(mutex_);
   return builds_;
@@ -116,36 +97,34 @@ bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index) {
   states_[index] = State::kBuilding;
   ++building_;
   ++builds_;
-  PackedSpikeEntries scratch;
-  if (!spares_.empty()) {
-    scratch.entries = spares_.back();
-    spares_.pop_back();
-  }
-  // A bounded set builds one phase at a time, so the other worker mostly waits for it: the
-  // build is shared with a helper thread, split where the rays' entries halve.
-  PackedSpikeEntries helperScratch;
-  const bool shared = bounded_ && splitRay_ > 0 && WorkerThreadCount() > 1;
-  std::vector<uint32_t> rayEntries;
-  const bool learn = splitRay_ == 0;
-  const size_t splitRay = splitRay_;
+  // Once a build has counted its entries by row, the next is built in place from that guess,
+  // in the two parts of the guess's split. A bounded set builds one phase at a time, so the
+  // other worker mostly waits for it: the second part is then drawn on a helper thread.
+  const std::shared_ptr<const RowCountGuess> guess = guess_;
+  const bool shared = bounded_ && WorkerThreadCount() > 1;
   lock.unlock();
+  PackedSpikeEntries first, second;
+  auto learned = std::make_shared<RowCountGuess>();
   RowIndexedPhase phase;
-  const bool built =
-      parameters != nullptr &&
-      BuildStarPhaseRowsInTwo(*parameters, index / kQuarterPhases, index % kQuarterPhases,
-                              {splitRay, &scratch, shared ? &helperScratch : nullptr}, &phase,
-                              learn ? &rayEntries : nullptr);
-  DeallocateBuffer(&helperScratch.entries);
+  const bool built = parameters != nullptr &&
+                     BuildStarPhaseRowsInTwo(
+                         *parameters, index / kQuarterPhases, index % kQuarterPhases,
+                         {guess != nullptr ? guess->splitRay : 0, &first,
+                          guess != nullptr ? &second : nullptr, shared, guess.get(), learned.get()},
+                         &phase);
+  DeallocateBuffer(&first.entries);
+  DeallocateBuffer(&second.entries);
   lock.lock();
-  if (built && learn && splitRay_ == 0) splitRay_ = HalvingRay(rayEntries);
-  --building_;
-  // A bounded set (a very long star) keeps no spare: its builds' arrays are large.
-  BufferDescriptor spare = scratch.entries;
-  if (bounded_ || kept_ + phase.storage.size > budget_) {
-    DeallocateBuffer(&spare);
-  } else if (spare.data != nullptr) {
-    spares_.push_back(spare);
+  // The guess widens to the most any build of its split had in each row, so that a phase whose
+  // spikes reach further than the last one's still finds slots.
+  if (built && !learned->counts[0].empty()) {
+    if (guess_ != nullptr && guess_->splitRay == learned->splitRay &&
+        !WidenRowCountGuess(*guess_, learned.get())) {
+      learned->counts = {};
+    }
+    if (!learned->counts[0].empty()) guess_ = std::move(learned);
   }
+  --building_;
   phases_[index] = phase;
   states_[index] = built ? State::kBuilt : State::kFailed;
   doneBy_[index] = 0;
@@ -157,8 +136,6 @@ bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index) {
 
 void StarPhaseSet::TurnBounded() {
   bounded_ = true;
-  for (BufferDescriptor& unused : spares_) DeallocateBuffer(&unused);
-  spares_.clear();
   // Phases every band is already done with go now (the bands' count is that of the last
   // request; every sharing band passes the same).
   for (int i = 0; i < kSubShapeCount; ++i) FreeIfDone(i, bands_);
@@ -199,17 +176,24 @@ const RowIndexedPhase* StarPhaseSet::Acquire(int index, const std::vector<int>& 
         return nullptr;
       case State::kUnbuilt:
         if (Stopped(sharing)) return nullptr;
-        // A bounded set builds one phase at a time: a long star's build needs much memory.
-        if (bounded_ && building_ > 0) break;
+        // A bounded set builds one phase at a time, and for sharing bands (whose phases are
+        // freed) only while fewer than two are alive: a band ahead of the others waits until they
+        // are done with the phase before its last.
+        if (bounded_ &&
+            (building_ > 0 || (Sharing(sharing) && AlivePhases() >= kBoundedAlivePhases))) {
+          break;
+        }
         Build(lock, index);
         continue;
       case State::kBuilding:
         break;
     }
-    // Another band builds: build a phase needed later meanwhile (unless bounded), or wait.
+    // Another band builds: build a phase needed later meanwhile (unless bounded, or while the
+    // first build has yet to give a guess: a build without one holds an array of every entry
+    // beside the phase), or wait.
     int next = -1;
     for (const int candidate : later) {
-      if (bounded_) break;
+      if (bounded_ || guess_ == nullptr) break;
       if (candidate >= 0 && candidate < kSubShapeCount && states_[candidate] == State::kUnbuilt) {
         next = candidate;
         break;

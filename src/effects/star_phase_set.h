@@ -3,19 +3,22 @@
 // the same builds.
 //
 // A band asks for the phases it stamps in its order. The first to ask for an unbuilt phase
-// builds it from the star shape's parameters (star_builder.h BuildStarPhaseRows; the packed
-// entries' array is kept as a spare for the next build; the shape's sub-shapes are not used). A
+// builds it from the star shape's parameters (star_builder.h BuildStarPhaseRowsInTwo; the
+// shape's sub-shapes are not used): the first build through an array of every entry, the later
+// ones in place from the counts of entries by row of the builds before (phase_row_slots.h). A
 // band that asks for a phase another band is building builds the first unbuilt phase it will need
-// later meanwhile, and waits only when there is none, so both workers build from the start. A
-// failed build (lack of memory, after the low-memory warning) fails every request for that phase.
+// later meanwhile (once the first build has given its counts), and waits only when there is none,
+// so both workers build. A failed build (lack of memory, after the low-memory warning) fails
+// every request for that phase.
 //
 // The phases are kept while they fit the set's byte budget. Once a build passes it (a very long
 // star), the set turns bounded: a phase is freed as soon as every band sharing the render is done
 // with it and none holds it (and built again for the next strip that needs it), one phase is
-// built at a time, and a band no longer builds ahead while it waits, so only the phases the
-// bands are stamping and one build's arrays stay alive. Such a build is shared with a helper
-// thread (star_builder.h BuildStarPhaseRowsInTwo), split where the rays' entries of the first
-// build halve, so that the waiting worker's core draws half of it.
+// built at a time and only while fewer than two are alive (a band ahead waits for the others to
+// be done with the phase before), and a band no longer builds ahead while it waits, so only the
+// phase the bands are stamping and one build's storage stay alive. Such a build is shared with a
+// helper thread, split where the rays' entries of the first build halve, so that the waiting
+// worker's core draws half of it.
 //
 // A band may first ask whether the star is long (IsLong): the first phase it stamps is built
 // and the set judges from its size whether all the phases the band stamps would pass the budget.
@@ -24,17 +27,19 @@
 // first answer holds for every band until the next Reset.
 //
 // Threading contract: Reset and Release while no band renders (the renderers' binding section,
-// effect_renderers.h); Acquire and DropSpares from any band worker at once (an internal lock,
+// effect_renderers.h); Acquire and Done from any band worker at once (an internal lock,
 // never held while building or while another lock is taken). Acquired phases stay valid until
-// the next Reset or Release.
+// the next Reset or Release. The count guess is shared read-only by the builds that use it.
 #pragma once
 
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <vector>
 
 #include "analysis/effect_shape.h"
 #include "analysis/shape_operations.h"
+#include "effects/phase_row_slots.h"
 #include "effects/row_indexed_phase.h"
 
 namespace lumeray {
@@ -49,7 +54,7 @@ class StarPhaseSet {
   // Forgets every phase; the phases will be built from `star`'s parameters and stamped with
   // `colours` (whose table must outlive the set's use).
   void Reset(EffectShape* star, const StampColours& colours, uint64_t budgetBytes);
-  // Frees the phases and spares; nothing is built until the next Reset.
+  // Frees the phases and the count guess; nothing is built until the next Reset.
   void Release();
 
   // The phase of sub-shape index `index`, built if needed, held by band `sharing.band` of
@@ -66,9 +71,6 @@ class StarPhaseSet {
   // band holds no phase afterwards.
   bool IsLong(const std::vector<int>& phases, const ShapeSharing& sharing);
 
-  // Frees the spare entry arrays no build is using.
-  void DropSpares();
-
   const StampColours& colours() const { return colours_; }
   // How many phases were built since the last Reset; whether the budget was passed.
   int builds() const;
@@ -80,6 +82,7 @@ class StarPhaseSet {
   bool Build(std::unique_lock<std::mutex>& lock, int index);
   void TurnBounded();
   void FreeIfDone(int index, uint32_t bands);
+  int AlivePhases() const;
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
@@ -89,13 +92,12 @@ class StarPhaseSet {
   RowIndexedPhase phases_[kSubShapeCount];
   uint32_t holders_[kSubShapeCount] = {};
   uint64_t doneBy_[kSubShapeCount] = {};  // bands (one bit each) done with the phase
-  std::vector<BufferDescriptor> spares_;
   uint64_t budget_ = 0;
   uint64_t kept_ = 0;  // bytes of the built phases
   bool bounded_ = false;
   Length length_ = Length::kUnjudged;
-  size_t splitRay_ = 0;  // where a shared build splits the rays (0: not yet known)
-  uint32_t bands_ = 0;   // the sharing bands' count of the last request
+  std::shared_ptr<const RowCountGuess> guess_;  // the last build's entries by row and part
+  uint32_t bands_ = 0;                          // the sharing bands' count of the last request
   int builds_ = 0;
   int building_ = 0;  // builds in progress
 };

@@ -168,6 +168,24 @@ TEST_F(BandRender, RainbowStarsAreNeutralForAGreyHostImage) {
   EXPECT_GT(colouredPixels(kImageModeRgb16), 100);
 }
 
+// A band is split so that each worker's effects image holds a sixth of the image, and a strip
+// never more than kStripPixels pixels however large the image.
+TEST(FinalRenderBandPlan, StripsHoldASixthOfTheImagePerWorkerAndStayCapped) {
+  const struct {
+    int32_t width, height;
+    uint32_t bands, strips;
+  } cases[] = {{6000, 4000, 2, 3}, {6000, 4000, 1, 6}, {6000, 4000, 3, 2}, {12000, 8000, 2, 12}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", " << c.bands);
+    std::vector<PixelRect> split;
+    for (uint32_t b = 0; b < c.bands; ++b) {
+      split.push_back({0, int32_t(c.height * int64_t{b} / c.bands), c.width,
+                       int32_t(c.height * int64_t{b + 1} / c.bands)});
+    }
+    EXPECT_EQ(FinalRenderBandPlanIn(split[0], split).strips, c.strips);
+  }
+}
+
 TEST_F(BandRender, AnEmptyBandDrawsNothingButCountsItsProgress) {
   MakeOutput(kImageModeRgb8, 40, 3);
   SetSources({Source(20, 0, 1, 0), Source(10, 0, 2, 0)});

@@ -1,6 +1,7 @@
 // The spike rasteriser and the two builders, measured on the sub-shapes they produce.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -237,6 +238,69 @@ TEST(StarBuilder, APhaseBuiltInTwoPartsIsThePhaseOfTheSubShape) {
   PackedSpikeEntries scratch;
   RowIndexedPhase phase;
   EXPECT_FALSE(BuildStarPhaseRowsInTwo(parameters, 0, 0, {1, &scratch, nullptr}, &phase));
+}
+
+// A phase built in place from a guess of its entries by row is the phase of the sub-shape,
+// however the guess misses: another phase's counts, too few everywhere (the overflow exceeds the
+// slots' room), one row short (its overflow joins the row in place), rows without slots.
+TEST(StarBuilder, APhaseBuiltInPlaceFromAnyGuessIsThePhaseOfTheSubShape) {
+  ParameterSetBuffer p = Factory();
+  p.parameters.EffectType = EffectCode("efT3");
+  p.parameters.NumberOfPoints = 9;
+  BuiltShape shape(&BuildStarSubShape, p, 900, true);
+  const SpikeDistanceTables tables =
+      BuildSpikeDistanceTables(MakeStarSettings(p, 900, kThreshold, false));
+  const EffectShapeParameters parameters{p, {900, kThreshold, false}, &tables};
+  PackedSpikeEntries first, second;
+  RowIndexedPhase phase;
+  RowCountGuess learned;
+  ASSERT_TRUE(BuildStarPhaseRowsInTwo(parameters, 2, 1,
+                                      {0, &first, nullptr, true, nullptr, &learned}, &phase));
+  ASSERT_GT(learned.splitRay, 0u);
+  const auto busiest = [&] {
+    const auto& c = learned.counts[0];
+    return size_t(std::max_element(c.begin(), c.end()) - c.begin());
+  }();
+  const struct {
+    const char* name;
+    void (*change)(RowCountGuess*, size_t busiest);
+  } cases[] = {
+      {"another phase's", [](RowCountGuess*, size_t) {}},
+      {"a third of each row",
+       [](RowCountGuess* g, size_t) {
+         for (auto& part : g->counts)
+           for (uint32_t& n : part) n /= 3;
+       }},
+      {"the busiest row short",
+       [](RowCountGuess* g, size_t row) {
+         for (size_t r = row - 1; r <= row + 1; ++r) g->counts[0][r] -= 40;
+       }},
+      {"rows without slots", [](RowCountGuess* g, size_t) { g->top += 40; }},
+  };
+  for (const auto& c : cases) {
+    RowCountGuess guess = learned;
+    c.change(&guess, busiest);
+    for (int index : {0, 9}) {
+      SCOPED_TRACE(::testing::Message() << c.name << ", phase " << index);
+      ASSERT_TRUE(shape.Build(index / 4, index % 4));
+      RowIndexedPhase expected;
+      ASSERT_TRUE(MakeRowIndexedPhase(shape.Sub(index / 4, index % 4), &expected));
+      RowCountGuess counted;
+      ASSERT_TRUE(BuildStarPhaseRowsInTwo(
+          parameters, index / 4, index % 4,
+          {guess.splitRay, &first, &second, false, &guess, &counted}, &phase));
+      EXPECT_EQ(PhaseBytes(phase), PhaseBytes(expected));
+      uint64_t total = 0;
+      for (const auto& part : counted.counts)
+        for (uint32_t n : part) total += n;
+      EXPECT_EQ(total, phase.entryCount);
+      EXPECT_EQ(counted.top, phase.top);
+      ReleaseRowIndexedPhase(&expected);
+    }
+  }
+  ReleaseRowIndexedPhase(&phase);
+  DeallocateBuffer(&first.entries);
+  DeallocateBuffer(&second.entries);
 }
 
 TEST(StarBuilder, EmptyStarsAndFlaresAreBuiltWithAnEntryArrayAndNoParametersFail) {

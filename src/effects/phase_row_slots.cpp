@@ -1,0 +1,330 @@
+#include "effects/phase_row_slots.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "effects/spike.h"
+
+namespace lumeray {
+namespace {
+
+// A slot holds the most its row and the two beside it had, an eighth more and a few entries.
+constexpr uint32_t kSlackEntries = 4;
+// Slot rows beyond each edge of the guess (the tips of a phase's spikes may reach a few rows
+// further).
+constexpr int64_t kEdgeRows = 8;
+uint64_t SlotCapacity(uint32_t most) {
+  return most == 0 ? 0 : uint64_t{most} + most / 8 + kSlackEntries;
+}
+
+uint32_t CountAt(const std::vector<uint32_t>& counts, int64_t row) {
+  return row >= 0 && row < static_cast<int64_t>(counts.size()) ? counts[row] : 0;
+}
+
+uint32_t BoxRows(const ImageRect& box, uint64_t count) {
+  return count == 0 ? 0 : static_cast<uint32_t>(int64_t{box.bottom} - box.top);
+}
+
+void SetPhase(const ImageRect& box, uint32_t count, BufferDescriptor* storage,
+              RowIndexedPhase* phase) {
+  phase->left = box.left;
+  phase->right = box.right;
+  phase->top = count == 0 ? 0 : box.top;
+  phase->bottom = count == 0 ? 0 : box.bottom;
+  phase->entryCount = count;
+  phase->storage = *storage;
+  *storage = BufferDescriptor{};
+}
+
+}  // namespace
+
+bool WidenRowCountGuess(const RowCountGuess& other, RowCountGuess* into) {
+  const auto rowsOf = [](const RowCountGuess& g) { return int64_t(g.counts[0].size()); };
+  if (rowsOf(other) == 0) return true;
+  const int64_t top = rowsOf(*into) == 0 ? other.top : std::min(into->top, other.top);
+  const int64_t bottom = rowsOf(*into) == 0
+                             ? other.top + rowsOf(other)
+                             : std::max(into->top + rowsOf(*into), other.top + rowsOf(other));
+  RowCountGuess wide{into->splitRay, static_cast<int32_t>(top), {}};
+  try {
+    for (size_t p = 0; p < wide.counts.size(); ++p) {
+      wide.counts[p].assign(static_cast<size_t>(bottom - top), 0);
+      for (const RowCountGuess* g : {static_cast<const RowCountGuess*>(into), &other}) {
+        for (size_t r = 0; r < g->counts[p].size(); ++r) {
+          uint32_t& n = wide.counts[p][g->top - top + static_cast<int64_t>(r)];
+          n = std::max(n, g->counts[p][r]);
+        }
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  *into = std::move(wide);
+  return true;
+}
+
+bool PhaseRowPart::Overflow(int32_t dx, int32_t dy, uint32_t value) {
+  PackedSpikeEntries* list = overflow_;
+  const uint64_t needed = (uint64_t{list->count} + 1) * sizeof(PackedSpikeEntry);
+  if (needed > list->entries.size &&
+      ReallocateBufferPreserveContents(
+          (uint64_t{list->count} + kSpikeEntryGrowth) * sizeof(PackedSpikeEntry), &list->entries) !=
+          0) {
+    WarnLowMemory();
+    return false;
+  }
+  static_cast<PackedSpikeEntry*>(list->entries.data)[list->count++] = {
+      static_cast<int16_t>(dx), static_cast<int16_t>(dy), value};
+  return true;
+}
+
+bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
+                            const std::array<PackedSpikeEntries*, 2>& overflow) {
+  DeallocateBuffer(&storage_);
+  rows_ = 0;
+  slotEntries_ = 0;
+  const bool laidOut = guess != nullptr && !guess->counts[0].empty() &&
+                       guess->counts[0].size() == guess->counts[1].size();
+  try {
+    const size_t guessRows = laidOut ? guess->counts[0].size() : 0;
+    rows_ = laidOut ? static_cast<uint32_t>(guessRows + 2 * kEdgeRows) : 0;
+    top_ = laidOut ? guess->top - kEdgeRows : 0;
+    uint64_t total = 0;
+    for (PhaseRowPart& part : parts_) {
+      part.offset_.assign(rows_, 0);
+      part.slots_.assign(rows_, {0, 0});
+    }
+    // Row by row, the parts in drawing order within a row.
+    for (uint32_t r = 0; r < rows_; ++r) {
+      // The row's index in the guess; a row at or beyond an edge of the guess is given what the
+      // rows at that edge had.
+      const int64_t at =
+          std::clamp<int64_t>(int64_t{r} - kEdgeRows, 0, static_cast<int64_t>(guessRows) - 1);
+      for (size_t p = 0; p < parts_.size(); ++p) {
+        const std::vector<uint32_t>& c = guess->counts[p];
+        const uint32_t most = std::max({CountAt(c, at - 1), CountAt(c, at), CountAt(c, at + 1)});
+        const auto offset = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
+        total += SlotCapacity(most);
+        parts_[p].offset_[r] = offset;
+        parts_[p].slots_[r] = {offset,
+                               static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX))};
+      }
+    }
+    if (total > UINT32_MAX) {
+      WarnLowMemory();
+      return false;
+    }
+    slotEntries_ = static_cast<uint32_t>(total);
+  } catch (const std::bad_alloc&) {
+    WarnLowMemory();
+    return false;
+  }
+  if (rows_ > 0) {
+    const uint64_t bytes = (uint64_t{rows_} + 1 + slotEntries_) * sizeof(uint32_t) +
+                           uint64_t{slotEntries_} * sizeof(int16_t);
+    if (ReallocateBuffer(bytes, &storage_) != 0) {
+      WarnLowMemory();
+      return false;
+    }
+  }
+  auto* values = static_cast<uint32_t*>(storage_.data) + (rows_ == 0 ? 0 : rows_ + 1);
+  for (size_t p = 0; p < parts_.size(); ++p) {
+    PhaseRowPart& part = parts_[p];
+    part.top_ = top_;
+    part.rows_ = rows_;
+    part.values_ = values;
+    part.columns_ = reinterpret_cast<int16_t*>(values + slotEntries_);
+    part.overflow_ = overflow[p];
+    part.added_ = 0;
+    if (part.overflow_ != nullptr) part.overflow_->count = 0;
+  }
+  return true;
+}
+
+bool PhaseRowSlots::AllOverflowed() const {
+  for (const PhaseRowPart& part : parts_) {
+    const uint32_t overflowed = part.overflow_ != nullptr ? part.overflow_->count : 0;
+    if (part.added_ != overflowed) return false;
+  }
+  return true;
+}
+
+bool PhaseRowSlots::Count(const ImageRect& box, size_t splitRay, uint64_t headEntries,
+                          RowCountGuess* counts) const {
+  uint64_t added = 0;
+  for (const PhaseRowPart& part : parts_) added += part.added_;
+  const uint32_t rows = BoxRows(box, added);
+  try {
+    counts->splitRay = splitRay;
+    counts->top = box.top;
+    for (std::vector<uint32_t>& c : counts->counts) c.assign(rows, 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const bool resplit = AllOverflowed();
+  uint64_t index = 0;
+  for (size_t p = 0; p < parts_.size(); ++p) {
+    const PhaseRowPart& part = parts_[p];
+    for (uint32_t r = 0; r < rows_; ++r) {
+      if (part.filled(r) != 0) counts->counts[p][top_ + int64_t{r} - box.top] += part.filled(r);
+    }
+    if (part.overflow_ == nullptr) continue;
+    const PackedSpikeEntry* entries = part.overflow_->data();
+    for (uint32_t i = 0; i < part.overflow_->count; ++i, ++index) {
+      const size_t into = resplit ? (index < headEntries ? 0 : 1) : p;
+      ++counts->counts[into][entries[i].dy - box.top];
+    }
+  }
+  return true;
+}
+
+bool PhaseRowSlots::Finish(const ImageRect& box, RowIndexedPhase* phase) {
+  ReleaseRowIndexedPhase(phase);
+  uint64_t added = 0;
+  for (const PhaseRowPart& part : parts_) added += part.added_;
+  if (added > UINT32_MAX) {
+    WarnLowMemory();
+    return false;
+  }
+  if (storage_.data != nullptr && FinishInPlace(box, static_cast<uint32_t>(added), phase)) {
+    return true;
+  }
+  return FinishOutOfPlace(box, added, phase);
+}
+
+bool PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t count, RowIndexedPhase* phase) {
+  // The few entries that overflowed join their rows where the slots have room to spare: each
+  // row's entries then move down the storage (or stay), never over a slot not yet moved.
+  std::array<std::vector<uint32_t>, 2> overflowByRow;   // each part's overflow, stably by row
+  std::array<std::vector<uint32_t>, 2> overflowStarts;  // per slot row, into overflowByRow
+  try {
+    for (size_t p = 0; p < parts_.size(); ++p) {
+      const PackedSpikeEntries* list = parts_[p].overflow_;
+      const uint32_t n = list != nullptr ? list->count : 0;
+      overflowStarts[p].assign(uint64_t{rows_} + 1, 0);
+      for (uint32_t i = 0; i < n; ++i) {
+        const int64_t r = int64_t{list->data()[i].dy} - top_;
+        if (r < 0 || r >= rows_) return false;  // a row without slots: made out of place
+        ++overflowStarts[p][r + 1];
+      }
+      for (uint32_t r = 0; r < rows_; ++r) overflowStarts[p][r + 1] += overflowStarts[p][r];
+      overflowByRow[p].resize(n);
+      std::vector<uint32_t> at(overflowStarts[p].begin(), overflowStarts[p].end() - 1);
+      for (uint32_t i = 0; i < n; ++i) overflowByRow[p][at[list->data()[i].dy - top_]++] = i;
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const auto overflowIn = [&](size_t p, uint32_t r) {
+    return overflowStarts[p][r + 1] - overflowStarts[p][r];
+  };
+  // Room: every row's part must end where the next slot begins, at the latest.
+  if (count > slotEntries_) return false;
+  uint64_t end = 0;
+  for (uint32_t r = 0; r < rows_; ++r) {
+    for (size_t p = 0; p < parts_.size(); ++p) {
+      end += parts_[p].filled(r) + overflowIn(p, r);
+      const uint64_t next = p + 1 < parts_.size() ? parts_[p + 1].offset_[r]
+                            : r + 1 < rows_       ? parts_[0].offset_[r + 1]
+                                                  : slotEntries_;
+      if (end > next) return false;
+    }
+  }
+
+  const uint32_t rows = BoxRows(box, count);
+  auto* starts = static_cast<uint32_t*>(storage_.data);
+  const uint32_t* slotValues = starts + rows_ + 1;
+  const auto* slotColumns = reinterpret_cast<const int16_t*>(slotValues + slotEntries_);
+  uint32_t* values = starts + rows + 1;
+  auto* columns = reinterpret_cast<int16_t*>(values + count);
+
+  // The box's rows all have slots (an entry outside them would have overflowed without one).
+  const int64_t first = rows == 0 ? 0 : int64_t{box.top} - top_;
+  uint32_t at = 0;
+  for (uint32_t y = 0; y < rows; ++y) {
+    starts[y] = at;
+    for (size_t p = 0; p < parts_.size(); ++p) {
+      at += parts_[p].filled(first + y) + overflowIn(p, static_cast<uint32_t>(first + y));
+    }
+  }
+  starts[rows] = at;
+  // Values, then columns, row by row, each part's slot then its overflow.
+  const auto move = [&](auto* to, const auto* from, auto field) {
+    uint32_t d = 0;
+    for (uint32_t r = 0; r < rows_; ++r) {
+      for (size_t p = 0; p < parts_.size(); ++p) {
+        const PhaseRowPart& part = parts_[p];
+        const uint32_t n = part.filled(r);
+        std::memmove(to + d, from + part.offset_[r], n * sizeof(*to));
+        d += n;
+        for (uint32_t k = overflowStarts[p][r]; k < overflowStarts[p][r + 1]; ++k) {
+          to[d++] = field(part.overflow_->data()[overflowByRow[p][k]]);
+        }
+      }
+    }
+  };
+  move(values, slotValues, [](const PackedSpikeEntry& e) { return e.value; });
+  move(columns, slotColumns, [](const PackedSpikeEntry& e) { return e.dx; });
+  const uint64_t bytes =
+      (uint64_t{rows} + 1 + count) * sizeof(uint32_t) + uint64_t{count} * sizeof(int16_t);
+  // Shrinking keeps the block (and its contents) when it cannot be moved.
+  ReallocateBufferPreserveContents(bytes, &storage_);
+  SetPhase(box, count, &storage_, phase);
+  return true;
+}
+
+bool PhaseRowSlots::FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIndexedPhase* phase) {
+  const uint32_t rows = BoxRows(box, count);
+  const uint64_t bytes = (uint64_t{rows} + 1 + count) * sizeof(uint32_t) + count * sizeof(int16_t);
+  BufferDescriptor out;
+  if (ReallocateBuffer(bytes, &out) != 0) {
+    WarnLowMemory();
+    return false;
+  }
+  auto* starts = static_cast<uint32_t*>(out.data);
+  auto* values = starts + rows + 1;
+  auto* columns = reinterpret_cast<int16_t*>(values + count);
+  const int64_t slotRowOfTop = int64_t{box.top} - top_;
+
+  // Counting sort by row: each part's slots, then its overflow in drawing order.
+  std::fill(starts, starts + rows + 1, 0u);
+  for (const PhaseRowPart& part : parts_) {
+    for (uint32_t r = 0; r < rows_; ++r) {
+      if (part.filled(r) != 0) starts[r - slotRowOfTop + 1] += part.filled(r);
+    }
+    if (part.overflow_ == nullptr) continue;
+    const PackedSpikeEntry* entries = part.overflow_->data();
+    for (uint32_t i = 0; i < part.overflow_->count; ++i) ++starts[entries[i].dy - box.top + 1];
+  }
+  for (uint32_t y = 0; y < rows; ++y) starts[y + 1] += starts[y];
+  const auto* slotValues = static_cast<const uint32_t*>(storage_.data) + rows_ + 1;
+  const auto* slotColumns = reinterpret_cast<const int16_t*>(slotValues + slotEntries_);
+  for (const PhaseRowPart& part : parts_) {
+    for (uint32_t r = 0; r < rows_; ++r) {
+      const uint32_t n = part.filled(r);
+      if (n == 0) continue;
+      uint32_t& at = starts[r - slotRowOfTop];
+      std::memcpy(values + at, slotValues + part.offset_[r], n * sizeof(uint32_t));
+      std::memcpy(columns + at, slotColumns + part.offset_[r], n * sizeof(int16_t));
+      at += n;
+    }
+    if (part.overflow_ == nullptr) continue;
+    const PackedSpikeEntry* entries = part.overflow_->data();
+    for (uint32_t i = 0; i < part.overflow_->count; ++i) {
+      const uint32_t at = starts[entries[i].dy - box.top]++;
+      values[at] = entries[i].value;
+      columns[at] = entries[i].dx;
+    }
+  }
+  // Each start moved to the next row's: shift them back.
+  for (uint32_t y = rows; y > 0; --y) starts[y] = starts[y - 1];
+  starts[0] = 0;
+  DeallocateBuffer(&storage_);
+  SetPhase(box, static_cast<uint32_t>(count), &out, phase);
+  return true;
+}
+
+}  // namespace lumeray
