@@ -5,7 +5,6 @@
 
 #include "analysis/row_bands.h"
 #include "color/color_conversion.h"
-#include "color/color_management.h"
 #include "image/image_create.h"
 #include "image/image_ops.h"
 
@@ -128,7 +127,7 @@ AnalysisGeometry ComputeAnalysisGeometry(const ImageRect& sourceRect) {
 }
 
 int BuildAnalysisImage(const ImageRecord& source, int threadCount, CancelTest cancelled,
-                       AnalysisImage* analysis) {
+                       ProfileHandle linearWorking, AnalysisImage* analysis) {
   const AnalysisGeometry geometry = ComputeAnalysisGeometry(source.dataRect);
   analysis->sourceRect = source.dataRect;
   analysis->scale = geometry.scale;
@@ -149,7 +148,7 @@ int BuildAnalysisImage(const ImageRecord& source, int threadCount, CancelTest ca
   const RowBandRoutine copy = SameRect(source.dataRect, geometry.rect) ? CopyRows : ReduceRows;
   RunInRowBands(geometry.rect.top, geometry.rect.bottom, threadCount, copy, &job);
   if (Cancelled(cancelled)) return 0;
-  if (!ConvertColorOf(&analysis->image, LinearWorkingProfile())) return kParameterError;
+  if (!ConvertColorOf(&analysis->image, linearWorking)) return kParameterError;
   return 0;
 }
 

@@ -13,7 +13,6 @@
 #include "effects/star_phase_set.h"
 #include "effects/star_settings.h"
 #include "image/image_modes.h"
-#include "run/input_image.h"
 
 namespace lumeray {
 namespace {
@@ -89,7 +88,9 @@ void Bind(EffectRenderer* renderer, ShapeBuilder builder, const ParameterSetBuff
 }  // namespace
 
 RenderImageFacts CurrentRenderImageFacts(const AnalysisRunState& analysis) {
-  return {ImageDiagonal(), analysis.presenceThreshold.load(), IsHostGrayMode(InputImage().mode)};
+  const RunState& run = *analysis.run;
+  return {run.imageDiagonal.load(), analysis.presenceThreshold.load(),
+          IsHostGrayMode(run.inputImage.mode)};
 }
 
 void InitializeEffectRenderers(EffectRenderers& renderers, void* previewFirst,

@@ -29,8 +29,8 @@ struct EffectShapeParameters {
   const SpikeDistanceTables* distances;  // optional
 };
 
-// The facts of the run's InputImage: its diagonal, the run's presence threshold (`analysis`)
-// and its mode.
+// The facts of the run's InputImage (`analysis.run`): its diagonal, the run's presence threshold
+// (`analysis`) and its mode.
 struct AnalysisRunState;
 RenderImageFacts CurrentRenderImageFacts(const AnalysisRunState& analysis);
 

@@ -20,7 +20,7 @@ bool Sharing(const ShapeSharing& sharing) {
 }
 
 bool Stopped(const ShapeSharing& sharing) {
-  return sharing.stopped != nullptr && sharing.stopped();
+  return sharing.status != nullptr && sharing.status->Stopped();
 }
 
 // The ray before which the entries of the rays (in drawing order) are closest to halved; 0

@@ -28,7 +28,7 @@ uint16_t Linear16(uint32_t value) {
 }
 
 int resamplePolls = 0;
-bool StopAtSecondPoll() {
+bool StopAtSecondPoll(const void*) {
   return ++resamplePolls >= 2;
 }
 
