@@ -46,8 +46,6 @@ class RenderTest : public ::testing::Test {
   void SetUp() override {
     BeginFilterRun();
     ASSERT_EQ(InitializeFixedTables(), 0);
-    ForceRunResult(0);
-    ClearRenderAbort();
     gProgressUnits = 0;
     gProgressBudget = -1;
     InitializeEffectRenderers(Renderers(), nullptr, nullptr);
@@ -59,8 +57,6 @@ class RenderTest : public ::testing::Test {
     Analysis().master.count = 0;
     ReleaseImage(&InputImage());
     ReleaseGammaTables();
-    ForceRunResult(0);
-    ClearRenderAbort();
     EndFilterRun();
   }
 
