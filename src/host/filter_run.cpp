@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/worker_threads.h"
+#include "color/color_management.h"
 #include "platform/thread.h"
 #include "run/host_record.h"
 
@@ -39,6 +40,8 @@ void AttachHostCall() {
 
 void EndFilterRun() {
   if (gFilterRun == nullptr) return;
+  // Whatever path ended the run, its profiles are closed with it (once released, this is a no-op).
+  ReleaseColorManagement();
   BindCurrentRun(nullptr);
   gFilterRun->state.status.AttachHostCell(nullptr);
   if (AbandonedThreadCount() != gAbandonedAtBegin) {

@@ -41,7 +41,7 @@ struct FilterRun {
 FilterRun& BeginFilterRun();
 // Attaches the host's result cell of the call in progress (host_record.h) to the run's status.
 void AttachHostCall();
-// Destroys the run in progress, if any.
+// Releases the run's colour management and destroys the run in progress, if any.
 void EndFilterRun();
 // The run in progress; there must be one.
 FilterRun& ActiveFilterRun();
