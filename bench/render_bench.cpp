@@ -199,7 +199,7 @@ class BandFixture {
     ReleaseGammaTables();
   }
 
-  static bool NoProgress(uint32_t) { return true; }
+  static bool NoProgress(void*, uint32_t) { return true; }
   static EffectsPassSources Sources() {
     EffectsPassSources sources = RunEffectsPassSources(bench::BenchRun());
     sources.advance = &NoProgress;

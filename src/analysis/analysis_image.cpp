@@ -5,7 +5,6 @@
 
 #include "analysis/row_bands.h"
 #include "color/color_conversion.h"
-#include "color/color_management.h"
 #include "image/image_create.h"
 #include "image/image_ops.h"
 
@@ -139,7 +138,7 @@ AnalysisGeometry ComputeAnalysisGeometry(const ImageRect& sourceRect) {
 }
 
 int BuildAnalysisImage(const ImageRecord& source, int threadCount, CancelTest cancelled,
-                       AnalysisImage* analysis) {
+                       ProfileHandle linearWorking, AnalysisImage* analysis) {
   const AnalysisGeometry geometry = ComputeAnalysisGeometry(source.dataRect);
   analysis->sourceRect = source.dataRect;
   analysis->scale = geometry.scale;
@@ -156,14 +155,13 @@ int BuildAnalysisImage(const ImageRecord& source, int threadCount, CancelTest ca
     FillImage(&analysis->image, WorkingPixel{}, geometry.rect);
     return 0;
   }
-  const ColorTransform toLinear = ImageConversionTransform(analysis->image, LinearWorkingProfile());
+  const ColorTransform toLinear = ImageConversionTransform(analysis->image, linearWorking);
   if (!toLinear) return kParameterError;
   CopyJob job{&source, &analysis->image, cancelled,
               SameRect(source.dataRect, geometry.rect) ? CopyRows : ReduceRows, &toLinear};
   RunInRowBands(geometry.rect.top, geometry.rect.bottom, threadCount, CopyAndConvertRows, &job);
   if (Cancelled(cancelled)) return 0;
-  if (!SetImageColorProfile(&analysis->image, LinearWorkingProfile(),
-                            analysis->image.edgeSafe != 0)) {
+  if (!SetImageColorProfile(&analysis->image, linearWorking, analysis->image.edgeSafe != 0)) {
     return kParameterError;
   }
   return 0;

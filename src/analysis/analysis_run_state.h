@@ -13,6 +13,9 @@
 //   initialization         the objects (mutex, event, thread, arguments, started) on the UI
 //                          thread only; stopRequested and the progress counters from any thread.
 //   presenceThreshold      set by the analysis before its workers start; read by any thread.
+//   run                    the same run's lowest-layer part (its input image, status and
+//                          profiles), set by the run's owner before any thread starts; the
+//                          analysis threads reach the run's status through it.
 #pragma once
 
 #include <atomic>
@@ -24,6 +27,7 @@
 #include "image/image_record.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
+#include "run/run_state.h"
 
 namespace lumeray {
 
@@ -54,6 +58,7 @@ struct AnalysisRunState {
   MasterLightSourceTable master;
   DataInitializationRun initialization;
   std::atomic<uint32_t> presenceThreshold{16384};  // the 8-bit level until an analysis sets it
+  RunState* run = nullptr;
 };
 
 }  // namespace lumeray

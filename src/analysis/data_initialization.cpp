@@ -16,7 +16,6 @@
 #include "diagnostics/message_report.h"
 #include "image/buffer.h"
 #include "platform/thread.h"
-#include "run/run_status.h"
 
 namespace lumeray {
 namespace {
@@ -102,7 +101,7 @@ uint32_t DataInitializationThread(void* argument) {
                   "The light source analysis ended unexpectedly.");
     result = kGeneralFailure;
   }
-  if (result != 0) SetRunResult(static_cast<int16_t>(result));
+  if (result != 0) arguments->run->run->status.SetResult(static_cast<int16_t>(result));
   arguments->complete->Set();
   return 0;
 }
@@ -132,9 +131,13 @@ int AnalyzeLightSources(AnalysisRunState& run, const ImageRecord& source,
   context.cancelled = options.cancelled != nullptr ? options.cancelled
                                                    : CancelTest(&run.initialization.stopRequested);
   context.progressDone = &run.initialization.progressDone;
+  context.status = &run.run->status;
   context.floodFillMutex = mutex;
   AnalysisImage analysis;
-  if (result == 0) result = BuildAnalysisImage(source, count, context.cancelled, &analysis);
+  if (result == 0) {
+    result = BuildAnalysisImage(source, count, context.cancelled, run.run->profiles.linearWorking,
+                                &analysis);
+  }
   if (result == 0 && !context.Stopped()) {
     context.pixels = AnalysisPixels(analysis.image);
     context.scale = analysis.scale;
@@ -143,7 +146,7 @@ int AnalyzeLightSources(AnalysisRunState& run, const ImageRecord& source,
   }
   if (result != 0 || context.Stopped()) master.count = 0;
   ReleaseAnalysisImage(&analysis);
-  if (result != 0) SetRunResult(static_cast<int16_t>(result));
+  if (result != 0) run.run->status.SetResult(static_cast<int16_t>(result));
   return result;
 }
 
@@ -168,7 +171,7 @@ int StartLightSourceAnalysisOf(AnalysisRunState& analysis, const ImageRecord* so
                   "Could not create the data initialization complete event.");
     run.complete.reset();
     run.floodFillMutex.reset();
-    SetRunResult(kGeneralFailure);
+    analysis.run->status.SetResult(kGeneralFailure);
     return kGeneralFailure;
   }
   run.arguments = {&analysis, source, options, run.complete.get()};
@@ -181,7 +184,7 @@ int StartLightSourceAnalysisOf(AnalysisRunState& analysis, const ImageRecord* so
                   "Could not initiate light source table initialization");
     run.complete.reset();
     run.floodFillMutex.reset();
-    SetRunResult(kGeneralFailure);
+    analysis.run->status.SetResult(kGeneralFailure);
     return kGeneralFailure;
   }
   run.started = true;

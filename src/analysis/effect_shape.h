@@ -91,14 +91,14 @@ bool AddSubShapeEntry(SubShape* subShape, const SubShapeEntry& entry, uint32_t g
 void WarnLowMemory();
 void ResetLowMemoryWarning();
 
-// What the shape builders of a run share: the shape-building lock (shape_operations.h) and
-// whether the low-memory warning was shown. The builders and stamps reach it from too many
-// places to hand it down yet, so it is module-wide; the flag is reset when a run starts.
+// Whether the low-memory warning was shown. Every entry appender and builder of every shape
+// (analysis, final render and preview) may show it, knowing only the sub-shape it fills, so the
+// flag is module-wide; it is reset when a run starts. (The lock that the stamps of a run's shapes
+// build under is the run's: EffectsRunState::shapeBuilding.)
 //
-// Threading contract: any thread (the flag by exchange; the section is the lock).
+// Threading contract: any thread, by exchange.
 struct ShapeBuildingState {
   std::atomic<bool> lowMemoryWarned{false};
-  platform::CriticalSection section;
 };
 ShapeBuildingState& ShapeBuilding();
 

@@ -5,7 +5,6 @@
 #include "analysis/directions.h"
 #include "diagnostics/message_report.h"
 #include "image/buffer.h"
-#include "run/run_status.h"
 
 namespace lumeray {
 namespace {
@@ -52,7 +51,6 @@ class PendingStack {
 int ReportStackFailure(int error) {
   MessageReport report(__LINE__, kMessageUser);
   report.Report(kIconError, kTitleErrorExiting, "Unable to allocate memory for a flood fill list.");
-  SetRunResult(static_cast<int16_t>(error));
   return error;
 }
 

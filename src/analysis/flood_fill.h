@@ -26,7 +26,8 @@ namespace lumeray {
 
 inline constexpr uint32_t kFloodFillGrowth = 32768;
 
-// Returns 0, or the allocator's code when the stack could not grow.
+// Returns 0, or the allocator's code when the stack could not grow (reported to the user; the
+// caller ends the run with it).
 int FloodFillFlatArea(const AnalysisPixels& pixels, int32_t x, int32_t y, platform::Mutex* mutex,
                       CancelTest cancelled);
 

@@ -114,7 +114,7 @@ uint32_t ScaledChannel(uint32_t channel, uint32_t largest, uint32_t intensity) {
 }  // namespace
 
 bool AnalysisContext::Stopped() const {
-  return Cancelled(cancelled) || RunResult() != 0;
+  return Cancelled(cancelled) || status->Result() != 0;
 }
 
 QuarterPixelPoint ToSourcePosition(const AnalysisContext& context, const QuarterPixelPoint& p) {

@@ -49,6 +49,7 @@
 #include "analysis/master_light_source_table.h"
 #include "analysis/shape_refinement.h"
 #include "platform/sync.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 
@@ -61,6 +62,7 @@ struct AnalysisContext {
   platform::Mutex* floodFillMutex = nullptr;
   CancelTest cancelled = nullptr;                // the run's cancel flag
   std::atomic<int32_t>* progressDone = nullptr;  // rows searched (the analysis progress)
+  RunStatus* status = nullptr;                   // the run's status
 
   // Cancelled, or the run result is set.
   bool Stopped() const;

@@ -194,7 +194,7 @@ uint32_t SearchBandForLightSources(void* argument) {
       const int error = MeasureLightSource(context, shapes, &task->localTable, x, y);
       if (error != 0) {
         task->error = error;
-        SetRunResult(static_cast<int16_t>(error));
+        context.status->SetResult(static_cast<int16_t>(error));
         return 0;
       }
     }

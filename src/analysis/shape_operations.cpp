@@ -182,15 +182,17 @@ bool SampleShapeFrom(const AnalysisPixels& image, EffectShape* shape,
 
 bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shape,
                    const WorkingPixel& colour, const QuarterPixelPoint& centre, uint32_t mode,
-                   uint32_t presenceThreshold) {
+                   uint32_t presenceThreshold, platform::CriticalSection* buildLock) {
   if (shape->shapeType != SHAPE_IMAGE) {
     ReportShapeType(Routine::kDraw, shape->shapeType);
     return false;
   }
   const QuarterPixelPoint c = Normalized(centre);
   const SubShape* sub;
-  {
-    std::lock_guard lock(ShapeBuilding().section);
+  if (buildLock != nullptr) {
+    std::lock_guard lock(*buildLock);
+    sub = ReadySubShape(shape, c);
+  } else {
     sub = ReadySubShape(shape, c);
   }
   if (sub == nullptr) return false;

@@ -21,11 +21,12 @@
 // pixel with the mode (blend.h). An unknown mode is reported once and nothing is drawn (false).
 //
 // Threading contract: AnalyzeShapeFrom and SampleShapeFrom build without a lock (their shapes
-// belong to one analysis task). DrawShapeInto checks and builds under the shape-building lock,
-// so several threads may stamp one shape at once; it reads built sub-shapes without the lock
-// (a sub-shape is only freed between runs). Stamps into one target must not overlap between
-// threads. Create/DeleteShapeBuildingSection run on the UI thread at the start and the end of a
-// run.
+// belong to one analysis task). DrawShapeInto checks and builds under the lock it is given (the
+// run's shape-building lock, effects_run_state.h), so several threads may stamp one shape at
+// once; it reads built sub-shapes without the lock (a sub-shape is only freed between runs).
+// Without a lock the caller must be the shape's only user. Stamps into one target must not
+// overlap between threads. Create/DeleteShapeBuildingSection run on the UI thread at the start
+// and the end of a run.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +35,7 @@
 #include "analysis/effect_shape.h"
 #include "analysis/light_source_table.h"
 #include "image/image_record.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 
@@ -45,14 +47,14 @@ bool SampleShapeFrom(const AnalysisPixels& image, EffectShape* shape,
 
 bool DrawShapeInto(ImageRecord* target, const ImageRect& clip, EffectShape* shape,
                    const WorkingPixel& colour, const QuarterPixelPoint& centre, uint32_t mode,
-                   uint32_t presenceThreshold);
+                   uint32_t presenceThreshold, platform::CriticalSection* buildLock = nullptr);
 
 // How many bands stamp a shape at once (the star phase set, star_phase_set.h): this caller is
 // band `band` of `bands` (below kMaxSharingBands); bands = 0 means a single user.
 struct ShapeSharing {
   uint32_t band = 0;
   uint32_t bands = 0;
-  bool (*stopped)() = nullptr;  // whether the run has ended (a waiting band gives up waiting)
+  const RunStatus* status = nullptr;  // the run's: once stopped, a waiting band gives up waiting
 };
 inline constexpr uint32_t kMaxSharingBands = 64;
 
@@ -60,8 +62,8 @@ inline constexpr uint32_t kMaxSharingBands = 64;
 // build failed, which for the measuring shapes is a lack of memory).
 bool SubShapeBuiltFor(const EffectShape& shape, const QuarterPixelPoint& centre);
 
-// The shape-building lock of DrawShapeInto. Creating starts a run of the shapes (the low-memory
-// warning may be shown again) and cannot fail; returns true.
+// The start and end of a run of the shapes: creating resets the low-memory warning (it may be
+// shown again) and cannot fail; returns true.
 bool CreateShapeBuildingSection();
 void DeleteShapeBuildingSection();
 

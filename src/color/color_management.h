@@ -15,7 +15,8 @@
 // was never set up does nothing; initialising again first releases what is still set up.
 //
 // Threading contract: Initialize and Release on the UI thread, while no other thread converts
-// colours. The accessors may be called from any thread in between.
+// colours. The accessors are the UI thread's (they read the run in progress, run_state.h); a
+// thread of the run is handed the profiles it needs (RunState::profiles) by whoever starts it.
 #pragma once
 
 #include "image/image_record.h"

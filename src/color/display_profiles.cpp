@@ -124,17 +124,17 @@ int MonitorNumber(MonitorHandle monitor) {
   return static_cast<int>(reinterpret_cast<intptr_t>(monitor) - 1);
 }
 
-ProfileHandle GetDisplayProfile() {
+ProfileHandle GetDisplayProfile(ProfileHandle standard) {
   const MonitorHandle monitor = MonitorNearestWindow(DisplayWindow());
   if (monitor == nullptr) {
     ReportColorSystemFailure(__LINE__, "Could not get a handle for the current monitor.", errno);
-    return StandardProfile();
+    return standard;
   }
-  return GetDisplayProfileOfMonitor(monitor);
+  return GetDisplayProfileOfMonitor(monitor, standard);
 }
 
-ProfileHandle GetDisplayProfileOfMonitor(MonitorHandle monitor) {
-  if (monitor == nullptr) return StandardProfile();
+ProfileHandle GetDisplayProfileOfMonitor(MonitorHandle monitor, ProfileHandle standard) {
+  if (monitor == nullptr) return standard;
   std::lock_guard lock(displayProfileCache.lock);
   for (const DisplayProfileEntry& entry : displayProfileCache.entries) {
     if (entry.monitor == monitor && entry.profile != nullptr) return entry.profile;
@@ -143,7 +143,7 @@ ProfileHandle GetDisplayProfileOfMonitor(MonitorHandle monitor) {
   ProfileHandle profile = OpenMonitorProfile(monitor);
   if (profile == nullptr) {
     ReportColorFailure(__LINE__, "Could not get a display color profile for the current monitor.");
-    return StandardProfile();
+    return standard;
   }
   for (DisplayProfileEntry& entry : displayProfileCache.entries) {
     if (entry.monitor == nullptr) {
@@ -153,7 +153,7 @@ ProfileHandle GetDisplayProfileOfMonitor(MonitorHandle monitor) {
   }
   ReportColorFailure(__LINE__, "The display profile cache is full.");
   cmsCloseProfile(profile);
-  return StandardProfile();
+  return standard;
 }
 
 void ReleaseDisplayProfiles() {

@@ -16,10 +16,12 @@
 // emptied at each run's end.
 //
 // Threading contract: SetDisplayWindow on the UI thread; GetDisplayProfile and
-// GetDisplayProfileOfMonitor from any thread (the cache has its own lock);
+// GetDisplayProfileOfMonitor from any thread given the run's standard profile, on the UI thread
+// with the default (the run in progress's; the cache has its own lock);
 // ReleaseDisplayProfiles must not overlap any use of a display profile.
 #pragma once
 
+#include "color/color_management.h"
 #include "image/image_record.h"
 #include "platform/window.h"
 
@@ -39,10 +41,11 @@ MonitorHandle MonitorOfNumber(int number);
 int MonitorNumber(MonitorHandle monitor);
 
 // The profile of the monitor nearest to the DisplayWindow. Never null once colour management
-// is set up: every failure gives StandardProfile.
-ProfileHandle GetDisplayProfile();
+// is set up: every failure gives `standard` (the run's StandardProfile).
+ProfileHandle GetDisplayProfile(ProfileHandle standard = StandardProfile());
 // The same for a given monitor.
-ProfileHandle GetDisplayProfileOfMonitor(MonitorHandle monitor);
+ProfileHandle GetDisplayProfileOfMonitor(MonitorHandle monitor,
+                                         ProfileHandle standard = StandardProfile());
 
 // Closes every cached display profile and empties the cache.
 void ReleaseDisplayProfiles();

@@ -23,6 +23,9 @@ struct TransformCacheEntry {
 struct TransformCache {
   platform::CriticalSection section;  // the TransformCacheSection
   std::array<TransformCacheEntry, kTransformCacheSize> entries{};
+  // The built-in sRGB profile (as StandardProfile) that stands in for a missing profile, made
+  // when first needed and closed with the cache, so that no worker needs the run's profiles.
+  ProfileHandle standIn = nullptr;
 };
 
 TransformCache transformCache;
@@ -45,7 +48,11 @@ ColorTransform FindOrMakeTransform(ProfileHandle source, uint32_t sourceFormat,
     }
   }
 
-  ProfileHandle from = source != nullptr && destination != nullptr ? source : StandardProfile();
+  if ((source == nullptr || destination == nullptr) && transformCache.standIn == nullptr) {
+    transformCache.standIn = cmsCreate_sRGBProfile();
+  }
+  ProfileHandle from =
+      source != nullptr && destination != nullptr ? source : transformCache.standIn;
   uint32_t fromFormat = sourceFormat;
   uint32_t toFormat = destinationFormat;
   if (adaptFormats) {
@@ -130,6 +137,8 @@ void ReleaseTransformCache() {
     if (entry.transform != nullptr) cmsDeleteTransform(entry.transform);
     entry = TransformCacheEntry{};
   }
+  if (transformCache.standIn != nullptr) cmsCloseProfile(transformCache.standIn);
+  transformCache.standIn = nullptr;
 }
 
 int CachedTransformCount() {

@@ -11,7 +11,8 @@
 // transform is made, each side's format is adapted to its profile: an RGB format against a grey
 // profile becomes the grey format of the same depth, a grey format against a colour profile
 // the RGBA format of the same depth. The cache key keeps the formats as asked. A missing
-// source or destination profile makes StandardProfile the source.
+// source or destination profile makes Little CMS's built-in sRGB (as StandardProfile) the
+// source.
 //
 // The cache has kTransformCacheSize entries, filled from the front and never emptied during a
 // run. When it is full, a new transform is still made and handed out uncached ("Transform cache

@@ -115,7 +115,7 @@ BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand
   const uint64_t capped = (largestBandPixels + kStripPixels - 1) / kStripPixels;
   const auto strips = static_cast<uint32_t>(std::clamp<uint64_t>(
       std::max(share, capped), 1, static_cast<uint64_t>(std::max(shortestBand, 1))));
-  ShapeSharing sharing{band, bands, &RenderStopped};
+  ShapeSharing sharing{band, bands};
   if (bands > kMaxSharingBands || band >= bands) sharing = {};
   return {strips, sharing, /*rowStamps=*/true};
 }
@@ -123,13 +123,17 @@ BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand
 bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot,
                        const EffectsPassSources& sources, ImageRecord* output,
                        const BandPlan& plan) {
-  if (RunResult() != 0) return true;
+  if (sources.status->Result() != 0) return true;
   if (IsEmpty(band)) {
     const uint64_t units = EffectsPassProgressUnits(snapshot, sources.table->count);
-    if (units == 0 || sources.advance(static_cast<uint32_t>(units))) return true;
-    SetRunResult(kUserCanceledErr);
+    if (units == 0 || sources.advance(sources.progressContext, static_cast<uint32_t>(units))) {
+      return true;
+    }
+    sources.status->SetResult(kUserCanceledErr);
     return false;
   }
+  ShapeSharing sharing = plan.sharing;
+  sharing.status = sources.status;
 
   const int64_t height = int64_t{band.bottom} - band.top;
   auto strips = static_cast<uint32_t>(std::clamp<int64_t>(plan.strips, 1, height));
@@ -147,12 +151,12 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
       const bool working = DrawsOnWorkingSamples(effects);
       ImageRecord view = working ? WorkingView(effects) : ImageRecord{};
       rendered = RunEffectsPass(working ? &view : &effects, rows, snapshot, sources,
-                                {strip, strips, plan.sharing, plan.rowStamps});
+                                {strip, strips, sharing, plan.rowStamps});
       if (rendered && working) EncodeWorkingSamples(effects);
     }
     if (rendered) {
       // A failed conversion is reported by the converter.
-      if (sources.toHostProfile != nullptr) sources.toHostProfile(&effects);
+      if (sources.toHostProfile != nullptr) sources.toHostProfile(&effects, sources.hostProfile);
       CompositeEffectsBand(effects, rows, snapshot.parameters.EffectsOnly != 0, output);
     }
     ReleaseImage(&effects);

@@ -14,7 +14,6 @@
 #include "effects/star_phase_set.h"
 #include "effects/star_settings.h"
 #include "image/image_modes.h"
-#include "run/input_image.h"
 
 namespace lumeray {
 namespace {
@@ -94,9 +93,10 @@ void Bind(EffectRenderer* renderer, ShapeBuilder builder, const ParameterSetBuff
 }  // namespace
 
 RenderImageFacts CurrentRenderImageFacts(const AnalysisRunState& analysis) {
-  const ImageRecord& input = InputImage();
-  return {ImageDiagonal(), analysis.presenceThreshold.load(), IsHostGrayMode(input.mode),
-          static_cast<uint32_t>(std::max<int64_t>(input.bytesPerSample, 1))};
+  const RunState& run = *analysis.run;
+  return {run.imageDiagonal.load(), analysis.presenceThreshold.load(),
+          IsHostGrayMode(run.inputImage.mode),
+          static_cast<uint32_t>(std::max<int64_t>(run.inputImage.bytesPerSample, 1))};
 }
 
 void InitializeEffectRenderers(EffectRenderers& renderers, void* previewFirst,

@@ -30,8 +30,8 @@ struct EffectShapeParameters {
   const SpikeDistanceTables* distances;  // optional
 };
 
-// The facts of the run's InputImage: its diagonal, the run's presence threshold (`analysis`),
-// its mode and its sample size.
+// The facts of the run's InputImage (`analysis.run`): its diagonal, the run's presence threshold
+// (`analysis`), its mode and its sample size.
 struct AnalysisRunState;
 RenderImageFacts CurrentRenderImageFacts(const AnalysisRunState& analysis);
 

@@ -39,8 +39,8 @@ bool SoftFlarePassRuns(const ParameterSetBuffer& p) {
 
 // Advances the progress; a cancel becomes the run result.
 bool Advance(const EffectsPassSources& sources, uint32_t units) {
-  if (sources.advance(units)) return true;
-  SetRunResult(kUserCanceledErr);
+  if (sources.advance(sources.progressContext, units)) return true;
+  sources.status->SetResult(kUserCanceledErr);
   return false;
 }
 
@@ -100,7 +100,7 @@ class StripProgress {
       if (!Advance(sources_, static_cast<uint32_t>(target - advanced_))) return false;
       advanced_ = target;
     }
-    return !RenderStopped();
+    return !sources_.status->Stopped();
   }
 
  private:
@@ -118,7 +118,7 @@ bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shap
   try {
     stamps = StampsByPhase(flareFactor, p, sources);
   } catch (const std::bad_alloc&) {
-    SetRunResult(kMemFullErr);
+    sources.status->SetResult(kMemFullErr);
     return false;
   }
   StripProgress progress(sources, round, stamps.size());
@@ -131,7 +131,7 @@ bool StampSources(ImageRecord* effects, const ImageRect& clip, EffectShape* shap
         SourceColor(entry, stamps[done].strength, p.parameters.ColorSaturation, sources.grayHost);
     const QuarterPixelPoint centre{entry.x, entry.xFraction, entry.y, entry.yFraction};
     if (!DrawShapeInto(effects, clip, shape, colour, centre, kBlendScreen,
-                       sources.presenceThreshold) ||
+                       sources.presenceThreshold, sources.shapeBuilding) ||
         !progress.Reached(done + 1)) {
       return false;
     }
@@ -166,7 +166,7 @@ bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
       if (phases.empty() || phases.back() != stamp.phase) phases.push_back(stamp.phase);
     }
   } catch (const std::bad_alloc&) {
-    SetRunResult(kMemFullErr);
+    sources.status->SetResult(kMemFullErr);
     return false;
   }
   StripProgress progress(sources, round, stamps.size());
@@ -265,7 +265,7 @@ uint32_t SoftFlareFactor(int32_t softFlareIntensity) {
 
 bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const ParameterSetBuffer& snapshot,
                     const EffectsPassSources& sources, const EffectsPassRound& round) {
-  if (RenderAbortRequested()) return false;
+  if (sources.status->AbortRequested()) return false;
   const ImageRect& data = effects->dataRect;
   const ImageRect fill{std::max(clip.left, data.left), std::max(clip.top, data.top),
                        std::min(clip.right, data.right), std::min(clip.bottom, data.bottom)};
@@ -286,7 +286,7 @@ bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const Parameter
       return false;
     }
   }
-  return !RenderStopped();
+  return !sources.status->Stopped();
 }
 
 }  // namespace lumeray

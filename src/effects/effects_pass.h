@@ -40,18 +40,20 @@
 #include "analysis/shape_operations.h"
 #include "effects/parameter_set_buffer.h"
 #include "image/image_record.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 
-// Advances the host's progress; false when the run should stop.
-using ProgressAdvance = bool (*)(uint32_t units);
+// Advances the host's progress (of the run `context` stands for); false when the run should stop.
+using ProgressAdvance = bool (*)(void* context, uint32_t units);
 
-// Converts a band image in place to the host's profile; false when it could not.
-using BandColorConversion = bool (*)(ImageRecord* band);
+// Converts a band image in place to the host's profile `host`; false when it could not.
+using BandColorConversion = bool (*)(ImageRecord* band, ProfileHandle host);
 
 // What the pass draws from: the run's master table, the renderers' shapes, the presence
-// threshold, the host's grey mode and the progress; and the profile a band's effects image is
-// drawn in with the conversion to the host's (band_render.h; null: no profile, no conversion).
+// threshold, the host's grey mode, the progress and the run's status (which the pass polls and
+// sets); and the profile a band's effects image is drawn in with the conversion to the host's
+// (band_render.h; null: no profile, no conversion).
 class StarPhaseSet;
 struct SoftFlareProfile;
 
@@ -66,6 +68,11 @@ struct EffectsPassSources {
   ProgressAdvance advance;
   ProfileHandle bandProfile = nullptr;
   BandColorConversion toHostProfile = nullptr;
+  void* progressContext = nullptr;
+  RunStatus* status = nullptr;          // never null when a pass runs
+  ProfileHandle hostProfile = nullptr;  // the run's, for toHostProfile
+  // The run's shape-building lock (shape_operations.h); null when one thread stamps the shapes.
+  platform::CriticalSection* shapeBuilding = nullptr;
 };
 
 // How one pass shares the work of its band: the band may be drawn in `strips` parts (this is

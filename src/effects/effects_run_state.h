@@ -12,6 +12,8 @@
 //   bandToHostProfile    workers in the pass's sources (effects_pass.h).
 //   previewTaskSources   set on the UI thread before the preview task starts; read by the
 //                        preview task's thread while it runs.
+//   shapeBuilding        the lock the band workers build the renderers' sub-shapes under while
+//                        they stamp them (shape_operations.h); any thread of the run.
 #pragma once
 
 #include <atomic>
@@ -55,6 +57,7 @@ struct EffectsRunState {
   std::atomic<ProfileHandle> bandWorkingProfile{nullptr};
   std::atomic<BandColorConversion> bandToHostProfile{nullptr};
   PreviewTaskSources previewTaskSources;
+  platform::CriticalSection shapeBuilding;
 };
 
 }  // namespace lumeray

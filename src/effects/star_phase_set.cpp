@@ -22,7 +22,7 @@ bool Sharing(const ShapeSharing& sharing) {
 }
 
 bool Stopped(const ShapeSharing& sharing) {
-  return sharing.stopped != nullptr && sharing.stopped();
+  return sharing.status != nullptr && sharing.status->Stopped();
 }
 
 }  // namespace

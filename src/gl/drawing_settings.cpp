@@ -14,7 +14,6 @@
 #include "gl/glew_records.h"
 #include "interface/filter_interface.h"
 #include "platform/registry.h"
-#include "run/run_status.h"
 
 namespace lumeray {
 namespace {
@@ -305,7 +304,6 @@ bool CharacterizeBestFormats(DrawingSettings* drawing) {
           .Report(kIconError, "System Capability Problem",
                   "Your computer and/or video drivers do not provide the required OpenGL "
                   "capability.  This plug-in cannot run.");
-      SetRunResult(kParamErr);
       result = false;
     } else {
       struct Candidate {

@@ -102,7 +102,8 @@ bool LoadOpenGLDrawingSettings(OpenGLSettings* settings);
 
 // On the drawing thread with `context` current: replaces option 0 by the default (and stores
 // it), works out the facilities and characterises the texture formats, logging both. False only
-// when no RGBA texture format is usable at all (user message "System Capability Problem").
+// when no RGBA texture format is usable at all (user message "System Capability Problem"); the
+// session's owner then ends the run with -50.
 bool InitializeOpenGLDrawingSettings(DrawingSettings* drawing, OpenGLSettings* settings,
                                      const OpenGLContext& context, const DrawingLimits& limits);
 

@@ -22,8 +22,8 @@ void BuildPixelConversionTables() {
 
 namespace {
 
-bool ConvertBandToHost(ImageRecord* band) {
-  return ConvertColorOf(band, HostProfile());
+bool ConvertBandToHost(ImageRecord* band, ProfileHandle host) {
+  return ConvertColorOf(band, host);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 #include "host/filter_run.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "analysis/worker_threads.h"
+#include "color/color_management.h"
 #include "platform/thread.h"
+#include "run/host_record.h"
 
 namespace lumeray {
 namespace {
@@ -23,12 +26,25 @@ FilterRun& BeginFilterRun() {
   EndFilterRun();
   gAbandonedAtBegin = AbandonedThreadCount();
   gFilterRun = std::make_unique<FilterRun>();
+  gFilterRun->analysis.run = &gFilterRun->state;
+  gFilterRun->preview.pyramid.run = &gFilterRun->state;
   gFilterRun->host.progress.uiThread = platform::CurrentThreadId();
+  BindCurrentRun(&gFilterRun->state);
+  AttachHostCall();
   return *gFilterRun;
 }
 
+void AttachHostCall() {
+  if (gFilterRun != nullptr) gFilterRun->state.status.AttachHostCell(Host().result);
+}
+
 void EndFilterRun() {
-  if (gFilterRun != nullptr && AbandonedThreadCount() != gAbandonedAtBegin) {
+  if (gFilterRun == nullptr) return;
+  // Whatever path ended the run, its profiles are closed with it (once released, this is a no-op).
+  ReleaseColorManagement();
+  BindCurrentRun(nullptr);
+  gFilterRun->state.status.AttachHostCell(nullptr);
+  if (AbandonedThreadCount() != gAbandonedAtBegin) {
     // A worker of this run did not end in time and may still read the renderers, the master
     // table or the band profiles: the run is left to it (as its argument block is) rather than
     // freed under it.
@@ -40,6 +56,10 @@ void EndFilterRun() {
 
 FilterRun& ActiveFilterRun() {
   if (gFilterRun == nullptr) std::abort();  // a step of a run outside any run
+  if (platform::CurrentThreadId() != gFilterRun->host.progress.uiThread) {
+    std::fputs("lumeray: a thread other than the run's own reached the run in progress\n", stderr);
+    std::abort();
+  }
   return *gFilterRun;
 }
 

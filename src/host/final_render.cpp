@@ -51,10 +51,11 @@ std::vector<PixelRect> SplitIntoBands(const PixelRect& rect, int count) {
 }
 
 uint32_t RenderBand(void* argument) {
-  if (RunResult() != 0 || RenderAbortRequested()) return 0;
   const auto* args = static_cast<const RenderBandArguments*>(argument);
+  RunStatus& status = args->run->state.status;
+  if (status.Stopped()) return 0;
   const PixelRect band{args->left, args->top, args->right, args->bottom};
-  if (!RenderBandPixels(band, *args->snapshot)) SetRunResult(kWritErr);
+  if (!RenderBandPixels(*args->run, band, *args->snapshot)) status.SetResult(kWritErr);
   return 0;
 }
 
@@ -62,7 +63,8 @@ void RenderFinalImage() {
   const PixelRect image = WorkingImageRect();
   const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(CurrentParameters());
 
-  WaitForAnalysis(ActiveFilterRun().analysis);
+  FilterRun& run = ActiveFilterRun();
+  WaitForAnalysis(run.analysis);
   if (RunResult() != 0) return;
 
   BufferDescriptor taskArray;
@@ -88,7 +90,7 @@ void RenderFinalImage() {
       SetRunResult(kMemFullErr);
       break;
     }
-    *args = {&image, &snapshot, bands[i].left, bands[i].top, bands[i].right, bands[i].bottom};
+    *args = {&image, &snapshot, bands[i].left, bands[i].top, bands[i].right, bands[i].bottom, &run};
     slots[i].startRoutine = RenderBand;
     slots[i].argument = args;
     slots[i].index = static_cast<uint32_t>(i);
@@ -115,7 +117,7 @@ void RenderFinalImage() {
   if (RunResult() == 0) {
     // Every band has ended: the shapes' memory goes back before the write-back needs its own.
     // (After a failure a band may still be ending; the run's clean-up releases them later.)
-    ReleaseEffectRenderers(ActiveFilterRun().effects.renderers);
+    ReleaseEffectRenderers(run.effects.renderers);
     WriteResultsToHost();
   }
 }
@@ -128,19 +130,24 @@ EffectsPassSources RunEffectsPassSources(FilterRun& run) {
           StarPhases(effects.renderers),
           SoftFlareRadialProfile(effects.renderers),
           run.analysis.presenceThreshold.load(),
-          IsHostGrayMode(InputImage().mode),
+          IsHostGrayMode(run.state.inputImage.mode),
           &AdvanceImageEditorProgress,
           effects.bandWorkingProfile,
-          effects.bandToHostProfile};
+          effects.bandToHostProfile,
+          &run,
+          &run.state.status,
+          run.state.profiles.host,
+          &effects.shapeBuilding};
 }
 
-bool RenderBandPixels(const PixelRect& band, const ParameterSetBuffer& snapshot) {
-  FilterRun& run = ActiveFilterRun();
+bool RenderBandPixels(FilterRun& run, const PixelRect& band, const ParameterSetBuffer& snapshot) {
   BindEffectRenderers(run.effects.renderers, snapshot, CurrentRenderImageFacts(run.analysis));
-  return RenderEffectsBand(
-      {band.left, band.top, band.right, band.bottom}, snapshot, RunEffectsPassSources(run),
-      &InputImage(),
-      FinalRenderBandPlanIn(band, SplitIntoBands(WorkingImageRect(), WorkerThreadCount())));
+  const ImageRecord& image = run.state.inputImage;
+  const PixelRect whole{image.bounds.left, image.bounds.top, image.bounds.right,
+                        image.bounds.bottom};
+  return RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot,
+                           RunEffectsPassSources(run), &run.state.inputImage,
+                           FinalRenderBandPlanIn(band, SplitIntoBands(whole, WorkerThreadCount())));
 }
 
 }  // namespace lumeray

@@ -4,7 +4,8 @@
 // the result back to the host.
 //
 // Threading contract: RenderFinalImage on the UI thread; RenderBand on worker threads, which
-// read and set the shared run result only through its accessors.
+// reach their run only through their argument block and read and set its result through its
+// RunStatus.
 #pragma once
 
 #include <cstdint>
@@ -31,20 +32,20 @@ void WaitForAnalysis(AnalysisRunState& analysis);
 // The bands of rows for `count` threads: equal heights, the last band takes the remainder.
 std::vector<PixelRect> SplitIntoBands(const PixelRect& rect, int count);
 
-// The argument block of one band task (32 bytes).
+// The argument block of one band task: the run it draws for, and its band.
+struct FilterRun;
 struct RenderBandArguments {
   const PixelRect* image;
   const struct ParameterSetBuffer* snapshot;
   int32_t left, top, right, bottom;
+  FilterRun* run;
 };
-static_assert(sizeof(RenderBandArguments) == 32);
 
 uint32_t RenderBand(void* arguments);
 
 // The sources of the effects pass in `run`: the master table, the two effect renderers (shapes,
-// phase set, profile), the band profiles, the presence threshold, the InputImage's mode and
-// AdvanceImageEditorProgress.
-struct FilterRun;
+// phase set, profile), the band profiles, the presence threshold, the InputImage's mode, the
+// run's status and AdvanceImageEditorProgress on the run's progress.
 EffectsPassSources RunEffectsPassSources(FilterRun& run);
 
 }  // namespace lumeray

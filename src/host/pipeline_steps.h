@@ -53,8 +53,9 @@ int32_t LightSourceCount();
 // Writes the rendered working image back to the host.
 void WriteResultsToHost();
 
-// Renders the effects of one band and composites them onto the working image (worker thread).
-// Returns false when the band could not be built or rendered.
-bool RenderBandPixels(const PixelRect& band, const ParameterSetBuffer& snapshot);
+// Renders the effects of one band of `run` and composites them onto its working image (worker
+// thread). Returns false when the band could not be built or rendered.
+struct FilterRun;
+bool RenderBandPixels(FilterRun& run, const PixelRect& band, const ParameterSetBuffer& snapshot);
 
 }  // namespace lumeray

@@ -1,6 +1,7 @@
 #include "host/plugin_entry.h"
 
 #include "diagnostics/message_report.h"
+#include "host/filter_run.h"
 #include "host/host_globals.h"
 #include "host/host_suites.h"
 #include "host/memory_negotiation.h"
@@ -180,6 +181,7 @@ void TraceLightSourcesEntry(void* record, intptr_t* data, int16_t* result,
   host.result = result;
   platform::SetLastError(0);
   if (!ModuleStateInitialized()) InitializeModuleState(OwnerWindow());
+  AttachHostCall();
   if (host.filterRecord != nullptr && host.filterRecord->bigDocumentData != nullptr) {
     host.filterRecord->bigDocumentData->PluginUsing32BitCoordinates = 1;
   }
@@ -204,6 +206,7 @@ void PluginMainEntry(int16_t selector, void* record, intptr_t* data, int16_t* re
   platform::SetLastError(0);
 
   if (!ModuleStateInitialized()) InitializeModuleState(OwnerWindow());
+  AttachHostCall();
 
   if (!about && host.filterRecord != nullptr && host.filterRecord->bigDocumentData != nullptr) {
     host.filterRecord->bigDocumentData->PluginUsing32BitCoordinates = 1;

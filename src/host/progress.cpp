@@ -17,6 +17,11 @@ RunProgress& Progress() {
   return ActiveFilterRun().host.progress;
 }
 
+bool DisplayProgressBar(const RunProgress& progress, uint32_t done, uint32_t total) {
+  return PollHostProgress(platform::CurrentThreadId() == progress.uiThread,
+                          static_cast<int32_t>(done), static_cast<int32_t>(total));
+}
+
 void ReportNotOnUiThread() {
   MessageReport report(__LINE__, kMessageDebug);
   report.Report(kIconError, kTitleDebugUnexpectedError,
@@ -46,8 +51,9 @@ void SetProgressTotal(uint64_t units) {
   DisplayImageEditorProgressBar(0, displayTotal);
 }
 
-bool AdvanceImageEditorProgress(uint32_t units) {
-  RunProgress& progress = Progress();
+bool AdvanceImageEditorProgress(void* run, uint32_t units) {
+  FilterRun& filterRun = *static_cast<FilterRun*>(run);
+  RunProgress& progress = filterRun.host.progress;
   uint32_t stepsDone, displayTotal;
   bool deferred;
   platform::ThreadId uiThread;
@@ -69,11 +75,12 @@ bool AdvanceImageEditorProgress(uint32_t units) {
     uiThread = progress.uiThread;
     if (deferred) {
       // Queued under the section, so the UI thread receives the steps in increasing order.
-      const bool queued = platform::QueueProcedureCall(uiThread, [stepsDone, displayTotal] {
-        if (!DisplayImageEditorProgressBar(stepsDone, displayTotal)) {
-          SetRunResult(kUserCanceledErr);
-        }
-      });
+      const bool queued =
+          platform::QueueProcedureCall(uiThread, [&filterRun, stepsDone, displayTotal] {
+            if (!DisplayProgressBar(filterRun.host.progress, stepsDone, displayTotal)) {
+              filterRun.state.status.SetResult(kUserCanceledErr);
+            }
+          });
       if (!queued) {
         MessageReport report(__LINE__, kMessageDebug);
         report.Report(kIconError, kTitleDebugUnexpectedError,
@@ -84,13 +91,11 @@ bool AdvanceImageEditorProgress(uint32_t units) {
       return true;
     }
   }
-  return DisplayImageEditorProgressBar(stepsDone, displayTotal);
+  return DisplayProgressBar(progress, stepsDone, displayTotal);
 }
 
 bool DisplayImageEditorProgressBar(uint32_t done, uint32_t total) {
-  RunProgress& progress = Progress();
-  return PollHostProgress(platform::CurrentThreadId() == progress.uiThread,
-                          static_cast<int32_t>(done), static_cast<int32_t>(total));
+  return DisplayProgressBar(Progress(), done, total);
 }
 
 bool PollHostProgress(bool onUiThread, int32_t done, int32_t total) {

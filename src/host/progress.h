@@ -10,8 +10,9 @@
 //
 // The progress bar is the run's (host_run_state.h); it belongs to the thread that began the run.
 //
-// Threading contract: SetProgressTotal and DisplayImageEditorProgressBar on the UI thread;
-// AdvanceImageEditorProgress from any thread.
+// Threading contract: SetProgressTotal, DisplayImageEditorProgressBar and GetProgressState on
+// the UI thread, for the run in progress; AdvanceImageEditorProgress from any thread of the run
+// it is given (a ProgressAdvance, effects_pass.h: `run` is the FilterRun).
 #pragma once
 
 #include <cstdint>
@@ -20,7 +21,7 @@ namespace lumeray {
 
 void SetProgressTotal(uint64_t units);
 // False when the run should stop (the user cancelled, or the step could not be delivered).
-bool AdvanceImageEditorProgress(uint32_t units);
+bool AdvanceImageEditorProgress(void* run, uint32_t units);
 bool DisplayImageEditorProgressBar(uint32_t done, uint32_t total);
 
 // The one poll of the host every progress display goes through: on the UI thread it shows `done`

@@ -123,12 +123,17 @@ struct BandArguments {
   ImageRecord* destination;
   ImageRect destinationBand;
   std::atomic<bool> succeeded;
+  RunStatus* status;
 };
+
+void Fail(RunStatus* status, int16_t code) {
+  if (status != nullptr) status->SetResult(code);
+}
 
 uint32_t ConvertBand(void* argument) {
   auto* band = static_cast<BandArguments*>(argument);
-  const bool succeeded = ConvertImageRegionSingleThread(*band->source, band->sourceBand,
-                                                        band->destination, band->destinationBand);
+  const bool succeeded = ConvertImageRegionSingleThread(
+      *band->source, band->sourceBand, band->destination, band->destinationBand, band->status);
   band->succeeded.store(succeeded);
   return succeeded ? 1 : 0;
 }
@@ -159,20 +164,22 @@ ConvertRegions ClipConvertRegions(const ImageRecord& source, const ImageRect& so
 }
 
 bool ConvertImageRegion(const ImageRecord& source, const ImageRect& sourceRect,
-                        ImageRecord* destination, const ImageRect& destinationRect) {
+                        ImageRecord* destination, const ImageRect& destinationRect,
+                        RunStatus* status) {
   return ConvertImageRegionWithThreads(source, sourceRect, destination, destinationRect,
-                                       WorkerThreadCount());
+                                       WorkerThreadCount(), status);
 }
 
 bool ConvertImageRegionWithThreads(const ImageRecord& source, const ImageRect& sourceRect,
                                    ImageRecord* destination, const ImageRect& destinationRect,
-                                   int threadCount) {
+                                   int threadCount, RunStatus* status) {
   const ConvertRegions regions =
       ClipConvertRegions(source, sourceRect, *destination, destinationRect);
   const int32_t rows = regions.source.bottom - regions.source.top;
   const int threads = std::min(threadCount, kMaximumWorkerThreads);
   if (threads < 2 || rows < kMinimumRowsToSplit) {
-    return ConvertImageRegionSingleThread(source, regions.source, destination, regions.destination);
+    return ConvertImageRegionSingleThread(source, regions.source, destination, regions.destination,
+                                          status);
   }
 
   std::array<ThreadSlot, kMaximumWorkerThreads> slots{};
@@ -181,7 +188,7 @@ bool ConvertImageRegionWithThreads(const ImageRecord& source, const ImageRect& s
   for (int i = 0; i < threads; ++i) {
     void* block = std::malloc(sizeof(BandArguments));
     if (block == nullptr) {
-      SetRunResult(kMemFullErr);
+      Fail(status, kMemFullErr);
       break;
     }
     const int32_t top = i * bandHeight;
@@ -192,7 +199,8 @@ bool ConvertImageRegionWithThreads(const ImageRecord& source, const ImageRect& s
     ImageRect destinationBand = regions.destination;
     destinationBand.top = regions.destination.top + top;
     destinationBand.bottom = regions.destination.top + bottom;
-    auto* band = new (block) BandArguments{&source, sourceBand, destination, destinationBand, {}};
+    auto* band =
+        new (block) BandArguments{&source, sourceBand, destination, destinationBand, {}, status};
     band->succeeded.store(false);
     slots[static_cast<size_t>(i)].startRoutine = &ConvertBand;
     slots[static_cast<size_t>(i)].argument = band;
@@ -203,11 +211,11 @@ bool ConvertImageRegionWithThreads(const ImageRecord& source, const ImageRect& s
   bool succeeded = filled == threads;
   if (succeeded) {
     if (!SpawnMultipleThreads(slots.data(), filled)) {
-      SetRunResult(kErrAEEventFailed);
+      Fail(status, kErrAEEventFailed);
       WaitForMultipleThreads(slots.data(), filled, /*alertable=*/false);
       succeeded = false;
     } else if (!WaitForMultipleThreads(slots.data(), filled, /*alertable=*/false)) {
-      SetRunResult(kErrAEEventFailed);
+      Fail(status, kErrAEEventFailed);
       succeeded = false;
     }
   }
@@ -220,14 +228,15 @@ bool ConvertImageRegionWithThreads(const ImageRecord& source, const ImageRect& s
 }
 
 bool ConvertImageRegionSingleThread(const ImageRecord& source, const ImageRect& sourceRect,
-                                    ImageRecord* destination, const ImageRect& destinationRect) {
+                                    ImageRecord* destination, const ImageRect& destinationRect,
+                                    RunStatus* status) {
   const ConvertRegions regions =
       ClipConvertRegions(source, sourceRect, *destination, destinationRect);
   const ColorTransform transform =
       GetColorTransform(source.profile, GetImageColorTransform(&source), destination->profile,
                         GetImageColorTransform(destination));
   if (!transform) {
-    SetRunResult(kParamErr);
+    Fail(status, kParamErr);
     return false;
   }
   if (IsEmpty(regions.source) || !ImageHoldsPixels(source) || !ImageHoldsPixels(*destination)) {

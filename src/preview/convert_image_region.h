@@ -15,8 +15,9 @@
 // thread, the last band taking what the division leaves; smaller regions, or a single worker,
 // are converted on the calling thread.
 //
-// Failures make the result false: no transform sets the run result to -50, a failed start or
-// wait of the workers sets -1715, unless a code is set already.
+// Failures make the result false and, given the run's status, set its result: -50 for no
+// transform, -108 for no memory for a worker's arguments, -1715 for a failed start or wait of
+// the workers, unless a code is set already.
 //
 // Threading contract: any thread. The workers write disjoint rows of the destination; neither
 // image may be changed by others while the conversion runs.
@@ -25,6 +26,7 @@
 #include <cstdint>
 
 #include "image/image_record.h"
+#include "run/run_status.h"
 
 namespace lumeray {
 
@@ -41,13 +43,15 @@ ConvertRegions ClipConvertRegions(const ImageRecord& source, const ImageRect& so
 
 // Split over WorkerThreadCount() threads.
 bool ConvertImageRegion(const ImageRecord& source, const ImageRect& sourceRect,
-                        ImageRecord* destination, const ImageRect& destinationRect);
+                        ImageRecord* destination, const ImageRect& destinationRect,
+                        RunStatus* status = nullptr);
 // Split over `threadCount` threads (at most kMaximumWorkerThreads).
 bool ConvertImageRegionWithThreads(const ImageRecord& source, const ImageRect& sourceRect,
                                    ImageRecord* destination, const ImageRect& destinationRect,
-                                   int threadCount);
+                                   int threadCount, RunStatus* status = nullptr);
 // On the calling thread.
 bool ConvertImageRegionSingleThread(const ImageRecord& source, const ImageRect& sourceRect,
-                                    ImageRecord* destination, const ImageRect& destinationRect);
+                                    ImageRecord* destination, const ImageRect& destinationRect,
+                                    RunStatus* status = nullptr);
 
 }  // namespace lumeray

@@ -27,11 +27,11 @@ void AdvanceProgress(const HostProxyBuildOptions& options, uint32_t levels) {
 }
 
 bool CreateLevelImage(HostProxyLevel* level, const ImageRect& bounds, int32_t mode,
-                      ProfileHandle profile) {
+                      ProfileHandle profile, RunStatus& status) {
   int result = kNoErr;
   if (!CreateImage(&level->image, bounds, bounds, mode, profile, /*withMask=*/false,
                    /*edgeSafe=*/false, &result)) {
-    SetRunResult(static_cast<int16_t>(result));
+    status.SetResult(static_cast<int16_t>(result));
     return false;
   }
   return true;
@@ -69,23 +69,30 @@ void AverageBlock(const ImageRecord& source, int32_t left, int32_t top, int32_t 
   for (int i = 0; i < kPixelValues; ++i) Values(mean)[i] = static_cast<uint32_t>(sums[i] / count);
 }
 
+bool AbortRequested(const void* status) {
+  return static_cast<const RunStatus*>(status)->AbortRequested();
+}
+
 }  // namespace
 
 bool BuildHostProxyImage(HostProxyPyramid& pyramid, const HostProxyBuildOptions& options) {
-  if (RenderAbortRequested()) return false;
+  RunState& run = *pyramid.run;
+  if (run.status.AbortRequested()) return false;
   if (HostProxyImageRendered(pyramid)) {
     AdvanceProgress(options, kHostProxyLevels);
     return true;
   }
 
-  const ImageRecord& input = InputImage();
+  const ImageRecord& input = run.inputImage;
   if (!ImageHoldsPixels(input)) return false;
   const int32_t mode = options.sixteenBit ? kImageModeRgb16 : kImageModeRgb8;
-  const ProfileHandle profile = GetDisplayProfile();
+  const ProfileHandle profile = GetDisplayProfile(run.profiles.standard);
 
   HostProxyLevel& base = pyramid.levels[0];
-  if (!CreateLevelImage(&base, input.bounds, mode, profile)) return false;
-  if (!ConvertImageRegion(input, input.bounds, &base.image, input.bounds)) return false;
+  if (!CreateLevelImage(&base, input.bounds, mode, profile, run.status)) return false;
+  if (!ConvertImageRegion(input, input.bounds, &base.image, input.bounds, &run.status)) {
+    return false;
+  }
   LinearizeImage(&base.image);
   base.scale = {1.0, 1.0};
   AdvanceProgress(options, 1);
@@ -93,12 +100,12 @@ bool BuildHostProxyImage(HostProxyPyramid& pyramid, const HostProxyBuildOptions&
   for (int level = 1; level < kHostProxyLevels; ++level) {
     HostProxyLevel& current = pyramid.levels[static_cast<size_t>(level)];
     const ImageRect bounds = ProxyLevelBounds(input.bounds, level);
-    if (!CreateLevelImage(&current, bounds, mode, profile)) return false;
+    if (!CreateLevelImage(&current, bounds, mode, profile, run.status)) return false;
     if (!SetImageProfile(&current.image, profile, kLinearGamma)) return false;
     current.scale = {static_cast<double>(current.image.boundsWidth) / input.boundsWidth,
                      static_cast<double>(current.image.boundsHeight) / input.boundsHeight};
     if (!Resample(pyramid.levels[static_cast<size_t>(level) - 1].image, &current.image,
-                  &RenderAbortRequested)) {
+                  &AbortRequested, &run.status)) {
       return false;
     }
     AdvanceProgress(options, 1);
@@ -173,7 +180,8 @@ ImageRect ProxyLevelBounds(const ImageRect& bounds, int level) {
   return result;
 }
 
-bool Resample(const ImageRecord& source, ImageRecord* destination, AbortPoll abort) {
+bool Resample(const ImageRecord& source, ImageRecord* destination, AbortPoll abort,
+              const void* abortContext) {
   const ImageRect& from = source.bounds;
   const ImageRect& to = destination->bounds;
   const int64_t sourceWidth = source.boundsWidth;
@@ -200,7 +208,7 @@ bool Resample(const ImageRecord& source, ImageRecord* destination, AbortPoll abo
       destination->store(destination, &mean, static_cast<int32_t>(to.left + x),
                          static_cast<int32_t>(to.top + y));
     }
-    if (abort != nullptr && abort()) return false;
+    if (abort != nullptr && abort(abortContext)) return false;
   }
   return true;
 }

@@ -75,11 +75,12 @@ ProxyScale HostProxyLevelScale(const HostProxyPyramid& pyramid, int level);
 // The bounds of pyramid level `level` for a source of `bounds`.
 ImageRect ProxyLevelBounds(const ImageRect& bounds, int level);
 
-// Polled after each row of a resampling; true stops it.
-using AbortPoll = bool (*)();
+// Polled with its context after each row of a resampling; true stops it.
+using AbortPoll = bool (*)(const void* context);
 // Resamples `source` into `destination` as a pyramid level (see above); copies when the two
 // bounds are equal. False when the poll asked to stop.
-bool Resample(const ImageRecord& source, ImageRecord* destination, AbortPoll abort);
+bool Resample(const ImageRecord& source, ImageRecord* destination, AbortPoll abort,
+              const void* abortContext = nullptr);
 
 // Frees every level's buffers and marks the pyramid not rendered (module clean-up).
 void ReleaseHostProxyImage(HostProxyPyramid& pyramid);

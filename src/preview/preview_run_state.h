@@ -5,7 +5,9 @@
 //
 // Threading contract: through host_proxy_image.h only. The levels are built on the thread
 // that renders the proxy while no other thread reads them; `rendered` is any thread (release
-// on store, acquire on load); the current snapshot is any thread under snapshotLock.
+// on store, acquire on load); the current snapshot is any thread under snapshotLock; `run` (the
+// same run's lowest-layer part: its input image and status) is set by the run's owner before
+// any thread starts.
 #pragma once
 
 #include <array>
@@ -15,6 +17,7 @@
 #include "effects/parameter_set_buffer.h"
 #include "image/image_record.h"
 #include "preview/host_proxy_image.h"
+#include "run/run_state.h"
 
 namespace lumeray {
 
@@ -28,6 +31,7 @@ struct HostProxyPyramid {
   std::atomic<bool> rendered{false};
   std::mutex snapshotLock;
   ParameterSetBuffer currentSnapshot{};
+  RunState* run = nullptr;  // the run whose InputImage it reduces
 };
 
 struct PreviewRunState {

@@ -5,7 +5,7 @@
 //
 // Threading contract: the pointers are set on the UI thread at each call of the entry; other
 // threads read the record only while the run that set it is going on, and reach the result cell
-// only through run_status.h.
+// only through their run's RunStatus (run_status.h), to which the host attaches it.
 #pragma once
 
 #include <cstdint>

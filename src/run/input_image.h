@@ -3,8 +3,10 @@
 // sample: 1, 2 or 4) and its diagonal, all held by the run in progress (run_state.h). The final
 // render changes it in place and writes it back.
 //
-// Threading contract: written on the UI thread while the image is read from the host and while
-// it is written back; read by the analysis and render threads in between.
+// Threading contract: these accessors are the UI thread's (the run in progress, run_state.h). The
+// image is written on the UI thread while it is read from the host and while it is written
+// back; the analysis, render and preview threads read it in between through the RunState they
+// are handed, never through these accessors.
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,35 @@
 #include "run/run_state.h"
 
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
 namespace lumeray {
+namespace {
+
+// The run bound by the host and the thread it was bound on (see the header).
+std::atomic<RunState*> gBoundRun{nullptr};
+std::atomic<std::thread::id> gBoundThread{};
+
+}  // namespace
 
 RunState& CurrentRun() {
-  static RunState run;
-  return run;
+  RunState* bound = gBoundRun.load();
+  if (bound == nullptr) {
+    static RunState outsideAnyRun;
+    return outsideAnyRun;
+  }
+  if (gBoundThread.load() != std::this_thread::get_id()) {
+    std::fputs("lumeray: a thread other than the run's own reached the run in progress\n", stderr);
+    std::abort();
+  }
+  return *bound;
+}
+
+void BindCurrentRun(RunState* run) {
+  gBoundThread.store(std::this_thread::get_id());
+  gBoundRun.store(run);
 }
 
 }  // namespace lumeray

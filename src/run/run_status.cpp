@@ -1,51 +1,56 @@
 #include "run/run_status.h"
 
-#include <atomic>
-
-#include "run/host_record.h"
 #include "run/run_state.h"
 
 namespace lumeray {
 
-int16_t RunResult() {
-  int16_t* cell = Host().result;
-  if (cell == nullptr) return CurrentRun().localResult.load();
+int16_t RunStatus::Result() const {
+  int16_t* cell = hostCell_.load();
+  if (cell == nullptr) return ownResult_.load();
   return std::atomic_ref<int16_t>(*cell).load();
 }
 
-int16_t SetRunResult(int16_t code) {
-  int16_t* cell = Host().result;
+int16_t RunStatus::SetResult(int16_t code) {
+  int16_t* cell = hostCell_.load();
+  int16_t expected = 0;
   if (cell == nullptr) {
-    int16_t expected = 0;
-    CurrentRun().localResult.compare_exchange_strong(expected, code);
-    return CurrentRun().localResult.load();
+    ownResult_.compare_exchange_strong(expected, code);
+    return ownResult_.load();
   }
   std::atomic_ref<int16_t> shared(*cell);
-  int16_t expected = 0;
   if (shared.compare_exchange_strong(expected, code)) return code;
   return expected;
 }
 
-void ForceRunResult(int16_t code) {
-  int16_t* cell = Host().result;
+void RunStatus::ForceResult(int16_t code) {
+  int16_t* cell = hostCell_.load();
   if (cell == nullptr) {
-    CurrentRun().localResult.store(code);
+    ownResult_.store(code);
   } else {
     std::atomic_ref<int16_t>(*cell).store(code);
   }
 }
 
+int16_t RunResult() {
+  return CurrentRun().status.Result();
+}
+int16_t SetRunResult(int16_t code) {
+  return CurrentRun().status.SetResult(code);
+}
+void ForceRunResult(int16_t code) {
+  CurrentRun().status.ForceResult(code);
+}
 void RequestRenderAbort() {
-  CurrentRun().renderAbort = true;
+  CurrentRun().status.RequestAbort();
 }
 void ClearRenderAbort() {
-  CurrentRun().renderAbort = false;
+  CurrentRun().status.ClearAbort();
 }
 bool RenderAbortRequested() {
-  return CurrentRun().renderAbort;
+  return CurrentRun().status.AbortRequested();
 }
 bool RenderStopped() {
-  return RenderAbortRequested() || RunResult() != 0;
+  return CurrentRun().status.Stopped();
 }
 
 }  // namespace lumeray

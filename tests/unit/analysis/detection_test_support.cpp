@@ -92,7 +92,7 @@ void Scene::AddPatch(const ImageRect& rect, uint32_t level) {
 }
 
 AnalysisRunState& TestAnalysis() {
-  static AnalysisRunState run;
+  static AnalysisRunState run{.run = &CurrentRun()};  // outside a host run: the stand-in
   return run;
 }
 

@@ -35,7 +35,7 @@ namespace lumeray::testing {
 inline std::atomic<uint64_t> gProgressUnits{0};
 inline std::atomic<int64_t> gProgressBudget{-1};  // calls until a cancel; -1: never
 
-inline bool CountProgress(uint32_t units) {
+inline bool CountProgress(void*, uint32_t units) {
   gProgressUnits += units;
   if (gProgressBudget.load() < 0) return true;
   return gProgressBudget.fetch_sub(1) > 0;
@@ -46,8 +46,6 @@ class RenderTest : public ::testing::Test {
   void SetUp() override {
     BeginFilterRun();
     ASSERT_EQ(InitializeFixedTables(), 0);
-    ForceRunResult(0);
-    ClearRenderAbort();
     gProgressUnits = 0;
     gProgressBudget = -1;
     InitializeEffectRenderers(Renderers(), nullptr, nullptr);
@@ -59,8 +57,6 @@ class RenderTest : public ::testing::Test {
     Analysis().master.count = 0;
     ReleaseImage(&InputImage());
     ReleaseGammaTables();
-    ForceRunResult(0);
-    ClearRenderAbort();
     EndFilterRun();
   }
 
@@ -128,12 +124,15 @@ class RenderTest : public ::testing::Test {
     const auto split = SplitIntoBands({r.left, r.top, r.right, r.bottom}, bands);
     std::vector<std::thread> threads;
     std::atomic<bool> all{true};
+    // The band threads are handed their run, as the final render's are.
+    FilterRun& run = ActiveFilterRun();
+    const EffectsPassSources sources = Sources();
     for (const PixelRect& band : split) {
       const BandPlan plan = planned ? FinalRenderBandPlanIn(band, split) : BandPlan{};
       threads.emplace_back([&, band, plan] {
-        BindEffectRenderers(Renderers(), snapshot, CurrentRenderImageFacts(Analysis()));
-        if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot, Sources(),
-                               &InputImage(), plan)) {
+        BindEffectRenderers(run.effects.renderers, snapshot, CurrentRenderImageFacts(run.analysis));
+        if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot, sources,
+                               &run.state.inputImage, plan)) {
           all = false;
         }
       });

@@ -250,13 +250,14 @@ TEST_F(ShapeOperations, ThreadsStampingOneShapeBuildEachPhaseOnce) {
   TestImage target(kImageModeWorkingRgb, {0, 0, 64, 64 * kThreads}, false);
   target.Fill(Grey(0));
   std::vector<std::thread> threads;
+  platform::CriticalSection buildLock;  // the run's shape-building lock
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
       const ImageRect band{0, 64 * t, 64, 64 * (t + 1)};
       for (int phase = 0; phase < 16; ++phase) {
         EXPECT_TRUE(DrawShapeInto(
             target.get(), band, &shapes.disk, {0x20000000, 0x20000000, 0x20000000, kOne, kOne},
-            {32, phase / 4, 64 * t + 32, phase % 4}, kBlendScreen, kThreshold));
+            {32, phase / 4, 64 * t + 32, phase % 4}, kBlendScreen, kThreshold, &buildLock));
       }
     });
   }

@@ -21,11 +21,6 @@ class ConvertRegion : public testing::ColorTest {
   void SetUp() override {
     ColorTest::SetUp();
     ASSERT_TRUE(InitializeColorManagement());
-    ForceRunResult(0);
-  }
-  void TearDown() override {
-    ForceRunResult(0);
-    ColorTest::TearDown();
   }
   static void Fill(ImageRecord* image, uint32_t seed) {
     std::mt19937 random(seed);
@@ -102,7 +97,6 @@ TEST_F(ConvertRegion, AnyThreadCountGivesTheWholeImagesConversion) {
     }
     EXPECT_EQ(wrong, 0) << threads << " threads";
   }
-  EXPECT_EQ(RunResult(), 0);
 }
 
 TEST_F(ConvertRegion, AlphaCrossesSampleKindsAsTheConvertersDo) {
@@ -181,9 +175,10 @@ TEST_F(ConvertRegion, WithoutATransformTheRunEndsWithAParameterError) {
   cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
   ImageRecord* source = MakeImage(kImageModeRgb8, {0, 0, 8, 200}, StandardProfile());
   ImageRecord* destination = MakeImage(kImageModeRgb8, {0, 0, 8, 200}, lab);
+  RunStatus status;
   EXPECT_FALSE(ConvertImageRegionWithThreads(*source, source->dataRect, destination,
-                                             destination->dataRect, 4));
-  EXPECT_EQ(RunResult(), kParamErr);
+                                             destination->dataRect, 4, &status));
+  EXPECT_EQ(status.Result(), kParamErr);
   cmsCloseProfile(lab);
 }
 

@@ -34,8 +34,8 @@ class Progress : public ::testing::Test {
   }
   // Advances from a worker thread, as the render does, then delivers the queued steps here.
   void AdvanceFromWorker(uint32_t units, int times) {
-    std::thread worker([&] {
-      for (int i = 0; i < times; ++i) EXPECT_TRUE(AdvanceImageEditorProgress(units));
+    std::thread worker([&, run = &ActiveFilterRun()] {
+      for (int i = 0; i < times; ++i) EXPECT_TRUE(AdvanceImageEditorProgress(run, units));
     });
     worker.join();
     platform::RunQueuedProcedureCalls();
@@ -66,10 +66,11 @@ TEST_F(Progress, LargeTotalsAreShownInAHundredStepsKeepingTheRemainder) {
 }
 
 TEST_F(Progress, BeforeATotalTheHostIsCalledDirectlyButOnlyOnTheUiThread) {
-  EXPECT_TRUE(AdvanceImageEditorProgress(1));
+  FilterRun* run = &ActiveFilterRun();
+  EXPECT_TRUE(AdvanceImageEditorProgress(run, 1));
   ASSERT_EQ(gShown.size(), 1u);
   bool fromWorker = true;
-  std::thread worker([&] { fromWorker = AdvanceImageEditorProgress(1); });
+  std::thread worker([&] { fromWorker = AdvanceImageEditorProgress(run, 1); });
   worker.join();
   EXPECT_FALSE(fromWorker);
   EXPECT_EQ(gShown.size(), 1u);

@@ -132,22 +132,24 @@ TEST_F(SelectorSequence, ASecondRunInTheProcessStartsFromFreshState) {
 }
 
 // A worker that outlives its run's time-out reads the run after the run has ended: the run must
-// be left to it, not freed under it (AddressSanitizer reports the read otherwise).
+// be left to it, not freed under it (AddressSanitizer reports the read otherwise), and the
+// cancel it then sets stays its own run's, never the next run's result.
 TEST(FilterRunLifetime, ARunWithAnAbandonedWorkerIsNotFreedUnderIt) {
   struct Argument {
     platform::Event* release;
-    const FilterRun* run;
+    FilterRun* run;
     std::atomic<uint32_t>* seen;
   };
   static constexpr auto kReader = [](void* a) -> uint32_t {
     auto* argument = static_cast<Argument*>(a);
     platform::WaitForObject(*argument->release, platform::kInfinite);
+    argument->run->state.status.SetResult(kUserCanceledErr);
     argument->seen->store(argument->run->analysis.presenceThreshold.load() + 1);
     return 0;
   };
   platform::Event release(true, false);
   std::atomic<uint32_t> seen{0};
-  const FilterRun& run = BeginFilterRun();
+  FilterRun& run = BeginFilterRun();
   ThreadSlot slot;
   std::memset(&slot, 0, sizeof slot);
   slot.startRoutine = kReader;
@@ -158,9 +160,12 @@ TEST(FilterRunLifetime, ARunWithAnAbandonedWorkerIsNotFreedUnderIt) {
   DestroyThread(&slot);  // the worker ignores the request to end: abandoned after the time-out
   EXPECT_EQ(AbandonedThreadCount(), abandoned + 1);
   EndFilterRun();
+  BeginFilterRun();  // the next run
   release.Set();
   while (seen.load() == 0) platform::SleepFor(1, false);
   EXPECT_EQ(seen.load(), 16384u + 1);
+  EXPECT_EQ(RunResult(), 0);
+  EndFilterRun();
   platform::SleepFor(50, false);  // the worker's return
   std::free(block);               // the slot left it to the worker
 }
