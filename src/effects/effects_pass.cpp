@@ -194,7 +194,7 @@ bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
   try {
     together.reserve(kStampsAtOnce);
   } catch (const std::bad_alloc&) {
-    SetRunResult(kMemFullErr);
+    sources.status->SetResult(kMemFullErr);
     return false;
   }
   size_t phaseNumber = 0;
@@ -220,9 +220,9 @@ bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
         StampRowIndexedPhase(effects, *phase, sources.starPhases->colours(), together,
                              visibleLevel);
       } catch (const std::bad_alloc&) {
-        SetRunResult(kMemFullErr);
+        sources.status->SetResult(kMemFullErr);
       }
-      if (!progress.Reached(done) || RunResult() != 0) {
+      if (!progress.Reached(done) || sources.status->Result() != 0) {
         sources.starPhases->Done(index, round.sharing);
         return false;
       }

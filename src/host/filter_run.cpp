@@ -1,6 +1,5 @@
 #include "host/filter_run.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -57,8 +56,7 @@ void EndFilterRun() {
 FilterRun& ActiveFilterRun() {
   if (gFilterRun == nullptr) std::abort();  // a step of a run outside any run
   if (platform::CurrentThreadId() != gFilterRun->host.progress.uiThread) {
-    std::fputs("lumeray: a thread other than the run's own reached the run in progress\n", stderr);
-    std::abort();
+    ReportForeignThreadOnRun();
   }
   return *gFilterRun;
 }

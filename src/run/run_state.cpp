@@ -20,11 +20,18 @@ RunState& CurrentRun() {
     static RunState outsideAnyRun;
     return outsideAnyRun;
   }
-  if (gBoundThread.load() != std::this_thread::get_id()) {
-    std::fputs("lumeray: a thread other than the run's own reached the run in progress\n", stderr);
-    std::abort();
-  }
+  if (gBoundThread.load() != std::this_thread::get_id()) ReportForeignThreadOnRun();
   return *bound;
+}
+
+void ReportForeignThreadOnRun() {
+  static std::atomic<bool> reported{false};
+  if (!reported.exchange(true)) {
+    std::fputs("lumeray: a thread other than the run's own reached the run in progress\n", stderr);
+  }
+#ifndef NDEBUG
+  std::abort();
+#endif
 }
 
 void BindCurrentRun(RunState* run) {

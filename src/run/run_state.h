@@ -8,8 +8,11 @@
 //
 // CurrentRun is the UI thread's way to the run in progress: the host binds its run to the
 // thread that begins it (BindCurrentRun). Called on any other thread while a run is bound, it
-// reports the fault and aborts the process, so a worker that reaches for the run in progress
-// instead of the run it was given is caught by the first test that takes that path. Outside a
+// reports the fault (ReportForeignThreadOnRun): a debug build aborts, so a worker that reaches
+// for the run in progress instead of the run it was given is caught by the first test that takes
+// that path; a release build says so once on the standard error and answers with the bound run
+// (still alive: the run outlives its threads) rather than take the user's editor and image down
+// with it. Outside a
 // run (no run bound: tests of the lower layers, the configuration entry) it answers with a
 // stand-in state of its own.
 //
@@ -56,5 +59,7 @@ RunState& CurrentRun();
 // Makes `run` the run in progress of the calling thread (null: none). UI thread, while no
 // thread of the run is alive.
 void BindCurrentRun(RunState* run);
+// A thread other than the run's own reached the run in progress (see above). Any thread.
+void ReportForeignThreadOnRun();
 
 }  // namespace lumeray
