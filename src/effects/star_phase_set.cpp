@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <new>
+#include <optional>
 
 #include "analysis/worker_threads.h"
 #include "effects/effect_shape_parameters.h"
@@ -98,41 +99,39 @@ bool DropUnshownEntries(const ImageRect& area, std::span<const StampReach> stamp
   const uint32_t rows = phase->Rows(), count = phase->entryCount;
   if (count == 0 || phase->storage.data == nullptr) return true;
   std::vector<uint32_t> starts;
-  std::vector<bool> keep;
+  std::vector<uint8_t> keep;
+  std::optional<RowReach> reach;
   try {
     starts.resize(size_t{rows} + 1);
     keep.resize(count);
-    RowReach reach(stamps.size());
-    const uint32_t* oldStarts = phase->RowStarts();
-    const uint32_t* values = phase->Values();
-    const int16_t* columns = phase->Columns();
-    uint32_t kept = 0;
-    for (uint32_t row = 0; row < rows; ++row) {
-      starts[row] = kept;
-      reach.Start(area, stamps, phase->top + static_cast<int32_t>(row));
-      if (reach.Empty()) continue;  // keep[] is false already
-      for (uint32_t i = oldStarts[row]; i < oldStarts[row + 1]; ++i) {
-        keep[i] = reach.Shown(columns[i], values[i]);
-        kept += keep[i];
-      }
-    }
-    starts[rows] = kept;
+    reach.emplace(stamps.size());
   } catch (const std::bad_alloc&) {
     return false;
   }
-  const uint32_t kept = starts[rows];
-  if (kept == count) return true;
-  // The layout is row starts, values, columns: each kept value and column moves down (to an
-  // index no later than the one read), the values first, then the columns behind them.
+  // The layout is row starts, values, columns. Each kept value moves down to an index no later
+  // than the one read (so never into the columns), then each kept column likewise behind the
+  // values left; the row starts are replaced last.
   auto* base = static_cast<uint32_t*>(phase->storage.data);
-  uint32_t* newValues = base + rows + 1;
-  for (uint32_t i = 0, j = 0; i < count; ++i) {
-    if (keep[i]) newValues[j++] = newValues[i];
+  const uint32_t* oldStarts = base;
+  uint32_t* values = base + rows + 1;
+  const auto* columns = reinterpret_cast<const int16_t*>(values + count);
+  uint32_t kept = 0;
+  for (uint32_t row = 0; row < rows; ++row) {
+    starts[row] = kept;
+    reach->Start(area, stamps, phase->top + static_cast<int32_t>(row));
+    if (reach->Empty()) continue;
+    for (uint32_t i = oldStarts[row]; i < oldStarts[row + 1]; ++i) {
+      const uint32_t value = values[i];
+      if (!reach->Shown(columns[i], value)) continue;
+      keep[i] = 1;
+      values[kept++] = value;
+    }
   }
-  auto* newColumns = reinterpret_cast<int16_t*>(newValues + kept);
-  const auto* oldColumns = reinterpret_cast<const int16_t*>(newValues + count);
+  starts[rows] = kept;
+  if (kept == count) return true;
+  auto* newColumns = reinterpret_cast<int16_t*>(values + kept);
   for (uint32_t i = 0, j = 0; i < count; ++i) {
-    if (keep[i]) newColumns[j++] = oldColumns[i];
+    if (keep[i] != 0) newColumns[j++] = columns[i];
   }
   std::copy(starts.begin(), starts.end(), base);
   phase->entryCount = kept;
