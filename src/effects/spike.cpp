@@ -103,21 +103,39 @@ bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fall
   const double edgeSlope = EdgeSlope(major, slope);
   const double* factors = fallOff.factors.data();
   const size_t factorCount = fallOff.factors.size();
+  const CrossValueTable& cross = CrossValues();
 
-  // One pixel across: false when this direction's scan has ended (or an entry failed).
+  // The most a pixel of a row can get from the fall-off: no pixel of the row is nearer the
+  // centre than its distance along the major axis.
+  const auto rowAmplitude = [&](int64_t dMajor) -> uint32_t {
+    const uint32_t d = DistanceIndex(static_cast<uint64_t>(dMajor * dMajor));
+    if (d >= factorCount) return 0;
+    if (fallOff.farthestMost.empty()) return amplitude;
+    return FallOffAmplitude(amplitude, fallOff.farthestMost[d / kFallOffBlock]);
+  };
+
+  // One pixel across: false when this direction's scan has ended (or an entry failed). The scan
+  // also ends where no pixel farther out can reach the threshold: the profile there is at most
+  // the side that falls in this direction, and the fall-off at most the row's.
   bool failed = false;
   bool reached = false;
-  auto visit = [&](int64_t across, int64_t along, int64_t dMajor, double low, double high) {
+  auto visit = [&](int64_t across, int64_t along, int64_t dMajor, double low, double high,
+                   bool downwards, uint32_t rowMost) {
     const int64_t x = kQuarter * across;
     const int64_t dMinor = x - centreMinor;
     if (std::llabs(dMinor) > reach_) return false;
-    const double profile = CrossProfile(low, high, static_cast<double>(x), edgeSlope);
+    const CrossSides sides = CrossProfileSides(low, high, static_cast<double>(x), edgeSlope);
+    const double profile = std::min(sides.low, sides.high);
     if (!(profile > 0.0)) return false;
+    if (MultiplyFractions(rowMost, cross.Bound(downwards ? sides.low : sides.high)) < threshold) {
+      return false;
+    }
     const uint32_t d = DistanceIndex(static_cast<uint64_t>(dMinor * dMinor + dMajor * dMajor));
     if (d >= factorCount) return true;  // the whole family is below the threshold out here
     const uint32_t pixelAmplitude = FallOffAmplitude(amplitude, factors[d]);
     if (pixelAmplitude < threshold) return true;  // no cross value can lift it to the threshold
-    const uint32_t value = MultiplyFractions(pixelAmplitude, CrossValue(profile));
+    if (MultiplyFractions(pixelAmplitude, cross.Bound(profile)) < threshold) return true;
+    const uint32_t value = MultiplyFractions(pixelAmplitude, cross.Value(profile));
     if (value < threshold) return true;
     reached = true;
     const auto a = static_cast<int32_t>(across);
@@ -136,11 +154,13 @@ bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fall
     const double low = line - halfWidth;
     const double high = line + halfWidth;
     const int64_t start = FloorDivide(line, kQuarter);
+    const uint32_t rowMost = rowAmplitude(dMajor);
     reached = false;
-    for (int64_t across = start; visit(across, along, dMajor, low, high); --across) {
+    for (int64_t across = start; visit(across, along, dMajor, low, high, true, rowMost); --across) {
     }
     if (failed) return false;
-    for (int64_t across = start + 1; visit(across, along, dMajor, low, high); ++across) {
+    for (int64_t across = start + 1; visit(across, along, dMajor, low, high, false, rowMost);
+         ++across) {
     }
     if (failed) return false;
     if (!reached) break;
