@@ -81,10 +81,7 @@ void StampDisc(const Target& target, const SoftFlareProfile& profile, const Quar
     // overlap instead of each waiting for the blend before it.
     for (int64_t runStart = first; runStart <= last; runStart += kRun) {
       const auto n = static_cast<int>(std::min<int64_t>(kRun, last - runStart + 1));
-      int64_t dx4 = kQuarter * (runStart - c.x) - c.xFraction;
-      for (int i = 0; i < n; ++i, dx4 += kQuarter) {
-        halves[i] = DistanceIndex(static_cast<uint64_t>(dx4 * dx4 + dy4 * dy4)) / 2;
-      }
+      HalfDistanceIndices(kQuarter * (runStart - c.x) - c.xFraction, dy4 * dy4, n, halves.data());
       for (int i = 0; i < n; ++i) {
         if (halves[i] >= count) continue;
         const int64_t x = runStart + i;

@@ -43,36 +43,34 @@ void SpikeRasterizer::Box(int32_t* left, int32_t* top, int32_t* right, int32_t* 
   *bottom = hasBox_ ? bottom_ : 0;
 }
 
-bool SpikeRasterizer::AddPixel(int32_t dx, int32_t dy, uint32_t distanceIndex, uint32_t value) {
-  if (part_ != nullptr) {
-    if (!part_->Add(dx, dy, value)) return false;
-  } else {
-    const FractionColor color =
-        distanceIndex < tables_.rainbow.size()
-            ? tables_.rainbow[distanceIndex]
-            : RainbowColor(distanceIndex, settings_.diagonal, settings_.rainbowIntensity,
-                           settings_.rainbowFrequency, settings_.grayHost);
-    const SubShapeEntry entry{static_cast<int16_t>(dx),
-                              static_cast<int16_t>(dy),
-                              color.red,
-                              color.green,
-                              color.blue,
-                              value};
-    if (!AddSubShapeEntry(subShape_, entry, kSpikeEntryGrowth)) return false;
-  }
+bool SpikeRasterizer::AddEntry(int32_t dx, int32_t dy, uint32_t distanceIndex, uint32_t value) {
+  const FractionColor color =
+      distanceIndex < tables_.rainbow.size()
+          ? tables_.rainbow[distanceIndex]
+          : RainbowColor(distanceIndex, settings_.diagonal, settings_.rainbowIntensity,
+                         settings_.rainbowFrequency, settings_.grayHost);
+  const SubShapeEntry entry{static_cast<int16_t>(dx),
+                            static_cast<int16_t>(dy),
+                            color.red,
+                            color.green,
+                            color.blue,
+                            value};
+  return AddSubShapeEntry(subShape_, entry, kSpikeEntryGrowth);
+}
+
+void SpikeRasterizer::ExtendBox(int32_t left, int32_t top, int32_t right, int32_t bottom) {
   if (!hasBox_) {
-    left_ = dx;
-    top_ = dy;
-    right_ = dx + 1;
-    bottom_ = dy + 1;
+    left_ = left;
+    top_ = top;
+    right_ = right;
+    bottom_ = bottom;
     hasBox_ = true;
-  } else {
-    left_ = std::min(left_, dx);
-    top_ = std::min(top_, dy);
-    right_ = std::max(right_, dx + 1);
-    bottom_ = std::max(bottom_, dy + 1);
+    return;
   }
-  return true;
+  left_ = std::min(left_, left);
+  top_ = std::min(top_, top);
+  right_ = std::max(right_, right);
+  bottom_ = std::max(bottom_, bottom);
 }
 
 void SpikeRasterizer::StoreBox() const {
@@ -118,7 +116,8 @@ bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fall
   // also ends where no pixel farther out can reach the threshold: the profile there is at most
   // the side that falls in this direction, and the fall-off at most the row's.
   bool failed = false;
-  bool reached = false;
+  bool reached = false;  // whether the row has an entry, from across rowFirst to rowLast
+  int32_t rowFirst = 0, rowLast = 0;
   auto visit = [&](int64_t across, int64_t along, int64_t dMajor, double low, double high,
                    bool downwards, uint32_t rowMost) {
     const int64_t x = kQuarter * across;
@@ -137,12 +136,20 @@ bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fall
     if (MultiplyFractions(pixelAmplitude, cross.Bound(profile)) < threshold) return true;
     const uint32_t value = MultiplyFractions(pixelAmplitude, cross.Value(profile));
     if (value < threshold) return true;
-    reached = true;
     const auto a = static_cast<int32_t>(across);
     const auto b = static_cast<int32_t>(along);
-    if (!(majorIsY ? AddPixel(a, b, d, value) : AddPixel(b, a, d, value))) {
+    const int32_t dx = majorIsY ? a : b;
+    const int32_t dy = majorIsY ? b : a;
+    if (!(part_ != nullptr ? part_->Add(dx, dy, value) : AddEntry(dx, dy, d, value))) {
       failed = true;
       return false;
+    }
+    if (!reached) {
+      reached = true;
+      rowFirst = rowLast = a;
+    } else {
+      rowFirst = std::min(rowFirst, a);
+      rowLast = std::max(rowLast, a);
     }
     return true;
   };
@@ -158,9 +165,19 @@ bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fall
     reached = false;
     for (int64_t across = start; visit(across, along, dMajor, low, high, true, rowMost); --across) {
     }
-    if (failed) return false;
-    for (int64_t across = start + 1; visit(across, along, dMajor, low, high, false, rowMost);
-         ++across) {
+    if (!failed) {
+      for (int64_t across = start + 1; visit(across, along, dMajor, low, high, false, rowMost);
+           ++across) {
+      }
+    }
+    // The box holds every entry added, also those of a row cut short by a failure.
+    if (reached) {
+      const auto b = static_cast<int32_t>(along);
+      if (majorIsY) {
+        ExtendBox(rowFirst, b, rowLast + 1, b + 1);
+      } else {
+        ExtendBox(b, rowFirst, b + 1, rowLast + 1);
+      }
     }
     if (failed) return false;
     if (!reached) break;

@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "effects/renderer_tables.h"
 
 namespace lumeray {
@@ -17,6 +21,32 @@ constexpr double kFallOffPeak = 8.0;
 constexpr double kFallOffDistanceScale = 15.0;
 
 }  // namespace
+
+void HalfDistanceIndices(int64_t first, int64_t rowSquare, int count, uint32_t* halves) {
+  int i = 0;
+  int64_t x = first;
+#if defined(__SSE2__)
+  // The same operations as DistanceIndex, on two values: sqrt and the product are correctly
+  // rounded either way, and the whole part fits 32 bits.
+  const __m128d ten = _mm_set1_pd(10.0);
+  const __m128d half = _mm_set1_pd(0.5);
+  for (; i + 2 <= count; i += 2, x += 8) {
+    const int64_t n0 = x * x + rowSquare;
+    const int64_t n1 = (x + 4) * (x + 4) + rowSquare;
+    const __m128d scaled =
+        _mm_mul_pd(ten, _mm_sqrt_pd(_mm_set_pd(static_cast<double>(n1), static_cast<double>(n0))));
+    const __m128i whole = _mm_cvttpd_epi32(scaled);
+    const int up = _mm_movemask_pd(_mm_cmpge_pd(_mm_sub_pd(scaled, _mm_cvtepi32_pd(whole)), half));
+    const auto w0 = static_cast<uint32_t>(_mm_cvtsi128_si32(whole));
+    const auto w1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(whole, 1)));
+    halves[i] = (w0 + (up & 1)) / 2;
+    halves[i + 1] = (w1 + ((up >> 1) & 1)) / 2;
+  }
+#endif
+  for (; i < count; ++i, x += 4) {
+    halves[i] = DistanceIndex(static_cast<uint64_t>(x * x + rowSquare)) / 2;
+  }
+}
 
 double FallOffExponent(int32_t intensity, int32_t length) {
   return std::pow(intensity / 100.0, kFallOffIntensityExponent) * kFallOffLengthScale /

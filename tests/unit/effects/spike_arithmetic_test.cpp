@@ -26,6 +26,27 @@ TEST(SpikeDistance, TenTimesTheQuarterPixelDistanceRounded) {
   EXPECT_EQ(DistanceIndex(uint64_t{4} * 30000 * 30000 * 16), 2400000u);
 }
 
+// A row's run of half indices, two at a time or one, is the rounded distance halved: runs of
+// odd and even lengths, either side of the centre, near and as far as entry offsets reach.
+TEST(SpikeDistance, HalfIndicesOfARowRun) {
+  const struct {
+    int64_t first, rowSquare;
+    int count;
+  } runs[] = {
+      {-13, 0, 7},      {-3, 1, 2},       {0, 9, 1}, {2, 0, 0}, {-131068, 131068LL * 131068, 256},
+      {130000, 5, 255}, {-1021, 400, 511}};
+  for (const auto& run : runs) {
+    std::vector<uint32_t> halves(run.count + 1, 0xDEADBEEF);
+    HalfDistanceIndices(run.first, run.rowSquare, run.count, halves.data());
+    for (int i = 0; i < run.count; ++i) {
+      const int64_t x = run.first + 4 * i;
+      const auto n = static_cast<long double>(x * x + run.rowSquare);
+      ASSERT_EQ(halves[i], std::llround(10 * std::sqrt(n)) / 2) << run.first << " " << i;
+    }
+    EXPECT_EQ(halves[run.count], 0xDEADBEEF);  // nothing written past the run
+  }
+}
+
 // The value a stamp skips entries below: the least that reaches the level through both
 // truncating products, checked against its neighbour, including levels no entry can reach.
 TEST(StampCut, LeastEntryValueWhoseProductReachesTheLevel) {
