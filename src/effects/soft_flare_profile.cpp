@@ -68,7 +68,7 @@ void StampDisc(const Target& target, const SoftFlareProfile& profile, const Quar
   const auto limit = static_cast<int64_t>(limitSquare);
   bool centreDone = false;
   constexpr int kRun = 256;
-  std::array<uint32_t, kRun> halves;
+  std::array<uint32_t, kRun> indices;
   for (int32_t y = box.top; y < box.bottom; ++y) {
     const int64_t dy4 = kQuarter * (int64_t{y} - c.y) - c.yFraction;
     const int64_t room = limit - dy4 * dy4;
@@ -77,16 +77,18 @@ void StampDisc(const Target& target, const SoftFlareProfile& profile, const Quar
     const int64_t root = IntegerRoot(room);
     const int64_t first = std::max<int64_t>(box.left, c.x + CeilQuarter(c.xFraction - root));
     const int64_t last = std::min<int64_t>(box.right - 1, c.x + FloorQuarter(c.xFraction + root));
-    // The half indices of a run of pixels first, then their blends: the square roots of a run
+    // The distance indices of a run of pixels first, then their blends: the square roots of a run
     // overlap instead of each waiting for the blend before it.
     for (int64_t runStart = first; runStart <= last; runStart += kRun) {
       const auto n = static_cast<int>(std::min<int64_t>(kRun, last - runStart + 1));
-      HalfDistanceIndices(kQuarter * (runStart - c.x) - c.xFraction, dy4 * dy4, n, halves.data());
+      RunDistanceIndices(kQuarter * (runStart - c.x) - c.xFraction, kQuarter, dy4 * dy4, n,
+                         indices.data());
       for (int i = 0; i < n; ++i) {
-        if (halves[i] >= count) continue;
+        const uint32_t h = indices[i] / 2;
+        if (h >= count) continue;
         const int64_t x = runStart + i;
         if (x == c.x && y == c.y) centreDone = true;
-        blend(static_cast<int32_t>(x), y, values[halves[i]]);
+        blend(static_cast<int32_t>(x), y, values[h]);
       }
     }
   }

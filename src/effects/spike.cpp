@@ -1,6 +1,7 @@
 #include "effects/spike.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "effects/renderer_tables.h"
@@ -112,46 +113,61 @@ bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fall
     return FallOffAmplitude(amplitude, fallOff.farthestMost[d / kFallOffBlock]);
   };
 
-  // One pixel across: false when this direction's scan has ended (or an entry failed). The scan
-  // also ends where no pixel farther out can reach the threshold: the profile there is at most
-  // the side that falls in this direction, and the fall-off at most the row's.
-  bool failed = false;
+  // A row is scanned across from the pixel containing the line, first towards negative, then
+  // from the next one towards positive. A direction's scan ends at the reach limit, where the
+  // profile drops to zero, or where no pixel farther out can reach the threshold: the profile
+  // there is at most the side that falls in this direction, and the fall-off at most the row's.
+  // None of this needs a pixel's distance, so the scan first finds a run of pixels (at most
+  // kRun), then takes their distance indices together, then keeps their entries in order.
+  constexpr int kRun = 128;
+  std::array<double, kRun> profiles;
+  std::array<uint32_t, kRun> indices;
   bool reached = false;  // whether the row has an entry, from across rowFirst to rowLast
   int32_t rowFirst = 0, rowLast = 0;
-  auto visit = [&](int64_t across, int64_t along, int64_t dMajor, double low, double high,
-                   bool downwards, uint32_t rowMost) {
-    const int64_t x = kQuarter * across;
-    const int64_t dMinor = x - centreMinor;
-    if (std::llabs(dMinor) > reach_) return false;
-    const CrossSides sides = CrossProfileSides(low, high, static_cast<double>(x), edgeSlope);
-    const double profile = std::min(sides.low, sides.high);
-    if (!(profile > 0.0)) return false;
-    if (MultiplyFractions(rowMost, cross.Bound(downwards ? sides.low : sides.high)) < threshold) {
-      return false;
+  // Scans one direction from `from`; false when an entry could not be added.
+  const auto scan = [&](int64_t from, int64_t direction, int64_t along, int64_t dMajor, double low,
+                        double high, uint32_t rowMost) {
+    for (int64_t across = from;;) {
+      int count = 0;
+      for (; count < kRun; ++count, across += direction) {
+        const int64_t x = kQuarter * across;
+        if (std::llabs(x - centreMinor) > reach_) break;
+        const CrossSides sides = CrossProfileSides(low, high, static_cast<double>(x), edgeSlope);
+        const double profile = std::min(sides.low, sides.high);
+        if (!(profile > 0.0)) break;
+        const double falling = direction < 0 ? sides.low : sides.high;
+        if (MultiplyFractions(rowMost, cross.Bound(falling)) < threshold) break;
+        profiles[count] = profile;
+      }
+      const int64_t first = across - direction * count;
+      RunDistanceIndices(kQuarter * first - centreMinor, kQuarter * direction, dMajor * dMajor,
+                         count, indices.data());
+      for (int i = 0; i < count; ++i) {
+        const uint32_t d = indices[i];
+        if (d >= factorCount) continue;  // the whole family is below the threshold out here
+        const uint32_t pixelAmplitude = FallOffAmplitude(amplitude, factors[d]);
+        if (pixelAmplitude < threshold) continue;  // no cross value can lift it to the threshold
+        const double profile = profiles[i];
+        if (MultiplyFractions(pixelAmplitude, cross.Bound(profile)) < threshold) continue;
+        const uint32_t value = MultiplyFractions(pixelAmplitude, cross.Value(profile));
+        if (value < threshold) continue;
+        const auto a = static_cast<int32_t>(first + direction * i);
+        const auto b = static_cast<int32_t>(along);
+        const int32_t dx = majorIsY ? a : b;
+        const int32_t dy = majorIsY ? b : a;
+        if (!(part_ != nullptr ? part_->Add(dx, dy, value) : AddEntry(dx, dy, d, value))) {
+          return false;
+        }
+        if (!reached) {
+          reached = true;
+          rowFirst = rowLast = a;
+        } else {
+          rowFirst = std::min(rowFirst, a);
+          rowLast = std::max(rowLast, a);
+        }
+      }
+      if (count < kRun) return true;
     }
-    const uint32_t d = DistanceIndex(static_cast<uint64_t>(dMinor * dMinor + dMajor * dMajor));
-    if (d >= factorCount) return true;  // the whole family is below the threshold out here
-    const uint32_t pixelAmplitude = FallOffAmplitude(amplitude, factors[d]);
-    if (pixelAmplitude < threshold) return true;  // no cross value can lift it to the threshold
-    if (MultiplyFractions(pixelAmplitude, cross.Bound(profile)) < threshold) return true;
-    const uint32_t value = MultiplyFractions(pixelAmplitude, cross.Value(profile));
-    if (value < threshold) return true;
-    const auto a = static_cast<int32_t>(across);
-    const auto b = static_cast<int32_t>(along);
-    const int32_t dx = majorIsY ? a : b;
-    const int32_t dy = majorIsY ? b : a;
-    if (!(part_ != nullptr ? part_->Add(dx, dy, value) : AddEntry(dx, dy, d, value))) {
-      failed = true;
-      return false;
-    }
-    if (!reached) {
-      reached = true;
-      rowFirst = rowLast = a;
-    } else {
-      rowFirst = std::min(rowFirst, a);
-      rowLast = std::max(rowLast, a);
-    }
-    return true;
   };
 
   for (int64_t along = step > 0 ? 0 : -1;; along += step) {
@@ -163,13 +179,8 @@ bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fall
     const int64_t start = FloorDivide(line, kQuarter);
     const uint32_t rowMost = rowAmplitude(dMajor);
     reached = false;
-    for (int64_t across = start; visit(across, along, dMajor, low, high, true, rowMost); --across) {
-    }
-    if (!failed) {
-      for (int64_t across = start + 1; visit(across, along, dMajor, low, high, false, rowMost);
-           ++across) {
-      }
-    }
+    const bool added = scan(start, -1, along, dMajor, low, high, rowMost) &&
+                       scan(start + 1, 1, along, dMajor, low, high, rowMost);
     // The box holds every entry added, also those of a row cut short by a failure.
     if (reached) {
       const auto b = static_cast<int32_t>(along);
@@ -179,7 +190,7 @@ bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fall
         ExtendBox(b, rowFirst, b + 1, rowLast + 1);
       }
     }
-    if (failed) return false;
+    if (!added) return false;
     if (!reached) break;
   }
   return true;

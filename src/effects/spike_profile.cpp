@@ -22,7 +22,8 @@ constexpr double kFallOffDistanceScale = 15.0;
 
 }  // namespace
 
-void HalfDistanceIndices(int64_t first, int64_t rowSquare, int count, uint32_t* halves) {
+void RunDistanceIndices(int64_t first, int64_t step, int64_t rowSquare, int count,
+                        uint32_t* indices) {
   int i = 0;
   int64_t x = first;
 #if defined(__SSE2__)
@@ -30,21 +31,20 @@ void HalfDistanceIndices(int64_t first, int64_t rowSquare, int count, uint32_t* 
   // rounded either way, and the whole part fits 32 bits.
   const __m128d ten = _mm_set1_pd(10.0);
   const __m128d half = _mm_set1_pd(0.5);
-  for (; i + 2 <= count; i += 2, x += 8) {
+  for (; i + 2 <= count; i += 2, x += 2 * step) {
     const int64_t n0 = x * x + rowSquare;
-    const int64_t n1 = (x + 4) * (x + 4) + rowSquare;
+    const int64_t n1 = (x + step) * (x + step) + rowSquare;
     const __m128d scaled =
         _mm_mul_pd(ten, _mm_sqrt_pd(_mm_set_pd(static_cast<double>(n1), static_cast<double>(n0))));
     const __m128i whole = _mm_cvttpd_epi32(scaled);
     const int up = _mm_movemask_pd(_mm_cmpge_pd(_mm_sub_pd(scaled, _mm_cvtepi32_pd(whole)), half));
-    const auto w0 = static_cast<uint32_t>(_mm_cvtsi128_si32(whole));
-    const auto w1 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(whole, 1)));
-    halves[i] = (w0 + (up & 1)) / 2;
-    halves[i + 1] = (w1 + ((up >> 1) & 1)) / 2;
+    indices[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(whole)) + (up & 1);
+    indices[i + 1] =
+        static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(whole, 1))) + ((up >> 1) & 1);
   }
 #endif
-  for (; i < count; ++i, x += 4) {
-    halves[i] = DistanceIndex(static_cast<uint64_t>(x * x + rowSquare)) / 2;
+  for (; i < count; ++i, x += step) {
+    indices[i] = DistanceIndex(static_cast<uint64_t>(x * x + rowSquare));
   }
 }
 

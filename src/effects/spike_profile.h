@@ -43,11 +43,12 @@ inline uint32_t DistanceIndex(uint64_t squaredQuarterDistance) {
       kDistanceIndexScale * std::sqrt(static_cast<double>(squaredQuarterDistance))));
 }
 
-// DistanceIndex(x * x + rowSquare) / 2 for the `count` quarter-pixel offsets x = first,
-// first + 4, ... into `halves`: the half indices of a run of pixels of one row, two at a time
-// where the processor can. The squared distances must stay below 2^53 (so below 2^31 whole
-// distance indices; every offset the entries can hold is).
-void HalfDistanceIndices(int64_t first, int64_t rowSquare, int count, uint32_t* halves);
+// DistanceIndex(x * x + rowSquare) for the `count` quarter-pixel offsets x = first,
+// first + step, first + 2 step, ... into `indices`: the indices of a run of pixels of one row,
+// two at a time where the processor can. The squared distances must stay below 2^53 (so the
+// indices below 2^31; every offset the entries can hold is).
+void RunDistanceIndices(int64_t first, int64_t step, int64_t rowSquare, int count,
+                        uint32_t* indices);
 
 double FallOffExponent(int32_t intensity, int32_t length);
 double FallOffFactor(uint32_t distanceIndex, uint32_t diagonal, double exponent);

@@ -26,24 +26,28 @@ TEST(SpikeDistance, TenTimesTheQuarterPixelDistanceRounded) {
   EXPECT_EQ(DistanceIndex(uint64_t{4} * 30000 * 30000 * 16), 2400000u);
 }
 
-// A row's run of half indices, two at a time or one, is the rounded distance halved: runs of
-// odd and even lengths, either side of the centre, near and as far as entry offsets reach.
-TEST(SpikeDistance, HalfIndicesOfARowRun) {
+// A row's run of indices, two at a time or one, is the rounded distance: runs of odd and even
+// lengths in either direction, either side of the centre, near and as far as entry offsets reach.
+TEST(SpikeDistance, IndicesOfARowRun) {
   const struct {
-    int64_t first, rowSquare;
+    int64_t first, step, rowSquare;
     int count;
-  } runs[] = {
-      {-13, 0, 7},      {-3, 1, 2},       {0, 9, 1}, {2, 0, 0}, {-131068, 131068LL * 131068, 256},
-      {130000, 5, 255}, {-1021, 400, 511}};
+  } runs[] = {{-13, 4, 0, 7},
+              {-3, 4, 1, 2},
+              {0, -4, 9, 1},
+              {2, 4, 0, 0},
+              {-131068, 4, 131068LL * 131068, 256},
+              {130000, -4, 5, 255},
+              {1021, -4, 400, 511}};
   for (const auto& run : runs) {
-    std::vector<uint32_t> halves(run.count + 1, 0xDEADBEEF);
-    HalfDistanceIndices(run.first, run.rowSquare, run.count, halves.data());
+    std::vector<uint32_t> indices(run.count + 1, 0xDEADBEEF);
+    RunDistanceIndices(run.first, run.step, run.rowSquare, run.count, indices.data());
     for (int i = 0; i < run.count; ++i) {
-      const int64_t x = run.first + 4 * i;
+      const int64_t x = run.first + run.step * i;
       const auto n = static_cast<long double>(x * x + run.rowSquare);
-      ASSERT_EQ(halves[i], std::llround(10 * std::sqrt(n)) / 2) << run.first << " " << i;
+      ASSERT_EQ(indices[i], std::llround(10 * std::sqrt(n))) << run.first << " " << i;
     }
-    EXPECT_EQ(halves[run.count], 0xDEADBEEF);  // nothing written past the run
+    EXPECT_EQ(indices[run.count], 0xDEADBEEF);  // nothing written past the run
   }
 }
 
