@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <vector>
 
 #include "analysis/effect_shape.h"
 #include "analysis/stamp_targets.h"
@@ -63,8 +64,18 @@ void StampDisc(const Target& target, const SoftFlareProfile& profile, const Quar
     if (opacity != 0) ScreenMix(&pixel, hue, opacity);
     target.Store(pixel, x, y);
   };
-  const uint32_t* values = profile.values.data();
-  const uint64_t count = profile.values.size();
+  // The blend of each half index within the limit, worked out once per stamp: its opacity, or
+  // kInvisible where the blend leaves the pixel alone.
+  constexpr uint32_t kInvisible = UINT32_MAX;  // no opacity (at most kFractionUnit)
+  const uint64_t count =
+      std::min<uint64_t>(profile.values.size(), DistanceIndex(limitSquare) / 2 + 1);
+  std::vector<uint32_t> opacities(count);
+  for (uint64_t h = 0; h < count; ++h) {
+    const uint32_t alpha = FractionProduct(profile.values[h], colour.alpha);
+    opacities[h] = FractionProduct(brightest, alpha) < visibleLevel
+                       ? kInvisible
+                       : ScreenOpacity(alpha, brightest);
+  }
   const auto limit = static_cast<int64_t>(limitSquare);
   bool centreDone = false;
   constexpr int kRun = 256;
@@ -88,7 +99,12 @@ void StampDisc(const Target& target, const SoftFlareProfile& profile, const Quar
         if (h >= count) continue;
         const int64_t x = runStart + i;
         if (x == c.x && y == c.y) centreDone = true;
-        blend(static_cast<int32_t>(x), y, values[h]);
+        const uint32_t opacity = opacities[h];
+        if (opacity == kInvisible) continue;
+        WorkingPixel pixel;
+        target.Fetch(&pixel, static_cast<int32_t>(x), y);
+        if (opacity != 0) ScreenMix(&pixel, hue, opacity);
+        target.Store(pixel, static_cast<int32_t>(x), y);
       }
     }
   }
