@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <memory>
 #include <type_traits>
 
 #include "color/color_reports.h"
+#include "color/float_curve_transform.h"
 #include "color/profile_gamma.h"
 #include "color/transform_cache.h"
 #include "image/gamma_tables.h"
@@ -41,10 +43,11 @@ struct BlackPixel {
 };
 
 // Converts one row of pixels in place, black pixels from `black`, runs of others through the
-// transform; no float colour sample ends negative.
+// transform (float runs through `curves` when there is one: the same results); no float colour
+// sample ends negative.
 template <typename Sample>
-void ConvertRow(cmsHTRANSFORM transform, const BlackPixel<Sample>& black, Sample* row,
-                int64_t width) {
+void ConvertRow(cmsHTRANSFORM transform, const FloatCurveTransform* curves,
+                const BlackPixel<Sample>& black, Sample* row, int64_t width) {
   int64_t x = 0;
   while (x < width) {
     Sample* pixel = row + x * kSamplesPerPixel;
@@ -55,8 +58,16 @@ void ConvertRow(cmsHTRANSFORM transform, const BlackPixel<Sample>& black, Sample
     }
     int64_t end = x + 1;
     while (end < width && !BlackPixel<Sample>::Is(row + end * kSamplesPerPixel)) ++end;
-    cmsDoTransform(transform, pixel, pixel, static_cast<cmsUInt32Number>(end - x));
-    if constexpr (std::is_same_v<Sample, float>) ClearNegativeColorSamples(pixel, end - x);
+    if constexpr (std::is_same_v<Sample, float>) {
+      if (curves != nullptr) {
+        curves->Convert(pixel, end - x);
+      } else {
+        cmsDoTransform(transform, pixel, pixel, static_cast<cmsUInt32Number>(end - x));
+      }
+      ClearNegativeColorSamples(pixel, end - x);
+    } else {
+      cmsDoTransform(transform, pixel, pixel, static_cast<cmsUInt32Number>(end - x));
+    }
     x = end;
   }
 }
@@ -64,9 +75,11 @@ void ConvertRow(cmsHTRANSFORM transform, const BlackPixel<Sample>& black, Sample
 template <typename Sample>
 void ConvertRowsOf(cmsHTRANSFORM transform, ImageRecord* image, int32_t top, int32_t bottom) {
   const BlackPixel<Sample> black(transform);
+  std::unique_ptr<FloatCurveTransform> curves;
+  if constexpr (std::is_same_v<Sample, float>) curves = FloatCurveTransform::Make(transform);
   for (int32_t y = top; y < bottom; ++y) {
-    ConvertRow(transform, black, PixelSamples<Sample>(*image, image->dataRect.left, y),
-               image->dataWidth);
+    ConvertRow(transform, curves.get(), black,
+               PixelSamples<Sample>(*image, image->dataRect.left, y), image->dataWidth);
   }
 }
 

@@ -74,4 +74,19 @@ uint32_t ScaledFloatPower(const FloatPowerTable* table, float sample, double p, 
   return round(std::pow(double{sample}, p) * scale);
 }
 
+bool FloatOfShiftedPower(const FloatPowerTable& table, double x, double offset, double divisor,
+                         float* result) {
+  if (!(x > 0.0 && x < 0x1p100)) return false;
+  const double power = TabledPower(table, x);
+  // Subtraction, division and the cast are monotonic, so a pair of bounds around the power that
+  // ends in one float brackets what std::pow's power ends in.
+  const auto low = static_cast<float>((power * (1.0 - kPowerSlack) - offset) / divisor);
+  if (!(power > 0.0) ||
+      low != static_cast<float>((power * (1.0 + kPowerSlack) - offset) / divisor)) {
+    return false;
+  }
+  *result = low;
+  return true;
+}
+
 }  // namespace lumeray

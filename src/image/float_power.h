@@ -48,4 +48,10 @@ float FloatOfPower(const FloatPowerTable* table, double fraction, double p);
 uint32_t ScaledFloatPower(const FloatPowerTable* table, float sample, double p, double scale,
                           double ceiling);
 
+// static_cast<float>((std::pow(x, table.power) - offset) / divisor) for 0 < x < 2^100 and
+// divisor != 0, in *result, when the table settles it; false when only std::pow can (the caller
+// then takes its own path). For offset 0 and divisor 1 that is the float of the power itself.
+bool FloatOfShiftedPower(const FloatPowerTable& table, double x, double offset, double divisor,
+                         float* result);
+
 }  // namespace lumeray
