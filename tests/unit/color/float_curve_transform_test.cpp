@@ -68,7 +68,9 @@ TEST_F(FloatCurves, ConvertsExactlyAsLittleCms) {
         GetColorTransform(c.source, TYPE_RGBA_FLT, c.destination, TYPE_RGBA_FLT);
     ASSERT_TRUE(transform) << c.name;
     const auto curves = FloatCurveTransform::Make(transform.get());
-    if (c.made) EXPECT_NE(curves, nullptr) << c.name;
+    if (c.made) {
+      EXPECT_NE(curves, nullptr) << c.name;
+    }
     if (curves == nullptr) continue;
     std::vector<float> expected = input;
     std::vector<float> converted = input;
