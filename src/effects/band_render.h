@@ -13,10 +13,18 @@
 // profile (ConvertColorOf with HostProfile) in the pass's sources (effects_pass.h); without
 // them band images have no profile (gamma 2.2) and stay as they are.
 //
-// Threading contract: RenderEffectsBand runs on the band workers, each on
-// its own band (bands do not overlap, so no two workers store to one output pixel).
+// The final render deals its strips: every band is cut into the same number of strips, and each
+// worker, once its strip is drawn, takes the next strip not yet taken of any band (StripDeal), so
+// that a worker whose band has less to draw helps with the others' instead of idling. A strip is
+// drawn and composited by exactly one worker and draws the same whichever takes it.
+//
+// Threading contract: RenderEffectsBand runs on the band workers, each on its own band or on the
+// strips it takes from the shared deal (strips do not overlap, so no two workers store to one
+// output pixel). A StripDeal is made before the workers start and outlives them; Next from any
+// worker.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "effects/effects_pass.h"
@@ -31,10 +39,12 @@ namespace lumeray {
 // sharing the shapes with the other bands drawing at once (`sharing`, shape_operations.h).
 // `rowStamps`: stamp from the run's phase set and flare profile (effects_pass.h), which every
 // band and strip shares, each phase built once.
+class StripDeal;
 struct BandPlan {
   uint32_t strips = 1;
   ShapeSharing sharing{};
   bool rowStamps = false;
+  StripDeal* deal = nullptr;  // when given, the strips are taken from it (below)
 };
 
 // The plan of the final render's band `band` of `bands` non-empty bands (the image's split over
@@ -48,11 +58,38 @@ inline constexpr uint32_t kEffectsImageShare = 6;
 inline constexpr uint64_t kStripPixels = uint64_t{1} << 22;  // 16 MiB of 8-bit effects pixels
 BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand,
                              uint64_t largestBandPixels = 0);
-// The plan of `band`, one of the bands of `split` (SplitIntoBands); an empty band has the
-// default plan.
-BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRect>& split);
+// The plan of `band`, one of the bands of `split` (SplitIntoBands), taking its strips from
+// `deal` when given; an empty band has the default plan (and takes no strips).
+BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRect>& split,
+                               StripDeal* deal = nullptr);
 
-// Renders and composites one band onto `output`. A band stamping by rows whose star is too long
+// The strips of the non-empty bands of a split (SplitIntoBands), dealt in order (each band's
+// strips from the top, the bands from the first) to whichever worker asks next. Every band has
+// FinalRenderBandPlanIn's strips, so a strip's rows and share of its band's progress units are
+// the ones its band's worker would have drawn.
+class StripDeal {
+ public:
+  explicit StripDeal(const std::vector<PixelRect>& split);
+  StripDeal(const StripDeal&) = delete;
+  StripDeal& operator=(const StripDeal&) = delete;
+
+  struct Strip {
+    ImageRect rows;
+    uint32_t strip;   // in its band
+    uint32_t strips;  // of its band
+  };
+  // The next strip not yet taken; false when every strip has been.
+  bool Next(Strip* strip);
+  size_t count() const { return bands_.size() * stripsPerBand_; }
+
+ private:
+  std::vector<ImageRect> bands_;
+  uint32_t stripsPerBand_ = 1;
+  std::atomic<size_t> next_{0};
+};
+
+// Renders and composites one band onto `output`; with the plan's deal, the strips it takes
+// from the deal instead, until none is left. A band stamping by rows whose star is too long
 // for its phases to be kept (StarPhaseSet::IsLong) is drawn in one piece whatever the plan's
 // strips, so that each phase is built once and not again for every strip. False when a band image
 // cannot be created or the effects pass fails (a cancel has then set the run result). An empty band
