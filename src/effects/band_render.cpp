@@ -141,8 +141,9 @@ BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand
   const uint32_t drawing = std::max(bands, 1u);
   const uint64_t share = (kEffectsImageShare + drawing - 1) / drawing;
   const uint64_t capped = (largestBandPixels + kStripPixels - 1) / kStripPixels;
+  const uint64_t dealt = bands > 1 ? kDealtStripsPerBand : 1;
   const auto strips = static_cast<uint32_t>(std::clamp<uint64_t>(
-      std::max(share, capped), 1, static_cast<uint64_t>(std::max(shortestBand, 1))));
+      std::max({share, capped, dealt}), 1, static_cast<uint64_t>(std::max(shortestBand, 1))));
   ShapeSharing sharing{band, bands};
   if (bands > kMaxSharingBands || band >= bands) sharing = {};
   return {strips, sharing, /*rowStamps=*/true};

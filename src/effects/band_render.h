@@ -53,8 +53,11 @@ struct BandPlan {
 // effects image holds about 1 / kEffectsImageShare of the image (two workers together a third),
 // and more when a strip would pass kStripPixels, so that a strip's image does not grow with the
 // image; at most one strip per row of the shortest band (every band draws as many strips, in
-// step). More bands than kMaxSharingBands keep the shapes built.
+// step). With more than one band, at least kDealtStripsPerBand strips: the strips are dealt
+// (StripDeal), and the last one a worker draws while the others have none left to take is then
+// a small part of its work. More bands than kMaxSharingBands keep the shapes built.
 inline constexpr uint32_t kEffectsImageShare = 6;
+inline constexpr uint32_t kDealtStripsPerBand = 12;
 inline constexpr uint64_t kStripPixels = uint64_t{1} << 22;  // 16 MiB of 8-bit effects pixels
 BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand,
                              uint64_t largestBandPixels = 0);

@@ -171,13 +171,15 @@ TEST_F(BandRender, RainbowStarsAreNeutralForAGreyHostImage) {
   EXPECT_GT(colouredPixels(kImageModeRgb16), 100);
 }
 
-// A band is split so that each worker's effects image holds a sixth of the image, and a strip
-// never more than kStripPixels pixels however large the image.
-TEST(FinalRenderBandPlan, StripsHoldASixthOfTheImagePerWorkerAndStayCapped) {
+// One worker's band is split so that its effects image holds a sixth of the image; bands shared
+// by workers are split into twelve strips to deal; a strip never holds more than kStripPixels
+// pixels however large the image (96 Mpx in one band: 22.9 strips of 4 Mi) nor less than a row.
+TEST(FinalRenderBandPlan, StripsFollowTheWorkersTheDealAndTheSizeCap) {
   const struct {
     int32_t width, height;
     uint32_t bands, strips;
-  } cases[] = {{6000, 4000, 2, 3}, {6000, 4000, 1, 6}, {6000, 4000, 3, 2}, {12000, 8000, 2, 12}};
+  } cases[] = {{6000, 4000, 1, 6},   {6000, 4000, 2, 12}, {6000, 4000, 3, 12},
+               {12000, 8000, 1, 23}, {100, 20, 2, 10},    {100, 4, 1, 4}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", " << c.bands);
     std::vector<PixelRect> split;
