@@ -26,6 +26,9 @@ ImageRect Intersection(const ImageRect& a, const ImageRect& b) {
 bool IsEmpty(const ImageRect& r) {
   return r.left >= r.right || r.top >= r.bottom;
 }
+bool EmptyBand(const PixelRect& b) {
+  return b.top >= b.bottom || b.left >= b.right;
+}
 
 // Float effects images are drawn on working samples (four bytes each, like a float's) in their
 // own buffer, so that a stamped entry costs no power function; the samples become floats once,
@@ -68,6 +71,31 @@ bool LongStar(const ParameterSetBuffer& snapshot, const EffectsPassSources& sour
   } catch (const std::bad_alloc&) {
     return false;  // the strips find the lack of memory again and report it
   }
+}
+
+// Draws the effects of `rows` (one strip of a band, `round`) into their own effects image and
+// composites it onto `output`. False when the image cannot be created or the pass fails.
+bool DrawStrip(const ImageRect& rows, const EffectsPassRound& round,
+               const ParameterSetBuffer& snapshot, const EffectsPassSources& sources,
+               ImageRecord* output) {
+  ImageRecord effects;
+  int code = 0;
+  bool rendered = CreateImage(&effects, rows, rows, output->mode, sources.bandProfile,
+                              /*withMask=*/false, /*edgeSafe=*/true, &code) &&
+                  code == 0;
+  if (rendered) {
+    const bool working = DrawsOnWorkingSamples(effects);
+    ImageRecord view = working ? WorkingView(effects) : ImageRecord{};
+    rendered = RunEffectsPass(working ? &view : &effects, rows, snapshot, sources, round);
+    if (rendered && working) EncodeWorkingSamples(effects);
+  }
+  if (rendered) {
+    // A failed conversion is reported by the converter.
+    if (sources.toHostProfile != nullptr) sources.toHostProfile(&effects, sources.hostProfile);
+    CompositeEffectsBand(effects, rows, snapshot.parameters.EffectsOnly != 0, output);
+  }
+  ReleaseImage(&effects);
+  return rendered;
 }
 
 }  // namespace
@@ -114,8 +142,9 @@ BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand
   const uint32_t drawing = std::max(bands, 1u);
   const uint64_t share = (kEffectsImageShare + drawing - 1) / drawing;
   const uint64_t capped = (largestBandPixels + kStripPixels - 1) / kStripPixels;
+  const uint64_t dealt = bands > 1 ? kDealtStripsPerBand : 1;
   const auto strips = static_cast<uint32_t>(std::clamp<uint64_t>(
-      std::max(share, capped), 1, static_cast<uint64_t>(std::max(shortestBand, 1))));
+      std::max({share, capped, dealt}), 1, static_cast<uint64_t>(std::max(shortestBand, 1))));
   ShapeSharing sharing{band, bands};
   if (bands > kMaxSharingBands || band >= bands) sharing = {};
   return {strips, sharing, /*rowStamps=*/true};
@@ -148,43 +177,62 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
       reach.reset();
     }
   }
-  if (strips > 1 && LongStar(snapshot, sources, plan, reach.get())) strips = 1;
+  const bool longStar =
+      (strips > 1 || plan.deal != nullptr) && LongStar(snapshot, sources, plan, reach.get());
+  if (plan.deal != nullptr && !longStar) {
+    StripDeal::Strip taken{};
+    while (plan.deal->Next(&taken)) {
+      if (!DrawStrip(taken.rows, {taken.strip, taken.strips, sharing, plan.rowStamps, reach.get()},
+                     snapshot, sources, output)) {
+        return false;
+      }
+    }
+    return true;
+  }
+  if (longStar) strips = 1;
   for (uint32_t strip = 0; strip < strips; ++strip) {
     const ImageRect rows{band.left, static_cast<int32_t>(band.top + height * strip / strips),
                          band.right,
                          static_cast<int32_t>(band.top + height * (strip + 1) / strips)};
-    ImageRecord effects;
-    int code = 0;
-    bool rendered = CreateImage(&effects, rows, rows, output->mode, sources.bandProfile,
-                                /*withMask=*/false, /*edgeSafe=*/true, &code) &&
-                    code == 0;
-    if (rendered) {
-      const bool working = DrawsOnWorkingSamples(effects);
-      ImageRecord view = working ? WorkingView(effects) : ImageRecord{};
-      rendered = RunEffectsPass(working ? &view : &effects, rows, snapshot, sources,
-                                {strip, strips, sharing, plan.rowStamps, reach.get()});
-      if (rendered && working) EncodeWorkingSamples(effects);
+    if (!DrawStrip(rows, {strip, strips, sharing, plan.rowStamps, reach.get()}, snapshot, sources,
+                   output)) {
+      return false;
     }
-    if (rendered) {
-      // A failed conversion is reported by the converter.
-      if (sources.toHostProfile != nullptr) sources.toHostProfile(&effects, sources.hostProfile);
-      CompositeEffectsBand(effects, rows, snapshot.parameters.EffectsOnly != 0, output);
-    }
-    ReleaseImage(&effects);
-    if (!rendered) return false;
   }
   return true;
 }
 
-BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRect>& split) {
-  const auto empty = [](const PixelRect& b) { return b.top >= b.bottom || b.left >= b.right; };
-  if (empty(band)) return {};
+StripDeal::StripDeal(const std::vector<PixelRect>& split) {
+  for (const PixelRect& b : split) {
+    if (EmptyBand(b)) continue;
+    if (bands_.empty()) stripsPerBand_ = FinalRenderBandPlanIn(b, split).strips;
+    bands_.push_back({b.left, b.top, b.right, b.bottom});
+  }
+}
+
+bool StripDeal::Next(Strip* strip) {
+  const size_t taken = next_.fetch_add(1, std::memory_order_relaxed);
+  if (taken >= count()) return false;
+  const ImageRect& band = bands_[taken / stripsPerBand_];
+  const auto index = static_cast<uint32_t>(taken % stripsPerBand_);
+  const int64_t height = int64_t{band.bottom} - band.top;
+  const uint32_t strips = stripsPerBand_;
+  strip->rows = {band.left, static_cast<int32_t>(band.top + height * index / strips), band.right,
+                 static_cast<int32_t>(band.top + height * (index + 1) / strips)};
+  strip->strip = index;
+  strip->strips = strips;
+  return true;
+}
+
+BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRect>& split,
+                               StripDeal* deal) {
+  if (EmptyBand(band)) return {};
   uint32_t bands = 0, index = 0;
   int32_t shortest = INT32_MAX;
   uint64_t largest = 0;
   ImageRect area{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
   for (const PixelRect& b : split) {
-    if (empty(b)) continue;
+    if (EmptyBand(b)) continue;
     area = {std::min(area.left, b.left), std::min(area.top, b.top), std::max(area.right, b.right),
             std::max(area.bottom, b.bottom)};
     if (b.top == band.top && b.left == band.left) index = bands;
@@ -195,6 +243,7 @@ BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRec
   }
   BandPlan plan = FinalRenderBandPlan(index, bands, shortest, largest);
   plan.area = area;
+  plan.deal = deal;
   return plan;
 }
 

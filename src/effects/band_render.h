@@ -13,10 +13,18 @@
 // profile (ConvertColorOf with HostProfile) in the pass's sources (effects_pass.h); without
 // them band images have no profile (gamma 2.2) and stay as they are.
 //
-// Threading contract: RenderEffectsBand runs on the band workers, each on
-// its own band (bands do not overlap, so no two workers store to one output pixel).
+// The final render deals its strips: every band is cut into the same number of strips, and each
+// worker, once its strip is drawn, takes the next strip not yet taken of any band (StripDeal), so
+// that a worker whose band has less to draw helps with the others' instead of idling. A strip is
+// drawn and composited by exactly one worker and draws the same whichever takes it.
+//
+// Threading contract: RenderEffectsBand runs on the band workers, each on its own band or on the
+// strips it takes from the shared deal (strips do not overlap, so no two workers store to one
+// output pixel). A StripDeal is made before the workers start and outlives them; Next from any
+// worker.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "effects/effects_pass.h"
@@ -32,11 +40,13 @@ namespace lumeray {
 // `rowStamps`: stamp from the run's phase set and flare profile (effects_pass.h), which every
 // band and strip shares, each phase built once; `area` (empty: unknown) holds every band that
 // shares them, so that the phases keep only the entries that can show in it.
+class StripDeal;
 struct BandPlan {
   uint32_t strips = 1;
   ShapeSharing sharing{};
   bool rowStamps = false;
   ImageRect area{};
+  StripDeal* deal = nullptr;  // when given, the strips are taken from it (below)
 };
 
 // The plan of the final render's band `band` of `bands` non-empty bands (the image's split over
@@ -45,16 +55,46 @@ struct BandPlan {
 // effects image holds about 1 / kEffectsImageShare of the image (two workers together a third),
 // and more when a strip would pass kStripPixels, so that a strip's image does not grow with the
 // image; at most one strip per row of the shortest band (every band draws as many strips, in
-// step). More bands than kMaxSharingBands keep the shapes built.
+// step). With more than one band, at least kDealtStripsPerBand strips: the strips are dealt
+// (StripDeal), and the last one a worker draws while the others have none left to take is then
+// a small part of its work. More bands than kMaxSharingBands keep the shapes built.
 inline constexpr uint32_t kEffectsImageShare = 6;
+inline constexpr uint32_t kDealtStripsPerBand = 12;
 inline constexpr uint64_t kStripPixels = uint64_t{1} << 20;  // 4 MiB of 8-bit effects pixels
 BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand,
                              uint64_t largestBandPixels = 0);
-// The plan of `band`, one of the bands of `split` (SplitIntoBands); an empty band has the
-// default plan.
-BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRect>& split);
+// The plan of `band`, one of the bands of `split` (SplitIntoBands), taking its strips from
+// `deal` when given; an empty band has the default plan (and takes no strips).
+BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRect>& split,
+                               StripDeal* deal = nullptr);
 
-// Renders and composites one band onto `output`. A band stamping by rows whose star is too long
+// The strips of the non-empty bands of a split (SplitIntoBands), dealt in order (each band's
+// strips from the top, the bands from the first) to whichever worker asks next. Every band has
+// FinalRenderBandPlanIn's strips, so a strip's rows and share of its band's progress units are
+// the ones its band's worker would have drawn.
+class StripDeal {
+ public:
+  explicit StripDeal(const std::vector<PixelRect>& split);
+  StripDeal(const StripDeal&) = delete;
+  StripDeal& operator=(const StripDeal&) = delete;
+
+  struct Strip {
+    ImageRect rows;
+    uint32_t strip;   // in its band
+    uint32_t strips;  // of its band
+  };
+  // The next strip not yet taken; false when every strip has been.
+  bool Next(Strip* strip);
+  size_t count() const { return bands_.size() * stripsPerBand_; }
+
+ private:
+  std::vector<ImageRect> bands_;
+  uint32_t stripsPerBand_ = 1;
+  std::atomic<size_t> next_{0};
+};
+
+// Renders and composites one band onto `output`; with the plan's deal, the strips it takes
+// from the deal instead, until none is left. A band stamping by rows whose star is too long
 // for its phases to be kept (StarPhaseSet::IsLong) is drawn in one piece whatever the plan's
 // strips, so that each phase is built once and not again for every strip. False when a band image
 // cannot be created or the effects pass fails (a cancel has then set the run result). An empty band

@@ -7,7 +7,9 @@
 
 #include "analysis/worker_threads.h"
 #include "effects/effect_shape_parameters.h"
+#include "effects/spike_layouts.h"
 #include "effects/star_builder.h"
+#include "effects/star_settings.h"
 
 namespace lumeray {
 namespace {
@@ -85,6 +87,14 @@ class RowReach {
   std::vector<Interval> active_, sorted_, merged_;
   uint32_t mostLeast_ = 0;
 };
+
+// Half the star's rays, in drawing order (the primary spikes, then the secondary ones).
+size_t HalfOfTheRays(const EffectShapeParameters& parameters) {
+  const StarSettings settings =
+      MakeStarSettings(parameters.snapshot, parameters.image.diagonal,
+                       parameters.image.presenceThreshold, parameters.image.grayHost);
+  return (LayOutPrimarySpikes(settings).size() + LayOutSecondarySpikes(settings).size()) / 2;
+}
 
 }  // namespace
 
@@ -213,19 +223,23 @@ bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index, const Ph
   ++builds_;
   // Once a build has counted its entries by row, the next is built in place from that guess,
   // in the two parts of the guess's split. A bounded set builds one phase at a time, so the
-  // other worker mostly waits for it: the second part is then drawn on a helper thread.
+  // other worker mostly waits for it: the second part is then drawn on a helper thread. So it
+  // does for the first build, which the other workers can only wait for (nothing is built beside
+  // a build without a guess): its rays are split in half by number.
   const std::shared_ptr<const RowCountGuess> guess = guess_;
-  const bool shared = bounded_ && WorkerThreadCount() > 1;
+  const bool shared = (bounded_ || guess == nullptr) && WorkerThreadCount() > 1;
+  size_t split = guess != nullptr ? guess->splitRay : 0;
+  if (guess == nullptr && shared && parameters != nullptr) split = HalfOfTheRays(*parameters);
   lock.unlock();
   PackedSpikeEntries first, second;
   auto learned = std::make_shared<RowCountGuess>();
   RowIndexedPhase phase;
-  const bool built = parameters != nullptr &&
-                     BuildStarPhaseRowsInTwo(
-                         *parameters, index / kQuarterPhases, index % kQuarterPhases,
-                         {guess != nullptr ? guess->splitRay : 0, &first,
-                          guess != nullptr ? &second : nullptr, shared, guess.get(), learned.get()},
-                         &phase);
+  const bool built =
+      parameters != nullptr &&
+      BuildStarPhaseRowsInTwo(*parameters, index / kQuarterPhases, index % kQuarterPhases,
+                              {split, &first, guess != nullptr || split > 0 ? &second : nullptr,
+                               shared, guess.get(), learned.get()},
+                              &phase);
   DeallocateBuffer(&first.entries);
   DeallocateBuffer(&second.entries);
   // Unshown entries go before the phase joins the set (an entry kept by a failed drop is only

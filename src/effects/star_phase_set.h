@@ -8,7 +8,8 @@
 // ones in place from the counts of entries by row of the builds before (phase_row_slots.h). A
 // band that asks for a phase another band is building builds the first unbuilt phase it will need
 // later meanwhile (once the first build has given its counts), and waits only when there is none,
-// so both workers build. A failed build (lack of memory, after the low-memory warning) fails
+// so both workers build; the first build, which the others can only wait for, draws half its rays
+// on a helper thread. A failed build (lack of memory, after the low-memory warning) fails
 // every request for that phase.
 //
 // The phases are kept while they fit the set's byte budget. Once a build passes it (a very long

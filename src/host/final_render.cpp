@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "analysis/analysis_run_state.h"
 #include "analysis/data_initialization.h"
@@ -55,7 +57,9 @@ uint32_t RenderBand(void* argument) {
   RunStatus& status = args->run->state.status;
   if (status.Stopped()) return 0;
   const PixelRect band{args->left, args->top, args->right, args->bottom};
-  if (!RenderBandPixels(*args->run, band, *args->snapshot)) status.SetResult(kWritErr);
+  if (!RenderBandPixels(*args->run, band, *args->snapshot, args->deal)) {
+    status.SetResult(kWritErr);
+  }
   return 0;
 }
 
@@ -83,6 +87,15 @@ void RenderFinalImage() {
                    static_cast<uint64_t>(threads));
 
   const std::vector<PixelRect> bands = SplitIntoBands(image, threads);
+  // Made before the workers start and kept until after they have all been destroyed.
+  std::unique_ptr<StripDeal> deal;
+  try {
+    deal = std::make_unique<StripDeal>(bands);
+  } catch (const std::bad_alloc&) {
+    DeallocateBuffer(&taskArray);
+    SetRunResult(kMemFullErr);
+    return;
+  }
   int filled = 0;
   for (int i = 0; i < threads && RunResult() == 0; ++i) {
     auto* args = static_cast<RenderBandArguments*>(std::malloc(sizeof(RenderBandArguments)));
@@ -90,7 +103,8 @@ void RenderFinalImage() {
       SetRunResult(kMemFullErr);
       break;
     }
-    *args = {&image, &snapshot, bands[i].left, bands[i].top, bands[i].right, bands[i].bottom, &run};
+    *args = {&image,         &snapshot,       bands[i].left, bands[i].top,
+             bands[i].right, bands[i].bottom, &run,          deal.get()};
     slots[i].startRoutine = RenderBand;
     slots[i].argument = args;
     slots[i].index = static_cast<uint32_t>(i);
@@ -112,7 +126,10 @@ void RenderFinalImage() {
     }
   }
 
+  const uint32_t abandonedBefore = AbandonedThreadCount();
   for (int i = 0; i < filled; ++i) DestroyThread(&slots[i]);
+  // A worker left running may still take strips: the deal is then never freed.
+  if (AbandonedThreadCount() != abandonedBefore) static_cast<void>(deal.release());
   DeallocateBuffer(&taskArray);
   if (RunResult() == 0) {
     // Every band has ended: the shapes' memory goes back before the write-back needs its own.
@@ -140,14 +157,16 @@ EffectsPassSources RunEffectsPassSources(FilterRun& run) {
           &effects.shapeBuilding};
 }
 
-bool RenderBandPixels(FilterRun& run, const PixelRect& band, const ParameterSetBuffer& snapshot) {
+bool RenderBandPixels(FilterRun& run, const PixelRect& band, const ParameterSetBuffer& snapshot,
+                      StripDeal* deal) {
   BindEffectRenderers(run.effects.renderers, snapshot, CurrentRenderImageFacts(run.analysis));
   const ImageRecord& image = run.state.inputImage;
   const PixelRect whole{image.bounds.left, image.bounds.top, image.bounds.right,
                         image.bounds.bottom};
-  return RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot,
-                           RunEffectsPassSources(run), &run.state.inputImage,
-                           FinalRenderBandPlanIn(band, SplitIntoBands(whole, WorkerThreadCount())));
+  return RenderEffectsBand(
+      {band.left, band.top, band.right, band.bottom}, snapshot, RunEffectsPassSources(run),
+      &run.state.inputImage,
+      FinalRenderBandPlanIn(band, SplitIntoBands(whole, WorkerThreadCount()), deal));
 }
 
 }  // namespace lumeray

@@ -1,7 +1,8 @@
 // The final render of a run without (or after) the dialog: waits for the light source
 // analysis with the host's progress bar and abort, splits the working image into one band of
-// rows per worker thread, renders and composites every band on the worker threads, and writes
-// the result back to the host.
+// rows per worker thread, renders and composites every band on the worker threads (each band's
+// strips dealt to whichever worker is free, band_render.h), and writes the result back to the
+// host.
 //
 // Threading contract: RenderFinalImage on the UI thread; RenderBand on worker threads, which
 // reach their run only through their argument block and read and set its result through its
@@ -32,13 +33,16 @@ void WaitForAnalysis(AnalysisRunState& analysis);
 // The bands of rows for `count` threads: equal heights, the last band takes the remainder.
 std::vector<PixelRect> SplitIntoBands(const PixelRect& rect, int count);
 
-// The argument block of one band task: the run it draws for, and its band.
+// The argument block of one band task: the run it draws for, its band, and the strips the
+// band tasks share (null: the band's own, in order).
 struct FilterRun;
+class StripDeal;
 struct RenderBandArguments {
   const PixelRect* image;
   const struct ParameterSetBuffer* snapshot;
   int32_t left, top, right, bottom;
   FilterRun* run;
+  StripDeal* deal;
 };
 
 uint32_t RenderBand(void* arguments);

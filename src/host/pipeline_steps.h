@@ -54,8 +54,11 @@ int32_t LightSourceCount();
 void WriteResultsToHost();
 
 // Renders the effects of one band of `run` and composites them onto its working image (worker
-// thread). Returns false when the band could not be built or rendered.
+// thread); with `deal`, the strips of every band it takes from it (band_render.h). Returns false
+// when the band could not be built or rendered.
 struct FilterRun;
-bool RenderBandPixels(FilterRun& run, const PixelRect& band, const ParameterSetBuffer& snapshot);
+class StripDeal;
+bool RenderBandPixels(FilterRun& run, const PixelRect& band, const ParameterSetBuffer& snapshot,
+                      StripDeal* deal = nullptr);
 
 }  // namespace lumeray

@@ -1,7 +1,10 @@
 // The band render: independence from the band split, phases built once, grey hosts, empty
 // bands and stars that cannot be built. What the stars leave alone at every depth, and Effects
 // Only, are checked by the whole-module runs.
+#include <algorithm>
+#include <map>
 #include <random>
+#include <thread>
 
 #include "effects/spike.h"
 #include "effects/star_phase_set.h"
@@ -237,13 +240,15 @@ TEST_F(BandRender, APhaseKeepsWhatItsStampsCanShowAndStampsTheSame) {
   set.Done(5, {});
 }
 
-// A band is split so that each worker's effects image holds a sixth of the image, and a strip
-// never more than kStripPixels pixels however large the image.
-TEST(FinalRenderBandPlan, StripsHoldASixthOfTheImagePerWorkerAndStayCapped) {
+// One worker's band is split so that its effects image holds a sixth of the image; bands shared
+// by workers are split into twelve strips to deal; a strip never holds more than kStripPixels
+// pixels however large the image (96 Mpx in one band: 91.6 strips of 1 Mi) nor less than a row.
+TEST(FinalRenderBandPlan, StripsFollowTheWorkersTheDealAndTheSizeCap) {
   const struct {
     int32_t width, height;
     uint32_t bands, strips;
-  } cases[] = {{6000, 4000, 2, 12}, {6000, 4000, 1, 23}, {6000, 4000, 3, 8}, {12000, 8000, 2, 46}};
+  } cases[] = {{6000, 4000, 1, 23},  {6000, 4000, 2, 12}, {6000, 4000, 3, 12}, {12000, 8000, 1, 92},
+               {12000, 8000, 2, 46}, {100, 20, 2, 10},    {100, 4, 1, 4}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", " << c.bands);
     std::vector<PixelRect> split;
@@ -252,6 +257,46 @@ TEST(FinalRenderBandPlan, StripsHoldASixthOfTheImagePerWorkerAndStayCapped) {
                        int32_t(c.height * int64_t{b + 1} / c.bands)});
     }
     EXPECT_EQ(FinalRenderBandPlanIn(split[0], split).strips, c.strips);
+  }
+}
+
+// Strips dealt to threads that ask at once: every row of the image is drawn once, whole rows,
+// and each band hands out each of its strips (its progress shares) exactly once.
+TEST(StripDeal, EveryRowIsDealtOnceWhateverTheSplit) {
+  const struct {
+    int32_t width, height;
+    int bands;
+  } cases[] = {{6000, 4000, 2}, {300, 1001, 3}, {40, 3, 6}, {12000, 8000, 2}, {7, 5, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", " << c.bands);
+    const auto split = SplitIntoBands({0, 0, c.width, c.height}, c.bands);
+    StripDeal deal(split);
+    std::vector<std::vector<StripDeal::Strip>> taken(3);
+    std::vector<std::thread> threads;
+    for (auto& mine : taken) {
+      threads.emplace_back([&deal, &mine] {
+        for (StripDeal::Strip s{}; deal.Next(&s);) mine.push_back(s);
+      });
+    }
+    for (std::thread& t : threads) t.join();
+    std::vector<int> drawn(c.height, 0);
+    std::map<std::pair<int32_t, uint32_t>, int> shares;  // (band's top, strip) -> times dealt
+    for (const auto& mine : taken) {
+      for (const StripDeal::Strip& s : mine) {
+        EXPECT_EQ(s.rows.left, 0);
+        EXPECT_EQ(s.rows.right, c.width);
+        for (int32_t y = s.rows.top; y < s.rows.bottom; ++y) ++drawn[y];
+        const auto band = std::find_if(split.begin(), split.end(), [&](const PixelRect& b) {
+          return b.top <= s.rows.top && s.rows.top < b.bottom;
+        });
+        ASSERT_NE(band, split.end());
+        EXPECT_EQ(s.strips, FinalRenderBandPlanIn(*band, split).strips);
+        ++shares[{band->top, s.strip}];
+      }
+    }
+    EXPECT_EQ(std::count(drawn.begin(), drawn.end(), 1), c.height);
+    for (const auto& [key, times] : shares) EXPECT_EQ(times, 1);
+    EXPECT_EQ(shares.size(), deal.count());
   }
 }
 

@@ -117,8 +117,8 @@ class RenderTest : public ::testing::Test {
   }
 
   // Renders the whole output in `bands` bands, one thread each, planned as the final render
-  // plans them (strips, shared shapes) or, without `planned`, each band in one piece with the
-  // shapes kept built. True when every band succeeded.
+  // plans them (strips dealt to whichever thread is free, shared shapes) or, without `planned`,
+  // each band in one piece with the shapes kept built. True when every band succeeded.
   static bool Render(const ParameterSetBuffer& snapshot, int bands = 3, bool planned = true) {
     const ImageRect& r = InputImage().dataRect;
     const auto split = SplitIntoBands({r.left, r.top, r.right, r.bottom}, bands);
@@ -127,8 +127,9 @@ class RenderTest : public ::testing::Test {
     // The band threads are handed their run, as the final render's are.
     FilterRun& run = ActiveFilterRun();
     const EffectsPassSources sources = Sources();
+    StripDeal deal(split);
     for (const PixelRect& band : split) {
-      const BandPlan plan = planned ? FinalRenderBandPlanIn(band, split) : BandPlan{};
+      const BandPlan plan = planned ? FinalRenderBandPlanIn(band, split, &deal) : BandPlan{};
       threads.emplace_back([&, band, plan] {
         BindEffectRenderers(run.effects.renderers, snapshot, CurrentRenderImageFacts(run.analysis));
         if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot, sources,
