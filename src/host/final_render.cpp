@@ -64,10 +64,14 @@ uint32_t RenderBand(void* argument) {
 }
 
 void RenderFinalImage() {
-  const PixelRect image = WorkingImageRect();
-  const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(CurrentParameters());
-
   FilterRun& run = ActiveFilterRun();
+  // What the workers read lives in the run, which is kept for a worker that has to be abandoned.
+  FinalRenderShared& shared = run.host.finalRender;
+  shared.image = WorkingImageRect();
+  shared.snapshot = MakeFinalRenderSnapshot(CurrentParameters());
+  shared.deal.reset();
+  const PixelRect& image = shared.image;
+
   WaitForAnalysis(run.analysis);
   if (RunResult() != 0) return;
 
@@ -87,10 +91,8 @@ void RenderFinalImage() {
                    static_cast<uint64_t>(threads));
 
   const std::vector<PixelRect> bands = SplitIntoBands(image, threads);
-  // Made before the workers start and kept until after they have all been destroyed.
-  std::unique_ptr<StripDeal> deal;
   try {
-    deal = std::make_unique<StripDeal>(bands);
+    shared.deal = std::make_unique<StripDeal>(bands);
   } catch (const std::bad_alloc&) {
     DeallocateBuffer(&taskArray);
     SetRunResult(kMemFullErr);
@@ -103,8 +105,8 @@ void RenderFinalImage() {
       SetRunResult(kMemFullErr);
       break;
     }
-    *args = {&image,         &snapshot,       bands[i].left, bands[i].top,
-             bands[i].right, bands[i].bottom, &run,          deal.get()};
+    *args = {&image,         &shared.snapshot, bands[i].left, bands[i].top,
+             bands[i].right, bands[i].bottom,  &run,          shared.deal.get()};
     slots[i].startRoutine = RenderBand;
     slots[i].argument = args;
     slots[i].index = static_cast<uint32_t>(i);
@@ -126,10 +128,7 @@ void RenderFinalImage() {
     }
   }
 
-  const uint32_t abandonedBefore = AbandonedThreadCount();
   for (int i = 0; i < filled; ++i) DestroyThread(&slots[i]);
-  // A worker left running may still take strips: the deal is then never freed.
-  if (AbandonedThreadCount() != abandonedBefore) static_cast<void>(deal.release());
   DeallocateBuffer(&taskArray);
   if (RunResult() == 0) {
     // Every band has ended: the shapes' memory goes back before the write-back needs its own.
