@@ -3,7 +3,8 @@
 // the depth's presence threshold and the factory settings (rainbow on), then stamped at 40
 // sources of falling strength spread over the strip. Arguments: the host's bytes per sample (1,
 // 2; 4 stamps working samples, as a float strip is drawn) and how many stamps are drawn
-// together, row by row (1: one stamp after the other). Counters: the phase's entries.
+// together, row by row (1: one stamp after the other). Counters: the phase's entries and
+// the rainbow table's colours.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -52,8 +53,9 @@ void BM_StampStarPhase(benchmark::State& state) {
   }
   StampColours colours;
   colours.uniform = false;
-  colours.table = distances.rainbow.data();
-  colours.tableSize = static_cast<uint32_t>(distances.rainbow.size());
+  colours.index = distances.rainbowIndex.data();
+  colours.palette = distances.rainbowPalette.data();
+  colours.tableSize = static_cast<uint32_t>(distances.rainbowIndex.size());
   colours.far = [](uint32_t, const void*) { return FractionColor{0, 0, 0}; };
 
   const ImageRect strip{0, 0, kWidth, kStripRows};
@@ -81,6 +83,7 @@ void BM_StampStarPhase(benchmark::State& state) {
     }
   }
   state.counters["entries"] = phase.entryCount;
+  state.counters["colours"] = colours.tableSize;
   ReleaseImage(&effects);
   ReleaseRowIndexedPhase(&phase);
   DeallocateBuffer(&scratch.entries);

@@ -55,9 +55,10 @@ void StampDisc(const Target& target, const SoftFlareProfile& profile, const Quar
     source.alpha = FractionProduct(value, colour.alpha);
     if (FractionProduct(brightest, source.alpha) < visibleLevel) return;
     WorkingPixel pixel;
-    target.Fetch(&pixel, x, y);
+    target.FetchColour(&pixel, x, y);
+    const WorkingPixel before = pixel;
     BlendScreen(&pixel, source);
-    target.Store(pixel, x, y);
+    target.StoreChanged(pixel, before, x, y);
   };
   const uint32_t* values = profile.values.data();
   const uint64_t count = profile.values.size();

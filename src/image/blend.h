@@ -65,7 +65,7 @@ inline void BlendScreen(WorkingPixel* d, const WorkingPixel& s) {
   const uint32_t o = k <= kFullIntensity ? k << kWhiteToFractionShift : kFractionUnit;
   if (o == 0) return;
   const auto hue = [m](uint32_t c) -> uint32_t {
-    if (m == 0) return kFractionUnit;
+    if (c == m) return kFractionUnit;  // c * 2^32 / m is 2^32 (or 0 / 0): clamped
     return static_cast<uint32_t>(std::min<uint64_t>((uint64_t{c} << 32) / m, kFractionUnit));
   };
   const auto screen = [o](uint32_t dc, uint32_t h) -> uint32_t {
