@@ -11,7 +11,8 @@
 // A screen reads nothing of its destination but the colour: every target also offers
 // FetchColour (colour, with alpha and mask possibly kLeaveUnchanged) and StoreChanged, which
 // takes the pixel FetchColour gave as `before` and writes what differs from it (a colour
-// target then neither decodes the alpha nor reads the samples a second time).
+// target then neither decodes the alpha nor reads the samples a second time). Prefetch(x, y)
+// asks the cache for a pixel that will be drawn soon (a hint only; nothing is read or written).
 //
 // Threading contract: a target is used by the thread that stamps into it; two threads may use
 // one image only on pixels that do not overlap.
@@ -53,6 +54,11 @@ struct WorkingTarget {
                         PixelIndex(*image, x, y) * kSamplesPerPixel;
     *p = {s[0], s[1], s[2], kLeaveUnchanged, kLeaveUnchanged};
   }
+  void Prefetch(int32_t x, int32_t y) const {
+    __builtin_prefetch(static_cast<const uint32_t*>(image->pixels.data) +
+                           PixelIndex(*image, x, y) * kSamplesPerPixel,
+                       1);
+  }
   void StoreChanged(const WorkingPixel& p, const WorkingPixel&, int32_t x, int32_t y) const {
     Store(p, x, y);
   }
@@ -62,6 +68,7 @@ struct ConvertedTarget {
   const ImageRecord* image;
   void Fetch(WorkingPixel* p, int32_t x, int32_t y) const { image->fetch(image, p, x, y); }
   void Store(const WorkingPixel& p, int32_t x, int32_t y) const { image->store(image, &p, x, y); }
+  void Prefetch(int32_t, int32_t) const {}
   void FetchColour(WorkingPixel* p, int32_t x, int32_t y) const { Fetch(p, x, y); }
   void StoreChanged(const WorkingPixel& p, const WorkingPixel&, int32_t x, int32_t y) const {
     Store(p, x, y);
@@ -90,6 +97,7 @@ struct ColourTarget {
     Layout::Fetch(codec, Samples(x, y), &stored);
     StoreChanged(p, stored, x, y);
   }
+  void Prefetch(int32_t x, int32_t y) const { __builtin_prefetch(Samples(x, y), 1); }
   void FetchColour(WorkingPixel* p, int32_t x, int32_t y) const {
     Layout::Fetch(codec, Samples(x, y), p);
     p->alpha = kLeaveUnchanged;
