@@ -30,7 +30,8 @@ class RowStamper {
         colour_(colour),
         visibleLevel_(visibleLevel),
         plain_(Source(colours.single, 0)),
-        plainBrightest_(std::max({plain_.red, plain_.green, plain_.blue})) {
+        plainBrightest_(std::max({plain_.red, plain_.green, plain_.blue})),
+        plainHue_(ScreenHueOf(plain_)) {
     // An entry is drawn only when its brightest channel x alpha reaches the visible level. Its
     // brightest channel is at most `bound` (a table colour times the source's colour is at most
     // the latter), so every entry below `visible_` is skipped before its colour is computed.
@@ -52,25 +53,26 @@ class RowStamper {
       if (values_[i] < visible_) continue;
       const int32_t x = c_.x + columns_[i];
       if (x < box_.left || x >= box_.right) continue;
-      WorkingPixel s;
-      uint32_t brightest;
+      uint32_t alpha;
+      ScreenHue hue;
       if (colours_.uniform) {
-        s = plain_;
-        s.alpha = FractionProduct(values_[i], colour_.alpha);
-        brightest = plainBrightest_;
+        alpha = FractionProduct(values_[i], colour_.alpha);
+        if (FractionProduct(plainBrightest_, alpha) < visibleLevel_) continue;
+        hue = plainHue_;
       } else {
         const int64_t dx4 = kQuarter * columns_[i] - c_.xFraction;
         const uint32_t d = DistanceIndex(static_cast<uint64_t>(dx4 * dx4 + dy4 * dy4));
-        s = Source(d < colours_.tableSize ? colours_.palette[colours_.index[d]]
-                                          : colours_.far(d, colours_.context),
-                   values_[i]);
-        brightest = std::max({s.red, s.green, s.blue});
+        const WorkingPixel s = Source(d < colours_.tableSize ? colours_.palette[colours_.index[d]]
+                                                             : colours_.far(d, colours_.context),
+                                      values_[i]);
+        alpha = s.alpha;
+        if (FractionProduct(std::max({s.red, s.green, s.blue}), alpha) < visibleLevel_) continue;
+        hue = ScreenHueOf(s);
       }
-      if (FractionProduct(brightest, s.alpha) < visibleLevel_) continue;
       WorkingPixel pixel;
       target.FetchColour(&pixel, x, y);
       const WorkingPixel before = pixel;
-      BlendScreen(&pixel, s);
+      BlendScreen(&pixel, hue, alpha);
       target.StoreChanged(pixel, before, x, y);
     }
   }
@@ -111,6 +113,7 @@ class RowStamper {
   uint32_t visibleLevel_;
   WorkingPixel plain_;
   uint32_t plainBrightest_;
+  ScreenHue plainHue_;
   uint32_t visible_ = 0;
 };
 
