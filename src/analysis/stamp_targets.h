@@ -11,8 +11,7 @@
 // A screen reads nothing of its destination but the colour: every target also offers
 // FetchColour (colour, with alpha and mask possibly kLeaveUnchanged) and StoreChanged, which
 // takes the pixel FetchColour gave as `before` and writes what differs from it (a colour
-// target then neither decodes the alpha nor reads the samples a second time). Prefetch(x, y)
-// asks the cache for a pixel that will be drawn soon (a hint only; nothing is read or written).
+// target then neither decodes the alpha nor reads the samples a second time).
 //
 // Threading contract: a target is used by the thread that stamps into it; two threads may use
 // one image only on pixels that do not overlap.
@@ -54,11 +53,6 @@ struct WorkingTarget {
                         PixelIndex(*image, x, y) * kSamplesPerPixel;
     *p = {s[0], s[1], s[2], kLeaveUnchanged, kLeaveUnchanged};
   }
-  void Prefetch(int32_t x, int32_t y) const {
-    __builtin_prefetch(static_cast<const uint32_t*>(image->pixels.data) +
-                           PixelIndex(*image, x, y) * kSamplesPerPixel,
-                       1);
-  }
   void StoreChanged(const WorkingPixel& p, const WorkingPixel&, int32_t x, int32_t y) const {
     Store(p, x, y);
   }
@@ -68,7 +62,6 @@ struct ConvertedTarget {
   const ImageRecord* image;
   void Fetch(WorkingPixel* p, int32_t x, int32_t y) const { image->fetch(image, p, x, y); }
   void Store(const WorkingPixel& p, int32_t x, int32_t y) const { image->store(image, &p, x, y); }
-  void Prefetch(int32_t, int32_t) const {}
   void FetchColour(WorkingPixel* p, int32_t x, int32_t y) const { Fetch(p, x, y); }
   void StoreChanged(const WorkingPixel& p, const WorkingPixel&, int32_t x, int32_t y) const {
     Store(p, x, y);
@@ -97,7 +90,6 @@ struct ColourTarget {
     Layout::Fetch(codec, Samples(x, y), &stored);
     StoreChanged(p, stored, x, y);
   }
-  void Prefetch(int32_t x, int32_t y) const { __builtin_prefetch(Samples(x, y), 1); }
   void FetchColour(WorkingPixel* p, int32_t x, int32_t y) const {
     Layout::Fetch(codec, Samples(x, y), p);
     p->alpha = kLeaveUnchanged;
@@ -107,10 +99,10 @@ struct ColourTarget {
     const auto keep = [](uint32_t value, uint32_t was) {
       return value == was ? kLeaveUnchanged : value;
     };
-    Layout::StoreBrightened(codec,
-                            {keep(p.red, before.red), keep(p.green, before.green),
-                             keep(p.blue, before.blue), kLeaveUnchanged, kLeaveUnchanged},
-                            Samples(x, y));
+    Layout::Store(codec,
+                  {keep(p.red, before.red), keep(p.green, before.green), keep(p.blue, before.blue),
+                   kLeaveUnchanged, kLeaveUnchanged},
+                  Samples(x, y));
   }
 };
 

@@ -43,9 +43,6 @@ class RowStamper {
   // Stamps the phase's row that falls on row y of the target (within the box's rows).
   template <class Target>
   void Row(const Target& target, int32_t y) const {
-    // The strip is far larger than the cache, and a row's entries jump from spike to spike:
-    // the next row's pixels are asked for now, to arrive while this row is drawn.
-    if (y + 1 < box_.bottom) Prefetch(target, y + 1);
     const int32_t dy = y - c_.y;
     const uint32_t row = static_cast<uint32_t>(dy - top_);
     const int64_t dy4 = kQuarter * dy - c_.yFraction;
@@ -80,21 +77,6 @@ class RowStamper {
   const ImageRect& box() const { return box_; }
 
  private:
-  // Asks for the pixels the visible entries of row y will draw on, a cache line at a time.
-  template <class Target>
-  void Prefetch(const Target& target, int32_t y) const {
-    constexpr int32_t kPixelsAtOnce = 8;  // one cache line of 16-bit pixels
-    const uint32_t row = static_cast<uint32_t>(y - c_.y - top_);
-    int32_t last = INT32_MIN;
-    for (uint32_t i = starts_[row]; i < starts_[row + 1]; ++i) {
-      const int32_t x = c_.x + columns_[i];
-      if (values_[i] < visible_ || x < box_.left || x >= box_.right) continue;
-      if (x - last >= 0 && x - last < kPixelsAtOnce) continue;
-      last = x;
-      target.Prefetch(x, y);
-    }
-  }
-
   WorkingPixel Source(const FractionColor& e, uint32_t value) const {
     return WorkingPixel{FractionProduct(e.red, colour_.red),
                         FractionProduct(e.green, colour_.green),

@@ -67,18 +67,4 @@ inline uint16_t EncodeLinear16(const uint32_t* decode16, const uint16_t* encode1
   return static_cast<uint16_t>(NearestSample(decode16, reaching, value));
 }
 
-// EncodeLinear16 of `value`, given the sample the channel held before: when the value lies
-// above that sample's decoded value and is no nearer the next sample's (the nearest-sample rule
-// above, ties to the darker), the sample itself, found without a search. A screen that brightens
-// a channel by less than half a step is common.
-inline uint16_t EncodeBrightened16(const uint32_t* decode16, const uint16_t* encode16,
-                                   const uint16_t* shadows, uint32_t value, uint16_t sample) {
-  constexpr uint32_t kLast = 65535;
-  if (sample < kLast) {
-    const uint32_t here = decode16[sample];
-    if (value > here && 2 * uint64_t{value} <= uint64_t{here} + decode16[sample + 1]) return sample;
-  }
-  return EncodeLinear16(decode16, encode16, shadows, value);
-}
-
 }  // namespace lumeray

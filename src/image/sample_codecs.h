@@ -39,8 +39,6 @@ class Codec8 {
   uint32_t DecodeAlpha(Sample sample) const { return alphaIn_[sample]; }
   Sample EncodeColor(uint32_t value) const { return EncodeLinear8(decode_, encode_, value); }
   Sample EncodeAlpha(uint32_t alpha) const { return alphaOut_[alpha >> kCoverageToIndexShift]; }
-  // EncodeColor(value), given the sample the channel held (a shortcut for 16 bits).
-  Sample EncodeBrightened(uint32_t value, Sample) const { return EncodeColor(value); }
 
  private:
   const uint32_t* decode_;
@@ -66,9 +64,6 @@ class Codec16 {
     return EncodeLinear16(decode_, encode_, shadows_, value);
   }
   Sample EncodeAlpha(uint32_t alpha) const { return alphaOut_[alpha >> kCoverageToIndexShift]; }
-  Sample EncodeBrightened(uint32_t value, Sample was) const {
-    return EncodeBrightened16(decode_, encode_, shadows_, value, was);
-  }
 
  private:
   const uint32_t* decode_;
@@ -157,17 +152,6 @@ struct ColorLayout {
     if (pixel.green != kLeaveUnchanged) samples[kGreen] = codec.EncodeColor(pixel.green);
     if (pixel.blue != kLeaveUnchanged) samples[kBlue] = codec.EncodeColor(pixel.blue);
   }
-  // The same, each channel encoded knowing the sample it replaces (8-bit and 16-bit codecs).
-  template <class Codec>
-  static void StoreBrightened(const Codec& codec, const WorkingPixel& pixel,
-                              typename Codec::Sample* samples) {
-    const auto store = [&](uint32_t value, int at) {
-      if (value != kLeaveUnchanged) samples[at] = codec.EncodeBrightened(value, samples[at]);
-    };
-    store(pixel.red, kRed);
-    store(pixel.green, kGreen);
-    store(pixel.blue, kBlue);
-  }
 };
 
 using RgbaLayout = ColorLayout<0, 1, 2>;
@@ -188,15 +172,6 @@ struct GrayLayout {
                     typename Codec::Sample* samples) {
     if (pixel.red == kLeaveUnchanged) return;
     const typename Codec::Sample gray = codec.EncodeColor(pixel.red);
-    samples[0] = gray;
-    samples[1] = gray;
-    samples[2] = gray;
-  }
-  template <class Codec>
-  static void StoreBrightened(const Codec& codec, const WorkingPixel& pixel,
-                              typename Codec::Sample* samples) {
-    if (pixel.red == kLeaveUnchanged) return;
-    const typename Codec::Sample gray = codec.EncodeBrightened(pixel.red, samples[0]);
     samples[0] = gray;
     samples[1] = gray;
     samples[2] = gray;

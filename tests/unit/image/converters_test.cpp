@@ -246,28 +246,6 @@ TEST_F(ImageTest, BrightenedValuesNeverEncodeBelowTheirSample) {
   }
 }
 
-// Encoding a value knowing the sample it replaces gives what encoding it afresh gives: for every
-// sample, values at, just above, halfway to and beyond the next sample's decoded value, and one
-// far above.
-TEST_F(ImageTest, EncodingFromTheReplacedSampleMatchesTheFullEncoder) {
-  for (const double gamma : {1.0, 1.8, 2.2}) {
-    const GammaTableSet t = GetGammaTables(gamma);
-    ASSERT_TRUE(t);
-    for (uint32_t s = 0; s < 65536; ++s) {
-      const uint32_t here = t.decode16[s];
-      const uint32_t next = s < 65535 ? t.decode16[s + 1] : here;
-      const uint32_t half = static_cast<uint32_t>((uint64_t{here} + next) / 2);
-      for (const uint32_t v : {here, here + 1, half, half + 1, next, next + 1, here + 0x100000}) {
-        const uint32_t value = std::min(v, kFullIntensity);
-        ASSERT_EQ(EncodeBrightened16(t.decode16, t.encode16, t.encode16Shadows, value,
-                                     static_cast<uint16_t>(s)),
-                  EncodeLinear16(t.decode16, t.encode16, t.encode16Shadows, value))
-            << gamma << " " << s << " " << value;
-      }
-    }
-  }
-}
-
 TEST_F(ImageTest, ModesWithoutConvertersReadZerosAndWriteNothing) {
   const double gamma = 2.2;
   for (int32_t mode : {0, 2, 9, 15, 18, -1, 63}) {
