@@ -86,9 +86,10 @@ struct ColourTarget {
     p->mask = kLeaveUnchanged;
   }
   void Store(const WorkingPixel& p, int32_t x, int32_t y) const {
+    typename Codec::Sample* s = Samples(x, y);
     WorkingPixel stored;
-    Layout::Fetch(codec, Samples(x, y), &stored);
-    StoreChanged(p, stored, x, y);
+    Layout::Fetch(codec, s, &stored);
+    StoreOver(p, stored, s);
   }
   void FetchColour(WorkingPixel* p, int32_t x, int32_t y) const {
     Layout::Fetch(codec, Samples(x, y), p);
@@ -96,13 +97,20 @@ struct ColourTarget {
     p->mask = kLeaveUnchanged;
   }
   void StoreChanged(const WorkingPixel& p, const WorkingPixel& before, int32_t x, int32_t y) const {
+    StoreOver(p, before, Samples(x, y));
+  }
+
+ private:
+  // Writes the colour channels of `p` that differ from `before` (what `s` holds) into `s`.
+  void StoreOver(const WorkingPixel& p, const WorkingPixel& before,
+                 typename Codec::Sample* s) const {
     const auto keep = [](uint32_t value, uint32_t was) {
       return value == was ? kLeaveUnchanged : value;
     };
     Layout::Store(codec,
                   {keep(p.red, before.red), keep(p.green, before.green), keep(p.blue, before.blue),
                    kLeaveUnchanged, kLeaveUnchanged},
-                  Samples(x, y));
+                  s);
   }
 };
 

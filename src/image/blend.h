@@ -93,8 +93,6 @@ inline void BlendScreen(WorkingPixel* d, const ScreenHue& h, uint32_t alpha) {
 }
 
 inline void BlendScreen(WorkingPixel* d, const WorkingPixel& s) {
-  const uint32_t k = FractionProduct(s.alpha, std::max({s.red, s.green, s.blue}));
-  if (k == 0) return;  // opacity 0: no hue needed
   BlendScreen(d, ScreenHueOf(s), s.alpha);
 }
 
