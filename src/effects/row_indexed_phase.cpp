@@ -30,8 +30,7 @@ class RowStamper {
         colour_(colour),
         visibleLevel_(visibleLevel),
         plain_(Source(colours.single, 0)),
-        plainBrightest_(std::max({plain_.red, plain_.green, plain_.blue})),
-        plainHue_(ScreenHueOf(plain_)) {
+        plainBrightest_(std::max({plain_.red, plain_.green, plain_.blue})) {
     // An entry is drawn only when its brightest channel x alpha reaches the visible level. Its
     // brightest channel is at most `bound` (a table colour times the source's colour is at most
     // the latter), so every entry below `visible_` is skipped before its colour is computed.
@@ -50,26 +49,25 @@ class RowStamper {
       if (values_[i] < visible_) continue;
       const int32_t x = c_.x + columns_[i];
       if (x < box_.left || x >= box_.right) continue;
-      uint32_t alpha;
-      ScreenHue hue;
+      WorkingPixel s;
+      uint32_t brightest;
       if (colours_.uniform) {
-        alpha = FractionProduct(values_[i], colour_.alpha);
-        if (FractionProduct(plainBrightest_, alpha) < visibleLevel_) continue;
-        hue = plainHue_;
+        s = plain_;
+        s.alpha = FractionProduct(values_[i], colour_.alpha);
+        brightest = plainBrightest_;
       } else {
         const int64_t dx4 = kQuarter * columns_[i] - c_.xFraction;
         const uint32_t d = DistanceIndex(static_cast<uint64_t>(dx4 * dx4 + dy4 * dy4));
-        const WorkingPixel s = Source(d < colours_.tableSize ? colours_.palette[colours_.index[d]]
-                                                             : colours_.far(d, colours_.context),
-                                      values_[i]);
-        alpha = s.alpha;
-        if (FractionProduct(std::max({s.red, s.green, s.blue}), alpha) < visibleLevel_) continue;
-        hue = ScreenHueOf(s);
+        s = Source(d < colours_.tableSize ? colours_.palette[colours_.index[d]]
+                                          : colours_.far(d, colours_.context),
+                   values_[i]);
+        brightest = std::max({s.red, s.green, s.blue});
       }
+      if (FractionProduct(brightest, s.alpha) < visibleLevel_) continue;
       WorkingPixel pixel;
       target.FetchColour(&pixel, x, y);
       const WorkingPixel before = pixel;
-      BlendScreen(&pixel, hue, alpha);
+      BlendScreen(&pixel, s);
       target.StoreChanged(pixel, before, x, y);
     }
   }
@@ -95,7 +93,6 @@ class RowStamper {
   uint32_t visibleLevel_;
   WorkingPixel plain_;
   uint32_t plainBrightest_;
-  ScreenHue plainHue_;
   uint32_t visible_ = 0;
 };
 
