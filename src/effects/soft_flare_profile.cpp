@@ -51,15 +51,13 @@ void StampDisc(const Target& target, const SoftFlareProfile& profile, const Quar
                       FractionProduct(kShapeFractionOne, colour.green),
                       FractionProduct(kShapeFractionOne, colour.blue), 0, kFullCoverage};
   const uint32_t brightest = std::max({source.red, source.green, source.blue});
-  const ScreenHue hue = ScreenHueOf(source);
   const auto blend = [&](int32_t x, int32_t y, uint32_t value) {
     source.alpha = FractionProduct(value, colour.alpha);
     if (FractionProduct(brightest, source.alpha) < visibleLevel) return;
     WorkingPixel pixel;
-    target.FetchColour(&pixel, x, y);
-    const WorkingPixel before = pixel;
-    BlendScreen(&pixel, hue, source.alpha);
-    target.StoreChanged(pixel, before, x, y);
+    target.Fetch(&pixel, x, y);
+    BlendScreen(&pixel, source);
+    target.Store(pixel, x, y);
   };
   const uint32_t* values = profile.values.data();
   const uint64_t count = profile.values.size();

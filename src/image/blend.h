@@ -59,15 +59,13 @@ inline uint32_t FractionProduct(uint32_t a, uint32_t b) {
   return static_cast<uint32_t>((uint64_t{a} * b) >> 32);
 }
 
-// (The hue is worked out only when the opacity is not 0; kept in one piece, the stamps' hot
-// path, which measured slower when split into ScreenHueOf and the blend below.)
 inline void BlendScreen(WorkingPixel* d, const WorkingPixel& s) {
   const uint32_t m = std::max({s.red, s.green, s.blue});
   const uint32_t k = FractionProduct(s.alpha, m);
   const uint32_t o = k <= kFullIntensity ? k << kWhiteToFractionShift : kFractionUnit;
   if (o == 0) return;
   const auto hue = [m](uint32_t c) -> uint32_t {
-    if (c == m) return kFractionUnit;  // c * 2^32 / m is 2^32 (or 0 / 0): clamped
+    if (m == 0) return kFractionUnit;
     return static_cast<uint32_t>(std::min<uint64_t>((uint64_t{c} << 32) / m, kFractionUnit));
   };
   const auto screen = [o](uint32_t dc, uint32_t h) -> uint32_t {
@@ -80,40 +78,6 @@ inline void BlendScreen(WorkingPixel* d, const WorkingPixel& s) {
   d->red = screen(d->red, hue(s.red));
   d->green = screen(d->green, hue(s.green));
   d->blue = screen(d->blue, hue(s.blue));
-}
-
-// What a screen takes from its source's colour (not its alpha): the largest channel and the
-// hue, as BlendScreen works them out. A stamp of one colour works them out once for all its
-// pixels.
-struct ScreenHue {
-  uint32_t largest;
-  uint32_t red, green, blue;
-};
-
-inline ScreenHue ScreenHueOf(const WorkingPixel& s) {
-  const uint32_t m = std::max({s.red, s.green, s.blue});
-  const auto hue = [m](uint32_t c) -> uint32_t {
-    if (c == m) return kFractionUnit;  // c * 2^32 / m is 2^32 (or 0 / 0): clamped
-    return static_cast<uint32_t>(std::min<uint64_t>((uint64_t{c} << 32) / m, kFractionUnit));
-  };
-  return {m, hue(s.red), hue(s.green), hue(s.blue)};
-}
-
-// BlendScreen of a source of hue `h` and alpha `alpha`.
-inline void BlendScreen(WorkingPixel* d, const ScreenHue& h, uint32_t alpha) {
-  const uint32_t k = FractionProduct(alpha, h.largest);
-  const uint32_t o = k <= kFullIntensity ? k << kWhiteToFractionShift : kFractionUnit;
-  if (o == 0) return;
-  const auto screen = [o](uint32_t dc, uint32_t hue) -> uint32_t {
-    const uint32_t base = std::min(dc, kFullIntensity);
-    const uint32_t t = kFullIntensity - FractionProduct(kFullIntensity - base, kFractionUnit - hue);
-    if (o == kFractionUnit) return std::max(dc, t);
-    const uint64_t mixed = uint64_t{FractionProduct(t, o)} + FractionProduct(dc, kFractionUnit - o);
-    return std::max(dc, static_cast<uint32_t>(std::min<uint64_t>(mixed, kFractionUnit)));
-  };
-  d->red = screen(d->red, h.red);
-  d->green = screen(d->green, h.green);
-  d->blue = screen(d->blue, h.blue);
 }
 
 inline void CompositeScreen(WorkingPixel* d, const WorkingPixel& s) {
