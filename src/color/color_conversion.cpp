@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <memory>
 #include <type_traits>
 
 #include "color/color_reports.h"
+#include "color/float_curve_transform.h"
 #include "color/profile_gamma.h"
 #include "color/transform_cache.h"
 #include "image/gamma_tables.h"
@@ -40,34 +42,54 @@ struct BlackPixel {
   Sample converted[kSamplesPerPixel] = {};
 };
 
-// Converts one row of pixels in place, black pixels from `black`, runs of others through the
-// transform; no float colour sample ends negative.
-template <typename Sample>
-void ConvertRow(cmsHTRANSFORM transform, const BlackPixel<Sample>& black, Sample* row,
-                int64_t width) {
+// Converts one row of pixels in place, black pixels from `black`, runs of others with
+// `convertRun` (pixels, count).
+template <typename Sample, typename ConvertRun>
+void ConvertRow(const BlackPixel<Sample>& black, Sample* row, int64_t width,
+                const ConvertRun& convertRun) {
+  const Sample blackColour[kColorSamples] = {black.converted[0], black.converted[1],
+                                             black.converted[2]};
   int64_t x = 0;
   while (x < width) {
     Sample* pixel = row + x * kSamplesPerPixel;
     if (BlackPixel<Sample>::Is(pixel)) {
-      std::copy_n(black.converted, kColorSamples, pixel);
+      for (int c = 0; c < kColorSamples; ++c) pixel[c] = blackColour[c];
       ++x;
       continue;
     }
     int64_t end = x + 1;
     while (end < width && !BlackPixel<Sample>::Is(row + end * kSamplesPerPixel)) ++end;
-    cmsDoTransform(transform, pixel, pixel, static_cast<cmsUInt32Number>(end - x));
-    if constexpr (std::is_same_v<Sample, float>) ClearNegativeColorSamples(pixel, end - x);
+    convertRun(pixel, end - x);
     x = end;
   }
 }
 
+// Float runs go through the transform's FloatCurveTransform when it has one (the same results);
+// no float colour sample ends negative.
 template <typename Sample>
-void ConvertRowsOf(cmsHTRANSFORM transform, ImageRecord* image, int32_t top, int32_t bottom) {
+void ConvertRowsOf(const ColorTransform& colorTransform, ImageRecord* image, int32_t top,
+                   int32_t bottom) {
+  cmsHTRANSFORM transform = colorTransform.get();
   const BlackPixel<Sample> black(transform);
-  for (int32_t y = top; y < bottom; ++y) {
-    ConvertRow(transform, black, PixelSamples<Sample>(*image, image->dataRect.left, y),
-               image->dataWidth);
+  const auto rows = [&](const auto& convertRun) {
+    for (int32_t y = top; y < bottom; ++y) {
+      ConvertRow(black, PixelSamples<Sample>(*image, image->dataRect.left, y), image->dataWidth,
+                 convertRun);
+    }
+  };
+  const auto throughLittleCms = [transform](Sample* pixels, int64_t count) {
+    cmsDoTransform(transform, pixels, pixels, static_cast<cmsUInt32Number>(count));
+    if constexpr (std::is_same_v<Sample, float>) ClearNegativeColorSamples(pixels, count);
+  };
+  if constexpr (std::is_same_v<Sample, float>) {
+    if (const auto curves = CachedFloatCurves(colorTransform)) {
+      return rows([&curves](float* pixels, int64_t count) {
+        curves->Convert(pixels, count);
+        ClearNegativeColorSamples(pixels, count);
+      });
+    }
   }
+  rows(throughLittleCms);
 }
 
 }  // namespace
@@ -88,13 +110,13 @@ void ConvertColorRows(const ColorTransform& transform, ImageRecord* image, int32
   if (!transform || !ImageHoldsPixels(*image) || top >= bottom) return;
   switch (image->glPixelType) {
     case kGlFloat:
-      ConvertRowsOf<float>(transform.get(), image, top, bottom);
+      ConvertRowsOf<float>(transform, image, top, bottom);
       break;
     case kGlUnsignedShort:
-      ConvertRowsOf<uint16_t>(transform.get(), image, top, bottom);
+      ConvertRowsOf<uint16_t>(transform, image, top, bottom);
       break;
     case kGlUnsignedByte:
-      ConvertRowsOf<uint8_t>(transform.get(), image, top, bottom);
+      ConvertRowsOf<uint8_t>(transform, image, top, bottom);
       break;
     default:  // no other mode has a transform
       break;

@@ -6,10 +6,11 @@
 // format on both sides, grey formats adapted to colour profiles and back). Float images then
 // have no negative colour samples (alpha keeps its value). Pixels whose three colour samples are
 // all 0 (+0.0 for floats; most of an effects image) all get the converted black pixel's colour,
-// without the transform, which is what it makes of each of them. The image ends in the destination
-// profile with the gamma tables of the profile's estimated gamma, to the nearest 0.05, and its
-// fetch and store chosen again. Without a transform ("ConvertColorOf() - Could not get color
-// transform.") the image is left as it was and the result is false.
+// without the transform, which is what it makes of each of them. Float rows of a transform that
+// FloatCurveTransform can evaluate go through it, with the same results. The image ends in the
+// destination profile with the gamma tables of the profile's estimated gamma, to the nearest 0.05,
+// and its fetch and store chosen again. Without a transform ("ConvertColorOf() - Could not get
+// color transform.") the image is left as it was and the result is false.
 //
 // ImageConversionTransform and ConvertColorRows are ConvertColorOf in pieces, so that row bands
 // of one image can be converted on several threads at once: the transform (reported as above

@@ -1,11 +1,13 @@
 #include "color/transform_cache.h"
 
 #include <array>
+#include <memory>
 #include <mutex>
 #include <utility>
 
 #include "color/color_management.h"
 #include "color/color_reports.h"
+#include "color/float_curve_transform.h"
 #include "platform/sync.h"
 
 namespace lumeray {
@@ -18,6 +20,9 @@ struct TransformCacheEntry {
   ProfileHandle destination;
   uint32_t destinationFormat;
   uint32_t valid;  // 1 once filled
+  // Its FloatCurveTransform once asked for (null when it has none).
+  bool floatCurvesTried;
+  std::shared_ptr<const FloatCurveTransform> floatCurves;
 };
 
 struct TransformCache {
@@ -73,7 +78,7 @@ ColorTransform FindOrMakeTransform(ProfileHandle source, uint32_t sourceFormat,
     ReportColorFailure(__LINE__, "Transform cache table size exceeded.");
     return ColorTransform(transform, false);
   }
-  *freeEntry = {transform, source, sourceFormat, destination, destinationFormat, 1};
+  *freeEntry = {transform, source, sourceFormat, destination, destinationFormat, 1, false, {}};
   return ColorTransform(transform, true);
 }
 
@@ -129,6 +134,20 @@ uint32_t AdaptFormatToProfile(uint32_t format, ProfileHandle profile) {
     default:
       return format;
   }
+}
+
+std::shared_ptr<const FloatCurveTransform> CachedFloatCurves(const ColorTransform& transform) {
+  if (!transform || !transform.cached()) return nullptr;
+  std::lock_guard lock(transformCache.section);
+  for (TransformCacheEntry& entry : transformCache.entries) {
+    if (entry.transform != transform.get()) continue;
+    if (!entry.floatCurvesTried) {
+      entry.floatCurves = FloatCurveTransform::Make(entry.transform);
+      entry.floatCurvesTried = true;
+    }
+    return entry.floatCurves;
+  }
+  return nullptr;
 }
 
 void ReleaseTransformCache() {

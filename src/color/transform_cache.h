@@ -19,6 +19,8 @@
 // table size exceeded."): a ColorTransform deletes an uncached transform when it goes, so the
 // caller holds it for as long as it converts.
 //
+// A cached transform also keeps its FloatCurveTransform, made at the first request.
+//
 // The cache is module-wide (not part of run/run_state.h); colour management empties it at each
 // run's end.
 //
@@ -30,6 +32,7 @@
 #include <lcms2.h>
 
 #include <cstdint>
+#include <memory>
 
 #include "image/image_record.h"
 
@@ -86,6 +89,13 @@ ColorTransform GetSingleColorTransform(ProfileHandle source, ProfileHandle desti
 // `format` adapted to `profile`'s colour space (see above); unchanged for other formats and
 // for a null profile.
 uint32_t AdaptFormatToProfile(uint32_t format, ProfileHandle profile);
+
+class FloatCurveTransform;
+
+// The FloatCurveTransform of a cached transform (float_curve_transform.h), made at the first
+// request and kept with it until the cache is emptied; null when the transform has none or is
+// not cached.
+std::shared_ptr<const FloatCurveTransform> CachedFloatCurves(const ColorTransform& transform);
 
 // Deletes every cached transform and empties the cache.
 void ReleaseTransformCache();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <memory>
 #include <new>
 
 #include "analysis/stamp_targets.h"
@@ -58,12 +59,12 @@ void EncodeWorkingSamples(const ImageRecord& effects) {
 // Whether the band stamps a star too long for its phases to be kept (star_phase_set.h): each
 // strip would then build every phase again, so the band is better drawn in one piece.
 bool LongStar(const ParameterSetBuffer& snapshot, const EffectsPassSources& sources,
-              const BandPlan& plan) {
+              const BandPlan& plan, const PhaseReach* reach) {
   if (!plan.rowStamps || sources.starPhases == nullptr || sources.softFlareProfile == nullptr) {
     return false;
   }
   try {
-    return sources.starPhases->IsLong(SpikePassPhases(snapshot, sources), plan.sharing);
+    return sources.starPhases->IsLong(SpikePassPhases(snapshot, sources), plan.sharing, reach);
   } catch (const std::bad_alloc&) {
     return false;  // the strips find the lack of memory again and report it
   }
@@ -137,7 +138,17 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
 
   const int64_t height = int64_t{band.bottom} - band.top;
   auto strips = static_cast<uint32_t>(std::clamp<int64_t>(plan.strips, 1, height));
-  if (strips > 1 && LongStar(snapshot, sources, plan)) strips = 1;
+  // Where the shared phases' entries can show (none when it cannot be had: every entry is kept).
+  std::unique_ptr<PhaseReach> reach;
+  if (plan.rowStamps && sources.starPhases != nullptr && !IsEmpty(plan.area)) {
+    try {
+      reach = std::make_unique<PhaseReach>();
+      StarPhaseReach(snapshot, sources, plan.area, reach.get());
+    } catch (const std::bad_alloc&) {
+      reach.reset();
+    }
+  }
+  if (strips > 1 && LongStar(snapshot, sources, plan, reach.get())) strips = 1;
   for (uint32_t strip = 0; strip < strips; ++strip) {
     const ImageRect rows{band.left, static_cast<int32_t>(band.top + height * strip / strips),
                          band.right,
@@ -151,7 +162,7 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
       const bool working = DrawsOnWorkingSamples(effects);
       ImageRecord view = working ? WorkingView(effects) : ImageRecord{};
       rendered = RunEffectsPass(working ? &view : &effects, rows, snapshot, sources,
-                                {strip, strips, sharing, plan.rowStamps});
+                                {strip, strips, sharing, plan.rowStamps, reach.get()});
       if (rendered && working) EncodeWorkingSamples(effects);
     }
     if (rendered) {
@@ -171,15 +182,20 @@ BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRec
   uint32_t bands = 0, index = 0;
   int32_t shortest = INT32_MAX;
   uint64_t largest = 0;
+  ImageRect area{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
   for (const PixelRect& b : split) {
     if (empty(b)) continue;
+    area = {std::min(area.left, b.left), std::min(area.top, b.top), std::max(area.right, b.right),
+            std::max(area.bottom, b.bottom)};
     if (b.top == band.top && b.left == band.left) index = bands;
     shortest = std::min(shortest, b.bottom - b.top);
     largest = std::max(largest,
                        uint64_t(int64_t{b.bottom} - b.top) * uint64_t(int64_t{b.right} - b.left));
     ++bands;
   }
-  return FinalRenderBandPlan(index, bands, shortest, largest);
+  BandPlan plan = FinalRenderBandPlan(index, bands, shortest, largest);
+  plan.area = area;
+  return plan;
 }
 
 }  // namespace lumeray

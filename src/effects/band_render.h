@@ -30,11 +30,13 @@ namespace lumeray {
 // image, so that the effects images of all workers together stay a fraction of the image),
 // sharing the shapes with the other bands drawing at once (`sharing`, shape_operations.h).
 // `rowStamps`: stamp from the run's phase set and flare profile (effects_pass.h), which every
-// band and strip shares, each phase built once.
+// band and strip shares, each phase built once; `area` (empty: unknown) holds every band that
+// shares them, so that the phases keep only the entries that can show in it.
 struct BandPlan {
   uint32_t strips = 1;
   ShapeSharing sharing{};
   bool rowStamps = false;
+  ImageRect area{};
 };
 
 // The plan of the final render's band `band` of `bands` non-empty bands (the image's split over
@@ -45,7 +47,7 @@ struct BandPlan {
 // image; at most one strip per row of the shortest band (every band draws as many strips, in
 // step). More bands than kMaxSharingBands keep the shapes built.
 inline constexpr uint32_t kEffectsImageShare = 6;
-inline constexpr uint64_t kStripPixels = uint64_t{1} << 22;  // 16 MiB of 8-bit effects pixels
+inline constexpr uint64_t kStripPixels = uint64_t{1} << 20;  // 4 MiB of 8-bit effects pixels
 BandPlan FinalRenderBandPlan(uint32_t band, uint32_t bands, int32_t shortestBand,
                              uint64_t largestBandPixels = 0);
 // The plan of `band`, one of the bands of `split` (SplitIntoBands); an empty band has the

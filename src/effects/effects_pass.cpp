@@ -202,7 +202,8 @@ bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
     const int index = stamps[done].phase;
     const std::vector<int> later(phases.begin() + static_cast<ptrdiff_t>(phaseNumber) + 1,
                                  phases.end());
-    const RowIndexedPhase* phase = sources.starPhases->Acquire(index, later, round.sharing);
+    const RowIndexedPhase* phase =
+        sources.starPhases->Acquire(index, later, round.sharing, round.reach);
     if (phase == nullptr) return false;
     while (done < stamps.size() && stamps[done].phase == index) {
       together.clear();
@@ -233,6 +234,21 @@ bool StampSourcesByRows(ImageRecord* effects, const ImageRect& clip, bool flare,
 }
 
 }  // namespace
+
+void StarPhaseReach(const ParameterSetBuffer& snapshot, const EffectsPassSources& sources,
+                    const ImageRect& area, PhaseReach* reach) {
+  *reach = PhaseReach{};
+  reach->area = area;
+  if (!SpikePassRuns(snapshot)) return;
+  const LightSourceEntry* entries = sources.table->data();
+  for (const Stamp& stamp : StampsByPhase(nullptr, snapshot, sources)) {
+    const WorkingPixel colour = SourceColor(entries[stamp.index], stamp.strength,
+                                            snapshot.parameters.ColorSaturation, sources.grayHost);
+    reach->stamps[stamp.phase].push_back(
+        {CentreOf(entries[stamp.index]),
+         LeastShownEntryValue(colour, sources.presenceThreshold / 2)});
+  }
+}
 
 std::vector<int> SpikePassPhases(const ParameterSetBuffer& snapshot,
                                  const EffectsPassSources& sources) {

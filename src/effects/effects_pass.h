@@ -78,16 +78,25 @@ struct EffectsPassSources {
 // How one pass shares the work of its band: the band may be drawn in `strips` parts (this is
 // part `strip`), each advancing its share of the band's progress units; `sharing` says how many
 // bands stamp the shapes at once (shape_operations.h; bands = 0 keeps every sub-shape built);
-// `rowStamps` stamps from the sources' phase set and flare profile instead of the shapes.
+// `rowStamps` stamps from the sources' phase set and flare profile instead of the shapes;
+// `reach` (StarPhaseReach; null: none) lets the set keep only the phase entries that can show.
+struct PhaseReach;
 struct EffectsPassRound {
   uint32_t strip = 0;
   uint32_t strips = 1;
   ShapeSharing sharing{};
   bool rowStamps = false;
+  const PhaseReach* reach = nullptr;
 };
 
 bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const ParameterSetBuffer& snapshot,
                     const EffectsPassSources& sources, const EffectsPassRound& round = {});
+
+// Where the spike pass's stamps can show their phases' entries when every strip that shares the
+// phase set stamps within `area` (star_phase_set.h); no stamps when the pass does not run.
+// Throws std::bad_alloc.
+void StarPhaseReach(const ParameterSetBuffer& snapshot, const EffectsPassSources& sources,
+                    const ImageRect& area, PhaseReach* reach);
 
 // The star phases (sub-shape indices) the spike pass stamps, in its order; empty when the pass
 // does not run. Throws std::bad_alloc.

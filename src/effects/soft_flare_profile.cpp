@@ -1,8 +1,10 @@
 #include "effects/soft_flare_profile.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
+#include <vector>
 
 #include "analysis/effect_shape.h"
 #include "analysis/stamp_targets.h"
@@ -47,22 +49,37 @@ template <class Target>
 void StampDisc(const Target& target, const SoftFlareProfile& profile, const QuarterPixelPoint& c,
                const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel,
                uint64_t limitSquare) {
-  WorkingPixel source{FractionProduct(kShapeFractionOne, colour.red),
-                      FractionProduct(kShapeFractionOne, colour.green),
-                      FractionProduct(kShapeFractionOne, colour.blue), 0, kFullCoverage};
+  const WorkingPixel source{FractionProduct(kShapeFractionOne, colour.red),
+                            FractionProduct(kShapeFractionOne, colour.green),
+                            FractionProduct(kShapeFractionOne, colour.blue), 0, kFullCoverage};
   const uint32_t brightest = std::max({source.red, source.green, source.blue});
+  // The screen's hue is the stamp's; only the opacity changes from pixel to pixel.
+  const ScreenHue hue = ScreenHueOf(source);
   const auto blend = [&](int32_t x, int32_t y, uint32_t value) {
-    source.alpha = FractionProduct(value, colour.alpha);
-    if (FractionProduct(brightest, source.alpha) < visibleLevel) return;
+    const uint32_t alpha = FractionProduct(value, colour.alpha);
+    if (FractionProduct(brightest, alpha) < visibleLevel) return;
+    const uint32_t opacity = ScreenOpacity(alpha, brightest);
     WorkingPixel pixel;
     target.Fetch(&pixel, x, y);
-    BlendScreen(&pixel, source);
+    if (opacity != 0) ScreenMix(&pixel, hue, opacity);
     target.Store(pixel, x, y);
   };
-  const uint32_t* values = profile.values.data();
-  const uint64_t count = profile.values.size();
+  // The blend of each half index within the limit, worked out once per stamp: its opacity, or
+  // kInvisible where the blend leaves the pixel alone.
+  constexpr uint32_t kInvisible = UINT32_MAX;  // no opacity (at most kFractionUnit)
+  const uint64_t count =
+      std::min<uint64_t>(profile.values.size(), DistanceIndex(limitSquare) / 2 + 1);
+  std::vector<uint32_t> opacities(count);
+  for (uint64_t h = 0; h < count; ++h) {
+    const uint32_t alpha = FractionProduct(profile.values[h], colour.alpha);
+    opacities[h] = FractionProduct(brightest, alpha) < visibleLevel
+                       ? kInvisible
+                       : ScreenOpacity(alpha, brightest);
+  }
   const auto limit = static_cast<int64_t>(limitSquare);
   bool centreDone = false;
+  constexpr int kRun = 256;
+  std::array<uint32_t, kRun> indices;
   for (int32_t y = box.top; y < box.bottom; ++y) {
     const int64_t dy4 = kQuarter * (int64_t{y} - c.y) - c.yFraction;
     const int64_t room = limit - dy4 * dy4;
@@ -71,12 +88,24 @@ void StampDisc(const Target& target, const SoftFlareProfile& profile, const Quar
     const int64_t root = IntegerRoot(room);
     const int64_t first = std::max<int64_t>(box.left, c.x + CeilQuarter(c.xFraction - root));
     const int64_t last = std::min<int64_t>(box.right - 1, c.x + FloorQuarter(c.xFraction + root));
-    for (int64_t x = first; x <= last; ++x) {
-      const int64_t dx4 = kQuarter * (x - c.x) - c.xFraction;
-      const uint32_t h = DistanceIndex(static_cast<uint64_t>(dx4 * dx4 + dy4 * dy4)) / 2;
-      if (h >= count) continue;
-      if (x == c.x && y == c.y) centreDone = true;
-      blend(static_cast<int32_t>(x), y, values[h]);
+    // The distance indices of a run of pixels first, then their blends: the square roots of a run
+    // overlap instead of each waiting for the blend before it.
+    for (int64_t runStart = first; runStart <= last; runStart += kRun) {
+      const auto n = static_cast<int>(std::min<int64_t>(kRun, last - runStart + 1));
+      RunDistanceIndices(kQuarter * (runStart - c.x) - c.xFraction, kQuarter, dy4 * dy4, n,
+                         indices.data());
+      for (int i = 0; i < n; ++i) {
+        const uint32_t h = indices[i] / 2;
+        if (h >= count) continue;
+        const int64_t x = runStart + i;
+        if (x == c.x && y == c.y) centreDone = true;
+        const uint32_t opacity = opacities[h];
+        if (opacity == kInvisible) continue;
+        WorkingPixel pixel;
+        target.Fetch(&pixel, static_cast<int32_t>(x), y);
+        if (opacity != 0) ScreenMix(&pixel, hue, opacity);
+        target.Store(pixel, static_cast<int32_t>(x), y);
+      }
     }
   }
   // The centre pixel is always part of the flare, with value 0 when below the threshold.

@@ -1,6 +1,7 @@
 #include "effects/spike.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "effects/renderer_tables.h"
@@ -43,36 +44,34 @@ void SpikeRasterizer::Box(int32_t* left, int32_t* top, int32_t* right, int32_t* 
   *bottom = hasBox_ ? bottom_ : 0;
 }
 
-bool SpikeRasterizer::AddPixel(int32_t dx, int32_t dy, uint32_t distanceIndex, uint32_t value) {
-  if (part_ != nullptr) {
-    if (!part_->Add(dx, dy, value)) return false;
-  } else {
-    const FractionColor color =
-        distanceIndex < tables_.rainbow.size()
-            ? tables_.rainbow[distanceIndex]
-            : RainbowColor(distanceIndex, settings_.diagonal, settings_.rainbowIntensity,
-                           settings_.rainbowFrequency, settings_.grayHost);
-    const SubShapeEntry entry{static_cast<int16_t>(dx),
-                              static_cast<int16_t>(dy),
-                              color.red,
-                              color.green,
-                              color.blue,
-                              value};
-    if (!AddSubShapeEntry(subShape_, entry, kSpikeEntryGrowth)) return false;
-  }
+bool SpikeRasterizer::AddEntry(int32_t dx, int32_t dy, uint32_t distanceIndex, uint32_t value) {
+  const FractionColor color =
+      distanceIndex < tables_.rainbow.size()
+          ? tables_.rainbow[distanceIndex]
+          : RainbowColor(distanceIndex, settings_.diagonal, settings_.rainbowIntensity,
+                         settings_.rainbowFrequency, settings_.grayHost);
+  const SubShapeEntry entry{static_cast<int16_t>(dx),
+                            static_cast<int16_t>(dy),
+                            color.red,
+                            color.green,
+                            color.blue,
+                            value};
+  return AddSubShapeEntry(subShape_, entry, kSpikeEntryGrowth);
+}
+
+void SpikeRasterizer::ExtendBox(int32_t left, int32_t top, int32_t right, int32_t bottom) {
   if (!hasBox_) {
-    left_ = dx;
-    top_ = dy;
-    right_ = dx + 1;
-    bottom_ = dy + 1;
+    left_ = left;
+    top_ = top;
+    right_ = right;
+    bottom_ = bottom;
     hasBox_ = true;
-  } else {
-    left_ = std::min(left_, dx);
-    top_ = std::min(top_, dy);
-    right_ = std::max(right_, dx + 1);
-    bottom_ = std::max(bottom_, dy + 1);
+    return;
   }
-  return true;
+  left_ = std::min(left_, left);
+  top_ = std::min(top_, top);
+  right_ = std::max(right_, right);
+  bottom_ = std::max(bottom_, bottom);
 }
 
 void SpikeRasterizer::StoreBox() const {
@@ -103,30 +102,72 @@ bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fall
   const double edgeSlope = EdgeSlope(major, slope);
   const double* factors = fallOff.factors.data();
   const size_t factorCount = fallOff.factors.size();
+  const CrossValueTable& cross = CrossValues();
 
-  // One pixel across: false when this direction's scan has ended (or an entry failed).
-  bool failed = false;
-  bool reached = false;
-  auto visit = [&](int64_t across, int64_t along, int64_t dMajor, double low, double high) {
-    const int64_t x = kQuarter * across;
-    const int64_t dMinor = x - centreMinor;
-    if (std::llabs(dMinor) > reach_) return false;
-    const double profile = CrossProfile(low, high, static_cast<double>(x), edgeSlope);
-    if (!(profile > 0.0)) return false;
-    const uint32_t d = DistanceIndex(static_cast<uint64_t>(dMinor * dMinor + dMajor * dMajor));
-    if (d >= factorCount) return true;  // the whole family is below the threshold out here
-    const uint32_t pixelAmplitude = FallOffAmplitude(amplitude, factors[d]);
-    if (pixelAmplitude < threshold) return true;  // no cross value can lift it to the threshold
-    const uint32_t value = MultiplyFractions(pixelAmplitude, CrossValue(profile));
-    if (value < threshold) return true;
-    reached = true;
-    const auto a = static_cast<int32_t>(across);
-    const auto b = static_cast<int32_t>(along);
-    if (!(majorIsY ? AddPixel(a, b, d, value) : AddPixel(b, a, d, value))) {
-      failed = true;
-      return false;
+  // The most a pixel of a row can get from the fall-off: no pixel of the row is nearer the
+  // centre than its distance along the major axis.
+  const auto rowAmplitude = [&](int64_t dMajor) -> uint32_t {
+    const uint32_t d = DistanceIndex(static_cast<uint64_t>(dMajor * dMajor));
+    if (d >= factorCount) return 0;
+    if (fallOff.farthestMost.empty()) return amplitude;
+    return FallOffAmplitude(amplitude, fallOff.farthestMost[d / kFallOffBlock]);
+  };
+
+  // A row is scanned across from the pixel containing the line, first towards negative, then
+  // from the next one towards positive. A direction's scan ends at the reach limit, where the
+  // profile drops to zero, or where no pixel farther out can reach the threshold: the profile
+  // there is at most the side that falls in this direction, and the fall-off at most the row's.
+  // None of this needs a pixel's distance, so the scan first finds a run of pixels (at most
+  // kRun), then takes their distance indices together, then keeps their entries in order.
+  constexpr int kRun = 128;
+  std::array<double, kRun> profiles;
+  std::array<uint32_t, kRun> indices;
+  bool reached = false;  // whether the row has an entry, from across rowFirst to rowLast
+  int32_t rowFirst = 0, rowLast = 0;
+  // Scans one direction from `from`; false when an entry could not be added.
+  const auto scan = [&](int64_t from, int64_t direction, int64_t along, int64_t dMajor, double low,
+                        double high, uint32_t rowMost) {
+    for (int64_t across = from;;) {
+      int count = 0;
+      for (; count < kRun; ++count, across += direction) {
+        const int64_t x = kQuarter * across;
+        if (std::llabs(x - centreMinor) > reach_) break;
+        const CrossSides sides = CrossProfileSides(low, high, static_cast<double>(x), edgeSlope);
+        const double profile = std::min(sides.low, sides.high);
+        if (!(profile > 0.0)) break;
+        const double falling = direction < 0 ? sides.low : sides.high;
+        if (MultiplyFractions(rowMost, cross.Bound(falling)) < threshold) break;
+        profiles[count] = profile;
+      }
+      const int64_t first = across - direction * count;
+      RunDistanceIndices(kQuarter * first - centreMinor, kQuarter * direction, dMajor * dMajor,
+                         count, indices.data());
+      for (int i = 0; i < count; ++i) {
+        const uint32_t d = indices[i];
+        if (d >= factorCount) continue;  // the whole family is below the threshold out here
+        const uint32_t pixelAmplitude = FallOffAmplitude(amplitude, factors[d]);
+        if (pixelAmplitude < threshold) continue;  // no cross value can lift it to the threshold
+        const double profile = profiles[i];
+        if (MultiplyFractions(pixelAmplitude, cross.Bound(profile)) < threshold) continue;
+        const uint32_t value = MultiplyFractions(pixelAmplitude, cross.Value(profile));
+        if (value < threshold) continue;
+        const auto a = static_cast<int32_t>(first + direction * i);
+        const auto b = static_cast<int32_t>(along);
+        const int32_t dx = majorIsY ? a : b;
+        const int32_t dy = majorIsY ? b : a;
+        if (!(part_ != nullptr ? part_->Add(dx, dy, value) : AddEntry(dx, dy, d, value))) {
+          return false;
+        }
+        if (!reached) {
+          reached = true;
+          rowFirst = rowLast = a;
+        } else {
+          rowFirst = std::min(rowFirst, a);
+          rowLast = std::max(rowLast, a);
+        }
+      }
+      if (count < kRun) return true;
     }
-    return true;
   };
 
   for (int64_t along = step > 0 ? 0 : -1;; along += step) {
@@ -136,13 +177,20 @@ bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fall
     const double low = line - halfWidth;
     const double high = line + halfWidth;
     const int64_t start = FloorDivide(line, kQuarter);
+    const uint32_t rowMost = rowAmplitude(dMajor);
     reached = false;
-    for (int64_t across = start; visit(across, along, dMajor, low, high); --across) {
+    const bool added = scan(start, -1, along, dMajor, low, high, rowMost) &&
+                       scan(start + 1, 1, along, dMajor, low, high, rowMost);
+    // The box holds every entry added, also those of a row cut short by a failure.
+    if (reached) {
+      const auto b = static_cast<int32_t>(along);
+      if (majorIsY) {
+        ExtendBox(rowFirst, b, rowLast + 1, b + 1);
+      } else {
+        ExtendBox(b, rowFirst, b + 1, rowLast + 1);
+      }
     }
-    if (failed) return false;
-    for (int64_t across = start + 1; visit(across, along, dMajor, low, high); ++across) {
-    }
-    if (failed) return false;
+    if (!added) return false;
     if (!reached) break;
   }
   return true;

@@ -75,7 +75,9 @@ class SpikeRasterizer {
   void Box(int32_t* left, int32_t* top, int32_t* right, int32_t* bottom) const;
 
  private:
-  bool AddPixel(int32_t dx, int32_t dy, uint32_t distanceIndex, uint32_t value);
+  // Adds an entry to the sub-shape (the rainbow colour of its distance index).
+  bool AddEntry(int32_t dx, int32_t dy, uint32_t distanceIndex, uint32_t value);
+  void ExtendBox(int32_t left, int32_t top, int32_t right, int32_t bottom);
 
   const StarSettings& settings_;
   const SpikeDistanceTables& tables_;

@@ -54,6 +54,12 @@ FallOffTable BuildFallOffTable(const StarSettings& settings, int32_t length, int
   for (uint32_t d = 0; d < high; ++d) {
     table.factors[d] = FallOffFactor(d, settings.diagonal, exponent);
   }
+  table.farthestMost.resize((high + kFallOffBlock - 1) / kFallOffBlock);
+  double most = 0.0;
+  for (uint32_t d = high; d-- > 0;) {
+    most = std::max(most, table.factors[d]);
+    if (d % kFallOffBlock == 0) table.farthestMost[d / kFallOffBlock] = most;
+  }
   return table;
 }
 

@@ -19,10 +19,16 @@
 
 namespace lumeray {
 
+// Distance indices per element of FallOffTable::farthestMost.
+inline constexpr uint32_t kFallOffBlock = 64;
+
 struct FallOffTable {
   int32_t length = -1;
   int32_t intensity = -1;
   std::vector<double> factors;  // by distance index
+  // By d / kFallOffBlock: the largest factor at that block's first index or beyond (what any
+  // pixel at least that far out can get).
+  std::vector<double> farthestMost;
 };
 
 struct SpikeDistanceTables {

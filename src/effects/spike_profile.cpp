@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "effects/renderer_tables.h"
 
 namespace lumeray {
@@ -15,69 +19,34 @@ constexpr double kFallOffLengthScale = 200.0;
 constexpr double kFallOffLengthOffset = 28.0;
 constexpr double kFallOffPeak = 8.0;
 constexpr double kFallOffDistanceScale = 15.0;
-constexpr double kProfileExponent = 1.6;
-
-using spike_profile_detail::RoundNonNegative;
-
-// profile^1.6 * kUnitFractionScale without pow(): with profile = m * 2^e (m in [1, 2), read from
-// the bits) and m = m0 * (1 + t) for the table point m0 at or below m, the value is
-// scale[-e] * m0^1.6 * (1 + t)^1.6, the last factor from its Taylor series (|t| < 2^-10, so the
-// terms after t^4 are below 1e-17). The tables are made in long double; the whole value is good
-// to a few units in the last place, about 1e-5 of a unit at full scale.
-class CrossPowerTable {
- public:
-  static constexpr int kPointBits = 10;
-  static constexpr int kPoints = 1 << kPointBits;  // table points over [1, 2)
-  static constexpr int kExponents = 48;            // 2^-47 and below take pow()
-  static constexpr double kMargin = 1e-4;          // closer than this to a half, pow() decides
-
-  CrossPowerTable() {
-    const long double a = kProfileExponent;
-    for (int e = 0; e < kExponents; ++e)
-      scale_[e] = static_cast<double>(std::pow(2.0L, -a * e) * kUnitFractionScale);
-    for (int i = 0; i < kPoints; ++i) {
-      const long double m0 = 1.0L + static_cast<long double>(i) / kPoints;
-      power_[i] = static_cast<double>(std::pow(m0, a));
-      inverse_[i] = static_cast<double>(1.0L / m0);
-    }
-  }
-
-  // The scaled power of a profile in (0, 1), or a negative number when only pow() can round it
-  // exactly.
-  double Scaled(double profile) const {
-    constexpr int kMantissaBits = 52;
-    constexpr uint64_t kMantissa = (uint64_t{1} << kMantissaBits) - 1;
-    constexpr uint64_t kExponentBias = 1023;
-    uint64_t bits = 0;
-    std::memcpy(&bits, &profile, sizeof bits);
-    const int exponent = static_cast<int>(bits >> kMantissaBits) - static_cast<int>(kExponentBias);
-    if (exponent <= -kExponents) return -1.0;  // also every subnormal
-    const auto i = static_cast<int>((bits >> (kMantissaBits - kPointBits)) & (kPoints - 1));
-    const uint64_t mBits = (bits & kMantissa) | (kExponentBias << kMantissaBits);
-    double m = 0.0;
-    std::memcpy(&m, &mBits, sizeof m);
-    const double m0 = 1.0 + static_cast<double>(i) / kPoints;
-    const double t = (m - m0) * inverse_[i];  // m - m0 is exact
-    constexpr double a = kProfileExponent;
-    constexpr double c1 = a, c2 = c1 * (a - 1) / 2, c3 = c2 * (a - 2) / 3, c4 = c3 * (a - 3) / 4;
-    const double series = 1.0 + t * (c1 + t * (c2 + t * (c3 + t * c4)));
-    const double y = scale_[-exponent] * power_[i] * series;  // below 2^32
-    const double fraction = y - static_cast<double>(static_cast<uint64_t>(y));
-    return std::fabs(fraction - 0.5) < kMargin ? -1.0 : y;
-  }
-
- private:
-  std::array<double, kExponents> scale_{};
-  std::array<double, kPoints> power_{};
-  std::array<double, kPoints> inverse_{};
-};
-
-const CrossPowerTable& CrossPowers() {
-  static const CrossPowerTable table;
-  return table;
-}
 
 }  // namespace
+
+void RunDistanceIndices(int64_t first, int64_t step, int64_t rowSquare, int count,
+                        uint32_t* indices) {
+  int i = 0;
+  int64_t x = first;
+#if defined(__SSE2__)
+  // The same operations as DistanceIndex, on two values: sqrt and the product are correctly
+  // rounded either way, and the whole part fits 32 bits.
+  const __m128d ten = _mm_set1_pd(10.0);
+  const __m128d half = _mm_set1_pd(0.5);
+  for (; i + 2 <= count; i += 2, x += 2 * step) {
+    const int64_t n0 = x * x + rowSquare;
+    const int64_t n1 = (x + step) * (x + step) + rowSquare;
+    const __m128d scaled =
+        _mm_mul_pd(ten, _mm_sqrt_pd(_mm_set_pd(static_cast<double>(n1), static_cast<double>(n0))));
+    const __m128i whole = _mm_cvttpd_epi32(scaled);
+    const int up = _mm_movemask_pd(_mm_cmpge_pd(_mm_sub_pd(scaled, _mm_cvtepi32_pd(whole)), half));
+    indices[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(whole)) + (up & 1);
+    indices[i + 1] =
+        static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_shuffle_epi32(whole, 1))) + ((up >> 1) & 1);
+  }
+#endif
+  for (; i < count; ++i, x += step) {
+    indices[i] = DistanceIndex(static_cast<uint64_t>(x * x + rowSquare));
+  }
+}
 
 double FallOffExponent(int32_t intensity, int32_t length) {
   return std::pow(intensity / 100.0, kFallOffIntensityExponent) * kFallOffLengthScale /
@@ -93,14 +62,43 @@ double EdgeSlope(double majorComponent, double slope) {
   return std::min(std::fabs(majorComponent) * slope, kMaximumEdgeSlope);
 }
 
+// profile^1.6 * kUnitFractionScale without pow(): with profile = m * 2^e (m in [1, 2), read from
+// the bits) and m = m0 * (1 + t) for the table point m0 at or below m, the value is
+// scale[-e] * m0^1.6 * (1 + t)^1.6, the last factor from its Taylor series (|t| < 2^-10, so the
+// terms after t^4 are below 1e-17). The tables are made in long double; the whole value is good
+// to a few units in the last place, about 1e-5 of a unit at full scale, so it rounds as pow()'s
+// would wherever it keeps the margin from a half.
+//
+// The bound of a step is taken at the step's upper end, in long double, rounded down and raised
+// by 2: more than any rounding of a power at or below that end.
+CrossValueTable::CrossValueTable() {
+  const long double a = kExponent;
+  for (int e = 0; e < kExponents; ++e)
+    scale_[e] = static_cast<double>(std::pow(2.0L, -a * e) * kUnitFractionScale);
+  for (int i = 0; i < kPoints; ++i) {
+    const long double m0 = 1.0L + static_cast<long double>(i) / kPoints;
+    power_[i] = static_cast<double>(std::pow(m0, a));
+    inverse_[i] = static_cast<double>(1.0L / m0);
+  }
+  for (int64_t step = 0; step <= kSteps; ++step) {
+    const uint64_t endBits = static_cast<uint64_t>(kFirstStep + step + 1) << kStepShift;
+    double end = 0.0;
+    std::memcpy(&end, &endBits, sizeof end);
+    const long double most = std::floor(std::pow(static_cast<long double>(end), a) *
+                                        static_cast<long double>(kUnitFractionScale)) +
+                             2.0L;
+    bound_[step] =
+        end >= 1.0 || most >= kUnitFraction ? kUnitFraction : static_cast<uint32_t>(most);
+  }
+}
+
+const CrossValueTable& CrossValues() {
+  static const CrossValueTable table;
+  return table;
+}
+
 uint32_t CrossValue(double profile) {
-  if (!(profile > 0.0)) return 0;
-  if (profile >= 1.0) return kUnitFraction;
-  // The table's value rounds as pow()'s would: both are far closer to the true power than the
-  // margin it keeps from every half.
-  const double tabled = CrossPowers().Scaled(profile);
-  return static_cast<uint32_t>(RoundNonNegative(
-      tabled >= 0.0 ? tabled : std::pow(profile, kProfileExponent) * kUnitFractionScale));
+  return CrossValues().Value(profile);
 }
 
 }  // namespace lumeray

@@ -1,6 +1,9 @@
 #include "effects/star_phase_set.h"
 
+#include <algorithm>
 #include <chrono>
+#include <new>
+#include <optional>
 
 #include "analysis/worker_threads.h"
 #include "effects/effect_shape_parameters.h"
@@ -25,7 +28,118 @@ bool Stopped(const ShapeSharing& sharing) {
   return sharing.status != nullptr && sharing.status->Stopped();
 }
 
+// The stamps of a phase whose centre row plus a row offset falls in the area, as column-offset
+// intervals, and the union of those intervals (for an entry that every one of them can show).
+class RowReach {
+ public:
+  explicit RowReach(size_t stamps) {
+    active_.reserve(stamps);
+    sorted_.reserve(stamps);
+    merged_.reserve(stamps);
+  }
+
+  void Start(const ImageRect& area, std::span<const StampReach> stamps, int32_t dy) {
+    active_.clear();
+    merged_.clear();
+    mostLeast_ = 0;
+    for (const StampReach& s : stamps) {
+      const int64_t y = int64_t{s.centre.y} + dy;
+      if (y < area.top || y >= area.bottom) continue;
+      active_.push_back(
+          {int64_t{area.left} - s.centre.x, int64_t{area.right} - s.centre.x, s.leastValue});
+      mostLeast_ = std::max(mostLeast_, s.leastValue);
+    }
+    sorted_.assign(active_.begin(), active_.end());
+    std::sort(sorted_.begin(), sorted_.end(),
+              [](const Interval& a, const Interval& b) { return a.low < b.low; });
+    for (const Interval& i : sorted_) {
+      if (!merged_.empty() && i.low <= merged_.back().high) {
+        merged_.back().high = std::max(merged_.back().high, i.high);
+      } else {
+        merged_.push_back(i);
+      }
+    }
+  }
+
+  bool Empty() const { return active_.empty(); }
+
+  // Whether an entry at column offset dx with `value` shows for some stamp of the row.
+  bool Shown(int64_t dx, uint32_t value) const {
+    if (value >= mostLeast_) {
+      for (const Interval& i : merged_) {
+        if (dx >= i.low && dx < i.high) return true;
+      }
+      return false;
+    }
+    for (const Interval& i : active_) {
+      if (value >= i.least && dx >= i.low && dx < i.high) return true;
+    }
+    return false;
+  }
+
+ private:
+  struct Interval {
+    int64_t low, high;
+    uint32_t least;
+  };
+  std::vector<Interval> active_, sorted_, merged_;
+  uint32_t mostLeast_ = 0;
+};
+
 }  // namespace
+
+uint32_t LeastShownEntryValue(const WorkingPixel& colour, uint32_t visibleLevel) {
+  // An entry's channels are the source's times a distance colour, so at most the source's.
+  return LeastVisibleValue(std::max({colour.red, colour.green, colour.blue}), colour.alpha,
+                           visibleLevel);
+}
+
+bool DropUnshownEntries(const ImageRect& area, std::span<const StampReach> stamps,
+                        RowIndexedPhase* phase) {
+  const uint32_t rows = phase->Rows(), count = phase->entryCount;
+  if (count == 0 || phase->storage.data == nullptr) return true;
+  std::vector<uint32_t> starts;
+  std::vector<uint8_t> keep;
+  std::optional<RowReach> reach;
+  try {
+    starts.resize(size_t{rows} + 1);
+    keep.resize(count);
+    reach.emplace(stamps.size());
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  // The layout is row starts, values, columns. Each kept value moves down to an index no later
+  // than the one read (so never into the columns), then each kept column likewise behind the
+  // values left; the row starts are replaced last.
+  auto* base = static_cast<uint32_t*>(phase->storage.data);
+  const uint32_t* oldStarts = base;
+  uint32_t* values = base + rows + 1;
+  const auto* columns = reinterpret_cast<const int16_t*>(values + count);
+  uint32_t kept = 0;
+  for (uint32_t row = 0; row < rows; ++row) {
+    starts[row] = kept;
+    reach->Start(area, stamps, phase->top + static_cast<int32_t>(row));
+    if (reach->Empty()) continue;
+    for (uint32_t i = oldStarts[row]; i < oldStarts[row + 1]; ++i) {
+      const uint32_t value = values[i];
+      if (!reach->Shown(columns[i], value)) continue;
+      keep[i] = 1;
+      values[kept++] = value;
+    }
+  }
+  starts[rows] = kept;
+  if (kept == count) return true;
+  auto* newColumns = reinterpret_cast<int16_t*>(values + kept);
+  for (uint32_t i = 0, j = 0; i < count; ++i) {
+    if (keep[i] != 0) newColumns[j++] = columns[i];
+  }
+  std::copy(starts.begin(), starts.end(), base);
+  phase->entryCount = kept;
+  const uint64_t size = (uint64_t{rows} + 1 + kept) * sizeof(uint32_t) + kept * sizeof(int16_t);
+  // A failed shrink leaves the larger block, which still holds the phase.
+  ReallocateBufferPreserveContents(size, &phase->storage);
+  return true;
+}
 
 void StarPhaseSet::Reset(EffectShape* star, const StampColours& colours, uint64_t budgetBytes) {
   Release();
@@ -92,7 +206,7 @@ int StarPhaseSet::builds() const {
   return builds_;
 }
 
-bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index) {
+bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index, const PhaseReach* reach) {
   const auto* parameters = static_cast<const EffectShapeParameters*>(star_->parameters);
   states_[index] = State::kBuilding;
   ++building_;
@@ -114,6 +228,12 @@ bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index) {
                          &phase);
   DeallocateBuffer(&first.entries);
   DeallocateBuffer(&second.entries);
+  // Unshown entries go before the phase joins the set (an entry kept by a failed drop is only
+  // never drawn).
+  if (built && reach != nullptr && reach->area.left < reach->area.right &&
+      reach->area.top < reach->area.bottom) {
+    DropUnshownEntries(reach->area, reach->stamps[index], &phase);
+  }
   lock.lock();
   // The guess widens to the most any build of its split had in each row, so that a phase whose
   // spikes reach further than the last one's still finds slots.
@@ -141,7 +261,8 @@ void StarPhaseSet::TurnBounded() {
   for (int i = 0; i < kSubShapeCount; ++i) FreeIfDone(i, bands_);
 }
 
-bool StarPhaseSet::IsLong(const std::vector<int>& phases, const ShapeSharing& sharing) {
+bool StarPhaseSet::IsLong(const std::vector<int>& phases, const ShapeSharing& sharing,
+                          const PhaseReach* reach) {
   if (phases.empty()) return false;
   {
     std::lock_guard lock(mutex_);
@@ -149,7 +270,7 @@ bool StarPhaseSet::IsLong(const std::vector<int>& phases, const ShapeSharing& sh
   }
   const int first = phases.front();
   const RowIndexedPhase* phase =
-      Acquire(first, std::vector<int>(phases.begin() + 1, phases.end()), sharing);
+      Acquire(first, std::vector<int>(phases.begin() + 1, phases.end()), sharing, reach);
   if (phase == nullptr) return false;
   std::lock_guard lock(mutex_);
   --holders_[first];  // held by Acquire; not done: the band has yet to stamp it
@@ -162,7 +283,7 @@ bool StarPhaseSet::IsLong(const std::vector<int>& phases, const ShapeSharing& sh
 }
 
 const RowIndexedPhase* StarPhaseSet::Acquire(int index, const std::vector<int>& later,
-                                             const ShapeSharing& sharing) {
+                                             const ShapeSharing& sharing, const PhaseReach* reach) {
   if (index < 0 || index >= kSubShapeCount) return nullptr;
   std::unique_lock lock(mutex_);
   if (star_ == nullptr) return nullptr;
@@ -183,7 +304,7 @@ const RowIndexedPhase* StarPhaseSet::Acquire(int index, const std::vector<int>& 
             (building_ > 0 || (Sharing(sharing) && AlivePhases() >= kBoundedAlivePhases))) {
           break;
         }
-        Build(lock, index);
+        Build(lock, index, reach);
         continue;
       case State::kBuilding:
         break;
@@ -200,7 +321,7 @@ const RowIndexedPhase* StarPhaseSet::Acquire(int index, const std::vector<int>& 
       }
     }
     if (next >= 0 && !Stopped(sharing)) {
-      Build(lock, next);
+      Build(lock, next, reach);
     } else {
       changed_.wait_for(lock, kStopPollInterval);
       if (states_[index] != State::kBuilt && Stopped(sharing)) return nullptr;

@@ -26,6 +26,12 @@
 // are stamping; the band then draws in one piece (band_render.h), each phase built once. The
 // first answer holds for every band until the next Reset.
 //
+// A phase keeps only the entries some stamp can show (PhaseReach, when the bands give one): an
+// entry that falls outside the area every strip stamps within, for every stamp of its phase, or
+// lies below the least value each of those stamps can make visible, is never drawn, and is
+// dropped in place once the phase is built. On a large image a long star's spikes reach far past
+// the image's edges, so this shrinks the kept phases without changing a drawn pixel.
+//
 // Threading contract: Reset and Release while no band renders (the renderers' binding section,
 // effect_renderers.h); Acquire and Done from any band worker at once (an internal lock,
 // never held while building or while another lock is taken). Acquired phases stay valid until
@@ -35,6 +41,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 #include "analysis/effect_shape.h"
@@ -43,6 +50,29 @@
 #include "effects/row_indexed_phase.h"
 
 namespace lumeray {
+
+// Where the entries of a star's phases can show: the area every strip of every band sharing the
+// set stamps within (empty: unknown, every entry is kept), and per phase index the stamps that
+// draw the phase, each with its centre and the least entry value its source can make visible
+// (LeastShownEntryValue).
+struct StampReach {
+  QuarterPixelPoint centre{};
+  uint32_t leastValue = 0;
+};
+struct PhaseReach {
+  ImageRect area{};
+  std::vector<StampReach> stamps[kSubShapeCount];
+};
+
+// The least entry value a stamp of `colour` can make visible at `visibleLevel`: no entry below it
+// has a brightest channel x alpha that reaches the level, whatever its distance colour.
+uint32_t LeastShownEntryValue(const WorkingPixel& colour, uint32_t visibleLevel);
+
+// Drops from `phase` every entry that no stamp of `stamps` can show within `area` (above), in
+// place, and shrinks its storage; its box and the order of the entries left are kept. False
+// (the phase unchanged) when the bookkeeping memory cannot be had.
+bool DropUnshownEntries(const ImageRect& area, std::span<const StampReach> stamps,
+                        RowIndexedPhase* phase);
 
 class StarPhaseSet {
  public:
@@ -61,15 +91,18 @@ class StarPhaseSet {
   // `sharing.bands` (bands = 0: a single user; the phase is then never freed) until Done;
   // `later` lists the indices this band needs after it. Null (and not held) when its build
   // failed, or when `sharing.stopped` says the run has ended before it was built.
+  // A phase built here keeps only the entries `reach` (when given) says can show; every request
+  // between Resets gives the same reach, or none.
   const RowIndexedPhase* Acquire(int index, const std::vector<int>& later,
-                                 const ShapeSharing& sharing);
+                                 const ShapeSharing& sharing, const PhaseReach* reach = nullptr);
   // The band is done with the phase it acquired (for now).
   void Done(int index, const ShapeSharing& sharing);
 
   // Whether the star is long (above), judged from the first of `phases`, the phases the band
   // stamps in its order; false when that phase could not be built or the run has stopped. The
   // band holds no phase afterwards.
-  bool IsLong(const std::vector<int>& phases, const ShapeSharing& sharing);
+  bool IsLong(const std::vector<int>& phases, const ShapeSharing& sharing,
+              const PhaseReach* reach = nullptr);
 
   const StampColours& colours() const { return colours_; }
   // How many phases were built since the last Reset; whether the budget was passed.
@@ -79,7 +112,7 @@ class StarPhaseSet {
  private:
   enum class State { kUnbuilt, kBuilding, kBuilt, kFailed };
   enum class Length { kUnjudged, kShort, kLong };
-  bool Build(std::unique_lock<std::mutex>& lock, int index);
+  bool Build(std::unique_lock<std::mutex>& lock, int index, const PhaseReach* reach);
   void TurnBounded();
   void FreeIfDone(int index, uint32_t bands);
   int AlivePhases() const;

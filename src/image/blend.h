@@ -59,25 +59,41 @@ inline uint32_t FractionProduct(uint32_t a, uint32_t b) {
   return static_cast<uint32_t>((uint64_t{a} * b) >> 32);
 }
 
-inline void BlendScreen(WorkingPixel* d, const WorkingPixel& s) {
+// The screen in parts, for a caller that blends one colour at many strengths: the hue depends
+// only on the colour, the opacity on the strength too.
+struct ScreenHue {
+  uint32_t red, green, blue;
+};
+inline uint32_t ScreenOpacity(uint32_t alpha, uint32_t largestChannel) {
+  const uint32_t k = FractionProduct(alpha, largestChannel);
+  return k <= kFullIntensity ? k << kWhiteToFractionShift : kFractionUnit;
+}
+inline ScreenHue ScreenHueOf(const WorkingPixel& s) {
   const uint32_t m = std::max({s.red, s.green, s.blue});
-  const uint32_t k = FractionProduct(s.alpha, m);
-  const uint32_t o = k <= kFullIntensity ? k << kWhiteToFractionShift : kFractionUnit;
-  if (o == 0) return;
   const auto hue = [m](uint32_t c) -> uint32_t {
     if (m == 0) return kFractionUnit;
     return static_cast<uint32_t>(std::min<uint64_t>((uint64_t{c} << 32) / m, kFractionUnit));
   };
-  const auto screen = [o](uint32_t dc, uint32_t h) -> uint32_t {
+  return {hue(s.red), hue(s.green), hue(s.blue)};
+}
+// Screens `d` with hue `h` at opacity `o` (not 0).
+inline void ScreenMix(WorkingPixel* d, const ScreenHue& h, uint32_t o) {
+  const auto screen = [o](uint32_t dc, uint32_t hc) -> uint32_t {
     const uint32_t base = std::min(dc, kFullIntensity);
-    const uint32_t t = kFullIntensity - FractionProduct(kFullIntensity - base, kFractionUnit - h);
+    const uint32_t t = kFullIntensity - FractionProduct(kFullIntensity - base, kFractionUnit - hc);
     if (o == kFractionUnit) return std::max(dc, t);
     const uint64_t mixed = uint64_t{FractionProduct(t, o)} + FractionProduct(dc, kFractionUnit - o);
     return std::max(dc, static_cast<uint32_t>(std::min<uint64_t>(mixed, kFractionUnit)));
   };
-  d->red = screen(d->red, hue(s.red));
-  d->green = screen(d->green, hue(s.green));
-  d->blue = screen(d->blue, hue(s.blue));
+  d->red = screen(d->red, h.red);
+  d->green = screen(d->green, h.green);
+  d->blue = screen(d->blue, h.blue);
+}
+
+inline void BlendScreen(WorkingPixel* d, const WorkingPixel& s) {
+  const uint32_t o = ScreenOpacity(s.alpha, std::max({s.red, s.green, s.blue}));
+  if (o == 0) return;
+  ScreenMix(d, ScreenHueOf(s), o);
 }
 
 inline void CompositeScreen(WorkingPixel* d, const WorkingPixel& s) {

@@ -8,25 +8,6 @@
 namespace lumeray {
 namespace {
 
-constexpr int kMantissaBits = 52;
-constexpr uint64_t kMantissaMask = (uint64_t{1} << kMantissaBits) - 1;
-constexpr uint64_t kExponentOfOne = uint64_t{1023} << kMantissaBits;
-
-// x^p for a positive x, or a negative number when the table cannot give it.
-double TabledPower(const FloatPowerTable& t, double x) {
-  const uint64_t bits = std::bit_cast<uint64_t>(x);
-  const int slot = static_cast<int>(bits >> kMantissaBits) - 1023 - kFloatPowerLowestExponent;
-  if (static_cast<unsigned>(slot) >= static_cast<unsigned>(kFloatPowerExponents)) return -1.0;
-  const int cell =
-      static_cast<int>((bits >> (kMantissaBits - kFloatPowerCellBits)) & (kFloatPowerCells - 1));
-  const double mantissa = std::bit_cast<double>((bits & kMantissaMask) | kExponentOfOne);
-  const double centre = 1.0 + (cell + 0.5) / kFloatPowerCells;
-  const double u = (mantissa - centre) * t.cellInverse[cell];  // |u| < 1/256
-  const auto& s = t.series;
-  const double series = 1.0 + u * (s[0] + u * (s[1] + u * (s[2] + u * (s[3] + u * s[4]))));
-  return t.exponentPower[slot] * t.cellPower[cell] * series;
-}
-
 bool Usable(const FloatPowerTable* table, double p) {
   return table != nullptr && table->power == p;
 }
@@ -54,7 +35,7 @@ void FillFloatPowerTable(double power, FloatPowerTable* table) {
 
 float FloatOfPower(const FloatPowerTable* table, double fraction, double p) {
   if (Usable(table, p)) {
-    const double power = TabledPower(*table, fraction);
+    const double power = float_power_detail::TabledPower(*table, fraction);
     const auto low = static_cast<float>(power * (1.0 - kPowerSlack));
     if (power > 0.0 && low == static_cast<float>(power * (1.0 + kPowerSlack))) return low;
   }
@@ -67,7 +48,7 @@ uint32_t ScaledFloatPower(const FloatPowerTable* table, float sample, double p, 
     return RoundToNearestEven(value < ceiling ? value : ceiling);
   };
   if (Usable(table, p)) {
-    const double power = TabledPower(*table, double{sample});
+    const double power = float_power_detail::TabledPower(*table, double{sample});
     const uint32_t low = round(power * scale * (1.0 - kPowerSlack));
     if (power >= 0.0 && low == round(power * scale * (1.0 + kPowerSlack))) return low;
   }

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstdint>
 
 namespace lumeray {
@@ -47,5 +48,47 @@ float FloatOfPower(const FloatPowerTable* table, double fraction, double p);
 // ceiling < 2^51.
 uint32_t ScaledFloatPower(const FloatPowerTable* table, float sample, double p, double scale,
                           double ceiling);
+
+namespace float_power_detail {
+
+inline constexpr int kMantissaBits = 52;
+inline constexpr uint64_t kMantissaMask = (uint64_t{1} << kMantissaBits) - 1;
+inline constexpr uint64_t kExponentOfOne = uint64_t{1023} << kMantissaBits;
+
+// x^p for a positive x, or a negative number when the table cannot give it.
+inline double TabledPower(const FloatPowerTable& t, double x) {
+  const uint64_t bits = std::bit_cast<uint64_t>(x);
+  const int slot = static_cast<int>(bits >> kMantissaBits) - 1023 - kFloatPowerLowestExponent;
+  if (static_cast<unsigned>(slot) >= static_cast<unsigned>(kFloatPowerExponents)) return -1.0;
+  const int cell =
+      static_cast<int>((bits >> (kMantissaBits - kFloatPowerCellBits)) & (kFloatPowerCells - 1));
+  const double mantissa = std::bit_cast<double>((bits & kMantissaMask) | kExponentOfOne);
+  const double centre = 1.0 + (cell + 0.5) / kFloatPowerCells;
+  const double u = (mantissa - centre) * t.cellInverse[cell];  // |u| < 1/256
+  const auto& s = t.series;
+  const double series = 1.0 + u * (s[0] + u * (s[1] + u * (s[2] + u * (s[3] + u * s[4]))));
+  return t.exponentPower[slot] * t.cellPower[cell] * series;
+}
+
+}  // namespace float_power_detail
+
+// static_cast<float>((std::pow(x, table.power) - offset) / divisor) for 0 < x < 2^100 and
+// divisor != 0, in *result, when the table settles it; false when only std::pow can (the caller
+// then takes its own path). For offset 0 and divisor 1 that is the float of the power itself.
+// Inline: it runs per sample in colour transforms.
+inline bool FloatOfShiftedPower(const FloatPowerTable& table, double x, double offset,
+                                double divisor, float* result) {
+  if (!(x > 0.0 && x < 0x1p100)) return false;
+  const double power = float_power_detail::TabledPower(table, x);
+  // Subtraction, division and the cast are monotonic, so a pair of bounds around the power that
+  // ends in one float brackets what std::pow's power ends in.
+  const auto low = static_cast<float>((power * (1.0 - kPowerSlack) - offset) / divisor);
+  if (!(power > 0.0) ||
+      low != static_cast<float>((power * (1.0 + kPowerSlack) - offset) / divisor)) {
+    return false;
+  }
+  *result = low;
+  return true;
+}
 
 }  // namespace lumeray

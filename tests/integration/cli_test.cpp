@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/editor_cli.h"
+#include "support/test_images.h"
 
 namespace lumeray {
 namespace {
@@ -139,6 +140,26 @@ TEST_F(Cli, ApplyWritesTheImageBackUnchangedInItsOwnFormat) {
   EXPECT_TRUE(written.hasAlpha);
   EXPECT_EQ(written.iccProfile, image.iccProfile);
   EXPECT_EQ(written.pixels, image.pixels);
+}
+
+TEST_F(Cli, AnOpenExrOutputKeepsItsCompressionAndItsPixels) {
+  const HostImage image = testing::SmoothImage(61, 37, 3, false, SampleType::kFloat32);
+  for (const char* compression : {"zip", "zips", "piz", "none"}) {
+    SCOPED_TRACE(compression);
+    const std::string input = dir_.File("in.exr");
+    const std::string out = dir_.File("out.exr");
+    OIIO::ImageSpec description(image.width, image.height, 3, OIIO::TypeDesc::FLOAT);
+    description.attribute("compression", compression);
+    auto writer = OIIO::ImageOutput::create(input);
+    ASSERT_TRUE(writer && writer->open(input, description) &&
+                writer->write_image(OIIO::TypeDesc::FLOAT, image.pixels.data()) && writer->close());
+    const ProcessResult result = Lumeray({"apply", input, out, "--quiet"});
+    ASSERT_EQ(result.exitStatus, 0) << result.err;
+    auto reader = OIIO::ImageInput::open(out);
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->spec().get_string_attribute("compression"), compression);
+    EXPECT_EQ(testing::ReadTestImage(out).pixels, image.pixels);
+  }
 }
 
 }  // namespace

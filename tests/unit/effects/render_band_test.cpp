@@ -53,10 +53,11 @@ TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplitStripsOrStampingByRows) {
     int16_t length, rainbow, flare;
     bool bounded;
   };
-  // On so small an image these stars pass the phases' budget (the spikes' core does not shrink
-  // with the image), but for the float host's: its budget grows with its four-byte samples, as
-  // its effects images would if its bands were drawn in one piece.
-  const Case cases[] = {{"factory rainbow star", kImageModeRgb16, 50, 50, 30, true},
+  // On so small an image the longer stars pass the phases' budget even though the phases keep
+  // only what falls in the image (the spikes' core does not shrink with the image); the factory
+  // length fits, and so does the float host's star: its budget grows with its four-byte samples,
+  // as its effects images would if its bands were drawn in one piece.
+  const Case cases[] = {{"factory rainbow star", kImageModeRgb16, 50, 50, 30, false},
                         {"plain star, long flare", kImageModeRgb8, 100, 0, 90, true},
                         {"grey host", kImageModeGray16, 70, 80, 60, true},
                         {"float host", kImageModeRgbFloat, 50, 50, 30, false}};
@@ -113,11 +114,12 @@ TEST_F(BandRender, EachPhaseOfTheStarIsBuiltOnceForAllBandsAndStrips) {
     SCOPED_TRACE(::testing::Message() << "length " << c.length);
     ReleaseImage(&InputImage());
     MakeOutput(kImageModeRgb8, 600, 400);
-    // Eight sources on five distinct phases.
+    // Eight sources on five distinct phases, in the middle (the phases keep only the entries
+    // that fall in the image).
     const int phases[][2] = {{0, 0}, {1, 2}, {0, 0}, {3, 3}, {1, 2}, {2, 0}, {0, 1}, {3, 3}};
     std::vector<LightSourceEntry> sources;
     for (int i = 0; i < 8; ++i)
-      sources.push_back(Source(30 + 30 * i, phases[i][0], 100, phases[i][1]));
+      sources.push_back(Source(195 + 30 * i, phases[i][0], 200, phases[i][1]));
     SetSources(sources);
     ParameterSet p = kFactoryParameters;
     p.Quantity = 100;
@@ -168,13 +170,80 @@ TEST_F(BandRender, RainbowStarsAreNeutralForAGreyHostImage) {
   EXPECT_GT(colouredPixels(kImageModeRgb16), 100);
 }
 
+// A phase left with only the entries its stamps can show in an area stamps every pixel of the
+// area as the whole phase does; what lies beyond the area for every stamp, or below what a faint
+// stamp can show, goes.
+TEST_F(BandRender, APhaseKeepsWhatItsStampsCanShowAndStampsTheSame) {
+  MakeOutput(kImageModeRgb8, 200, 150);
+  ParameterSet p = kFactoryParameters;  // a rainbow star, far larger than the image
+  p.Quantity = 100;
+  BindEffectRenderers(Renderers(), MakeFinalRenderSnapshot(p), CurrentRenderImageFacts(Analysis()));
+  StarPhaseSet& set = *StarPhases(Renderers());
+  const RowIndexedPhase* full = set.Acquire(5, {}, {});
+  ASSERT_NE(full, nullptr);
+  const uint32_t level = Analysis().presenceThreshold / 2;
+  const WorkingPixel bright{0xFFFFFFFE, 0xC0000000, 0x80000000, 0xFFFFFFFE, 0xFFFFFFFE};
+  const WorkingPixel faint{0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE, 0x20000000, 0xFFFFFFFE};
+  const ImageRect image{0, 0, 200, 150}, all{-30000, -30000, 30000, 30000};
+  const struct {
+    const char* name;
+    ImageRect area;
+    std::vector<std::pair<QuarterPixelPoint, WorkingPixel>> stamps;
+    bool drops;
+  } cases[] = {{"the area holds the star", all, {{{100, 1, 75, 1}, bright}}, false},
+               {"a stamp in a corner", image, {{{4, 1, 3, 1}, bright}}, true},
+               {"stamps in opposite corners",
+                image,
+                {{{4, 1, 3, 1}, bright}, {{196, 1, 146, 1}, bright}},
+                true},
+               {"a faint stamp", all, {{{100, 1, 75, 1}, faint}}, true},
+               {"a faint and a bright stamp",
+                image,
+                {{{60, 1, 40, 1}, faint}, {{140, 1, 110, 1}, bright}},
+                true},
+               {"a stamp too far away", image, {{{-9000, 1, -9000, 1}, bright}}, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<StampReach> reach;
+    for (const auto& [centre, colour] : c.stamps) {
+      reach.push_back({centre, LeastShownEntryValue(colour, level)});
+    }
+    RowIndexedPhase left = *full;
+    left.storage = {};
+    ASSERT_EQ(ReallocateBuffer(full->storage.size, &left.storage), 0);
+    std::memcpy(left.storage.data, full->storage.data, full->storage.size);
+    ASSERT_TRUE(DropUnshownEntries(c.area, reach, &left));
+    EXPECT_EQ(left.top, full->top);
+    EXPECT_EQ(left.bottom, full->bottom);
+    if (c.drops) {
+      EXPECT_LT(left.entryCount, full->entryCount);
+    } else {
+      EXPECT_EQ(left.entryCount, full->entryCount);
+    }
+    for (const auto& [centre, colour] : c.stamps) {
+      const ImageRect box{std::max(c.area.left, image.left), std::max(c.area.top, image.top),
+                          std::min(c.area.right, image.right),
+                          std::min(c.area.bottom, image.bottom)};
+      auto stamp = [&](const RowIndexedPhase& phase) {
+        FillImage(&InputImage(), {0, 0, 0, 0xFFFFFFFE, 0xFFFFFFFE}, image);
+        StampRowIndexedPhase(&InputImage(), phase, set.colours(), centre, box, colour, level);
+        return OutputBytes();
+      };
+      const std::vector<uint8_t> whole = stamp(*full);
+      EXPECT_EQ(stamp(left), whole);
+    }
+    ReleaseRowIndexedPhase(&left);
+  }
+  set.Done(5, {});
+}
+
 // A band is split so that each worker's effects image holds a sixth of the image, and a strip
 // never more than kStripPixels pixels however large the image.
 TEST(FinalRenderBandPlan, StripsHoldASixthOfTheImagePerWorkerAndStayCapped) {
   const struct {
     int32_t width, height;
     uint32_t bands, strips;
-  } cases[] = {{6000, 4000, 2, 3}, {6000, 4000, 1, 6}, {6000, 4000, 3, 2}, {12000, 8000, 2, 12}};
+  } cases[] = {{6000, 4000, 2, 12}, {6000, 4000, 1, 23}, {6000, 4000, 3, 8}, {12000, 8000, 2, 46}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.width << " x " << c.height << ", " << c.bands);
     std::vector<PixelRect> split;

@@ -2,6 +2,7 @@
 // at the edges of their ranges.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -23,6 +24,31 @@ TEST(SpikeDistance, TenTimesTheQuarterPixelDistanceRounded) {
   EXPECT_EQ(DistanceIndex(16), 40u);  // one pixel
   EXPECT_EQ(DistanceIndex(429482), 6553u);
   EXPECT_EQ(DistanceIndex(uint64_t{4} * 30000 * 30000 * 16), 2400000u);
+}
+
+// A row's run of indices, two at a time or one, is the rounded distance: runs of odd and even
+// lengths in either direction, either side of the centre, near and as far as entry offsets reach.
+TEST(SpikeDistance, IndicesOfARowRun) {
+  const struct {
+    int64_t first, step, rowSquare;
+    int count;
+  } runs[] = {{-13, 4, 0, 7},
+              {-3, 4, 1, 2},
+              {0, -4, 9, 1},
+              {2, 4, 0, 0},
+              {-131068, 4, 131068LL * 131068, 256},
+              {130000, -4, 5, 255},
+              {1021, -4, 400, 511}};
+  for (const auto& run : runs) {
+    std::vector<uint32_t> indices(run.count + 1, 0xDEADBEEF);
+    RunDistanceIndices(run.first, run.step, run.rowSquare, run.count, indices.data());
+    for (int i = 0; i < run.count; ++i) {
+      const int64_t x = run.first + run.step * i;
+      const auto n = static_cast<long double>(x * x + run.rowSquare);
+      ASSERT_EQ(indices[i], std::llround(10 * std::sqrt(n))) << run.first << " " << i;
+    }
+    EXPECT_EQ(indices[run.count], 0xDEADBEEF);  // nothing written past the run
+  }
 }
 
 // The value a stamp skips entries below: the least that reaches the level through both
@@ -93,9 +119,15 @@ TEST(SpikeProfile, CrossValueRoundsTheExactPower) {
     profiles.push_back(std::nextafter(point, 0.0) / 8);
     profiles.push_back(std::nextafter(point, 1.0) / 8);
   }
-  for (double p : profiles)
-    ASSERT_EQ(CrossValue(p), static_cast<uint32_t>(std::llround(std::pow(p, 1.6) * 4294967294.0)))
-        << p;
+  // The tabled bound stays at or above the value, and within a step (1/256 of an octave) of it.
+  const auto exact = [](double p) {
+    return std::min<int64_t>(std::llround(std::pow(p, 1.6) * 4294967294.0), 0xFFFFFFFE);
+  };
+  for (double p : profiles) {
+    ASSERT_EQ(CrossValue(p), exact(p)) << p;
+    ASSERT_GE(int64_t{CrossValues().Bound(p)}, exact(p)) << p;
+    ASSERT_LE(int64_t{CrossValues().Bound(p)}, exact(p * 1.01) + 2) << p;
+  }
 }
 
 TEST(Rainbow, WhiteAtTheCentreAndWithoutIntensity) {

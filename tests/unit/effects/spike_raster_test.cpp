@@ -10,6 +10,7 @@
 
 #include "effects/effect_shape_parameters.h"
 #include "effects/parameter_set.h"
+#include "effects/renderer_tables.h"
 #include "effects/row_indexed_phase.h"
 #include "effects/soft_flare_builder.h"
 #include "effects/spike.h"
@@ -56,6 +57,7 @@ class Raster {
   }
   const SubShape& subShape() const { return subShape_; }
   const StarSettings& settings() const { return settings_; }
+  const FallOffTable& fallOff() const { return tables_.primary; }
 
  private:
   SubShape subShape_;
@@ -127,6 +129,48 @@ TEST(SpikeRaster, EveryEntryReachesTheThresholdAndValuesFallAlongTheSpike) {
   }
   // The walk ended where the spike faded, not at the reach limit of 1000 pixels.
   EXPECT_LT(rowPeak.rbegin()->first, 900);
+}
+
+// An upright spike keeps exactly the pixels whose value, from the per-pixel arithmetic alone,
+// reaches the threshold, row after row until a row has none or the reach ends: sharp and wide
+// spikes (wider than a run of the scan), short and long, at two phases.
+TEST(SpikeRaster, AnUprightSpikeKeepsEveryPixelThatReachesTheThreshold) {
+  const struct {
+    int16_t sharpness, length;
+    int xPhase, yPhase;
+  } cases[] = {{100, 30, 0, 0}, {50, 100, 3, 2}, {0, 100, 0, 0}, {0, 40, 1, 3}};
+  for (const auto& c : cases) {
+    ParameterSetBuffer p = Factory();
+    p.parameters.SpikeSharpness = c.sharpness;
+    p.parameters.Length = c.length;
+    Raster r(p, 4000, c.xPhase, c.yPhase);
+    const StarSettings& s = r.settings();
+    ASSERT_TRUE(r.Draw(0, s.amplitude));
+    std::map<std::pair<int, int>, uint32_t> drawn, expected;
+    for (const SubShapeEntry& e : r.Entries()) drawn[{e.dx, e.dy}] = e.value;
+    const FallOffTable& table = r.fallOff();
+    const double edgeSlope = EdgeSlope(-1.0, s.slope);  // pointing up: the major component is -1
+    for (int y = -1;; --y) {
+      bool any = false;
+      const int64_t dy = 4 * y - c.yPhase;
+      if (-dy > SpikeReach(4000)) break;
+      for (int x = -2000; x <= 2000; ++x) {
+        const double profile = CrossProfile(c.xPhase - 1.0, c.xPhase + 1.0, 4.0 * x, edgeSlope);
+        const int64_t dx = 4 * x - c.xPhase;
+        const uint32_t d = DistanceIndex(static_cast<uint64_t>(dx * dx + dy * dy));
+        if (!(profile > 0.0) || d >= table.factors.size()) continue;
+        const uint32_t value =
+            MultiplyFractions(FallOffAmplitude(s.amplitude, table.factors[d]), CrossValue(profile));
+        if (value < kThreshold) continue;
+        expected[{x, y}] = value;
+        any = true;
+      }
+      if (!any) break;
+    }
+    ASSERT_GT(expected.size(), 100u);
+    EXPECT_TRUE(drawn == expected) << c.sharpness << " " << c.length << ": " << drawn.size()
+                                   << " drawn, " << expected.size() << " expected";
+  }
 }
 
 TEST(SpikeRaster, NothingBelowTheThresholdOrWithoutLength) {
