@@ -2,8 +2,10 @@
 // on a 24-megapixel photo (6000 x 4000, a sixth of its rows per strip): the phase is built with
 // the depth's presence threshold and the factory settings (rainbow on), then stamped at 40
 // sources of falling strength spread over the strip. Arguments: the host's bytes per sample (1,
-// 2; 4 stamps working samples, as a float strip is drawn) and how many stamps are drawn
-// together, row by row (1: one stamp after the other). Counters: the phase's entries.
+// 2; 4 stamps working samples, as a float strip is drawn), how many stamps are drawn
+// together, row by row (1: one stamp after the other), and what the sources' strength is divided
+// by (16: faint sources, most of whose entries are skipped, as most of a night scene's). Counters:
+// the phase's entries and the distance indices the rainbow covers.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -53,8 +55,9 @@ void BM_StampStarPhase(benchmark::State& state) {
   }
   StampColours colours;
   colours.uniform = false;
-  colours.table = distances.rainbow.data();
-  colours.tableSize = static_cast<uint32_t>(distances.rainbow.size());
+  colours.index = distances.rainbowIndex.data();
+  colours.palette = distances.rainbowPalette.data();
+  colours.tableSize = static_cast<uint32_t>(distances.rainbowIndex.size());
   colours.far = [](uint32_t, const void*) { return FractionColor{0, 0, 0}; };
 
   const ImageRect strip{0, 0, kWidth, kStripRows};
@@ -66,7 +69,8 @@ void BM_StampStarPhase(benchmark::State& state) {
   for (int i = 0; i < kSources; ++i) {
     const QuarterPixelPoint centre{(i * 733) % kWidth, 0, (i * 211) % (3 * kStripRows) - kStripRows,
                                    0};
-    const uint32_t strength = kFractionUnit - static_cast<uint32_t>(i) * (kFractionUnit / 48);
+    const uint32_t strength = (kFractionUnit - static_cast<uint32_t>(i) * (kFractionUnit / 48)) /
+                              static_cast<uint32_t>(state.range(2));
     stamps.push_back(
         {centre, strip, {0xE0000000u, 0xF0000000u, kFractionUnit, strength, kFractionUnit}});
   }
@@ -82,12 +86,15 @@ void BM_StampStarPhase(benchmark::State& state) {
     }
   }
   state.counters["entries"] = phase.entryCount;
+  state.counters["colours"] = colours.tableSize;
   ReleaseImage(&effects);
   ReleaseRowIndexedPhase(&phase);
   DeallocateBuffer(&scratch.entries);
   ReleaseGammaTables();
 }
-BENCHMARK(BM_StampStarPhase)->Unit(benchmark::kMillisecond)->ArgsProduct({{1, 2, 4}, {1, 16}});
+BENCHMARK(BM_StampStarPhase)
+    ->Unit(benchmark::kMillisecond)
+    ->ArgsProduct({{1, 2, 4}, {1, 16}, {1, 16}});
 
 // The soft flare stamped at 40 sources of falling strength over an 8-bit strip, at all four
 // quarter-pixel phases. Argument: the Length. Counter: the flare's table entries.

@@ -8,6 +8,11 @@
 // inline through their codec, colour only, and a channel the blend left as it was is not
 // encoded again (so that a sample is never rounded without being drawn on).
 //
+// A screen reads nothing of its destination but the colour: every target also offers
+// FetchColour (colour, with alpha and mask possibly kLeaveUnchanged) and StoreChanged, which
+// takes the pixel FetchColour gave as `before` and writes what differs from it (a colour
+// target then neither decodes the alpha nor reads the samples a second time).
+//
 // Threading contract: a target is used by the thread that stamps into it; two threads may use
 // one image only on pixels that do not overlap.
 #pragma once
@@ -43,12 +48,24 @@ struct WorkingTarget {
           GetFixedTables().alpha16To8[p.mask >> kCoverageToIndexShift];
     }
   }
+  void FetchColour(WorkingPixel* p, int32_t x, int32_t y) const {
+    const uint32_t* s = static_cast<const uint32_t*>(image->pixels.data) +
+                        PixelIndex(*image, x, y) * kSamplesPerPixel;
+    *p = {s[0], s[1], s[2], kLeaveUnchanged, kLeaveUnchanged};
+  }
+  void StoreChanged(const WorkingPixel& p, const WorkingPixel&, int32_t x, int32_t y) const {
+    Store(p, x, y);
+  }
 };
 
 struct ConvertedTarget {
   const ImageRecord* image;
   void Fetch(WorkingPixel* p, int32_t x, int32_t y) const { image->fetch(image, p, x, y); }
   void Store(const WorkingPixel& p, int32_t x, int32_t y) const { image->store(image, &p, x, y); }
+  void FetchColour(WorkingPixel* p, int32_t x, int32_t y) const { Fetch(p, x, y); }
+  void StoreChanged(const WorkingPixel& p, const WorkingPixel&, int32_t x, int32_t y) const {
+    Store(p, x, y);
+  }
 };
 
 // Colour and alpha, for screening: Fetch gives the mask as kLeaveUnchanged, and Store writes
@@ -72,11 +89,26 @@ struct ColourTarget {
     typename Codec::Sample* s = Samples(x, y);
     WorkingPixel stored;
     Layout::Fetch(codec, s, &stored);
+    StoreOver(p, stored, s);
+  }
+  void FetchColour(WorkingPixel* p, int32_t x, int32_t y) const {
+    Layout::Fetch(codec, Samples(x, y), p);
+    p->alpha = kLeaveUnchanged;
+    p->mask = kLeaveUnchanged;
+  }
+  void StoreChanged(const WorkingPixel& p, const WorkingPixel& before, int32_t x, int32_t y) const {
+    StoreOver(p, before, Samples(x, y));
+  }
+
+ private:
+  // Writes the colour channels of `p` that differ from `before` (what `s` holds) into `s`.
+  void StoreOver(const WorkingPixel& p, const WorkingPixel& before,
+                 typename Codec::Sample* s) const {
     const auto keep = [](uint32_t value, uint32_t was) {
       return value == was ? kLeaveUnchanged : value;
     };
     Layout::Store(codec,
-                  {keep(p.red, stored.red), keep(p.green, stored.green), keep(p.blue, stored.blue),
+                  {keep(p.red, before.red), keep(p.green, before.green), keep(p.blue, before.blue),
                    kLeaveUnchanged, kLeaveUnchanged},
                   s);
   }

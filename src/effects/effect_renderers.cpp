@@ -45,8 +45,9 @@ StampColours StarColours(const EffectRenderer& star) {
   const std::vector<FractionColor>& rainbow = star.distances.rainbow;
   colours.far = &FarRainbowColor;
   colours.context = &star.parameters;
-  colours.table = rainbow.data();
-  colours.tableSize = static_cast<uint32_t>(rainbow.size());
+  colours.index = star.distances.rainbowIndex.data();
+  colours.palette = star.distances.rainbowPalette.data();
+  colours.tableSize = static_cast<uint32_t>(star.distances.rainbowIndex.size());
   bool uniform = true;
   for (const FractionColor& c : rainbow) uniform = uniform && c == rainbow.front();
   // Entries lie where the fall-off tables reach, which the rainbow table covers.

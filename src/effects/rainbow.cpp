@@ -13,6 +13,7 @@ constexpr uint32_t kStrengthPerPercent = 42949672;
 constexpr uint64_t kFadeInPhase = 2000;
 constexpr uint64_t kRedPhase = 1200;
 constexpr uint64_t kGreenPhase = 2400;
+static_assert(kRainbowPaletteSize == kFadeInPhase + kAngleSteps);
 
 uint32_t Channel(uint64_t phase, uint32_t strength) {
   return kUnitFraction - MultiplyFractions(HalfSineTable()[phase % kAngleSteps], strength);
@@ -34,7 +35,15 @@ uint32_t RainbowStrength(int32_t intensity, uint64_t phase) {
 
 FractionColor RainbowColor(uint32_t distanceIndex, uint32_t diagonal, int32_t intensity,
                            int32_t frequency, bool grayHost) {
-  const uint64_t phase = RainbowPhase(distanceIndex, diagonal, frequency);
+  return RainbowColorOfPhase(RainbowPhase(distanceIndex, diagonal, frequency), intensity, grayHost);
+}
+
+uint32_t RainbowPaletteIndex(uint64_t phase) {
+  if (phase < kFadeInPhase) return static_cast<uint32_t>(phase);
+  return static_cast<uint32_t>(kFadeInPhase + (phase - kFadeInPhase) % kAngleSteps);
+}
+
+FractionColor RainbowColorOfPhase(uint64_t phase, int32_t intensity, bool grayHost) {
   const uint32_t strength = RainbowStrength(intensity, phase);
   const uint32_t red = Channel(phase + kRedPhase, strength);
   if (grayHost) return {red, red, red};

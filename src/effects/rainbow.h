@@ -12,6 +12,10 @@
 // (index modulo 3600), products of fractions as 64-bit products shifted right by 32. On a grey
 // host image green and blue take the red value.
 //
+// The colour is a function of phi alone, and from phi = 2000 on of phi modulo 3600 only: there
+// are at most kRainbowPaletteSize colours, RainbowPaletteIndex(phi) numbering them (phi itself
+// below 2000, then 2000 + (phi - 2000) mod 3600, which keeps phi modulo 3600).
+//
 // Threading contract: pure functions (the renderer tables are built on first use); any thread.
 #pragma once
 
@@ -30,5 +34,10 @@ uint64_t RainbowPhase(uint32_t distanceIndex, uint32_t diagonal, int32_t frequen
 uint32_t RainbowStrength(int32_t intensity, uint64_t phase);
 FractionColor RainbowColor(uint32_t distanceIndex, uint32_t diagonal, int32_t intensity,
                            int32_t frequency, bool grayHost);
+
+inline constexpr uint32_t kRainbowPaletteSize = 5600;
+uint32_t RainbowPaletteIndex(uint64_t phase);
+// The colour of the phase (or of any phase with this palette index).
+FractionColor RainbowColorOfPhase(uint64_t phase, int32_t intensity, bool grayHost);
 
 }  // namespace lumeray

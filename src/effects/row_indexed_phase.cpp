@@ -58,15 +58,17 @@ class RowStamper {
       } else {
         const int64_t dx4 = kQuarter * columns_[i] - c_.xFraction;
         const uint32_t d = DistanceIndex(static_cast<uint64_t>(dx4 * dx4 + dy4 * dy4));
-        s = Source(d < colours_.tableSize ? colours_.table[d] : colours_.far(d, colours_.context),
+        s = Source(d < colours_.tableSize ? colours_.palette[colours_.index[d]]
+                                          : colours_.far(d, colours_.context),
                    values_[i]);
         brightest = std::max({s.red, s.green, s.blue});
       }
       if (FractionProduct(brightest, s.alpha) < visibleLevel_) continue;
       WorkingPixel pixel;
-      target.Fetch(&pixel, x, y);
+      target.FetchColour(&pixel, x, y);
+      const WorkingPixel before = pixel;
       BlendScreen(&pixel, s);
-      target.Store(pixel, x, y);
+      target.StoreChanged(pixel, before, x, y);
     }
   }
 

@@ -50,13 +50,15 @@ bool MakeRowIndexedPhase(const std::array<PackedEntrySpan, 2>& parts, const Imag
                          RowIndexedPhase* phase);
 void ReleaseRowIndexedPhase(RowIndexedPhase* phase);
 
-// The colour of an entry: one colour for all, or the table's colour at the entry's distance
-// index round(10 x distance in quarter pixels from the exact centre), computed by `far` beyond
-// the table.
+// The colour of an entry: one colour for all, or the colour at the entry's distance index
+// d = round(10 x distance in quarter pixels from the exact centre): palette[index[d]] for d below
+// tableSize, computed by `far` beyond. (A star's rainbow has a few thousand colours, but its
+// index runs to hundreds of thousands: two bytes an index keep it in the cache.)
 struct StampColours {
   bool uniform = true;
   FractionColor single{kShapeFractionOne, kShapeFractionOne, kShapeFractionOne};
-  const FractionColor* table = nullptr;
+  const uint16_t* index = nullptr;
+  const FractionColor* palette = nullptr;
   uint32_t tableSize = 0;
   FractionColor (*far)(uint32_t distanceIndex, const void* context) = nullptr;
   const void* context = nullptr;

@@ -60,9 +60,10 @@ void StampDisc(const Target& target, const SoftFlareProfile& profile, const Quar
     if (FractionProduct(brightest, alpha) < visibleLevel) return;
     const uint32_t opacity = ScreenOpacity(alpha, brightest);
     WorkingPixel pixel;
-    target.Fetch(&pixel, x, y);
+    target.FetchColour(&pixel, x, y);
+    const WorkingPixel before = pixel;
     if (opacity != 0) ScreenMix(&pixel, hue, opacity);
-    target.Store(pixel, x, y);
+    target.StoreChanged(pixel, before, x, y);
   };
   // The blend of each half index within the limit, worked out once per stamp: its opacity, or
   // kInvisible where the blend leaves the pixel alone.
@@ -102,9 +103,10 @@ void StampDisc(const Target& target, const SoftFlareProfile& profile, const Quar
         const uint32_t opacity = opacities[h];
         if (opacity == kInvisible) continue;
         WorkingPixel pixel;
-        target.Fetch(&pixel, static_cast<int32_t>(x), y);
+        target.FetchColour(&pixel, static_cast<int32_t>(x), y);
+        const WorkingPixel before = pixel;
         if (opacity != 0) ScreenMix(&pixel, hue, opacity);
-        target.Store(pixel, static_cast<int32_t>(x), y);
+        target.StoreChanged(pixel, before, static_cast<int32_t>(x), y);
       }
     }
   }

@@ -72,10 +72,18 @@ SpikeDistanceTables BuildSpikeDistanceTables(const StarSettings& settings) {
                         LargestAmplitude(LayOutSecondarySpikes(settings)));
   const size_t colours = std::max(tables.primary.factors.size(), tables.secondary.factors.size());
   tables.rainbow.resize(colours);
+  tables.rainbowIndex.resize(colours);
   for (size_t d = 0; d < colours; ++d) {
     tables.rainbow[d] =
         RainbowColor(static_cast<uint32_t>(d), settings.diagonal, settings.rainbowIntensity,
                      settings.rainbowFrequency, settings.grayHost);
+    tables.rainbowIndex[d] = static_cast<uint16_t>(RainbowPaletteIndex(
+        RainbowPhase(static_cast<uint32_t>(d), settings.diagonal, settings.rainbowFrequency)));
+  }
+  tables.rainbowPalette.resize(colours == 0 ? 0 : kRainbowPaletteSize);
+  for (uint32_t i = 0; i < tables.rainbowPalette.size(); ++i) {
+    // Each index below the palette's size is the index of its own phase.
+    tables.rainbowPalette[i] = RainbowColorOfPhase(i, settings.rainbowIntensity, settings.grayHost);
   }
   return tables;
 }

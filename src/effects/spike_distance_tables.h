@@ -5,7 +5,8 @@
 //
 // A fall-off table ends where even the family's strongest spike falls below half the presence
 // threshold; every pixel farther out is below the threshold, so the rasteriser skips it without
-// computing anything. The rainbow table covers the longer of the two fall-off tables.
+// computing anything. The rainbow table (and its index) covers the longer of the two fall-off
+// tables.
 //
 // Threading contract: built by one thread, then read-only; any number of builders may read it.
 #pragma once
@@ -34,6 +35,10 @@ struct SpikeDistanceTables {
   FallOffTable primary;    // length L, fall-off intensity I
   FallOffTable secondary;  // length L2, fall-off intensity E
   std::vector<FractionColor> rainbow;
+  // The same colours, compact for stamping (rainbow.h): by distance index, the place of its
+  // colour in the palette.
+  std::vector<uint16_t> rainbowIndex;
+  std::vector<FractionColor> rainbowPalette;
 };
 
 SpikeDistanceTables BuildSpikeDistanceTables(const StarSettings& settings);

@@ -71,7 +71,7 @@ inline uint32_t ScreenOpacity(uint32_t alpha, uint32_t largestChannel) {
 inline ScreenHue ScreenHueOf(const WorkingPixel& s) {
   const uint32_t m = std::max({s.red, s.green, s.blue});
   const auto hue = [m](uint32_t c) -> uint32_t {
-    if (m == 0) return kFractionUnit;
+    if (c == m) return kFractionUnit;  // c * 2^32 / m is 2^32 (or 0 / 0): clamped
     return static_cast<uint32_t>(std::min<uint64_t>((uint64_t{c} << 32) / m, kFractionUnit));
   };
   return {hue(s.red), hue(s.green), hue(s.blue)};

@@ -154,6 +154,27 @@ TEST(Rainbow, PhaseStrengthAndChannels) {
   EXPECT_GT(c.green, 0x40000000u);
 }
 
+// The rainbow's palette: a colour depends on the phase only through its palette index, for
+// phases in the fade-in, past it and many turns out, at every frequency and on grey hosts.
+TEST(Rainbow, PaletteIndexKeepsTheColour) {
+  struct Case {
+    uint32_t diagonal;
+    int32_t intensity, frequency;
+    bool gray;
+  };
+  for (const Case c : {Case{7211, 50, 50, false}, Case{1000, 100, 100, false},
+                       Case{30000, 20, 0, false}, Case{7211, 100, 90, true}}) {
+    for (uint32_t d = 0; d < 4000000; d += 997) {
+      const uint64_t phase = RainbowPhase(d, c.diagonal, c.frequency);
+      const uint32_t index = RainbowPaletteIndex(phase);
+      ASSERT_LT(index, kRainbowPaletteSize);
+      ASSERT_EQ(RainbowColorOfPhase(index, c.intensity, c.gray),
+                RainbowColor(d, c.diagonal, c.intensity, c.frequency, c.gray))
+          << c.diagonal << " " << c.frequency << " " << d;
+    }
+  }
+}
+
 TEST(SoftFlare, FallsWithTheDistanceAndWidensWithTheLength) {
   EXPECT_GT(SoftFlareValue(0, 7211, 50), SoftFlareValue(1000, 7211, 50));
   EXPECT_GT(SoftFlareValue(1000, 7211, 50), SoftFlareValue(1000, 7211, 0));
