@@ -12,6 +12,7 @@
 #include "host/plugin_entry.h"
 #include "host_context.h"
 #include "interface/filter_interface.h"
+#include "run/host_record.h"
 #include "suites.h"
 
 namespace lumeray::testing {
@@ -41,6 +42,12 @@ class FakeHost {
   ~FakeHost() {
     dialog::SetModalDialogAnswer({});
     current_ = nullptr;
+    // The module keeps the last call's record and result cell until its next call; a test that
+    // begins a run without a host must not find this host's cells after it has gone.
+    HostGlobals& host = Host();
+    if (host.result == &result_) host.result = nullptr;
+    if (host.filterRecord == &record_) host.filterRecord = nullptr;
+    if (host.data == &data_) host.data = nullptr;
   }
   FakeHost(const FakeHost&) = delete;
   FakeHost& operator=(const FakeHost&) = delete;
