@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "image/gamma_tables.h"
@@ -90,8 +91,9 @@ void BM_Linearize(benchmark::State& state, int32_t mode) {
 }
 
 // Encoding linear values into samples: the encode table alone (argument 0) against the encoder
-// the stores use (argument 1), on values spread evenly over the encoded scale as a photo's are
-// (each sample's decoded value and the point half way to the next). Items are values.
+// the stores use (argument 1) and, for 16 bits, the encoder over the stored sample a screen
+// brightens (argument 2), on values spread evenly over the encoded scale as a photo's are (each
+// sample's decoded value and the point half way to the next, over that sample). Items are values.
 template <class Sample>
 void BM_EncodeColor(benchmark::State& state) {
   constexpr bool kEight = sizeof(Sample) == 1;
@@ -99,22 +101,26 @@ void BM_EncodeColor(benchmark::State& state) {
   if (!tables) return state.SkipWithError("gamma tables");
   const uint32_t* decode = kEight ? tables.decode8 : tables.decode16;
   const uint32_t samples = kEight ? 256 : 65536;
-  std::vector<uint32_t> values;
+  std::vector<std::pair<uint32_t, uint16_t>> values;
   for (uint32_t s = 0; s + 1 < samples; ++s) {
-    values.push_back(decode[s]);
-    values.push_back((decode[s] + decode[s + 1]) / 2);
+    values.emplace_back(decode[s], static_cast<uint16_t>(s));
+    values.emplace_back((decode[s] + decode[s + 1]) / 2, static_cast<uint16_t>(s));
   }
   std::shuffle(values.begin(), values.end(), std::mt19937(3));
-  const bool full = state.range(0) != 0;
+  const int64_t kind = state.range(0);
   for (auto _ : state) {
     uint32_t sum = 0;
-    for (const uint32_t v : values) {
+    for (const auto [v, stored] : values) {
       if constexpr (kEight) {
-        sum += full ? EncodeLinear8(tables.decode8, tables.encode8, v)
-                    : tables.encode8[v >> kLinearToIndexShift];
+        sum += kind != 0 ? EncodeLinear8(tables.decode8, tables.encode8, v)
+                         : tables.encode8[v >> kLinearToIndexShift];
+      } else if (kind == 2) {
+        sum +=
+            EncodeLinear16Over(tables.decode16, tables.encode16, tables.encode16Shadows, v, stored);
       } else {
-        sum += full ? EncodeLinear16(tables.decode16, tables.encode16, tables.encode16Shadows, v)
-                    : tables.encode16[v >> kLinearToIndexShift];
+        sum += kind != 0
+                   ? EncodeLinear16(tables.decode16, tables.encode16, tables.encode16Shadows, v)
+                   : tables.encode16[v >> kLinearToIndexShift];
       }
     }
     benchmark::DoNotOptimize(sum);
@@ -124,7 +130,7 @@ void BM_EncodeColor(benchmark::State& state) {
 }
 
 BENCHMARK_TEMPLATE(BM_EncodeColor, uint8_t)->Arg(0)->Arg(1);
-BENCHMARK_TEMPLATE(BM_EncodeColor, uint16_t)->Arg(0)->Arg(1);
+BENCHMARK_TEMPLATE(BM_EncodeColor, uint16_t)->Arg(0)->Arg(1)->Arg(2);
 
 // Argument: 1 edge-safe, 0 fast.
 BENCHMARK_CAPTURE(BM_Fetch, Rgb8, kImageModeRgb8)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
