@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
-#include <utility>
 #include <vector>
 
 #include "image/gamma_tables.h"
@@ -91,9 +90,8 @@ void BM_Linearize(benchmark::State& state, int32_t mode) {
 }
 
 // Encoding linear values into samples: the encode table alone (argument 0) against the encoder
-// the stores use (argument 1) and, for 16 bits, the encoder over the stored sample a screen
-// brightens (argument 2), on values spread evenly over the encoded scale as a photo's are (each
-// sample's decoded value and the point half way to the next, over that sample). Items are values.
+// the stores use (argument 1), on values spread evenly over the encoded scale as a photo's are
+// (each sample's decoded value and the point half way to the next). Items are values.
 template <class Sample>
 void BM_EncodeColor(benchmark::State& state) {
   constexpr bool kEight = sizeof(Sample) == 1;
@@ -101,26 +99,22 @@ void BM_EncodeColor(benchmark::State& state) {
   if (!tables) return state.SkipWithError("gamma tables");
   const uint32_t* decode = kEight ? tables.decode8 : tables.decode16;
   const uint32_t samples = kEight ? 256 : 65536;
-  std::vector<std::pair<uint32_t, uint16_t>> values;
+  std::vector<uint32_t> values;
   for (uint32_t s = 0; s + 1 < samples; ++s) {
-    values.emplace_back(decode[s], static_cast<uint16_t>(s));
-    values.emplace_back((decode[s] + decode[s + 1]) / 2, static_cast<uint16_t>(s));
+    values.push_back(decode[s]);
+    values.push_back((decode[s] + decode[s + 1]) / 2);
   }
   std::shuffle(values.begin(), values.end(), std::mt19937(3));
-  const int64_t kind = state.range(0);
+  const bool full = state.range(0) != 0;
   for (auto _ : state) {
     uint32_t sum = 0;
-    for (const auto [v, stored] : values) {
+    for (const uint32_t v : values) {
       if constexpr (kEight) {
-        sum += kind != 0 ? EncodeLinear8(tables.decode8, tables.encode8, v)
-                         : tables.encode8[v >> kLinearToIndexShift];
-      } else if (kind == 2) {
-        sum +=
-            EncodeLinear16Over(tables.decode16, tables.encode16, tables.encode16Shadows, v, stored);
+        sum += full ? EncodeLinear8(tables.decode8, tables.encode8, v)
+                    : tables.encode8[v >> kLinearToIndexShift];
       } else {
-        sum += kind != 0
-                   ? EncodeLinear16(tables.decode16, tables.encode16, tables.encode16Shadows, v)
-                   : tables.encode16[v >> kLinearToIndexShift];
+        sum += full ? EncodeLinear16(tables.decode16, tables.encode16, tables.encode16Shadows, v)
+                    : tables.encode16[v >> kLinearToIndexShift];
       }
     }
     benchmark::DoNotOptimize(sum);
@@ -130,7 +124,7 @@ void BM_EncodeColor(benchmark::State& state) {
 }
 
 BENCHMARK_TEMPLATE(BM_EncodeColor, uint8_t)->Arg(0)->Arg(1);
-BENCHMARK_TEMPLATE(BM_EncodeColor, uint16_t)->Arg(0)->Arg(1)->Arg(2);
+BENCHMARK_TEMPLATE(BM_EncodeColor, uint16_t)->Arg(0)->Arg(1);
 
 // Argument: 1 edge-safe, 0 fast.
 BENCHMARK_CAPTURE(BM_Fetch, Rgb8, kImageModeRgb8)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

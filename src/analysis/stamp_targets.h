@@ -107,10 +107,10 @@ struct ColourTarget {
     const auto keep = [](uint32_t value, uint32_t was) {
       return value == was ? kLeaveUnchanged : value;
     };
-    Layout::StoreOver(codec,
-                      {keep(p.red, before.red), keep(p.green, before.green),
-                       keep(p.blue, before.blue), kLeaveUnchanged, kLeaveUnchanged},
-                      s);
+    Layout::Store(codec,
+                  {keep(p.red, before.red), keep(p.green, before.green), keep(p.blue, before.blue),
+                   kLeaveUnchanged, kLeaveUnchanged},
+                  s);
   }
 };
 

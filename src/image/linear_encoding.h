@@ -17,11 +17,6 @@
 // brightened never comes back as a darker sample. Values at or above kFullIntensity give the
 // full scale. Values are < kLeaveUnchanged (the callers skip it).
 //
-// EncodeLinear16Over gives EncodeLinear16's sample for a value that replaces a stored sample:
-// when the value lies a little above the stored sample's decoded value (a faint screen on it),
-// the first sample reaching the value is found by stepping up from the stored one, in the part
-// of the decode table its decoding just read; any other value takes the full search.
-//
 // Threading contract: pure functions of the tables (which never change once made); any thread.
 #pragma once
 
@@ -70,22 +65,6 @@ inline uint16_t EncodeLinear16(const uint32_t* decode16, const uint16_t* encode1
   while (decode16[reaching - 1] >= value) --reaching;
   while (decode16[reaching] < value) ++reaching;
   return static_cast<uint16_t>(NearestSample(decode16, reaching, value));
-}
-
-inline uint16_t EncodeLinear16Over(const uint32_t* decode16, const uint16_t* encode16,
-                                   const uint16_t* shadows, uint32_t value, uint16_t stored) {
-  constexpr uint32_t kSteps = 3;
-  // decode16[stored] < value < kFullIntensity = decode16[65535]: the first sample reaching the
-  // value lies above `stored` and at or below 65535, so every step reads inside the table.
-  if (value < kFullIntensity && decode16[stored] < value) {
-    const uint32_t last = std::min<uint32_t>(uint32_t{stored} + kSteps, 65535);
-    for (uint32_t reaching = uint32_t{stored} + 1; reaching <= last; ++reaching) {
-      if (decode16[reaching] >= value) {
-        return static_cast<uint16_t>(NearestSample(decode16, reaching, value));
-      }
-    }
-  }
-  return EncodeLinear16(decode16, encode16, shadows, value);
 }
 
 }  // namespace lumeray

@@ -8,9 +8,7 @@
 // Colour encoding rules shared by all codecs: kLeaveUnchanged is never encoded (the layouts
 // skip it); a value at or above kFullIntensity is written as the sample's full scale. 8-bit and
 // 16-bit colour is encoded as linear_encoding.h says: a value at or above a sample's decoded
-// value never encodes below that sample. Their EncodeColorOver(value, stored) gives
-// EncodeColor(value) for a value that replaces the sample `stored` (the 16-bit codec starts its
-// search there); the layouts' StoreOver uses it, for samples that hold colour already.
+// value never encodes below that sample.
 #pragma once
 
 #include <algorithm>
@@ -40,7 +38,6 @@ class Codec8 {
   uint32_t DecodeColor(Sample sample) const { return decode_[sample]; }
   uint32_t DecodeAlpha(Sample sample) const { return alphaIn_[sample]; }
   Sample EncodeColor(uint32_t value) const { return EncodeLinear8(decode_, encode_, value); }
-  Sample EncodeColorOver(uint32_t value, Sample) const { return EncodeColor(value); }
   Sample EncodeAlpha(uint32_t alpha) const { return alphaOut_[alpha >> kCoverageToIndexShift]; }
 
  private:
@@ -65,9 +62,6 @@ class Codec16 {
   uint32_t DecodeAlpha(Sample sample) const { return alphaIn_[sample]; }
   Sample EncodeColor(uint32_t value) const {
     return EncodeLinear16(decode_, encode_, shadows_, value);
-  }
-  Sample EncodeColorOver(uint32_t value, Sample stored) const {
-    return EncodeLinear16Over(decode_, encode_, shadows_, value, stored);
   }
   Sample EncodeAlpha(uint32_t alpha) const { return alphaOut_[alpha >> kCoverageToIndexShift]; }
 
@@ -157,20 +151,6 @@ struct ColorLayout {
     if (pixel.red != kLeaveUnchanged) samples[kRed] = codec.EncodeColor(pixel.red);
     if (pixel.green != kLeaveUnchanged) samples[kGreen] = codec.EncodeColor(pixel.green);
     if (pixel.blue != kLeaveUnchanged) samples[kBlue] = codec.EncodeColor(pixel.blue);
-  }
-  // The same over samples that hold colour already.
-  template <class Codec>
-  static void StoreOver(const Codec& codec, const WorkingPixel& pixel,
-                        typename Codec::Sample* samples) {
-    if (pixel.red != kLeaveUnchanged) {
-      samples[kRed] = codec.EncodeColorOver(pixel.red, samples[kRed]);
-    }
-    if (pixel.green != kLeaveUnchanged) {
-      samples[kGreen] = codec.EncodeColorOver(pixel.green, samples[kGreen]);
-    }
-    if (pixel.blue != kLeaveUnchanged) {
-      samples[kBlue] = codec.EncodeColorOver(pixel.blue, samples[kBlue]);
-    }
   }
 };
 

@@ -246,27 +246,6 @@ TEST_F(ImageTest, BrightenedValuesNeverEncodeBelowTheirSample) {
   }
 }
 
-// Encoding over a stored sample starts its search there: for every stored sample and values
-// from just above its decoded value to far above it (and below it, and past white), the result
-// is the full search's.
-TEST_F(ImageTest, EncodingOverAStoredSampleGivesTheFullSearchesSample) {
-  for (const double gamma : {1.0, 2.2, 3.0}) {
-    const GammaTableSet t = GetGammaTables(gamma);
-    ASSERT_TRUE(t);
-    for (uint32_t s = 0; s < 65536; ++s) {
-      const uint32_t d = t.decode16[s];
-      const uint32_t next = t.decode16[std::min<uint32_t>(s + 1, 65535)];
-      for (const uint32_t v : {d + 1, (d + next) / 2, next, next + 1, t.decode16[(s + 5) % 65536],
-                               d * 2 + 7, d > 0 ? d - 1 : 0, kFullIntensity}) {
-        ASSERT_EQ(EncodeLinear16Over(t.decode16, t.encode16, t.encode16Shadows, v,
-                                     static_cast<uint16_t>(s)),
-                  EncodeLinear16(t.decode16, t.encode16, t.encode16Shadows, v))
-            << gamma << " " << s << " " << v;
-      }
-    }
-  }
-}
-
 TEST_F(ImageTest, ModesWithoutConvertersReadZerosAndWriteNothing) {
   const double gamma = 2.2;
   for (int32_t mode : {0, 2, 9, 15, 18, -1, 63}) {
