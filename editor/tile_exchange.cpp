@@ -175,12 +175,40 @@ void CopyRuns(uint8_t* target, size_t targetStride, const uint8_t* source, size_
   }
 }
 
-// FileToHost16 of every 16-bit sample: a look-up instead of a division per sample exchanged.
-constexpr std::array<uint16_t, 65536> kFileToHost16 = [] {
-  std::array<uint16_t, 65536> table{};
-  for (uint32_t v = 0; v < table.size(); ++v) table[v] = FileToHost16(static_cast<uint16_t>(v));
-  return table;
-}();
+// The 16-bit samples of `count` planes of `pixels` pixels: one pixel every `pixelSamples`
+// samples of the image, packed in the host buffer. A constant plane count (kCount, else 0 and
+// `count` says) lets each loop compile to a few branch-free moves per sample.
+template <int kCount>
+void Samples16ToHost(const uint8_t* image, size_t pixelSamples, size_t pixels, int count,
+                     uint8_t* host) {
+  const size_t planes = kCount != 0 ? kCount : static_cast<size_t>(count);
+  for (size_t i = 0; i < pixels; ++i) {
+    for (size_t p = 0; p < planes; ++p) {
+      uint16_t sample = 0;
+      std::memcpy(&sample, image + 2 * (i * pixelSamples + p), 2);
+      sample = FileToHost16(sample);
+      std::memcpy(host + 2 * (i * planes + p), &sample, 2);
+    }
+  }
+}
+
+// The reverse; a host sample equal to the one the image would send keeps the image's own.
+template <int kCount>
+void Samples16FromHost(const uint8_t* host, size_t pixels, int count, size_t pixelSamples,
+                       uint8_t* image) {
+  const size_t planes = kCount != 0 ? kCount : static_cast<size_t>(count);
+  for (size_t i = 0; i < pixels; ++i) {
+    for (size_t p = 0; p < planes; ++p) {
+      uint8_t* at = image + 2 * (i * pixelSamples + p);
+      uint16_t value = 0;
+      uint16_t current = 0;
+      std::memcpy(&value, host + 2 * (i * planes + p), 2);
+      std::memcpy(&current, at, 2);
+      const uint16_t sample = FileToHost16(current) == value ? current : HostToFile16(value);
+      std::memcpy(at, &sample, 2);
+    }
+  }
+}
 
 // Converts `pixels` pixels of planes lo..lo+count-1 from the image's samples to host samples.
 void PixelsToHost(const HostImage& image, const uint8_t* source, size_t pixels, int lo, int count,
@@ -194,21 +222,19 @@ void PixelsToHost(const HostImage& image, const uint8_t* source, size_t pixels, 
     CopyRuns(out, planeBytes, source, pixelBytes, pixels, planeBytes);
     return;
   }
-  const uint16_t* toHost = kFileToHost16.data();
-  for (size_t i = 0; i < pixels; ++i) {
-    const uint8_t* pixel = source + i * pixelBytes;
-    uint8_t* target = out + i * planeBytes;
-    for (int p = 0; p < count; ++p) {
-      uint16_t sample = 0;
-      std::memcpy(&sample, pixel + 2 * static_cast<size_t>(p), sizeof sample);
-      sample = toHost[sample];
-      std::memcpy(target + 2 * static_cast<size_t>(p), &sample, sizeof sample);
-    }
+  switch (count) {
+    case 1:
+      return Samples16ToHost<1>(source, channels, pixels, 1, out);
+    case 2:
+      return Samples16ToHost<2>(source, channels, pixels, 2, out);
+    case 3:
+      return Samples16ToHost<3>(source, channels, pixels, 3, out);
+    default:
+      return Samples16ToHost<0>(source, channels, pixels, count, out);
   }
 }
 
-// The reverse of PixelsToHost; a 16-bit host sample equal to the one the image would send keeps
-// the image's own sample.
+// The reverse of PixelsToHost.
 void PixelsFromHost(HostImage& image, const uint8_t* in, size_t pixels, int lo, int count,
                     uint8_t* target) {
   const size_t channels = static_cast<size_t>(image.Channels());
@@ -220,20 +246,15 @@ void PixelsFromHost(HostImage& image, const uint8_t* in, size_t pixels, int lo, 
     CopyRuns(target, pixelBytes, in, planeBytes, pixels, planeBytes);
     return;
   }
-  const uint16_t* toHost = kFileToHost16.data();
-  for (size_t i = 0; i < pixels; ++i) {
-    uint8_t* pixel = target + i * pixelBytes;
-    const uint8_t* source = in + i * planeBytes;
-    for (int p = 0; p < count; ++p) {
-      uint16_t host = 0;
-      uint16_t current = 0;
-      std::memcpy(&host, source + 2 * static_cast<size_t>(p), sizeof host);
-      std::memcpy(&current, pixel + 2 * static_cast<size_t>(p), sizeof current);
-      if (toHost[current] != host) {
-        const uint16_t sample = HostToFile16(host);
-        std::memcpy(pixel + 2 * static_cast<size_t>(p), &sample, sizeof sample);
-      }
-    }
+  switch (count) {
+    case 1:
+      return Samples16FromHost<1>(in, pixels, 1, channels, target);
+    case 2:
+      return Samples16FromHost<2>(in, pixels, 2, channels, target);
+    case 3:
+      return Samples16FromHost<3>(in, pixels, 3, channels, target);
+    default:
+      return Samples16FromHost<0>(in, pixels, count, channels, target);
   }
 }
 

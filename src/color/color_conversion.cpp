@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstring>
 #include <memory>
 #include <type_traits>
 
@@ -42,25 +43,40 @@ struct BlackPixel {
   Sample converted[kSamplesPerPixel] = {};
 };
 
+// Whether two pixels hold the same colour samples, bit for bit.
+template <typename Sample>
+bool SameColour(const Sample* a, const Sample* b) {
+  return std::memcmp(a, b, kColorSamples * sizeof(Sample)) == 0;
+}
+
 // Converts one row of pixels in place, black pixels from `black`, runs of others with
-// `convertRun` (pixels, count).
+// `convertRun` (pixels, count). A pixel whose colour repeats the one before it takes that
+// pixel's result (a transform gives one colour one result): flat areas, which make up most of
+// many photos, are converted once per stretch. Repeats are found before their model is
+// converted in place.
 template <typename Sample, typename ConvertRun>
 void ConvertRow(const BlackPixel<Sample>& black, Sample* row, int64_t width,
                 const ConvertRun& convertRun) {
   const Sample blackColour[kColorSamples] = {black.converted[0], black.converted[1],
                                              black.converted[2]};
+  const auto at = [row](int64_t x) { return row + x * kSamplesPerPixel; };
   int64_t x = 0;
   while (x < width) {
-    Sample* pixel = row + x * kSamplesPerPixel;
+    Sample* pixel = at(x);
     if (BlackPixel<Sample>::Is(pixel)) {
       for (int c = 0; c < kColorSamples; ++c) pixel[c] = blackColour[c];
       ++x;
       continue;
     }
     int64_t end = x + 1;
-    while (end < width && !BlackPixel<Sample>::Is(row + end * kSamplesPerPixel)) ++end;
+    while (end < width && !BlackPixel<Sample>::Is(at(end)) && !SameColour(at(end), at(end - 1))) {
+      ++end;
+    }
+    int64_t repeatsEnd = end;
+    while (repeatsEnd < width && SameColour(at(repeatsEnd), at(end - 1))) ++repeatsEnd;
     convertRun(pixel, end - x);
-    x = end;
+    for (int64_t r = end; r < repeatsEnd; ++r) std::memcpy(at(r), at(end - 1), sizeof blackColour);
+    x = repeatsEnd;
   }
 }
 

@@ -114,10 +114,12 @@ void CompositeEffectsBand(const ImageRecord& effects, const ImageRect& band, boo
             WorkingPixel effect;
             from.Fetch(&effect, x, y);
             if (effect.red == 0 && effect.green == 0 && effect.blue == 0) continue;
+            // The output's colour is read once: the store writes only what the screen changed.
             WorkingPixel pixel;
-            to.Fetch(&pixel, x, y);
+            to.FetchColour(&pixel, x, y);
+            const WorkingPixel before = pixel;
             CompositeScreen(&pixel, effect);
-            to.Store(pixel, x, y);
+            to.StoreChanged(pixel, before, x, y);
           }
         }
       });

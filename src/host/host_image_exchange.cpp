@@ -110,14 +110,17 @@ void ZeroNegativeFloats(ImageRecord* image) {
 
 }  // namespace
 
+// (min(v, 32768) × 65535) >> 15: 32768 itself gives 65535, so the clamp is the only branch.
 uint16_t HostSampleToWorking16(uint16_t v) {
-  if (v >= kHostSixteenBitMaximum) return 0xFFFF;
-  return static_cast<uint16_t>((uint32_t{v} * 65535u) >> 15);
+  const uint32_t clamped = std::min<uint32_t>(v, kHostSixteenBitMaximum);
+  return static_cast<uint16_t>((clamped * 65535u) >> 15);
 }
 
+// round(s × 32768 / 65535), the inverse of the read for every host value 0..32768. s / 2 is
+// whole or a half and the extra s / 131070 lies in (0, 1/2] for s > 0, reaching 1/2 only at the
+// odd 65535: odd values round up, even ones down, which is (s + 1) / 2.
 uint16_t Working16ToHostSample(uint16_t s) {
-  // Rounded to nearest: the inverse of the read for every host value 0..32768.
-  return static_cast<uint16_t>((uint32_t{s} * kHostSixteenBitMaximum + 65535u / 2) / 65535u);
+  return static_cast<uint16_t>((uint32_t{s} + 1) >> 1);
 }
 
 void CopyPlaneIntoImage(ImageRecord* image, const void* plane, int channel, const ImageRect& rect,

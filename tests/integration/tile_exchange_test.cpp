@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "samples.h"
@@ -79,17 +80,22 @@ TEST(Samples16, EveryHostValueSurvivesTheTripAndBothDirectionsRoundToNearest) {
 TEST_F(Exchange, ServesTheRequestedPlanesInterleavedOnTheHostScale) {
   HostImage image = PatternImage(5, 4, 3, true, SampleType::kUInt16);
   Attach(&image);
-  AskInput(VRect{1, 1, 3, 4}, 1, 3);  // top, left, bottom, right: 3 × 2 pixels, G, B, alpha
-  ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
-  ASSERT_NE(record_.inData, nullptr);
-  EXPECT_EQ(record_.inRowBytes, 3 * 3 * 2);
-  EXPECT_EQ(record_.outData, nullptr);
-  EXPECT_EQ(record_.maskData, nullptr);
-  for (int y = 0; y < 2; ++y) {
-    for (int x = 0; x < 3; ++x) {
-      for (int p = 0; p < 3; ++p) {
-        EXPECT_EQ(Buffer16(record_.inData, record_.inRowBytes, x, y, 3, p),
-                  FileToHost16(Sample16(image, 1 + x, 1 + y, 1 + p)));
+  // G, B, alpha; all four planes; B and alpha.
+  for (const auto& [lo, hi] : {std::pair{1, 3}, std::pair{0, 3}, std::pair{2, 3}}) {
+    const int count = hi - lo + 1;
+    AskInput(VRect{1, 1, 3, 4}, static_cast<int16_t>(lo), static_cast<int16_t>(hi));  // 3 × 2
+    ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
+    ASSERT_NE(record_.inData, nullptr);
+    EXPECT_EQ(record_.inRowBytes, 3 * count * 2);
+    EXPECT_EQ(record_.outData, nullptr);
+    EXPECT_EQ(record_.maskData, nullptr);
+    for (int y = 0; y < 2; ++y) {
+      for (int x = 0; x < 3; ++x) {
+        for (int p = 0; p < count; ++p) {
+          EXPECT_EQ(Buffer16(record_.inData, record_.inRowBytes, x, y, count, p),
+                    FileToHost16(Sample16(image, 1 + x, 1 + y, lo + p)))
+              << lo << ".." << hi;
+        }
       }
     }
   }

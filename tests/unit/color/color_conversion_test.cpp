@@ -111,10 +111,10 @@ TEST_F(ColorConversion, AGreyRunConvertsGreyInRgbaOut) {
   }
 }
 
-// Black pixels (colour samples all 0, +0.0 for floats) take a shortcut past the transform: every
-// pixel must still come out as the transform makes it on its own, at the ends of runs too, float
-// colour clamped at 0 and alpha kept (even outside 0..1), when row bands are converted apart and
-// in any order.
+// Black pixels (colour samples all 0, +0.0 for floats) and pixels repeating their left
+// neighbour's colour take shortcuts past the transform: every pixel must still come out as the
+// transform makes it on its own, at the ends of runs and rows too, float colour clamped at 0 and
+// alpha kept (even outside 0..1), when row bands are converted apart and in any order.
 template <typename Sample>
 void ExpectRowsConvertAsPixelByPixel(ImageRecord* image, ProfileHandle source,
                                      const std::vector<std::array<Sample, 4>>& input) {
@@ -146,27 +146,37 @@ void ExpectRowsConvertAsPixelByPixel(ImageRecord* image, ProfileHandle source,
 
 TEST_F(ColorConversion, RowsWithBlackPixelsConvertAsPixelByPixel) {
   cmsHPROFILE wide = testing::WideLinearProfile();
-  ExpectRowsConvertAsPixelByPixel<float>(MakeImage(kImageModeRgbFloat, {0, 0, 8, 2}, wide), wide,
+  ExpectRowsConvertAsPixelByPixel<float>(MakeImage(kImageModeRgbFloat, {0, 0, 12, 2}, wide), wide,
                                          {{0, 0, 0, 0.25f},
                                           {0, 0, 0, 0.5f},
                                           {0.2f, 0.4f, 0.6f, 1},
+                                          {0.2f, 0.4f, 0.6f, 0.5f},
+                                          {0.2f, 0.4f, 0.6f, 1},
                                           {0.9f, 0, 0, -0.5f},
+                                          {-0.9f, 0, 0, 1},
                                           {0, 0, 0, 0.75f},
                                           {-0.0f, 0, 0, 1},
                                           {0, 0, 0.3f, 1.5f},
+                                          {0, 0, 0, 1},
                                           {0, 0, 0, 1}});
   ExpectRowsConvertAsPixelByPixel<uint16_t>(
-      MakeImage(kImageModeRgb16, {0, 0, 6, 2}, StandardProfile()), StandardProfile(),
+      MakeImage(kImageModeRgb16, {0, 0, 10, 2}, StandardProfile()), StandardProfile(),
       {{0, 0, 0, 100},
        {9000, 30000, 60000, 65535},
+       {9000, 30000, 60000, 1},
+       {9000, 30000, 60001, 1},
        {0, 0, 0, 7},
        {0, 0, 20000, 300},
+       {0, 0, 20000, 300},
        {51400, 0, 0, 0},
-       {0, 0, 0, 65535}});
+       {0, 0, 0, 65535},
+       {51400, 0, 0, 0}});
   ExpectRowsConvertAsPixelByPixel<uint8_t>(
-      MakeImage(kImageModeRgb8, {0, 0, 6, 2}, StandardProfile()), StandardProfile(),
+      MakeImage(kImageModeRgb8, {0, 0, 8, 2}, StandardProfile()), StandardProfile(),
       {{0, 0, 0, 10},
        {40, 120, 250, 255},
+       {40, 120, 250, 0},
+       {40, 120, 250, 9},
        {0, 0, 0, 70},
        {0, 90, 0, 3},
        {200, 0, 0, 0},

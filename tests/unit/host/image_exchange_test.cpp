@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 #include <vector>
 
@@ -28,6 +29,7 @@ TEST(SixteenBitScale, ReadAndWriteBackAreExactInversesForEveryHostValue) {
   uint16_t previous = 0;
   for (uint32_t v = 0; v <= 65535; ++v) {
     const uint16_t h = Working16ToHostSample(static_cast<uint16_t>(v));
+    ASSERT_EQ(h, std::lround(v * 32768.0 / 65535.0)) << v;  // rounded to nearest
     ASSERT_LE(h, 32768u);
     ASSERT_GE(h, previous);
     previous = h;
