@@ -97,17 +97,6 @@ void ShowWriteBackProgress() {
   }
 }
 
-void ZeroNegativeFloats(ImageRecord* image) {
-  const int64_t pixels = image->dataWidth * image->dataHeight;
-  auto* samples = static_cast<float*>(image->pixels.data);
-  for (int64_t i = 0; i < pixels; ++i) {
-    float* p = samples + i * kSamplesPerPixel;
-    for (int c = 0; c < kAlphaChannel; ++c) {
-      if (p[c] < 0.0f) p[c] = 0.0f;
-    }
-  }
-}
-
 }  // namespace
 
 uint16_t HostSampleToWorking16(uint16_t v) {
@@ -150,8 +139,16 @@ void CopyPlaneIntoImage(ImageRecord* image, const void* plane, int channel, cons
         }
         case 4: {
           float* out = PixelSamples<float>(*image, left, y) + sample;
-          for (int64_t x = 0; x < width; ++x)
-            std::memcpy(&out[x * kSamplesPerPixel], row + 4 * x, 4);
+          if (sample == kAlphaChannel) {
+            for (int64_t x = 0; x < width; ++x)
+              std::memcpy(&out[x * kSamplesPerPixel], row + 4 * x, 4);
+            break;
+          }
+          for (int64_t x = 0; x < width; ++x) {
+            float value;
+            std::memcpy(&value, row + 4 * x, 4);
+            out[x * kSamplesPerPixel] = value < 0.0f ? 0.0f : value;
+          }
           break;
         }
         default:
@@ -294,9 +291,7 @@ bool ReadHostImage() {
       }
     }
   }
-  if (RunResult() != 0) return false;
-  if (bytes == 4) ZeroNegativeFloats(&image);
-  return true;
+  return RunResult() == 0;
 }
 
 void WriteResultsToHost() {
