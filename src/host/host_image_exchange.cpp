@@ -247,7 +247,14 @@ bool ReadHostImage() {
     return false;
   }
   const bool empty = filter.right <= filter.left || filter.bottom <= filter.top;
-  if (!empty) FillImage(&image, {0, 0, 0, kFullCoverage, kFullCoverage}, filter);
+  if (!empty) {
+    // In row blocks on worker threads: this is also the first touch of the image's pages.
+    ForRowBlocks(filter.top, filter.bottom, int64_t{filter.right} - filter.left,
+                 WorkerThreadCount(), [&](int32_t first, int32_t end) {
+                   FillImage(&image, {0, 0, 0, kFullCoverage, kFullCoverage},
+                             {filter.left, first, filter.right, end});
+                 });
+  }
 
   const double w = static_cast<double>(filter.right) - filter.left;
   const double h = static_cast<double>(filter.bottom) - filter.top;
