@@ -1,11 +1,11 @@
 #include "image/float_power.h"
 
-#include <bit>
 #include <cmath>
 
 #include "image/pixel_tables.h"
 
 namespace lumeray {
+
 void FillFloatPowerTable(double power, FloatPowerTable* table) {
   table->power = power;
   const long double p = power;
@@ -32,7 +32,7 @@ float PowerAsFloat(double fraction, double p) {
 }
 
 uint32_t ScaledPower(float sample, double p, double scale, double ceiling) {
-  return RoundBelow(std::pow(double{sample}, p) * scale, ceiling);
+  return RoundCapped(std::pow(double{sample}, p) * scale, ceiling);
 }
 
 }  // namespace float_power_detail

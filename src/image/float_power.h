@@ -68,7 +68,8 @@ inline double TabledPower(const FloatPowerTable& t, double x) {
 float PowerAsFloat(double fraction, double p);
 uint32_t ScaledPower(float sample, double p, double scale, double ceiling);
 
-inline uint32_t RoundBelow(double value, double ceiling) {
+// round-to-nearest-even(min(value, ceiling)).
+inline uint32_t RoundCapped(double value, double ceiling) {
   return RoundToNearestEven(value < ceiling ? value : ceiling);
 }
 
@@ -89,11 +90,11 @@ inline float FloatOfPower(const FloatPowerTable* table, double fraction, double 
 // ceiling < 2^51.
 inline uint32_t ScaledFloatPower(const FloatPowerTable* table, float sample, double p, double scale,
                                  double ceiling) {
-  using float_power_detail::RoundBelow;
+  using float_power_detail::RoundCapped;
   if (table != nullptr && table->power == p) {
     const double power = float_power_detail::TabledPower(*table, double{sample});
-    const uint32_t low = RoundBelow(power * scale * (1.0 - kPowerSlack), ceiling);
-    if (power >= 0.0 && low == RoundBelow(power * scale * (1.0 + kPowerSlack), ceiling)) {
+    const uint32_t low = RoundCapped(power * scale * (1.0 - kPowerSlack), ceiling);
+    if (power >= 0.0 && low == RoundCapped(power * scale * (1.0 + kPowerSlack), ceiling)) {
       return low;
     }
   }
