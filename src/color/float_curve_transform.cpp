@@ -2,6 +2,7 @@
 
 #include <lcms2_plugin.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -51,13 +52,16 @@ bool FloatCurveTransform::ReadCurve(const cmsToneCurve* curve, Curve* into) {
   const cmsFloat64Number* p = cmsGetToneCurveParams(curve);
   if (p == nullptr) return false;
   into->curve = curve;
+  into->atZero = cmsEvalToneCurveFloat(curve, 0.0f);
   switch (kind) {
     case 1:  // y = x^g
       FillFloatPowerTable(p[0], &into->table);
+      into->plain = true;
       return true;
     case -1:  // x = y^(1/g)
       if (std::fabs(p[0]) < kSmallestDivisor) return false;
       FillFloatPowerTable(1.0 / p[0], &into->table);
+      into->plain = true;
       return true;
     case -4: {  // x = (y^(1/g) - b) / a above (a d + b)^g, y / c below
       if (std::fabs(p[0]) < kSmallestDivisor || std::fabs(p[1]) < kSmallestDivisor ||
@@ -79,10 +83,15 @@ bool FloatCurveTransform::ReadCurve(const cmsToneCurve* curve, Curve* into) {
   }
 }
 
-float FloatCurveTransform::EvaluateCurve(const Curve& curve, float value) {
+inline float FloatCurveTransform::EvaluateCurve(const Curve& curve, float value) {
+  if (std::bit_cast<uint32_t>(value) == 0) return curve.atZero;
   const double x = value;
   if (x > 0.0 && x < curve.breakLow) return static_cast<float>(x / curve.linearDivisor);
   float result = 0.0f;
+  if (curve.plain) {
+    return FloatOfPlainPower(curve.table, x, &result) ? result
+                                                      : cmsEvalToneCurveFloat(curve.curve, value);
+  }
   if (!(x >= curve.breakLow && x <= curve.breakHigh) &&
       FloatOfShiftedPower(curve.table, x, curve.offset, curve.divisor, &result)) {
     return result;

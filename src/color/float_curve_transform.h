@@ -51,6 +51,8 @@ class FloatCurveTransform {
     double linearBelow = 0.0;  // kind -4: x / linearDivisor below this; ties go to Little CMS
     double linearDivisor = 1.0;
     double breakLow = 0.0, breakHigh = 0.0;  // kind -4: the values around the break point
+    bool plain = false;                      // offset 0 and divisor 1: y = x^power
+    float atZero = 0.0f;                     // Little CMS's value at +0 (black is common)
     FloatPowerTable table;
   };
   struct Stage {

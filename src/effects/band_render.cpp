@@ -11,6 +11,7 @@
 #include "effects/effect_shape_parameters.h"
 #include "effects/star_phase_set.h"
 #include "image/blend.h"
+#include "image/float_composite.h"
 #include "image/image_create.h"
 #include "interface/filter_interface.h"
 #include "run/run_status.h"
@@ -46,19 +47,6 @@ ImageRecord WorkingView(const ImageRecord& effects) {
   return view;
 }
 
-// Encodes the working samples of `effects` into its own float samples, in place.
-void EncodeWorkingSamples(const ImageRecord& effects) {
-  const auto* samples = static_cast<const uint32_t*>(effects.pixels.data);
-  int64_t index = 0;
-  for (int32_t y = effects.dataRect.top; y < effects.dataRect.bottom; ++y) {
-    for (int32_t x = effects.dataRect.left; x < effects.dataRect.right; ++x, ++index) {
-      const uint32_t* s = samples + index * kSamplesPerPixel;
-      const WorkingPixel pixel{s[0], s[1], s[2], s[kAlphaSample], kLeaveUnchanged};
-      effects.store(&effects, &pixel, x, y);
-    }
-  }
-}
-
 // Whether the band stamps a star too long for its phases to be kept (star_phase_set.h): each
 // strip would then build every phase again, so the band is better drawn in one piece.
 bool LongStar(const ParameterSetBuffer& snapshot, const EffectsPassSources& sources,
@@ -87,7 +75,7 @@ bool DrawStrip(const ImageRect& rows, const EffectsPassRound& round,
     const bool working = DrawsOnWorkingSamples(effects);
     ImageRecord view = working ? WorkingView(effects) : ImageRecord{};
     rendered = RunEffectsPass(working ? &view : &effects, rows, snapshot, sources, round);
-    if (rendered && working) EncodeWorkingSamples(effects);
+    if (rendered && working) EncodeWorkingAsFloat(effects);
   }
   if (rendered) {
     // A failed conversion is reported by the converter.
@@ -104,6 +92,11 @@ void CompositeEffectsBand(const ImageRecord& effects, const ImageRect& band, boo
                           ImageRecord* output) {
   const ImageRect area = Intersection(Intersection(band, output->dataRect), effects.dataRect);
   if (IsEmpty(area)) return;
+  if (!effectsOnly && IsFloatImage(*output) && effects.mode == output->mode &&
+      IsFloatImage(effects)) {
+    ScreenFloatImage(effects, area, *output);
+    return;
+  }
   if (!effectsOnly) {
     // Screening reads the effect's colour and alpha and writes the output's colour only.
     auto* effectsImage = const_cast<ImageRecord*>(&effects);  // only read

@@ -97,17 +97,6 @@ void ShowWriteBackProgress() {
   }
 }
 
-void ZeroNegativeFloats(ImageRecord* image) {
-  const int64_t pixels = image->dataWidth * image->dataHeight;
-  auto* samples = static_cast<float*>(image->pixels.data);
-  for (int64_t i = 0; i < pixels; ++i) {
-    float* p = samples + i * kSamplesPerPixel;
-    for (int c = 0; c < kAlphaChannel; ++c) {
-      if (p[c] < 0.0f) p[c] = 0.0f;
-    }
-  }
-}
-
 }  // namespace
 
 // (min(v, 32768) × 65535) >> 15: 32768 itself gives 65535, so the clamp is the only branch.
@@ -153,8 +142,16 @@ void CopyPlaneIntoImage(ImageRecord* image, const void* plane, int channel, cons
         }
         case 4: {
           float* out = PixelSamples<float>(*image, left, y) + sample;
-          for (int64_t x = 0; x < width; ++x)
-            std::memcpy(&out[x * kSamplesPerPixel], row + 4 * x, 4);
+          if (sample == kAlphaChannel) {
+            for (int64_t x = 0; x < width; ++x)
+              std::memcpy(&out[x * kSamplesPerPixel], row + 4 * x, 4);
+            break;
+          }
+          for (int64_t x = 0; x < width; ++x) {
+            float value;
+            std::memcpy(&value, row + 4 * x, 4);
+            out[x * kSamplesPerPixel] = value < 0.0f ? 0.0f : value;
+          }
           break;
         }
         default:
@@ -253,7 +250,14 @@ bool ReadHostImage() {
     return false;
   }
   const bool empty = filter.right <= filter.left || filter.bottom <= filter.top;
-  if (!empty) FillImage(&image, {0, 0, 0, kFullCoverage, kFullCoverage}, filter);
+  if (!empty) {
+    // In row blocks on worker threads: this is also the first touch of the image's pages.
+    ForRowBlocks(filter.top, filter.bottom, int64_t{filter.right} - filter.left,
+                 WorkerThreadCount(), [&](int32_t first, int32_t end) {
+                   FillImage(&image, {0, 0, 0, kFullCoverage, kFullCoverage},
+                             {filter.left, first, filter.right, end});
+                 });
+  }
 
   const double w = static_cast<double>(filter.right) - filter.left;
   const double h = static_cast<double>(filter.bottom) - filter.top;
@@ -297,9 +301,7 @@ bool ReadHostImage() {
       }
     }
   }
-  if (RunResult() != 0) return false;
-  if (bytes == 4) ZeroNegativeFloats(&image);
-  return true;
+  return RunResult() == 0;
 }
 
 void WriteResultsToHost() {

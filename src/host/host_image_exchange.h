@@ -42,7 +42,8 @@ uint16_t HostSampleToWorking16(uint16_t hostSample);
 uint16_t Working16ToHostSample(uint16_t workingSample);
 
 // Copies one plane of host samples (rows `rowBytes` apart) into `channel` of the image for the
-// part of `rect` inside the image's data; `bytesPerSample` is 1, 2 (host scale) or 4.
+// part of `rect` inside the image's data; `bytesPerSample` is 1, 2 (host scale) or 4. A negative
+// float colour sample becomes 0 (black, for the render); float alpha is copied as it is.
 void CopyPlaneIntoImage(ImageRecord* image, const void* plane, int channel, const ImageRect& rect,
                         int32_t rowBytes, int bytesPerSample);
 // The opposite: one channel of the image into a host plane.

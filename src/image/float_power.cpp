@@ -1,18 +1,10 @@
 #include "image/float_power.h"
 
-#include <bit>
 #include <cmath>
 
 #include "image/pixel_tables.h"
 
 namespace lumeray {
-namespace {
-
-bool Usable(const FloatPowerTable* table, double p) {
-  return table != nullptr && table->power == p;
-}
-
-}  // namespace
 
 void FillFloatPowerTable(double power, FloatPowerTable* table) {
   table->power = power;
@@ -33,26 +25,15 @@ void FillFloatPowerTable(double power, FloatPowerTable* table) {
   }
 }
 
-float FloatOfPower(const FloatPowerTable* table, double fraction, double p) {
-  if (Usable(table, p)) {
-    const double power = float_power_detail::TabledPower(*table, fraction);
-    const auto low = static_cast<float>(power * (1.0 - kPowerSlack));
-    if (power > 0.0 && low == static_cast<float>(power * (1.0 + kPowerSlack))) return low;
-  }
+namespace float_power_detail {
+
+float PowerAsFloat(double fraction, double p) {
   return static_cast<float>(std::pow(fraction, p));
 }
 
-uint32_t ScaledFloatPower(const FloatPowerTable* table, float sample, double p, double scale,
-                          double ceiling) {
-  const auto round = [ceiling](double value) {
-    return RoundToNearestEven(value < ceiling ? value : ceiling);
-  };
-  if (Usable(table, p)) {
-    const double power = float_power_detail::TabledPower(*table, double{sample});
-    const uint32_t low = round(power * scale * (1.0 - kPowerSlack));
-    if (power >= 0.0 && low == round(power * scale * (1.0 + kPowerSlack))) return low;
-  }
-  return round(std::pow(double{sample}, p) * scale);
+uint32_t ScaledPower(float sample, double p, double scale, double ceiling) {
+  return RoundCapped(std::pow(double{sample}, p) * scale, ceiling);
 }
 
+}  // namespace float_power_detail
 }  // namespace lumeray

@@ -19,6 +19,8 @@
 #include <bit>
 #include <cstdint>
 
+#include "image/pixel_tables.h"
+
 namespace lumeray {
 
 inline constexpr int kFloatPowerCellBits = 7;
@@ -41,14 +43,6 @@ inline constexpr double kPowerSlack = 1.0 / 68719476736.0;
 
 void FillFloatPowerTable(double power, FloatPowerTable* table);
 
-// static_cast<float>(std::pow(fraction, p)) for fraction in (0, 1].
-float FloatOfPower(const FloatPowerTable* table, double fraction, double p);
-
-// round-to-nearest-even(min(std::pow(sample, p) * scale, ceiling)) for sample > 0 (not NaN),
-// ceiling < 2^51.
-uint32_t ScaledFloatPower(const FloatPowerTable* table, float sample, double p, double scale,
-                          double ceiling);
-
 namespace float_power_detail {
 
 inline constexpr int kMantissaBits = 52;
@@ -70,7 +64,53 @@ inline double TabledPower(const FloatPowerTable& t, double x) {
   return t.exponentPower[slot] * t.cellPower[cell] * series;
 }
 
+// The std::pow paths of the two functions below (out of line: they are rarely taken).
+float PowerAsFloat(double fraction, double p);
+uint32_t ScaledPower(float sample, double p, double scale, double ceiling);
+
+// round-to-nearest-even(min(value, ceiling)).
+inline uint32_t RoundCapped(double value, double ceiling) {
+  return RoundToNearestEven(value < ceiling ? value : ceiling);
+}
+
 }  // namespace float_power_detail
+
+// static_cast<float>(std::pow(fraction, p)) for fraction in (0, 1]. Inline, like the next one:
+// the float codec calls them per sample.
+inline float FloatOfPower(const FloatPowerTable* table, double fraction, double p) {
+  if (table != nullptr && table->power == p) {
+    const double power = float_power_detail::TabledPower(*table, fraction);
+    const auto low = static_cast<float>(power * (1.0 - kPowerSlack));
+    if (power > 0.0 && low == static_cast<float>(power * (1.0 + kPowerSlack))) return low;
+  }
+  return float_power_detail::PowerAsFloat(fraction, p);
+}
+
+// round-to-nearest-even(min(std::pow(sample, p) * scale, ceiling)) for sample > 0 (not NaN),
+// ceiling < 2^51.
+inline uint32_t ScaledFloatPower(const FloatPowerTable* table, float sample, double p, double scale,
+                                 double ceiling) {
+  using float_power_detail::RoundCapped;
+  if (table != nullptr && table->power == p) {
+    const double power = float_power_detail::TabledPower(*table, double{sample});
+    const uint32_t low = RoundCapped(power * scale * (1.0 - kPowerSlack), ceiling);
+    if (power >= 0.0 && low == RoundCapped(power * scale * (1.0 + kPowerSlack), ceiling)) {
+      return low;
+    }
+  }
+  return float_power_detail::ScaledPower(sample, p, scale, ceiling);
+}
+
+// static_cast<float>(std::pow(x, table.power)) for 0 < x < 2^100, in *result, when the table
+// settles it: FloatOfShiftedPower's offset 0 and divisor 1 without their arithmetic.
+inline bool FloatOfPlainPower(const FloatPowerTable& table, double x, float* result) {
+  if (!(x > 0.0 && x < 0x1p100)) return false;
+  const double power = float_power_detail::TabledPower(table, x);
+  const auto low = static_cast<float>(power * (1.0 - kPowerSlack));
+  if (!(power > 0.0) || low != static_cast<float>(power * (1.0 + kPowerSlack))) return false;
+  *result = low;
+  return true;
+}
 
 // static_cast<float>((std::pow(x, table.power) - offset) / divisor) for 0 < x < 2^100 and
 // divisor != 0, in *result, when the table settles it; false when only std::pow can (the caller

@@ -65,7 +65,8 @@ TEST(PlaneCopies, NegativeFloatsTheRenderLeftAtZeroComeBackAsTheHostHadThem) {
   const float read[4] = {-0.25f, -2.0f, 0.0f, 4.0f};
   CopyPlaneIntoImage(&image, read, 0, rect, sizeof read, 4);
   float* samples = PixelSamples<float>(image, 0, 0);
-  samples[0] = 0.0f;                              // the read's black, untouched by the render
+  ASSERT_EQ(samples[0], 0.0f) << "the read makes a negative sample black for the render";
+  ASSERT_EQ(samples[kSamplesPerPixel], 0.0f);
   samples[kSamplesPerPixel] = 0.125f;             // brightened by an effect
   float plane[4] = {-0.25f, -2.0f, -1.0f, 4.0f};  // the host's current samples
   CopyImageIntoPlane(image, plane, 0, rect, sizeof plane, 4);
