@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -273,7 +274,9 @@ BENCHMARK(BM_RenderBandWithCompositing)->Unit(benchmark::kMillisecond);
 // the time it spent neither running nor waiting for a core (blocked: waiting for a phase another
 // worker builds or for the renderers' binding), from the scheduler's own accounts. These hold on
 // a machine busy with other work: one worker's time over the most any of two workers ran or was
-// blocked (slowestUnqueuedS) is the scaling the render allows. Argument 3 (when given): the
+// blocked (slowestUnqueuedS) is the scaling the render allows; the process's processor time
+// (processCpuS, helpers included) over twice slowestUnqueuedS is how busy two workers kept both
+// cores. Argument 3 (when given): the
 // Length (factory otherwise); Length 100 is a long star, drawn in the bounded mode.
 struct WorkerTimes {
   double cpu = 0;       // seconds on a core
@@ -292,6 +295,13 @@ WorkerTimes ThreadTimes() {
   return times;
 }
 
+// The processor time of the whole process, every thread's (the phase builds' helpers too).
+double ProcessCpu() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 double Seconds(std::chrono::steady_clock::time_point t) {
   return std::chrono::duration<double>(t.time_since_epoch()).count();
 }
@@ -307,7 +317,7 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
   ImageRecord* output = &InputImage();  // taken here: the workers do not reach the run's own
   uint64_t rise = 0;
   int builds = 0;
-  double slowestCpu = 0, slowestUnqueued = 0, blocked = 0;
+  double slowestCpu = 0, slowestUnqueued = 0, blocked = 0, processCpu = 0;
   for (auto _ : state) {
     state.PauseTiming();
     ReleaseEffectRenderers(Renderers());
@@ -316,6 +326,7 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
     ResetBufferPeak();
     StripDeal deal(split);
     state.ResumeTiming();
+    const double cpuBefore = ProcessCpu();
     std::vector<std::thread> threads;
     std::atomic<bool> ok{true};
     struct Worker {
@@ -342,6 +353,7 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
       });
     }
     for (std::thread& thread : threads) thread.join();
+    processCpu += ProcessCpu() - cpuBefore;
     double mostCpu = 0, mostUnqueued = 0;
     for (const Worker& w : spent) {
       const double unqueued = w.end - w.start - w.spent.runQueue;
@@ -361,6 +373,7 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
   state.counters["slowestWorkerCpuS"] = slowestCpu / n;
   state.counters["slowestUnqueuedS"] = slowestUnqueued / n;
   state.counters["blockedS"] = blocked / n;
+  state.counters["processCpuS"] = processCpu / n;
 }
 BENCHMARK(BM_RenderOfThePhoto)
     ->Unit(benchmark::kMillisecond)

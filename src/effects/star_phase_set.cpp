@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <new>
 #include <optional>
 
@@ -94,6 +95,29 @@ size_t HalfOfTheRays(const EffectShapeParameters& parameters) {
       MakeStarSettings(parameters.snapshot, parameters.image.diagonal,
                        parameters.image.presenceThreshold, parameters.image.grayHost);
   return (LayOutPrimarySpikes(settings).size() + LayOutSecondarySpikes(settings).size()) / 2;
+}
+
+// The offsets from a stamp's centre pixel at which some stamp of any phase lands inside the
+// reach's area (right and bottom exclusive); false when there is none to go by. The same for
+// every phase, so that each build's entries by row still guess the next one's.
+bool ShownOffsets(const PhaseReach& reach, ImageRect* shown) {
+  const ImageRect& area = reach.area;
+  if (area.left >= area.right || area.top >= area.bottom) return false;
+  int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
+  for (const std::vector<StampReach>& stamps : reach.stamps) {
+    for (const StampReach& s : stamps) {
+      left = std::min(left, int64_t{area.left} - s.centre.x);
+      top = std::min(top, int64_t{area.top} - s.centre.y);
+      right = std::max(right, int64_t{area.right} - s.centre.x);
+      bottom = std::max(bottom, int64_t{area.bottom} - s.centre.y);
+    }
+  }
+  if (left > right) return false;
+  const auto clamp = [](int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  };
+  *shown = {clamp(left), clamp(top), clamp(right), clamp(bottom)};
+  return true;
 }
 
 }  // namespace
@@ -234,11 +258,14 @@ bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index, const Ph
   PackedSpikeEntries first, second;
   auto learned = std::make_shared<RowCountGuess>();
   RowIndexedPhase phase;
+  // The spikes are walked only as far as some stamp can show them.
+  ImageRect shown{};
+  const bool clipped = reach != nullptr && ShownOffsets(*reach, &shown);
   const bool built =
       parameters != nullptr &&
       BuildStarPhaseRowsInTwo(*parameters, index / kQuarterPhases, index % kQuarterPhases,
                               {split, &first, guess != nullptr || split > 0 ? &second : nullptr,
-                               shared, guess.get(), learned.get()},
+                               shared, guess.get(), learned.get(), clipped ? &shown : nullptr},
                               &phase);
   DeallocateBuffer(&first.entries);
   DeallocateBuffer(&second.entries);
