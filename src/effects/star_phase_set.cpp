@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <new>
 #include <optional>
+#include <system_error>
 
 #include "analysis/worker_threads.h"
 #include "effects/effect_shape_parameters.h"
@@ -185,7 +186,13 @@ void StarPhaseSet::Reset(EffectShape* star, const StampColours& colours, uint64_
 }
 
 void StarPhaseSet::Release() {
+  // No band renders now, so only the build-ahead thread can still take the lock.
+  if (ahead_.joinable()) ahead_.join();
   std::lock_guard lock(mutex_);
+  aheadRunning_ = false;
+  upcoming_.clear();
+  aheadReach_.reset();
+  reachGiven_ = false;
   for (int i = 0; i < kSubShapeCount; ++i) {
     ReleaseRowIndexedPhase(&phases_[i]);
     states_[i] = State::kUnbuilt;
@@ -230,9 +237,57 @@ void StarPhaseSet::Done(int index, const ShapeSharing& sharing) {
     if (Sharing(sharing)) {
       doneBy_[index] |= uint64_t{1} << sharing.band;
       FreeIfDone(index, sharing.bands);
+      BuildAhead(sharing, nullptr);
     }
   }
   changed_.notify_all();
+}
+
+void StarPhaseSet::BuildAhead(const ShapeSharing& sharing, const PhaseReach* reach) {
+  if (!bounded_) return;
+  if (reach != nullptr && !reachGiven_) {
+    reachGiven_ = true;
+    try {
+      aheadReach_ = std::make_shared<const PhaseReach>(*reach);
+    } catch (const std::bad_alloc&) {
+      aheadReach_.reset();
+    }
+  }
+  // Without the bands' reach a build would keep every entry: the bands build it themselves.
+  if ((reachGiven_ && aheadReach_ == nullptr) || aheadRunning_ || building_ > 0 ||
+      star_ == nullptr || Stopped(sharing) || AlivePhases() >= kBoundedAlivePhases) {
+    return;
+  }
+  int next = -1;
+  for (const int candidate : upcoming_) {
+    if (candidate >= 0 && candidate < kSubShapeCount && states_[candidate] == State::kUnbuilt) {
+      next = candidate;
+      break;
+    }
+  }
+  if (next < 0) return;
+  try {
+    // A finished thread has left the lock for good, so it is joined here at once.
+    if (ahead_.joinable()) ahead_.join();
+    std::shared_ptr<const PhaseReach> copy = aheadReach_;
+    // Marked building now, so that no band builds it meanwhile.
+    states_[next] = State::kBuilding;
+    ++building_;
+    ++builds_;
+    aheadRunning_ = true;
+    ahead_ = std::thread([this, next, copy] {
+      std::unique_lock lock(mutex_);
+      BuildMarked(lock, next, copy.get());
+      aheadRunning_ = false;
+      changed_.notify_all();
+    });
+  } catch (const std::system_error&) {
+    // No thread: the bands build it themselves.
+    states_[next] = State::kUnbuilt;
+    --building_;
+    --builds_;
+    aheadRunning_ = false;
+  }
 }
 
 int StarPhaseSet::builds() const {
@@ -241,10 +296,15 @@ int StarPhaseSet::builds() const {
 }
 
 bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index, const PhaseReach* reach) {
-  const auto* parameters = static_cast<const EffectShapeParameters*>(star_->parameters);
   states_[index] = State::kBuilding;
   ++building_;
   ++builds_;
+  return BuildMarked(lock, index, reach);
+}
+
+bool StarPhaseSet::BuildMarked(std::unique_lock<std::mutex>& lock, int index,
+                               const PhaseReach* reach) {
+  const auto* parameters = static_cast<const EffectShapeParameters*>(star_->parameters);
   // Once a build has counted its entries by row, the next is built in place from that guess,
   // in the two parts of the guess's split. A bounded set builds one phase at a time, so the
   // other worker mostly waits for it: the second part is then drawn on a helper thread. So it
@@ -333,6 +393,14 @@ const RowIndexedPhase* StarPhaseSet::Acquire(int index, const std::vector<int>& 
     switch (states_[index]) {
       case State::kBuilt:
         ++holders_[index];
+        if (Sharing(sharing)) {
+          try {
+            upcoming_ = later;
+          } catch (const std::bad_alloc&) {
+            upcoming_.clear();
+          }
+          BuildAhead(sharing, reach);
+        }
         return &phases_[index];
       case State::kFailed:
         return nullptr;
