@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -220,6 +221,12 @@ class BandFixture {
     return sources;
   }
   const ParameterSetBuffer& snapshot() const { return snapshot_; }
+  // The factory settings with another Length.
+  static ParameterSetBuffer SnapshotOfLength(int32_t length) {
+    ParameterSet p = kFactoryParameters;
+    p.Length = static_cast<int16_t>(length);
+    return MakeFinalRenderSnapshot(p);
+  }
 
  private:
   ParameterSetBuffer snapshot_;
@@ -267,7 +274,10 @@ BENCHMARK(BM_RenderBandWithCompositing)->Unit(benchmark::kMillisecond);
 // the time it spent neither running nor waiting for a core (blocked: waiting for a phase another
 // worker builds or for the renderers' binding), from the scheduler's own accounts. These hold on
 // a machine busy with other work: one worker's time over the most any of two workers ran or was
-// blocked (slowestUnqueuedS) is the scaling the render allows.
+// blocked (slowestUnqueuedS) is the scaling the render allows; the process's processor time
+// (processCpuS, helpers included) over twice slowestUnqueuedS is how busy two workers kept both
+// cores. Argument 3 (when given): the
+// Length (factory otherwise); Length 100 is a long star, drawn in the bounded mode.
 struct WorkerTimes {
   double cpu = 0;       // seconds on a core
   double runQueue = 0;  // seconds waiting for a core
@@ -285,6 +295,13 @@ WorkerTimes ThreadTimes() {
   return times;
 }
 
+// The processor time of the whole process, every thread's (the phase builds' helpers too).
+double ProcessCpu() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
 double Seconds(std::chrono::steady_clock::time_point t) {
   return std::chrono::duration<double>(t.time_since_epoch()).count();
 }
@@ -293,11 +310,14 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
   BandFixture& fixture = Fixture();
   const int64_t way = state.range(0);
   const auto workers = static_cast<int>(state.range(1));
+  const ParameterSetBuffer snapshot =
+      state.range(2) > 0 ? BandFixture::SnapshotOfLength(static_cast<int32_t>(state.range(2)))
+                         : fixture.snapshot();
   const std::vector<PixelRect> split = SplitIntoBands({0, 0, kWidth, kHeight}, workers);
   ImageRecord* output = &InputImage();  // taken here: the workers do not reach the run's own
   uint64_t rise = 0;
   int builds = 0;
-  double slowestCpu = 0, slowestUnqueued = 0, blocked = 0;
+  double slowestCpu = 0, slowestUnqueued = 0, blocked = 0, processCpu = 0;
   for (auto _ : state) {
     state.PauseTiming();
     ReleaseEffectRenderers(Renderers());
@@ -306,6 +326,7 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
     ResetBufferPeak();
     StripDeal deal(split);
     state.ResumeTiming();
+    const double cpuBefore = ProcessCpu();
     std::vector<std::thread> threads;
     std::atomic<bool> ok{true};
     struct Worker {
@@ -317,12 +338,12 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
       threads.emplace_back([&, i, band = split[i]] {
         const WorkerTimes first = ThreadTimes();
         spent[i].start = Seconds(std::chrono::steady_clock::now());
-        BindEffectRenderers(Renderers(), fixture.snapshot(),
+        BindEffectRenderers(Renderers(), snapshot,
                             CurrentRenderImageFacts(bench::BenchRun().analysis));
         const BandPlan plan = way == 0   ? BandPlan{}
                               : way == 1 ? FinalRenderBandPlanIn(band, split, &deal)
                                          : FinalRenderBandPlanIn(band, split);
-        if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, fixture.snapshot(),
+        if (!RenderEffectsBand({band.left, band.top, band.right, band.bottom}, snapshot,
                                BandFixture::Sources(), output, plan)) {
           ok = false;
         }
@@ -332,6 +353,7 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
       });
     }
     for (std::thread& thread : threads) thread.join();
+    processCpu += ProcessCpu() - cpuBefore;
     double mostCpu = 0, mostUnqueued = 0;
     for (const Worker& w : spent) {
       const double unqueued = w.end - w.start - w.spent.runQueue;
@@ -351,15 +373,18 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
   state.counters["slowestWorkerCpuS"] = slowestCpu / n;
   state.counters["slowestUnqueuedS"] = slowestUnqueued / n;
   state.counters["blockedS"] = blocked / n;
+  state.counters["processCpuS"] = processCpu / n;
 }
 BENCHMARK(BM_RenderOfThePhoto)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(4)
-    ->Args({1, 1})
-    ->Args({1, 2})
-    ->Args({2, 2})
-    ->Args({0, 2});
+    ->Args({1, 1, 0})
+    ->Args({1, 2, 0})
+    ->Args({2, 2, 0})
+    ->Args({0, 2, 0})
+    ->Args({1, 1, 100})
+    ->Args({1, 2, 100});
 
 }  // namespace
 }  // namespace lumeray

@@ -170,12 +170,35 @@ bool SpikeRasterizer::Draw(int32_t angle, double slope, const FallOffTable& fall
     }
   };
 
+  // The shown offsets along both axes, and how far across the line a pixel can get a profile
+  // above zero (a side is positive only within 2 / edgeSlope quarter pixels past its edge; none
+  // of the limit when the profile never falls).
+  const int64_t majorLow = majorIsY ? shown_.top : shown_.left;
+  const int64_t majorHigh = majorIsY ? shown_.bottom : shown_.right;  // exclusive
+  const int64_t minorLow = majorIsY ? shown_.left : shown_.top;
+  const int64_t minorHigh = majorIsY ? shown_.right : shown_.bottom;  // exclusive
+  const bool clipAcross = clipped_ && edgeSlope > 0.0;
+  const double profileReach = clipAcross ? 2.0 / edgeSlope : 0.0;
+  // The line moves across by this much (quarter pixels) from one row to the next.
+  const double drift = kQuarter * static_cast<double>(step) * ratio;
+
   for (int64_t along = step > 0 ? 0 : -1;; along += step) {
     const int64_t dMajor = kQuarter * along - centreMajor;
     if (std::llabs(dMajor) > reach_) break;
+    // Past the shown rows in the walk's direction nothing more can show.
+    if (clipped_ && (step > 0 ? along >= majorHigh : along < majorLow)) break;
     const double line = static_cast<double>(centreMinor) + static_cast<double>(dMajor) * ratio;
     const double low = line - halfWidth;
     const double high = line + halfWidth;
+    if (clipAcross) {
+      // The pixels of this row the profile reaches (a pixel's margin for rounding); once they lie
+      // wholly outside the shown columns on the side the line drifts to, so do every later row's.
+      const double first = std::floor((low - profileReach) / kQuarter) - 2.0;
+      const double last = std::ceil((high + profileReach) / kQuarter) + 2.0;
+      const bool beyondHigh = first >= static_cast<double>(minorHigh);
+      const bool beyondLow = last < static_cast<double>(minorLow);
+      if ((beyondHigh && drift >= 0.0) || (beyondLow && drift <= 0.0)) break;
+    }
     const int64_t start = FloorDivide(line, kQuarter);
     const uint32_t rowMost = rowAmplitude(dMajor);
     reached = false;

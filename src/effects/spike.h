@@ -63,6 +63,15 @@ class SpikeRasterizer {
   SpikeRasterizer(const StarSettings& settings, const SpikeDistanceTables& tables,
                   PhaseRowPart* part, int xPhase, int yPhase);
 
+  // Entries outside `shown` (offsets from the centre pixel, right and bottom exclusive) will
+  // never be drawn: a spike's walk then ends at the first row or column from which on every
+  // pixel its cross profile reaches lies outside it (rows before it are drawn whole, so the
+  // entries inside are the same). Without it the walk goes on as above.
+  void ClipWalkTo(const ImageRect& shown) {
+    shown_ = shown;
+    clipped_ = true;
+  }
+
   // Draws one spike of the family whose fall-off table is given (its length and fall-off
   // intensity); false only when an entry could not be added (the low-memory warning has been
   // shown; what was added stays).
@@ -86,6 +95,8 @@ class SpikeRasterizer {
   int xPhase_;
   int yPhase_;
   int64_t reach_;
+  bool clipped_ = false;
+  ImageRect shown_{};
   bool hasBox_ = false;
   int32_t left_ = 0, top_ = 0, right_ = 0, bottom_ = 0;
 };

@@ -131,6 +131,10 @@ bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase
   if (!slots.Prepare(guessFits ? split.guess : nullptr, {split.first, second})) return false;
   SpikeRasterizer head(settings, tables, slots.part(0), xPhase, yPhase);
   SpikeRasterizer tail(settings, tables, slots.part(1), xPhase, yPhase);
+  if (split.shown != nullptr) {
+    head.ClipWalkTo(*split.shown);
+    tail.ClipWalkTo(*split.shown);
+  }
   std::vector<uint32_t> headCounts, tailCounts;
   const bool counting = rayEntries != nullptr || split.learned != nullptr;
 

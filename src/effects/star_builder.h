@@ -46,7 +46,9 @@ bool BuildStarPhaseRows(const EffectShapeParameters& parameters, int xPhase, int
 // when given, receives the entries by row and part, for guessing the next build: of this split,
 // or, when every entry overflowed (no guess fitted), of the split where the rays' entries halve
 // (HalvingRay; every ray's when nothing can be shared). `rayEntries`, when given, receives each
-// ray's entry count. Both overflow arrays are left for the caller.
+// ray's entry count. Both overflow arrays are left for the caller. With `shown`, the spikes'
+// walks end where nothing more can fall in it (SpikeRasterizer::ClipWalkTo): the phase then holds
+// every entry of the full build inside it and fewer outside.
 struct StarBuildSplit {
   size_t ray = 0;
   PackedSpikeEntries* first = nullptr;
@@ -54,6 +56,7 @@ struct StarBuildSplit {
   bool helper = true;
   const RowCountGuess* guess = nullptr;
   RowCountGuess* learned = nullptr;
+  const ImageRect* shown = nullptr;
 };
 bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase, int yPhase,
                              const StarBuildSplit& split, RowIndexedPhase* phase,

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <new>
 #include <optional>
+#include <system_error>
 
 #include "analysis/worker_threads.h"
 #include "effects/effect_shape_parameters.h"
@@ -96,6 +98,29 @@ size_t HalfOfTheRays(const EffectShapeParameters& parameters) {
   return (LayOutPrimarySpikes(settings).size() + LayOutSecondarySpikes(settings).size()) / 2;
 }
 
+// The offsets from a stamp's centre pixel at which some stamp of any phase lands inside the
+// reach's area (right and bottom exclusive); false when there is none to go by. The same for
+// every phase, so that each build's entries by row still guess the next one's.
+bool ShownOffsets(const PhaseReach& reach, ImageRect* shown) {
+  const ImageRect& area = reach.area;
+  if (area.left >= area.right || area.top >= area.bottom) return false;
+  int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
+  for (const std::vector<StampReach>& stamps : reach.stamps) {
+    for (const StampReach& s : stamps) {
+      left = std::min(left, int64_t{area.left} - s.centre.x);
+      top = std::min(top, int64_t{area.top} - s.centre.y);
+      right = std::max(right, int64_t{area.right} - s.centre.x);
+      bottom = std::max(bottom, int64_t{area.bottom} - s.centre.y);
+    }
+  }
+  if (left > right) return false;
+  const auto clamp = [](int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  };
+  *shown = {clamp(left), clamp(top), clamp(right), clamp(bottom)};
+  return true;
+}
+
 }  // namespace
 
 uint32_t LeastShownEntryValue(const WorkingPixel& colour, uint32_t visibleLevel) {
@@ -161,7 +186,13 @@ void StarPhaseSet::Reset(EffectShape* star, const StampColours& colours, uint64_
 }
 
 void StarPhaseSet::Release() {
+  // No band renders now, so only the build-ahead thread can still take the lock.
+  if (ahead_.joinable()) ahead_.join();
   std::lock_guard lock(mutex_);
+  aheadRunning_ = false;
+  upcoming_.clear();
+  aheadReach_.reset();
+  reachGiven_ = false;
   for (int i = 0; i < kSubShapeCount; ++i) {
     ReleaseRowIndexedPhase(&phases_[i]);
     states_[i] = State::kUnbuilt;
@@ -206,9 +237,57 @@ void StarPhaseSet::Done(int index, const ShapeSharing& sharing) {
     if (Sharing(sharing)) {
       doneBy_[index] |= uint64_t{1} << sharing.band;
       FreeIfDone(index, sharing.bands);
+      BuildAhead(sharing, nullptr);
     }
   }
   changed_.notify_all();
+}
+
+void StarPhaseSet::BuildAhead(const ShapeSharing& sharing, const PhaseReach* reach) {
+  if (!bounded_) return;
+  if (reach != nullptr && !reachGiven_) {
+    reachGiven_ = true;
+    try {
+      aheadReach_ = std::make_shared<const PhaseReach>(*reach);
+    } catch (const std::bad_alloc&) {
+      aheadReach_.reset();
+    }
+  }
+  // Without the bands' reach a build would keep every entry: the bands build it themselves.
+  if ((reachGiven_ && aheadReach_ == nullptr) || aheadRunning_ || building_ > 0 ||
+      star_ == nullptr || Stopped(sharing) || AlivePhases() >= kBoundedAlivePhases) {
+    return;
+  }
+  int next = -1;
+  for (const int candidate : upcoming_) {
+    if (candidate >= 0 && candidate < kSubShapeCount && states_[candidate] == State::kUnbuilt) {
+      next = candidate;
+      break;
+    }
+  }
+  if (next < 0) return;
+  try {
+    // A finished thread has left the lock for good, so it is joined here at once.
+    if (ahead_.joinable()) ahead_.join();
+    std::shared_ptr<const PhaseReach> copy = aheadReach_;
+    // Marked building now, so that no band builds it meanwhile.
+    states_[next] = State::kBuilding;
+    ++building_;
+    ++builds_;
+    aheadRunning_ = true;
+    ahead_ = std::thread([this, next, copy] {
+      std::unique_lock lock(mutex_);
+      BuildMarked(lock, next, copy.get());
+      aheadRunning_ = false;
+      changed_.notify_all();
+    });
+  } catch (const std::system_error&) {
+    // No thread: the bands build it themselves.
+    states_[next] = State::kUnbuilt;
+    --building_;
+    --builds_;
+    aheadRunning_ = false;
+  }
 }
 
 int StarPhaseSet::builds() const {
@@ -217,10 +296,15 @@ int StarPhaseSet::builds() const {
 }
 
 bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index, const PhaseReach* reach) {
-  const auto* parameters = static_cast<const EffectShapeParameters*>(star_->parameters);
   states_[index] = State::kBuilding;
   ++building_;
   ++builds_;
+  return BuildMarked(lock, index, reach);
+}
+
+bool StarPhaseSet::BuildMarked(std::unique_lock<std::mutex>& lock, int index,
+                               const PhaseReach* reach) {
+  const auto* parameters = static_cast<const EffectShapeParameters*>(star_->parameters);
   // Once a build has counted its entries by row, the next is built in place from that guess,
   // in the two parts of the guess's split. A bounded set builds one phase at a time, so the
   // other worker mostly waits for it: the second part is then drawn on a helper thread. So it
@@ -234,11 +318,14 @@ bool StarPhaseSet::Build(std::unique_lock<std::mutex>& lock, int index, const Ph
   PackedSpikeEntries first, second;
   auto learned = std::make_shared<RowCountGuess>();
   RowIndexedPhase phase;
+  // The spikes are walked only as far as some stamp can show them.
+  ImageRect shown{};
+  const bool clipped = reach != nullptr && ShownOffsets(*reach, &shown);
   const bool built =
       parameters != nullptr &&
       BuildStarPhaseRowsInTwo(*parameters, index / kQuarterPhases, index % kQuarterPhases,
                               {split, &first, guess != nullptr || split > 0 ? &second : nullptr,
-                               shared, guess.get(), learned.get()},
+                               shared, guess.get(), learned.get(), clipped ? &shown : nullptr},
                               &phase);
   DeallocateBuffer(&first.entries);
   DeallocateBuffer(&second.entries);
@@ -306,6 +393,14 @@ const RowIndexedPhase* StarPhaseSet::Acquire(int index, const std::vector<int>& 
     switch (states_[index]) {
       case State::kBuilt:
         ++holders_[index];
+        if (Sharing(sharing)) {
+          try {
+            upcoming_ = later;
+          } catch (const std::bad_alloc&) {
+            upcoming_.clear();
+          }
+          BuildAhead(sharing, reach);
+        }
         return &phases_[index];
       case State::kFailed:
         return nullptr;

@@ -21,6 +21,11 @@
 // helper thread, split where the rays' entries of the first build halve, so that the waiting
 // worker's core draws half of it.
 //
+// While the bands stamp a phase of a bounded set, the next phase they will need is built on a
+// thread of the set's own as soon as the two-phase limit allows (the phase before is freed), so
+// that the bands find it built instead of waiting for the first of them to build it. It uses a
+// copy of the reach the bands gave.
+//
 // A band may first ask whether the star is long (IsLong): the first phase it stamps is built
 // and the set judges from its size whether all the phases the band stamps would pass the budget.
 // A long star turns the set bounded at once, so that no more phases are kept than the bands
@@ -34,8 +39,9 @@
 // the image's edges, so this shrinks the kept phases without changing a drawn pixel.
 //
 // Threading contract: Reset and Release while no band renders (the renderers' binding section,
-// effect_renderers.h); Acquire and Done from any band worker at once (an internal lock,
-// never held while building or while another lock is taken). Acquired phases stay valid until
+// effect_renderers.h; they wait for a build ahead to end); Acquire and Done from any band worker
+// at once (an internal lock, never held while building or while another lock is taken; the
+// build-ahead thread takes it like a band). Acquired phases stay valid until
 // the next Reset or Release. The count guess is shared read-only by the builds that use it.
 #pragma once
 
@@ -43,6 +49,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "analysis/effect_shape.h"
@@ -114,9 +121,14 @@ class StarPhaseSet {
   enum class State { kUnbuilt, kBuilding, kBuilt, kFailed };
   enum class Length { kUnjudged, kShort, kLong };
   bool Build(std::unique_lock<std::mutex>& lock, int index, const PhaseReach* reach);
+  // Build for a phase already marked building (and counted).
+  bool BuildMarked(std::unique_lock<std::mutex>& lock, int index, const PhaseReach* reach);
   void TurnBounded();
   void FreeIfDone(int index, uint32_t bands);
   int AlivePhases() const;
+  // Starts building the first unbuilt phase of `upcoming_` on the build-ahead thread when a
+  // bounded set may (under the lock).
+  void BuildAhead(const ShapeSharing& sharing, const PhaseReach* reach);
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
@@ -134,6 +146,13 @@ class StarPhaseSet {
   uint32_t bands_ = 0;                          // the sharing bands' count of the last request
   int builds_ = 0;
   int building_ = 0;  // builds in progress
+  // The build-ahead thread (joined by Release), whether it still runs, the phases the last
+  // request said it needs later, and the copy of the reach it builds with.
+  std::thread ahead_;
+  bool aheadRunning_ = false;
+  std::vector<int> upcoming_;
+  std::shared_ptr<const PhaseReach> aheadReach_;
+  bool reachGiven_ = false;
 };
 
 }  // namespace lumeray

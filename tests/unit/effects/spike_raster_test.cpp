@@ -48,6 +48,7 @@ class Raster {
         rasterizer_(settings_, tables_, &subShape_, xPhase, yPhase) {}
   ~Raster() { DeallocateBuffer(&subShape_.entries); }
 
+  void Clip(const ImageRect& shown) { rasterizer_.ClipWalkTo(shown); }
   bool Draw(int32_t angle, uint32_t amplitude) {
     return rasterizer_.Draw(angle, settings_.slope, tables_.primary, amplitude);
   }
@@ -200,6 +201,52 @@ TEST(SpikeRaster, TheReachLimitStopsALongSpikeAtTheDiagonal) {
   EXPECT_GE(farthest, 39);
   EXPECT_EQ(SpikeReach(40), 160);
   EXPECT_EQ(SpikeReach(100000), kLargestReach);  // offsets must fit 16 bits
+}
+
+// A walk clipped to the offsets that can show keeps every entry of the full walk inside them, in
+// the same order, whichever way the spike leaves them: along its major axis, drifting out across
+// it (either side), or not at all.
+TEST(SpikeRaster, AClippedWalkKeepsEveryEntryInsideTheShownOffsets) {
+  const struct {
+    int32_t angle;
+    int32_t sharpness;  // 0: the widest cross profile
+    ImageRect shown;
+  } cases[] = {
+      {0, 50, {-30, -25, 30, 25}},     {1300, 50, {-30, -25, 30, 25}},
+      {1700, 0, {-12, -40, 60, 9}},    {2200, 0, {-60, -7, 5, 60}},
+      {3600, 50, {-5, -3, 4, 80}},     {900, 0, {-200, -200, 200, 200}},
+      {5000, 0, {3, 3, 50, 50}},       {2700, 0, {-80, -2, 80, 2}},
+      {1300, 0, {-500, -20, 500, 20}}, {2300, 0, {-20, -500, 20, 500}},
+      {2300, 0, {-500, -20, 500, 20}}, {1300, 50, {-500, -3, 500, 3}},
+      {400, 0, {-500, -500, 10, 500}},
+  };
+  size_t allEntries = 0, keptEntries = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "angle " << c.angle);
+    ParameterSetBuffer p = Factory();
+    p.parameters.Length = 100;
+    p.parameters.SpikeSharpness = static_cast<int16_t>(c.sharpness);
+    Raster full(p, 600, 1, 2), clipped(p, 600, 1, 2);  // sharpness 0: a profile 20 pixels wide
+    clipped.Clip(c.shown);
+    ASSERT_TRUE(full.Draw(c.angle, 0xFFFFFFFE));
+    ASSERT_TRUE(clipped.Draw(c.angle, 0xFFFFFFFE));
+    const auto inside = [&](const std::vector<SubShapeEntry>& all) {
+      std::vector<std::pair<int, int>> kept;
+      for (const SubShapeEntry& e : all) {
+        if (e.dx >= c.shown.left && e.dx < c.shown.right && e.dy >= c.shown.top &&
+            e.dy < c.shown.bottom) {
+          kept.emplace_back(e.dx * 1000 + e.dy, static_cast<int>(e.value >> 8));
+        }
+      }
+      return kept;
+    };
+    const std::vector<SubShapeEntry> all = full.Entries(), some = clipped.Entries();
+    ASSERT_FALSE(inside(all).empty());
+    EXPECT_EQ(inside(some), inside(all));
+    allEntries += all.size();
+    keptEntries += some.size();
+  }
+  EXPECT_LT(keptEntries, allEntries / 2);  // the walks stop well before the spikes' ends
 }
 
 // An effect shape with a builder and parameters, released at the end.
