@@ -61,12 +61,28 @@ bool LongStar(const ParameterSetBuffer& snapshot, const EffectsPassSources& sour
   }
 }
 
-// Draws the effects of `rows` (one strip of a band, `round`) into their own effects image and
-// composites it onto `output`. False when the image cannot be created or the pass fails.
+// The effects image a worker draws its strips in, one after the other: its pixel block is
+// kept from strip to strip (each strip fills what it draws on first), so the pages of a strip's
+// image are not handed back to the system and faulted in again for the next.
+class StripImage {
+ public:
+  StripImage() = default;
+  StripImage(const StripImage&) = delete;
+  StripImage& operator=(const StripImage&) = delete;
+  ~StripImage() { ReleaseImage(&image_); }
+  ImageRecord* get() { return &image_; }
+
+ private:
+  ImageRecord image_;
+};
+
+// Draws the effects of `rows` (one strip of a band, `round`) into `scratch`, made the strip's
+// effects image, and composites it onto `output`. False when the image cannot be created or the
+// pass fails.
 bool DrawStrip(const ImageRect& rows, const EffectsPassRound& round,
                const ParameterSetBuffer& snapshot, const EffectsPassSources& sources,
-               ImageRecord* output) {
-  ImageRecord effects;
+               ImageRecord* output, StripImage* scratch) {
+  ImageRecord& effects = *scratch->get();
   int code = 0;
   bool rendered = CreateImage(&effects, rows, rows, output->mode, sources.bandProfile,
                               /*withMask=*/false, /*edgeSafe=*/true, &code) &&
@@ -82,7 +98,7 @@ bool DrawStrip(const ImageRect& rows, const EffectsPassRound& round,
     if (sources.toHostProfile != nullptr) sources.toHostProfile(&effects, sources.hostProfile);
     CompositeEffectsBand(effects, rows, snapshot.parameters.EffectsOnly != 0, output);
   }
-  ReleaseImage(&effects);
+  if (!rendered) ReleaseImage(&effects);
   return rendered;
 }
 
@@ -174,11 +190,12 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
   }
   const bool longStar =
       (strips > 1 || plan.deal != nullptr) && LongStar(snapshot, sources, plan, reach.get());
+  StripImage scratch;
   if (plan.deal != nullptr && !longStar) {
     StripDeal::Strip taken{};
     while (plan.deal->Next(&taken)) {
       if (!DrawStrip(taken.rows, {taken.strip, taken.strips, sharing, plan.rowStamps, reach.get()},
-                     snapshot, sources, output)) {
+                     snapshot, sources, output, &scratch)) {
         return false;
       }
     }
@@ -190,7 +207,7 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
                          band.right,
                          static_cast<int32_t>(band.top + height * (strip + 1) / strips)};
     if (!DrawStrip(rows, {strip, strips, sharing, plan.rowStamps, reach.get()}, snapshot, sources,
-                   output)) {
+                   output, &scratch)) {
       return false;
     }
   }
