@@ -190,11 +190,21 @@ bool MakeRowIndexedPhaseFromColumns(const ImageRect& box, uint32_t count, Buffer
     if (count > 0) {
       const auto* starts = static_cast<const uint32_t*>(storage->data);
       const auto* columns = reinterpret_cast<const int16_t*>(starts + rows + 1 + count);
-      RunFormer former(&runs);
+      // As RunFormer forms them, a run at a time.
       for (uint32_t row = 0; row < rows; ++row) {
         runStarts[row] = static_cast<uint32_t>(runs.size());
-        former.StartRow();
-        for (uint32_t i = starts[row]; i < starts[row + 1]; ++i) former.Add(columns[i]);
+        const uint32_t end = starts[row + 1];
+        for (uint32_t i = starts[row]; i < end;) {
+          const int32_t column = columns[i];
+          const int32_t step = i + 1 < end ? columns[i + 1] - column : 0;
+          int32_t n = 1;
+          if (step == 1 || step == -1) {
+            for (n = 2; n < INT16_MAX && i + n < end && columns[i + n] == column + step * n;) ++n;
+          }
+          runs.push_back(
+              {static_cast<int16_t>(column), static_cast<int16_t>(n > 1 ? step * n : 1)});
+          i += static_cast<uint32_t>(n);
+        }
       }
       runStarts[rows] = static_cast<uint32_t>(runs.size());
     }
