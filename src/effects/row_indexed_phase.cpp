@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <span>
 #include <vector>
 
 #include "analysis/stamp_targets.h"
@@ -137,19 +138,32 @@ class RunFormer {
   explicit RunFormer(std::vector<PhaseRun>* runs) : runs_(runs) {}
 
   void StartRow() { open_ = false; }
-  void Add(int32_t column) {
-    if (open_) {
-      PhaseRun& run = runs_->back();
-      const int32_t last = run.column + run.length + (run.length > 0 ? -1 : 1);
-      const int32_t step = column - last;
-      if ((step == 1 || step == -1) && (run.length == 1 || (run.length > 0) == (step > 0)) &&
-          run.length != INT16_MAX && run.length != -INT16_MAX) {
-        run.length = static_cast<int16_t>(run.length == 1 ? 2 * step : run.length + step);
-        return;
+  // Adds n entries in columns column, column + step, ... (step 1 or -1) as n calls of
+  // Add(column) would: each entry joins the open run when next to its last column on its side.
+  void Add(int32_t column, int32_t step = 1, int32_t n = 1) {
+    while (n > 0) {
+      int32_t take = 0;
+      if (open_) {
+        PhaseRun& run = runs_->back();
+        const int32_t last = run.column + run.length + (run.length > 0 ? -1 : 1);
+        const int32_t d = column - last;
+        if ((d == 1 || d == -1) && (run.length == 1 || (run.length > 0) == (d > 0)) &&
+            run.length != INT16_MAX && run.length != -INT16_MAX) {
+          // The first entry joins; those after it go on the same way only when step is d.
+          const int32_t length = run.length == 1 ? 1 : (run.length > 0 ? run.length : -run.length);
+          take = step == d ? std::min(n, INT16_MAX - length) : 1;
+          run.length = static_cast<int16_t>(d * (length + take));
+        }
       }
+      if (take == 0) {
+        take = std::min(n, int32_t{INT16_MAX});
+        runs_->push_back(
+            {static_cast<int16_t>(column), static_cast<int16_t>(take > 1 ? step * take : 1)});
+        open_ = true;
+      }
+      column += step * take;
+      n -= take;
     }
-    runs_->push_back({static_cast<int16_t>(column), 1});
-    open_ = true;
   }
 
  private:
@@ -259,24 +273,41 @@ bool KeepPhaseEntries(PhaseEntryFilter& filter, RowIndexedPhase* phase) {
       starts[row] = kept;
       runStarts[row] = static_cast<uint32_t>(runs.size());
       former.StartRow();
-      if (!filter.StartRow(phase->top + static_cast<int32_t>(row))) continue;
-      uint32_t i = oldStarts[row];
-      for (uint32_t r = oldRunStarts[row]; r < oldRunStarts[row + 1]; ++r) {
-        const PhaseRun run = oldRuns[r];
+      const std::span<const PhaseRun> rowRuns(oldRuns + oldRunStarts[row],
+                                              oldRuns + oldRunStarts[row + 1]);
+      uint8_t* rowKeep = keep.data() + oldStarts[row];
+      filter.MarkRow(phase->top + static_cast<int32_t>(row), rowRuns, values + oldStarts[row],
+                     rowKeep);
+      // Each run's kept entries, a stretch of neighbours at a time.
+      uint32_t i = 0;
+      for (const PhaseRun& run : rowRuns) {
         const int32_t step = run.length > 0 ? 1 : -1;
-        for (int32_t k = 0; k != run.length; k += step, ++i) {
-          const int32_t column = run.column + k;
-          if (!filter.Keep(column, values[i])) continue;
-          keep[i] = 1;
-          ++kept;
-          former.Add(column);
+        const int32_t n = run.length > 0 ? run.length : -run.length;
+        for (int32_t k = 0; k < n;) {
+          if (rowKeep[i + k] == 0) {
+            ++k;
+            continue;
+          }
+          int32_t end = k + 1;
+          while (end < n && rowKeep[i + end] != 0) ++end;
+          former.Add(run.column + step * k, step, end - k);
+          kept += static_cast<uint32_t>(end - k);
+          k = end;
         }
+        i += static_cast<uint32_t>(n);
       }
     }
   } catch (const std::bad_alloc&) {
     return false;
   }
   if (kept == count) return true;
+  // Each run more than before needs an entry dropped, so the phase never grows; should it, the
+  // block grows before anything moves.
+  const uint64_t bytes = RowIndexedPhase::Bytes(rows, kept, runs.size());
+  if (bytes > phase->storage.size &&
+      ReallocateBufferPreserveContents(bytes, &phase->storage) != 0) {
+    return false;
+  }
   starts[rows] = kept;
   runStarts[rows] = static_cast<uint32_t>(runs.size());
   auto* base = static_cast<uint32_t*>(phase->storage.data);
@@ -288,8 +319,7 @@ bool KeepPhaseEntries(PhaseEntryFilter& filter, RowIndexedPhase* phase) {
   BufferDescriptor storage = phase->storage;
   PlaceRuns(*phase, kept, runStarts, runs, &storage, phase);
   // A failed shrink leaves the larger block, which still holds the phase.
-  ReallocateBufferPreserveContents(RowIndexedPhase::Bytes(rows, kept, runs.size()),
-                                   &phase->storage);
+  if (bytes < phase->storage.size) ReallocateBufferPreserveContents(bytes, &phase->storage);
   return true;
 }
 

@@ -61,16 +61,26 @@ struct RowIndexedPhase {
 bool MakeRowIndexedPhaseFromColumns(const ImageRect& box, uint32_t count, BufferDescriptor* storage,
                                     RowIndexedPhase* phase);
 
-// Which entries of a phase to keep (KeepPhaseEntries): StartRow is told each row's offset dy in
-// turn, and Keep each entry's column offset and value in that row (none when StartRow said no).
+// Which entries of a phase to keep (KeepPhaseEntries): told each row in turn (its offset dy, its
+// runs and the values of its entries), it sets keep[i] (0 on entry) for the row's i-th entry.
 class PhaseEntryFilter {
  public:
-  virtual bool StartRow(int32_t dy) = 0;
-  virtual bool Keep(int32_t dx, uint32_t value) const = 0;
+  virtual void MarkRow(int32_t dy, std::span<const PhaseRun> runs, const uint32_t* values,
+                       uint8_t* keep) = 0;
 
  protected:
   ~PhaseEntryFilter() = default;
 };
+
+// Calls f(i, column) for each entry of `runs` in their order, i counting from 0.
+template <class F>
+void ForEachRunEntry(std::span<const PhaseRun> runs, F&& f) {
+  uint32_t i = 0;
+  for (const PhaseRun& run : runs) {
+    const int32_t step = run.length > 0 ? 1 : -1;
+    for (int32_t k = 0; k != run.length; k += step) f(i++, run.column + k);
+  }
+}
 
 // Drops the entries `filter` does not keep from `phase`, in place, and shrinks its storage; its
 // box and the order of the entries left are kept, and it is the phase made from those entries.

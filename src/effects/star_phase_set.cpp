@@ -112,11 +112,12 @@ bool DropUnshownEntries(const ImageRect& area, std::span<const StampReach> stamp
    public:
     Unshown(const ImageRect& area, std::span<const StampReach> stamps)
         : area_(area), stamps_(stamps), reach_(stamps.size()) {}
-    bool StartRow(int32_t dy) override {
+    void MarkRow(int32_t dy, std::span<const PhaseRun> runs, const uint32_t* values,
+                 uint8_t* keep) override {
       reach_.Start(area_, stamps_, dy);
-      return !reach_.Empty();
+      if (reach_.Empty()) return;
+      ForEachRunEntry(runs, [&](uint32_t i, int32_t dx) { keep[i] = reach_.Shown(dx, values[i]); });
     }
-    bool Keep(int32_t dx, uint32_t value) const override { return reach_.Shown(dx, value); }
 
    private:
     const ImageRect& area_;

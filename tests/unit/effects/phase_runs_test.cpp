@@ -58,7 +58,10 @@ std::vector<PackedSpikeEntry> Entries(const Pattern& pattern, ImageRect* box) {
 const Pattern kPatterns[] = {
     {"runs rightwards and leftwards", {Span(-6, 6), Span(9, -9), Span(0, 0)}},
     {"runs that turn, repeat a column or jump",
-     {Join({Span(2, 5), Span(4, 1), {1, 1, 7, 3, 4, 12, 11}}), Join({Span(-3, 3), Span(3, -3)})}},
+     {Join({Span(2, 5), Span(4, 1), {1, 1, 7, 3, 4, 12, 11}}),
+      Join({Span(-3, 3), Span(3, -3)}),
+      // Without its 4th and 5th entries, a stretch that turns at its first entry.
+      {20, 30, 5, 50, 60, 4, 5, 6}}},
     {"a row longer than a run can be", {Span(-32768, 32767), Span(30000, -30000)}},
 };
 
@@ -115,15 +118,13 @@ TEST_F(PhaseRuns, APhaseStampsAsItsEntriesOneAtATime) {
 class ThreeOfFiveOrOdd final : public PhaseEntryFilter {
  public:
   explicit ThreeOfFiveOrOdd(bool odd) : odd_(odd) {}
-  bool StartRow(int32_t) override {
-    n_ = 0;
-    return true;
+  void MarkRow(int32_t, std::span<const PhaseRun> runs, const uint32_t*, uint8_t* keep) override {
+    ForEachRunEntry(runs,
+                    [&](uint32_t i, int32_t dx) { keep[i] = odd_ ? (dx & 1) != 0 : i % 5 < 3; });
   }
-  bool Keep(int32_t dx, uint32_t) const override { return odd_ ? (dx & 1) != 0 : n_++ % 5 < 3; }
 
  private:
   bool odd_;
-  mutable int n_ = 0;
 };
 
 TEST_F(PhaseRuns, DroppingEntriesGivesThePhaseOfTheEntriesLeft) {
