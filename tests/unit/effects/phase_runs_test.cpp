@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "effects/row_indexed_phase.h"
@@ -24,19 +25,16 @@ struct Pattern {
   std::vector<std::vector<int32_t>> rows;
 };
 
-std::vector<int32_t> Span(int32_t from, int32_t to) {  // from .. to, either way
+// A row's columns: each span's from .. to, either way, one span after the other.
+std::vector<int32_t> Row(std::initializer_list<std::pair<int32_t, int32_t>> spans) {
   std::vector<int32_t> columns;
-  for (int32_t c = from;; c += from < to ? 1 : -1) {
-    columns.push_back(c);
-    if (c == to) break;
+  for (const auto& [from, to] : spans) {
+    for (int32_t c = from;; c += from < to ? 1 : -1) {
+      columns.push_back(c);
+      if (c == to) break;
+    }
   }
   return columns;
-}
-
-std::vector<int32_t> Join(std::vector<std::vector<int32_t>> parts) {
-  std::vector<int32_t> all;
-  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
 }
 
 std::vector<PackedSpikeEntry> Entries(const Pattern& pattern, ImageRect* box) {
@@ -56,13 +54,12 @@ std::vector<PackedSpikeEntry> Entries(const Pattern& pattern, ImageRect* box) {
 }
 
 const Pattern kPatterns[] = {
-    {"runs rightwards and leftwards", {Span(-6, 6), Span(9, -9), Span(0, 0)}},
+    {"runs rightwards and leftwards", {Row({{-6, 6}}), Row({{9, -9}}), Row({{0, 0}})}},
     {"runs that turn, repeat a column or jump",
-     {Join({Span(2, 5), Span(4, 1), {1, 1, 7, 3, 4, 12, 11}}),
-      Join({Span(-3, 3), Span(3, -3)}),
+     {Row({{2, 5}, {4, 1}, {1, 1}, {1, 1}, {7, 7}, {3, 4}, {12, 11}}), Row({{-3, 3}, {3, -3}}),
       // Without its 4th and 5th entries, a stretch that turns at its first entry.
-      {20, 30, 5, 50, 60, 4, 5, 6}}},
-    {"a row longer than a run can be", {Span(-32768, 32767), Span(30000, -30000)}},
+      Row({{20, 20}, {30, 30}, {5, 5}, {50, 50}, {60, 60}, {4, 6}})}},
+    {"a row longer than a run can be", {Row({{-32768, 32767}}), Row({{30000, -30000}})}},
 };
 
 class PhaseRuns : public ::testing::Test {
