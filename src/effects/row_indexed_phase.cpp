@@ -24,7 +24,6 @@ class RowStamper {
       : starts_(phase.RowStarts()),
         values_(phase.Values()),
         runStarts_(phase.RunStarts()),
-        rowMost_(phase.RowMost()),
         runs_(phase.Runs()),
         top_(phase.top),
         colours_(colours),
@@ -47,7 +46,6 @@ class RowStamper {
   void Row(const Target& target, int32_t y) const {
     const int32_t dy = y - c_.y;
     const uint32_t row = static_cast<uint32_t>(dy - top_);
-    if (rowMost_[row] < visible_) return;
     const int64_t dy4 = kQuarter * dy - c_.yFraction;
     const uint32_t* value = values_ + starts_[row];
     for (uint32_t r = runStarts_[row]; r < runStarts_[row + 1]; ++r) {
@@ -106,7 +104,6 @@ class RowStamper {
   const uint32_t* starts_;
   const uint32_t* values_;
   const uint32_t* runStarts_;
-  const uint32_t* rowMost_;
   const PhaseRun* runs_;
   int32_t top_;
   const StampColours& colours_;
@@ -180,17 +177,9 @@ void PlaceRuns(const RowIndexedPhase& box, uint32_t count, const std::vector<uin
                const std::vector<PhaseRun>& runs, BufferDescriptor* storage,
                RowIndexedPhase* phase) {
   const uint32_t rows = box.Rows();
-  const auto* starts = static_cast<const uint32_t*>(storage->data);
-  const uint32_t* values = starts + rows + 1;
   auto* runStartsAt = static_cast<uint32_t*>(storage->data) + rows + 1 + count;
   std::copy(runStarts.begin(), runStarts.end(), runStartsAt);
-  uint32_t* rowMost = runStartsAt + rows + 1;
-  for (uint32_t r = 0; r < rows; ++r) {
-    uint32_t most = 0;
-    for (uint32_t i = starts[r]; i < starts[r + 1]; ++i) most = std::max(most, values[i]);
-    rowMost[r] = most;
-  }
-  std::copy(runs.begin(), runs.end(), reinterpret_cast<PhaseRun*>(rowMost + rows));
+  std::copy(runs.begin(), runs.end(), reinterpret_cast<PhaseRun*>(runStartsAt + rows + 1));
   const RowIndexedPhase placed = box;  // `box` may be `phase`
   phase->left = placed.left;
   phase->right = placed.right;

@@ -11,8 +11,7 @@
 // column per entry and twenty in a sub-shape, so that a run can keep every phase of the star it
 // draws and build each only once.
 //
-// Storage: entry starts (rows + 1, into values), values, run starts (rows + 1, into runs), each
-// row's largest value (a stamp too faint to show it skips the row), runs.
+// Storage: entry starts (rows + 1, into values), values, run starts (rows + 1, into runs), runs.
 //
 // Threading contract: made by one thread; once made, read by any number of threads.
 #pragma once
@@ -46,11 +45,12 @@ struct RowIndexedPhase {
   const uint32_t* RowStarts() const { return static_cast<const uint32_t*>(storage.data); }
   const uint32_t* Values() const { return RowStarts() + Rows() + 1; }
   const uint32_t* RunStarts() const { return Values() + entryCount; }
-  const uint32_t* RowMost() const { return RunStarts() + Rows() + 1; }
-  const PhaseRun* Runs() const { return reinterpret_cast<const PhaseRun*>(RowMost() + Rows()); }
+  const PhaseRun* Runs() const {
+    return reinterpret_cast<const PhaseRun*>(RunStarts() + Rows() + 1);
+  }
   // The bytes the layout takes (the storage may be larger).
   static uint64_t Bytes(uint64_t rows, uint64_t entries, uint64_t runs) {
-    return (3 * rows + 2 + entries) * sizeof(uint32_t) + runs * sizeof(PhaseRun);
+    return (2 * (rows + 1) + entries) * sizeof(uint32_t) + runs * sizeof(PhaseRun);
   }
 };
 
