@@ -100,12 +100,15 @@ TEST_F(PhaseRuns, APhaseStampsAsItsEntriesOneAtATime) {
         StampRowIndexedPhase(single.get(), one, colours, centre, stamp.box, colour, level);
         ReleaseRowIndexedPhase(&one);
       }
+      int drawn = 0;
       for (int32_t y = image.top; y < image.bottom; ++y) {
         for (int32_t x = image.left; x < image.right; ++x) {
           const WorkingPixel a = whole.Get(x, y), b = single.Get(x, y);
           ASSERT_EQ(std::memcmp(&a, &b, sizeof(a)), 0) << x << "," << y;
+          drawn += a.red != 0x200000;
         }
       }
+      EXPECT_GT(drawn, 0);
     }
     ReleaseRowIndexedPhase(&phase);
   }
