@@ -142,6 +142,8 @@ void BM_StarPhaseRowsBuild(benchmark::State& state) {
     index = index % (kSubShapeCount - 1) + 1;
   }
   state.counters["entries"] = phase.entryCount;
+  state.counters["bytesPerEntry"] =
+      static_cast<double>(phase.storage.size) / std::max(phase.entryCount, 1u);
   state.counters["overflow"] = first.count + second.count;
   ReleaseRowIndexedPhase(&phase);
   DeallocateBuffer(&first.entries);

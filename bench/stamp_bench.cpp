@@ -5,7 +5,7 @@
 // 2; 4 stamps working samples, as a float strip is drawn), how many stamps are drawn
 // together, row by row (1: one stamp after the other), and what the sources' strength is divided
 // by (16: faint sources, most of whose entries are skipped, as most of a night scene's). Counters:
-// the phase's entries and the distance indices the rainbow covers.
+// the phase's entries, its storage in bytes an entry and the distance indices the rainbow covers.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -86,6 +86,8 @@ void BM_StampStarPhase(benchmark::State& state) {
     }
   }
   state.counters["entries"] = phase.entryCount;
+  state.counters["bytesPerEntry"] =
+      static_cast<double>(phase.storage.size) / std::max(phase.entryCount, 1u);
   state.counters["colours"] = colours.tableSize;
   ReleaseImage(&effects);
   ReleaseRowIndexedPhase(&phase);

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "effects/spike.h"
@@ -26,17 +27,6 @@ uint32_t CountAt(const std::vector<uint32_t>& counts, int64_t row) {
 
 uint32_t BoxRows(const ImageRect& box, uint64_t count) {
   return count == 0 ? 0 : static_cast<uint32_t>(int64_t{box.bottom} - box.top);
-}
-
-void SetPhase(const ImageRect& box, uint32_t count, BufferDescriptor* storage,
-              RowIndexedPhase* phase) {
-  phase->left = box.left;
-  phase->right = box.right;
-  phase->top = count == 0 ? 0 : box.top;
-  phase->bottom = count == 0 ? 0 : box.bottom;
-  phase->entryCount = count;
-  phase->storage = *storage;
-  *storage = BufferDescriptor{};
 }
 
 }  // namespace
@@ -189,13 +179,15 @@ bool PhaseRowSlots::Finish(const ImageRect& box, RowIndexedPhase* phase) {
     WarnLowMemory();
     return false;
   }
-  if (storage_.data != nullptr && FinishInPlace(box, static_cast<uint32_t>(added), phase)) {
-    return true;
+  if (storage_.data != nullptr) {
+    const std::optional<bool> made = FinishInPlace(box, static_cast<uint32_t>(added), phase);
+    if (made.has_value()) return *made;
   }
   return FinishOutOfPlace(box, added, phase);
 }
 
-bool PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t count, RowIndexedPhase* phase) {
+std::optional<bool> PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t count,
+                                                 RowIndexedPhase* phase) {
   // The few entries that overflowed join their rows where the slots have room to spare: each
   // row's entries then move down the storage (or stay), never over a slot not yet moved.
   std::array<std::vector<uint32_t>, 2> overflowByRow;   // each part's overflow, stably by row
@@ -207,7 +199,7 @@ bool PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t count, RowIndex
       overflowStarts[p].assign(uint64_t{rows_} + 1, 0);
       for (uint32_t i = 0; i < n; ++i) {
         const int64_t r = int64_t{list->data()[i].dy} - top_;
-        if (r < 0 || r >= rows_) return false;  // a row without slots: made out of place
+        if (r < 0 || r >= rows_) return std::nullopt;  // a row without slots: made out of place
         ++overflowStarts[p][r + 1];
       }
       for (uint32_t r = 0; r < rows_; ++r) overflowStarts[p][r + 1] += overflowStarts[p][r];
@@ -216,13 +208,13 @@ bool PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t count, RowIndex
       for (uint32_t i = 0; i < n; ++i) overflowByRow[p][at[list->data()[i].dy - top_]++] = i;
     }
   } catch (const std::bad_alloc&) {
-    return false;
+    return std::nullopt;
   }
   const auto overflowIn = [&](size_t p, uint32_t r) {
     return overflowStarts[p][r + 1] - overflowStarts[p][r];
   };
   // Room: every row's part must end where the next slot begins, at the latest.
-  if (count > slotEntries_) return false;
+  if (count > slotEntries_) return std::nullopt;
   uint64_t end = 0;
   for (uint32_t r = 0; r < rows_; ++r) {
     for (size_t p = 0; p < parts_.size(); ++p) {
@@ -230,7 +222,7 @@ bool PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t count, RowIndex
       const uint64_t next = p + 1 < parts_.size() ? parts_[p + 1].offset_[r]
                             : r + 1 < rows_       ? parts_[0].offset_[r + 1]
                                                   : slotEntries_;
-      if (end > next) return false;
+      if (end > next) return std::nullopt;
     }
   }
 
@@ -268,12 +260,8 @@ bool PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t count, RowIndex
   };
   move(values, slotValues, [](const PackedSpikeEntry& e) { return e.value; });
   move(columns, slotColumns, [](const PackedSpikeEntry& e) { return e.dx; });
-  const uint64_t bytes =
-      (uint64_t{rows} + 1 + count) * sizeof(uint32_t) + uint64_t{count} * sizeof(int16_t);
-  // Shrinking keeps the block (and its contents) when it cannot be moved.
-  ReallocateBufferPreserveContents(bytes, &storage_);
-  SetPhase(box, count, &storage_, phase);
-  return true;
+  // The columns become runs, and the storage shrinks to the phase's size.
+  return MakeRowIndexedPhaseFromColumns(box, count, &storage_, phase);
 }
 
 bool PhaseRowSlots::FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIndexedPhase* phase) {
@@ -323,8 +311,7 @@ bool PhaseRowSlots::FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIn
   for (uint32_t y = rows; y > 0; --y) starts[y] = starts[y - 1];
   starts[0] = 0;
   DeallocateBuffer(&storage_);
-  SetPhase(box, static_cast<uint32_t>(count), &out, phase);
-  return true;
+  return MakeRowIndexedPhaseFromColumns(box, static_cast<uint32_t>(count), &out, phase);
 }
 
 }  // namespace lumeray

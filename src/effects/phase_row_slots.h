@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "effects/row_indexed_phase.h"
@@ -99,7 +100,8 @@ class PhaseRowSlots {
   bool Finish(const ImageRect& box, RowIndexedPhase* phase);
 
  private:
-  bool FinishInPlace(const ImageRect& box, uint32_t count, RowIndexedPhase* phase);
+  // Nothing when the phase cannot be made in place (the slots then untouched).
+  std::optional<bool> FinishInPlace(const ImageRect& box, uint32_t count, RowIndexedPhase* phase);
   bool FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIndexedPhase* phase);
 
   std::array<PhaseRowPart, 2> parts_;

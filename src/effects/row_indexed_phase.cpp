@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <span>
 #include <vector>
 
 #include "analysis/stamp_targets.h"
@@ -22,7 +23,8 @@ class RowStamper {
              const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel)
       : starts_(phase.RowStarts()),
         values_(phase.Values()),
-        columns_(phase.Columns()),
+        runStarts_(phase.RunStarts()),
+        runs_(phase.Runs()),
         top_(phase.top),
         colours_(colours),
         c_(c),
@@ -45,36 +47,53 @@ class RowStamper {
     const int32_t dy = y - c_.y;
     const uint32_t row = static_cast<uint32_t>(dy - top_);
     const int64_t dy4 = kQuarter * dy - c_.yFraction;
-    for (uint32_t i = starts_[row]; i < starts_[row + 1]; ++i) {
-      if (values_[i] < visible_) continue;
-      const int32_t x = c_.x + columns_[i];
-      if (x < box_.left || x >= box_.right) continue;
-      WorkingPixel s;
-      uint32_t brightest;
-      if (colours_.uniform) {
-        s = plain_;
-        s.alpha = FractionProduct(values_[i], colour_.alpha);
-        brightest = plainBrightest_;
-      } else {
-        const int64_t dx4 = kQuarter * columns_[i] - c_.xFraction;
-        const uint32_t d = DistanceIndex(static_cast<uint64_t>(dx4 * dx4 + dy4 * dy4));
-        s = Source(d < colours_.tableSize ? colours_.palette[colours_.index[d]]
-                                          : colours_.far(d, colours_.context),
-                   values_[i]);
-        brightest = std::max({s.red, s.green, s.blue});
+    const uint32_t* value = values_ + starts_[row];
+    for (uint32_t r = runStarts_[row]; r < runStarts_[row + 1]; ++r) {
+      const PhaseRun run = runs_[r];
+      const int32_t step = run.length > 0 ? 1 : -1;
+      const int64_t n = run.length > 0 ? run.length : -int64_t{run.length};
+      // The run's entries k = first .. last - 1 whose column lies in the box.
+      const int64_t x0 = int64_t{c_.x} + run.column;
+      const int64_t first = std::max<int64_t>(0, step > 0 ? box_.left - x0 : x0 - box_.right + 1);
+      const int64_t last = std::min<int64_t>(n, step > 0 ? box_.right - x0 : x0 - box_.left + 1);
+      for (int64_t k = first; k < last; ++k) {
+        const uint32_t v = value[k];
+        if (v < visible_) continue;
+        const int32_t column = run.column + static_cast<int32_t>(step * k);
+        Entry(target, c_.x + column, y, column, dy4, v);
       }
-      if (FractionProduct(brightest, s.alpha) < visibleLevel_) continue;
-      WorkingPixel pixel;
-      target.FetchColour(&pixel, x, y);
-      const WorkingPixel before = pixel;
-      BlendScreen(&pixel, s);
-      target.StoreChanged(pixel, before, x, y);
+      value += n;
     }
   }
 
   const ImageRect& box() const { return box_; }
 
  private:
+  template <class Target>
+  void Entry(const Target& target, int32_t x, int32_t y, int32_t column, int64_t dy4,
+             uint32_t value) const {
+    WorkingPixel s;
+    uint32_t brightest;
+    if (colours_.uniform) {
+      s = plain_;
+      s.alpha = FractionProduct(value, colour_.alpha);
+      brightest = plainBrightest_;
+    } else {
+      const int64_t dx4 = kQuarter * column - c_.xFraction;
+      const uint32_t d = DistanceIndex(static_cast<uint64_t>(dx4 * dx4 + dy4 * dy4));
+      s = Source(d < colours_.tableSize ? colours_.palette[colours_.index[d]]
+                                        : colours_.far(d, colours_.context),
+                 value);
+      brightest = std::max({s.red, s.green, s.blue});
+    }
+    if (FractionProduct(brightest, s.alpha) < visibleLevel_) return;
+    WorkingPixel pixel;
+    target.FetchColour(&pixel, x, y);
+    const WorkingPixel before = pixel;
+    BlendScreen(&pixel, s);
+    target.StoreChanged(pixel, before, x, y);
+  }
+
   WorkingPixel Source(const FractionColor& e, uint32_t value) const {
     return WorkingPixel{FractionProduct(e.red, colour_.red),
                         FractionProduct(e.green, colour_.green),
@@ -84,7 +103,8 @@ class RowStamper {
 
   const uint32_t* starts_;
   const uint32_t* values_;
-  const int16_t* columns_;
+  const uint32_t* runStarts_;
+  const PhaseRun* runs_;
   int32_t top_;
   const StampColours& colours_;
   QuarterPixelPoint c_;
@@ -112,6 +132,199 @@ ImageRect RowsOfStamp(const RowIndexedPhase& phase, const QuarterPixelPoint& cen
 
 namespace {
 
+// Forms a row's runs from its entries' columns in their order (row_indexed_phase.h).
+class RunFormer {
+ public:
+  explicit RunFormer(std::vector<PhaseRun>* runs) : runs_(runs) {}
+
+  void StartRow() { open_ = false; }
+  // Adds n entries in columns column, column + step, ... (step 1 or -1) as n calls of
+  // Add(column) would: each entry joins the open run when next to its last column on its side.
+  void Add(int32_t column, int32_t step = 1, int32_t n = 1) {
+    while (n > 0) {
+      int32_t take = 0;
+      if (open_) {
+        PhaseRun& run = runs_->back();
+        const int32_t last = run.column + run.length + (run.length > 0 ? -1 : 1);
+        const int32_t d = column - last;
+        if ((d == 1 || d == -1) && (run.length == 1 || (run.length > 0) == (d > 0)) &&
+            run.length != INT16_MAX && run.length != -INT16_MAX) {
+          // The first entry joins; those after it go on the same way only when step is d.
+          const int32_t length = run.length == 1 ? 1 : (run.length > 0 ? run.length : -run.length);
+          take = step == d ? std::min(n, INT16_MAX - length) : 1;
+          run.length = static_cast<int16_t>(d * (length + take));
+        }
+      }
+      if (take == 0) {
+        take = std::min(n, int32_t{INT16_MAX});
+        runs_->push_back(
+            {static_cast<int16_t>(column), static_cast<int16_t>(take > 1 ? step * take : 1)});
+        open_ = true;
+      }
+      column += step * take;
+      n -= take;
+    }
+  }
+
+ private:
+  std::vector<PhaseRun>* runs_;
+  bool open_ = false;
+};
+
+// Writes the run starts and runs after the values of `storage` (entry starts for the rows of
+// `box`, `count` values, room for the rest) and makes `phase` of it, over the box of `box`.
+void PlaceRuns(const RowIndexedPhase& box, uint32_t count, const std::vector<uint32_t>& runStarts,
+               const std::vector<PhaseRun>& runs, BufferDescriptor* storage,
+               RowIndexedPhase* phase) {
+  const uint32_t rows = box.Rows();
+  auto* runStartsAt = static_cast<uint32_t*>(storage->data) + rows + 1 + count;
+  std::copy(runStarts.begin(), runStarts.end(), runStartsAt);
+  std::copy(runs.begin(), runs.end(), reinterpret_cast<PhaseRun*>(runStartsAt + rows + 1));
+  const RowIndexedPhase placed = box;  // `box` may be `phase`
+  phase->left = placed.left;
+  phase->right = placed.right;
+  phase->top = placed.top;
+  phase->bottom = placed.bottom;
+  phase->entryCount = count;
+  phase->runCount = static_cast<uint32_t>(runs.size());
+  phase->storage = *storage;
+  *storage = BufferDescriptor{};
+}
+
+}  // namespace
+
+bool MakeRowIndexedPhaseFromColumns(const ImageRect& box, uint32_t count, BufferDescriptor* storage,
+                                    RowIndexedPhase* phase) {
+  ReleaseRowIndexedPhase(phase);
+  const uint32_t rows = count == 0 ? 0 : static_cast<uint32_t>(int64_t{box.bottom} - box.top);
+  std::vector<uint32_t> runStarts;
+  std::vector<PhaseRun> runs;
+  try {
+    runStarts.resize(uint64_t{rows} + 1);
+    if (count > 0) {
+      const auto* starts = static_cast<const uint32_t*>(storage->data);
+      const auto* columns = reinterpret_cast<const int16_t*>(starts + rows + 1 + count);
+      // As RunFormer forms them, a run at a time.
+      for (uint32_t row = 0; row < rows; ++row) {
+        runStarts[row] = static_cast<uint32_t>(runs.size());
+        const uint32_t end = starts[row + 1];
+        for (uint32_t i = starts[row]; i < end;) {
+          const int32_t column = columns[i];
+          const int32_t step = i + 1 < end ? columns[i + 1] - column : 0;
+          int32_t n = 1;
+          if (step == 1 || step == -1) {
+            for (n = 2; n < INT16_MAX && i + n < end && columns[i + n] == column + step * n;) ++n;
+          }
+          runs.push_back(
+              {static_cast<int16_t>(column), static_cast<int16_t>(n > 1 ? step * n : 1)});
+          i += static_cast<uint32_t>(n);
+        }
+      }
+      runStarts[rows] = static_cast<uint32_t>(runs.size());
+    }
+  } catch (const std::bad_alloc&) {
+    DeallocateBuffer(storage);
+    WarnLowMemory();
+    return false;
+  }
+  // The runs replace the columns behind the values: the block grows first when they take more
+  // room (entries that seldom lie side by side), or shrinks after.
+  const uint64_t bytes = RowIndexedPhase::Bytes(rows, count, runs.size());
+  if (bytes > storage->size && ReallocateBufferPreserveContents(bytes, storage) != 0) {
+    DeallocateBuffer(storage);
+    WarnLowMemory();
+    return false;
+  }
+  if (storage->data == nullptr && ReallocateBuffer(bytes, storage) != 0) {
+    WarnLowMemory();
+    return false;
+  }
+  RowIndexedPhase boxOf;
+  boxOf.left = box.left;
+  boxOf.right = box.right;
+  boxOf.top = count == 0 ? 0 : box.top;
+  boxOf.bottom = count == 0 ? 0 : box.bottom;
+  PlaceRuns(boxOf, count, runStarts, runs, storage, phase);
+  // Shrinking keeps the block (and its contents) when it cannot be moved.
+  if (bytes < phase->storage.size) ReallocateBufferPreserveContents(bytes, &phase->storage);
+  return true;
+}
+
+bool KeepPhaseEntries(PhaseEntryFilter& filter, RowIndexedPhase* phase) {
+  const uint32_t rows = phase->Rows(), count = phase->entryCount;
+  if (count == 0 || phase->storage.data == nullptr) return true;
+  // First the entries kept and their runs and row starts, aside (a split run may give more runs
+  // than before); then, with nothing left to allocate, the kept values move down.
+  std::vector<uint32_t> starts, runStarts;
+  std::vector<PhaseRun> runs;
+  std::vector<uint8_t> keep;
+  const uint32_t* values = phase->Values();
+  uint32_t kept = 0;
+  try {
+    starts.resize(uint64_t{rows} + 1);
+    runStarts.resize(uint64_t{rows} + 1);
+    keep.resize(count);
+    runs.reserve(phase->runCount);
+    const uint32_t* oldStarts = phase->RowStarts();
+    const uint32_t* oldRunStarts = phase->RunStarts();
+    const PhaseRun* oldRuns = phase->Runs();
+    RunFormer former(&runs);
+    for (uint32_t row = 0; row < rows; ++row) {
+      starts[row] = kept;
+      runStarts[row] = static_cast<uint32_t>(runs.size());
+      former.StartRow();
+      const std::span<const PhaseRun> rowRuns(oldRuns + oldRunStarts[row],
+                                              oldRuns + oldRunStarts[row + 1]);
+      uint8_t* rowKeep = keep.data() + oldStarts[row];
+      filter.MarkRow(phase->top + static_cast<int32_t>(row), rowRuns, values + oldStarts[row],
+                     rowKeep);
+      // Each run's kept entries, a stretch of neighbours at a time.
+      uint32_t i = 0;
+      for (const PhaseRun& run : rowRuns) {
+        const int32_t step = run.length > 0 ? 1 : -1;
+        const int32_t n = run.length > 0 ? run.length : -run.length;
+        for (int32_t k = 0; k < n;) {
+          if (rowKeep[i + k] == 0) {
+            ++k;
+            continue;
+          }
+          int32_t end = k + 1;
+          while (end < n && rowKeep[i + end] != 0) ++end;
+          former.Add(run.column + step * k, step, end - k);
+          kept += static_cast<uint32_t>(end - k);
+          k = end;
+        }
+        i += static_cast<uint32_t>(n);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  if (kept == count) return true;
+  // Each run more than before needs an entry dropped, so the phase never grows; should it, the
+  // block grows before anything moves.
+  const uint64_t bytes = RowIndexedPhase::Bytes(rows, kept, runs.size());
+  if (bytes > phase->storage.size &&
+      ReallocateBufferPreserveContents(bytes, &phase->storage) != 0) {
+    return false;
+  }
+  starts[rows] = kept;
+  runStarts[rows] = static_cast<uint32_t>(runs.size());
+  auto* base = static_cast<uint32_t*>(phase->storage.data);
+  auto* movedValues = base + rows + 1;
+  for (uint32_t i = 0, j = 0; i < count; ++i) {
+    if (keep[i] != 0) movedValues[j++] = movedValues[i];
+  }
+  std::copy(starts.begin(), starts.end(), base);
+  BufferDescriptor storage = phase->storage;
+  PlaceRuns(*phase, kept, runStarts, runs, &storage, phase);
+  // A failed shrink leaves the larger block, which still holds the phase.
+  if (bytes < phase->storage.size) ReallocateBufferPreserveContents(bytes, &phase->storage);
+  return true;
+}
+
+namespace {
+
 template <class Entry>
 struct EntrySpan {
   const Entry* entries;
@@ -134,18 +347,14 @@ bool MakeRows(const std::array<EntrySpan<Entry>, kSpans>& spans, const ImageRect
   const int32_t bottom = count == 0 ? 0 : box.bottom;
   const uint64_t rows = static_cast<uint64_t>(bottom - top);
   const uint64_t bytes = (rows + 1 + count) * sizeof(uint32_t) + uint64_t{count} * sizeof(int16_t);
-  if (ReallocateBuffer(bytes, &phase->storage) != 0) {
+  BufferDescriptor storage;
+  if (ReallocateBuffer(bytes, &storage) != 0) {
     WarnLowMemory();
     return false;
   }
-  phase->left = box.left;
-  phase->right = box.right;
-  phase->top = top;
-  phase->bottom = bottom;
-  phase->entryCount = count;
 
   // Counting sort by row, keeping the entries' order within a row.
-  auto* starts = static_cast<uint32_t*>(phase->storage.data);
+  auto* starts = static_cast<uint32_t*>(storage.data);
   std::fill(starts, starts + rows + 1, 0u);
   for (const auto& span : spans) {
     if (span.entries == nullptr) continue;
@@ -165,7 +374,7 @@ bool MakeRows(const std::array<EntrySpan<Entry>, kSpans>& spans, const ImageRect
   // Each start moved to the next row's: shift them back.
   for (uint64_t r = rows; r > 0; --r) starts[r] = starts[r - 1];
   starts[0] = 0;
-  return true;
+  return MakeRowIndexedPhaseFromColumns(box, count, &storage, phase);
 }
 
 }  // namespace

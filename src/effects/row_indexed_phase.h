@@ -4,8 +4,14 @@
 // is a function of the entry's distance from the exact centre (the star's rainbow, by distance
 // index, spike_distance_tables.h), given at stamping as StampColours.
 //
-// Six bytes an entry (against twenty in a sub-shape), so that a run can keep every phase of the
-// star it draws and build each only once.
+// A spike crosses a row in a few pixels side by side, drawn leftwards or rightwards, so a row's
+// columns are kept as runs: an entry whose column is next to the one before it, on the side the
+// run goes (either side for a run of one), extends that run. The values stay one per entry. A
+// star's phase has about twelve entries a run: about 4.4 bytes an entry, against six with a
+// column per entry and twenty in a sub-shape, so that a run can keep every phase of the star it
+// draws and build each only once.
+//
+// Storage: entry starts (rows + 1, into values), values, run starts (rows + 1, into runs), runs.
 //
 // Threading contract: made by one thread; once made, read by any number of threads.
 #pragma once
@@ -22,16 +28,64 @@
 
 namespace lumeray {
 
+// Entries in columns column, column + 1, ... (length > 0) or column, column - 1, ... (length < 0),
+// |length| of them.
+struct PhaseRun {
+  int16_t column;
+  int16_t length;
+};
+
 struct RowIndexedPhase {
   int32_t left = 0, top = 0, right = 0, bottom = 0;  // box relative to the centre pixel
   uint32_t entryCount = 0;
-  BufferDescriptor storage;  // row starts (rows + 1), values, column offsets
+  uint32_t runCount = 0;
+  BufferDescriptor storage;  // laid out as above
 
   uint32_t Rows() const { return static_cast<uint32_t>(bottom - top); }
   const uint32_t* RowStarts() const { return static_cast<const uint32_t*>(storage.data); }
   const uint32_t* Values() const { return RowStarts() + Rows() + 1; }
-  const int16_t* Columns() const { return reinterpret_cast<const int16_t*>(Values() + entryCount); }
+  const uint32_t* RunStarts() const { return Values() + entryCount; }
+  const PhaseRun* Runs() const {
+    return reinterpret_cast<const PhaseRun*>(RunStarts() + Rows() + 1);
+  }
+  // The bytes the layout takes (the storage may be larger).
+  static uint64_t Bytes(uint64_t rows, uint64_t entries, uint64_t runs) {
+    return (2 * (rows + 1) + entries) * sizeof(uint32_t) + runs * sizeof(PhaseRun);
+  }
 };
+
+// Turns `storage`, laid out with a column per entry (row starts: rows + 1, values, then an int16
+// column offset per entry; rows = box's, or none without entries), into `phase` (taking the
+// storage) with its columns as runs. False (after the low-memory warning; the storage freed)
+// when memory runs out.
+bool MakeRowIndexedPhaseFromColumns(const ImageRect& box, uint32_t count, BufferDescriptor* storage,
+                                    RowIndexedPhase* phase);
+
+// Which entries of a phase to keep (KeepPhaseEntries): told each row in turn (its offset dy, its
+// runs and the values of its entries), it sets keep[i] (0 on entry) for the row's i-th entry.
+class PhaseEntryFilter {
+ public:
+  virtual void MarkRow(int32_t dy, std::span<const PhaseRun> runs, const uint32_t* values,
+                       uint8_t* keep) = 0;
+
+ protected:
+  ~PhaseEntryFilter() = default;
+};
+
+// Calls f(i, column) for each entry of `runs` in their order, i counting from 0.
+template <class F>
+void ForEachRunEntry(std::span<const PhaseRun> runs, F&& f) {
+  uint32_t i = 0;
+  for (const PhaseRun& run : runs) {
+    const int32_t step = run.length > 0 ? 1 : -1;
+    for (int32_t k = 0; k != run.length; k += step) f(i++, run.column + k);
+  }
+}
+
+// Drops the entries `filter` does not keep from `phase`, in place, and shrinks its storage; its
+// box and the order of the entries left are kept, and it is the phase made from those entries.
+// False (the phase unchanged) when the bookkeeping memory cannot be had.
+bool KeepPhaseEntries(PhaseEntryFilter& filter, RowIndexedPhase* phase);
 
 // Makes `phase` from a built sub-shape; false (after the low-memory warning) when its storage
 // cannot be had. The sub-shape is left as it is.

@@ -131,49 +131,31 @@ uint32_t LeastShownEntryValue(const WorkingPixel& colour, uint32_t visibleLevel)
 
 bool DropUnshownEntries(const ImageRect& area, std::span<const StampReach> stamps,
                         RowIndexedPhase* phase) {
-  const uint32_t rows = phase->Rows(), count = phase->entryCount;
-  if (count == 0 || phase->storage.data == nullptr) return true;
-  std::vector<uint32_t> starts;
-  std::vector<uint8_t> keep;
-  std::optional<RowReach> reach;
+  if (phase->entryCount == 0 || phase->storage.data == nullptr) return true;
+  // The stamps whose centre row plus a row offset falls in the area show what RowReach says.
+  class Unshown final : public PhaseEntryFilter {
+   public:
+    Unshown(const ImageRect& area, std::span<const StampReach> stamps)
+        : area_(area), stamps_(stamps), reach_(stamps.size()) {}
+    void MarkRow(int32_t dy, std::span<const PhaseRun> runs, const uint32_t* values,
+                 uint8_t* keep) override {
+      reach_.Start(area_, stamps_, dy);
+      if (reach_.Empty()) return;
+      ForEachRunEntry(runs, [&](uint32_t i, int32_t dx) { keep[i] = reach_.Shown(dx, values[i]); });
+    }
+
+   private:
+    const ImageRect& area_;
+    std::span<const StampReach> stamps_;
+    RowReach reach_;
+  };
+  std::optional<Unshown> unshown;
   try {
-    starts.resize(size_t{rows} + 1);
-    keep.resize(count);
-    reach.emplace(stamps.size());
+    unshown.emplace(area, stamps);
+    return KeepPhaseEntries(*unshown, phase);
   } catch (const std::bad_alloc&) {
     return false;
   }
-  // The layout is row starts, values, columns. Each kept value moves down to an index no later
-  // than the one read (so never into the columns), then each kept column likewise behind the
-  // values left; the row starts are replaced last.
-  auto* base = static_cast<uint32_t*>(phase->storage.data);
-  const uint32_t* oldStarts = base;
-  uint32_t* values = base + rows + 1;
-  const auto* columns = reinterpret_cast<const int16_t*>(values + count);
-  uint32_t kept = 0;
-  for (uint32_t row = 0; row < rows; ++row) {
-    starts[row] = kept;
-    reach->Start(area, stamps, phase->top + static_cast<int32_t>(row));
-    if (reach->Empty()) continue;
-    for (uint32_t i = oldStarts[row]; i < oldStarts[row + 1]; ++i) {
-      const uint32_t value = values[i];
-      if (!reach->Shown(columns[i], value)) continue;
-      keep[i] = 1;
-      values[kept++] = value;
-    }
-  }
-  starts[rows] = kept;
-  if (kept == count) return true;
-  auto* newColumns = reinterpret_cast<int16_t*>(values + kept);
-  for (uint32_t i = 0, j = 0; i < count; ++i) {
-    if (keep[i] != 0) newColumns[j++] = columns[i];
-  }
-  std::copy(starts.begin(), starts.end(), base);
-  phase->entryCount = kept;
-  const uint64_t size = (uint64_t{rows} + 1 + kept) * sizeof(uint32_t) + kept * sizeof(int16_t);
-  // A failed shrink leaves the larger block, which still holds the phase.
-  ReallocateBufferPreserveContents(size, &phase->storage);
-  return true;
 }
 
 void StarPhaseSet::Reset(EffectShape* star, const StampColours& colours, uint64_t budgetBytes) {

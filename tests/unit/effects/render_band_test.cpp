@@ -110,9 +110,9 @@ TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplitStripsOrStampingByRows) {
 // every phase again for each strip.
 TEST_F(BandRender, EachPhaseOfTheStarIsBuiltOnceForAllBandsAndStrips) {
   const struct {
-    int16_t length;
+    int16_t length, points;
     bool bounded;
-  } cases[] = {{50, false}, {100, true}};
+  } cases[] = {{50, 6, false}, {100, 12, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << "length " << c.length);
     ReleaseImage(&InputImage());
@@ -127,6 +127,7 @@ TEST_F(BandRender, EachPhaseOfTheStarIsBuiltOnceForAllBandsAndStrips) {
     ParameterSet p = kFactoryParameters;
     p.Quantity = 100;
     p.Length = c.length;
+    p.NumberOfPoints = c.points;
     InitializeEffectRenderers(Renderers(), nullptr, nullptr);
     ASSERT_TRUE(Render(MakeFinalRenderSnapshot(p), 2));
     EXPECT_EQ(StarPhases(Renderers())->bounded(), c.bounded);

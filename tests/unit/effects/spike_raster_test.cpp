@@ -278,10 +278,9 @@ class BuiltShape {
   EffectShape shape_;
 };
 
-// The phase's meaningful bytes: box, row starts, values and columns.
+// The phase's meaningful bytes: box, row starts, values and runs.
 std::vector<uint8_t> PhaseBytes(const RowIndexedPhase& phase) {
-  const size_t bytes =
-      (phase.Rows() + 1 + phase.entryCount) * sizeof(uint32_t) + phase.entryCount * sizeof(int16_t);
+  const size_t bytes = RowIndexedPhase::Bytes(phase.Rows(), phase.entryCount, phase.runCount);
   const auto* data = static_cast<const uint8_t*>(phase.storage.data);
   std::vector<uint8_t> out(data, data + (phase.entryCount == 0 ? 0 : bytes));
   for (int32_t v : {phase.left, phase.top, phase.right, phase.bottom}) out.push_back(v & 0xFF);
