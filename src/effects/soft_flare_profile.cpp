@@ -48,9 +48,10 @@ uint64_t LargestSquareBelow(uint32_t halfIndexEnd) {
 // Flattened: the screen mix and the target's codec are the inner loop's whole work, and left as
 // calls they would cost as much again as their arithmetic.
 template <class Target>
-[[gnu::flatten]] void StampDisc(const Target& target, const SoftFlareProfile& profile, const QuarterPixelPoint& c,
-               const ImageRect& box, const WorkingPixel& colour, uint32_t visibleLevel,
-               uint64_t limitSquare) {
+[[gnu::flatten]] void StampDisc(const Target& target, const SoftFlareProfile& profile,
+                                const QuarterPixelPoint& c, const ImageRect& box,
+                                const WorkingPixel& colour, uint32_t visibleLevel,
+                                uint64_t limitSquare) {
   const WorkingPixel source{FractionProduct(kShapeFractionOne, colour.red),
                             FractionProduct(kShapeFractionOne, colour.green),
                             FractionProduct(kShapeFractionOne, colour.blue), 0, kFullCoverage};
