@@ -142,7 +142,7 @@ void CopyPlaneIntoImage(ImageRecord* image, const void* plane, int channel, cons
         }
         case 4: {
           float* out = PixelSamples<float>(*image, left, y) + sample;
-          if (sample == kAlphaChannel) {
+          if (sample == kAlphaSample) {
             for (int64_t x = 0; x < width; ++x)
               std::memcpy(&out[x * kSamplesPerPixel], row + 4 * x, 4);
             break;
