@@ -2,10 +2,15 @@
 
 #include <Imath/half.h>
 #include <OpenEXR/openexr.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -54,6 +59,32 @@ struct ContextCloser {
 using Context = std::unique_ptr<std::remove_pointer_t<exr_context_t>, ContextCloser>;
 
 void IgnoreError(exr_const_context_t, exr_result_t, const char*) {}
+
+// The header source is read through a descriptor of its own, opened without waiting (a named
+// pipe put in the input's place is never waited on) and taken only when it is a regular file.
+int64_t ReadSource(exr_const_context_t, void* data, void* buffer, uint64_t size, uint64_t offset,
+                   exr_stream_error_func_ptr_t) {
+  const int fd = *static_cast<int*>(data);
+  uint64_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::pread(fd, static_cast<char*>(buffer) + done, size - done,
+                                static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<uint64_t>(got);
+  }
+  return static_cast<int64_t>(done);
+}
+
+int64_t SourceSize(exr_const_context_t, void* data) {
+  struct stat status {};
+  return fstat(*static_cast<int*>(data), &status) == 0 ? static_cast<int64_t>(status.st_size) : -1;
+}
+
+struct FdCloser {
+  void operator()(int* fd) const { close(*fd); }
+};
 
 // What the output's callbacks share with the writer: the caller's sink and the library's first
 // complaint.
@@ -225,8 +256,9 @@ class ChunkPipeline {
       if (writes && written_ == chunks_) return true;
       Slot* turn = writes ? &slots_[static_cast<size_t>(written_) % slots_.size()] : nullptr;
       if (turn != nullptr && turn->ready) {
+        const int32_t chunk = written_;
         lock.unlock();
-        const bool ok = write(written_, turn->stored);
+        const bool ok = write(chunk, turn->stored);
         lock.lock();
         if (!ok) return false;
         turn->ready = false;
@@ -263,7 +295,7 @@ class ChunkPipeline {
       packer_.Pack(top, std::min(top + linesPerChunk_, height_), raw);
       (*compressor)->Compress(*raw, stored);
       return true;
-    } catch (const std::bad_alloc&) {
+    } catch (const std::exception&) {  // std::bad_alloc, std::length_error
       std::lock_guard lock(mutex_);
       if (failure_.empty()) failure_ = "not enough memory to compress the image";
       return false;
@@ -310,8 +342,18 @@ ExrWriteOutcome WriteZipExr(const std::string& headerSource, const OIIO::ImageSp
       compressionName == "zip" ? EXR_COMPRESSION_ZIP : EXR_COMPRESSION_ZIPS;
   const bool half = base == OIIO::TypeDesc::HALF;
 
+  int sourceFd = open(headerSource.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (sourceFd < 0) return ExrWriteOutcome::kUnsupported;
+  const std::unique_ptr<int, FdCloser> closeSource(&sourceFd);
+  struct stat status {};
+  if (fstat(sourceFd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    return ExrWriteOutcome::kUnsupported;
+  }
   exr_context_initializer_t readInit = EXR_DEFAULT_CONTEXT_INITIALIZER;
   readInit.error_handler_fn = IgnoreError;
+  readInit.user_data = &sourceFd;
+  readInit.read_fn = ReadSource;
+  readInit.size_fn = SourceSize;
   readInit.flags = EXR_CONTEXT_FLAG_SILENT_HEADER_PARSE;
   exr_context_t opened = nullptr;
   if (exr_start_read(&opened, headerSource.c_str(), &readInit) != EXR_ERR_SUCCESS) {
