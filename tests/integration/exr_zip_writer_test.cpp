@@ -45,6 +45,16 @@ void WriteSource(const std::string& path, const HostImage& image, const SourceCa
   description.attribute("worldToCamera", OIIO::TypeMatrix44, matrix);
   const float chromaticities[8] = {0.64f, 0.33f, 0.3f, 0.6f, 0.15f, 0.06f, 0.3127f, 0.329f};
   description.attribute("chromaticities", OIIO::TypeDesc(OIIO::TypeDesc::FLOAT, 8), chromaticities);
+  const float box[4] = {-1.5f, 2, 3, 4.25f};
+  description.attribute("aBox", OIIO::TypeBox2, box);
+  description.attribute("aMatrix33", OIIO::TypeMatrix33, matrix);
+  description.attribute("aVector", OIIO::TypeVector, matrix);
+  description.attribute("aV2f", OIIO::TypeDesc(OIIO::TypeDesc::FLOAT, OIIO::TypeDesc::VEC2), box);
+  const int counts[3] = {-7, 8, 9};
+  description.attribute("aV2i", OIIO::TypeDesc(OIIO::TypeDesc::INT, OIIO::TypeDesc::VEC2), counts);
+  description.attribute("aV3i", OIIO::TypeDesc(OIIO::TypeDesc::INT, OIIO::TypeDesc::VEC3), counts);
+  const double precise = 1.0 / 3.0;
+  description.attribute("aDouble", OIIO::TypeDesc::DOUBLE, &precise);
   if (tileSize > 0) description.tile_width = description.tile_height = tileSize;
   auto output = OIIO::ImageOutput::create(path);
   ASSERT_TRUE(output->open(path, description) &&
