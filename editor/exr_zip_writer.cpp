@@ -25,6 +25,9 @@
 namespace lumeray {
 namespace {
 
+// Longer names need a file flag the writer does not set.
+constexpr int kShortNameLength = 31;
+
 // Attribute kinds the image library reads into its description and writes back unchanged.
 bool CarriedOver(const exr_attribute_t& attribute) {
   for (const char* structural : {"name", "type", "tiles", "chunkCount", "version", "view"}) {
@@ -90,6 +93,7 @@ struct FdCloser {
 // complaint.
 struct Sink {
   const ZipExrOptions* options = nullptr;
+  bool wrote = false;
   bool failed = false;
   std::string message;
 };
@@ -108,6 +112,7 @@ void KeepError(exr_const_context_t context, exr_result_t, const char* message) {
 int64_t WriteThrough(exr_const_context_t, void* data, const void* buffer, uint64_t size,
                      uint64_t offset, exr_stream_error_func_ptr_t) {
   auto* sink = static_cast<Sink*>(data);
+  sink->wrote = sink->wrote || !sink->failed;
   if (sink->failed || !sink->options->write(buffer, size, offset)) {
     sink->failed = true;
     return -1;
@@ -141,6 +146,7 @@ bool SourceMatches(exr_const_context_t source, const OIIO::ImageSpec& descriptio
   }
   for (int c = 0; c < channels->num_channels; ++c) {
     const exr_attr_chlist_entry_t& entry = channels->entries[c];
+    if (entry.name.length > kShortNameLength) return false;
     const auto named = std::count(description.channelnames.begin(), description.channelnames.end(),
                                   entry.name.str);
     if (named != 1 || entry.x_sampling != 1 || entry.y_sampling != 1) return false;
@@ -151,7 +157,8 @@ bool SourceMatches(exr_const_context_t source, const OIIO::ImageSpec& descriptio
     const exr_attribute_t* attribute = nullptr;
     if (exr_get_attribute_by_index(source, 0, EXR_ATTR_LIST_FILE_ORDER, i, &attribute) !=
             EXR_ERR_SUCCESS ||
-        !CarriedOver(*attribute)) {
+        !CarriedOver(*attribute) || attribute->name_length > kShortNameLength ||
+        attribute->type_name_length > kShortNameLength) {
       return false;
     }
   }
@@ -413,6 +420,10 @@ ExrWriteOutcome WriteZipExr(const std::string& headerSource, const OIIO::ImageSp
     return ExrWriteOutcome::kFailed;
   };
   if (exr_write_header(output.get()) != EXR_ERR_SUCCESS) {
+    if (!sink.wrote) {  // the library refused the header before writing it
+      sink.failed = true;
+      return ExrWriteOutcome::kUnsupported;
+    }
     return fail("the header could not be written");
   }
   const ChunkPacker packer(image, std::move(hostChannels), half);
