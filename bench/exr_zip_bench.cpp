@@ -23,8 +23,8 @@ namespace {
 constexpr int kWidth = 6000;
 constexpr int kLines = 16;
 constexpr int kChannels = 3;
-constexpr float kReach =
-    100.0f;  // a glow's reach in pixels: the lamps cover about a third of a row
+// A glow's reach in pixels: the lamps cover about a third of a row.
+constexpr float kReach = 100.0f;
 
 std::vector<uint8_t> NightChunk() {
   std::mt19937 random(5);
