@@ -30,7 +30,8 @@ constexpr int kShortNameLength = 31;
 
 // Attribute kinds the image library reads into its description and writes back unchanged.
 bool CarriedOver(const exr_attribute_t& attribute) {
-  for (const char* structural : {"name", "type", "tiles", "chunkCount", "version", "view"}) {
+  // (A "type" is the part's storage, checked apart; this writer writes it too.)
+  for (const char* structural : {"name", "tiles", "chunkCount", "version", "view"}) {
     if (std::strcmp(attribute.name, structural) == 0) return false;
   }
   switch (attribute.type) {
