@@ -38,6 +38,7 @@ struct ImageFile {
   HostImage image;
   std::string formatName;       // OpenImageIO's name: "png", "jpeg", "tiff", "openexr", ...
   OIIO::ImageSpec description;  // as read: the file's own sample format and metadata
+  std::string path;             // the file read; empty for an image made in memory
 };
 
 // More pixels than this are refused unless the user raises the limit.

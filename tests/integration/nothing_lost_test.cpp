@@ -89,13 +89,17 @@ using NothingLost = testing::EditorCli;
 TEST_F(NothingLost, AFullDiskFailsTheRunAndKeepsTheOldOutput) {
   // A file-size limit makes every write past it fail, as a full disk does.
   testing::WriteTestImage(input_, PatternImage(256, 256, 3, false, SampleType::kUInt16));
-  for (const char* name : {"out.png", "out.jpg", "out.tif", "out.exr"}) {
+  // An OpenEXR input written back as OpenEXR takes the editor's own zip writer.
+  const std::string exrInput = dir_.File("input.exr");
+  testing::WriteTestImage(exrInput, PatternImage(256, 256, 3, true, SampleType::kFloat32));
+  for (const char* name : {"out.png", "out.jpg", "out.tif", "out.exr", "exr-to.exr"}) {
     SCOPED_TRACE(name);
     const std::string output = dir_.File(name);
+    const std::string input = std::string(name) == "exr-to.exr" ? exrInput : input_;
     testing::WriteFileBytes(output, {'o', 'l', 'd'});
     const std::vector<std::string> before = dir_.Entries();
     const ProcessResult result =
-        LumerayUnder("trap '' XFSZ; ulimit -f 1", {"apply", "--quiet", input_, output});
+        LumerayUnder("trap '' XFSZ; ulimit -f 1", {"apply", "--quiet", input, output});
     EXPECT_EQ(result.exitStatus, kExitFailure) << result.err;
     EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
     EXPECT_EQ(testing::ReadFileBytes(output), (std::vector<uint8_t>{'o', 'l', 'd'}));
