@@ -6,8 +6,6 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <sched.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -20,6 +18,7 @@
 #include "icc_profile.h"
 #include "image_format.h"
 #include "interrupt.h"
+#include "processors.h"
 #include "samples.h"
 
 namespace lumeray {
@@ -37,14 +36,6 @@ constexpr char kExrZipLevel[] = ":3";
 // The level of the editor's own zip writer (exr_zip_writer.h): libdeflate's level 4 compresses
 // a filter's output about twice as fast as zlib's level 3, into a file of about the same size.
 constexpr int kExrDeflateLevel = 4;
-
-// The processors this process may run on: the zip writer compresses on each.
-int UsableProcessors() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-  return std::max(CPU_COUNT(&set), 1);
-}
 
 // The first line of OpenImageIO's error text (the rest repeats it for every strip or tile).
 std::string OiioError(const std::string& reported) {

@@ -1,13 +1,12 @@
 #include "tile_exchange.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
 #include <new>
 
+#include "processors.h"
 #include "row_blocks.h"
 #include "samples.h"
 
@@ -51,14 +50,6 @@ OSErr SizeBuffer(const ExchangeRect& rect, size_t pixelBytes, std::vector<uint8_
   }
   *rowBytes = row;
   return kNoErr;
-}
-
-// The processors this process may run on: a large exchange takes one row block on each.
-int UsableProcessors() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  if (sched_getaffinity(0, sizeof set, &set) != 0) return 1;
-  return std::max(CPU_COUNT(&set), 1);
 }
 
 // Fills `buffer` with the pixels of `rect`; copyRun(y, x, n, out) writes n pixels of image row
