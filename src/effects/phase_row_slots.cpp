@@ -85,7 +85,7 @@ bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
     uint64_t total = 0;
     for (PhaseRowPart& part : parts_) {
       part.offset_.assign(rows_, 0);
-      part.slots_.assign(rows_, {0, 0});
+      part.slots_.assign(rows_, {0, 0, 0});
     }
     // Row by row, the parts in drawing order within a row.
     for (uint32_t r = 0; r < rows_; ++r) {
@@ -98,9 +98,9 @@ bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
         const uint32_t most = std::max({CountAt(c, at - 1), CountAt(c, at), CountAt(c, at + 1)});
         const auto offset = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
         total += SlotCapacity(most);
+        const auto end = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
         parts_[p].offset_[r] = offset;
-        parts_[p].slots_[r] = {offset,
-                               static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX))};
+        parts_[p].slots_[r] = {offset, end, end};
       }
     }
     if (total > UINT32_MAX) {
@@ -113,8 +113,7 @@ bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
     return false;
   }
   if (rows_ > 0) {
-    const uint64_t bytes = (uint64_t{rows_} + 1 + slotEntries_) * sizeof(uint32_t) +
-                           uint64_t{slotEntries_} * sizeof(int16_t);
+    const uint64_t bytes = (uint64_t{rows_} + 1 + slotEntries_) * sizeof(uint32_t);
     if (ReallocateBuffer(bytes, &storage_) != 0) {
       WarnLowMemory();
       return false;
@@ -125,8 +124,8 @@ bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
     PhaseRowPart& part = parts_[p];
     part.top_ = top_;
     part.rows_ = rows_;
-    part.values_ = values;
-    part.columns_ = reinterpret_cast<int16_t*>(values + slotEntries_);
+    part.words_ = values;
+    part.runs_ = reinterpret_cast<PhaseRun*>(values);
     part.overflow_ = overflow[p];
     part.added_ = 0;
     if (part.overflow_ != nullptr) part.overflow_->count = 0;
@@ -155,17 +154,35 @@ bool PhaseRowSlots::Count(const ImageRect& box, size_t splitRay, uint64_t headEn
     return false;
   }
   const bool resplit = AllOverflowed();
+  // An overflowing entry takes a word for its value, and one for a run unless it extends its
+  // row's last run in the same part.
+  std::vector<PhaseRun> open;
+  try {
+    open.assign(rows, PhaseRun{0, 0});
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   uint64_t index = 0;
+  size_t openPart = 0;
   for (size_t p = 0; p < parts_.size(); ++p) {
     const PhaseRowPart& part = parts_[p];
     for (uint32_t r = 0; r < rows_; ++r) {
-      if (part.filled(r) != 0) counts->counts[p][top_ + int64_t{r} - box.top] += part.filled(r);
+      const uint32_t words = part.values(r) + part.runs(r);
+      if (words != 0) counts->counts[p][top_ + int64_t{r} - box.top] += words;
     }
     if (part.overflow_ == nullptr) continue;
     const PackedSpikeEntry* entries = part.overflow_->data();
     for (uint32_t i = 0; i < part.overflow_->count; ++i, ++index) {
       const size_t into = resplit ? (index < headEntries ? 0 : 1) : p;
-      ++counts->counts[into][entries[i].dy - box.top];
+      if (into != openPart) {
+        std::fill(open.begin(), open.end(), PhaseRun{0, 0});
+        openPart = into;
+      }
+      const uint32_t row = static_cast<uint32_t>(entries[i].dy - box.top);
+      PhaseRun& run = open[row];
+      const bool joins = run.length != 0 && ExtendRun(&run, entries[i].dx);
+      if (!joins) run = {entries[i].dx, 1};
+      counts->counts[into][row] += joins ? 1 : 2;
     }
   }
   return true;
@@ -213,12 +230,12 @@ std::optional<bool> PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t 
   const auto overflowIn = [&](size_t p, uint32_t r) {
     return overflowStarts[p][r + 1] - overflowStarts[p][r];
   };
-  // Room: every row's part must end where the next slot begins, at the latest.
+  // Room: every row's part's values must end where the next slot begins, at the latest.
   if (count > slotEntries_) return std::nullopt;
   uint64_t end = 0;
   for (uint32_t r = 0; r < rows_; ++r) {
     for (size_t p = 0; p < parts_.size(); ++p) {
-      end += parts_[p].filled(r) + overflowIn(p, r);
+      end += parts_[p].values(r) + overflowIn(p, r);
       const uint64_t next = p + 1 < parts_.size() ? parts_[p + 1].offset_[r]
                             : r + 1 < rows_       ? parts_[0].offset_[r + 1]
                                                   : slotEntries_;
@@ -227,41 +244,67 @@ std::optional<bool> PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t 
   }
 
   const uint32_t rows = BoxRows(box, count);
-  auto* starts = static_cast<uint32_t*>(storage_.data);
-  const uint32_t* slotValues = starts + rows_ + 1;
-  const auto* slotColumns = reinterpret_cast<const int16_t*>(slotValues + slotEntries_);
-  uint32_t* values = starts + rows + 1;
-  auto* columns = reinterpret_cast<int16_t*>(values + count);
-
   // The box's rows all have slots (an entry outside them would have overflowed without one).
   const int64_t first = rows == 0 ? 0 : int64_t{box.top} - top_;
+  // The runs first, aside, before any value moves over them: each row's parts in drawing
+  // order, each slot's runs then its overflow, formed again where they meet.
+  std::vector<uint32_t> runStarts;
+  std::vector<PhaseRun> runs;
+  try {
+    runStarts.resize(uint64_t{rows} + 1);
+    uint64_t most = 0;
+    for (const PhaseRowPart& part : parts_) {
+      for (uint32_t r = 0; r < rows_; ++r) most += part.runs(r);
+      if (part.overflow_ != nullptr) most += part.overflow_->count;
+    }
+    runs.reserve(most);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+  RunFormer former(&runs);
+  for (uint32_t y = 0; y < rows; ++y) {
+    const auto r = static_cast<uint32_t>(first + y);
+    runStarts[y] = static_cast<uint32_t>(runs.size());
+    former.StartRow();
+    for (size_t p = 0; p < parts_.size(); ++p) {
+      const PhaseRowPart& part = parts_[p];
+      for (uint32_t k = part.slots_[r].end; k > part.slots_[r].runs;) {
+        const PhaseRun run = part.runs_[--k];
+        former.Add(run.column, run.length > 0 ? 1 : -1, run.length > 0 ? run.length : -run.length);
+      }
+      for (uint32_t k = overflowStarts[p][r]; k < overflowStarts[p][r + 1]; ++k) {
+        former.Add(part.overflow_->data()[overflowByRow[p][k]].dx);
+      }
+    }
+  }
+  runStarts[rows] = static_cast<uint32_t>(runs.size());
+
+  auto* starts = static_cast<uint32_t*>(storage_.data);
+  const uint32_t* slotValues = starts + rows_ + 1;
+  uint32_t* values = starts + rows + 1;
   uint32_t at = 0;
   for (uint32_t y = 0; y < rows; ++y) {
     starts[y] = at;
     for (size_t p = 0; p < parts_.size(); ++p) {
-      at += parts_[p].filled(first + y) + overflowIn(p, static_cast<uint32_t>(first + y));
+      at += parts_[p].values(first + y) + overflowIn(p, static_cast<uint32_t>(first + y));
     }
   }
   starts[rows] = at;
-  // Values, then columns, row by row, each part's slot then its overflow.
-  const auto move = [&](auto* to, const auto* from, auto field) {
-    uint32_t d = 0;
-    for (uint32_t r = 0; r < rows_; ++r) {
-      for (size_t p = 0; p < parts_.size(); ++p) {
-        const PhaseRowPart& part = parts_[p];
-        const uint32_t n = part.filled(r);
-        std::memmove(to + d, from + part.offset_[r], n * sizeof(*to));
-        d += n;
-        for (uint32_t k = overflowStarts[p][r]; k < overflowStarts[p][r + 1]; ++k) {
-          to[d++] = field(part.overflow_->data()[overflowByRow[p][k]]);
-        }
+  // The values, row by row, each part's slot then its overflow.
+  uint32_t d = 0;
+  for (uint32_t r = 0; r < rows_; ++r) {
+    for (size_t p = 0; p < parts_.size(); ++p) {
+      const PhaseRowPart& part = parts_[p];
+      const uint32_t n = part.values(r);
+      std::memmove(values + d, slotValues + part.offset_[r], n * sizeof(uint32_t));
+      d += n;
+      for (uint32_t k = overflowStarts[p][r]; k < overflowStarts[p][r + 1]; ++k) {
+        values[d++] = part.overflow_->data()[overflowByRow[p][k]].value;
       }
     }
-  };
-  move(values, slotValues, [](const PackedSpikeEntry& e) { return e.value; });
-  move(columns, slotColumns, [](const PackedSpikeEntry& e) { return e.dx; });
-  // The columns become runs, and the storage shrinks to the phase's size.
-  return MakeRowIndexedPhaseFromColumns(box, count, &storage_, phase);
+  }
+  // The runs go behind the values, and the storage shrinks to the phase's size.
+  return MakeRowIndexedPhaseFromRuns(box, count, runStarts, runs, &storage_, phase);
 }
 
 bool PhaseRowSlots::FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIndexedPhase* phase) {
@@ -281,7 +324,7 @@ bool PhaseRowSlots::FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIn
   std::fill(starts, starts + rows + 1, 0u);
   for (const PhaseRowPart& part : parts_) {
     for (uint32_t r = 0; r < rows_; ++r) {
-      if (part.filled(r) != 0) starts[r - slotRowOfTop + 1] += part.filled(r);
+      if (part.values(r) != 0) starts[r - slotRowOfTop + 1] += part.values(r);
     }
     if (part.overflow_ == nullptr) continue;
     const PackedSpikeEntry* entries = part.overflow_->data();
@@ -289,15 +332,17 @@ bool PhaseRowSlots::FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIn
   }
   for (uint32_t y = 0; y < rows; ++y) starts[y + 1] += starts[y];
   const auto* slotValues = static_cast<const uint32_t*>(storage_.data) + rows_ + 1;
-  const auto* slotColumns = reinterpret_cast<const int16_t*>(slotValues + slotEntries_);
   for (const PhaseRowPart& part : parts_) {
     for (uint32_t r = 0; r < rows_; ++r) {
-      const uint32_t n = part.filled(r);
+      const uint32_t n = part.values(r);
       if (n == 0) continue;
       uint32_t& at = starts[r - slotRowOfTop];
       std::memcpy(values + at, slotValues + part.offset_[r], n * sizeof(uint32_t));
-      std::memcpy(columns + at, slotColumns + part.offset_[r], n * sizeof(int16_t));
-      at += n;
+      for (uint32_t k = part.slots_[r].end; k > part.slots_[r].runs;) {
+        const PhaseRun run = part.runs_[--k];
+        const int32_t step = run.length > 0 ? 1 : -1;
+        for (int32_t i = 0; i != run.length; i += step) columns[at++] = int16_t(run.column + i);
+      }
     }
     if (part.overflow_ == nullptr) continue;
     const PackedSpikeEntry* entries = part.overflow_->data();

@@ -5,10 +5,16 @@
 // order) will get from the counts of an earlier build of the same star with the same parts
 // (RowCountGuess): the phases of a star differ by less than a pixel, so a row gets about as many
 // entries as the most its row and its two neighbours had, and a margin covers the rest. The
-// phase's storage is laid out with a slot of that many entries per row and part, the rasterisers
-// write each entry straight into its slot, and Finish closes the slots up in place, row by row,
-// the parts in drawing order, and shrinks the storage to the phase's size. An entry whose slot
-// is full, or whose row has no slot, goes to its part's overflow list (packed entries, spike.h);
+// phase's storage is laid out with a slot of that many four-byte words per row and part, and the
+// rasterisers write each entry straight into its slot in the phase's own form: its value from
+// the slot's front, and the row's runs (PhaseRun, as many as the entries need) from its back, an
+// entry next to the last one's column extending its run. So a build takes about as much room as
+// the phase it makes (a value per entry and a run per dozen), not a column per entry beside.
+// Finish closes the slots up in place, row by row, the parts in drawing order (the runs aside,
+// re-formed where a part's first entries join the run before), and shrinks the storage to the
+// phase's size. An entry whose slot has no room for its value and a run, or whose row has no
+// slot, goes to its part's overflow list (packed entries, spike.h), as does every later entry
+// of that slot;
 // a build with overflow (always the first, which has no guess) is then made out of place from the
 // slots and the lists. Either way the phase is byte for byte the one made from the entries in
 // drawing order (MakeRowIndexedPhase).
@@ -29,7 +35,8 @@ namespace lumeray {
 
 struct PackedSpikeEntries;
 
-// Entries by row and part of one build: rays before `splitRay` are part 0, the others part 1.
+// The room (words: a value per entry, and a run per run the entries form) each row and part of
+// one build took: rays before `splitRay` are part 0, the others part 1.
 struct RowCountGuess {
   size_t splitRay = 0;
   int32_t top = 0;  // relative row of the counts' first element
@@ -47,10 +54,14 @@ class PhaseRowPart {
   bool Add(int32_t dx, int32_t dy, uint32_t value) {
     ++added_;
     const auto row = static_cast<uint32_t>(dy - top_);
-    if (row < rows_ && slots_[row].next < slots_[row].end) {
-      const uint32_t at = slots_[row].next++;
-      values_[at] = value;
-      columns_[at] = static_cast<int16_t>(dx);
+    // Room for the value and a run, so that once an entry of a slot overflows, every later one
+    // of it does too.
+    if (row < rows_ && slots_[row].runs - slots_[row].next >= 2) {
+      Slot& slot = slots_[row];
+      words_[slot.next++] = value;
+      if (slot.runs == slot.end || !ExtendRun(&runs_[slot.runs], dx)) {
+        runs_[--slot.runs] = {static_cast<int16_t>(dx), 1};
+      }
       return true;
     }
     return Overflow(dx, dy, value);
@@ -63,15 +74,17 @@ class PhaseRowPart {
 
   int32_t top_ = 0;
   uint32_t rows_ = 0;
-  uint32_t filled(uint32_t row) const { return slots_[row].next - offset_[row]; }
+  // A slot's values and runs (the latter last first, from its end down).
+  uint32_t values(uint32_t row) const { return slots_[row].next - offset_[row]; }
+  uint32_t runs(uint32_t row) const { return slots_[row].end - slots_[row].runs; }
 
   struct Slot {
-    uint32_t next, end;  // where the next entry goes; the slot's end
+    uint32_t next, runs, end;  // where the next value goes; the last run; the slot's end
   };
   std::vector<Slot> slots_;
   std::vector<uint32_t> offset_;
-  uint32_t* values_ = nullptr;
-  int16_t* columns_ = nullptr;
+  uint32_t* words_ = nullptr;
+  PhaseRun* runs_ = nullptr;  // the same words
   PackedSpikeEntries* overflow_ = nullptr;
   uint64_t added_ = 0;
 };
@@ -91,8 +104,9 @@ class PhaseRowSlots {
   // Whether every entry went to an overflow list (then they are all in drawing order there).
   bool AllOverflowed() const;
 
-  // The entries by row over `box` (the entries' box), split into parts at `splitRay`: when every
-  // entry overflowed, after the first `headEntries` entries in drawing order; else as added.
+  // The room the entries took by row over `box` (the entries' box), split into parts at
+  // `splitRay`: when every entry overflowed, after the first `headEntries` entries in drawing
+  // order; else as added.
   bool Count(const ImageRect& box, size_t splitRay, uint64_t headEntries,
              RowCountGuess* counts) const;
   // Makes `phase` of every entry added, whose box is `box`; false (after the low-memory
@@ -105,7 +119,7 @@ class PhaseRowSlots {
   bool FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIndexedPhase* phase);
 
   std::array<PhaseRowPart, 2> parts_;
-  BufferDescriptor storage_;  // row starts, then the slots' values and columns
+  BufferDescriptor storage_;  // row starts, then the slots' words
   int32_t top_ = 0;
   uint32_t rows_ = 0;
   uint32_t slotEntries_ = 0;

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "effects/phase_row_slots.h"
 #include "effects/row_indexed_phase.h"
 #include "effects/spike.h"
 #include "image/gamma_tables.h"
@@ -155,6 +156,59 @@ TEST_F(PhaseRuns, DroppingEntriesGivesThePhaseOfTheEntriesLeft) {
       ReleaseRowIndexedPhase(&phase);
       ReleaseRowIndexedPhase(&expected);
     }
+  }
+}
+
+// A build writes its entries into row slots as values and runs: whatever room the guess gives
+// (none, the room a build counted, too little for some or every row) and wherever the entries
+// split between the two parts (mid-run, so that a part's first entries join the run before),
+// the phase is the one made from its entries.
+TEST_F(PhaseRuns, ABuildInRowSlotsIsThePhaseOfItsEntries) {
+  const auto bytes = [](const RowIndexedPhase& p) {
+    const auto* data = static_cast<const uint8_t*>(p.storage.data);
+    return std::vector<uint8_t>(data,
+                                data + RowIndexedPhase::Bytes(p.Rows(), p.entryCount, p.runCount));
+  };
+  for (const Pattern& pattern : kPatterns) {
+    ImageRect box;
+    const std::vector<PackedSpikeEntry> entries = Entries(pattern, &box);
+    RowIndexedPhase expected;
+    ASSERT_TRUE(MakeRowIndexedPhase(entries.data(), uint32_t(entries.size()), box, &expected));
+    for (const size_t split : {size_t{0}, size_t{3}, size_t{9}, entries.size() / 2}) {
+      PackedSpikeEntries overflow[2];
+      const auto build = [&](const RowCountGuess* guess, RowCountGuess* counted,
+                             RowIndexedPhase* phase) {
+        PhaseRowSlots slots;
+        ASSERT_TRUE(slots.Prepare(guess, {&overflow[0], &overflow[1]}));
+        for (size_t i = 0; i < entries.size(); ++i) {
+          const PackedSpikeEntry& e = entries[i];
+          ASSERT_TRUE(slots.part(i < split ? 0 : 1)->Add(e.dx, e.dy, e.value));
+        }
+        if (counted != nullptr) ASSERT_TRUE(slots.Count(box, 1, split, counted));
+        ASSERT_TRUE(slots.Finish(box, phase));
+      };
+      RowCountGuess counted, half, little;
+      RowIndexedPhase phase;
+      build(nullptr, &counted, &phase);
+      half = little = counted;
+      for (int p = 0; p < 2; ++p) {
+        for (uint32_t& n : half.counts[p]) n /= 2;
+        for (uint32_t& n : little.counts[p]) n = 1;
+      }
+      const struct {
+        const char* name;
+        const RowCountGuess* guess;
+      } guesses[] = {
+          {"none", nullptr}, {"counted", &counted}, {"half", &half}, {"little", &little}};
+      for (const auto& g : guesses) {
+        SCOPED_TRACE(::testing::Message() << pattern.name << ", split " << split << ", " << g.name);
+        build(g.guess, nullptr, &phase);
+        EXPECT_EQ(bytes(phase), bytes(expected));
+      }
+      ReleaseRowIndexedPhase(&phase);
+      for (PackedSpikeEntries& o : overflow) DeallocateBuffer(&o.entries);
+    }
+    ReleaseRowIndexedPhase(&expected);
   }
 }
 
