@@ -188,7 +188,7 @@ bool PhaseRowSlots::Count(const ImageRect& box, size_t splitRay, uint64_t headEn
   return true;
 }
 
-bool PhaseRowSlots::Finish(const ImageRect& box, RowIndexedPhase* phase) {
+bool PhaseRowSlots::Finish(const ImageRect& box, RowIndexedPhase* phase, PhaseEntryFilter* keep) {
   ReleaseRowIndexedPhase(phase);
   uint64_t added = 0;
   for (const PhaseRowPart& part : parts_) added += part.added_;
@@ -197,14 +197,17 @@ bool PhaseRowSlots::Finish(const ImageRect& box, RowIndexedPhase* phase) {
     return false;
   }
   if (storage_.data != nullptr) {
-    const std::optional<bool> made = FinishInPlace(box, static_cast<uint32_t>(added), phase);
+    const std::optional<bool> made = FinishInPlace(box, static_cast<uint32_t>(added), keep, phase);
     if (made.has_value()) return *made;
   }
-  return FinishOutOfPlace(box, added, phase);
+  if (!FinishOutOfPlace(box, added, phase)) return false;
+  // An entry kept by a failed drop is only never drawn.
+  if (keep != nullptr) KeepPhaseEntries(*keep, phase);
+  return true;
 }
 
 std::optional<bool> PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t count,
-                                                 RowIndexedPhase* phase) {
+                                                 PhaseEntryFilter* keep, RowIndexedPhase* phase) {
   // The few entries that overflowed join their rows where the slots have room to spare: each
   // row's entries then move down the storage (or stay), never over a slot not yet moved.
   std::array<std::vector<uint32_t>, 2> overflowByRow;   // each part's overflow, stably by row
@@ -262,6 +265,58 @@ std::optional<bool> PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t 
     return std::nullopt;
   }
   RunFormer former(&runs);
+  auto* starts = static_cast<uint32_t*>(storage_.data);
+  const uint32_t* slotValues = starts + rows_ + 1;
+  uint32_t* values = starts + rows + 1;
+  if (keep != nullptr) {
+    // Row by row: the row's entries aside (its runs formed where the pieces meet), marked, and
+    // the values kept moved down over what has been read. A failure from here on finds the
+    // block half moved.
+    try {
+      std::vector<PhaseRun> rowRuns;
+      std::vector<uint32_t> rowValues;
+      std::vector<uint8_t> marks;
+      RunFormer rowFormer(&rowRuns);
+      uint32_t kept = 0;
+      for (uint32_t y = 0; y < rows; ++y) {
+        const auto r = static_cast<uint32_t>(first + y);
+        rowRuns.clear();
+        rowValues.clear();
+        rowFormer.StartRow();
+        for (size_t p = 0; p < parts_.size(); ++p) {
+          const PhaseRowPart& part = parts_[p];
+          rowValues.insert(rowValues.end(), slotValues + part.offset_[r],
+                           slotValues + part.slots_[r].next);
+          for (uint32_t k = part.slots_[r].end; k > part.slots_[r].runs;) {
+            const PhaseRun run = part.runs_[--k];
+            rowFormer.Add(run.column, run.length > 0 ? 1 : -1,
+                          run.length > 0 ? run.length : -run.length);
+          }
+          for (uint32_t k = overflowStarts[p][r]; k < overflowStarts[p][r + 1]; ++k) {
+            const PackedSpikeEntry& e = part.overflow_->data()[overflowByRow[p][k]];
+            rowFormer.Add(e.dx);
+            rowValues.push_back(e.value);
+          }
+        }
+        marks.assign(rowValues.size(), 0);
+        keep->MarkRow(box.top + static_cast<int32_t>(y), rowRuns, rowValues.data(), marks.data());
+        starts[y] = kept;
+        runStarts[y] = static_cast<uint32_t>(runs.size());
+        former.StartRow();
+        former.AddKept(rowRuns, marks.data());
+        for (size_t i = 0; i < rowValues.size(); ++i) {
+          if (marks[i] != 0) values[kept++] = rowValues[i];
+        }
+      }
+      starts[rows] = kept;
+      runStarts[rows] = static_cast<uint32_t>(runs.size());
+      return MakeRowIndexedPhaseFromRuns(box, kept, runStarts, runs, &storage_, phase);
+    } catch (const std::bad_alloc&) {
+      DeallocateBuffer(&storage_);
+      WarnLowMemory();
+      return false;
+    }
+  }
   for (uint32_t y = 0; y < rows; ++y) {
     const auto r = static_cast<uint32_t>(first + y);
     runStarts[y] = static_cast<uint32_t>(runs.size());
@@ -279,9 +334,6 @@ std::optional<bool> PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t 
   }
   runStarts[rows] = static_cast<uint32_t>(runs.size());
 
-  auto* starts = static_cast<uint32_t*>(storage_.data);
-  const uint32_t* slotValues = starts + rows_ + 1;
-  uint32_t* values = starts + rows + 1;
   uint32_t at = 0;
   for (uint32_t y = 0; y < rows; ++y) {
     starts[y] = at;

@@ -109,13 +109,16 @@ class PhaseRowSlots {
   // order; else as added.
   bool Count(const ImageRect& box, size_t splitRay, uint64_t headEntries,
              RowCountGuess* counts) const;
-  // Makes `phase` of every entry added, whose box is `box`; false (after the low-memory
-  // warning) when its storage cannot be had.
-  bool Finish(const ImageRect& box, RowIndexedPhase* phase);
+  // Makes `phase` of every entry added, whose box is `box`, or, with `keep`, of those it keeps
+  // (as KeepPhaseEntries would drop the others from the former; in place while the slots close
+  // up, so that the whole phase never takes its room); false (after the low-memory warning) when
+  // its storage cannot be had.
+  bool Finish(const ImageRect& box, RowIndexedPhase* phase, PhaseEntryFilter* keep = nullptr);
 
  private:
   // Nothing when the phase cannot be made in place (the slots then untouched).
-  std::optional<bool> FinishInPlace(const ImageRect& box, uint32_t count, RowIndexedPhase* phase);
+  std::optional<bool> FinishInPlace(const ImageRect& box, uint32_t count, PhaseEntryFilter* keep,
+                                    RowIndexedPhase* phase);
   bool FinishOutOfPlace(const ImageRect& box, uint64_t count, RowIndexedPhase* phase);
 
   std::array<PhaseRowPart, 2> parts_;

@@ -196,7 +196,7 @@ bool MakeRowIndexedPhaseFromRuns(const ImageRect& box, uint32_t count,
                                  const std::vector<PhaseRun>& runs, BufferDescriptor* storage,
                                  RowIndexedPhase* phase) {
   ReleaseRowIndexedPhase(phase);
-  const uint32_t rows = count == 0 ? 0 : static_cast<uint32_t>(int64_t{box.bottom} - box.top);
+  const auto rows = static_cast<uint32_t>(runStarts.size() - 1);
   // The runs go behind the values: the block grows first when they take more room than was
   // left there, or shrinks after.
   const uint64_t bytes = RowIndexedPhase::Bytes(rows, count, runs.size());
@@ -212,8 +212,8 @@ bool MakeRowIndexedPhaseFromRuns(const ImageRect& box, uint32_t count,
   RowIndexedPhase boxOf;
   boxOf.left = box.left;
   boxOf.right = box.right;
-  boxOf.top = count == 0 ? 0 : box.top;
-  boxOf.bottom = count == 0 ? 0 : box.bottom;
+  boxOf.top = rows == 0 ? 0 : box.top;
+  boxOf.bottom = rows == 0 ? 0 : box.bottom;
   PlaceRuns(boxOf, count, runStarts, runs, storage, phase);
   // Shrinking keeps the block (and its contents) when it cannot be moved.
   if (bytes < phase->storage.size) ReallocateBufferPreserveContents(bytes, &phase->storage);
@@ -248,24 +248,7 @@ bool KeepPhaseEntries(PhaseEntryFilter& filter, RowIndexedPhase* phase) {
       uint8_t* rowKeep = keep.data() + oldStarts[row];
       filter.MarkRow(phase->top + static_cast<int32_t>(row), rowRuns, values + oldStarts[row],
                      rowKeep);
-      // Each run's kept entries, a stretch of neighbours at a time.
-      uint32_t i = 0;
-      for (const PhaseRun& run : rowRuns) {
-        const int32_t step = run.length > 0 ? 1 : -1;
-        const int32_t n = run.length > 0 ? run.length : -run.length;
-        for (int32_t k = 0; k < n;) {
-          if (rowKeep[i + k] == 0) {
-            ++k;
-            continue;
-          }
-          int32_t end = k + 1;
-          while (end < n && rowKeep[i + end] != 0) ++end;
-          former.Add(run.column + step * k, step, end - k);
-          kept += static_cast<uint32_t>(end - k);
-          k = end;
-        }
-        i += static_cast<uint32_t>(n);
-      }
+      kept += former.AddKept(rowRuns, rowKeep);
     }
   } catch (const std::bad_alloc&) {
     return false;

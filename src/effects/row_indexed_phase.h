@@ -103,16 +103,38 @@ class RunFormer {
       n -= take;
     }
   }
+  // Adds the entries of `runs` (a row's, in their order) whose flag in `keep` is set, a stretch
+  // of neighbours at a time; returns how many.
+  uint32_t AddKept(std::span<const PhaseRun> runs, const uint8_t* keep) {
+    uint32_t i = 0, kept = 0;
+    for (const PhaseRun& run : runs) {
+      const int32_t step = run.length > 0 ? 1 : -1;
+      const int32_t n = run.length > 0 ? run.length : -run.length;
+      for (int32_t k = 0; k < n;) {
+        if (keep[i + k] == 0) {
+          ++k;
+          continue;
+        }
+        int32_t end = k + 1;
+        while (end < n && keep[i + end] != 0) ++end;
+        Add(run.column + step * k, step, end - k);
+        kept += static_cast<uint32_t>(end - k);
+        k = end;
+      }
+      i += static_cast<uint32_t>(n);
+    }
+    return kept;
+  }
 
  private:
   std::vector<PhaseRun>* runs_;
   bool open_ = false;
 };
 
-// Makes `phase` (taking the storage) of `storage`, laid out with row starts (rows + 1; rows =
-// box's, or none without entries) and `count` values, and the rows' runs given aside
-// (`runStarts`: rows + 1, into `runs`). False (after the low-memory warning; the storage freed)
-// when memory runs out.
+// Makes `phase` (taking the storage) of `storage`, laid out with row starts (rows + 1) and
+// `count` values, and the rows' runs given aside (`runStarts`: rows + 1, into `runs`); rows are
+// the box's, or none (the box then keeps only its columns). False (after the low-memory warning;
+// the storage freed) when memory runs out.
 bool MakeRowIndexedPhaseFromRuns(const ImageRect& box, uint32_t count,
                                  const std::vector<uint32_t>& runStarts,
                                  const std::vector<PhaseRun>& runs, BufferDescriptor* storage,

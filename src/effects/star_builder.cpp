@@ -190,7 +190,7 @@ bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase
     if (!slots.Count(box, learnedSplit, headEntries, split.learned)) *split.learned = {};
   }
   if (rayEntries != nullptr) *rayEntries = std::move(headCounts);
-  const bool made = slots.Finish(box, phase);
+  const bool made = slots.Finish(box, phase, split.keep);
   DeallocateBuffer(&unused.entries);
   return made;
 }

@@ -184,7 +184,9 @@ TEST_F(PhaseRuns, ABuildInRowSlotsIsThePhaseOfItsEntries) {
           const PackedSpikeEntry& e = entries[i];
           ASSERT_TRUE(slots.part(i < split ? 0 : 1)->Add(e.dx, e.dy, e.value));
         }
-        if (counted != nullptr) ASSERT_TRUE(slots.Count(box, 1, split, counted));
+        if (counted != nullptr) {
+          ASSERT_TRUE(slots.Count(box, 1, split, counted));
+        }
         ASSERT_TRUE(slots.Finish(box, phase));
       };
       RowCountGuess counted, half, little;
