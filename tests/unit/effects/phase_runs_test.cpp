@@ -54,6 +54,12 @@ std::vector<PackedSpikeEntry> Entries(const Pattern& pattern, ImageRect* box) {
   return entries;
 }
 
+std::vector<uint8_t> PhaseBytes(const RowIndexedPhase& p) {
+  const auto* data = static_cast<const uint8_t*>(p.storage.data);
+  return std::vector<uint8_t>(data,
+                              data + RowIndexedPhase::Bytes(p.Rows(), p.entryCount, p.runCount));
+}
+
 const Pattern kPatterns[] = {
     {"runs rightwards and leftwards", {Row({{-6, 6}}), Row({{9, -9}}), Row({{0, 0}})}},
     {"runs that turn, repeat a column or jump",
@@ -129,11 +135,6 @@ class ThreeOfFiveOrOdd final : public PhaseEntryFilter {
 };
 
 TEST_F(PhaseRuns, DroppingEntriesGivesThePhaseOfTheEntriesLeft) {
-  const auto bytes = [](const RowIndexedPhase& p) {
-    const auto* data = static_cast<const uint8_t*>(p.storage.data);
-    return std::vector<uint8_t>(data,
-                                data + RowIndexedPhase::Bytes(p.Rows(), p.entryCount, p.runCount));
-  };
   for (const Pattern& pattern : kPatterns) {
     for (const bool odd : {false, true}) {
       SCOPED_TRACE(::testing::Message()
@@ -152,7 +153,7 @@ TEST_F(PhaseRuns, DroppingEntriesGivesThePhaseOfTheEntriesLeft) {
       ThreeOfFiveOrOdd filter(odd);
       ASSERT_TRUE(KeepPhaseEntries(filter, &phase));
       EXPECT_EQ(phase.entryCount, left.size());
-      EXPECT_EQ(bytes(phase), bytes(expected));
+      EXPECT_EQ(PhaseBytes(phase), PhaseBytes(expected));
       ReleaseRowIndexedPhase(&phase);
       ReleaseRowIndexedPhase(&expected);
     }
@@ -162,22 +163,21 @@ TEST_F(PhaseRuns, DroppingEntriesGivesThePhaseOfTheEntriesLeft) {
 // A build writes its entries into row slots as values and runs: whatever room the guess gives
 // (none, the room a build counted, too little for some or every row) and wherever the entries
 // split between the two parts (mid-run, so that a part's first entries join the run before),
-// the phase is the one made from its entries.
+// the phase is the one made from its entries, and with a filter the one made from those it
+// keeps.
 TEST_F(PhaseRuns, ABuildInRowSlotsIsThePhaseOfItsEntries) {
-  const auto bytes = [](const RowIndexedPhase& p) {
-    const auto* data = static_cast<const uint8_t*>(p.storage.data);
-    return std::vector<uint8_t>(data,
-                                data + RowIndexedPhase::Bytes(p.Rows(), p.entryCount, p.runCount));
-  };
   for (const Pattern& pattern : kPatterns) {
     ImageRect box;
     const std::vector<PackedSpikeEntry> entries = Entries(pattern, &box);
-    RowIndexedPhase expected;
+    RowIndexedPhase expected, expectedKept;
+    ThreeOfFiveOrOdd threeOfFive(false);
     ASSERT_TRUE(MakeRowIndexedPhase(entries.data(), uint32_t(entries.size()), box, &expected));
+    ASSERT_TRUE(MakeRowIndexedPhase(entries.data(), uint32_t(entries.size()), box, &expectedKept));
+    ASSERT_TRUE(KeepPhaseEntries(threeOfFive, &expectedKept));
     for (const size_t split : {size_t{0}, size_t{3}, size_t{9}, entries.size() / 2}) {
       PackedSpikeEntries overflow[2];
       const auto build = [&](const RowCountGuess* guess, RowCountGuess* counted,
-                             RowIndexedPhase* phase) {
+                             RowIndexedPhase* phase, PhaseEntryFilter* keep = nullptr) {
         PhaseRowSlots slots;
         ASSERT_TRUE(slots.Prepare(guess, {&overflow[0], &overflow[1]}));
         for (size_t i = 0; i < entries.size(); ++i) {
@@ -187,7 +187,7 @@ TEST_F(PhaseRuns, ABuildInRowSlotsIsThePhaseOfItsEntries) {
         if (counted != nullptr) {
           ASSERT_TRUE(slots.Count(box, 1, split, counted));
         }
-        ASSERT_TRUE(slots.Finish(box, phase));
+        ASSERT_TRUE(slots.Finish(box, phase, keep));
       };
       RowCountGuess counted, half, little;
       RowIndexedPhase phase;
@@ -205,12 +205,15 @@ TEST_F(PhaseRuns, ABuildInRowSlotsIsThePhaseOfItsEntries) {
       for (const auto& g : guesses) {
         SCOPED_TRACE(::testing::Message() << pattern.name << ", split " << split << ", " << g.name);
         build(g.guess, nullptr, &phase);
-        EXPECT_EQ(bytes(phase), bytes(expected));
+        EXPECT_EQ(PhaseBytes(phase), PhaseBytes(expected));
+        build(g.guess, nullptr, &phase, &threeOfFive);
+        EXPECT_EQ(PhaseBytes(phase), PhaseBytes(expectedKept));
       }
       ReleaseRowIndexedPhase(&phase);
       for (PackedSpikeEntries& o : overflow) DeallocateBuffer(&o.entries);
     }
     ReleaseRowIndexedPhase(&expected);
+    ReleaseRowIndexedPhase(&expectedKept);
   }
 }
 
