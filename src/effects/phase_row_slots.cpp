@@ -57,6 +57,15 @@ bool WidenRowCountGuess(const RowCountGuess& other, RowCountGuess* into) {
 }
 
 bool PhaseRowPart::Overflow(int32_t dx, int32_t dy, uint32_t value) {
+  const auto row = static_cast<uint32_t>(dy - top_);
+  if (row < rows_ && (dy < keepTop_ || dy >= keepBottom_)) {
+    PhaseRun& run = droppedRuns_[row];
+    const bool joins = run.length != 0 && ExtendRun(&run, dx);
+    if (!joins) run = {static_cast<int16_t>(dx), 1};
+    droppedWords_[row] += joins ? 1 : 2;
+    ++dropped_;
+    return true;
+  }
   PackedSpikeEntries* list = overflow_;
   const uint64_t needed = (uint64_t{list->count} + 1) * sizeof(PackedSpikeEntry);
   if (needed > list->entries.size &&
@@ -72,7 +81,8 @@ bool PhaseRowPart::Overflow(int32_t dx, int32_t dy, uint32_t value) {
 }
 
 bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
-                            const std::array<PackedSpikeEntries*, 2>& overflow) {
+                            const std::array<PackedSpikeEntries*, 2>& overflow,
+                            const PhaseEntryFilter* keep) {
   DeallocateBuffer(&storage_);
   rows_ = 0;
   slotEntries_ = 0;
@@ -82,10 +92,21 @@ bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
     const size_t guessRows = laidOut ? guess->counts[0].size() : 0;
     rows_ = laidOut ? static_cast<uint32_t>(guessRows + 2 * kEdgeRows) : 0;
     top_ = laidOut ? guess->top - kEdgeRows : 0;
+    int32_t keepTop = INT32_MIN, keepBottom = INT32_MAX;
+    if (rows_ > 0 && keep != nullptr && !keep->RowsKept(&keepTop, &keepBottom)) {
+      keepTop = INT32_MIN;
+      keepBottom = INT32_MAX;
+    }
+    const bool dropping = keepTop != INT32_MIN || keepBottom != INT32_MAX;
     uint64_t total = 0;
     for (PhaseRowPart& part : parts_) {
       part.offset_.assign(rows_, 0);
       part.slots_.assign(rows_, {0, 0, 0});
+      part.keepTop_ = keepTop;
+      part.keepBottom_ = keepBottom;
+      part.droppedWords_.assign(dropping ? rows_ : 0, 0);
+      part.droppedRuns_.assign(dropping ? rows_ : 0, PhaseRun{0, 0});
+      part.dropped_ = 0;
     }
     // Row by row, the parts in drawing order within a row.
     for (uint32_t r = 0; r < rows_; ++r) {
@@ -93,9 +114,12 @@ bool PhaseRowSlots::Prepare(const RowCountGuess* guess,
       // rows at that edge had.
       const int64_t at =
           std::clamp<int64_t>(int64_t{r} - kEdgeRows, 0, static_cast<int64_t>(guessRows) - 1);
+      const int64_t dy = int64_t{top_} + r;
+      const bool kept = dy >= keepTop && dy < keepBottom;
       for (size_t p = 0; p < parts_.size(); ++p) {
         const std::vector<uint32_t>& c = guess->counts[p];
-        const uint32_t most = std::max({CountAt(c, at - 1), CountAt(c, at), CountAt(c, at + 1)});
+        const uint32_t most =
+            kept ? std::max({CountAt(c, at - 1), CountAt(c, at), CountAt(c, at + 1)}) : 0;
         const auto offset = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
         total += SlotCapacity(most);
         const auto end = static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX));
@@ -167,7 +191,8 @@ bool PhaseRowSlots::Count(const ImageRect& box, size_t splitRay, uint64_t headEn
   for (size_t p = 0; p < parts_.size(); ++p) {
     const PhaseRowPart& part = parts_[p];
     for (uint32_t r = 0; r < rows_; ++r) {
-      const uint32_t words = part.values(r) + part.runs(r);
+      const uint32_t words =
+          part.values(r) + part.runs(r) + (part.droppedWords_.empty() ? 0 : part.droppedWords_[r]);
       if (words != 0) counts->counts[p][top_ + int64_t{r} - box.top] += words;
     }
     if (part.overflow_ == nullptr) continue;
@@ -191,7 +216,7 @@ bool PhaseRowSlots::Count(const ImageRect& box, size_t splitRay, uint64_t headEn
 bool PhaseRowSlots::Finish(const ImageRect& box, RowIndexedPhase* phase, PhaseEntryFilter* keep) {
   ReleaseRowIndexedPhase(phase);
   uint64_t added = 0;
-  for (const PhaseRowPart& part : parts_) added += part.added_;
+  for (const PhaseRowPart& part : parts_) added += part.added_ - part.dropped_;
   if (added > UINT32_MAX) {
     WarnLowMemory();
     return false;
@@ -246,7 +271,11 @@ std::optional<bool> PhaseRowSlots::FinishInPlace(const ImageRect& box, uint32_t 
     }
   }
 
-  const uint32_t rows = BoxRows(box, count);
+  // Dropped entries count too: a phase whose entries are all dropped keeps its box's rows, as
+  // KeepPhaseEntries leaves them.
+  uint64_t dropped = 0;
+  for (const PhaseRowPart& part : parts_) dropped += part.dropped_;
+  const uint32_t rows = BoxRows(box, count + dropped);
   // The box's rows all have slots (an entry outside them would have overflowed without one).
   const int64_t first = rows == 0 ? 0 : int64_t{box.top} - top_;
   // The runs first, aside, before any value moves over them: each row's parts in drawing

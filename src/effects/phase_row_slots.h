@@ -24,6 +24,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -70,6 +71,7 @@ class PhaseRowPart {
 
  private:
   friend class PhaseRowSlots;
+  // Keeps an entry that found no room, or only counts one in a row whose entries are dropped.
   bool Overflow(int32_t dx, int32_t dy, uint32_t value);
 
   int32_t top_ = 0;
@@ -87,6 +89,12 @@ class PhaseRowPart {
   PhaseRun* runs_ = nullptr;  // the same words
   PackedSpikeEntries* overflow_ = nullptr;
   uint64_t added_ = 0;
+  // Slot rows outside [keepTop_, keepBottom_) have no room: their entries are dropped, their
+  // room counted (words and open run per slot row) for the guess.
+  int32_t keepTop_ = INT32_MIN, keepBottom_ = INT32_MAX;
+  std::vector<uint32_t> droppedWords_;
+  std::vector<PhaseRun> droppedRuns_;
+  uint64_t dropped_ = 0;
 };
 
 class PhaseRowSlots {
@@ -97,9 +105,11 @@ class PhaseRowSlots {
   ~PhaseRowSlots() { DeallocateBuffer(&storage_); }
 
   // Lays the slots out from `guess` (none without one) for parts whose overflow lists are
-  // `overflow` (emptied; the second may be null when the build has one part). False (after the
-  // low-memory warning) when the storage cannot be had.
-  bool Prepare(const RowCountGuess* guess, const std::array<PackedSpikeEntries*, 2>& overflow);
+  // `overflow` (emptied; the second may be null when the build has one part). With `keep`, the
+  // filter Finish will be given, rows it keeps nothing of get no room and their entries are
+  // dropped as they come. False (after the low-memory warning) when the storage cannot be had.
+  bool Prepare(const RowCountGuess* guess, const std::array<PackedSpikeEntries*, 2>& overflow,
+               const PhaseEntryFilter* keep = nullptr);
   PhaseRowPart* part(int index) { return &parts_[index]; }
   // Whether every entry went to an overflow list (then they are all in drawing order there).
   bool AllOverflowed() const;

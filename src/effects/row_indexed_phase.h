@@ -153,6 +153,8 @@ class PhaseEntryFilter {
  public:
   virtual void MarkRow(int32_t dy, std::span<const PhaseRun> runs, const uint32_t* values,
                        uint8_t* keep) = 0;
+  // Rows [top, bottom) outside which MarkRow keeps nothing; false when it cannot tell.
+  virtual bool RowsKept(int32_t* /*top*/, int32_t* /*bottom*/) const { return false; }
 
  protected:
   ~PhaseEntryFilter() = default;

@@ -128,7 +128,9 @@ bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase
   PackedSpikeEntries* second = split.second != nullptr ? split.second : &unused;
   const bool guessFits = split.guess != nullptr && split.guess->splitRay == at;
   PhaseRowSlots slots;
-  if (!slots.Prepare(guessFits ? split.guess : nullptr, {split.first, second})) return false;
+  if (!slots.Prepare(guessFits ? split.guess : nullptr, {split.first, second}, split.keep)) {
+    return false;
+  }
   SpikeRasterizer head(settings, tables, slots.part(0), xPhase, yPhase);
   SpikeRasterizer tail(settings, tables, slots.part(1), xPhase, yPhase);
   if (split.shown != nullptr) {

@@ -143,6 +143,18 @@ class UnshownEntries final : public PhaseEntryFilter {
     if (reach_.Empty()) return;
     ForEachRunEntry(runs, [&](uint32_t i, int32_t dx) { keep[i] = reach_.Shown(dx, values[i]); });
   }
+  // Every row some stamp's centre row plus the row's offset puts in the area.
+  bool RowsKept(int32_t* top, int32_t* bottom) const override {
+    int64_t t = 0, b = 0;  // none without stamps
+    for (size_t i = 0; i < stamps_.size(); ++i) {
+      const int64_t y = stamps_[i].centre.y;
+      t = i == 0 ? area_.top - y : std::min(t, area_.top - y);
+      b = i == 0 ? area_.bottom - y : std::max(b, area_.bottom - y);
+    }
+    *top = static_cast<int32_t>(std::clamp<int64_t>(t, INT32_MIN + 1, INT32_MAX - 1));
+    *bottom = static_cast<int32_t>(std::clamp<int64_t>(b, INT32_MIN + 1, INT32_MAX - 1));
+    return true;
+  }
 
  private:
   const ImageRect& area_;

@@ -121,17 +121,26 @@ TEST_F(PhaseRuns, APhaseStampsAsItsEntriesOneAtATime) {
   }
 }
 
-// Keeps three entries of every five of a row (in their order), or every entry of an odd column.
+// Keeps three entries of every five of a row (in their order), or every entry of an odd column;
+// with `fromRow`, only in rows from it on, and it says so.
 class ThreeOfFiveOrOdd final : public PhaseEntryFilter {
  public:
-  explicit ThreeOfFiveOrOdd(bool odd) : odd_(odd) {}
-  void MarkRow(int32_t, std::span<const PhaseRun> runs, const uint32_t*, uint8_t* keep) override {
+  explicit ThreeOfFiveOrOdd(bool odd, int32_t fromRow = INT32_MIN) : odd_(odd), fromRow_(fromRow) {}
+  void MarkRow(int32_t dy, std::span<const PhaseRun> runs, const uint32_t*,
+               uint8_t* keep) override {
+    if (dy < fromRow_) return;
     ForEachRunEntry(runs,
                     [&](uint32_t i, int32_t dx) { keep[i] = odd_ ? (dx & 1) != 0 : i % 5 < 3; });
+  }
+  bool RowsKept(int32_t* top, int32_t* bottom) const override {
+    *top = fromRow_;
+    *bottom = INT16_MAX;
+    return fromRow_ != INT32_MIN;
   }
 
  private:
   bool odd_;
+  int32_t fromRow_;
 };
 
 TEST_F(PhaseRuns, DroppingEntriesGivesThePhaseOfTheEntriesLeft) {
@@ -170,7 +179,7 @@ TEST_F(PhaseRuns, ABuildInRowSlotsIsThePhaseOfItsEntries) {
     ImageRect box;
     const std::vector<PackedSpikeEntry> entries = Entries(pattern, &box);
     RowIndexedPhase expected, expectedKept;
-    ThreeOfFiveOrOdd threeOfFive(false);
+    ThreeOfFiveOrOdd threeOfFive(false, 1);  // its first row's entries dropped as they come
     ASSERT_TRUE(MakeRowIndexedPhase(entries.data(), uint32_t(entries.size()), box, &expected));
     ASSERT_TRUE(MakeRowIndexedPhase(entries.data(), uint32_t(entries.size()), box, &expectedKept));
     ASSERT_TRUE(KeepPhaseEntries(threeOfFive, &expectedKept));
@@ -179,7 +188,7 @@ TEST_F(PhaseRuns, ABuildInRowSlotsIsThePhaseOfItsEntries) {
       const auto build = [&](const RowCountGuess* guess, RowCountGuess* counted,
                              RowIndexedPhase* phase, PhaseEntryFilter* keep = nullptr) {
         PhaseRowSlots slots;
-        ASSERT_TRUE(slots.Prepare(guess, {&overflow[0], &overflow[1]}));
+        ASSERT_TRUE(slots.Prepare(guess, {&overflow[0], &overflow[1]}, keep));
         for (size_t i = 0; i < entries.size(); ++i) {
           const PackedSpikeEntry& e = entries[i];
           ASSERT_TRUE(slots.part(i < split ? 0 : 1)->Add(e.dx, e.dy, e.value));
