@@ -12,13 +12,14 @@
 namespace lumeray {
 namespace {
 
-// A slot holds the most its row and the two beside it had, an eighth more and a few entries.
+// A slot holds the most its row and the two beside it had (words), a sixteenth more and a few
+// words.
 constexpr uint32_t kSlackEntries = 4;
 // Slot rows beyond each edge of the guess (the tips of a phase's spikes may reach a few rows
 // further).
 constexpr int64_t kEdgeRows = 8;
 uint64_t SlotCapacity(uint32_t most) {
-  return most == 0 ? 0 : uint64_t{most} + most / 8 + kSlackEntries;
+  return most == 0 ? 0 : uint64_t{most} + most / 16 + kSlackEntries;
 }
 
 uint32_t CountAt(const std::vector<uint32_t>& counts, int64_t row) {
