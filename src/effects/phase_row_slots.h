@@ -14,8 +14,8 @@
 // re-formed where a part's first entries join the run before), and shrinks the storage to the
 // phase's size. An entry whose slot has no room for its value and a run, or whose row has no
 // slot, goes to its part's overflow list (packed entries, spike.h), as does every later entry
-// of that slot;
-// a build with overflow (always the first, which has no guess) is then made out of place from the
+// of that slot. The overflow joins its rows in place where the slots have room to spare; else
+// (always for the first build, which has no guess) the phase is made out of place from the
 // slots and the lists. Either way the phase is byte for byte the one made from the entries in
 // drawing order (MakeRowIndexedPhase).
 //
