@@ -12,14 +12,16 @@
 namespace lumeray {
 namespace {
 
-// A slot holds the most its row and the two beside it had (words), a sixteenth more and a few
-// words.
-constexpr uint32_t kSlackEntries = 4;
+// A slot holds the most its row and the two beside it had (words), a thirty-second more and
+// two words: room for the value and run of the entry that fills it. The guess is already the
+// most of every build so far, so a slot seldom overflows (none in a Length-100 run; a few dozen
+// entries in a whole 96-megapixel run, which join their rows in place).
+constexpr uint32_t kSlackEntries = 2;
 // Slot rows beyond each edge of the guess (the tips of a phase's spikes may reach a few rows
 // further).
 constexpr int64_t kEdgeRows = 8;
 uint64_t SlotCapacity(uint32_t most) {
-  return most == 0 ? 0 : uint64_t{most} + most / 16 + kSlackEntries;
+  return most == 0 ? 0 : uint64_t{most} + most / 32 + kSlackEntries;
 }
 
 uint32_t CountAt(const std::vector<uint32_t>& counts, int64_t row) {
