@@ -132,45 +132,6 @@ ImageRect RowsOfStamp(const RowIndexedPhase& phase, const QuarterPixelPoint& cen
 
 namespace {
 
-// Forms a row's runs from its entries' columns in their order (row_indexed_phase.h).
-class RunFormer {
- public:
-  explicit RunFormer(std::vector<PhaseRun>* runs) : runs_(runs) {}
-
-  void StartRow() { open_ = false; }
-  // Adds n entries in columns column, column + step, ... (step 1 or -1) as n calls of
-  // Add(column) would: each entry joins the open run when next to its last column on its side.
-  void Add(int32_t column, int32_t step = 1, int32_t n = 1) {
-    while (n > 0) {
-      int32_t take = 0;
-      if (open_) {
-        PhaseRun& run = runs_->back();
-        const int32_t last = run.column + run.length + (run.length > 0 ? -1 : 1);
-        const int32_t d = column - last;
-        if ((d == 1 || d == -1) && (run.length == 1 || (run.length > 0) == (d > 0)) &&
-            run.length != INT16_MAX && run.length != -INT16_MAX) {
-          // The first entry joins; those after it go on the same way only when step is d.
-          const int32_t length = run.length == 1 ? 1 : (run.length > 0 ? run.length : -run.length);
-          take = step == d ? std::min(n, INT16_MAX - length) : 1;
-          run.length = static_cast<int16_t>(d * (length + take));
-        }
-      }
-      if (take == 0) {
-        take = std::min(n, int32_t{INT16_MAX});
-        runs_->push_back(
-            {static_cast<int16_t>(column), static_cast<int16_t>(take > 1 ? step * take : 1)});
-        open_ = true;
-      }
-      column += step * take;
-      n -= take;
-    }
-  }
-
- private:
-  std::vector<PhaseRun>* runs_;
-  bool open_ = false;
-};
-
 // Writes the run starts and runs after the values of `storage` (entry starts for the rows of
 // `box`, `count` values, room for the rest) and makes `phase` of it, over the box of `box`.
 void PlaceRuns(const RowIndexedPhase& box, uint32_t count, const std::vector<uint32_t>& runStarts,
@@ -227,8 +188,17 @@ bool MakeRowIndexedPhaseFromColumns(const ImageRect& box, uint32_t count, Buffer
     WarnLowMemory();
     return false;
   }
-  // The runs replace the columns behind the values: the block grows first when they take more
-  // room (entries that seldom lie side by side), or shrinks after.
+  return MakeRowIndexedPhaseFromRuns(box, count, runStarts, runs, storage, phase);
+}
+
+bool MakeRowIndexedPhaseFromRuns(const ImageRect& box, uint32_t count,
+                                 const std::vector<uint32_t>& runStarts,
+                                 const std::vector<PhaseRun>& runs, BufferDescriptor* storage,
+                                 RowIndexedPhase* phase) {
+  ReleaseRowIndexedPhase(phase);
+  const auto rows = static_cast<uint32_t>(runStarts.size() - 1);
+  // The runs go behind the values: the block grows first when they take more room than was
+  // left there, or shrinks after.
   const uint64_t bytes = RowIndexedPhase::Bytes(rows, count, runs.size());
   if (bytes > storage->size && ReallocateBufferPreserveContents(bytes, storage) != 0) {
     DeallocateBuffer(storage);
@@ -242,8 +212,8 @@ bool MakeRowIndexedPhaseFromColumns(const ImageRect& box, uint32_t count, Buffer
   RowIndexedPhase boxOf;
   boxOf.left = box.left;
   boxOf.right = box.right;
-  boxOf.top = count == 0 ? 0 : box.top;
-  boxOf.bottom = count == 0 ? 0 : box.bottom;
+  boxOf.top = rows == 0 ? 0 : box.top;
+  boxOf.bottom = rows == 0 ? 0 : box.bottom;
   PlaceRuns(boxOf, count, runStarts, runs, storage, phase);
   // Shrinking keeps the block (and its contents) when it cannot be moved.
   if (bytes < phase->storage.size) ReallocateBufferPreserveContents(bytes, &phase->storage);
@@ -278,24 +248,7 @@ bool KeepPhaseEntries(PhaseEntryFilter& filter, RowIndexedPhase* phase) {
       uint8_t* rowKeep = keep.data() + oldStarts[row];
       filter.MarkRow(phase->top + static_cast<int32_t>(row), rowRuns, values + oldStarts[row],
                      rowKeep);
-      // Each run's kept entries, a stretch of neighbours at a time.
-      uint32_t i = 0;
-      for (const PhaseRun& run : rowRuns) {
-        const int32_t step = run.length > 0 ? 1 : -1;
-        const int32_t n = run.length > 0 ? run.length : -run.length;
-        for (int32_t k = 0; k < n;) {
-          if (rowKeep[i + k] == 0) {
-            ++k;
-            continue;
-          }
-          int32_t end = k + 1;
-          while (end < n && rowKeep[i + end] != 0) ++end;
-          former.Add(run.column + step * k, step, end - k);
-          kept += static_cast<uint32_t>(end - k);
-          k = end;
-        }
-        i += static_cast<uint32_t>(n);
-      }
+      kept += former.AddKept(rowRuns, rowKeep);
     }
   } catch (const std::bad_alloc&) {
     return false;

@@ -16,9 +16,11 @@
 // Threading contract: made by one thread; once made, read by any number of threads.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "analysis/effect_shape.h"
 #include "analysis/light_source_table.h"
@@ -54,6 +56,90 @@ struct RowIndexedPhase {
   }
 };
 
+// Whether an entry in `column` joins `run` as the next entry of a row: next to the run's last
+// column on the side the run goes (either side for a run of one), and the run not at its
+// longest. If so the run takes it.
+inline bool ExtendRun(PhaseRun* run, int32_t column) {
+  const int32_t length = run->length;
+  const int32_t d = column - (run->column + length + (length > 0 ? -1 : 1));
+  if ((d != 1 && d != -1) || (length != 1 && (length > 0) != (d > 0)) || length == INT16_MAX ||
+      length == -INT16_MAX) {
+    return false;
+  }
+  run->length = static_cast<int16_t>(d * ((length > 0 ? length : -length) + 1));
+  return true;
+}
+
+// Forms a row's runs from its entries' columns in their order (above), into `runs`.
+class RunFormer {
+ public:
+  explicit RunFormer(std::vector<PhaseRun>* runs) : runs_(runs) {}
+
+  void StartRow() { open_ = false; }
+  // Adds n entries in columns column, column + step, ... (step 1 or -1) as n calls of
+  // Add(column) would: each entry joins the open run when next to its last column on its side.
+  void Add(int32_t column, int32_t step = 1, int32_t n = 1) {
+    while (n > 0) {
+      int32_t take = 0;
+      if (open_) {
+        PhaseRun& run = runs_->back();
+        const int32_t last = run.column + run.length + (run.length > 0 ? -1 : 1);
+        const int32_t d = column - last;
+        if ((d == 1 || d == -1) && (run.length == 1 || (run.length > 0) == (d > 0)) &&
+            run.length != INT16_MAX && run.length != -INT16_MAX) {
+          // The first entry joins; those after it go on the same way only when step is d.
+          const int32_t length = run.length == 1 ? 1 : (run.length > 0 ? run.length : -run.length);
+          take = step == d ? std::min(n, INT16_MAX - length) : 1;
+          run.length = static_cast<int16_t>(d * (length + take));
+        }
+      }
+      if (take == 0) {
+        take = std::min(n, int32_t{INT16_MAX});
+        runs_->push_back(
+            {static_cast<int16_t>(column), static_cast<int16_t>(take > 1 ? step * take : 1)});
+        open_ = true;
+      }
+      column += step * take;
+      n -= take;
+    }
+  }
+  // Adds the entries of `runs` (a row's, in their order) whose flag in `keep` is set, a stretch
+  // of neighbours at a time; returns how many.
+  uint32_t AddKept(std::span<const PhaseRun> runs, const uint8_t* keep) {
+    uint32_t i = 0, kept = 0;
+    for (const PhaseRun& run : runs) {
+      const int32_t step = run.length > 0 ? 1 : -1;
+      const int32_t n = run.length > 0 ? run.length : -run.length;
+      for (int32_t k = 0; k < n;) {
+        if (keep[i + k] == 0) {
+          ++k;
+          continue;
+        }
+        int32_t end = k + 1;
+        while (end < n && keep[i + end] != 0) ++end;
+        Add(run.column + step * k, step, end - k);
+        kept += static_cast<uint32_t>(end - k);
+        k = end;
+      }
+      i += static_cast<uint32_t>(n);
+    }
+    return kept;
+  }
+
+ private:
+  std::vector<PhaseRun>* runs_;
+  bool open_ = false;
+};
+
+// Makes `phase` (taking the storage) of `storage`, laid out with row starts (rows + 1) and
+// `count` values, and the rows' runs given aside (`runStarts`: rows + 1, into `runs`); rows are
+// the box's, or none (the box then keeps only its columns). False (after the low-memory warning;
+// the storage freed) when memory runs out.
+bool MakeRowIndexedPhaseFromRuns(const ImageRect& box, uint32_t count,
+                                 const std::vector<uint32_t>& runStarts,
+                                 const std::vector<PhaseRun>& runs, BufferDescriptor* storage,
+                                 RowIndexedPhase* phase);
+
 // Turns `storage`, laid out with a column per entry (row starts: rows + 1, values, then an int16
 // column offset per entry; rows = box's, or none without entries), into `phase` (taking the
 // storage) with its columns as runs. False (after the low-memory warning; the storage freed)
@@ -67,6 +153,8 @@ class PhaseEntryFilter {
  public:
   virtual void MarkRow(int32_t dy, std::span<const PhaseRun> runs, const uint32_t* values,
                        uint8_t* keep) = 0;
+  // Rows [top, bottom) outside which MarkRow keeps nothing; false when it cannot tell.
+  virtual bool RowsKept(int32_t* /*top*/, int32_t* /*bottom*/) const { return false; }
 
  protected:
   ~PhaseEntryFilter() = default;

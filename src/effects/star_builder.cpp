@@ -128,7 +128,9 @@ bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase
   PackedSpikeEntries* second = split.second != nullptr ? split.second : &unused;
   const bool guessFits = split.guess != nullptr && split.guess->splitRay == at;
   PhaseRowSlots slots;
-  if (!slots.Prepare(guessFits ? split.guess : nullptr, {split.first, second})) return false;
+  if (!slots.Prepare(guessFits ? split.guess : nullptr, {split.first, second}, split.keep)) {
+    return false;
+  }
   SpikeRasterizer head(settings, tables, slots.part(0), xPhase, yPhase);
   SpikeRasterizer tail(settings, tables, slots.part(1), xPhase, yPhase);
   if (split.shown != nullptr) {
@@ -190,7 +192,7 @@ bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase
     if (!slots.Count(box, learnedSplit, headEntries, split.learned)) *split.learned = {};
   }
   if (rayEntries != nullptr) *rayEntries = std::move(headCounts);
-  const bool made = slots.Finish(box, phase);
+  const bool made = slots.Finish(box, phase, split.keep);
   DeallocateBuffer(&unused.entries);
   return made;
 }

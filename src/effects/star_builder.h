@@ -43,12 +43,13 @@ bool BuildStarPhaseRows(const EffectShapeParameters& parameters, int xPhase, int
 // in drawing order, so the phase is the one BuildStarPhaseRows makes. Without `second` the
 // calling thread draws every ray into part 0; when no helper can be started, it draws both parts.
 // With a `guess` of the same split the phase is built in place (phase_row_slots.h). `learned`,
-// when given, receives the entries by row and part, for guessing the next build: of this split,
-// or, when every entry overflowed (no guess fitted), of the split where the rays' entries halve
-// (HalvingRay; every ray's when nothing can be shared). `rayEntries`, when given, receives each
-// ray's entry count. Both overflow arrays are left for the caller. With `shown`, the spikes'
-// walks end where nothing more can fall in it (SpikeRasterizer::ClipWalkTo): the phase then holds
-// every entry of the full build inside it and fewer outside.
+// when given, receives the room the entries took by row and part (phase_row_slots.h), for guessing
+// the next build: of this split, or, when every entry overflowed (no guess fitted), of the split
+// where the rays' entries halve (HalvingRay; every ray's when nothing can be shared). `rayEntries`,
+// when given, receives each ray's entry count. Both overflow arrays are left for the caller. With
+// `shown`, the spikes' walks end where nothing more can fall in it (SpikeRasterizer::ClipWalkTo):
+// the phase then holds every entry of the full build inside it and fewer outside. With `keep`, the
+// phase holds only the entries it keeps (KeepPhaseEntries), dropped while the build closes up.
 struct StarBuildSplit {
   size_t ray = 0;
   PackedSpikeEntries* first = nullptr;
@@ -57,6 +58,7 @@ struct StarBuildSplit {
   const RowCountGuess* guess = nullptr;
   RowCountGuess* learned = nullptr;
   const ImageRect* shown = nullptr;
+  PhaseEntryFilter* keep = nullptr;
 };
 bool BuildStarPhaseRowsInTwo(const EffectShapeParameters& parameters, int xPhase, int yPhase,
                              const StarBuildSplit& split, RowIndexedPhase* phase,

@@ -129,27 +129,45 @@ uint32_t LeastShownEntryValue(const WorkingPixel& colour, uint32_t visibleLevel)
                            visibleLevel);
 }
 
+namespace {
+
+// The entries some stamp can show: the stamps whose centre row plus a row offset falls in the
+// area show what RowReach says.
+class UnshownEntries final : public PhaseEntryFilter {
+ public:
+  UnshownEntries(const ImageRect& area, std::span<const StampReach> stamps)
+      : area_(area), stamps_(stamps), reach_(stamps.size()) {}
+  void MarkRow(int32_t dy, std::span<const PhaseRun> runs, const uint32_t* values,
+               uint8_t* keep) override {
+    reach_.Start(area_, stamps_, dy);
+    if (reach_.Empty()) return;
+    ForEachRunEntry(runs, [&](uint32_t i, int32_t dx) { keep[i] = reach_.Shown(dx, values[i]); });
+  }
+  // Every row some stamp's centre row plus the row's offset puts in the area.
+  bool RowsKept(int32_t* top, int32_t* bottom) const override {
+    int64_t t = 0, b = 0;  // none without stamps
+    for (size_t i = 0; i < stamps_.size(); ++i) {
+      const int64_t y = stamps_[i].centre.y;
+      t = i == 0 ? area_.top - y : std::min(t, area_.top - y);
+      b = i == 0 ? area_.bottom - y : std::max(b, area_.bottom - y);
+    }
+    *top = static_cast<int32_t>(std::clamp<int64_t>(t, INT32_MIN + 1, INT32_MAX - 1));
+    *bottom = static_cast<int32_t>(std::clamp<int64_t>(b, INT32_MIN + 1, INT32_MAX - 1));
+    return true;
+  }
+
+ private:
+  const ImageRect& area_;
+  std::span<const StampReach> stamps_;
+  RowReach reach_;
+};
+
+}  // namespace
+
 bool DropUnshownEntries(const ImageRect& area, std::span<const StampReach> stamps,
                         RowIndexedPhase* phase) {
   if (phase->entryCount == 0 || phase->storage.data == nullptr) return true;
-  // The stamps whose centre row plus a row offset falls in the area show what RowReach says.
-  class Unshown final : public PhaseEntryFilter {
-   public:
-    Unshown(const ImageRect& area, std::span<const StampReach> stamps)
-        : area_(area), stamps_(stamps), reach_(stamps.size()) {}
-    void MarkRow(int32_t dy, std::span<const PhaseRun> runs, const uint32_t* values,
-                 uint8_t* keep) override {
-      reach_.Start(area_, stamps_, dy);
-      if (reach_.Empty()) return;
-      ForEachRunEntry(runs, [&](uint32_t i, int32_t dx) { keep[i] = reach_.Shown(dx, values[i]); });
-    }
-
-   private:
-    const ImageRect& area_;
-    std::span<const StampReach> stamps_;
-    RowReach reach_;
-  };
-  std::optional<Unshown> unshown;
+  std::optional<UnshownEntries> unshown;
   try {
     unshown.emplace(area, stamps);
     return KeepPhaseEntries(*unshown, phase);
@@ -303,20 +321,25 @@ bool StarPhaseSet::BuildMarked(std::unique_lock<std::mutex>& lock, int index,
   // The spikes are walked only as far as some stamp can show them.
   ImageRect shown{};
   const bool clipped = reach != nullptr && ShownOffsets(*reach, &shown);
+  // Unshown entries are dropped as the build closes up, before the phase joins the set.
+  std::optional<UnshownEntries> unshown;
+  if (reach != nullptr && reach->area.left < reach->area.right &&
+      reach->area.top < reach->area.bottom) {
+    try {
+      unshown.emplace(reach->area, reach->stamps[index]);
+    } catch (const std::bad_alloc&) {
+      // Then every entry is kept: one that cannot show is only never drawn.
+    }
+  }
   const bool built =
       parameters != nullptr &&
-      BuildStarPhaseRowsInTwo(*parameters, index / kQuarterPhases, index % kQuarterPhases,
-                              {split, &first, guess != nullptr || split > 0 ? &second : nullptr,
-                               shared, guess.get(), learned.get(), clipped ? &shown : nullptr},
-                              &phase);
+      BuildStarPhaseRowsInTwo(
+          *parameters, index / kQuarterPhases, index % kQuarterPhases,
+          {split, &first, guess != nullptr || split > 0 ? &second : nullptr, shared, guess.get(),
+           learned.get(), clipped ? &shown : nullptr, unshown.has_value() ? &*unshown : nullptr},
+          &phase);
   DeallocateBuffer(&first.entries);
   DeallocateBuffer(&second.entries);
-  // Unshown entries go before the phase joins the set (an entry kept by a failed drop is only
-  // never drawn).
-  if (built && reach != nullptr && reach->area.left < reach->area.right &&
-      reach->area.top < reach->area.bottom) {
-    DropUnshownEntries(reach->area, reach->stamps[index], &phase);
-  }
   lock.lock();
   // The guess widens to the most any build of its split had in each row, so that a phase whose
   // spikes reach further than the last one's still finds slots.

@@ -35,8 +35,9 @@
 // A phase keeps only the entries some stamp can show (PhaseReach, when the bands give one): an
 // entry that falls outside the area every strip stamps within, for every stamp of its phase, or
 // lies below the least value each of those stamps can make visible, is never drawn, and is
-// dropped in place once the phase is built. On a large image a long star's spikes reach far past
-// the image's edges, so this shrinks the kept phases without changing a drawn pixel.
+// dropped as the phase's build closes up (phase_row_slots.h). On a large image a long star's
+// spikes reach far past the image's edges, so this shrinks the kept phases without changing a
+// drawn pixel.
 //
 // Threading contract: Reset and Release while no band renders (the renderers' binding section,
 // effect_renderers.h; they wait for a build ahead to end); Acquire and Done from any band worker

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "effects/phase_row_slots.h"
 #include "effects/row_indexed_phase.h"
 #include "effects/spike.h"
 #include "image/gamma_tables.h"
@@ -51,6 +52,12 @@ std::vector<PackedSpikeEntry> Entries(const Pattern& pattern, ImageRect* box) {
     }
   }
   return entries;
+}
+
+std::vector<uint8_t> PhaseBytes(const RowIndexedPhase& p) {
+  const auto* data = static_cast<const uint8_t*>(p.storage.data);
+  return std::vector<uint8_t>(data,
+                              data + RowIndexedPhase::Bytes(p.Rows(), p.entryCount, p.runCount));
 }
 
 const Pattern kPatterns[] = {
@@ -114,25 +121,29 @@ TEST_F(PhaseRuns, APhaseStampsAsItsEntriesOneAtATime) {
   }
 }
 
-// Keeps three entries of every five of a row (in their order), or every entry of an odd column.
+// Keeps three entries of every five of a row (in their order), or every entry of an odd column;
+// with `fromRow`, only in rows from it on, and it says so.
 class ThreeOfFiveOrOdd final : public PhaseEntryFilter {
  public:
-  explicit ThreeOfFiveOrOdd(bool odd) : odd_(odd) {}
-  void MarkRow(int32_t, std::span<const PhaseRun> runs, const uint32_t*, uint8_t* keep) override {
+  explicit ThreeOfFiveOrOdd(bool odd, int32_t fromRow = INT32_MIN) : odd_(odd), fromRow_(fromRow) {}
+  void MarkRow(int32_t dy, std::span<const PhaseRun> runs, const uint32_t*,
+               uint8_t* keep) override {
+    if (dy < fromRow_) return;
     ForEachRunEntry(runs,
                     [&](uint32_t i, int32_t dx) { keep[i] = odd_ ? (dx & 1) != 0 : i % 5 < 3; });
+  }
+  bool RowsKept(int32_t* top, int32_t* bottom) const override {
+    *top = fromRow_;
+    *bottom = INT16_MAX;
+    return fromRow_ != INT32_MIN;
   }
 
  private:
   bool odd_;
+  int32_t fromRow_;
 };
 
 TEST_F(PhaseRuns, DroppingEntriesGivesThePhaseOfTheEntriesLeft) {
-  const auto bytes = [](const RowIndexedPhase& p) {
-    const auto* data = static_cast<const uint8_t*>(p.storage.data);
-    return std::vector<uint8_t>(data,
-                                data + RowIndexedPhase::Bytes(p.Rows(), p.entryCount, p.runCount));
-  };
   for (const Pattern& pattern : kPatterns) {
     for (const bool odd : {false, true}) {
       SCOPED_TRACE(::testing::Message()
@@ -151,10 +162,67 @@ TEST_F(PhaseRuns, DroppingEntriesGivesThePhaseOfTheEntriesLeft) {
       ThreeOfFiveOrOdd filter(odd);
       ASSERT_TRUE(KeepPhaseEntries(filter, &phase));
       EXPECT_EQ(phase.entryCount, left.size());
-      EXPECT_EQ(bytes(phase), bytes(expected));
+      EXPECT_EQ(PhaseBytes(phase), PhaseBytes(expected));
       ReleaseRowIndexedPhase(&phase);
       ReleaseRowIndexedPhase(&expected);
     }
+  }
+}
+
+// A build writes its entries into row slots as values and runs: whatever room the guess gives
+// (none, the room a build counted, too little for some or every row) and wherever the entries
+// split between the two parts (mid-run, so that a part's first entries join the run before),
+// the phase is the one made from its entries, and with a filter the one made from those it
+// keeps.
+TEST_F(PhaseRuns, ABuildInRowSlotsIsThePhaseOfItsEntries) {
+  for (const Pattern& pattern : kPatterns) {
+    ImageRect box;
+    const std::vector<PackedSpikeEntry> entries = Entries(pattern, &box);
+    RowIndexedPhase expected, expectedKept;
+    ThreeOfFiveOrOdd threeOfFive(false, 1);  // its first row's entries dropped as they come
+    ASSERT_TRUE(MakeRowIndexedPhase(entries.data(), uint32_t(entries.size()), box, &expected));
+    ASSERT_TRUE(MakeRowIndexedPhase(entries.data(), uint32_t(entries.size()), box, &expectedKept));
+    ASSERT_TRUE(KeepPhaseEntries(threeOfFive, &expectedKept));
+    for (const size_t split : {size_t{0}, size_t{3}, size_t{9}, entries.size() / 2}) {
+      PackedSpikeEntries overflow[2];
+      const auto build = [&](const RowCountGuess* guess, RowCountGuess* counted,
+                             RowIndexedPhase* phase, PhaseEntryFilter* keep = nullptr) {
+        PhaseRowSlots slots;
+        ASSERT_TRUE(slots.Prepare(guess, {&overflow[0], &overflow[1]}, keep));
+        for (size_t i = 0; i < entries.size(); ++i) {
+          const PackedSpikeEntry& e = entries[i];
+          ASSERT_TRUE(slots.part(i < split ? 0 : 1)->Add(e.dx, e.dy, e.value));
+        }
+        if (counted != nullptr) {
+          ASSERT_TRUE(slots.Count(box, 1, split, counted));
+        }
+        ASSERT_TRUE(slots.Finish(box, phase, keep));
+      };
+      RowCountGuess counted, half, little;
+      RowIndexedPhase phase;
+      build(nullptr, &counted, &phase);
+      half = little = counted;
+      for (int p = 0; p < 2; ++p) {
+        for (uint32_t& n : half.counts[p]) n /= 2;
+        for (uint32_t& n : little.counts[p]) n = 1;
+      }
+      const struct {
+        const char* name;
+        const RowCountGuess* guess;
+      } guesses[] = {
+          {"none", nullptr}, {"counted", &counted}, {"half", &half}, {"little", &little}};
+      for (const auto& g : guesses) {
+        SCOPED_TRACE(::testing::Message() << pattern.name << ", split " << split << ", " << g.name);
+        build(g.guess, nullptr, &phase);
+        EXPECT_EQ(PhaseBytes(phase), PhaseBytes(expected));
+        build(g.guess, nullptr, &phase, &threeOfFive);
+        EXPECT_EQ(PhaseBytes(phase), PhaseBytes(expectedKept));
+      }
+      ReleaseRowIndexedPhase(&phase);
+      for (PackedSpikeEntries& o : overflow) DeallocateBuffer(&o.entries);
+    }
+    ReleaseRowIndexedPhase(&expected);
+    ReleaseRowIndexedPhase(&expectedKept);
   }
 }
 
