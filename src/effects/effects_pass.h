@@ -81,12 +81,19 @@ struct EffectsPassSources {
 // `rowStamps` stamps from the sources' phase set and flare profile instead of the shapes;
 // `reach` (StarPhaseReach; null: none) lets the set keep only the phase entries that can show.
 struct PhaseReach;
+// Which passes a round draws: both (after the fill); the spike pass alone (after the fill); or
+// the soft flare pass alone, without a fill, over what a spike-only round drew in the clip. A
+// spike-only round and then soft-flare-only rounds over parts of its clip draw what one round
+// draws; each round advances the progress of its own strip of its pass.
+enum class EffectsPassPart { kAll, kSpikes, kSoftFlare };
+
 struct EffectsPassRound {
   uint32_t strip = 0;
   uint32_t strips = 1;
   ShapeSharing sharing{};
   bool rowStamps = false;
   const PhaseReach* reach = nullptr;
+  EffectsPassPart part = EffectsPassPart::kAll;
 };
 
 bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const ParameterSetBuffer& snapshot,

@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 #include "analysis/effect_shape.h"
@@ -45,6 +46,17 @@ uint64_t LargestSquareBelow(uint32_t halfIndexEnd) {
   return n;
 }
 
+// The least |4 (x - c) - fraction| over the pixels x in [low, high) (high > low, fraction 0..3):
+// the offset only grows away from c and c + 1, between which it changes sign.
+int64_t NearestQuarterOffset(int64_t low, int64_t high, int64_t c, int64_t fraction) {
+  int64_t nearest = INT64_MAX;
+  for (const int64_t x : {c, c + 1}) {
+    const int64_t at = std::clamp(x, low, high - 1);
+    nearest = std::min(nearest, std::abs(kQuarter * (at - c) - fraction));
+  }
+  return nearest;
+}
+
 // Flattened: the screen mix and the target's codec are the inner loop's whole work, and left as
 // calls they would cost as much again as their arithmetic.
 template <class Target>
@@ -68,17 +80,22 @@ template <class Target>
     if (opacity != 0) ScreenMix(&pixel, hue, opacity);
     target.StoreChanged(pixel, before, x, y);
   };
-  // The blend of each half index within the limit, worked out once per stamp: its opacity, or
+  // The blend of each half index within the limit from the box's nearest pixel on (a box of a
+  // few rows far from the centre needs few), worked out once per stamp: its opacity, or
   // kInvisible where the blend leaves the pixel alone.
   constexpr uint32_t kInvisible = UINT32_MAX;  // no opacity (at most kFractionUnit)
   const uint64_t count =
       std::min<uint64_t>(profile.values.size(), DistanceIndex(limitSquare) / 2 + 1);
-  std::vector<uint32_t> opacities(count);
-  for (uint64_t h = 0; h < count; ++h) {
+  const int64_t nearX = NearestQuarterOffset(box.left, box.right, c.x, c.xFraction);
+  const int64_t nearY = NearestQuarterOffset(box.top, box.bottom, c.y, c.yFraction);
+  const uint64_t nearest = std::min<uint64_t>(
+      count, DistanceIndex(static_cast<uint64_t>(nearX * nearX + nearY * nearY)) / 2);
+  std::vector<uint32_t> opacities(count - nearest);
+  for (uint64_t h = nearest; h < count; ++h) {
     const uint32_t alpha = FractionProduct(profile.values[h], colour.alpha);
-    opacities[h] = FractionProduct(brightest, alpha) < visibleLevel
-                       ? kInvisible
-                       : ScreenOpacity(alpha, brightest);
+    opacities[h - nearest] = FractionProduct(brightest, alpha) < visibleLevel
+                                 ? kInvisible
+                                 : ScreenOpacity(alpha, brightest);
   }
   const auto limit = static_cast<int64_t>(limitSquare);
   bool centreDone = false;
@@ -100,10 +117,10 @@ template <class Target>
                          indices.data());
       for (int i = 0; i < n; ++i) {
         const uint32_t h = indices[i] / 2;
-        if (h >= count) continue;
+        if (h >= count || h < nearest) continue;  // (none is nearer)
         const int64_t x = runStart + i;
         if (x == c.x && y == c.y) centreDone = true;
-        const uint32_t opacity = opacities[h];
+        const uint32_t opacity = opacities[h - nearest];
         if (opacity == kInvisible) continue;
         WorkingPixel pixel;
         target.FetchColour(&pixel, static_cast<int32_t>(x), y);
