@@ -319,7 +319,8 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
   ImageRecord* output = &InputImage();  // taken here: the workers do not reach the run's own
   uint64_t rise = 0;
   int builds = 0;
-  double slowestCpu = 0, slowestUnqueued = 0, blocked = 0, processCpu = 0;
+  double slowestCpu = 0, slowestUnqueued = 0, blocked = 0, processCpu = 0, cpuSpread = 0,
+         endSpread = 0;
   for (auto _ : state) {
     state.PauseTiming();
     ReleaseEffectRenderers(Renderers());
@@ -356,14 +357,19 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
     }
     for (std::thread& thread : threads) thread.join();
     processCpu += ProcessCpu() - cpuBefore;
-    double mostCpu = 0, mostUnqueued = 0;
+    double mostCpu = 0, mostUnqueued = 0, leastCpu = 1e300, firstEnd = 1e300, lastEnd = 0;
     for (const Worker& w : spent) {
       const double unqueued = w.end - w.start - w.spent.runQueue;
       mostCpu = std::max(mostCpu, w.spent.cpu);
+      leastCpu = std::min(leastCpu, w.spent.cpu);
+      firstEnd = std::min(firstEnd, w.end);
+      lastEnd = std::max(lastEnd, w.end);
       mostUnqueued = std::max(mostUnqueued, unqueued);
       blocked += std::max(0.0, unqueued - w.spent.cpu);
     }
     slowestCpu += mostCpu;
+    cpuSpread += mostCpu - leastCpu;
+    endSpread += lastEnd - firstEnd;
     slowestUnqueued += mostUnqueued;
     if (!ok) state.SkipWithError("render failed");
     rise = GetBufferUsage().peak - before;
@@ -375,6 +381,10 @@ void BM_RenderOfThePhoto(benchmark::State& state) {
   state.counters["slowestWorkerCpuS"] = slowestCpu / n;
   state.counters["slowestUnqueuedS"] = slowestUnqueued / n;
   state.counters["blockedS"] = blocked / n;
+  // How unevenly the workers' work was shared: the busiest worker's CPU less the idlest's.
+  state.counters["workerCpuSpreadS"] = cpuSpread / n;
+  // How long the first worker to end waited for the last.
+  state.counters["endSpreadS"] = endSpread / n;
   state.counters["processCpuS"] = processCpu / n;
 }
 BENCHMARK(BM_RenderOfThePhoto)

@@ -102,6 +102,76 @@ bool DrawStrip(const ImageRect& rows, const EffectsPassRound& round,
   return rendered;
 }
 
+// The rows `rows` of `image` as an image of their own, sharing its pixels.
+ImageRecord RowsOf(const ImageRecord& image, const ImageRect& rows) {
+  ImageRecord part = image;
+  const int64_t skipped = int64_t{rows.top} - image.dataRect.top;
+  const uint64_t rowBytes =
+      static_cast<uint64_t>(image.dataWidth * kSamplesPerPixel * image.bytesPerSample);
+  part.dataRect.top = rows.top;
+  part.dataRect.bottom = rows.bottom;
+  part.dataHeight = int64_t{rows.bottom} - rows.top;
+  part.pixels.data = static_cast<uint8_t*>(image.pixels.data) + skipped * rowBytes;
+  part.pixels.size = static_cast<uint64_t>(part.dataHeight) * rowBytes;
+  return part;
+}
+
+// One chunk of a band's tail (StripDeal): the soft flare over its rows, then their conversion
+// and composite. False when the pass fails.
+bool DrawTailChunk(const StripDeal::TailChunk& chunk, const ParameterSetBuffer& snapshot,
+                   const EffectsPassSources& sources, ImageRecord* output) {
+  const ImageRecord& effects = *chunk.effects;
+  const EffectsPassRound round{chunk.chunk,        chunk.chunks, {},
+                               /*rowStamps=*/true, nullptr,      EffectsPassPart::kSoftFlare};
+  // The image's own record stays as the star left it (working samples of a float image, the
+  // working profile); each chunk's rows change in a record of their own.
+  const bool working = DrawsOnWorkingSamples(effects);
+  ImageRecord drawn = working ? WorkingView(effects) : effects;
+  if (!RunEffectsPass(&drawn, chunk.rows, snapshot, sources, round)) return false;
+  ImageRecord rows = RowsOf(effects, Intersection(chunk.rows, effects.dataRect));
+  if (working) EncodeWorkingAsFloat(rows);
+  if (sources.toHostProfile != nullptr) sources.toHostProfile(&rows, sources.hostProfile);
+  CompositeEffectsBand(rows, chunk.rows, snapshot.parameters.EffectsOnly != 0, output);
+  return true;
+}
+
+// A long star's band with a deal: the star drawn in one piece into `scratch`, then the tail
+// shared (StripDeal), taking chunks until none is left. False when the image cannot be created
+// or a pass fails.
+bool DrawBandSharingTail(const ImageRect& band, const EffectsPassRound& round,
+                         const ParameterSetBuffer& snapshot, const EffectsPassSources& sources,
+                         ImageRecord* output, StripDeal* deal, StripImage* scratch) {
+  ImageRecord& effects = *scratch->get();
+  int code = 0;
+  bool drawn = CreateImage(&effects, band, band, output->mode, sources.bandProfile,
+                           /*withMask=*/false, /*edgeSafe=*/true, &code) &&
+               code == 0;
+  if (drawn) {
+    const bool working = DrawsOnWorkingSamples(effects);
+    ImageRecord view = working ? WorkingView(effects) : ImageRecord{};
+    EffectsPassRound spikes = round;
+    spikes.part = EffectsPassPart::kSpikes;
+    drawn = RunEffectsPass(working ? &view : &effects, band, snapshot, sources, spikes);
+  }
+  if (!drawn) {
+    ReleaseImage(&effects);
+    return false;
+  }
+  if (!deal->OpenTail(band, &effects)) {
+    // Not a band of the deal: its tail is drawn here in one chunk.
+    return DrawTailChunk({0, &effects, band, 0, 1}, snapshot, sources, output);
+  }
+  // This band's chunks come first; then the other open tails'.
+  StripDeal::TailChunk chunk{};
+  bool ok = true;
+  while (ok && deal->NextTailChunk(band, &chunk)) {
+    ok = DrawTailChunk(chunk, snapshot, sources, output);
+    deal->EndTailChunk(chunk, ok);
+  }
+  // The others may still draw in the image: it is freed (with the scratch) once they are done.
+  return deal->CloseTail(band) && ok;
+}
+
 }  // namespace
 
 void CompositeEffectsBand(const ImageRecord& effects, const ImageRect& band, bool effectsOnly,
@@ -191,7 +261,11 @@ bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot
   const bool longStar =
       (strips > 1 || plan.deal != nullptr) && LongStar(snapshot, sources, plan, reach.get());
   StripImage scratch;
-  if (plan.deal != nullptr && !longStar) {
+  if (plan.deal != nullptr && longStar) {
+    return DrawBandSharingTail(band, {0, 1, sharing, plan.rowStamps, reach.get()}, snapshot,
+                               sources, output, plan.deal, &scratch);
+  }
+  if (plan.deal != nullptr) {
     StripDeal::Strip taken{};
     while (plan.deal->Next(&taken)) {
       if (!DrawStrip(taken.rows, {taken.strip, taken.strips, sharing, plan.rowStamps, reach.get()},
@@ -220,6 +294,75 @@ StripDeal::StripDeal(const std::vector<PixelRect>& split) {
     if (bands_.empty()) stripsPerBand_ = FinalRenderBandPlanIn(b, split).strips;
     bands_.push_back({b.left, b.top, b.right, b.bottom});
   }
+  tails_.resize(bands_.size());
+}
+
+size_t StripDeal::BandIndex(const ImageRect& band) const {
+  for (size_t i = 0; i < bands_.size(); ++i) {
+    const ImageRect& b = bands_[i];
+    if (b.left == band.left && b.top == band.top && b.right == band.right &&
+        b.bottom == band.bottom) {
+      return i;
+    }
+  }
+  return bands_.size();
+}
+
+bool StripDeal::OpenTail(const ImageRect& band, ImageRecord* effects) {
+  const size_t index = BandIndex(band);
+  if (index >= bands_.size() || effects == nullptr) return false;
+  std::lock_guard lock(tailMutex_);
+  Tail& tail = tails_[index];
+  if (tail.effects != nullptr || tail.closed) return false;
+  tail.effects = effects;
+  tail.chunks = static_cast<uint32_t>(
+      std::clamp<int64_t>(int64_t{band.bottom} - band.top, 1, int64_t{kTailChunks}));
+  return true;
+}
+
+bool StripDeal::NextTailChunk(const ImageRect& own, TailChunk* chunk) {
+  const size_t first = BandIndex(own);
+  std::lock_guard lock(tailMutex_);
+  for (size_t n = 0; n < tails_.size(); ++n) {
+    const size_t index = first < tails_.size() ? (first + n) % tails_.size() : n;
+    Tail& tail = tails_[index];
+    if (tail.effects == nullptr || tail.closed || tail.failed || tail.taken >= tail.chunks) {
+      continue;
+    }
+    const ImageRect& band = bands_[index];
+    const int64_t height = int64_t{band.bottom} - band.top;
+    const uint32_t at = tail.taken++;
+    chunk->tail = index;
+    chunk->effects = tail.effects;
+    chunk->rows = {band.left, static_cast<int32_t>(band.top + height * at / tail.chunks),
+                   band.right, static_cast<int32_t>(band.top + height * (at + 1) / tail.chunks)};
+    chunk->chunk = at;
+    chunk->chunks = tail.chunks;
+    return true;
+  }
+  return false;
+}
+
+void StripDeal::EndTailChunk(const TailChunk& chunk, bool drawn) {
+  {
+    std::lock_guard lock(tailMutex_);
+    Tail& tail = tails_[chunk.tail];
+    ++tail.ended;
+    if (!drawn) tail.failed = true;
+  }
+  tailEnded_.notify_all();
+}
+
+bool StripDeal::CloseTail(const ImageRect& band) {
+  const size_t index = BandIndex(band);
+  if (index >= bands_.size()) return false;
+  std::unique_lock lock(tailMutex_);
+  Tail& tail = tails_[index];
+  tail.closed = true;
+  tailEnded_.wait(lock, [&] { return tail.ended == tail.taken; });
+  const bool all = !tail.failed && tail.taken == tail.chunks;
+  tail.effects = nullptr;
+  return all;
 }
 
 bool StripDeal::Next(Strip* strip) {

@@ -20,11 +20,13 @@
 //
 // Threading contract: RenderEffectsBand runs on the band workers, each on its own band or on the
 // strips it takes from the shared deal (strips do not overlap, so no two workers store to one
-// output pixel). A StripDeal is made before the workers start and outlives them; Next from any
-// worker.
+// output pixel). A StripDeal is made before the workers start and outlives them; Next and the
+// tail functions from any worker (the tails under the deal's lock, never held while drawing).
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 #include "effects/effects_pass.h"
@@ -72,6 +74,15 @@ BandPlan FinalRenderBandPlanIn(const PixelRect& band, const std::vector<PixelRec
 // strips from the top, the bands from the first) to whichever worker asks next. Every band has
 // FinalRenderBandPlanIn's strips, so a strip's rows and share of its band's progress units are
 // the ones its band's worker would have drawn.
+//
+// A band drawn in one piece (a long star) shares its tail instead: once its star is drawn, its
+// worker opens the tail of its effects image, cut into kTailChunks row chunks (fewer in a band
+// of fewer rows); each chunk is the soft flare, the conversion and the composite of its rows,
+// and any worker of the deal takes the open tails' chunks (its own band's first), so that the
+// workers end together instead of one drawing the flare of a band with more sources alone. The
+// band's worker closes its tail before it frees the image: no chunk is taken after, and it
+// waits for the chunks the others have taken.
+inline constexpr uint32_t kTailChunks = 16;
 class StripDeal {
  public:
   explicit StripDeal(const std::vector<PixelRect>& split);
@@ -87,19 +98,46 @@ class StripDeal {
   bool Next(Strip* strip);
   size_t count() const { return bands_.size() * stripsPerBand_; }
 
+  struct TailChunk {
+    size_t tail;             // the band's, for EndTailChunk
+    ImageRecord* effects;    // the band's effects image, its star drawn
+    ImageRect rows;          // the chunk's rows of the band
+    uint32_t chunk, chunks;  // its place in the band's tail
+  };
+  // Opens `band`'s tail (a band of the split) on `effects`; false when it is not one.
+  bool OpenTail(const ImageRect& band, ImageRecord* effects);
+  // The next untaken chunk of an open tail, `own`'s first; false when none is left.
+  bool NextTailChunk(const ImageRect& own, TailChunk* chunk);
+  // The chunk is done (`drawn`: it drew without failing).
+  void EndTailChunk(const TailChunk& chunk, bool drawn);
+  // Closes `band`'s tail once every chunk taken has ended; whether every chunk was taken and
+  // drawn.
+  bool CloseTail(const ImageRect& band);
+
  private:
+  struct Tail {
+    ImageRecord* effects = nullptr;  // null: not open
+    uint32_t chunks = 0, taken = 0, ended = 0;
+    bool failed = false, closed = false;
+  };
+  size_t BandIndex(const ImageRect& band) const;
+
   std::vector<ImageRect> bands_;
   uint32_t stripsPerBand_ = 1;
   std::atomic<size_t> next_{0};
+  std::mutex tailMutex_;  // guards tails_
+  std::condition_variable tailEnded_;
+  std::vector<Tail> tails_;  // one per band
 };
 
 // Renders and composites one band onto `output`; with the plan's deal, the strips it takes
 // from the deal instead, until none is left. A band stamping by rows whose star is too long
 // for its phases to be kept (StarPhaseSet::IsLong) is drawn in one piece whatever the plan's
-// strips, so that each phase is built once and not again for every strip. False when a band image
-// cannot be created or the effects pass fails (a cancel has then set the run result). An empty band
-// draws nothing but advances the progress as its passes would (EffectsPassProgressUnits). The
-// result does not depend on the plan.
+// strips, so that each phase is built once and not again for every strip; with the plan's deal
+// its tail is shared (StripDeal) and the worker then helps with the other bands' tails. False when
+// a band image cannot be created or the effects pass fails (a cancel has then set the run result).
+// An empty band draws nothing but advances the progress as its passes would
+// (EffectsPassProgressUnits). The result does not depend on the plan.
 bool RenderEffectsBand(const ImageRect& band, const ParameterSetBuffer& snapshot,
                        const EffectsPassSources& sources, ImageRecord* output,
                        const BandPlan& plan = {});

@@ -285,16 +285,19 @@ bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const Parameter
   const ImageRect& data = effects->dataRect;
   const ImageRect fill{std::max(clip.left, data.left), std::max(clip.top, data.top),
                        std::min(clip.right, data.right), std::min(clip.bottom, data.bottom)};
-  if (fill.left < fill.right && fill.top < fill.bottom) FillImage(effects, kOpaqueBlack, fill);
+  const bool spikes = round.part != EffectsPassPart::kSoftFlare;
+  if (spikes && fill.left < fill.right && fill.top < fill.bottom) {
+    FillImage(effects, kOpaqueBlack, fill);
+  }
 
   const bool byRows =
       round.rowStamps && sources.starPhases != nullptr && sources.softFlareProfile != nullptr;
-  if (SpikePassRuns(snapshot) &&
+  if (spikes && SpikePassRuns(snapshot) &&
       !(byRows ? StampSourcesByRows(effects, clip, false, nullptr, snapshot, sources, round)
                : StampSources(effects, clip, sources.star, nullptr, snapshot, sources, round))) {
     return false;
   }
-  if (SoftFlarePassRuns(snapshot)) {
+  if (round.part != EffectsPassPart::kSpikes && SoftFlarePassRuns(snapshot)) {
     const uint32_t factor = SoftFlareFactor(snapshot.parameters.SoftFlareIntensity);
     if (!(byRows ? StampSourcesByRows(effects, clip, true, &factor, snapshot, sources, round)
                  : StampSources(effects, clip, sources.softFlare, &factor, snapshot, sources,

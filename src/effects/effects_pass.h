@@ -75,11 +75,18 @@ struct EffectsPassSources {
   platform::CriticalSection* shapeBuilding = nullptr;
 };
 
+// Which passes a round draws: both (after the fill); the spike pass alone (after the fill); or
+// the soft flare pass alone, without a fill, over what a spike-only round drew in the clip. A
+// spike-only round and then soft-flare-only rounds over parts of its clip draw what one round
+// draws; each round advances the progress of its own strip of its pass.
+enum class EffectsPassPart { kAll, kSpikes, kSoftFlare };
+
 // How one pass shares the work of its band: the band may be drawn in `strips` parts (this is
 // part `strip`), each advancing its share of the band's progress units; `sharing` says how many
 // bands stamp the shapes at once (shape_operations.h; bands = 0 keeps every sub-shape built);
 // `rowStamps` stamps from the sources' phase set and flare profile instead of the shapes;
-// `reach` (StarPhaseReach; null: none) lets the set keep only the phase entries that can show.
+// `reach` (StarPhaseReach; null: none) lets the set keep only the phase entries that can show;
+// `part` picks the passes (above).
 struct PhaseReach;
 struct EffectsPassRound {
   uint32_t strip = 0;
@@ -87,6 +94,7 @@ struct EffectsPassRound {
   ShapeSharing sharing{};
   bool rowStamps = false;
   const PhaseReach* reach = nullptr;
+  EffectsPassPart part = EffectsPassPart::kAll;
 };
 
 bool RunEffectsPass(ImageRecord* effects, const ImageRect& clip, const ParameterSetBuffer& snapshot,

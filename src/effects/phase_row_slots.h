@@ -49,7 +49,7 @@ struct RowCountGuess {
 bool WidenRowCountGuess(const RowCountGuess& other, RowCountGuess* into);
 
 // One part's slots: where a rasteriser adds its entries.
-class PhaseRowPart {
+class alignas(64) PhaseRowPart {  // its own lines: each part is written by its own thread
  public:
   // False (after the low-memory warning) when an overflowing entry cannot be kept.
   bool Add(int32_t dx, int32_t dy, uint32_t value) {

@@ -4,6 +4,8 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "analysis/effect_shape.h"
@@ -45,13 +47,38 @@ uint64_t LargestSquareBelow(uint32_t halfIndexEnd) {
   return n;
 }
 
+// The least and the largest |4 (x - c) - fraction| over the pixels x in [low, high) (high > low,
+// fraction 0..3): the offset only grows away from c and c + 1, between which it changes sign.
+struct OffsetSpan {
+  int64_t nearest, farthest;
+};
+OffsetSpan QuarterOffsetSpan(int64_t low, int64_t high, int64_t c, int64_t fraction) {
+  const auto offset = [&](int64_t x) { return std::abs(kQuarter * (x - c) - fraction); };
+  return {std::min(offset(std::clamp(c, low, high - 1)), offset(std::clamp(c + 1, low, high - 1))),
+          std::max(offset(low), offset(high - 1))};
+}
+
+// The half distance indices of the pixels of a box (not empty) around a centre: from `first`
+// to before `end`. A box of a few rows of a wide flare needs few of them.
+struct IndexSpan {
+  uint32_t first, end;
+};
+IndexSpan HalfIndexSpan(const ImageRect& box, const QuarterPixelPoint& c) {
+  const OffsetSpan across = QuarterOffsetSpan(box.left, box.right, c.x, c.xFraction);
+  const OffsetSpan down = QuarterOffsetSpan(box.top, box.bottom, c.y, c.yFraction);
+  const auto halfIndex = [](int64_t dx, int64_t dy) {
+    return DistanceIndex(static_cast<uint64_t>(dx * dx + dy * dy)) / 2;
+  };
+  return {halfIndex(across.nearest, down.nearest), halfIndex(across.farthest, down.farthest) + 1};
+}
+
 // Flattened: the screen mix and the target's codec are the inner loop's whole work, and left as
 // calls they would cost as much again as their arithmetic.
 template <class Target>
 [[gnu::flatten]] void StampDisc(const Target& target, const SoftFlareProfile& profile,
                                 const QuarterPixelPoint& c, const ImageRect& box,
                                 const WorkingPixel& colour, uint32_t visibleLevel,
-                                uint64_t limitSquare) {
+                                uint64_t limitSquare, const IndexSpan& span) {
   const WorkingPixel source{FractionProduct(kShapeFractionOne, colour.red),
                             FractionProduct(kShapeFractionOne, colour.green),
                             FractionProduct(kShapeFractionOne, colour.blue), 0, kFullCoverage};
@@ -68,13 +95,14 @@ template <class Target>
     if (opacity != 0) ScreenMix(&pixel, hue, opacity);
     target.StoreChanged(pixel, before, x, y);
   };
-  // The blend of each half index within the limit, worked out once per stamp: its opacity, or
-  // kInvisible where the blend leaves the pixel alone.
+  // The blend of each half index within the limit and the box's span, worked out once per stamp:
+  // its opacity, or kInvisible where the blend leaves the pixel alone. (No pixel of the box is
+  // nearer than the span's first index: the indices before it are never read.)
   constexpr uint32_t kInvisible = UINT32_MAX;  // no opacity (at most kFractionUnit)
-  const uint64_t count =
-      std::min<uint64_t>(profile.values.size(), DistanceIndex(limitSquare) / 2 + 1);
-  std::vector<uint32_t> opacities(count);
-  for (uint64_t h = 0; h < count; ++h) {
+  const uint64_t count = std::min<uint64_t>(
+      {profile.values.size(), DistanceIndex(limitSquare) / 2 + 1, uint64_t{span.end}});
+  const auto opacities = std::make_unique_for_overwrite<uint32_t[]>(count);
+  for (uint64_t h = span.first; h < count; ++h) {
     const uint32_t alpha = FractionProduct(profile.values[h], colour.alpha);
     opacities[h] = FractionProduct(brightest, alpha) < visibleLevel
                        ? kInvisible
@@ -174,8 +202,9 @@ void StampSoftFlare(ImageRecord* target, const SoftFlareProfile& profile,
   if (visibleEnd == 0 && !profile.values.empty()) return;
   const uint64_t limit =
       visibleEnd == profile.values.size() ? profile.farthestSquare : LargestSquareBelow(visibleEnd);
+  const IndexSpan span = HalfIndexSpan(area, centre);
   WithScreenStampTarget(target, [&](const auto& t) {
-    StampDisc(t, profile, centre, area, colour, visibleLevel, limit);
+    StampDisc(t, profile, centre, area, colour, visibleLevel, limit, span);
   });
 }
 

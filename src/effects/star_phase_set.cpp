@@ -17,6 +17,7 @@ namespace lumeray {
 namespace {
 
 constexpr auto kStopPollInterval = std::chrono::milliseconds(20);
+constexpr size_t kCacheLine = 64;
 // The phases a bounded set keeps built or building at once.
 constexpr int kBoundedAlivePhases = 2;
 
@@ -315,7 +316,14 @@ bool StarPhaseSet::BuildMarked(std::unique_lock<std::mutex>& lock, int index,
   size_t split = guess != nullptr ? guess->splitRay : 0;
   if (guess == nullptr && shared && parameters != nullptr) split = HalfOfTheRays(*parameters);
   lock.unlock();
-  PackedSpikeEntries first, second;
+  // Each part's overflow list is written by its own thread (its count at every entry that
+  // overflows, every entry of the first build): on lines of their own, not shared.
+  struct alignas(kCacheLine) OwnLine {
+    PackedSpikeEntries list;
+  };
+  OwnLine firstLine, secondLine;
+  PackedSpikeEntries& first = firstLine.list;
+  PackedSpikeEntries& second = secondLine.list;
   auto learned = std::make_shared<RowCountGuess>();
   RowIndexedPhase phase;
   // The spikes are walked only as far as some stamp can show them.

@@ -63,7 +63,8 @@ TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplitStripsOrStampingByRows) {
   const Case cases[] = {{"factory rainbow star", kImageModeRgb16, 50, 50, 30, false},
                         {"plain star, long flare", kImageModeRgb8, 100, 0, 90, true},
                         {"grey host", kImageModeGray16, 70, 80, 60, true},
-                        {"float host", kImageModeRgbFloat, 50, 50, 30, false}};
+                        {"float host", kImageModeRgbFloat, 50, 50, 30, false},
+                        {"float host, long star", kImageModeRgbFloat, 100, 0, 90, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ReleaseImage(&InputImage());
@@ -90,7 +91,10 @@ TEST_F(BandRender, TheOutputDoesNotDependOnTheBandSplitStripsOrStampingByRows) {
       FillWithNoise(3);
       InitializeEffectRenderers(Renderers(), nullptr,
                                 nullptr);  // every render builds its shapes afresh
+      testing::gProgressUnits = 0;
       EXPECT_TRUE(Render(snapshot, bands, planned));
+      // Each band, empty or not, however its passes are shared out: one unit a source and pass.
+      EXPECT_EQ(testing::gProgressUnits, uint64_t(bands) * 2 * sources.size());
       return OutputBytes();
     };
     const std::vector<uint8_t> one = render(1, false);
@@ -306,6 +310,38 @@ TEST_F(BandRender, AnEmptyBandDrawsNothingButCountsItsProgress) {
   SetSources({Source(20, 0, 1, 0), Source(10, 0, 2, 0)});
   ASSERT_TRUE(Render(SmallStar(), 6));  // three bands without rows
   EXPECT_EQ(testing::gProgressUnits, 6u * 2 * 2);
+}
+
+// Bands of a long star share their tails (the flare, conversion and composite of each band's
+// row chunks): a cancel at any point, in a band's star or in a chunk another worker took, ends
+// every band (none waits for a chunk that is never drawn) with the cancel's result.
+TEST_F(BandRender, ACancelAnywhereInSharedTailsEndsEveryBand) {
+  const auto setUp = [&] {
+    MakeOutput(kImageModeRgb8, 240, 180);
+    std::vector<LightSourceEntry> sources;
+    for (int i = 0; i < 12; ++i) sources.push_back(Source(15 + 19 * i, i % 4, 12 + 14 * i, i / 4));
+    SetSources(sources);
+  };
+  ParameterSet p = kFactoryParameters;
+  p.Length = 100;
+  p.RainbowIntensity = 0;
+  p.SoftFlareIntensity = 90;
+  const ParameterSetBuffer snapshot = MakeFinalRenderSnapshot(p);
+  setUp();
+  constexpr int64_t kUnlimited = int64_t{1} << 40;
+  testing::gProgressBudget = kUnlimited;
+  ASSERT_TRUE(Render(snapshot, 2));
+  ASSERT_TRUE(StarPhases(Renderers())->bounded()) << "the bands were drawn in one piece";
+  const int64_t calls = kUnlimited - testing::gProgressBudget;
+  for (const int64_t budget : {int64_t{0}, calls / 4, calls / 2, calls * 3 / 4, calls - 1}) {
+    SCOPED_TRACE(::testing::Message() << "cancel after " << budget << " of " << calls);
+    TearDown();
+    SetUp();
+    setUp();
+    testing::gProgressBudget = budget;
+    EXPECT_FALSE(Render(snapshot, 2));
+    EXPECT_EQ(RunResult(), kUserCanceledErr);
+  }
 }
 
 // The first array of a star build: a sub-shape's, or the packed entries of a row-indexed build.
