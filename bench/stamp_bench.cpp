@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "analysis/presence_threshold.h"
+#include "effects/band_render.h"
 #include "effects/effect_shape_parameters.h"
 #include "effects/parameter_set.h"
 #include "effects/row_indexed_phase.h"
@@ -98,17 +99,20 @@ BENCHMARK(BM_StampStarPhase)
     ->Unit(benchmark::kMillisecond)
     ->ArgsProduct({{1, 2, 4}, {1, 16}, {1, 16}});
 
-// The soft flare stamped at 40 sources of falling strength over an 8-bit strip, at all four
-// quarter-pixel phases. Argument: the Length. Counter: the flare's table entries.
+// The soft flare stamped at 40 sources of falling strength over a strip, at all four
+// quarter-pixel phases. Arguments: the Length and the host's bytes per sample (1, 2). Counter:
+// the flare's table entries.
 void BM_StampSoftFlare(benchmark::State& state) {
   InitializeFixedTables();
-  const uint32_t threshold = PresenceThresholdForDepth(1);
+  const auto bytes = static_cast<int32_t>(state.range(1));
+  const uint32_t threshold = PresenceThresholdForDepth(bytes);
   const SoftFlareProfile profile =
-      MakeSoftFlareProfile(static_cast<int32_t>(state.range(0)), {kDiagonal, threshold, false, 1});
+      MakeSoftFlareProfile(static_cast<int32_t>(state.range(0)),
+                           {kDiagonal, threshold, false, static_cast<uint32_t>(bytes)});
   const ImageRect strip{0, 0, kWidth, kStripRows};
   ImageRecord effects;
   int code = 0;
-  CreateImage(&effects, strip, strip, kImageModeRgb8, nullptr, false, true, &code);
+  CreateImage(&effects, strip, strip, ModeOfDepth(bytes), nullptr, false, true, &code);
   for (auto _ : state) {
     state.PauseTiming();
     FillImage(&effects, {0, 0, 0, kFractionUnit, kFractionUnit}, strip);
@@ -126,7 +130,47 @@ void BM_StampSoftFlare(benchmark::State& state) {
   ReleaseImage(&effects);
   ReleaseGammaTables();
 }
-BENCHMARK(BM_StampSoftFlare)->Unit(benchmark::kMillisecond)->Iterations(2)->Arg(50)->Arg(100);
+BENCHMARK(BM_StampSoftFlare)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2)
+    ->Args({50, 1})
+    ->Args({100, 1})
+    ->Args({50, 2});
+
+// Compositing an effects strip onto the photo's strip, as the final render does after drawing:
+// the effects are the soft flare of 40 sources over black (so most pixels get a faint glow),
+// the photo a dark blue. Argument: the host's bytes per sample (1, 2).
+void BM_CompositeEffectsStrip(benchmark::State& state) {
+  InitializeFixedTables();
+  const auto bytes = static_cast<int32_t>(state.range(0));
+  const uint32_t threshold = PresenceThresholdForDepth(bytes);
+  const SoftFlareProfile profile =
+      MakeSoftFlareProfile(50, {kDiagonal, threshold, false, static_cast<uint32_t>(bytes)});
+  const ImageRect strip{0, 0, kWidth, kStripRows};
+  ImageRecord effects, photo;
+  int code = 0;
+  CreateImage(&effects, strip, strip, ModeOfDepth(bytes), nullptr, false, true, &code);
+  CreateImage(&photo, strip, strip, ModeOfDepth(bytes), nullptr, false, true, &code);
+  FillImage(&effects, {0, 0, 0, kFractionUnit, kFractionUnit}, strip);
+  for (int i = 0; i < kSources; ++i) {
+    const QuarterPixelPoint centre{(i * 733) % kWidth, i % 4,
+                                   (i * 211) % (3 * kStripRows) - kStripRows, (i / 4) % 4};
+    const uint32_t strength = kFractionUnit - static_cast<uint32_t>(i) * (kFractionUnit / 48);
+    StampSoftFlare(&effects, profile, centre, strip,
+                   {0xE0000000u, 0xF0000000u, kFractionUnit, strength, kFractionUnit},
+                   threshold / 2);
+  }
+  for (auto _ : state) {
+    state.PauseTiming();
+    FillImage(&photo, {0x6000, 0x8000, 0x18000, kFractionUnit, kFractionUnit}, strip);
+    state.ResumeTiming();
+    CompositeEffectsBand(effects, strip, false, &photo);
+  }
+  ReleaseImage(&effects);
+  ReleaseImage(&photo);
+  ReleaseGammaTables();
+}
+BENCHMARK(BM_CompositeEffectsStrip)->Unit(benchmark::kMillisecond)->Arg(1)->Arg(2);
 
 }  // namespace
 }  // namespace lumeray

@@ -7,9 +7,10 @@
 //   encode 8    65 536 x u8   round((i / 65 535)^(1/g) * 255)
 //   encode 16   65 536 x u16  round((i / 65 535)^(1/g) * 65 535)
 // No power is taken when g is exactly 1.0. The encode tables are indexed by a 24-bit linear
-// value shifted right by 8. A fifth table, encode 16 shadows (4096 x u16), holds for each linear
-// value below kShadowEncodeEntries the 16-bit sample EncodeLinear16 gives it
-// (linear_encoding.h), which the coarse encode 16 table cannot tell apart there. Two power tables
+// value shifted right by 8. A fifth table, encode 16 shadows (131 072 x u16), holds for each
+// linear value below kShadowEncodeEntries the 16-bit sample EncodeLinear16 gives it
+// (linear_encoding.h), which the coarse encode 16 table cannot tell apart in the deepest
+// shadows, and which costs one lookup there instead of a search. Two power tables
 // (float_power.h) for g and 1/g serve the float codec.
 //
 // The cache keeps at most kGammaTableCacheCapacity sets keyed by the exact gamma. A gamma not
@@ -43,8 +44,11 @@ constexpr double kLinearizingGamma = 1.0 / kWorkingGamma;
 
 // A 24-bit linear value indexes the encode tables by its upper 16 bits.
 constexpr int kLinearToIndexShift = 8;
-// Linear values below this are encoded to 16 bits through the shadow table.
-constexpr uint32_t kShadowEncodeEntries = 4096;
+// Linear values below this (1/128 of full intensity) are encoded to 16 bits through the shadow
+// table: the glows drawn on a dark 16-bit image mostly lie there, and one lookup in a table of
+// 256 KiB is quicker than the search the coarse table needs (a shadow table twice as long, or
+// half as long, serves them no better).
+constexpr uint32_t kShadowEncodeEntries = 1u << 17;
 
 // round(gamma * 20) / 20. A gamma that gives no positive finite result is reported and replaced
 // by kWorkingGamma.

@@ -246,6 +246,28 @@ TEST_F(ImageTest, BrightenedValuesNeverEncodeBelowTheirSample) {
   }
 }
 
+// 16-bit encoding against a plain search of the decode table for the nearest sample (the
+// first of a run decoding alike, the darker of two equally near): every value of the shadow
+// table's range and past it, then values spread over the rest of the scale.
+TEST_F(ImageTest, SixteenBitEncodingGivesTheNearestSample) {
+  for (const double gamma : {1.0, 1.8, 2.2}) {
+    const GammaTableSet t = GetGammaTables(gamma);
+    ASSERT_TRUE(t);
+    const auto nearest = [&](uint32_t value) {
+      const auto reaching = static_cast<uint32_t>(
+          std::lower_bound(t.decode16, t.decode16 + 65536, value) - t.decode16);
+      if (reaching == 0) return 0u;
+      const bool darker = value - t.decode16[reaching - 1] <= t.decode16[reaching] - value;
+      return darker ? reaching - 1 : reaching;
+    };
+    for (uint32_t value = 0; value < kFullIntensity;
+         value += value < 2 * kShadowEncodeEntries ? 1 : 61) {
+      ASSERT_EQ(EncodeLinear16(t.decode16, t.encode16, t.encode16Shadows, value), nearest(value))
+          << gamma << " " << value;
+    }
+  }
+}
+
 TEST_F(ImageTest, ModesWithoutConvertersReadZerosAndWriteNothing) {
   const double gamma = 2.2;
   for (int32_t mode : {0, 2, 9, 15, 18, -1, 63}) {

@@ -89,7 +89,8 @@ TEST_F(ImageTest, ThirtyThirdGammaGetsTheNearestCachedSet) {
   EXPECT_EQ(GammaTableCacheSize(), 0);
   EXPECT_EQ(GetBufferUsage().current,
             used - kGammaTableCacheCapacity *
-                       (1024 + 262144 + 65536 + 131072 + 8192 + 2 * sizeof(FloatPowerTable)));
+                       (1024 + 262144 + 65536 + 131072 + kShadowEncodeEntries * sizeof(uint16_t) +
+                        2 * sizeof(FloatPowerTable)));
 }
 
 // Band images are created on worker threads: every thread must get the one shared set of its
