@@ -77,8 +77,7 @@ void CopyRows(void* context, int32_t top, int32_t bottom) {
 
 // Each source row is fetched once per band: the bh rows the current block row covers are kept,
 // decoded, in a ring (row r in slot r mod bh; the rows of one block row are consecutive, so
-// they never share a slot). The block sums are taken per column over the block's rows, then
-// over its columns; the sums are whole numbers, so their order does not matter.
+// they never share a slot).
 void ReduceRows(void* context, int32_t top, int32_t bottom) {
   auto* job = static_cast<CopyJob*>(context);
   const ImageRecord& source = *job->source;
@@ -87,19 +86,17 @@ void ReduceRows(void* context, int32_t top, int32_t bottom) {
   const int64_t sw = int64_t{s.right} - s.left, sh = int64_t{s.bottom} - s.top;
   const int64_t aw = int64_t{a.right} - a.left, ah = int64_t{a.bottom} - a.top;
   const int64_t bw = (sw + aw - 1) / aw, bh = (sh + ah - 1) / ah;
-  constexpr int kFields = 5;
   std::vector<WorkingPixel> ring, means;
   std::vector<int64_t> held;
-  std::vector<uint64_t> columns;
-  if (!Allocate(job, &ring, bh * sw) || !Allocate(job, &held, bh) ||
-      !Allocate(job, &columns, kFields * sw) || !Allocate(job, &means, aw)) {
+  std::vector<const WorkingPixel*> window;
+  if (!Allocate(job, &ring, bh * sw) || !Allocate(job, &held, bh) || !Allocate(job, &window, bh) ||
+      !Allocate(job, &means, aw)) {
     return;
   }
   std::fill(held.begin(), held.end(), int64_t{-1});
   for (int32_t y = top; y < bottom; ++y) {
     const int64_t y0 = s.top + (y - a.top) * sh / ah;
     const int64_t y1 = std::min<int64_t>(y0 + bh, s.bottom);
-    std::fill(columns.begin(), columns.end(), uint64_t{0});
     for (int64_t sy = y0; sy < y1; ++sy) {
       const int64_t slot = (sy - s.top) % bh;
       WorkingPixel* row = ring.data() + slot * sw;
@@ -107,21 +104,20 @@ void ReduceRows(void* context, int32_t top, int32_t bottom) {
         FetchPixelRow(source, s.left, static_cast<int32_t>(sy), static_cast<int32_t>(sw), row);
         held[slot] = sy;
       }
-      for (int64_t c = 0; c < sw; ++c) {
-        uint64_t* sum = &columns[c * kFields];
-        sum[0] += row[c].red;
-        sum[1] += row[c].green;
-        sum[2] += row[c].blue;
-        sum[3] += row[c].alpha;
-        sum[4] += row[c].mask;
-      }
+      window[sy - y0] = row;
     }
     for (int64_t x = 0; x < aw; ++x) {
       const int64_t x0 = x * sw / aw;
       const int64_t x1 = std::min(x0 + bw, sw);
-      uint64_t sum[kFields] = {};
-      for (int64_t c = x0; c < x1; ++c) {
-        for (int f = 0; f < kFields; ++f) sum[f] += columns[c * kFields + f];
+      uint64_t sum[5] = {};
+      for (int64_t r = 0; r < y1 - y0; ++r) {
+        for (const WorkingPixel* p = window[r] + x0; p != window[r] + x1; ++p) {
+          sum[0] += p->red;
+          sum[1] += p->green;
+          sum[2] += p->blue;
+          sum[3] += p->alpha;
+          sum[4] += p->mask;
+        }
       }
       const auto count = static_cast<uint64_t>((y1 - y0) * (x1 - x0));
       WorkingPixel mean{};

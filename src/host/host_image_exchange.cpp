@@ -3,6 +3,7 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
@@ -118,9 +119,17 @@ namespace {
 // The row loops of the plane copies: one per sample kind and direction, the sample's place in
 // the pixel a constant and the two rows unaliased, so that each loop vectorizes. Host rows may
 // be unaligned: their samples are moved with memcpy.
+// Whole pixels as words: byte stores four apart vectorize poorly.
 template <int kSample>
 void PlaneRowIntoPixels8(uint8_t* __restrict pixels, const uint8_t* __restrict row, int64_t width) {
-  for (int64_t x = 0; x < width; ++x) pixels[x * kSamplesPerPixel + kSample] = row[x];
+  constexpr int kShift = 8 * (std::endian::native == std::endian::little ? kSample : 3 - kSample);
+  constexpr uint32_t kKeep = ~(uint32_t{0xFF} << kShift);
+  for (int64_t x = 0; x < width; ++x) {
+    uint32_t pixel;
+    std::memcpy(&pixel, pixels + x * kSamplesPerPixel, sizeof pixel);
+    pixel = (pixel & kKeep) | (uint32_t{row[x]} << kShift);
+    std::memcpy(pixels + x * kSamplesPerPixel, &pixel, sizeof pixel);
+  }
 }
 
 template <int kSample>
