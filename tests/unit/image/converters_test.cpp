@@ -197,6 +197,12 @@ TEST_P(ConverterTest, FetchAndStoreMatchTheReference) {
         };
         const auto runWidth = [&](int y) { return edgeSafe && y % 2 == 0 ? width + 4 : width; };
         for (int y = data.top; y < data.bottom; ++y) {
+          // A colour repeating the left neighbour's bit for bit, and one repeating two samples.
+          const int64_t bytes = image->bytesPerSample * kSamplesPerPixel;
+          auto* first = static_cast<uint8_t*>(image->pixels.data) +
+                        PixelIndex(*image, data.left + y % 3, y) * bytes;
+          std::memcpy(first + bytes, first, 3 * image->bytesPerSample);
+          std::memcpy(first + 3 * bytes, first + 2 * bytes, 2 * image->bytesPerSample);
           FetchPixelRow(*image, runLeft(y), y, runWidth(y), run.data());
           for (int32_t i = 0; i < runWidth(y); ++i) {
             ASSERT_TRUE(SamePixel(run[i], ReferenceFetch(*image, runLeft(y) + i, y)))
