@@ -132,26 +132,29 @@ void PlaneRowIntoPixels8(uint8_t* __restrict pixels, const uint8_t* __restrict r
   }
 }
 
-template <int kSample>
-void PlaneRowIntoPixels16(uint16_t* __restrict pixels, const uint8_t* __restrict row,
-                          int64_t width) {
+// Host samples of type Sample, converted, into their place in each pixel.
+template <int kSample, typename Sample, typename Convert>
+void PlaneRowIntoPixels(Sample* __restrict pixels, const uint8_t* __restrict row, int64_t width,
+                        const Convert& convert) {
   for (int64_t x = 0; x < width; ++x) {
-    uint16_t v;
-    std::memcpy(&v, row + 2 * x, sizeof v);
-    pixels[x * kSamplesPerPixel + kSample] = HostSampleToWorking16(v);
+    Sample value;
+    std::memcpy(&value, row + sizeof value * x, sizeof value);
+    pixels[x * kSamplesPerPixel + kSample] = convert(value);
   }
+}
+
+template <int kSample>
+void PlaneRowIntoPixels16(uint16_t* pixels, const uint8_t* row, int64_t width) {
+  PlaneRowIntoPixels<kSample>(pixels, row, width,
+                              [](uint16_t value) { return HostSampleToWorking16(value); });
 }
 
 // A negative colour sample becomes 0 (NaN stays as it is); alpha is copied as it is.
 template <int kSample>
-void PlaneRowIntoPixelsFloat(float* __restrict pixels, const uint8_t* __restrict row,
-                             int64_t width) {
-  for (int64_t x = 0; x < width; ++x) {
-    float value;
-    std::memcpy(&value, row + 4 * x, sizeof value);
-    if constexpr (kSample != kAlphaSample) value = value < 0.0f ? 0.0f : value;
-    pixels[x * kSamplesPerPixel + kSample] = value;
-  }
+void PlaneRowIntoPixelsFloat(float* pixels, const uint8_t* row, int64_t width) {
+  PlaneRowIntoPixels<kSample>(pixels, row, width, [](float value) {
+    return kSample == kAlphaSample || !(value < 0.0f) ? value : 0.0f;
+  });
 }
 
 template <int kSample>
