@@ -75,6 +75,19 @@ void CopyRows(void* context, int32_t top, int32_t bottom) {
   }
 }
 
+// sum / count, rounded down, for a sum of `count` fields (each below 2^32; 0 for no fields).
+// Below kExactQuotientCount fields the quotient in double is exact after truncation: the sum
+// and count convert exactly (sum < 2^52), and when the true quotient is q + r / count with
+// 0 < r < count, its rounding error (at most 2^32 * 2^-53 = 2^-21) cannot carry it up to
+// q + 1, which is at least 1 / count > 2^-21 away; r = 0 gives q exactly. A 64-bit integer
+// division takes several times as long.
+inline uint32_t Mean(uint64_t sum, uint64_t count) {
+  constexpr uint64_t kExactQuotientCount = uint64_t{1} << 20;
+  if (count == 0) return 0;
+  if (count >= kExactQuotientCount) return static_cast<uint32_t>(sum / count);
+  return static_cast<uint32_t>(static_cast<double>(sum) / static_cast<double>(count));
+}
+
 // Each source row is fetched once per band: the bh rows the current block row covers are kept,
 // decoded, in a ring (row r in slot r mod bh; the rows of one block row are consecutive, so
 // they never share a slot).
@@ -120,13 +133,8 @@ void ReduceRows(void* context, int32_t top, int32_t bottom) {
         }
       }
       const auto count = static_cast<uint64_t>((y1 - y0) * (x1 - x0));
-      WorkingPixel mean{};
-      if (count != 0) {
-        mean = {static_cast<uint32_t>(sum[0] / count), static_cast<uint32_t>(sum[1] / count),
-                static_cast<uint32_t>(sum[2] / count), static_cast<uint32_t>(sum[3] / count),
-                static_cast<uint32_t>(sum[4] / count)};
-      }
-      means[x] = Storable(mean);
+      means[x] = Storable({Mean(sum[0], count), Mean(sum[1], count), Mean(sum[2], count),
+                           Mean(sum[3], count), Mean(sum[4], count)});
     }
     StorePixelRow(*job->target, means.data(), a.left, y, static_cast<int32_t>(aw));
     if (Cancelled(job->cancelled)) return;
