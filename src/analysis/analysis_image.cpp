@@ -1,17 +1,22 @@
 #include "analysis/analysis_image.h"
 
 #include <algorithm>
+#include <atomic>
+#include <new>
 #include <numeric>
+#include <vector>
 
 #include "analysis/row_bands.h"
 #include "color/color_conversion.h"
 #include "image/image_create.h"
 #include "image/image_ops.h"
+#include "image/pixel_converters.h"
 
 namespace lumeray {
 namespace {
 
 constexpr int kParameterError = -50;
+constexpr int kOutOfMemory = -108;
 // Added before truncating the reduced rectangle, so that exact quotients are kept.
 constexpr double kReductionEpsilon = 1e-10;
 // The largest value a field may take; kLeaveUnchanged would make the store skip it.
@@ -37,66 +42,101 @@ struct CopyJob {
   CancelTest cancelled;
   RowBandRoutine copy = nullptr;
   const ColorTransform* toLinear = nullptr;
+  std::atomic<bool> outOfMemory{false};
 };
 
 bool Cancelled(CancelTest cancelled) {
   return cancelled != nullptr && cancelled();
 }
 
+// A band's working rows; a band that cannot have them marks the job out of memory.
+template <class T>
+bool Allocate(CopyJob* job, std::vector<T>* buffer, int64_t size) {
+  try {
+    buffer->resize(static_cast<size_t>(size));
+    return true;
+  } catch (const std::bad_alloc&) {
+    job->outOfMemory.store(true);
+    return false;
+  }
+}
+
 void CopyRows(void* context, int32_t top, int32_t bottom) {
-  const auto* job = static_cast<const CopyJob*>(context);
-  const ImageRecord& source = *job->source;
-  const ImageRecord& target = *job->target;
-  const ImageRect& rect = target.dataRect;
+  auto* job = static_cast<CopyJob*>(context);
+  const ImageRect& rect = job->target->dataRect;
+  const int32_t width = rect.right - rect.left;
+  std::vector<WorkingPixel> row;
+  if (!Allocate(job, &row, width)) return;
   for (int32_t y = top; y < bottom; ++y) {
-    for (int32_t x = rect.left; x < rect.right; ++x) {
-      WorkingPixel p;
-      source.fetch(&source, &p, x, y);
-      const WorkingPixel stored = Storable(p);
-      target.store(&target, &stored, x, y);
-    }
+    FetchPixelRow(*job->source, rect.left, y, width, row.data());
+    for (WorkingPixel& p : row) p = Storable(p);
+    StorePixelRow(*job->target, row.data(), rect.left, y, width);
     if (Cancelled(job->cancelled)) return;
   }
 }
 
+// sum / count, rounded down, for a sum of `count` fields (each below 2^32; 0 for no fields).
+// Below kExactQuotientCount fields the quotient in double is exact after truncation: the sum
+// and count convert exactly (sum < 2^52), and when the true quotient is q + r / count with
+// 0 < r < count, its rounding error (at most 2^32 * 2^-53 = 2^-21) cannot carry it up to
+// q + 1, which is at least 1 / count > 2^-21 away; r = 0 gives q exactly. A 64-bit integer
+// division takes several times as long.
+inline uint32_t Mean(uint64_t sum, uint64_t count) {
+  constexpr uint64_t kExactQuotientCount = uint64_t{1} << 20;
+  if (count == 0) return 0;
+  if (count >= kExactQuotientCount) return static_cast<uint32_t>(sum / count);
+  return static_cast<uint32_t>(static_cast<double>(sum) / static_cast<double>(count));
+}
+
+// Each source row is fetched once per band: the bh rows the current block row covers are kept,
+// decoded, in a ring (row r in slot r mod bh; the rows of one block row are consecutive, so
+// they never share a slot).
 void ReduceRows(void* context, int32_t top, int32_t bottom) {
-  const auto* job = static_cast<const CopyJob*>(context);
+  auto* job = static_cast<CopyJob*>(context);
   const ImageRecord& source = *job->source;
-  const ImageRecord& target = *job->target;
   const ImageRect& s = source.dataRect;
-  const ImageRect& a = target.dataRect;
+  const ImageRect& a = job->target->dataRect;
   const int64_t sw = int64_t{s.right} - s.left, sh = int64_t{s.bottom} - s.top;
   const int64_t aw = int64_t{a.right} - a.left, ah = int64_t{a.bottom} - a.top;
   const int64_t bw = (sw + aw - 1) / aw, bh = (sh + ah - 1) / ah;
+  std::vector<WorkingPixel> ring, means;
+  std::vector<int64_t> held;
+  std::vector<const WorkingPixel*> window;
+  if (!Allocate(job, &ring, bh * sw) || !Allocate(job, &held, bh) || !Allocate(job, &window, bh) ||
+      !Allocate(job, &means, aw)) {
+    return;
+  }
+  std::fill(held.begin(), held.end(), int64_t{-1});
   for (int32_t y = top; y < bottom; ++y) {
     const int64_t y0 = s.top + (y - a.top) * sh / ah;
     const int64_t y1 = std::min<int64_t>(y0 + bh, s.bottom);
-    for (int32_t x = a.left; x < a.right; ++x) {
-      const int64_t x0 = s.left + (x - a.left) * sw / aw;
-      const int64_t x1 = std::min<int64_t>(x0 + bw, s.right);
+    for (int64_t sy = y0; sy < y1; ++sy) {
+      const int64_t slot = (sy - s.top) % bh;
+      WorkingPixel* row = ring.data() + slot * sw;
+      if (held[slot] != sy) {
+        FetchPixelRow(source, s.left, static_cast<int32_t>(sy), static_cast<int32_t>(sw), row);
+        held[slot] = sy;
+      }
+      window[sy - y0] = row;
+    }
+    for (int64_t x = 0; x < aw; ++x) {
+      const int64_t x0 = x * sw / aw;
+      const int64_t x1 = std::min(x0 + bw, sw);
       uint64_t sum[5] = {};
-      uint64_t count = 0;
-      for (int64_t sy = y0; sy < y1; ++sy) {
-        for (int64_t sx = x0; sx < x1; ++sx) {
-          WorkingPixel p;
-          source.fetch(&source, &p, static_cast<int32_t>(sx), static_cast<int32_t>(sy));
-          sum[0] += p.red;
-          sum[1] += p.green;
-          sum[2] += p.blue;
-          sum[3] += p.alpha;
-          sum[4] += p.mask;
-          ++count;
+      for (int64_t r = 0; r < y1 - y0; ++r) {
+        for (const WorkingPixel* p = window[r] + x0; p != window[r] + x1; ++p) {
+          sum[0] += p->red;
+          sum[1] += p->green;
+          sum[2] += p->blue;
+          sum[3] += p->alpha;
+          sum[4] += p->mask;
         }
       }
-      WorkingPixel mean{};
-      if (count != 0) {
-        mean = {static_cast<uint32_t>(sum[0] / count), static_cast<uint32_t>(sum[1] / count),
-                static_cast<uint32_t>(sum[2] / count), static_cast<uint32_t>(sum[3] / count),
-                static_cast<uint32_t>(sum[4] / count)};
-      }
-      const WorkingPixel stored = Storable(mean);
-      target.store(&target, &stored, x, y);
+      const auto count = static_cast<uint64_t>((y1 - y0) * (x1 - x0));
+      means[x] = Storable({Mean(sum[0], count), Mean(sum[1], count), Mean(sum[2], count),
+                           Mean(sum[3], count), Mean(sum[4], count)});
     }
+    StorePixelRow(*job->target, means.data(), a.left, y, static_cast<int32_t>(aw));
     if (Cancelled(job->cancelled)) return;
   }
 }
@@ -106,7 +146,7 @@ void ReduceRows(void* context, int32_t top, int32_t bottom) {
 void CopyAndConvertRows(void* context, int32_t top, int32_t bottom) {
   const auto* job = static_cast<const CopyJob*>(context);
   job->copy(context, top, bottom);
-  if (Cancelled(job->cancelled)) return;
+  if (job->outOfMemory.load() || Cancelled(job->cancelled)) return;
   ConvertColorRows(*job->toLinear, const_cast<ImageRecord*>(job->target), top, bottom);
 }
 
@@ -160,6 +200,7 @@ int BuildAnalysisImage(const ImageRecord& source, int threadCount, CancelTest ca
   CopyJob job{&source, &analysis->image, cancelled,
               SameRect(source.dataRect, geometry.rect) ? CopyRows : ReduceRows, &toLinear};
   RunInRowBands(geometry.rect.top, geometry.rect.bottom, threadCount, CopyAndConvertRows, &job);
+  if (job.outOfMemory.load()) return kOutOfMemory;
   if (Cancelled(cancelled)) return 0;
   if (!SetImageColorProfile(&analysis->image, linearWorking, analysis->image.edgeSafe != 0)) {
     return kParameterError;

@@ -67,8 +67,9 @@ struct AnalysisImage {
 // Makes the analysis image of `source` (its data rectangle), splitting the copy over
 // `threadCount` threads and testing `cancelled` after each row. Returns 0; the code of
 // CreateImage when the image cannot be made (the allocator's -108 for lack of memory); -50 when
-// the colour conversion fails. A cancelled copy returns 0 with the image incomplete. The copy is
-// converted to `linearWorking` (the run's linear working profile, color_management.h).
+// the colour conversion fails; -108 also when a band's working rows (a few rows of the source
+// as WorkingPixels) cannot be had. A cancelled copy returns 0 with the image incomplete. The copy
+// is converted to `linearWorking` (the run's linear working profile, color_management.h).
 int BuildAnalysisImage(const ImageRecord& source, int threadCount, CancelTest cancelled,
                        ProfileHandle linearWorking, AnalysisImage* analysis);
 void ReleaseAnalysisImage(AnalysisImage* analysis);

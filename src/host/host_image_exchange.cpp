@@ -3,8 +3,10 @@
 #include <lcms2.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "analysis/worker_threads.h"
@@ -112,52 +114,122 @@ uint16_t Working16ToHostSample(uint16_t s) {
   return static_cast<uint16_t>((uint32_t{s} + 1) >> 1);
 }
 
+namespace {
+
+// The row loops of the plane copies: one per sample kind and direction, the sample's place in
+// the pixel a constant and the two rows unaliased, so that each loop vectorizes. Host rows may
+// be unaligned: their samples are moved with memcpy.
+// Whole pixels as words: byte stores four apart vectorize poorly.
+template <int kSample>
+void PlaneRowIntoPixels8(uint8_t* __restrict pixels, const uint8_t* __restrict row, int64_t width) {
+  constexpr int kShift = 8 * (std::endian::native == std::endian::little ? kSample : 3 - kSample);
+  constexpr uint32_t kKeep = ~(uint32_t{0xFF} << kShift);
+  for (int64_t x = 0; x < width; ++x) {
+    uint32_t pixel;
+    std::memcpy(&pixel, pixels + x * kSamplesPerPixel, sizeof pixel);
+    pixel = (pixel & kKeep) | (uint32_t{row[x]} << kShift);
+    std::memcpy(pixels + x * kSamplesPerPixel, &pixel, sizeof pixel);
+  }
+}
+
+// Host samples of type Sample, converted, into their place in each pixel.
+template <int kSample, typename Sample, typename Convert>
+void PlaneRowIntoPixels(Sample* __restrict pixels, const uint8_t* __restrict row, int64_t width,
+                        const Convert& convert) {
+  for (int64_t x = 0; x < width; ++x) {
+    Sample value;
+    std::memcpy(&value, row + sizeof value * x, sizeof value);
+    pixels[x * kSamplesPerPixel + kSample] = convert(value);
+  }
+}
+
+template <int kSample>
+void PlaneRowIntoPixels16(uint16_t* pixels, const uint8_t* row, int64_t width) {
+  PlaneRowIntoPixels<kSample>(pixels, row, width,
+                              [](uint16_t value) { return HostSampleToWorking16(value); });
+}
+
+// A negative colour sample becomes 0 (NaN stays as it is); alpha is copied as it is.
+template <int kSample>
+void PlaneRowIntoPixelsFloat(float* pixels, const uint8_t* row, int64_t width) {
+  PlaneRowIntoPixels<kSample>(pixels, row, width, [](float value) {
+    return kSample == kAlphaSample || !(value < 0.0f) ? value : 0.0f;
+  });
+}
+
+template <int kSample>
+void PixelsIntoPlaneRow8(uint8_t* __restrict row, const uint8_t* __restrict pixels, int64_t width) {
+  for (int64_t x = 0; x < width; ++x) row[x] = pixels[x * kSamplesPerPixel + kSample];
+}
+
+template <int kSample>
+void PixelsIntoPlaneRow16(uint8_t* __restrict row, const uint16_t* __restrict pixels,
+                          int64_t width) {
+  for (int64_t x = 0; x < width; ++x) {
+    const uint16_t v = Working16ToHostSample(pixels[x * kSamplesPerPixel + kSample]);
+    std::memcpy(row + 2 * x, &v, sizeof v);
+  }
+}
+
+// The row holds the host's own samples: one the read made 0 (a negative) and the render left
+// at 0 is written back as the host had it, bit for bit.
+template <int kSample>
+void PixelsIntoPlaneRowFloat(uint8_t* __restrict row, const float* __restrict pixels,
+                             int64_t width) {
+  for (int64_t x = 0; x < width; ++x) {
+    const float value = pixels[x * kSamplesPerPixel + kSample];
+    float host;
+    std::memcpy(&host, row + 4 * x, sizeof host);
+    const float out = value == 0.0f && host < 0.0f ? host : value;
+    std::memcpy(row + 4 * x, &out, sizeof out);
+  }
+}
+
+// body(std::integral_constant<int, sample>) for a sample place 0..3.
+template <typename Body>
+void WithSamplePlace(int sample, const Body& body) {
+  switch (sample) {
+    case 0:
+      body(std::integral_constant<int, 0>{});
+      break;
+    case 1:
+      body(std::integral_constant<int, 1>{});
+      break;
+    case 2:
+      body(std::integral_constant<int, 2>{});
+      break;
+    default:
+      body(std::integral_constant<int, 3>{});
+      break;
+  }
+}
+
+}  // namespace
+
 void CopyPlaneIntoImage(ImageRecord* image, const void* plane, int channel, const ImageRect& rect,
                         int32_t rowBytes, int bytesPerSample) {
   const ImageRect& d = image->dataRect;
   const int32_t left = std::max(rect.left, d.left), right = std::min(rect.right, d.right);
   const int32_t top = std::max(rect.top, d.top), bottom = std::min(rect.bottom, d.bottom);
   if (left >= right || top >= bottom) return;
-  const int sample = SampleOfChannel(*image, channel);
+  if (bytesPerSample != 1 && bytesPerSample != 2 && bytesPerSample != 4) return;
   const int64_t width = right - left;
-  ForRowBlocks(top, bottom, width, WorkerThreadCount(), [&](int32_t first, int32_t end) {
-    for (int32_t y = first; y < end; ++y) {
-      const auto* row = static_cast<const uint8_t*>(plane) +
-                        static_cast<int64_t>(y - rect.top) * rowBytes +
-                        static_cast<int64_t>(left - rect.left) * bytesPerSample;
-      switch (bytesPerSample) {
-        case 1: {
-          uint8_t* out = PixelSamples<uint8_t>(*image, left, y) + sample;
-          for (int64_t x = 0; x < width; ++x) out[x * kSamplesPerPixel] = row[x];
-          break;
+  WithSamplePlace(SampleOfChannel(*image, channel), [&](auto place) {
+    constexpr int kSample = decltype(place)::value;
+    ForRowBlocks(top, bottom, width, WorkerThreadCount(), [&](int32_t first, int32_t end) {
+      for (int32_t y = first; y < end; ++y) {
+        const auto* row = static_cast<const uint8_t*>(plane) +
+                          static_cast<int64_t>(y - rect.top) * rowBytes +
+                          static_cast<int64_t>(left - rect.left) * bytesPerSample;
+        if (bytesPerSample == 1) {
+          PlaneRowIntoPixels8<kSample>(PixelSamples<uint8_t>(*image, left, y), row, width);
+        } else if (bytesPerSample == 2) {
+          PlaneRowIntoPixels16<kSample>(PixelSamples<uint16_t>(*image, left, y), row, width);
+        } else {
+          PlaneRowIntoPixelsFloat<kSample>(PixelSamples<float>(*image, left, y), row, width);
         }
-        case 2: {
-          uint16_t* out = PixelSamples<uint16_t>(*image, left, y) + sample;
-          for (int64_t x = 0; x < width; ++x) {
-            uint16_t v;
-            std::memcpy(&v, row + 2 * x, sizeof v);
-            out[x * kSamplesPerPixel] = HostSampleToWorking16(v);
-          }
-          break;
-        }
-        case 4: {
-          float* out = PixelSamples<float>(*image, left, y) + sample;
-          if (sample == kAlphaSample) {
-            for (int64_t x = 0; x < width; ++x)
-              std::memcpy(&out[x * kSamplesPerPixel], row + 4 * x, 4);
-            break;
-          }
-          for (int64_t x = 0; x < width; ++x) {
-            float value;
-            std::memcpy(&value, row + 4 * x, 4);
-            out[x * kSamplesPerPixel] = value < 0.0f ? 0.0f : value;
-          }
-          break;
-        }
-        default:
-          return;
       }
-    }
+    });
   });
 }
 
@@ -167,43 +239,23 @@ void CopyImageIntoPlane(const ImageRecord& image, void* plane, int channel, cons
   const int32_t left = std::max(rect.left, d.left), right = std::min(rect.right, d.right);
   const int32_t top = std::max(rect.top, d.top), bottom = std::min(rect.bottom, d.bottom);
   if (left >= right || top >= bottom) return;
-  const int sample = SampleOfChannel(image, channel);
+  if (bytesPerSample != 1 && bytesPerSample != 2 && bytesPerSample != 4) return;
   const int64_t width = right - left;
-  ForRowBlocks(top, bottom, width, WorkerThreadCount(), [&](int32_t first, int32_t end) {
-    for (int32_t y = first; y < end; ++y) {
-      auto* row = static_cast<uint8_t*>(plane) + static_cast<int64_t>(y - rect.top) * rowBytes +
-                  static_cast<int64_t>(left - rect.left) * bytesPerSample;
-      switch (bytesPerSample) {
-        case 1: {
-          const uint8_t* in = PixelSamples<uint8_t>(image, left, y) + sample;
-          for (int64_t x = 0; x < width; ++x) row[x] = in[x * kSamplesPerPixel];
-          break;
+  WithSamplePlace(SampleOfChannel(image, channel), [&](auto place) {
+    constexpr int kSample = decltype(place)::value;
+    ForRowBlocks(top, bottom, width, WorkerThreadCount(), [&](int32_t first, int32_t end) {
+      for (int32_t y = first; y < end; ++y) {
+        auto* row = static_cast<uint8_t*>(plane) + static_cast<int64_t>(y - rect.top) * rowBytes +
+                    static_cast<int64_t>(left - rect.left) * bytesPerSample;
+        if (bytesPerSample == 1) {
+          PixelsIntoPlaneRow8<kSample>(row, PixelSamples<uint8_t>(image, left, y), width);
+        } else if (bytesPerSample == 2) {
+          PixelsIntoPlaneRow16<kSample>(row, PixelSamples<uint16_t>(image, left, y), width);
+        } else {
+          PixelsIntoPlaneRowFloat<kSample>(row, PixelSamples<float>(image, left, y), width);
         }
-        case 2: {
-          const uint16_t* in = PixelSamples<uint16_t>(image, left, y) + sample;
-          for (int64_t x = 0; x < width; ++x) {
-            const uint16_t v = Working16ToHostSample(in[x * kSamplesPerPixel]);
-            std::memcpy(row + 2 * x, &v, sizeof v);
-          }
-          break;
-        }
-        case 4: {
-          // The plane holds the host's own samples: one the read made 0 (a negative) and the
-          // render left at 0 stays as the host had it.
-          const float* in = PixelSamples<float>(image, left, y) + sample;
-          for (int64_t x = 0; x < width; ++x) {
-            const float value = in[x * kSamplesPerPixel];
-            float host;
-            std::memcpy(&host, row + 4 * x, 4);
-            if (value == 0.0f && host < 0.0f) continue;
-            std::memcpy(row + 4 * x, &value, 4);
-          }
-          break;
-        }
-        default:
-          return;
       }
-    }
+    });
   });
 }
 

@@ -186,6 +186,12 @@ inline bool InsideData(const ImageRecord& image, int32_t x, int32_t y) {
          row < static_cast<uint64_t>(image.dataHeight);
 }
 
+// Whether the `count` pixels from (x, y) on lie in the data rectangle.
+inline bool RunInsideData(const ImageRecord& image, int32_t x, int32_t y, int32_t count) {
+  return count > 0 && InsideData(image, x, y) &&
+         int64_t{x} + count <= int64_t{image.dataRect.right};
+}
+
 // The mask is 8-bit whatever the image's samples are.
 inline uint32_t FetchMask(const ImageRecord& image, int64_t index) {
   if (!ImageHasMask(image)) return kFullCoverage;
@@ -239,6 +245,17 @@ Proc FindConverter(const std::array<ConverterEntry<Proc>, kCount>& table, int32_
     if (entry.mode != mode) continue;
     if (mode == kImageModeRgb8 && entry.bgraLayout != bgraLayout) continue;
     return edgeSafe ? entry.edgeSafe : entry.fast;
+  }
+  return nullptr;
+}
+
+// The row routine standing where the per-pixel routine `proc` stands in its table (both tables
+// made by ConverterTable, so in the same order), or null when `proc` is none of the table's.
+template <class Proc, class RowProc, size_t kCount>
+RowProc RowConverterBeside(const std::array<ConverterEntry<Proc>, kCount>& pixelTable,
+                           const std::array<ConverterEntry<RowProc>, kCount>& rowTable, Proc proc) {
+  for (size_t i = 0; i < kCount; ++i) {
+    if (pixelTable[i].fast == proc || pixelTable[i].edgeSafe == proc) return rowTable[i].fast;
   }
   return nullptr;
 }

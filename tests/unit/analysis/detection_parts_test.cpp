@@ -44,36 +44,55 @@ TEST_F(DetectionParts, TheAnalysisRectangleIsReducedAboveTheLongestSide) {
 }
 
 TEST_F(DetectionParts, AReducedPixelIsTheMeanOfItsSourceBlock) {
-  // 4800 x 6 halves to 2400 x 3: each analysis pixel is the mean of a 2 x 2 block.
-  TestImage source(kImageModeWorkingRgb, {0, 0, 4800, 6}, true, LinearWorkingProfile());
-  for (int32_t y = 0; y < 6; ++y) {
-    for (int32_t x = 0; x < 4800; ++x) {
-      source.Set(x, y,
-                 {static_cast<uint32_t>((x * 977 + y * 131) % 0x1000000), 0x400000, 0,
-                  x % 2 == 0 ? kOne : 0, y % 2 == 0 ? kOne : 0});
-    }
-  }
-  AnalysisImage analysis;
-  ASSERT_EQ(
-      BuildAnalysisImage(*source, 2, testing::NeverCancelled, LinearWorkingProfile(), &analysis),
-      0);
-  EXPECT_EQ(analysis.rect.right, 2400);
-  EXPECT_EQ(analysis.rect.bottom, 3);
-  const AnalysisPixels pixels(analysis.image);
-  for (int32_t y : {0, 2}) {
-    for (int32_t x : {0, 1, 1234, 2399}) {
-      uint64_t red = 0;
-      for (int32_t dy = 0; dy < 2; ++dy) {
-        for (int32_t dx = 0; dx < 2; ++dx) red += source.Get(2 * x + dx, 2 * y + dy).red;
+  // 4800 x 6 halves to 2400 x 3: 2 x 2 blocks side by side. 6000 x 10 goes to 2400 x 4 in steps
+  // of 2.5 with 3 x 3 blocks, so neighbouring blocks share rows and columns (rows 0-2, 2-4, 5-7,
+  // 7-9). Each band of the copy starts with none of its rows at hand.
+  const struct {
+    int32_t width, height, block;
+    double step;
+  } cases[] = {{4800, 6, 2, 2.0}, {6000, 10, 3, 2.5}};
+  for (const auto& c : cases) {
+    TestImage source(kImageModeWorkingRgb, {0, 0, c.width, c.height}, true, LinearWorkingProfile());
+    // Red tells the rows apart, green the columns, far beyond the analysis samples' precision.
+    for (int32_t y = 0; y < c.height; ++y) {
+      for (int32_t x = 0; x < c.width; ++x) {
+        source.Set(x, y,
+                   {static_cast<uint32_t>(y) << 20, static_cast<uint32_t>(x) << 11, 0,
+                    x % 2 == 0 ? kOne : 0, y % 2 == 0 ? kOne : 0});
       }
-      const WorkingPixel p = pixels.Read(x, y);
-      // The 16-bit analysis samples keep 16 of the 24 bits.
-      EXPECT_NEAR(p.red, red / 4, 300) << x << "," << y;
-      EXPECT_NEAR(p.alpha, kOne / 2, 1u << 24);
-      EXPECT_NEAR(p.mask, kOne / 2, 1u << 24);
+    }
+    for (int threads : {1, 2}) {
+      AnalysisImage analysis;
+      ASSERT_EQ(BuildAnalysisImage(*source, threads, testing::NeverCancelled,
+                                   LinearWorkingProfile(), &analysis),
+                0);
+      ASSERT_EQ(analysis.rect.right, 2400);
+      const AnalysisPixels pixels(analysis.image);
+      for (int32_t y = 0; y < analysis.rect.bottom; ++y) {
+        for (int32_t x = 0; x < 2400; ++x) {
+          const auto x0 = static_cast<int32_t>(x * c.step), y0 = static_cast<int32_t>(y * c.step);
+          uint64_t sum[4] = {};
+          for (int32_t sy = y0; sy < y0 + c.block; ++sy) {
+            for (int32_t sx = x0; sx < x0 + c.block; ++sx) {
+              const WorkingPixel p = source.Get(sx, sy);
+              sum[0] += p.red;
+              sum[1] += p.green;
+              sum[2] += p.alpha;
+              sum[3] += p.mask;
+            }
+          }
+          const uint64_t n = uint64_t(c.block) * c.block;
+          const WorkingPixel p = pixels.Read(x, y);
+          // The 16-bit analysis samples keep 16 of the 24 bits of colour.
+          ASSERT_NEAR(p.red, sum[0] / n, 300) << x << "," << y;
+          ASSERT_NEAR(p.green, sum[1] / n, 300) << x << "," << y;
+          ASSERT_NEAR(p.alpha, sum[2] / n, 1u << 17) << x << "," << y;
+          ASSERT_NEAR(p.mask, sum[3] / n, 1u << 24) << x << "," << y;
+        }
+      }
+      ReleaseAnalysisImage(&analysis);
     }
   }
-  ReleaseAnalysisImage(&analysis);
 }
 
 TEST_F(DetectionParts, RobustMeanReplacesOutliersAndCountsOnlyRadii) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <vector>
 
@@ -36,23 +37,73 @@ TEST(SixteenBitScale, ReadAndWriteBackAreExactInversesForEveryHostValue) {
   }
 }
 
-// A plane large enough to be copied by several threads lands on the right rows and comes back
-// unchanged, with a ragged data edge clipping the request.
-TEST(PlaneCopies, LargePlanesRoundTripRowForRow) {
-  ImageRecord image;
-  int result = 0;
+// At every depth and for every channel, a plane large enough to be copied by several threads
+// lands in its own sample of the right pixels, leaves the other samples alone and comes back
+// as the host sent it; a ragged data edge clips the request. 8-bit images keep B, G, R, A.
+TEST(PlaneCopies, LargePlanesRoundTripIntoTheirOwnSample) {
+  const struct {
+    int32_t mode;
+    int bytes;
+    int sampleOfChannel[4];
+  } cases[] = {
+      {kModeRGB, 1, {2, 1, 0, 3}}, {kModeRGB48, 2, {0, 1, 2, 3}}, {kModeRGB96, 4, {0, 1, 2, 3}}};
   const ImageRect rect{0, 0, 1024, 700}, data{0, 0, 1000, 699};
-  ASSERT_TRUE(CreateImage(&image, data, data, 11, nullptr, false, false, &result));
-  std::vector<uint16_t> plane(1024 * 700), back(plane.size());
-  for (size_t i = 0; i < plane.size(); ++i) plane[i] = static_cast<uint16_t>((i * 7919) % 32769);
-  CopyPlaneIntoImage(&image, plane.data(), 2, rect, 2048, 2);
-  EXPECT_EQ(PixelSamples<uint16_t>(image, 999, 698)[2],
-            HostSampleToWorking16(plane[698 * 1024 + 999]));
-  CopyImageIntoPlane(image, back.data(), 2, rect, 2048, 2);
-  for (size_t y = 0; y < 700; ++y)
-    for (size_t x = 0; x < 1024; ++x)
-      ASSERT_EQ(back[y * 1024 + x], y < 699 && x < 1000 ? plane[y * 1024 + x] : 0) << x << "," << y;
-  ReleaseImage(&image);
+  const size_t count = 1024 * 700;
+  for (const auto& c : cases) {
+    for (int channel = 0; channel < 4; ++channel) {
+      SCOPED_TRACE(::testing::Message() << "mode " << c.mode << " channel " << channel);
+      ImageRecord image;
+      int result = 0;
+      ASSERT_TRUE(CreateImage(&image, data, data, c.mode, nullptr, false, false, &result));
+      std::memset(image.pixels.data, 0, image.pixels.size);
+      std::vector<uint8_t> plane(count * c.bytes);
+      for (size_t i = 0; i < count; ++i) {
+        const uint32_t v = (i * 7919) % 32769;
+        if (c.bytes == 1) plane[i] = static_cast<uint8_t>(v);
+        if (c.bytes == 2) std::memcpy(&plane[2 * i], &v, 2);          // little-endian
+        const float f = (static_cast<float>(v) - 4096.0f) / 8192.0f;  // some negative
+        if (c.bytes == 4) std::memcpy(&plane[4 * i], &f, 4);
+      }
+      CopyPlaneIntoImage(&image, plane.data(), channel, rect, 1024 * c.bytes, c.bytes);
+      for (int32_t y = 0; y < 699; y += 7) {
+        for (int32_t x = 0; x < 1000; ++x) {
+          const size_t i = static_cast<size_t>(y) * 1024 + x;
+          for (int s = 0; s < 4; ++s) {
+            const bool own = s == c.sampleOfChannel[channel];
+            double got = 0, want = 0;
+            if (c.bytes == 1) {
+              got = PixelSamples<uint8_t>(image, x, y)[s];
+              want = own ? plane[i] : 0;
+            } else if (c.bytes == 2) {
+              got = PixelSamples<uint16_t>(image, x, y)[s];
+              uint16_t v;
+              std::memcpy(&v, &plane[2 * i], 2);
+              want = own ? std::floor(v * 65535.0 / 32768.0) : 0;
+            } else {
+              got = PixelSamples<float>(image, x, y)[s];
+              float f;
+              std::memcpy(&f, &plane[4 * i], 4);
+              want = !own ? 0 : channel == 3 ? f : std::max(f, 0.0f);  // alpha as it is
+            }
+            ASSERT_EQ(got, want) << x << "," << y << " sample " << s;
+          }
+        }
+      }
+      std::vector<uint8_t> back = plane;  // the host's current samples
+      if (c.bytes < 4) std::fill(back.begin(), back.end(), uint8_t{0});
+      CopyImageIntoPlane(image, back.data(), channel, rect, 1024 * c.bytes, c.bytes);
+      for (size_t y = 0; y < 700; ++y) {
+        for (size_t x = 0; x < 1024; ++x) {
+          const size_t at = (y * 1024 + x) * c.bytes;
+          const bool inside = y < 699 && x < 1000;
+          ASSERT_TRUE(std::equal(&back[at], &back[at] + c.bytes, inside ? &plane[at] : &back[at]))
+              << x << "," << y;
+          if (!inside && c.bytes < 4) ASSERT_EQ(back[at], 0) << x << "," << y;
+        }
+      }
+      ReleaseImage(&image);
+    }
+  }
 }
 
 // The write-back hands the host its own negative float samples back where the image still

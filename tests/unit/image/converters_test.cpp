@@ -13,6 +13,7 @@
 #include "image/image_create.h"
 #include "image/image_modes.h"
 #include "image/linear_encoding.h"
+#include "image/pixel_converters.h"
 #include "image_test_support.h"
 
 namespace lumeray::testing {
@@ -187,6 +188,27 @@ TEST_P(ConverterTest, FetchAndStoreMatchTheReference) {
           image->fetch(image, &fetched, x, y);
           ASSERT_TRUE(SamePixel(fetched, ReferenceFetch(*image, x, y))) << x << "," << y;
         }
+        // Whole rows through the row routines; edge-safe, every other run reaches out on both
+        // sides.
+        const int32_t width = data.right - data.left;
+        std::vector<WorkingPixel> run(static_cast<size_t>(width) + 4);
+        const auto runLeft = [&](int y) {
+          return edgeSafe && y % 2 == 0 ? data.left - 2 : data.left;
+        };
+        const auto runWidth = [&](int y) { return edgeSafe && y % 2 == 0 ? width + 4 : width; };
+        for (int y = data.top; y < data.bottom; ++y) {
+          // A colour repeating the left neighbour's bit for bit, and one repeating two samples.
+          const int64_t bytes = image->bytesPerSample * kSamplesPerPixel;
+          auto* first = static_cast<uint8_t*>(image->pixels.data) +
+                        PixelIndex(*image, data.left + y % 3, y) * bytes;
+          std::memcpy(first + bytes, first, 3 * image->bytesPerSample);
+          std::memcpy(first + 3 * bytes, first + 2 * bytes, 2 * image->bytesPerSample);
+          FetchPixelRow(*image, runLeft(y), y, runWidth(y), run.data());
+          for (int32_t i = 0; i < runWidth(y); ++i) {
+            ASSERT_TRUE(SamePixel(run[i], ReferenceFetch(*image, runLeft(y) + i, y)))
+                << i << "," << y;
+          }
+        }
 
         // The reference stores into a copy of the record's buffers.
         std::mt19937 random(seed);
@@ -203,6 +225,15 @@ TEST_P(ConverterTest, FetchAndStoreMatchTheReference) {
                                RandomValue(random, false)};
           image->store(image, &p, x, y);
           ReferenceStore(expected, p, x, y);
+        }
+        for (int y = data.top; y < data.bottom; ++y) {
+          for (int32_t i = 0; i < runWidth(y); ++i) {
+            run[i] = {RandomValue(random, color), RandomValue(random, color),
+                      RandomValue(random, color), RandomValue(random, false),
+                      RandomValue(random, false)};
+            ReferenceStore(expected, run[i], runLeft(y) + i, y);
+          }
+          StorePixelRow(*image, run.data(), runLeft(y), y, runWidth(y));
         }
         ASSERT_EQ(std::memcmp(image->pixels.data, pixels.data(), pixels.size()), 0);
         if (withMask) {
