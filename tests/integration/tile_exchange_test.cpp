@@ -160,7 +160,7 @@ TEST_F(Exchange, PadsInputOutsideTheImageAsTheModuleAsksAndDropsOutputThere) {
   ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
   std::memset(record_.outData, 7, static_cast<size_t>(record_.outRowBytes) * 4);
   ASSERT_EQ(exchange_->CommitOutput(), kNoErr);
-  EXPECT_EQ(image.pixels, std::vector<uint8_t>(before.pixels.size(), 7));
+  EXPECT_EQ(image.pixels, PixelBuffer(before.pixels.size(), 7));
 }
 
 TEST_F(Exchange, RefusesImpossibleRequestsWithoutHandingOutData) {
