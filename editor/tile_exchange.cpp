@@ -311,11 +311,45 @@ OSErr TileExchange::AdvanceState() {
     ++counters_.refusedRequests;
     return faults_.failCode;
   }
+  if (CommitAndServeNextPlane()) return kNoErr;
   if (const OSErr status = CommitOutput(); status != kNoErr) {
     ClearDataPointers();
     return status;
   }
   return ServeRequest();
+}
+
+bool TileExchange::CommitAndServeNextPlane() {
+  if (!pending_ || undoable_ || mask_ != nullptr) return false;
+  const PendingOutput output = *pending_;
+  const ExchangeRect rect = OutRect();
+  const int lo = record_->outLoPlane;
+  const int hi = record_->outHiPlane;
+  const bool sameRect = rect.left == output.rect.left && rect.top == output.rect.top &&
+                        rect.right == output.rect.right && rect.bottom == output.rect.bottom;
+  if (!InRect().Empty() || !MaskRect().Empty() || !sameRect || rect.Empty() ||
+      !Inside(rect, image_->width, image_->height) || CheckPlanes(lo, hi) != kNoErr ||
+      hi - lo + 1 != output.count) {
+    return false;
+  }
+  CountRequest(false, true, false);
+  const auto width = static_cast<size_t>(rect.Width());
+  ForRowBlocks(
+      rect.top, rect.bottom, rect.Width(), UsableProcessors(), [&](int64_t first, int64_t end) {
+        for (int64_t y = first; y < end; ++y) {
+          uint8_t* row = image_->Pixel(rect.left, static_cast<int32_t>(y));
+          uint8_t* buffer = outBuffer_.data() + static_cast<size_t>(y - rect.top) * output.rowBytes;
+          PixelsFromHost(*image_, buffer, width, output.lo, output.count, row);
+          PixelsToHost(*image_, row, width, lo, output.count, buffer);
+        }
+      });
+  ++counters_.commits;
+  ++counters_.servedRequests;
+  ClearDataPointers();
+  record_->outData = outBuffer_.data();
+  record_->outRowBytes = static_cast<int32_t>(output.rowBytes);
+  pending_ = PendingOutput{rect, lo, output.count, output.rowBytes};
+  return true;
 }
 
 OSErr TileExchange::ServeRequest() {

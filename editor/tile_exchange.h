@@ -116,6 +116,10 @@ class TileExchange {
     std::vector<uint8_t> samples;
   };
 
+  // The write-back's usual step, an output request for the next planes of the rectangle just
+  // written, without a journal: commits the output and serves the request in one pass over the
+  // rows, while each row of the image is in cache. False (nothing done) for any other step.
+  bool CommitAndServeNextPlane();
   OSErr ApplySelection();
   bool Uses32BitCoordinates() const;
   ExchangeRect InRect() const;
