@@ -310,6 +310,32 @@ TEST_F(Exchange, WithoutUndoThePlaneByPlaneWriteBackServesWhatWasCommitted) {
   EXPECT_EQ(exchange_->counters().commits, 4);
 }
 
+// Plane after plane of one input rectangle, with a commit between: every request holds the
+// image's samples as they are at that request, however often a plane is asked for.
+TEST_F(Exchange, InputPlanesAlwaysHoldTheCurrentSamples) {
+  HostImage image = PatternImage(700, 500, 3, false, SampleType::kUInt16);
+  Attach(&image);
+  const VRect rect{0, 0, 500, 700};
+  int64_t wrong = 0;
+  const auto check = [&](int16_t p) {
+    AskInput(rect, p, p);
+    ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
+    for (int y = 0; y < 500; ++y) {
+      for (int x = 0; x < 700; ++x) {
+        wrong += Buffer16(record_.inData, record_.inRowBytes, x, y, 1, 0) !=
+                 FileToHost16(Sample16(image, x, y, p));
+      }
+    }
+  };
+  check(0);
+  AskOutput(rect, 1, 1);
+  ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
+  std::memset(record_.outData, 0x11, static_cast<size_t>(record_.outRowBytes) * 500);
+  for (const int16_t p : {1, 2, 2, 0}) check(p);
+  EXPECT_EQ(Sample16(image, 5, 5, 1), HostToFile16(0x1111)) << "the output was committed";
+  EXPECT_EQ(wrong, 0);
+}
+
 // Without undo a selection still needs the original samples: where the mask is 0 the image
 // keeps them, where it is 255 it takes what was written.
 TEST_F(Exchange, WithoutUndoASelectionStillConfinesTheResult) {
