@@ -410,6 +410,12 @@ OSErr TileExchange::ServeInput(const ExchangeRect& rect) {
     std::swap(inBuffer_, ahead_.planes[index]);
     ahead_.held[index] = false;
     rowBytes = ahead_.rowBytes;
+    // The image's last rectangle handed out whole: a module reading its tiles in rows is done,
+    // and the buffers would only add to the memory of the run's later steps.
+    const bool lastTile = rect.right == image_->width && rect.bottom == image_->height;
+    if (lastTile && std::find(ahead_.held.begin(), ahead_.held.end(), true) == ahead_.held.end()) {
+      ahead_ = {};
+    }
   } else if (const OSErr status = ReadAhead(rect, lo, hi, &rowBytes); status != kNoErr) {
     return status;
   }
