@@ -1,5 +1,6 @@
 #include "host_image.h"
 
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -8,7 +9,7 @@
 namespace lumeray {
 
 HostImage HostImage::Create(int32_t width, int32_t height, int colourPlanes, bool hasAlpha,
-                            SampleType sampleType) {
+                            SampleType sampleType, bool unset) {
   if (width <= 0 || height <= 0) throw std::length_error("image size must be positive");
   if (colourPlanes != 1 && colourPlanes != 3) throw std::length_error("1 or 3 colour planes");
   HostImage image;
@@ -19,7 +20,8 @@ HostImage HostImage::Create(int32_t width, int32_t height, int colourPlanes, boo
   image.sampleType = sampleType;
   const size_t bytes = ImageBytes(width, height, image.PixelBytes());
   if (bytes == 0) throw std::length_error("image too large");
-  image.pixels.assign(bytes, 0);
+  image.pixels.resize(bytes);
+  if (!unset) std::memset(image.pixels.data(), 0, bytes);
   return image;
 }
 

@@ -13,12 +13,42 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lumeray {
 
 enum class SampleType { kUInt8, kUInt16, kFloat32 };
+
+// An allocator whose elements start out unset when no value is given (resize(n), vector(n)):
+// a buffer about to be overwritten whole is not first filled with zeros, a pass of its own
+// over every page of a large image. Values given (assign(n, v), vector(n, v)) are set as usual.
+template <typename T>
+struct UnsetAllocator {
+  using value_type = T;
+  UnsetAllocator() = default;
+  template <typename U>
+  explicit UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+  T* allocate(size_t n) { return std::allocator<T>().allocate(n); }
+  void deallocate(T* p, size_t n) noexcept { std::allocator<T>().deallocate(p, n); }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    if constexpr (sizeof...(Args) == 0) {
+      ::new (static_cast<void*>(p)) U;
+    } else {
+      ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+  }
+  template <typename U>
+  bool operator==(const UnsetAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+
+using PixelBuffer = std::vector<uint8_t, UnsetAllocator<uint8_t>>;
 
 struct HostImage {
   int32_t width = 0;
@@ -26,12 +56,13 @@ struct HostImage {
   int colourPlanes = 0;  // 1 grey, 3 RGB
   bool hasAlpha = false;
   SampleType sampleType = SampleType::kUInt8;
-  std::vector<uint8_t> pixels;
+  PixelBuffer pixels;
   std::vector<uint8_t> iccProfile;  // empty when the image has none
 
-  // A zero-filled image; throws std::length_error when the size cannot be held in memory.
+  // A zero-filled image, or with `unset` one whose samples are left for the caller to write
+  // (every one of them); throws std::length_error when the size cannot be held in memory.
   static HostImage Create(int32_t width, int32_t height, int colourPlanes, bool hasAlpha,
-                          SampleType sampleType);
+                          SampleType sampleType, bool unset = false);
 
   int Channels() const { return colourPlanes + (hasAlpha ? 1 : 0); }
   size_t BytesPerSample() const;

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 
@@ -19,6 +20,7 @@
 #include "image_format.h"
 #include "interrupt.h"
 #include "processors.h"
+#include "row_blocks.h"
 #include "samples.h"
 
 namespace lumeray {
@@ -120,6 +122,85 @@ class CheckedFileWriter final : public OIIO::Filesystem::IOProxy {
 };
 
 constexpr char kTooManyPixels[] = "the image has ";
+
+// The image library's progress while it writes the file behind `opaque` (its descriptor): starts
+// the disk's writing of what is written so far, so that the flush before the file is published
+// waits for less. Never stops the write.
+bool StartWritingOut(void* opaque, float /*portionDone*/) {
+  sync_file_range(*static_cast<const int*>(opaque), 0, 0, SYNC_FILE_RANGE_WRITE);
+  return false;
+}
+
+// Reads the rows [first, end) of an open scanline file into `rows` (the first of them; rows
+// follow one another without padding).
+bool ReadRows(OIIO::ImageInput* input, const OIIO::ImageSpec& description, int first, int end,
+              OIIO::TypeDesc type, uint8_t* rows, std::string* error) {
+  const bool read = input->read_scanlines(0, 0, description.y + first, description.y + end, 0, 0,
+                                          description.nchannels, type, rows);
+  if (!read || input->has_error()) {
+    *error = "the image is damaged or truncated: " + OiioError(input->geterror());
+    return false;
+  }
+  return true;
+}
+
+// Reads the whole image into `data`. A striped TIFF file is shared out by whole strips among
+// readers of their own, one per usable processor (the strips are independent, and a large
+// uncompressed file is otherwise read and copied on one core); `input` reads the first share
+// on the calling thread. Every other file is read by `input` alone.
+bool ReadPixels(OIIO::ImageInput* input, const std::string& path, const OIIO::ImageSpec& config,
+                const OIIO::ImageSpec& description, OIIO::TypeDesc type, size_t rowBytes,
+                uint8_t* data, std::string* error) {
+  const int height = description.height;
+  const int rowsPerStrip = description.get_int_attribute("tiff:RowsPerStrip", height);
+  const bool striped = std::string(input->format_name()) == "tiff" && description.tile_width == 0 &&
+                       rowsPerStrip > 0 && rowsPerStrip < height;
+  if (!striped) {
+    const bool read = input->read_image(0, 0, 0, description.nchannels, type, data);
+    if (!read || input->has_error()) {
+      *error = "the image is damaged or truncated: " + OiioError(input->geterror());
+      return false;
+    }
+    return true;
+  }
+  const int strips = (height + rowsPerStrip - 1) / rowsPerStrip;
+  const int64_t stripSamples = int64_t{rowsPerStrip} * description.width * description.nchannels;
+  std::mutex failureLock;
+  std::string failure;
+  const auto fail = [&](const std::string& reason) {
+    const std::lock_guard<std::mutex> hold(failureLock);
+    if (failure.empty()) failure = reason;
+  };
+  ForRowBlocks(0, strips, stripSamples, UsableProcessors(), [&](int firstStrip, int endStrip) {
+    const int first = firstStrip * rowsPerStrip;
+    const int end = std::min(endStrip * rowsPerStrip, height);
+    uint8_t* rows = data + static_cast<size_t>(first) * rowBytes;
+    std::string reason;
+    if (firstStrip == 0) {
+      if (!ReadRows(input, description, first, end, type, rows, &reason)) fail(reason);
+      return;
+    }
+    auto reader = OIIO::ImageInput::create(input->format_name());
+    OIIO::ImageSpec opened;
+    if (!reader || !reader->open(path, opened, config)) {
+      fail("cannot read the image: " + OiioError(reader ? reader->geterror() : std::string()));
+      return;
+    }
+    // The file read again must be the file described (it may have been replaced meanwhile).
+    const OIIO::ImageSpec& again = reader->spec();
+    if (again.width != description.width || again.height != description.height ||
+        again.x != description.x || again.y != description.y ||
+        again.nchannels != description.nchannels || again.format != description.format ||
+        again.tile_width != 0) {
+      fail("the image changed while it was being read");
+      return;
+    }
+    if (!ReadRows(reader.get(), description, first, end, type, rows, &reason)) fail(reason);
+  });
+  if (failure.empty()) return true;
+  *error = failure;
+  return false;
+}
 
 bool IsEditorFormat(const std::string& name) {
   return name == "png" || name == "jpeg" || name == "tiff" || name == "openexr";
@@ -232,7 +313,7 @@ bool ReadImageFile(const std::string& path, ImageFile* file, std::vector<std::st
 
   try {
     file->image = HostImage::Create(description.width, description.height, colourPlanes, hasAlpha,
-                                    sampleType);
+                                    sampleType, true);
   } catch (const std::length_error&) {
     *error = "the image is too large";
     return false;
@@ -240,10 +321,8 @@ bool ReadImageFile(const std::string& path, ImageFile* file, std::vector<std::st
     *error = "not enough memory for the image";
     return false;
   }
-  const bool read = input->read_image(0, 0, 0, description.nchannels, SampleTypeDesc(sampleType),
-                                      file->image.pixels.data());
-  if (!read || input->has_error()) {
-    *error = "the image is damaged or truncated: " + OiioError(input->geterror());
+  if (!ReadPixels(input.get(), path, config, description, SampleTypeDesc(sampleType),
+                  file->image.RowBytes(), file->image.pixels.data(), error)) {
     return false;
   }
   input->close();
@@ -435,8 +514,10 @@ bool WriteImageFile(const std::string& path, const HostImage& image, const Image
   }
   if (!output->open(temporary.path(), description)) return fail(OiioError(output->geterror()));
   const auto pixelStride = static_cast<OIIO::stride_t>(image.PixelBytes());
+  int descriptor = temporary.fd();
   const bool written =
-      output->write_image(SampleTypeDesc(image.sampleType), image.pixels.data(), pixelStride);
+      output->write_image(SampleTypeDesc(image.sampleType), image.pixels.data(), pixelStride,
+                          OIIO::AutoStride, OIIO::AutoStride, &StartWritingOut, &descriptor);
   const std::string writeError = written ? std::string() : OiioError(output->geterror());
   // Only the return values count: OpenImageIO's TIFF writer leaves a spurious error message
   // about an empty Exif directory after a good write.

@@ -15,7 +15,8 @@
 //    a profile PNG's codec refuses) is converted or left out with a notice, never a failure.
 //  * Failures return false with a readable reason; nothing is written then.
 //
-// Threading: functions may run on any thread; they share no state.
+// Threading: functions may run on any thread; they share no state. Reading a striped TIFF file
+// starts readers of its own, one per usable processor, and returns when all are done.
 #pragma once
 
 #include <OpenImageIO/imageio.h>

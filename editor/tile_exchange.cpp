@@ -23,6 +23,10 @@ ExchangeRect FromRect32(const VRect& rect) {
   return ExchangeRect{rect.left, rect.top, rect.right, rect.bottom};
 }
 
+bool SameRect(const ExchangeRect& a, const ExchangeRect& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 bool Inside(const ExchangeRect& rect, int32_t width, int32_t height) {
   return rect.left >= 0 && rect.top >= 0 && rect.right <= width && rect.bottom <= height;
 }
@@ -311,11 +315,45 @@ OSErr TileExchange::AdvanceState() {
     ++counters_.refusedRequests;
     return faults_.failCode;
   }
+  if (CommitAndServeNextPlane()) return kNoErr;
   if (const OSErr status = CommitOutput(); status != kNoErr) {
     ClearDataPointers();
     return status;
   }
   return ServeRequest();
+}
+
+bool TileExchange::CommitAndServeNextPlane() {
+  if (!pending_ || undoable_ || mask_ != nullptr) return false;
+  const PendingOutput output = *pending_;
+  const ExchangeRect rect = OutRect();
+  const int lo = record_->outLoPlane;
+  const int hi = record_->outHiPlane;
+  const bool sameRect = SameRect(rect, output.rect);
+  if (!InRect().Empty() || !MaskRect().Empty() || !sameRect || rect.Empty() ||
+      !Inside(rect, image_->width, image_->height) || CheckPlanes(lo, hi) != kNoErr ||
+      hi - lo + 1 != output.count) {
+    return false;
+  }
+  CountRequest(false, true, false);
+  DropReadAhead();
+  const auto width = static_cast<size_t>(rect.Width());
+  ForRowBlocks(
+      rect.top, rect.bottom, rect.Width(), UsableProcessors(), [&](int64_t first, int64_t end) {
+        for (int64_t y = first; y < end; ++y) {
+          uint8_t* row = image_->Pixel(rect.left, static_cast<int32_t>(y));
+          uint8_t* buffer = outBuffer_.data() + static_cast<size_t>(y - rect.top) * output.rowBytes;
+          PixelsFromHost(*image_, buffer, width, output.lo, output.count, row);
+          PixelsToHost(*image_, row, width, lo, output.count, buffer);
+        }
+      });
+  ++counters_.commits;
+  ++counters_.servedRequests;
+  ClearDataPointers();
+  record_->outData = outBuffer_.data();
+  record_->outRowBytes = static_cast<int32_t>(output.rowBytes);
+  pending_ = PendingOutput{rect, lo, output.count, output.rowBytes};
+  return true;
 }
 
 OSErr TileExchange::ServeRequest() {
@@ -366,12 +404,73 @@ OSErr TileExchange::ServeInput(const ExchangeRect& rect) {
   if (CheckPlanes(lo, hi) != kNoErr) return kParamErr;
   if (record_->inputRate != 0 && record_->inputRate != kUnitRate) return kParamErr;
   size_t rowBytes = 0;
-  const OSErr status =
-      FillPlanes(rect, lo, hi - lo + 1, record_->inputPadding, &inBuffer_, &rowBytes);
-  if (status != kNoErr) return status;
+  const auto index = static_cast<size_t>(lo - ahead_.first);
+  if (lo == hi && SameRect(ahead_.rect, rect) && lo >= ahead_.first && index < ahead_.held.size() &&
+      ahead_.held[index]) {
+    std::swap(inBuffer_, ahead_.planes[index]);
+    ahead_.held[index] = false;
+    rowBytes = ahead_.rowBytes;
+    // The image's last rectangle handed out whole: a module reading its tiles in rows is done,
+    // and the buffers would only add to the memory of the run's later steps.
+    const bool lastTile = rect.right == image_->width && rect.bottom == image_->height;
+    if (lastTile && std::find(ahead_.held.begin(), ahead_.held.end(), true) == ahead_.held.end()) {
+      ahead_ = {};
+    }
+  } else if (const OSErr status = ReadAhead(rect, lo, hi, &rowBytes); status != kNoErr) {
+    return status;
+  }
   record_->inData = inBuffer_.data();
   record_->inRowBytes = static_cast<int32_t>(rowBytes);
   return kNoErr;
+}
+
+OSErr TileExchange::ReadAhead(const ExchangeRect& rect, int lo, int hi, size_t* rowBytes) {
+  DropReadAhead();
+  const size_t bps = image_->BytesPerSample();
+  const int channels = image_->Channels();
+  const bool worthIt =
+      lo == hi && lo + 1 < channels && Inside(rect, image_->width, image_->height) &&
+      static_cast<uint64_t>(rect.Width()) * static_cast<uint64_t>(rect.Height()) * bps <=
+          kReadAheadBytes;
+  if (!worthIt) {
+    return FillPlanes(rect, lo, hi - lo + 1, record_->inputPadding, &inBuffer_, rowBytes);
+  }
+  const auto count = static_cast<size_t>(channels - lo - 1);
+  std::vector<uint8_t*> targets;
+  try {
+    ahead_.planes.resize(count);
+    ahead_.held.resize(count);
+    targets.reserve(count + 1);
+  } catch (const std::bad_alloc&) {
+    return kMemFullErr;
+  }
+  for (size_t j = 0; j <= count; ++j) {
+    std::vector<uint8_t>& buffer = j == 0 ? inBuffer_ : ahead_.planes[j - 1];
+    if (const OSErr status = SizeBuffer(rect, bps, &buffer, rowBytes); status != kNoErr) {
+      return status;
+    }
+    targets.push_back(buffer.data());
+  }
+  const auto width = static_cast<size_t>(rect.Width());
+  ForRowBlocks(
+      rect.top, rect.bottom, rect.Width(), UsableProcessors(), [&](int64_t first, int64_t end) {
+        for (int64_t y = first; y < end; ++y) {
+          const uint8_t* row = image_->Pixel(rect.left, static_cast<int32_t>(y));
+          const size_t offset = static_cast<size_t>(y - rect.top) * *rowBytes;
+          for (size_t j = 0; j < targets.size(); ++j) {
+            PixelsToHost(*image_, row, width, lo + static_cast<int>(j), 1, targets[j] + offset);
+          }
+        }
+      });
+  ahead_.rect = rect;
+  ahead_.first = lo + 1;
+  ahead_.rowBytes = *rowBytes;
+  ahead_.held.assign(count, true);
+  return kNoErr;
+}
+
+void TileExchange::DropReadAhead() {
+  ahead_.held.assign(ahead_.held.size(), false);
 }
 
 OSErr TileExchange::ServeOutput(const ExchangeRect& rect) {
@@ -408,6 +507,7 @@ OSErr TileExchange::ServeMask(const ExchangeRect& rect) {
 
 OSErr TileExchange::CommitOutput() {
   if (!pending_) return kNoErr;
+  DropReadAhead();
   const PendingOutput output = *pending_;
   pending_.reset();
   ExchangeRect clipped{std::max(output.rect.left, 0), std::max(output.rect.top, 0),
@@ -461,6 +561,7 @@ OSErr TileExchange::CommitOutput() {
 
 void TileExchange::Rollback() {
   pending_.reset();
+  DropReadAhead();
   const size_t bps = image_->BytesPerSample();
   const size_t pixelBytes = image_->PixelBytes();
   for (auto it = journal_.rbegin(); it != journal_.rend(); ++it) {
@@ -509,6 +610,7 @@ void BlendUnderMask(SampleType type, const uint8_t* original, uint8_t mask, uint
 }  // namespace
 
 OSErr TileExchange::Accept(bool confine) {
+  DropReadAhead();
   const OSErr status = confine ? ApplySelection() : kNoErr;  // changes nothing when it fails
   if (status == kNoErr) journal_.clear();
   return status;
@@ -554,8 +656,10 @@ OSErr TileExchange::ApplySelection() {
 void TileExchange::ReleaseBuffers() {
   ClearDataPointers();
   pending_.reset();
+  DropReadAhead();
   inBuffer_ = {};
   outBuffer_ = {};
+  ahead_ = {};
   maskBuffer_ = {};
 }
 

@@ -43,6 +43,8 @@ constexpr int16_t kPaddingError = -3;
 constexpr int32_t kUnitRate = 0x00010000;  // 1.0 in 16.16 fixed point
 // The largest buffer one request may ask for.
 constexpr size_t kMaxRequestBytes = size_t{1} << 30;
+// The largest one-plane input request whose following planes are read ahead with it.
+constexpr size_t kReadAheadBytes = size_t{16} << 20;
 
 struct ExchangeCounters {
   int advanceStateCalls = 0;
@@ -108,6 +110,16 @@ class TileExchange {
     int count = 0;
     size_t rowBytes = 0;
   };
+  // The planes after a one-plane input request, read in the same pass over the rows for the
+  // requests of the same rectangle that usually follow (the module reads plane after plane);
+  // each is handed out once, and all are dropped when the image changes (the buffers are kept).
+  struct ReadAheadPlanes {
+    ExchangeRect rect;
+    int first = 0;
+    size_t rowBytes = 0;
+    std::vector<std::vector<uint8_t>> planes;
+    std::vector<bool> held;
+  };
   // The samples of the planes lo .. lo + count - 1 in rect, as they were before a commit.
   struct JournalEntry {
     ExchangeRect rect;  // inside the image
@@ -116,6 +128,10 @@ class TileExchange {
     std::vector<uint8_t> samples;
   };
 
+  // The write-back's usual step, an output request for the next planes of the rectangle just
+  // written, without a journal: commits the output and serves the request in one pass over the
+  // rows, while each row of the image is in cache. False (nothing done) for any other step.
+  bool CommitAndServeNextPlane();
   OSErr ApplySelection();
   bool Uses32BitCoordinates() const;
   ExchangeRect InRect() const;
@@ -124,6 +140,10 @@ class TileExchange {
   void CountRequest(bool input, bool output, bool mask);
   void ClearDataPointers();
   OSErr ServeInput(const ExchangeRect& rect);
+  // Serves input planes lo..hi, and reads the following planes ahead for a one-plane request
+  // inside the image of at most kReadAheadBytes.
+  OSErr ReadAhead(const ExchangeRect& rect, int lo, int hi, size_t* rowBytes);
+  void DropReadAhead();
   OSErr ServeOutput(const ExchangeRect& rect);
   OSErr ServeMask(const ExchangeRect& rect);
   OSErr CheckPlanes(int lo, int hi) const;
@@ -139,6 +159,7 @@ class TileExchange {
   std::vector<uint8_t> outBuffer_;
   std::vector<uint8_t> maskBuffer_;
   std::optional<PendingOutput> pending_;
+  ReadAheadPlanes ahead_;
   std::vector<JournalEntry> journal_;
   bool undoable_ = true;
 };

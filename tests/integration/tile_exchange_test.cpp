@@ -160,7 +160,7 @@ TEST_F(Exchange, PadsInputOutsideTheImageAsTheModuleAsksAndDropsOutputThere) {
   ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
   std::memset(record_.outData, 7, static_cast<size_t>(record_.outRowBytes) * 4);
   ASSERT_EQ(exchange_->CommitOutput(), kNoErr);
-  EXPECT_EQ(image.pixels, std::vector<uint8_t>(before.pixels.size(), 7));
+  EXPECT_EQ(image.pixels, PixelBuffer(before.pixels.size(), 7));
 }
 
 TEST_F(Exchange, RefusesImpossibleRequestsWithoutHandingOutData) {
@@ -266,6 +266,74 @@ TEST_F(Exchange, LargeRequestsAreServedAndCommittedRowForRow) {
   EXPECT_EQ(wrong, 0);
   exchange_->Rollback();
   EXPECT_EQ(image.pixels, original.pixels);
+}
+
+// The write-back without undo, plane after plane of one rectangle (a plane asked for twice must
+// come back as it was just written): each request holds the image's current samples and each
+// commit lands in its own plane, rows split among threads.
+TEST_F(Exchange, WithoutUndoThePlaneByPlaneWriteBackServesWhatWasCommitted) {
+  HostImage image = PatternImage(700, 500, 3, false, SampleType::kUInt16);
+  const HostImage original = image;
+  Attach(&image);
+  exchange_->DropUndo();
+  const auto written = [](int x, int y, int p) {
+    return static_cast<uint16_t>((x + 3 * y + 1000 * p) % (kHostMax16 + 1));
+  };
+  int64_t wrong = 0;
+  for (const int16_t p : {0, 1, 1, 2}) {
+    AskOutput(VRect{0, 0, 500, 700}, p, p);
+    ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
+    for (int y = 0; y < 500; ++y) {
+      for (int x = 0; x < 700; ++x) {
+        uint8_t* at = static_cast<uint8_t*>(record_.outData) + y * record_.outRowBytes + x * 2;
+        wrong += Buffer16(record_.outData, record_.outRowBytes, x, y, 1, 0) !=
+                 FileToHost16(Sample16(image, x, y, p));
+        const uint16_t value = written(x, y, p);
+        std::memcpy(at, &value, 2);
+      }
+    }
+  }
+  big_ = Requests32();
+  ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
+  for (int y = 0; y < 500; ++y) {
+    for (int x = 0; x < 700; ++x) {
+      for (int p = 0; p < 3; ++p) {
+        const uint16_t was = Sample16(original, x, y, p);
+        const uint16_t value = written(x, y, p);
+        wrong +=
+            Sample16(image, x, y, p) != (FileToHost16(was) == value ? was : HostToFile16(value));
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(exchange_->counters().outputRequests, 4);
+  EXPECT_EQ(exchange_->counters().commits, 4);
+}
+
+// Plane after plane of one input rectangle, with a commit between: every request holds the
+// image's samples as they are at that request, however often a plane is asked for.
+TEST_F(Exchange, InputPlanesAlwaysHoldTheCurrentSamples) {
+  HostImage image = PatternImage(700, 500, 3, false, SampleType::kUInt16);
+  Attach(&image);
+  const VRect rect{0, 0, 500, 700};
+  int64_t wrong = 0;
+  const auto check = [&](int16_t p) {
+    AskInput(rect, p, p);
+    ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
+    for (int y = 0; y < 500; ++y) {
+      for (int x = 0; x < 700; ++x) {
+        wrong += Buffer16(record_.inData, record_.inRowBytes, x, y, 1, 0) !=
+                 FileToHost16(Sample16(image, x, y, p));
+      }
+    }
+  };
+  check(0);
+  AskOutput(rect, 1, 1);
+  ASSERT_EQ(exchange_->AdvanceState(), kNoErr);
+  std::memset(record_.outData, 0x11, static_cast<size_t>(record_.outRowBytes) * 500);
+  for (const int16_t p : {1, 2, 2, 0}) check(p);
+  EXPECT_EQ(Sample16(image, 5, 5, 1), HostToFile16(0x1111)) << "the output was committed";
+  EXPECT_EQ(wrong, 0);
 }
 
 // Without undo a selection still needs the original samples: where the mask is 0 the image
