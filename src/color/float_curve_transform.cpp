@@ -148,22 +148,29 @@ std::unique_ptr<FloatCurveTransform> FloatCurveTransform::Make(cmsHTRANSFORM tra
 
 void FloatCurveTransform::Convert(float* pixels, int64_t count) const {
   for (int64_t i = 0; i < count; ++i, pixels += kPixelSamples) {
-    float in[kChannels] = {pixels[0], pixels[1], pixels[2]};
-    float out[kChannels];
+    float v[kChannels] = {pixels[0], pixels[1], pixels[2]};
     for (const Stage& stage : stages_) {
       if (stage.isMatrix) {
+        // The three rows' sums side by side, each still in column order from +0.0 (which turns
+        // a -0 product into +0, as the library's sum does).
+        const double* m = stage.matrix;
+        double sum[kChannels] = {0.0, 0.0, 0.0};
+        for (int c = 0; c < kChannels; ++c) {
+          const double in = v[c];
+          sum[0] += in * m[c];
+          sum[1] += in * m[kChannels + c];
+          sum[2] += in * m[2 * kChannels + c];
+        }
         for (int row = 0; row < kChannels; ++row) {
-          double sum = 0.0;
-          for (int c = 0; c < kChannels; ++c) sum += in[c] * stage.matrix[row * kChannels + c];
-          if (stage.hasOffset) sum += stage.offset[row];
-          out[row] = static_cast<float>(sum);
+          if (stage.hasOffset) sum[row] += stage.offset[row];
+          v[row] = static_cast<float>(sum[row]);
         }
       } else {
-        for (int c = 0; c < kChannels; ++c) out[c] = EvaluateCurve(stage.curves[c], in[c]);
+        const Curve* curves = stage.curves.data();
+        for (int c = 0; c < kChannels; ++c) v[c] = EvaluateCurve(curves[c], v[c]);
       }
-      std::memcpy(in, out, sizeof in);
     }
-    std::memcpy(pixels, in, sizeof in);
+    std::memcpy(pixels, v, sizeof v);
   }
 }
 
