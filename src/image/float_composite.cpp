@@ -137,17 +137,28 @@ void ScreenRows(const ImageRecord& effects, const ImageRect& area, const ImageRe
         for (int c = 0; c < kColours; ++c) result[c] = kLeaveUnchanged;
         continue;
       }
-      effect.alpha = from.codec().DecodeAlpha(es[kAlphaSample]);
+      // CompositeScreen in its parts (blend.h), so that a pixel the effect cannot change is
+      // left without reading the output.
+      const uint32_t opacity = ScreenOpacity(from.codec().DecodeAlpha(es[kAlphaSample]),
+                                             std::max({effect.red, effect.green, effect.blue}));
+      if (opacity == 0) {
+        for (int c = 0; c < kColours; ++c) result[c] = kLeaveUnchanged;
+        continue;
+      }
       // What Layout::Fetch(to.codec(), os, &pixel) gives.
       WorkingPixel pixel;
       pixel.red = red(os[0]);
       pixel.green = kGrey ? pixel.red : green(os[1]);
       pixel.blue = kGrey ? pixel.red : blue(os[2]);
-      CompositeScreen(&pixel, effect);
-      result[0] = pixel.red;
+      const WorkingPixel before = pixel;
+      ScreenMix(&pixel, ScreenHueOf(effect), opacity);
+      const auto changed = [](uint32_t now, uint32_t was) {
+        return now == was ? kLeaveUnchanged : now;
+      };
+      result[0] = changed(pixel.red, before.red);
       if constexpr (!kGrey) {
-        result[1] = pixel.green;
-        result[2] = pixel.blue;
+        result[1] = changed(pixel.green, before.green);
+        result[2] = changed(pixel.blue, before.blue);
       }
     }
     // What Layout::Store(to.codec(), pixel, os) writes.
