@@ -16,17 +16,21 @@ ZipChunkCompressor::ZipChunkCompressor(int level)
 }
 
 void PredictZipChunk(std::span<const uint8_t> raw, uint8_t* out) {
+  // The split and the differences in one forward pass over each half, read from `raw` with a
+  // stride of two: out[j] is the j-th byte of the split sequence less the one before it.
   const size_t size = raw.size();
+  if (size == 0) return;
+  const uint8_t* r = raw.data();
   const size_t evens = (size + 1) / 2;
-  for (size_t i = 0; i < size / 2; ++i) {
-    out[i] = raw[2 * i];
-    out[evens + i] = raw[2 * i + 1];
-  }
-  if (size % 2 != 0) out[evens - 1] = raw[size - 1];
-  // Back to front, so that each difference reads its predecessor's original byte.
-  for (size_t i = size; i-- > 1;) {
-    out[i] = static_cast<uint8_t>(out[i] - out[i - 1] + 128);
-  }
+  const size_t odds = size / 2;
+  const auto difference = [](uint8_t now, uint8_t before) {
+    return static_cast<uint8_t>(now - before + 128);
+  };
+  out[0] = r[0];
+  for (size_t i = 1; i < evens; ++i) out[i] = difference(r[2 * i], r[2 * i - 2]);
+  if (odds == 0) return;
+  out[evens] = difference(r[1], r[2 * (evens - 1)]);  // the first odd byte follows the last even
+  for (size_t i = 1; i < odds; ++i) out[evens + i] = difference(r[2 * i + 1], r[2 * i - 1]);
 }
 
 void ZipChunkCompressor::Compress(std::span<const uint8_t> raw, std::vector<uint8_t>* stored) {

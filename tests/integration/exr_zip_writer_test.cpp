@@ -227,5 +227,23 @@ TEST(ExrZipChunk, StoresAChunkAsItIsWhenCompressingDoesNotShrinkIt) {
   EXPECT_LT(stored.size(), flat.size() / 10);
 }
 
+// Split: even-indexed bytes, then odd-indexed; then each byte after the first less its
+// predecessor plus 128, mod 256 (worked out by hand).
+TEST(ExrZipChunk, SplitsAndDifferencesTheBytes) {
+  struct Case {
+    std::vector<uint8_t> raw, predicted;
+  };
+  const Case cases[] = {
+      {{10, 200, 12, 1, 250, 3}, {10, 130, 110, 78, 185, 130}},  // 10 12 250 | 200 1 3
+      {{5, 9, 4}, {5, 127, 133}},                                // 5 4 | 9
+      {{7}, {7}},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> out(c.raw.size());
+    PredictZipChunk(c.raw, out.data());
+    EXPECT_EQ(out, c.predicted);
+  }
+}
+
 }  // namespace
 }  // namespace lumeray
