@@ -76,12 +76,9 @@ class RowPowers {
   void PrepareEncode(const uint32_t* values, int64_t count) {
     if (!encodes_) return;
     Reserve(count);
-    // Values from full intensity up (kLeaveUnchanged among them) take no power: they are clamped
-    // to fit a signed conversion, which lets the loop run on vector registers.
-    double* x = x_.data();
-    for (int64_t k = 0; k < count; ++k) {
-      x[k] = static_cast<int32_t>(std::min(values[k], kFullIntensity)) / double{kFullIntensity};
-    }
+    // Values from full intensity up (kLeaveUnchanged among them) take no power: their clamped
+    // fractions are not used.
+    FractionsOf(values, kFullIntensity, x_.data(), count);
     TabledPowers(*encode_, x_.data(), powers_.data(), count);
   }
   // The encode of the k-th prepared value, which is `value`.

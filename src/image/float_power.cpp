@@ -1,5 +1,6 @@
 #include "image/float_power.h"
 
+#include <algorithm>
 #include <cmath>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -84,6 +85,19 @@ __attribute__((target("avx2"))) int64_t TabledPowersAvx2(const FloatPowerTable& 
   return i;
 }
 
+__attribute__((target("avx2"))) int64_t FractionsOfAvx2(const uint32_t* values, uint32_t whole,
+                                                        double* out, int64_t count) {
+  const __m128i top = _mm_set1_epi32(static_cast<int32_t>(whole));
+  const __m256d divisor = _mm256_set1_pd(whole);
+  int64_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const __m128i v =
+        _mm_min_epu32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(values + i)), top);
+    _mm256_storeu_pd(out + i, _mm256_div_pd(_mm256_cvtepi32_pd(v), divisor));
+  }
+  return i;
+}
+
 bool HasAvx2() {
   return __builtin_cpu_supports("avx2");
 }
@@ -97,6 +111,15 @@ void TabledPowers(const FloatPowerTable& table, const double* x, double* out, in
   if (HasAvx2()) i = TabledPowersAvx2(table, x, out, count);
 #endif
   for (; i < count; ++i) out[i] = float_power_detail::TabledPower(table, x[i]);
+}
+
+void FractionsOf(const uint32_t* values, uint32_t whole, double* out, int64_t count) {
+  int64_t i = 0;
+#ifdef LUMERAY_AVX2_POWERS
+  if (HasAvx2()) i = FractionsOfAvx2(values, whole, out, count);
+#endif
+  for (; i < count; ++i)
+    out[i] = static_cast<int32_t>(std::min(values[i], whole)) / static_cast<double>(whole);
 }
 
 namespace float_power_detail {

@@ -83,6 +83,11 @@ inline uint32_t RoundCapped(double value, double ceiling) {
 // negative where the table cannot give the power).
 void TabledPowers(const FloatPowerTable& table, const double* x, double* out, int64_t count);
 
+// min(values[i], whole) / double{whole} into out[i] for i < count (whole below 2^31): the
+// fractions an encoder takes powers of, four at a time with AVX2 (the same correctly rounded
+// division).
+void FractionsOf(const uint32_t* values, uint32_t whole, double* out, int64_t count);
+
 // Whether `table` gives the powers p (the functions below take std::pow otherwise).
 inline bool TableHasPower(const FloatPowerTable* table, double p) {
   return table != nullptr && table->power == p;
