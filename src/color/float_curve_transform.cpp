@@ -2,6 +2,7 @@
 
 #include <lcms2_plugin.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -83,17 +84,34 @@ bool FloatCurveTransform::ReadCurve(const cmsToneCurve* curve, Curve* into) {
   }
 }
 
-inline float FloatCurveTransform::EvaluateCurve(const Curve& curve, float value) {
+// The three rows' sums side by side, each still in column order from +0.0 (which turns a -0
+// product into +0, as the library's sum does), plus the offset if the stage has one.
+inline void FloatCurveTransform::ApplyMatrix(const Stage& stage, float* v) {
+  const double* m = stage.matrix;
+  double sum[kChannels] = {0.0, 0.0, 0.0};
+  for (int c = 0; c < kChannels; ++c) {
+    const double in = v[c];
+    sum[0] += in * m[c];
+    sum[1] += in * m[kChannels + c];
+    sum[2] += in * m[2 * kChannels + c];
+  }
+  for (int row = 0; row < kChannels; ++row) {
+    if (stage.hasOffset) sum[row] += stage.offset[row];
+    v[row] = static_cast<float>(sum[row]);
+  }
+}
+
+inline float FloatCurveTransform::EvaluateCurve(const Curve& curve, float value, double power) {
   if (std::bit_cast<uint32_t>(value) == 0) return curve.atZero;
   const double x = value;
   if (x > 0.0 && x < curve.breakLow) return static_cast<float>(x / curve.linearDivisor);
   float result = 0.0f;
   if (curve.plain) {
-    return FloatOfPlainPower(curve.table, x, &result) ? result
+    return FloatOfTabledPlainPower(x, power, &result) ? result
                                                       : cmsEvalToneCurveFloat(curve.curve, value);
   }
   if (!(x >= curve.breakLow && x <= curve.breakHigh) &&
-      FloatOfShiftedPower(curve.table, x, curve.offset, curve.divisor, &result)) {
+      FloatOfTabledShiftedPower(x, power, curve.offset, curve.divisor, &result)) {
     return result;
   }
   return cmsEvalToneCurveFloat(curve.curve, value);
@@ -147,23 +165,29 @@ std::unique_ptr<FloatCurveTransform> FloatCurveTransform::Make(cmsHTRANSFORM tra
 }
 
 void FloatCurveTransform::Convert(float* pixels, int64_t count) const {
-  for (int64_t i = 0; i < count; ++i, pixels += kPixelSamples) {
-    float in[kChannels] = {pixels[0], pixels[1], pixels[2]};
-    float out[kChannels];
+  // Pixels go through the chain a block at a time, so that each curve takes its table powers
+  // for the whole block in one batch.
+  constexpr int64_t kBlock = 64;
+  float v[kBlock][kChannels];
+  double x[kBlock];
+  double powers[kBlock];
+  for (int64_t first = 0; first < count; first += kBlock) {
+    const int64_t n = std::min(kBlock, count - first);
+    float* block = pixels + first * kPixelSamples;
+    for (int64_t i = 0; i < n; ++i) std::memcpy(v[i], block + i * kPixelSamples, sizeof v[i]);
     for (const Stage& stage : stages_) {
       if (stage.isMatrix) {
-        for (int row = 0; row < kChannels; ++row) {
-          double sum = 0.0;
-          for (int c = 0; c < kChannels; ++c) sum += in[c] * stage.matrix[row * kChannels + c];
-          if (stage.hasOffset) sum += stage.offset[row];
-          out[row] = static_cast<float>(sum);
-        }
-      } else {
-        for (int c = 0; c < kChannels; ++c) out[c] = EvaluateCurve(stage.curves[c], in[c]);
+        for (int64_t i = 0; i < n; ++i) ApplyMatrix(stage, v[i]);
+        continue;
       }
-      std::memcpy(in, out, sizeof in);
+      for (int c = 0; c < kChannels; ++c) {
+        const Curve& curve = stage.curves[c];
+        for (int64_t i = 0; i < n; ++i) x[i] = v[i][c];
+        TabledPowers(curve.table, x, powers, n);
+        for (int64_t i = 0; i < n; ++i) v[i][c] = EvaluateCurve(curve, v[i][c], powers[i]);
+      }
     }
-    std::memcpy(pixels, in, sizeof in);
+    for (int64_t i = 0; i < n; ++i) std::memcpy(block + i * kPixelSamples, v[i], sizeof v[i]);
   }
 }
 

@@ -65,7 +65,9 @@ class FloatCurveTransform {
 
   FloatCurveTransform() = default;
   static bool ReadCurve(const cmsToneCurve* curve, Curve* into);
-  static float EvaluateCurve(const Curve& curve, float value);
+  static void ApplyMatrix(const Stage& stage, float* v);
+  // `power` is the curve table's TabledPower of `value`.
+  static float EvaluateCurve(const Curve& curve, float value, double power);
 
   cmsHPROFILE link_ = nullptr;
   std::vector<Stage> stages_;

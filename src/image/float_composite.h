@@ -3,7 +3,7 @@
 //
 // Both give exactly what the images' own fetch and store routines give, pixel by pixel (the same
 // codec, sample_codecs.h), but run over rows with the codec inline instead of calling a routine
-// per pixel, and read each pixel once.
+// per pixel, take a row's table powers in one batch (float_power.h) and read each pixel once.
 //
 // Conventions: "float images" are of mode 16 (RGB) or 17 (grey) with 4-byte samples; rectangles
 // are half-open and must lie inside the images' data.

@@ -11,6 +11,10 @@
 // few samples in ten thousand; the fall-back is also taken without a table, for a table of another
 // power (a gamma table set shared from the nearest gamma) and for x outside the exponent range.
 //
+// Row loops take the table's powers of many values at once (TabledPowers: four at a time where
+// the processor has AVX2, with the same operations in the same order, so the very same doubles)
+// and hand each to the ...Of functions below, which settle it exactly as their one-value forms.
+//
 // Threading contract: a table is filled once, before it is shared, and only read afterwards;
 // the functions are pure; any thread.
 #pragma once
@@ -75,51 +79,84 @@ inline uint32_t RoundCapped(double value, double ceiling) {
 
 }  // namespace float_power_detail
 
-// static_cast<float>(std::pow(fraction, p)) for fraction in (0, 1]. Inline, like the next one:
-// the float codec calls them per sample.
-inline float FloatOfPower(const FloatPowerTable* table, double fraction, double p) {
-  if (table != nullptr && table->power == p) {
-    const double power = float_power_detail::TabledPower(*table, fraction);
-    const auto low = static_cast<float>(power * (1.0 - kPowerSlack));
-    if (power > 0.0 && low == static_cast<float>(power * (1.0 + kPowerSlack))) return low;
+// float_power_detail::TabledPower(table, x[i]) into out[i] for i < count, bit for bit (out[i]
+// negative where the table cannot give the power).
+void TabledPowers(const FloatPowerTable& table, const double* x, double* out, int64_t count);
+
+// min(values[i], whole) / double{whole} into out[i] for i < count (whole below 2^31): the
+// fractions an encoder takes powers of, four at a time with AVX2 (the same correctly rounded
+// division).
+void FractionsOf(const uint32_t* values, uint32_t whole, double* out, int64_t count);
+
+// Whether `table` gives the powers p (the functions below take std::pow otherwise).
+inline bool TableHasPower(const FloatPowerTable* table, double p) {
+  return table != nullptr && table->power == p;
+}
+
+// FloatOfPower with `tabled` = TabledPower(*table, fraction) already taken (any value when the
+// table does not have the power p).
+inline float FloatOfTabledPower(const FloatPowerTable* table, double tabled, double fraction,
+                                double p) {
+  if (TableHasPower(table, p)) {
+    const auto low = static_cast<float>(tabled * (1.0 - kPowerSlack));
+    if (tabled > 0.0 && low == static_cast<float>(tabled * (1.0 + kPowerSlack))) return low;
   }
   return float_power_detail::PowerAsFloat(fraction, p);
 }
 
-// round-to-nearest-even(min(std::pow(sample, p) * scale, ceiling)) for sample > 0 (not NaN),
-// ceiling < 2^51.
-inline uint32_t ScaledFloatPower(const FloatPowerTable* table, float sample, double p, double scale,
-                                 double ceiling) {
+// static_cast<float>(std::pow(fraction, p)) for fraction in (0, 1]. Inline, like the next one:
+// the float codec calls them per sample.
+inline float FloatOfPower(const FloatPowerTable* table, double fraction, double p) {
+  const double tabled =
+      TableHasPower(table, p) ? float_power_detail::TabledPower(*table, fraction) : -1.0;
+  return FloatOfTabledPower(table, tabled, fraction, p);
+}
+
+// ScaledFloatPower with `tabled` = TabledPower(*table, sample) already taken (any value when the
+// table does not have the power p).
+inline uint32_t ScaledFloatOfTabledPower(const FloatPowerTable* table, double tabled, float sample,
+                                         double p, double scale, double ceiling) {
   using float_power_detail::RoundCapped;
-  if (table != nullptr && table->power == p) {
-    const double power = float_power_detail::TabledPower(*table, double{sample});
-    const uint32_t low = RoundCapped(power * scale * (1.0 - kPowerSlack), ceiling);
-    if (power >= 0.0 && low == RoundCapped(power * scale * (1.0 + kPowerSlack), ceiling)) {
+  if (TableHasPower(table, p)) {
+    const uint32_t low = RoundCapped(tabled * scale * (1.0 - kPowerSlack), ceiling);
+    if (tabled >= 0.0 && low == RoundCapped(tabled * scale * (1.0 + kPowerSlack), ceiling)) {
       return low;
     }
   }
   return float_power_detail::ScaledPower(sample, p, scale, ceiling);
 }
 
+// round-to-nearest-even(min(std::pow(sample, p) * scale, ceiling)) for sample > 0 (not NaN),
+// ceiling < 2^51.
+inline uint32_t ScaledFloatPower(const FloatPowerTable* table, float sample, double p, double scale,
+                                 double ceiling) {
+  const double tabled =
+      TableHasPower(table, p) ? float_power_detail::TabledPower(*table, double{sample}) : -1.0;
+  return ScaledFloatOfTabledPower(table, tabled, sample, p, scale, ceiling);
+}
+
 // static_cast<float>(std::pow(x, table.power)) for 0 < x < 2^100, in *result, when the table
 // settles it: FloatOfShiftedPower's offset 0 and divisor 1 without their arithmetic.
-inline bool FloatOfPlainPower(const FloatPowerTable& table, double x, float* result) {
+// `power` is TabledPower(table, x) (FloatOfPlainPower takes it itself).
+inline bool FloatOfTabledPlainPower(double x, double power, float* result) {
   if (!(x > 0.0 && x < 0x1p100)) return false;
-  const double power = float_power_detail::TabledPower(table, x);
   const auto low = static_cast<float>(power * (1.0 - kPowerSlack));
   if (!(power > 0.0) || low != static_cast<float>(power * (1.0 + kPowerSlack))) return false;
   *result = low;
   return true;
+}
+inline bool FloatOfPlainPower(const FloatPowerTable& table, double x, float* result) {
+  return FloatOfTabledPlainPower(x, float_power_detail::TabledPower(table, x), result);
 }
 
 // static_cast<float>((std::pow(x, table.power) - offset) / divisor) for 0 < x < 2^100 and
 // divisor != 0, in *result, when the table settles it; false when only std::pow can (the caller
 // then takes its own path). For offset 0 and divisor 1 that is the float of the power itself.
 // Inline: it runs per sample in colour transforms.
-inline bool FloatOfShiftedPower(const FloatPowerTable& table, double x, double offset,
-                                double divisor, float* result) {
+// `power` is TabledPower(table, x) (FloatOfShiftedPower takes it itself).
+inline bool FloatOfTabledShiftedPower(double x, double power, double offset, double divisor,
+                                      float* result) {
   if (!(x > 0.0 && x < 0x1p100)) return false;
-  const double power = float_power_detail::TabledPower(table, x);
   // Subtraction, division and the cast are monotonic, so a pair of bounds around the power that
   // ends in one float brackets what std::pow's power ends in.
   const auto low = static_cast<float>((power * (1.0 - kPowerSlack) - offset) / divisor);
@@ -129,6 +166,12 @@ inline bool FloatOfShiftedPower(const FloatPowerTable& table, double x, double o
   }
   *result = low;
   return true;
+}
+
+inline bool FloatOfShiftedPower(const FloatPowerTable& table, double x, double offset,
+                                double divisor, float* result) {
+  return FloatOfTabledShiftedPower(x, float_power_detail::TabledPower(table, x), offset, divisor,
+                                   result);
 }
 
 }  // namespace lumeray

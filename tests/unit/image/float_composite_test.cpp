@@ -61,6 +61,14 @@ TEST_P(FloatComposite, ScreeningMatchesTheFetchAndStoreRoutines) {
     e[0] = e[1] = e[2] = 0.0f;
     e[1 + (x & 1)] = x % 2 == 0 ? 0.5f : 0.0f;
   }
+  // Flat stretches, within rows and from row to row, repeat the samples of the first column.
+  for (int32_t y = kData.top; y < kData.bottom; ++y) {
+    for (int32_t x = kData.left + 9; x < kData.left + 25; ++x) {
+      std::memcpy(PixelSamples<float>(*fast, x, y),
+                  PixelSamples<float>(*fast, kData.left, kData.top + (y - kData.top) / 2),
+                  kSamplesPerPixel * sizeof(float));
+    }
+  }
   std::memcpy(reference->pixels.data, fast->pixels.data, fast->pixels.size);
   const ImageRect area{kData.left + 2, kData.top + 1, kData.right - 5, kData.bottom - 3};
   ScreenFloatImage(*effects, area, *fast);
