@@ -99,6 +99,19 @@ BENCHMARK(BM_StampStarPhase)
     ->Unit(benchmark::kMillisecond)
     ->ArgsProduct({{1, 2, 4}, {1, 16}, {1, 16}});
 
+// The soft flare of kSources sources of falling strength, spread over and around the strip.
+void StampFlareSources(ImageRecord* effects, const SoftFlareProfile& profile,
+                       const ImageRect& strip, uint32_t threshold) {
+  for (int i = 0; i < kSources; ++i) {
+    const QuarterPixelPoint centre{(i * 733) % kWidth, i % 4,
+                                   (i * 211) % (3 * kStripRows) - kStripRows, (i / 4) % 4};
+    const uint32_t strength = kFractionUnit - static_cast<uint32_t>(i) * (kFractionUnit / 48);
+    StampSoftFlare(effects, profile, centre, strip,
+                   {0xE0000000u, 0xF0000000u, kFractionUnit, strength, kFractionUnit},
+                   threshold / 2);
+  }
+}
+
 // The soft flare stamped at 40 sources of falling strength over a strip, at all four
 // quarter-pixel phases. Arguments: the Length and the host's bytes per sample (1, 2). Counter:
 // the flare's table entries.
@@ -117,14 +130,7 @@ void BM_StampSoftFlare(benchmark::State& state) {
     state.PauseTiming();
     FillImage(&effects, {0, 0, 0, kFractionUnit, kFractionUnit}, strip);
     state.ResumeTiming();
-    for (int i = 0; i < kSources; ++i) {
-      const QuarterPixelPoint centre{(i * 733) % kWidth, i % 4,
-                                     (i * 211) % (3 * kStripRows) - kStripRows, (i / 4) % 4};
-      const uint32_t strength = kFractionUnit - static_cast<uint32_t>(i) * (kFractionUnit / 48);
-      StampSoftFlare(&effects, profile, centre, strip,
-                     {0xE0000000u, 0xF0000000u, kFractionUnit, strength, kFractionUnit},
-                     threshold / 2);
-    }
+    StampFlareSources(&effects, profile, strip, threshold);
   }
   state.counters["table"] = static_cast<double>(profile.values.size());
   ReleaseImage(&effects);
@@ -152,14 +158,7 @@ void BM_CompositeEffectsStrip(benchmark::State& state) {
   CreateImage(&effects, strip, strip, ModeOfDepth(bytes), nullptr, false, true, &code);
   CreateImage(&photo, strip, strip, ModeOfDepth(bytes), nullptr, false, true, &code);
   FillImage(&effects, {0, 0, 0, kFractionUnit, kFractionUnit}, strip);
-  for (int i = 0; i < kSources; ++i) {
-    const QuarterPixelPoint centre{(i * 733) % kWidth, i % 4,
-                                   (i * 211) % (3 * kStripRows) - kStripRows, (i / 4) % 4};
-    const uint32_t strength = kFractionUnit - static_cast<uint32_t>(i) * (kFractionUnit / 48);
-    StampSoftFlare(&effects, profile, centre, strip,
-                   {0xE0000000u, 0xF0000000u, kFractionUnit, strength, kFractionUnit},
-                   threshold / 2);
-  }
+  StampFlareSources(&effects, profile, strip, threshold);
   for (auto _ : state) {
     state.PauseTiming();
     FillImage(&photo, {0x6000, 0x8000, 0x18000, kFractionUnit, kFractionUnit}, strip);
