@@ -19,6 +19,7 @@
 
 #include <cstdint>
 
+#include "image/blend.h"
 #include "image/image_modes.h"
 #include "image/image_record.h"
 #include "image/pixel_tables.h"
@@ -104,12 +105,9 @@ struct ColourTarget {
   // Writes the colour channels of `p` that differ from `before` (what `s` holds) into `s`.
   void StoreOver(const WorkingPixel& p, const WorkingPixel& before,
                  typename Codec::Sample* s) const {
-    const auto keep = [](uint32_t value, uint32_t was) {
-      return value == was ? kLeaveUnchanged : value;
-    };
     Layout::Store(codec,
-                  {keep(p.red, before.red), keep(p.green, before.green), keep(p.blue, before.blue),
-                   kLeaveUnchanged, kLeaveUnchanged},
+                  {ChangedOrLeave(p.red, before.red), ChangedOrLeave(p.green, before.green),
+                   ChangedOrLeave(p.blue, before.blue), kLeaveUnchanged, kLeaveUnchanged},
                   s);
   }
 };

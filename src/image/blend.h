@@ -96,15 +96,17 @@ inline void BlendScreen(WorkingPixel* d, const WorkingPixel& s) {
   ScreenMix(d, ScreenHueOf(s), o);
 }
 
+// A blended value to be stored: kLeaveUnchanged when the blend left it as it `was`.
+constexpr uint32_t ChangedOrLeave(uint32_t now, uint32_t was) {
+  return now == was ? kLeaveUnchanged : now;
+}
+
 inline void CompositeScreen(WorkingPixel* d, const WorkingPixel& s) {
   const WorkingPixel before = *d;
   BlendScreen(d, s);
-  const auto changed = [](uint32_t now, uint32_t was) {
-    return now == was ? kLeaveUnchanged : now;
-  };
-  d->red = changed(d->red, before.red);
-  d->green = changed(d->green, before.green);
-  d->blue = changed(d->blue, before.blue);
+  d->red = ChangedOrLeave(d->red, before.red);
+  d->green = ChangedOrLeave(d->green, before.green);
+  d->blue = ChangedOrLeave(d->blue, before.blue);
   d->alpha = kLeaveUnchanged;
   d->mask = kLeaveUnchanged;
 }

@@ -149,13 +149,10 @@ void ScreenRows(const ImageRecord& effects, const ImageRect& area, const ImageRe
       pixel.blue = kGrey ? pixel.red : blue(os[2]);
       const WorkingPixel before = pixel;
       ScreenMix(&pixel, ScreenHueOf(effect), opacity);
-      const auto changed = [](uint32_t now, uint32_t was) {
-        return now == was ? kLeaveUnchanged : now;
-      };
-      result[0] = changed(pixel.red, before.red);
+      result[0] = ChangedOrLeave(pixel.red, before.red);
       if constexpr (!kGrey) {
-        result[1] = changed(pixel.green, before.green);
-        result[2] = changed(pixel.blue, before.blue);
+        result[1] = ChangedOrLeave(pixel.green, before.green);
+        result[2] = ChangedOrLeave(pixel.blue, before.blue);
       }
     }
     // What Layout::Store(to.codec(), pixel, os) writes.
