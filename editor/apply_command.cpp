@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "progress.h"
 #include "run_report.h"
 #include "settings.h"
+#include "streamed_output.h"
 
 namespace lumeray {
 namespace {
@@ -317,8 +319,15 @@ int RunApply(const ApplyArguments& arguments) {
   options.played = arguments.repeat ? nullptr : &played;
   options.playInfo = arguments.dialog ? kPlayDialogDisplay : kPlayDialogSilent;
   options.undoable = false;  // a failed run writes nothing, so its image needs no undo
+  // The output is written while the module writes its result back, where it can be.
+  std::optional<StreamedOutput> stream;
+  if (StreamedOutput::Suits(arguments.output, inputs.input, inputs.masked)) {
+    stream.emplace(arguments.output, inputs.input);
+    options.changeListener = &*stream;
+  }
   const RunOutcome outcome = RunModule(arguments, inputs, options, true);
   if (!outcome.ok()) {
+    if (stream) stream->Abandon();
     ReportRunFailure(outcome);
     return FailureStatus(outcome);
   }
@@ -330,7 +339,10 @@ int RunApply(const ApplyArguments& arguments) {
   }
 
   std::vector<std::string> notes;
-  if (!WriteImageFile(arguments.output, inputs.input.image, inputs.input, &notes, &error)) {
+  const bool written =
+      stream ? stream->Finish(&notes, &error)
+             : WriteImageFile(arguments.output, inputs.input.image, inputs.input, &notes, &error);
+  if (!written) {
     if (InterruptRequested()) return Cancelled();
     Report(arguments.output + ": " + error);
     return kExitFailure;

@@ -135,7 +135,8 @@ void TemporaryFile::Discard() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   if (!path_.empty()) {
-    SetTemporaryFileToRemove(nullptr);
+    ForgetTemporaryFile(slot_);
+    slot_ = -1;
     unlink(path_.c_str());
     path_.clear();
   }
@@ -157,7 +158,7 @@ bool TemporaryFile::Create(const std::string& destination, std::string* error) {
   destination_ = destination;
   path_ = pattern;
   fd_ = fd;
-  SetTemporaryFileToRemove(path_.c_str());
+  slot_ = RememberTemporaryFile(path_.c_str());
   return true;
 }
 
@@ -174,7 +175,8 @@ bool TemporaryFile::Publish(std::string* error) {
   if (close(fd) != 0) return fail(errno);
   if (InterruptRequested()) return fail(EINTR);
   if (rename(path_.c_str(), destination_.c_str()) != 0) return fail(errno);
-  SetTemporaryFileToRemove(nullptr);
+  ForgetTemporaryFile(slot_);
+  slot_ = -1;
   path_.clear();
   // The rename itself is made durable; a failure here loses nothing already written.
   const int folder = open(FolderOf(destination_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -56,6 +56,7 @@ class TemporaryFile {
   std::string destination_;
   std::string path_;
   int fd_ = -1;
+  int slot_ = -1;  // what a second signal removes (interrupt.h)
 };
 
 }  // namespace lumeray

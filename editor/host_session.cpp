@@ -187,6 +187,7 @@ RunOutcome HostSession::Run(HostImage& image, const RunOptions& options) {
   }
   ActiveRun run(image, options, &handles_, &suites_);
   if (!options.undoable) run.tiles.DropUndo();
+  run.tiles.SetChangeListener(options.changeListener);
   run.profile = profile;
   FillRecord(*run.frame, image, options, parameters_, run.profile, suites_.basic());
   run.frame->descriptorParameters.descriptor = PlayedHandle(handles_, options.played);

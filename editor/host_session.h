@@ -74,6 +74,8 @@ struct RunOptions {
   // what confining to it needs).
   bool undoable = true;
   ProgressSink* progressBar = nullptr;
+  // Told of every change to the image (the output file streamed during the run); null: none.
+  ImageChangeListener* changeListener = nullptr;
   const Descriptor* played = nullptr;  // null: nothing is played back
   int16_t playInfo = kPlayDialogSilent;
   HostFaults faults;

@@ -123,14 +123,6 @@ class CheckedFileWriter final : public OIIO::Filesystem::IOProxy {
 
 constexpr char kTooManyPixels[] = "the image has ";
 
-// The image library's progress while it writes the file behind `opaque` (its descriptor): starts
-// the disk's writing of what is written so far, so that the flush before the file is published
-// waits for less. Never stops the write.
-bool StartWritingOut(void* opaque, float /*portionDone*/) {
-  sync_file_range(*static_cast<const int*>(opaque), 0, 0, SYNC_FILE_RANGE_WRITE);
-  return false;
-}
-
 // Reads the rows [first, end) of an open scanline file into `rows` (the first of them; rows
 // follow one another without padding).
 bool ReadRows(OIIO::ImageInput* input, const OIIO::ImageSpec& description, int first, int end,
@@ -412,8 +404,13 @@ bool CheckOutputPath(const std::string& path, std::string* error) {
   return true;
 }
 
-bool WriteImageFile(const std::string& path, const HostImage& image, const ImageFile& source,
-                    std::vector<std::string>* notices, std::string* error) {
+namespace {
+
+// The output's image library writer and its description for `image` written in the manner of
+// `source`; what the format cannot carry is left out with a notice.
+bool PlanOutput(const std::string& path, const HostImage& image, const ImageFile& source,
+                std::unique_ptr<OIIO::ImageOutput>* planned, OIIO::ImageSpec* planDescription,
+                std::vector<std::string>* notices, std::string* error) {
   auto output = OIIO::ImageOutput::create(path);
   if (!output) {
     *error = "unknown output format: " + OiioError({});
@@ -472,60 +469,152 @@ bool WriteImageFile(const std::string& path, const HostImage& image, const Image
                           OIIO::TypeDesc(OIIO::TypeDesc::UINT8, static_cast<int>(profile.size())),
                           profile.data());
   }
+  *planned = std::move(output);
+  *planDescription = std::move(description);
+  return true;
+}
 
+// Whether the input's own OpenEXR header is rewritten by the editor's zip writer.
+bool WritesOwnExr(const OIIO::ImageOutput& output, const ImageFile& source) {
+  return std::string(output.format_name()) == "openexr" && source.formatName == "openexr";
+}
+
+// Rows written between two requests to the disk to start writing them out.
+constexpr int kRowsPerWriteOut = 256;
+
+}  // namespace
+
+// Declared in the order they are needed: the image library's writer, which may still write as it
+// is destroyed, goes before the proxy and the file it writes through.
+struct ImageOutputFile::Parts {
   TemporaryFile temporary;
-  if (!temporary.Create(path, error)) return false;
-  CheckedFileWriter writer(temporary.path(), temporary.fd());
-  const auto fail = [&](std::string reason) {
-    // The file system's reason comes first: a codec's own message then only repeats it.
-    struct statvfs space {};
-    if (writer.failure() != 0) {
-      reason = DescribeWriteError(writer.failure());
-    } else if (statvfs(temporary.path().c_str(), &space) == 0 && space.f_bavail == 0) {
-      reason = DescribeWriteError(ENOSPC);
-    }
-    *error = "cannot write the image: " + reason;
+  std::unique_ptr<CheckedFileWriter> writer;
+  OIIO::ImageSpec description;
+  std::unique_ptr<OIIO::ImageOutput> output;
+  const HostImage* image = nullptr;
+  bool libraryOpened = false;  // the image library's writer has the file open
+  int rowsWritten = 0;
+};
+
+ImageOutputFile::ImageOutputFile() = default;
+ImageOutputFile::~ImageOutputFile() = default;
+
+void ImageOutputFile::Discard() {
+  parts_.reset();
+}
+
+bool ImageOutputFile::Fail(std::string reason, std::string* error) {
+  // The file system's reason comes first: a codec's own message then only repeats it.
+  struct statvfs space {};
+  if (parts_->writer && parts_->writer->failure() != 0) {
+    reason = DescribeWriteError(parts_->writer->failure());
+  } else if (!parts_->temporary.path().empty() &&
+             statvfs(parts_->temporary.path().c_str(), &space) == 0 && space.f_bavail == 0) {
+    reason = DescribeWriteError(ENOSPC);
+  }
+  *error = "cannot write the image: " + reason;
+  parts_.reset();  // the temporary file goes with it
+  return false;
+}
+
+bool ImageOutputFile::Open(const std::string& path, const HostImage& image, const ImageFile& source,
+                           std::vector<std::string>* notices, std::string* error) {
+  parts_ = std::make_unique<Parts>();
+  parts_->image = &image;
+  if (!PlanOutput(path, image, source, &parts_->output, &parts_->description, notices, error)) {
+    parts_.reset();
     return false;
-  };
-  if (outputFormat == "openexr" && source.formatName == "openexr") {
+  }
+  if (!parts_->temporary.Create(path, error)) {
+    parts_.reset();
+    return false;
+  }
+  parts_->writer =
+      std::make_unique<CheckedFileWriter>(parts_->temporary.path(), parts_->temporary.fd());
+  OIIO::ImageOutput& output = *parts_->output;
+  if (WritesOwnExr(output, source)) {
     // The input's own header, rewritten by the editor's parallel zip writer when it can be;
     // otherwise (nothing written yet) the image library writes the file.
     ZipExrOptions options;
     options.level = kExrDeflateLevel;
     options.threads = UsableProcessors();
-    options.write = [&writer](const void* data, size_t size, uint64_t offset) {
-      return writer.pwrite(data, size, static_cast<int64_t>(offset)) == size;
+    options.write = [writer = parts_->writer.get()](const void* data, size_t size,
+                                                    uint64_t offset) {
+      return writer->pwrite(data, size, static_cast<int64_t>(offset)) == size;
     };
     std::string reason;
-    switch (WriteZipExr(source.path, description, image, options, &reason)) {
+    switch (WriteZipExr(source.path, parts_->description, image, options, &reason)) {
       case ExrWriteOutcome::kWritten:
-        if (writer.failure() != 0) return fail({});
-        return temporary.Publish(error);
+        if (parts_->writer->failure() != 0) return Fail({}, error);
+        parts_->rowsWritten = image.height;
+        return true;
       case ExrWriteOutcome::kFailed:
-        return fail(reason);
+        return Fail(reason, error);
       case ExrWriteOutcome::kUnsupported:
         break;
     }
   }
   // OpenImageIO 2.4's TIFF writer points the header at the Exif directory when it writes
   // through a proxy; it writes the temporary file itself, and libtiff checks its every write.
-  if (outputFormat != "tiff" && !output->set_ioproxy(&writer)) {
-    return fail("the format's writer cannot write checked");
+  if (std::string(output.format_name()) != "tiff" && !output.set_ioproxy(parts_->writer.get())) {
+    return Fail("the format's writer cannot write checked", error);
   }
-  if (!output->open(temporary.path(), description)) return fail(OiioError(output->geterror()));
+  if (!output.open(parts_->temporary.path(), parts_->description)) {
+    return Fail(OiioError(output.geterror()), error);
+  }
+  parts_->libraryOpened = true;
+  return true;
+}
+
+bool ImageOutputFile::WriteRows(int end, std::string* error) {
+  if (!parts_) {
+    *error = "cannot write the image: it is not open";
+    return false;
+  }
+  const HostImage& image = *parts_->image;
+  const int y = parts_->description.y;
   const auto pixelStride = static_cast<OIIO::stride_t>(image.PixelBytes());
-  int descriptor = temporary.fd();
-  const bool written =
-      output->write_image(SampleTypeDesc(image.sampleType), image.pixels.data(), pixelStride,
-                          OIIO::AutoStride, OIIO::AutoStride, &StartWritingOut, &descriptor);
-  const std::string writeError = written ? std::string() : OiioError(output->geterror());
-  // Only the return values count: OpenImageIO's TIFF writer leaves a spurious error message
-  // about an empty Exif directory after a good write.
-  const bool closed = output->close();
-  if (!written) return fail(writeError);
-  if (!closed) return fail(OiioError(output->geterror()));
-  if (writer.failure() != 0) return fail({});
-  return temporary.Publish(error);
+  while (parts_->rowsWritten < end) {
+    const int first = parts_->rowsWritten;
+    const int last = std::min(end, first + kRowsPerWriteOut);
+    if (!parts_->output->write_scanlines(y + first, y + last, 0, SampleTypeDesc(image.sampleType),
+                                         image.Pixel(0, first), pixelStride)) {
+      return Fail(OiioError(parts_->output->geterror()), error);
+    }
+    if (parts_->writer->failure() != 0) return Fail({}, error);
+    parts_->rowsWritten = last;
+    // Starts the disk's writing of what is written so far, so that the flush before the file is
+    // published waits for less.
+    sync_file_range(parts_->temporary.fd(), 0, 0, SYNC_FILE_RANGE_WRITE);
+  }
+  return true;
+}
+
+bool ImageOutputFile::Publish(std::string* error) {
+  if (!parts_) {
+    *error = "cannot write the image: it is not open";
+    return false;
+  }
+  if (parts_->rowsWritten < parts_->image->height) {
+    return Fail("not every row was written", error);
+  }
+  // Only the return value counts: OpenImageIO's TIFF writer leaves a spurious error message
+  // about an empty Exif directory after a good write. (The editor's own OpenEXR writer never
+  // opened the image library's.)
+  if (parts_->libraryOpened && !parts_->output->close()) {
+    return Fail(OiioError(parts_->output->geterror()), error);
+  }
+  if (parts_->writer->failure() != 0) return Fail({}, error);
+  const bool published = parts_->temporary.Publish(error);
+  parts_.reset();
+  return published;
+}
+
+bool WriteImageFile(const std::string& path, const HostImage& image, const ImageFile& source,
+                    std::vector<std::string>* notices, std::string* error) {
+  ImageOutputFile file;
+  return file.Open(path, image, source, notices, error) && file.WriteRows(image.height, error) &&
+         file.Publish(error);
 }
 
 }  // namespace lumeray

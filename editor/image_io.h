@@ -21,6 +21,7 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,33 @@ bool ReadMaskFile(const std::string& path, int32_t width, int32_t height, GreyMa
 // Whether an image can be written at `path`: one of the four formats and an existing, writable
 // folder.
 bool CheckOutputPath(const std::string& path, std::string* error);
+
+// An output file written in the manner of `source` (see the conventions above), row after row:
+// Open, WriteRows up to the last row, Publish. Any failure removes the temporary file and
+// returns false with the reason; the object is then closed. An OpenEXR file made from an
+// OpenEXR input is written whole by Open (the editor's own zip writer, when it can).
+class ImageOutputFile {
+ public:
+  ImageOutputFile();
+  ~ImageOutputFile();  // removes the temporary file unless it was published
+  ImageOutputFile(const ImageOutputFile&) = delete;
+  ImageOutputFile& operator=(const ImageOutputFile&) = delete;
+
+  // `image` must outlive the object. The notices say what the format could not carry.
+  bool Open(const std::string& path, const HostImage& image, const ImageFile& source,
+            std::vector<std::string>* notices, std::string* error);
+  // Writes the rows after those already written, up to `end` (exclusive).
+  bool WriteRows(int end, std::string* error);
+  // Closes, flushes and renames the file into place; every row must have been written.
+  bool Publish(std::string* error);
+  // Closes the file unpublished and removes it (nothing when none is open).
+  void Discard();
+
+ private:
+  struct Parts;
+  bool Fail(std::string reason, std::string* error);
+  std::unique_ptr<Parts> parts_;
+};
 
 // Writes `image` in the manner of `source` (see the conventions above).
 bool WriteImageFile(const std::string& path, const HostImage& image, const ImageFile& source,

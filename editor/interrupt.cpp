@@ -16,14 +16,23 @@ static_assert(std::atomic<int>::is_always_lock_free, "the signal record must be 
 // The dispositions to go back to on a second signal; written before the handlers are installed.
 struct sigaction gPrevious[NSIG] {};
 
-// The temporary output file; the flag is set only while the buffer holds a whole name.
-char gTemporary[4096];
-std::atomic<bool> gHasTemporary{false};
+// The temporary files being written (an output image streamed during the run and a settings
+// file, say). A slot is taken by claiming `taken`; `named` is set only while its buffer holds a
+// whole name.
+struct TemporarySlot {
+  std::atomic<bool> taken{false};
+  std::atomic<bool> named{false};
+  char path[4096];
+};
+TemporarySlot gTemporaries[kTemporaryFileSlots];
+static_assert(std::atomic<bool>::is_always_lock_free, "the slots must be signal-safe");
 
 void OnSignal(int signal) {
   int expected = 0;
   if (!gSignal.compare_exchange_strong(expected, signal)) {
-    if (gHasTemporary.load()) unlink(gTemporary);
+    for (TemporarySlot& slot : gTemporaries) {
+      if (slot.named.load()) unlink(slot.path);
+    }
     sigaction(signal, &gPrevious[signal], nullptr);
     raise(signal);
   }
@@ -48,7 +57,6 @@ InterruptGuard::InterruptGuard() {
 }
 
 InterruptGuard::~InterruptGuard() {
-  SetTemporaryFileToRemove(nullptr);
   for (size_t i = 0; i < kSignals.size(); ++i) {
     if (installed_[i]) sigaction(kSignals[i], &previous_[i], nullptr);
   }
@@ -62,11 +70,23 @@ int InterruptExitStatus() {
   return kSignalExitBase + gSignal.load();
 }
 
-void SetTemporaryFileToRemove(const char* path) {
-  gHasTemporary.store(false);
-  if (path == nullptr || std::strlen(path) >= sizeof gTemporary) return;
-  std::strcpy(gTemporary, path);
-  gHasTemporary.store(true);
+int RememberTemporaryFile(const char* path) {
+  if (std::strlen(path) >= sizeof gTemporaries[0].path) return -1;
+  for (int i = 0; i < kTemporaryFileSlots; ++i) {
+    TemporarySlot& slot = gTemporaries[i];
+    bool expected = false;
+    if (!slot.taken.compare_exchange_strong(expected, true)) continue;
+    std::strcpy(slot.path, path);
+    slot.named.store(true);
+    return i;
+  }
+  return -1;
+}
+
+void ForgetTemporaryFile(int slot) {
+  if (slot < 0 || slot >= kTemporaryFileSlots) return;
+  gTemporaries[slot].named.store(false);
+  gTemporaries[slot].taken.store(false);
 }
 
 }  // namespace lumeray

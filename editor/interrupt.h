@@ -8,9 +8,9 @@
 // stops polling can still be interrupted. A signal that was ignored when the guard was made (a
 // background job) stays ignored.
 //
-// Threading: the recorded signal and the temporary file's name are the editor's process-wide
-// state, lock-free atomics and a fixed buffer written before the handler can read it, set from
-// the main thread and read from any thread or the handler. One guard at a time.
+// Threading: the recorded signal and the temporary files' names are the editor's process-wide
+// state, lock-free atomics and fixed buffers written before the handler can read them; names are
+// remembered and forgotten from any thread, read by the handler. One guard at a time.
 #pragma once
 
 #include <signal.h>
@@ -38,8 +38,12 @@ bool InterruptRequested();
 // The exit status for the signal that arrived: 128 + its number (130 for Ctrl-C).
 int InterruptExitStatus();
 
-// Names the temporary file a second signal removes before the process ends (null: none). The
-// name is copied; a name longer than the buffer is not registered.
-void SetTemporaryFileToRemove(const char* path);
+// Names a temporary file a second signal removes before the process ends; the slot to forget it
+// by, or -1 when it is not remembered (a name longer than the buffer, or every slot taken). The
+// name is copied.
+inline constexpr int kTemporaryFileSlots = 4;
+int RememberTemporaryFile(const char* path);
+// Forgets the file of `slot` (-1: nothing); the signal then leaves it alone.
+void ForgetTemporaryFile(int slot);
 
 }  // namespace lumeray

@@ -337,6 +337,7 @@ bool TileExchange::CommitAndServeNextPlane() {
   }
   CountRequest(false, true, false);
   DropReadAhead();
+  BeforeChange(rect);
   const auto width = static_cast<size_t>(rect.Width());
   ForRowBlocks(
       rect.top, rect.bottom, rect.Width(), UsableProcessors(), [&](int64_t first, int64_t end) {
@@ -347,6 +348,7 @@ bool TileExchange::CommitAndServeNextPlane() {
           PixelsToHost(*image_, row, width, lo, output.count, buffer);
         }
       });
+  Committed(rect, output.lo, output.count);
   ++counters_.commits;
   ++counters_.servedRequests;
   ClearDataPointers();
@@ -526,6 +528,7 @@ OSErr TileExchange::CommitOutput() {
            static_cast<size_t>(clipped.left - output.rect.left) *
                static_cast<size_t>(output.count) * bps;
   };
+  BeforeChange(clipped);
   if (!undoable_ && mask_ == nullptr) {
     ForRowBlocks(clipped.top, clipped.bottom, clipped.Width(), UsableProcessors(),
                  [&](int64_t first, int64_t end) {
@@ -534,6 +537,7 @@ OSErr TileExchange::CommitOutput() {
                                     image_->Pixel(clipped.left, static_cast<int32_t>(y)));
                    }
                  });
+    Committed(clipped, output.lo, output.count);
     ++counters_.commits;
     return kNoErr;
   }
@@ -555,6 +559,7 @@ OSErr TileExchange::CommitOutput() {
                  }
                });
   journal_.push_back(std::move(entry));
+  Committed(clipped, output.lo, output.count);
   ++counters_.commits;
   return kNoErr;
 }
@@ -564,6 +569,7 @@ void TileExchange::Rollback() {
   DropReadAhead();
   const size_t bps = image_->BytesPerSample();
   const size_t pixelBytes = image_->PixelBytes();
+  if (!journal_.empty()) BeforeChange({0, 0, image_->width, image_->height});
   for (auto it = journal_.rbegin(); it != journal_.rend(); ++it) {
     const size_t planeBytes = static_cast<size_t>(it->count) * bps;
     const size_t planeOffset = static_cast<size_t>(it->lo) * bps;
@@ -623,6 +629,7 @@ OSErr TileExchange::ApplySelection() {
   const auto channels = static_cast<size_t>(image_->Channels());
   const size_t bps = image_->BytesPerSample();
   const auto width = static_cast<size_t>(image_->width);
+  BeforeChange({0, 0, image_->width, image_->height});
   std::vector<bool> blended;
   try {
     blended.assign(width * static_cast<size_t>(image_->height) * channels, false);
@@ -651,6 +658,14 @@ OSErr TileExchange::ApplySelection() {
     }
   }
   return kNoErr;
+}
+
+void TileExchange::BeforeChange(const ExchangeRect& rect) const {
+  if (listener_ != nullptr) listener_->BeforeChange(rect);
+}
+
+void TileExchange::Committed(const ExchangeRect& rect, int lo, int count) const {
+  if (listener_ != nullptr) listener_->Committed(rect, lo, count);
 }
 
 void TileExchange::ReleaseBuffers() {

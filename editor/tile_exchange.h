@@ -71,6 +71,17 @@ struct ExchangeRect {
   int64_t Height() const { return int64_t{bottom} - top; }
 };
 
+// Told of every change the exchange makes to the image, on the run thread: BeforeChange before
+// any sample of the rows of `rect` (inside the image) is written, which may wait until no other
+// thread reads those rows; Committed after the module's output for planes lo..lo+count-1 of
+// `rect` went into the image.
+class ImageChangeListener {
+ public:
+  virtual ~ImageChangeListener() = default;
+  virtual void BeforeChange(const ExchangeRect& rect) = 0;
+  virtual void Committed(const ExchangeRect& rect, int lo, int count) = 0;
+};
+
 class TileExchange {
  public:
   TileExchange(FilterRecord* record, HostImage* image, const GreyMask* mask,
@@ -102,6 +113,8 @@ class TileExchange {
   void ReleaseBuffers();
 
   const ExchangeCounters& counters() const { return counters_; }
+  // Null: nobody is told. The listener must outlive the exchange's use of the image.
+  void SetChangeListener(ImageChangeListener* listener) { listener_ = listener; }
 
  private:
   struct PendingOutput {
@@ -133,6 +146,9 @@ class TileExchange {
   // rows, while each row of the image is in cache. False (nothing done) for any other step.
   bool CommitAndServeNextPlane();
   OSErr ApplySelection();
+  // The listener's calls, when there is one.
+  void BeforeChange(const ExchangeRect& rect) const;
+  void Committed(const ExchangeRect& rect, int lo, int count) const;
   bool Uses32BitCoordinates() const;
   ExchangeRect InRect() const;
   ExchangeRect OutRect() const;
@@ -162,6 +178,7 @@ class TileExchange {
   ReadAheadPlanes ahead_;
   std::vector<JournalEntry> journal_;
   bool undoable_ = true;
+  ImageChangeListener* listener_ = nullptr;
 };
 
 }  // namespace lumeray
