@@ -48,6 +48,16 @@ class RowStamper {
     const uint32_t row = static_cast<uint32_t>(dy - top_);
     const int64_t dy4 = kQuarter * dy - c_.yFraction;
     const uint32_t* value = values_ + starts_[row];
+    if constexpr (requires { target.Samples(0, 0); }) {
+      // The runs of a row lie far apart (one per spike it crosses): their pixels are asked for
+      // together, so that the misses overlap instead of following one another.
+      for (uint32_t r = runStarts_[row]; r < runStarts_[row + 1]; ++r) {
+        const int64_t x = int64_t{c_.x} + runs_[r].column;
+        if (x >= box_.left && x < box_.right) {
+          __builtin_prefetch(target.Samples(static_cast<int32_t>(x), y), 1);
+        }
+      }
+    }
     for (uint32_t r = runStarts_[row]; r < runStarts_[row + 1]; ++r) {
       const PhaseRun run = runs_[r];
       const int32_t step = run.length > 0 ? 1 : -1;
