@@ -46,11 +46,11 @@ void StreamedOutput::BeforeChange(const ExchangeRect& rect) {
   changed_.wait(hold, [&] { return !writing_; });
 }
 
-void StreamedOutput::Committed(const ExchangeRect& rect, int /*lo*/, int count) {
+void StreamedOutput::Committed(const ExchangeRect& rect, int planes) {
   const std::lock_guard<std::mutex> hold(lock_);
   const int top = std::max(rect.top, 0);
   const int bottom = std::min(rect.bottom, height_);
-  for (int y = top; y < bottom; ++y) covered_[static_cast<size_t>(y)] += rect.Width() * count;
+  for (int y = top; y < bottom; ++y) covered_[static_cast<size_t>(y)] += rect.Width() * planes;
   const int before = ready_;
   while (ready_ < height_ && covered_[static_cast<size_t>(ready_)] >= full_) ++ready_;
   if (ready_ != before) changed_.notify_all();
@@ -74,14 +74,12 @@ void StreamedOutput::Write() {
     if (ok) ok = file_.WriteRows(end, &error);
     hold.lock();
     writing_ = false;
+    changed_.notify_all();
     if (first) notices_ = std::move(notices);
     if (!ok) {
-      failed_ = true;
-      error_ = std::move(error);
-      changed_.notify_all();
+      failed_ = true;  // Finish writes the whole file again, and finds the reason again
       break;
     }
-    changed_.notify_all();
   }
 }
 

@@ -42,7 +42,7 @@ class StreamedOutput final : public ImageChangeListener {
   StreamedOutput& operator=(const StreamedOutput&) = delete;
 
   void BeforeChange(const ExchangeRect& rect) override;
-  void Committed(const ExchangeRect& rect, int lo, int count) override;
+  void Committed(const ExchangeRect& rect, int planes) override;
 
   // After a run that succeeded: writes the rows not yet written and publishes the file, or
   // writes the whole file again when the streamed one went stale or failed.
@@ -76,7 +76,6 @@ class StreamedOutput final : public ImageChangeListener {
   bool failed_ = false;
   ImageOutputFile file_;
   std::vector<std::string> notices_;
-  std::string error_;
   bool streamed_ = false;
   std::thread writer_;
 };

@@ -348,7 +348,7 @@ bool TileExchange::CommitAndServeNextPlane() {
           PixelsToHost(*image_, row, width, lo, output.count, buffer);
         }
       });
-  Committed(rect, output.lo, output.count);
+  Committed(rect, output.count);
   ++counters_.commits;
   ++counters_.servedRequests;
   ClearDataPointers();
@@ -537,7 +537,7 @@ OSErr TileExchange::CommitOutput() {
                                     image_->Pixel(clipped.left, static_cast<int32_t>(y)));
                    }
                  });
-    Committed(clipped, output.lo, output.count);
+    Committed(clipped, output.count);
     ++counters_.commits;
     return kNoErr;
   }
@@ -559,7 +559,7 @@ OSErr TileExchange::CommitOutput() {
                  }
                });
   journal_.push_back(std::move(entry));
-  Committed(clipped, output.lo, output.count);
+  Committed(clipped, output.count);
   ++counters_.commits;
   return kNoErr;
 }
@@ -664,8 +664,8 @@ void TileExchange::BeforeChange(const ExchangeRect& rect) const {
   if (listener_ != nullptr) listener_->BeforeChange(rect);
 }
 
-void TileExchange::Committed(const ExchangeRect& rect, int lo, int count) const {
-  if (listener_ != nullptr) listener_->Committed(rect, lo, count);
+void TileExchange::Committed(const ExchangeRect& rect, int planes) const {
+  if (listener_ != nullptr) listener_->Committed(rect, planes);
 }
 
 void TileExchange::ReleaseBuffers() {

@@ -73,13 +73,13 @@ struct ExchangeRect {
 
 // Told of every change the exchange makes to the image, on the run thread: BeforeChange before
 // any sample of the rows of `rect` (inside the image) is written, which may wait until no other
-// thread reads those rows; Committed after the module's output for planes lo..lo+count-1 of
-// `rect` went into the image.
+// thread reads those rows; Committed after the module's output for `planes` planes of `rect`
+// went into the image.
 class ImageChangeListener {
  public:
   virtual ~ImageChangeListener() = default;
   virtual void BeforeChange(const ExchangeRect& rect) = 0;
-  virtual void Committed(const ExchangeRect& rect, int lo, int count) = 0;
+  virtual void Committed(const ExchangeRect& rect, int planes) = 0;
 };
 
 class TileExchange {
@@ -148,7 +148,7 @@ class TileExchange {
   OSErr ApplySelection();
   // The listener's calls, when there is one.
   void BeforeChange(const ExchangeRect& rect) const;
-  void Committed(const ExchangeRect& rect, int lo, int count) const;
+  void Committed(const ExchangeRect& rect, int planes) const;
   bool Uses32BitCoordinates() const;
   ExchangeRect InRect() const;
   ExchangeRect OutRect() const;
