@@ -6,7 +6,9 @@
 // format on both sides, grey formats adapted to colour profiles and back). Float images then
 // have no negative colour samples (alpha keeps its value). Pixels whose three colour samples are
 // all 0 (+0.0 for floats; most of an effects image) all get the converted black pixel's colour,
-// without the transform, which is what it makes of each of them. Float rows of a transform that
+// without the transform, which is what it makes of each of them. 8-bit and 16-bit colour pixels
+// between colour profiles reach the transform without their alpha (three-sample formats, which
+// Little CMS converts faster, to the same results). Float rows of a transform that
 // FloatCurveTransform can evaluate go through it, with the same results. The image ends in the
 // destination profile with the gamma tables of the profile's estimated gamma, to the nearest 0.05,
 // and its fetch and store chosen again. Without a transform ("ConvertColorOf() - Could not get

@@ -184,6 +184,32 @@ TEST_F(ColorConversion, RowsWithBlackPixelsConvertAsPixelByPixel) {
   cmsCloseProfile(wide);
 }
 
+// Integer colour pixels reach Little CMS a stretch at a time without their alpha: rows longer
+// than a stretch, in both sample orders, must still convert as pixel by pixel.
+TEST_F(ColorConversion, LongRowsConvertAsPixelByPixel) {
+  constexpr int32_t kWidth = 700;
+  std::vector<std::array<uint16_t, 4>> deep;
+  std::vector<std::array<uint8_t, 4>> shallow;
+  uint32_t state = 12345;
+  const auto next = [&state] { return state = state * 1664525u + 1013904223u; };
+  for (int32_t x = 0; x < kWidth; ++x) {
+    const uint32_t r = next();
+    const bool black = x == 5 || x == 650;
+    deep.push_back({static_cast<uint16_t>(black ? 0 : r), static_cast<uint16_t>(black ? 0 : r >> 8),
+                    static_cast<uint16_t>(black ? 0 : r >> 16), static_cast<uint16_t>(x)});
+    shallow.push_back({static_cast<uint8_t>(black ? 0 : r),
+                       static_cast<uint8_t>(black ? 0 : r >> 8),
+                       static_cast<uint8_t>(black ? 0 : r >> 16), static_cast<uint8_t>(x)});
+  }
+  ExpectRowsConvertAsPixelByPixel<uint16_t>(
+      MakeImage(kImageModeRgb16, {0, 0, kWidth, 2}, StandardProfile()), StandardProfile(), deep);
+  for (const uint32_t layout : {kGlBgra, kGlRgba}) {
+    ImageRecord* image = MakeImage(kImageModeRgb8, {0, 0, kWidth, 2}, StandardProfile());
+    image->glPixelFormat = layout;
+    ExpectRowsConvertAsPixelByPixel<uint8_t>(image, StandardProfile(), shallow);
+  }
+}
+
 TEST_F(ColorConversion, ImageGammaIsTheEstimateToTheNearestTwentieth) {
   for (const auto& [gamma, rounded] : {std::pair{1.77, 1.75}, std::pair{2.19, 2.2}}) {
     cmsHPROFILE profile = testing::PowerCurveProfile(gamma);
