@@ -138,6 +138,13 @@ void CopyRunsOf(uint8_t* target, size_t targetStride, const uint8_t* source, siz
   }
 }
 
+// One byte of every kStride bytes to one of every kTargetStride: a constant stride on both
+// sides, so that the loop compiles to a few moves per byte without a stride held in a register.
+template <size_t kTargetStride, size_t kSourceStride>
+void CopyBytesOf(uint8_t* target, const uint8_t* source, size_t runs) {
+  for (size_t i = 0; i < runs; ++i) target[i * kTargetStride] = source[i * kSourceStride];
+}
+
 // The same for any run length: one copy when both sides are contiguous, else the strided copy
 // for the run lengths pixels of 1 to 4 samples of 1, 2 or 4 bytes have.
 void CopyRuns(uint8_t* target, size_t targetStride, const uint8_t* source, size_t sourceStride,
@@ -145,6 +152,13 @@ void CopyRuns(uint8_t* target, size_t targetStride, const uint8_t* source, size_
   if (targetStride == bytes && sourceStride == bytes) {
     std::memcpy(target, source, runs * bytes);
     return;
+  }
+  // One 8-bit plane of RGB or RGBA pixels, to or from a packed plane, as a module asks for them.
+  if (bytes == 1) {
+    if (targetStride == 1 && sourceStride == 3) return CopyBytesOf<1, 3>(target, source, runs);
+    if (targetStride == 1 && sourceStride == 4) return CopyBytesOf<1, 4>(target, source, runs);
+    if (targetStride == 3 && sourceStride == 1) return CopyBytesOf<3, 1>(target, source, runs);
+    if (targetStride == 4 && sourceStride == 1) return CopyBytesOf<4, 1>(target, source, runs);
   }
   switch (bytes) {
     case 1:
@@ -173,10 +187,11 @@ void CopyRuns(uint8_t* target, size_t targetStride, const uint8_t* source, size_
 // The 16-bit samples of `count` planes of `pixels` pixels: one pixel every `pixelSamples`
 // samples of the image, packed in the host buffer. A constant plane count (kCount, else 0 and
 // `count` says) lets each loop compile to a few branch-free moves per sample.
-template <int kCount>
-void Samples16ToHost(const uint8_t* image, size_t pixelSamples, size_t pixels, int count,
+template <int kCount, int kChannels = 0>
+void Samples16ToHost(const uint8_t* image, size_t channels, size_t pixels, int count,
                      uint8_t* host) {
   const size_t planes = kCount != 0 ? kCount : static_cast<size_t>(count);
+  const size_t pixelSamples = kChannels != 0 ? kChannels : channels;
   for (size_t i = 0; i < pixels; ++i) {
     for (size_t p = 0; p < planes; ++p) {
       uint16_t sample = 0;
@@ -188,10 +203,11 @@ void Samples16ToHost(const uint8_t* image, size_t pixelSamples, size_t pixels, i
 }
 
 // The reverse; a host sample equal to the one the image would send keeps the image's own.
-template <int kCount>
-void Samples16FromHost(const uint8_t* host, size_t pixels, int count, size_t pixelSamples,
+template <int kCount, int kChannels = 0>
+void Samples16FromHost(const uint8_t* host, size_t pixels, int count, size_t channels,
                        uint8_t* image) {
   const size_t planes = kCount != 0 ? kCount : static_cast<size_t>(count);
+  const size_t pixelSamples = kChannels != 0 ? kChannels : channels;
   for (size_t i = 0; i < pixels; ++i) {
     for (size_t p = 0; p < planes; ++p) {
       uint8_t* at = image + 2 * (i * pixelSamples + p);
@@ -219,6 +235,9 @@ void PixelsToHost(const HostImage& image, const uint8_t* source, size_t pixels, 
   }
   switch (count) {
     case 1:
+      // One plane of RGB or RGBA, as a module asks for them: a constant stride too.
+      if (channels == 3) return Samples16ToHost<1, 3>(source, channels, pixels, 1, out);
+      if (channels == 4) return Samples16ToHost<1, 4>(source, channels, pixels, 1, out);
       return Samples16ToHost<1>(source, channels, pixels, 1, out);
     case 2:
       return Samples16ToHost<2>(source, channels, pixels, 2, out);
@@ -243,6 +262,8 @@ void PixelsFromHost(HostImage& image, const uint8_t* in, size_t pixels, int lo, 
   }
   switch (count) {
     case 1:
+      if (channels == 3) return Samples16FromHost<1, 3>(in, pixels, 1, channels, target);
+      if (channels == 4) return Samples16FromHost<1, 4>(in, pixels, 1, channels, target);
       return Samples16FromHost<1>(in, pixels, 1, channels, target);
     case 2:
       return Samples16FromHost<2>(in, pixels, 2, channels, target);
