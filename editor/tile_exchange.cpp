@@ -138,7 +138,7 @@ void CopyRunsOf(uint8_t* target, size_t targetStride, const uint8_t* source, siz
   }
 }
 
-// One byte of every kStride bytes to one of every kTargetStride: a constant stride on both
+// One byte of every kSourceStride bytes to one of every kTargetStride: a constant stride on both
 // sides, so that the loop compiles to a few moves per byte without a stride held in a register.
 template <size_t kTargetStride, size_t kSourceStride>
 void CopyBytesOf(uint8_t* target, const uint8_t* source, size_t runs) {
@@ -184,9 +184,10 @@ void CopyRuns(uint8_t* target, size_t targetStride, const uint8_t* source, size_
   }
 }
 
-// The 16-bit samples of `count` planes of `pixels` pixels: one pixel every `pixelSamples`
-// samples of the image, packed in the host buffer. A constant plane count (kCount, else 0 and
-// `count` says) lets each loop compile to a few branch-free moves per sample.
+// The 16-bit samples of `count` planes of `pixels` pixels: one pixel every `channels` samples
+// of the image, packed in the host buffer. A constant plane count and stride (kCount and
+// kChannels, else 0 and the arguments say) let each loop compile to a few branch-free moves per
+// sample.
 template <int kCount, int kChannels = 0>
 void Samples16ToHost(const uint8_t* image, size_t channels, size_t pixels, int count,
                      uint8_t* host) {
