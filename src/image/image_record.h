@@ -72,7 +72,7 @@ struct ImageRect {
   int32_t bottom;
 };
 
-// The four lookup tables of one gamma g (see gamma_tables.h). All null when none could be made.
+// The lookup tables of one gamma g (see gamma_tables.h). All null when none could be made.
 struct FloatPowerTable;
 
 struct GammaTableSet {
@@ -80,8 +80,8 @@ struct GammaTableSet {
   const uint32_t* decode16;  // 65 536 entries: 16-bit encoded -> 24-bit linear
   const uint8_t* encode8;    // 65 536 entries: (24-bit linear >> 8) -> 8-bit encoded
   const uint16_t* encode16;  // 65 536 entries: (24-bit linear >> 8) -> 16-bit encoded
-  // 4096 entries: 24-bit linear values below 4096 -> the 16-bit sample at full precision
-  // (linear_encoding.h).
+  // 131 072 entries: 24-bit linear values below kShadowEncodeEntries (gamma_tables.h) -> the
+  // 16-bit sample at full precision (linear_encoding.h).
   const uint16_t* encode16Shadows;
   // The powers of float samples (float_power.h): the gamma and its inverse.
   const FloatPowerTable* floatDecode;
